@@ -1,0 +1,43 @@
+#ifndef SV_DEBUG_H
+#define SV_DEBUG_H
+
+#include "Sv_Types.h"
+
+// The one message log of the process.
+//
+// A message has a level (-99 error, -3 warning, -2 info, -1 debug) and a
+// text, optionally followed by ": " and a detail (usually the reporting
+// function's name). A message passes the filter when its level is at or
+// below the threshold; the default threshold passes errors, warnings and
+// information and hides debug messages.
+//
+// Without a callback a passing message is written to the error stream as
+// "%s: %s" (level prefix and text). With a callback every passing message
+// that is not a debug message goes to the callback, without its prefix;
+// debug messages always go to the error stream.
+class Sv_Debug {
+ public:
+  typedef void (*Callback)(int level, const char* text);
+
+  static void Message(int level, const char* text, const char* detail = nullptr);
+  static void Debug(const char* format, ...) __attribute__((format(printf, 1, 2)));
+  static void Info(const char* format, ...) __attribute__((format(printf, 1, 2)));
+  static void Warning(const char* format, ...) __attribute__((format(printf, 1, 2)));
+  static void Error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+  // Replaces the callback; null returns to the error stream.
+  static void SetCallback(Callback callback);
+  static Callback GetCallback();
+
+  // Threshold of the level filter: messages with level <= threshold pass.
+  static void SetLevel(int threshold);
+  static int GetLevel();
+
+  // "-debug": show debug messages as well. The error stream is the console.
+  static void OpenConsole();
+
+  // The prefix written before a message of this level ("ERROR" ...).
+  static const char* LevelName(int level);
+};
+
+#endif

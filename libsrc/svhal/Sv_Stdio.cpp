@@ -1,0 +1,178 @@
+#include "Sv_Stdio.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "Sv_Debug.h"
+#include "Sv_Platform.h"
+#include "Sv_Stdlib.h"
+
+namespace {
+
+constexpr bool kHostLittle = (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
+
+}  // namespace
+
+int Sv_UtlNeedsSwap(int byteOrder) {
+  const bool fileLittle = byteOrder != 0;
+  return fileLittle != kHostLittle ? 1 : 0;
+}
+
+void Sv_UtlSwapBytes(void* data, int size, int count) {
+  if (size < 1) {
+    Sv_Debug::Message(SV_LEVEL_ERROR, "Impossible element size for a byte swap", "Sv_UtlSwapBytes");
+    Sv_UtlExitProcess(-1);
+    return;
+  }
+  if (size == 1 || count <= 0 || !data) return;
+  unsigned char* p = static_cast<unsigned char*>(data);
+  const size_t n = static_cast<size_t>(count);
+  switch (size) {
+    case 2:
+      for (size_t i = 0; i < n; ++i) {
+        unsigned short v;
+        memcpy(&v, p + 2 * i, 2);
+        v = __builtin_bswap16(v);
+        memcpy(p + 2 * i, &v, 2);
+      }
+      return;
+    case 4:
+      for (size_t i = 0; i < n; ++i) {
+        unsigned int v;
+        memcpy(&v, p + 4 * i, 4);
+        v = __builtin_bswap32(v);
+        memcpy(p + 4 * i, &v, 4);
+      }
+      return;
+    case 8:
+      for (size_t i = 0; i < n; ++i) {
+        unsigned long long v;
+        memcpy(&v, p + 8 * i, 8);
+        v = __builtin_bswap64(v);
+        memcpy(p + 8 * i, &v, 8);
+      }
+      return;
+    default: {
+      const size_t s = static_cast<size_t>(size);
+      for (size_t i = 0; i < n; ++i) {
+        unsigned char* a = p + s * i;
+        unsigned char* b = a + s - 1;
+        while (a < b) {
+          unsigned char t = *a;
+          *a++ = *b;
+          *b-- = t;
+        }
+      }
+      return;
+    }
+  }
+}
+
+int Sv_UtlFread(void* buffer, int elementSize, int count, FILE* file, int byteOrder) {
+  if (!buffer || !file || elementSize < 1 || count <= 0) return 0;
+  size_t n = fread(buffer, static_cast<size_t>(elementSize), static_cast<size_t>(count), file);
+  if (n > 0 && elementSize > 1 && Sv_UtlNeedsSwap(byteOrder)) {
+    Sv_UtlSwapBytes(buffer, elementSize, static_cast<int>(n));
+  }
+  return static_cast<int>(n);
+}
+
+int Sv_UtlFwrite(void* buffer, int elementSize, int count, FILE* file, int byteOrder) {
+  if (!buffer || !file || elementSize < 1 || count <= 0) return 0;
+  if (elementSize > 1 && Sv_UtlNeedsSwap(byteOrder)) Sv_UtlSwapBytes(buffer, elementSize, count);
+  return static_cast<int>(fwrite(buffer, static_cast<size_t>(elementSize), static_cast<size_t>(count), file));
+}
+
+int Sv_UtlFwriteCopy(const void* buffer, int elementSize, int count, FILE* file, int byteOrder) {
+  if (!buffer || !file || elementSize < 1 || count <= 0) return 0;
+  if (elementSize == 1 || !Sv_UtlNeedsSwap(byteOrder)) {
+    return static_cast<int>(fwrite(buffer, static_cast<size_t>(elementSize), static_cast<size_t>(count), file));
+  }
+  // Swap and write in chunks so that a large block needs no large copy.
+  const size_t s = static_cast<size_t>(elementSize);
+  const size_t perChunk = s >= 65536 ? 1 : 65536 / s;
+  std::vector<unsigned char> tmp(perChunk * s);
+  const unsigned char* src = static_cast<const unsigned char*>(buffer);
+  size_t done = 0;
+  const size_t total = static_cast<size_t>(count);
+  while (done < total) {
+    size_t k = total - done < perChunk ? total - done : perChunk;
+    memcpy(tmp.data(), src + done * s, k * s);
+    Sv_UtlSwapBytes(tmp.data(), elementSize, static_cast<int>(k));
+    size_t w = fwrite(tmp.data(), s, k, file);
+    done += w;
+    if (w < k) break;
+  }
+  return static_cast<int>(done);
+}
+
+FILE* Sv_UtlOpenConfigFile(const char* name, int* version) {
+  if (version) *version = -1;
+  if (!name || !*name) return nullptr;
+  std::string path;
+  if (const char* conf = getenv("WRUCONFIGURATIONS")) {
+    path = std::string(conf) + "/" + name;
+  } else if (const char* home = getenv("WRUHOME")) {
+    path = std::string(home) + "/configurations/" + name;
+  } else {
+    return nullptr;
+  }
+  FILE* f = fopen(path.c_str(), "r");
+  if (!f) return nullptr;
+
+  // Read whole lines of any length; skip those that begin with '#'.
+  std::string line;
+  for (;;) {
+    line.clear();
+    int c;
+    while ((c = fgetc(f)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
+    if (c == EOF && line.empty()) break;
+    if (!line.empty() && line[0] == '#') continue;
+    int v;
+    if (version) *version = sscanf(line.c_str(), "%d", &v) == 1 ? v : -1;
+    break;
+  }
+  return f;
+}
+
+char* Sv_UtlPrefFileName(const char* name, int versioned) {
+  const char* home = getenv("HOME");
+  if (!home || !*home) {
+    Sv_Debug::Message(SV_LEVEL_ERROR, "ERROR: Please set the $HOME environment variable");
+    Sv_UtlExitProcess(-1);
+    return nullptr;
+  }
+  Sv_PlatformMakeDirectory(home);
+  std::string path(home);
+  if (path.back() != '/') path += '/';
+  path += "pc_";
+  path += name ? name : "";
+  if (versioned) path += "6.1";
+  return Sv_UtlStrDup(path.c_str());
+}
+
+void Sv_UtlToBackslashes(char* path) { (void)path; }
+
+int Sv_UtlFileExists(const char* path) {
+  if (!path || !*path) return 0;
+  return access(path, F_OK) == 0 ? 1 : 0;
+}
+
+int Sv_UtlCanWrite(const char* path) {
+  if (!path || !*path) return 0;
+  if (access(path, F_OK) == 0) return access(path, W_OK) == 0 ? 1 : 0;
+  char* dir = Sv_UtlGetDirectory(path, 0);
+  int ok;
+  if (dir && *dir) {
+    ok = access(dir, W_OK) == 0 ? 1 : 0;
+  } else if (dir) {
+    ok = access("/", W_OK) == 0 ? 1 : 0;  // "/name": the root directory
+  } else {
+    ok = access(".", W_OK) == 0 ? 1 : 0;
+  }
+  free(dir);
+  return ok;
+}

@@ -1,0 +1,54 @@
+#ifndef SV_STDIO_H
+#define SV_STDIO_H
+
+#include <cstdio>
+
+// Block input and output in a file's byte order, configuration-file lookup
+// and file helpers.
+//
+// Byte order codes: 1 means little-endian in the file, 0 big-endian. The
+// block functions swap exactly when the file's order differs from this
+// machine's, so they are correct on hosts of either order.
+
+// Reads count elements of elementSize bytes; returns the number read. Each
+// element whose order differs from the host's is reversed as one unit.
+int Sv_UtlFread(void* buffer, int elementSize, int count, FILE* file, int byteOrder);
+
+// Writes count elements; returns the number written. When a swap is needed
+// the caller's buffer is reversed in place before writing (and stays so).
+int Sv_UtlFwrite(void* buffer, int elementSize, int count, FILE* file, int byteOrder);
+
+// As Sv_UtlFwrite, but swaps a temporary copy; the caller's data stay as they are.
+int Sv_UtlFwriteCopy(const void* buffer, int elementSize, int count, FILE* file, int byteOrder);
+
+// Reverses the bytes of each of count elements of size bytes, in place.
+// Size 1 does nothing; a size below 1 is fatal.
+void Sv_UtlSwapBytes(void* data, int size, int count);
+
+// 1 when data in the given byte order must be swapped on this machine.
+int Sv_UtlNeedsSwap(int byteOrder);
+
+// Opens the configuration file of that name: WRUCONFIGURATIONS/name when that
+// variable is set, else WRUHOME/configurations/name. Lines that begin with
+// '#' are skipped; the first other line is parsed as the version ("%d",
+// -1 when it is not a number). Returns the stream positioned after the
+// version line, or null when no directory is known or the file is missing.
+FILE* Sv_UtlOpenConfigFile(const char* name, int* version);
+
+// A new string (free() it): $HOME/pc_<name>, with "6.1" appended when
+// versioned. Creates the HOME directory when needed. Without HOME the process
+// ends with -1 after "ERROR: Please set the $HOME environment variable".
+char* Sv_UtlPrefFileName(const char* name, int versioned);
+
+// Leaves the path in this platform's form; on this platform paths use '/'
+// and nothing is changed.
+void Sv_UtlToBackslashes(char* path);
+
+// 1 when the file or directory exists, else 0.
+int Sv_UtlFileExists(const char* path);
+
+// 1 when an existing file is writable, or for a new file when its directory
+// (the current directory for a bare name) is writable; else 0.
+int Sv_UtlCanWrite(const char* path);
+
+#endif

@@ -1,0 +1,106 @@
+#include "TestSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include <ftw.h>
+
+#include "Sv_Debug.h"
+
+namespace orvanta_test {
+
+namespace {
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
+
+std::vector<std::pair<int, std::string>> g_messages;
+bool g_capturing = false;
+Sv_Debug::Callback g_previous = nullptr;
+int g_previousLevel = -2;
+
+void Collect(int level, const char* text) { g_messages.emplace_back(level, text ? text : ""); }
+
+}  // namespace
+
+TempDir::TempDir() {
+  const char* base = getenv("TMPDIR");
+  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/orvanta-test-XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  if (mkdtemp(buf.data())) m_path = buf.data();
+}
+
+TempDir::~TempDir() {
+  if (!m_path.empty()) nftw(m_path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+MessageCapture::MessageCapture(int threshold) {
+  g_previous = Sv_Debug::GetCallback();
+  g_previousLevel = Sv_Debug::GetLevel();
+  g_messages.clear();
+  g_capturing = true;
+  Sv_Debug::SetCallback(Collect);
+  Sv_Debug::SetLevel(threshold);
+}
+
+MessageCapture::~MessageCapture() {
+  Sv_Debug::SetCallback(g_previous);
+  Sv_Debug::SetLevel(g_previousLevel);
+  g_capturing = false;
+}
+
+const std::vector<std::pair<int, std::string>>& MessageCapture::messages() const { return g_messages; }
+
+bool MessageCapture::Contains(const std::string& fragment) const {
+  for (const auto& m : g_messages) {
+    if (m.second.find(fragment) != std::string::npos) return true;
+  }
+  return false;
+}
+
+std::string MessageCapture::All() const {
+  std::string s;
+  for (const auto& m : g_messages) s += std::to_string(m.first) + " " + m.second + "\n";
+  return s;
+}
+
+void MessageCapture::Clear() { g_messages.clear(); }
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : m_name(name), m_had(false) {
+  if (const char* old = getenv(name)) {
+    m_had = true;
+    m_old = old;
+  }
+  if (value) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (m_had) {
+    setenv(m_name.c_str(), m_old.c_str(), 1);
+  } else {
+    unsetenv(m_name.c_str());
+  }
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+}  // namespace orvanta_test

@@ -1,0 +1,55 @@
+#ifndef ORVANTA_TESTSUPPORT_H
+#define ORVANTA_TESTSUPPORT_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace orvanta_test {
+
+// A fresh directory below the system's temporary directory, removed with
+// everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return m_path; }
+  std::string file(const std::string& name) const { return m_path + "/" + name; }
+
+ private:
+  std::string m_path;
+};
+
+// Collects the messages that reach the Sv_Debug callback while it lives, and
+// restores the previous callback and threshold afterwards. With level -1 the
+// threshold is raised so that debug messages are collected too.
+class MessageCapture {
+ public:
+  explicit MessageCapture(int threshold = -2);
+  ~MessageCapture();
+  const std::vector<std::pair<int, std::string>>& messages() const;
+  bool Contains(const std::string& fragment) const;
+  std::string All() const;
+  void Clear();
+};
+
+// Sets or unsets an environment variable for the lifetime of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);  // value null: unset
+  ~ScopedEnv();
+
+ private:
+  std::string m_name;
+  bool m_had;
+  std::string m_old;
+};
+
+std::string ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+
+}  // namespace orvanta_test
+
+#endif

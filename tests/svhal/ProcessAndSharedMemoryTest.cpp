@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Sv_Debug.h"
+#include "Sv_SharedMemory.h"
+#include "Sv_Stdio.h"
+#include "Sv_Stdlib.h"
+#include "Sv_Timer.h"
+#include "TestSupport.h"
+
+using orvanta_test::MessageCapture;
+using orvanta_test::TempDir;
+
+namespace {
+
+// Counts zombie processes whose parent is this process.
+int ZombieChildren() {
+  int count = 0;
+  DIR* d = opendir("/proc");
+  if (!d) return 0;
+  const std::string me = std::to_string(getpid());
+  while (dirent* e = readdir(d)) {
+    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    std::string stat = orvanta_test::ReadFileBytes(std::string("/proc/") + e->d_name + "/stat");
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos || close + 4 >= stat.size()) continue;
+    char state = stat[close + 2];
+    std::string rest = stat.substr(close + 4);
+    std::string ppid = rest.substr(0, rest.find(' '));
+    if (state == 'Z' && ppid == me) ++count;
+  }
+  closedir(d);
+  return count;
+}
+
+}  // namespace
+
+TEST(Processes, WaitReturnsExitCodeAndNoWaitLeavesNoZombie) {
+  EXPECT_EQ(Sv_UtlRunProcess("exit 3", 1), 3);
+  EXPECT_EQ(Sv_UtlRunProcess("true", 1), 0);
+  EXPECT_EQ(Sv_UtlRunProcess(nullptr, 1), -1);
+
+  TempDir dir;
+  const std::string marker = dir.file("started");
+  const std::string cmd = "touch '" + marker + "'";
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(Sv_UtlRunProcess(cmd.c_str(), 0), 0);
+  for (int i = 0; i < 200 && !Sv_UtlFileExists(marker.c_str()); ++i) usleep(10000);
+  EXPECT_EQ(Sv_UtlFileExists(marker.c_str()), 1);
+  usleep(50000);
+  EXPECT_EQ(ZombieChildren(), 0);
+}
+
+TEST(Timer, SecondsAdvance) {
+  Sv_Timer t;
+  EXPECT_EQ(t.GetTotal(), 0.0);
+  double a = t.GetSeconds();
+  usleep(20000);
+  double b = t.GetSeconds();
+  EXPECT_GE(b - a, 0.015);
+  EXPECT_LT(b - a, 5.0);
+}
+
+class SharedMemory : public testing::Test {
+ protected:
+  void SetUp() override {
+    name = "orvanta_test_" + std::to_string(getpid());
+    shm_unlink(("/" + name).c_str());
+  }
+  void TearDown() override { shm_unlink(("/" + name).c_str()); }
+  // Creates the block as another program would.
+  void* Create(size_t size) {
+    int fd = shm_open(("/" + name).c_str(), O_CREAT | O_RDWR, 0600);
+    if (fd < 0) return nullptr;
+    if (ftruncate(fd, static_cast<off_t>(size)) != 0) return nullptr;
+    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    close(fd);
+    return p == MAP_FAILED ? nullptr : p;
+  }
+  std::string name;
+};
+
+TEST_F(SharedMemory, BothSidesSeeEachOthersWrites) {
+  double* writer = static_cast<double*>(Create(336));
+  ASSERT_NE(writer, nullptr);
+  writer[0] = 12.5;
+  Sv_SharedMemory shm;
+  EXPECT_EQ(shm.GetMemory(), nullptr);
+  ASSERT_EQ(shm.AttachToMemory(name.c_str(), 336), 1);
+  double* view = static_cast<double*>(shm.GetMemory());
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view[0], 12.5);
+  view[41] = -7.0;
+  EXPECT_EQ(writer[41], -7.0);
+  shm.Close();
+  writer[1] = 3.0;
+  EXPECT_EQ(view[1], 3.0) << "the view outlives the handle";
+  munmap(writer, 336);
+  munmap(view, 336);
+}
+
+TEST_F(SharedMemory, MissingOrTooSmallBlockFailsWithItsMessage) {
+  {
+    MessageCapture cap(SV_LEVEL_DEBUG);
+    testing::internal::CaptureStderr();
+    Sv_SharedMemory shm;
+    EXPECT_EQ(shm.AttachToMemory(name.c_str(), 336), 0);
+    EXPECT_EQ(shm.GetMemory(), nullptr);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("AttachToMemory: Error starting shared server memory!"),
+              std::string::npos);
+  }
+  void* small = Create(100);
+  ASSERT_NE(small, nullptr);
+  {
+    MessageCapture cap(SV_LEVEL_DEBUG);
+    testing::internal::CaptureStderr();
+    Sv_SharedMemory shm;
+    EXPECT_EQ(shm.AttachToMemory(name.c_str(), 336), 0);
+    EXPECT_EQ(shm.GetMemory(), nullptr);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("AttachToMemory: Error getting shared memory view!"),
+              std::string::npos);
+    EXPECT_EQ(shm.AttachToMemory(name.c_str(), 0), 1) << "size 0 maps the whole block";
+    EXPECT_EQ(shm.GetSize(), 100u);
+    munmap(shm.GetMemory(), 100);
+  }
+  munmap(small, 100);
+}
