@@ -1,0 +1,312 @@
+#ifndef SD_NODE_H
+#define SD_NODE_H
+
+#include <cstddef>
+
+class TDR_Manager;
+class TDR_GeoRef;
+class DepthPicker;
+class Sv_Lighting;
+class Sv_HersheyFont;
+class Sd_Node;
+
+// Pick request, built by the work area and handed unchanged down the tree.
+struct SDN_PickIn {
+  DepthPicker* picker;
+  int x;        // window column; the pick uses the low 16 bits
+  int y;        // window row, counted from the bottom
+  int mode;     // query kind: 1 for the selecting tool, 0 otherwise
+  int subMode;  // action code: 0 readout, 1 release, 2 drag to, 3 drag start, 4 drag end
+};
+
+// Pick result. The work area presets value to -1e20 (no value) and found to 0.
+struct SDN_PickOut {
+  double x, y, z;    // picked point in the data units of the object hit; z 1e12: no height
+  double value;      // scalar at the point
+  int pointIndex;    // picked point or element, -1 where the object has none
+  Sd_Node* node;     // the object hit
+  int found;         // 1 when an object answered
+  unsigned colour;   // packed colour at the point (terrain and soundings)
+};
+
+// Packed colours: red in the low byte, then green, blue, alpha.
+inline unsigned PackColour(unsigned r, unsigned g, unsigned b, unsigned a) {
+  return (r & 0xFFu) | ((g & 0xFFu) << 8) | ((b & 0xFFu) << 16) | ((a & 0xFFu) << 24);
+}
+inline unsigned ColourRed(unsigned c) { return c & 0xFFu; }
+inline unsigned ColourGreen(unsigned c) { return (c >> 8) & 0xFFu; }
+inline unsigned ColourBlue(unsigned c) { return (c >> 16) & 0xFFu; }
+inline unsigned ColourAlpha(unsigned c) { return (c >> 24) & 0xFFu; }
+
+// A {min, max, third} range of the node record.
+struct Sd_Range {
+  float min, max, third;
+};
+
+// The base class of every object of the scene graph.
+//
+// Every object draws its data in the box -0.5 ... 0.5 on each axis; the
+// node's transform (translate, rotate about x, y, z, scale) places that box in
+// the parent's frame. A node does not own its siblings or children; it owns
+// its georeference, colour map and data buffer.
+class Sd_Node {
+ public:
+  // Hook signatures. The user data comes last.
+  typedef void (*ProgressHook)(int a, int b, void* data);
+  typedef void (*PlainHook)(void* data);
+  typedef void (*StateHook)(int state, int value, void* data);
+  typedef void* (*PointListHook)(int* closed, void* data);
+  typedef void (*QueryCallback)(double x, double y, double value, int user, SDN_PickOut* out, void* data);
+  typedef void (*CellSelectCallback)(const float point[3], const double projection[16], const double modelview[16],
+                                     void* data);
+  typedef void (*BusyCallback)(int a, int b, void* data);
+  typedef void (*ColorRangeCallback)(Sd_Node* node, float low, float high, void* data);
+
+  Sd_Node();
+
+  // --- virtual operations, in slot order ---
+  virtual ~Sd_Node();
+  virtual void FreeData();
+  virtual void PostLoadOperations(int flag);
+  virtual Sd_Node* GetNext();
+  virtual void AddChild(Sd_Node* node);
+  virtual void SetFirstChild(Sd_Node* node);
+  virtual Sd_Node* GetFirstChild();
+  virtual void Detach();
+  virtual int RemoveChild(Sd_Node* node);
+  virtual int MoveChild(Sd_Node* node, Sd_Node* target);
+  virtual int UnlinkChild(Sd_Node* node);
+  virtual int InsertChild(Sd_Node* node, Sd_Node* target);
+  virtual int LoadObject(TDR_Manager* manager);
+  virtual int SaveObject(TDR_Manager* manager, int withCommonTags, int flag);
+  virtual int ReadCommonTags(TDR_Manager* manager);
+  virtual int WriteCommonTags(TDR_Manager* manager);
+  virtual void SaveSettings();
+  virtual void RestoreSettings();
+  virtual void Invalidate();
+  virtual void Render();
+  virtual int StepRender();
+  virtual int ResetSettings();
+  virtual const char* className() const;
+  virtual void FitToScene(Sd_Node* scene, int flag);
+  virtual void SetProfilePoint(int which, double x, double y);
+  virtual void ComputeBounds();
+  virtual int GetGeoUnitType();
+  virtual void GetCentre(double out[3]);
+  virtual void GetRotationAngles(double out[3]);
+  virtual int QueryPoint(SDN_PickIn* request, SDN_PickOut* out);
+  virtual int ValueAt(double x, double y, int user);
+  virtual double GeoPickPoint(double x, double y, unsigned* colour);
+  virtual int Hook2(int a, int b, int c, int d, unsigned char* flag);
+  virtual void Hook3();
+  virtual int WriteTemporaryData(const char* path);
+  virtual int WriteTemporaryData();
+  virtual void Hook4(int value);
+  virtual void ShadeWithColorMap(float p1, float p2, float p3, float p4, float p5, float p6, double altMin,
+                                 double altMax, const char* colorMapFile);
+
+  // --- links ---
+  Sd_Node* GetParent() const { return m_parent; }
+  void SetParent(Sd_Node* parent) { m_parent = parent; }
+  void SetNext(Sd_Node* next) { m_next = next; }
+  void AppendSibling(Sd_Node* parent, Sd_Node* node);
+  Sd_Node* GetRootOf();
+
+  // --- flags and identity ---
+  int IsGroup() const { return m_isGroup; }
+  int GetType() const { return m_type; }
+  int GetVisible() const { return m_visible; }
+  void SetVisible(int on) { m_visible = on; }
+  int GetAuxFlag() const { return m_auxFlag; }
+  void SetParentFrame(int on) { m_parentFrame = on; }
+  int GetParentFrame() const { return m_parentFrame; }
+  void SetClientWords(int a, int b) { m_clientWords[0] = a; m_clientWords[1] = b; }
+  const char* GetName() const { return m_name; }
+  void SetName(const char* name);
+  const char* GetDescription() const { return m_description; }
+  void SetDescription(const char* text);
+
+  // --- transform ---
+  float* GetScale(char axis);
+  void SetScale(float x, float y, float z);
+  float* GetPosition(char axis);
+  void SetPosition(float x, float y, float z);
+  float* GetRotation(char axis);
+  void SetRotation(float x, float y, float z);
+  void ApplyTransform();
+
+  // --- bounds ---
+  float* GetBounds(int axis);  // {min, max} of axis 0 x, 1 y, 2 z; null otherwise
+  void SetBounds(int axis, float min, float max);
+  const double* GetExtents() const { return m_extents; }
+  const double* GetCentres() const { return m_centres; }
+  void UpdateExtentsFromBounds();
+  TDR_GeoRef* GetGeoRef() const { return m_geoRef; }
+  void SetGeoRef(TDR_GeoRef* geoRef);  // takes ownership
+
+  // --- auxiliary data stored with the node ---
+  float* GetAuxTriple() { return m_auxTriple; }
+  int* GetAuxRecords() { return m_auxRecords; }
+  Sd_Range* GetAuxRecord(int i);
+
+  // --- colour map and shading ---
+  unsigned* GetColorMap() const { return m_colorMap; }
+  void SetColorMap(unsigned* colours);  // takes ownership of a malloc'ed 256-entry table
+  const float* GetShadingParameters() const { return m_shading; }
+
+  // --- bounding box and profile points ---
+  int GetShowBoundingBox() const { return m_showBoundingBox; }
+  void SetShowBoundingBox(int on) { m_showBoundingBox = on; }
+  int* GetBoxTickSettings() { return m_boxTicks; }
+  void ShowProfilePoint(int which, int on);
+  const double* GetProfilePoint(int which) const;
+  void DrawProfilePoints();
+
+  // --- progressive drawing state ---
+  int GetRedrawPending() const { return m_redrawPending; }
+  void SetRedrawPending(int on) { m_redrawPending = on; }
+  int GetDrawn() const { return m_drawn; }
+
+  // --- data buffer (saved settings of objects with levels of detail) ---
+  unsigned char* GetDataBuffer() const { return m_data; }
+  void SetDataBuffer(unsigned char* data);  // takes ownership of a malloc'ed buffer
+
+  void CopyFrom(const Sd_Node* other);
+
+  // Whether the node record read last stored a parent and a next link. The
+  // stored values are the writer's memory addresses; only their presence
+  // means anything, and they are never used as pointers.
+  int GetStoredParentFlag() const { return m_storedLinks[0]; }
+  int GetStoredNextFlag() const { return m_storedLinks[1]; }
+
+  // --- class-wide state ---
+  static void SetCoordinateType(short type) { s_coordinateType = type; }
+  static short GetCoordinateType() { return s_coordinateType; }
+  static void SetAspectMode(short mode) { s_aspectMode = mode; }
+  static short GetAspectMode() { return s_aspectMode; }
+  static void SetGlobalScaleTarget(float* target, float base) {
+    s_globalScale = target;
+    s_globalScaleBase = base;
+  }
+  static float* GetGlobalScaleTarget() { return s_globalScale; }
+  static float GetGlobalScaleBase() { return s_globalScaleBase; }
+  static void SetLighting(Sv_Lighting* lights) { s_lighting = lights; }
+  static Sv_Lighting* GetLighting() { return s_lighting; }
+  static void SetDetailBudget(float budget) { s_detailBudget = budget; }
+  static float GetDetailBudget() { return s_detailBudget; }
+  static void SetDetailFlags(unsigned flags) { s_detailFlags = flags; }
+  static unsigned GetDetailFlags() { return s_detailFlags; }
+  static void SetBestPass(int on) { s_bestPass = on; }
+  static int GetBestPass() { return s_bestPass; }
+  static SDN_PickOut* GetSharedPick() { return &s_sharedPick; }
+  static void SetQueryPoint(double x, double y, double z);
+  static void GetQueryPoint(double* x, double* y, double* z);
+
+  // The scene-wide default colour: opaque white, red in bits 24-31.
+  static unsigned DefaultColour() { return 0xFFFFFFFFu; }
+  static void ApplyDefaultColour();
+
+  // --- shared stroke font ---
+  static void InitHersheyFont();
+  static Sv_HersheyFont* GetFont() { return s_font; }
+  static void ReleaseFont();
+
+  // --- hooks ---
+  static void SetProgressHook(ProgressHook fn, void* data);
+  static void SetSecondProgressHook(ProgressHook fn, void* data);
+  static void SetChildRemovedHook(PlainHook fn, void* data);
+  static void SetFirstChildRemovedHook(PlainHook fn, void* data);
+  static void SetStateHook(StateHook fn, void* data);
+  static void SetHierarchyChangedHook(PlainHook fn, void* data);
+  static void SetPointListHook(PointListHook fn, void* data);
+  static void SetQueryCallback(QueryCallback fn, void* data);
+  static void SetCellSelectCallback(CellSelectCallback fn, void* data);
+  static void SetBusyCallback(BusyCallback fn, void* data);
+  static void SetColorRangeCallback(ColorRangeCallback fn, void* data);
+  static void SetTreeChangeCallback(PlainHook fn, void* data);
+  static void SetFrameCallback(PlainHook fn, void* data);
+  static void ClearHooks();
+
+  static void ReportProgress(int a, int b);
+  static void ReportSecondProgress(int a, int b);
+  static void ReportStateOn(int value);
+  static void ReportStateOff(int value);
+  static void ReportState(int state, int value);
+  static void NotifyHierarchyChanged();
+  static void* RequestPointList(int* closed);
+  static void CallQueryCallback(double x, double y, double value, int user);
+  static void CallCellSelect(const float point[3], const double projection[16], const double modelview[16]);
+  static void CallBusy(int a, int b);
+  static void CallColorRange(Sd_Node* node, float low, float high);
+  static void CallTreeChange();
+  static void CallFrame();
+
+  // --- names ---
+  static Sd_Node* FindByName(Sd_Node* root, const char* name);
+  static char* MakeUniqueName(Sd_Node* root, const char* base, int first);
+
+  // --- number of nodes alive (for leak checks in tests and the viewer) ---
+  static long LiveCount() { return s_liveCount; }
+
+  enum { NAME_SIZE = 50, DESCRIPTION_SIZE = 256 };
+
+ protected:
+  void SetType(int type) { m_type = type; }
+  void SetGroup(int group) { m_isGroup = group; }
+  void SetDrawn(int drawn) { m_drawn = drawn; }
+  void CallChildRemovedHooks(int firstChild);
+
+  Sd_Node* m_next;
+  Sd_Node* m_parent;
+  int m_clientWords[2];
+  float m_rotation[3];
+  float m_scale[3];
+  float m_position[3];
+  int m_type;
+  int m_isGroup;
+  int m_auxFlag;
+  int m_visible;
+  int m_parentFrame;
+  char m_name[NAME_SIZE];
+  char m_description[DESCRIPTION_SIZE];
+  TDR_GeoRef* m_geoRef;
+  float m_bounds[6];
+  double m_extents[3];
+  double m_centres[3];
+  float m_auxTriple[3];
+  int m_auxRecords[6];
+  Sd_Range m_ranges[4];
+  int m_showBoundingBox;
+  int m_redrawPending;
+  int m_drawn;
+  int m_boxTicks[7];
+  unsigned char* m_data;
+  unsigned* m_colorMap;
+  int m_showProfile[2];
+  double m_profile[2][2];
+  float m_shading[6];
+  // Matrices kept by objects that pick later, and the selected point.
+  double m_modelview[16];
+  double m_projection[16];
+  float m_selectedPoint[3];
+  int m_storedLinks[2];
+
+ private:
+  Sd_Node(const Sd_Node&) = delete;
+  Sd_Node& operator=(const Sd_Node&) = delete;
+
+  static short s_coordinateType;
+  static short s_aspectMode;
+  static float* s_globalScale;
+  static float s_globalScaleBase;
+  static Sv_Lighting* s_lighting;
+  static float s_detailBudget;
+  static unsigned s_detailFlags;
+  static int s_bestPass;
+  static SDN_PickOut s_sharedPick;
+  static double s_queryPoint[3];
+  static Sv_HersheyFont* s_font;
+  static long s_liveCount;
+};
+
+#endif
