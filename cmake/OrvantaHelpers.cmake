@@ -39,7 +39,11 @@ function(orvanta_test name)
     "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
     "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
     "ORVANTA_TEST_OUT=${CMAKE_CURRENT_BINARY_DIR}/out")
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "${_env}" TIMEOUT 300)
+  # Properties given to gtest_discover_tests are split at the semicolons of
+  # the environment list; set them from a generated include file instead.
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_LIST ${name}_TESTS)
+  set(_props "${CMAKE_CURRENT_BINARY_DIR}/${name}_props.cmake")
+  file(GENERATE OUTPUT "${_props}"
+    CONTENT "set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT \"${_env}\" TIMEOUT 300)\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${_props}")
 endfunction()

@@ -1,0 +1,157 @@
+#include "TDR_GeoRef.h"
+
+#include <cmath>
+
+#include "Sv_Debug.h"
+#include "Sv_Stdio.h"
+#include "TDR_Manager.h"
+
+namespace {
+
+const char kWhere[] = "TDR_GeoRef::Read";
+
+// Field readers on the manager's stream in the current tag's byte order;
+// each returns false on a short read.
+struct FieldReader {
+  FILE* file;
+  int order;
+  bool ok = true;
+  int Int() {
+    int v = 0;
+    ok = ok && Sv_UtlFread(&v, 4, 1, file, order) == 1;
+    return v;
+  }
+  float Float() {
+    float v = 0.0f;
+    ok = ok && Sv_UtlFread(&v, 4, 1, file, order) == 1;
+    return v;
+  }
+  double Double() {
+    double v = 0.0;
+    ok = ok && Sv_UtlFread(&v, 8, 1, file, order) == 1;
+    return v;
+  }
+};
+
+struct FieldWriter {
+  FILE* file;
+  int order;
+  bool ok = true;
+  void Int(int v) { ok = ok && Sv_UtlFwriteCopy(&v, 4, 1, file, order) == 1; }
+  void Float(float v) { ok = ok && Sv_UtlFwriteCopy(&v, 4, 1, file, order) == 1; }
+  void Double(double v) { ok = ok && Sv_UtlFwriteCopy(&v, 8, 1, file, order) == 1; }
+};
+
+}  // namespace
+
+TDR_GeoRef::TDR_GeoRef()
+    : m_geoUnitType(0),
+      m_tagVersion(1),
+      m_formatVersion(2.0f),
+      m_referenceType(0),
+      m_subUnitType(0),
+      m_xBounds{0.0, 0.0},
+      m_yBounds{0.0, 0.0},
+      m_zBounds{0.0, 0.0},
+      m_cellDeltas{0.0, 0.0},
+      m_minXY{0.0, 0.0},
+      m_rotation(0.0),
+      m_colorResolution(0.0f) {}
+
+void TDR_GeoRef::SetXBounds(double min, double max) {
+  m_xBounds[0] = min;
+  m_xBounds[1] = max;
+}
+
+void TDR_GeoRef::SetYBounds(double min, double max) {
+  m_yBounds[0] = min;
+  m_yBounds[1] = max;
+}
+
+void TDR_GeoRef::SetZBounds(double min, double max) {
+  m_zBounds[0] = min;
+  m_zBounds[1] = max;
+}
+
+void TDR_GeoRef::SetCellDeltas(double dx, double dy) {
+  m_cellDeltas[0] = dx;
+  m_cellDeltas[1] = dy;
+}
+
+void TDR_GeoRef::SetMinXY(double x, double y) {
+  m_minXY[0] = x;
+  m_minXY[1] = y;
+}
+
+int TDR_GeoRef::Read(TDR_Manager* manager) {
+  if (!manager || !manager->GetFilePtr()) return -1;
+  FieldReader in{manager->GetFilePtr(), manager->GetByteOrder()};
+  const short tagVersion = manager->GetTagVersion();
+  long long left = manager->GetTagBytesLeft();
+
+  TDR_GeoRef g;  // filled completely, then copied: a failed read changes nothing
+  bool old = false;
+  if (tagVersion == 0) {
+    if (left < 4) {
+      Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Georeference record is too short", kWhere);
+      return -1;
+    }
+    const float format = in.Float();
+    left -= 4;
+    old = !(format >= 2.0f);
+  }
+  if (left < (old ? kOldPayloadSize : kPayloadSize)) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Georeference record is too short", kWhere);
+    return -1;
+  }
+  g.m_referenceType = in.Int();
+  g.m_geoUnitType = in.Int();
+  if (old) {
+    // Format 1.x: two type codes and the six bounds in single precision.
+    float b[6];
+    for (float& v : b) v = in.Float();
+    g.SetXBounds(b[0], b[1]);
+    g.SetYBounds(b[2], b[3]);
+    g.SetZBounds(b[4], b[5]);
+    g.SetMinXY(b[0], b[2]);
+  } else {
+    g.m_subUnitType = in.Int();
+    double* fields[] = {&g.m_xBounds[0], &g.m_xBounds[1],    &g.m_yBounds[0],    &g.m_yBounds[1],
+                        &g.m_zBounds[0], &g.m_zBounds[1],    &g.m_cellDeltas[0], &g.m_cellDeltas[1],
+                        &g.m_minXY[0],   &g.m_minXY[1],      &g.m_rotation};
+    for (double* f : fields) *f = in.Double();
+    g.m_colorResolution = in.Float();
+  }
+  if (!in.ok) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading georeference record", kWhere);
+    return -1;
+  }
+  const double values[] = {g.m_xBounds[0],    g.m_xBounds[1],    g.m_yBounds[0], g.m_yBounds[1],
+                           g.m_zBounds[0],    g.m_zBounds[1],    g.m_cellDeltas[0], g.m_cellDeltas[1],
+                           g.m_minXY[0],      g.m_minXY[1],      g.m_rotation,   g.m_colorResolution};
+  for (double v : values) {
+    if (!std::isfinite(v)) {
+      Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Georeference record holds a value that is not a number", kWhere);
+      return -1;
+    }
+  }
+  g.m_tagVersion = tagVersion;
+  g.m_formatVersion = 2.0f;
+  *this = g;
+  return 0;
+}
+
+int TDR_GeoRef::Write(TDR_Manager* manager) {
+  if (!manager || !manager->GetFilePtr()) return -1;
+  FieldWriter out{manager->GetFilePtr(), manager->GetByteOrder()};
+  if (manager->GetTagVersion() == 0) out.Float(2.0f);
+  out.Int(m_referenceType);
+  out.Int(m_geoUnitType);
+  out.Int(m_subUnitType);
+  const double fields[] = {m_xBounds[0],    m_xBounds[1],    m_yBounds[0], m_yBounds[1],
+                           m_zBounds[0],    m_zBounds[1],    m_cellDeltas[0], m_cellDeltas[1],
+                           m_minXY[0],      m_minXY[1],      m_rotation};
+  for (double f : fields) out.Double(f);
+  out.Float(m_colorResolution);
+  return out.ok ? 0 : -1;
+}

@@ -1,0 +1,170 @@
+#ifndef TDR_MANAGER_H
+#define TDR_MANAGER_H
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "TDR_Tags.h"
+
+// Reader and writer of one tagged-data-record file.
+//
+// A file is a text header (class "TDR", version "2.0", format "Binary" or
+// "Ascii", comment lines, an end mark) followed by records: a 32-byte tag
+// header and the tag's payload. The last record is the end tag
+// TDR_TAG_EOF. docs/file-formats.md gives the layout byte by byte.
+//
+// Reading: OpenFile(path, "rb"), ReadHeader, then ReadTag until TDR_TAG_EOF
+// or TDR_TAG_ERROR; each record's payload is read by its owner through
+// GetFilePtr with Sv_UtlFread and GetByteOrder. ReadTag always starts at the
+// next tag boundary: a payload that its reader did not read to the end is
+// stepped over, so payload bytes are never taken for a header.
+//
+// A record whose header carries the file-pointer flag names another TDR
+// file. ReadTag follows it one level deep: it opens the named file, checks
+// its header and goes on returning that file's tags; at its end tag it goes
+// back to the outer file just after the record. While inside, GetFilePtr,
+// GetTagVersion, GetByteOrder, GetFileName and GetPath describe the inner
+// file. A file pointer inside a followed file is refused.
+//
+// Writing: OpenFile(path, "wb"), AddComment..., WriteHeader, then for every
+// record WriteTag, the payload through GetFilePtr, and EndTag, which patches
+// the payload length; finally the end tag and CloseFile.
+class TDR_Manager {
+ public:
+  // Size of a tag header in the file.
+  static constexpr int kTagHeaderSize = 32;
+  // Bounds of the text header: whole header and one line.
+  static constexpr int kMaxHeaderBytes = 65536;
+  static constexpr int kMaxHeaderLine = 4096;
+  // Longest path a file-pointer record may hold.
+  static constexpr int kMaxPointerPath = 4096;
+
+  // Class "TDR", version "2.0", binary format, tag version 1, byte order 1.
+  TDR_Manager();
+  // Closes a file that is still open.
+  ~TDR_Manager();
+  TDR_Manager(const TDR_Manager&) = delete;
+  TDR_Manager& operator=(const TDR_Manager&) = delete;
+
+  // Opens the file with an fopen mode ("rb" or "wb"). 0 on success,
+  // non-zero on failure (also for a null or empty path, a file already
+  // open, or a path to be read that is not a regular file).
+  int OpenFile(const char* path, const char* mode);
+  // Closes the file (and a followed inner file); non-zero when no file was
+  // open or closing failed.
+  int CloseFile();
+
+  // Reads and checks the text header; 0 on success, -1 when the file is not
+  // a TDR file. Afterwards the stream stands at the first tag header.
+  int ReadHeader();
+  // Writes the text header with the comments added so far; 0 or -1.
+  int WriteHeader();
+  // Adds a comment to the header that WriteHeader writes. A text with line
+  // breaks gives one comment line per line; trailing line breaks are dropped.
+  void AddComment(const char* text);
+  int GetCommentCount() const;
+  // The i-th comment (0-based) added or read; null when out of range.
+  const char* GetComment(int i) const;
+  // Header fields as read (or as they will be written).
+  const char* GetClass() const { return m_class.c_str(); }
+  const char* GetVersion() const { return m_version.c_str(); }
+  // 1 for "Binary", 0 for "Ascii".
+  int IsBinary() const { return m_binary ? 1 : 0; }
+
+  // Reads the next tag header and returns its id, storing the payload
+  // length in *length (when given). Returns TDR_TAG_EOF at the end tag and
+  // TDR_TAG_ERROR (1) after a failed read, a damaged header, a length that
+  // exceeds the rest of the file, an id missing from the tag-name table or
+  // a file pointer that cannot be followed; each with a debug message.
+  int ReadTag(int* length = nullptr);
+  // Steps over the payload of the current tag: length 0 (or less) goes to
+  // the end of the current payload whatever was read of it; a positive
+  // length moves that many bytes forward from the current position.
+  // 0 on success, -1 when the target lies beyond the end of the file.
+  int SkipTagData(int length = 0);
+  // Steps back over the header just read, so that the next ReadTag returns
+  // the same tag again. 0 on success, -1 when no header was just read.
+  int UnreadTagHeader();
+
+  // Writes a binary tag header (extended flag set) in the manager's byte
+  // order at the current position; EndTag later patches the length.
+  // 0 on success, -1 on failure.
+  int WriteTag(int tag, short tagVersion, int length, short filePointer, char flag);
+  // Patches the payload length of the tag header written last to the bytes
+  // written since. 0 on success, -1 without a header or on failure.
+  int EndTag();
+  // The payload of a file-pointer record: int32 length, then the path
+  // characters without terminator. 0 on success, -1 on failure.
+  int WriteFilePointerString(const char* path);
+
+  // Fields of the current tag: the header read last (in the file being read
+  // at the moment) or written last.
+  int GetTag() const { return m_tag; }
+  int GetTagLength() const { return m_tagLength; }
+  short GetTagVersion() const { return m_tagVersion; }
+  int GetByteOrder() const { return m_byteOrder; }
+  char GetTagFlag() const { return m_tagFlag; }
+  // Bytes of the current payload from the stream position to its end; 0
+  // when the position is at or beyond the end. Readers check counts and
+  // sizes from the payload against it before allocating.
+  long long GetTagBytesLeft() const;
+
+  // The stream being read or written at the moment: the inner file while a
+  // file pointer is being followed, else the file opened by OpenFile.
+  FILE* GetFilePtr() const;
+  // File name (after the last '/' or '\') and full path of that file.
+  const char* GetFileName() const;
+  const char* GetPath() const;
+
+  // Copies the tag's name (at most TDR_TAG_NAME_SIZE characters with the
+  // terminator) into name and returns the id; an id missing from the table
+  // gives an empty name and TDR_TAG_ERROR. name may be null.
+  static int TagName(int tag, char* name);
+
+  // Byte order of the records written from now on. The program's writers
+  // always write 1 (little-endian); tests set 0 to make files of the other
+  // byte order.
+  void SetByteOrder(int byteOrder) { m_writeOrder = byteOrder ? 1 : 0; }
+
+ private:
+  struct Level {
+    FILE* file = nullptr;
+    std::string path;
+    std::string fileName;
+    long long size = 0;        // bytes in the file (read mode)
+    long long nextTag = 0;     // where the next tag header starts
+    char* buffer = nullptr;    // stream buffer of a large file (malloc'ed)
+  };
+
+  int Fail(const char* text, const char* detail = nullptr);
+  int ReadHeaderOf(FILE* file, std::vector<std::string>* comments, std::string* cls, std::string* version,
+                   bool* binary, const char* path);
+  int FollowFilePointer();
+  void LeaveInner();
+  Level& Current() { return m_levels[m_depth]; }
+  const Level& Current() const { return m_levels[m_depth]; }
+
+  Level m_levels[2];
+  int m_depth;          // 1 while inside a followed file
+  bool m_writing;
+  bool m_binary;
+  std::string m_class;
+  std::string m_version;
+  std::vector<std::string> m_comments;
+
+  int m_tag;
+  int m_tagLength;
+  short m_tagVersion;
+  int m_byteOrder;
+  char m_tagFlag;
+  short m_filePointer;
+  long long m_headerPos;   // start of the current tag header
+  long long m_payloadEnd;  // end of the current payload
+  bool m_haveHeader;       // a header was just read and may be unread
+
+  int m_writeOrder;
+  long long m_writtenHeader;  // position of the header written last, -1 none
+};
+
+#endif
