@@ -20,24 +20,8 @@ const short kRecordVersion = 1;
 const int kSmallestFrameBytes = 4 + 12 + 32;
 
 // Column-major double matrices.
-void Identity(double m[16]) {
-  for (int i = 0; i < 16; ++i) m[i] = (i % 5 == 0) ? 1.0 : 0.0;
-}
-
-void Multiply(double out[16], const double a[16], const double b[16]) {
-  double r[16];
-  for (int col = 0; col < 4; ++col) {
-    for (int row = 0; row < 4; ++row) {
-      double sum = 0.0;
-      for (int k = 0; k < 4; ++k) sum += a[k * 4 + row] * b[col * 4 + k];
-      r[col * 4 + row] = sum;
-    }
-  }
-  std::memcpy(out, r, sizeof(r));
-}
-
 void Translation(double m[16], double x, double y, double z) {
-  Identity(m);
+  IdentityMatrix4d(m);
   m[12] = x;
   m[13] = y;
   m[14] = z;
@@ -167,15 +151,15 @@ int Movie::GetFrameMatrix(int i, float out[16]) const {
   double m[16], t[16];
   for (int k = 0; k < 16; ++k) m[k] = rf.GetMatrixPTR()[k];
   Translation(t, -double(f.position[0]), -double(f.position[1]), -double(f.position[2]));
-  Multiply(m, m, t);
+  MultMatrix4d(m, m, t);
 
   if (f.type == MOVIE_FRAME_POSROTSCALE) {
     // T(0, 0, -c) * S(s) * T(0, 0, c), c the scale centre's distance.
     double s[16];
-    Identity(s);
+    IdentityMatrix4d(s);
     s[0] = s[5] = s[10] = f.scale;
     s[14] = f.scale * kScaleCentre - kScaleCentre;
-    Multiply(m, s, m);
+    MultMatrix4d(m, s, m);
   }
   for (int k = 0; k < 16; ++k) out[k] = static_cast<float>(m[k]);
   return 0;

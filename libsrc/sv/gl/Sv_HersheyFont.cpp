@@ -22,7 +22,6 @@ const size_t kMaxFontGlyphs = 96;
 // Hershey y grows downwards; the roman glyphs stand on y = 9.
 const int kBaseline = 9;
 // A font file larger than this is not a stroke font.
-const long kMaxFileSize = 4L * 1024 * 1024;
 
 // The replacement glyph, in the same coding as the parsed ones: margins
 // -8 and 8, an open box from the baseline to the cap height (y -12).
@@ -44,20 +43,6 @@ std::string FindFontFile(const char* name) {
   return std::string();
 }
 
-// Reads a whole file of at most kMaxFileSize bytes.
-bool ReadFontFile(const std::string& path, std::string* out) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return false;
-  bool ok = fseek(f, 0, SEEK_END) == 0;
-  const long size = ok ? ftell(f) : -1;
-  ok = ok && size > 0 && size <= kMaxFileSize && fseek(f, 0, SEEK_SET) == 0;
-  if (ok) {
-    out->resize(size_t(size));
-    ok = fread(&(*out)[0], 1, out->size(), f) == out->size();
-  }
-  fclose(f);
-  return ok;
-}
 
 }  // namespace
 
@@ -94,7 +79,7 @@ int Sv_HersheyFont::LoadFont(const char* fontFile, float scale) {
     return -1;
   }
   std::string data;
-  if (!ReadFontFile(path, &data)) {
+  if (!Sv_HersheyReadFile(path.c_str(), &data)) {
     std::string text = "Cannot read font file " + path;
     Sv_Debug::Message(SV_LEVEL_WARNING, text.c_str(), "Sv_HersheyFont::LoadFont");
     return -1;

@@ -30,4 +30,11 @@ typedef std::vector<signed char> Sv_HersheyRawGlyph;
 int Sv_HersheyParseText(const char* text, size_t length, size_t maxGlyphs, std::vector<Sv_HersheyRawGlyph>* glyphs,
                         std::string* error);
 
+// Largest font file read.
+static const long SV_HERSHEY_MAX_FILE_SIZE = 4L * 1024 * 1024;
+
+// Reads a whole font file of 1 to SV_HERSHEY_MAX_FILE_SIZE bytes; false when
+// it cannot be read or has another size.
+bool Sv_HersheyReadFile(const char* path, std::string* out);
+
 #endif

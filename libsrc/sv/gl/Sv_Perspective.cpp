@@ -1,5 +1,6 @@
 #include "Sv_Perspective.h"
 
+#include "Sv_Matrix4.h"
 #include <GL/gl.h>
 
 #include <cmath>
@@ -28,23 +29,6 @@ const int kRecordFieldBytes = 52;
 const int kRecordWords = 2 + kRecordFieldBytes / 4;
 
 // Column-major 4x4 matrices in double precision, as glLoadMatrixd takes them.
-
-void Identity(double m[16]) {
-  for (int i = 0; i < 16; ++i) m[i] = (i % 5 == 0) ? 1.0 : 0.0;
-}
-
-// out = a * b; out may be a or b.
-void Multiply(double out[16], const double a[16], const double b[16]) {
-  double r[16];
-  for (int col = 0; col < 4; ++col) {
-    for (int row = 0; row < 4; ++row) {
-      double sum = 0.0;
-      for (int k = 0; k < 4; ++k) sum += a[k * 4 + row] * b[col * 4 + k];
-      r[col * 4 + row] = sum;
-    }
-  }
-  std::memcpy(out, r, sizeof(r));
-}
 
 void FrustumMatrix(double m[16], const double f[6], bool ortho) {
   const double l = f[0], r = f[1], b = f[2], t = f[3], n = f[4], fa = f[5];
@@ -177,12 +161,12 @@ void Sv_Perspective::EyeMatrix(int view, double scale, double out[16]) const {
   if (view != SV_VIEW_MONO && !m_ortho && scale != 1.0) {
     // Scale about the cyclopean eye E: x' = E + k (x - E).
     double c[16];
-    Identity(c);
+    IdentityMatrix4d(c);
     c[0] = c[5] = c[10] = scale;
     c[12] = ex * (1.0 - scale);
     c[13] = ey * (1.0 - scale);
     c[14] = d * (1.0 - scale);
-    Multiply(out, out, c);
+    MultMatrix4d(out, out, c);
   }
 }
 

@@ -229,3 +229,19 @@ void TransformPoint4(float out[3], const float m[16], float x, float y, float z)
   out[1] = oy;
   out[2] = oz;
 }
+
+void IdentityMatrix4d(double m[16]) {
+  for (int i = 0; i < 16; ++i) m[i] = (i % 5 == 0) ? 1.0 : 0.0;
+}
+
+void MultMatrix4d(double out[16], const double a[16], const double b[16]) {
+  double r[16];
+  for (int col = 0; col < 4; ++col) {
+    for (int row = 0; row < 4; ++row) {
+      double sum = 0.0;
+      for (int k = 0; k < 4; ++k) sum += a[k * 4 + row] * b[col * 4 + k];
+      r[col * 4 + row] = sum;
+    }
+  }
+  for (int i = 0; i < 16; ++i) out[i] = r[i];
+}

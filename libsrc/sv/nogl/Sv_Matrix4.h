@@ -75,6 +75,11 @@ class Sv_Matrix4 {
 // element (row, column) at column * 4 + row.
 
 // out = a * b. out may be a or b.
+// Column-major (OpenGL order) double matrices, as glLoadMatrixd takes them.
+void IdentityMatrix4d(double m[16]);
+// out = a * b; out may be a or b.
+void MultMatrix4d(double out[16], const double a[16], const double b[16]);
+
 void MultMatrix4(float out[16], const float a[16], const float b[16]);
 // The inverse by cofactors; all zeros when the matrix is singular. Returns
 // 0, or -1 for a singular matrix. out may be in.

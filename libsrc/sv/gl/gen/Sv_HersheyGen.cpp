@@ -13,21 +13,6 @@
 namespace {
 
 const size_t kGlyphs = 96;
-const long kMaxFileSize = 4L * 1024 * 1024;
-
-bool ReadFile(const char* path, std::string* out) {
-  FILE* f = fopen(path, "rb");
-  if (!f) return false;
-  bool ok = fseek(f, 0, SEEK_END) == 0;
-  const long size = ok ? ftell(f) : -1;
-  ok = ok && size > 0 && size <= kMaxFileSize && fseek(f, 0, SEEK_SET) == 0;
-  if (ok) {
-    out->resize(size_t(size));
-    ok = fread(&(*out)[0], 1, out->size(), f) == out->size();
-  }
-  fclose(f);
-  return ok;
-}
 
 }  // namespace
 
@@ -37,7 +22,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string text;
-  if (!ReadFile(argv[1], &text)) {
+  if (!Sv_HersheyReadFile(argv[1], &text)) {
     fprintf(stderr, "sv_hershey_gen: cannot read %s\n", argv[1]);
     return 1;
   }
