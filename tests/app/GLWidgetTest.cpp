@@ -149,19 +149,15 @@ TEST(GLWidgetFormat, OpenGLDefaultsForcesDoubleBuffering) {
   EXPECT_EQ(Qk_GLWidget::GetDoubleBufferOverride(), -1);
   EXPECT_EQ(Qk_GLWidget::MakeFormat(0, 1, 0).swapBehavior(), QSurfaceFormat::DoubleBuffer);
 
+  // Read once per process: a changed file is not seen.
+  config.Write("OpenGLDefaults", "1\n0\n0\n");
+  EXPECT_EQ(Qk_GLWidget::GetDoubleBufferOverride(), -1);
+
   // Only version 1 is read.
   Qk_GLWidget::ReloadFormatDefaults();
   config.Write("OpenGLDefaults", "2\n7\n-1\n0\n");
   EXPECT_EQ(Qk_GLWidget::GetDoubleBufferOverride(), 0);
   EXPECT_EQ(Qk_GLWidget::MakeFormat(0, 1, 0).swapBehavior(), QSurfaceFormat::SingleBuffer);
-}
-
-TEST(GLWidgetFormat, ConfigurationIsReadOncePerProcess) {
-  ConfigDir config;
-  config.Write("OpenGLDefaults", "1\n0\n-1\n");
-  EXPECT_EQ(Qk_GLWidget::GetDoubleBufferOverride(), -1);
-  config.Write("OpenGLDefaults", "1\n0\n0\n");
-  EXPECT_EQ(Qk_GLWidget::GetDoubleBufferOverride(), -1);
 }
 
 TEST(GLWidgetFormat, StereoModeOfStereoOptionsVersions) {
@@ -207,17 +203,6 @@ TEST(GLWidgetKeys, CodesAndNames) {
     EXPECT_STREQ(name, c.name) << std::hex << c.code;
     free(name);
   }
-}
-
-TEST(GLWidgetKeys, ButtonCodes) {
-  EXPECT_EQ(Qk_GLWidget::ButtonCode(Qt::LeftButton, 0, 0), 1);
-  EXPECT_EQ(Qk_GLWidget::ButtonCode(Qt::LeftButton, QK_MOD_META, 0), 2);
-  EXPECT_EQ(Qk_GLWidget::ButtonCode(Qt::MiddleButton, 0, 0), 2);
-  EXPECT_EQ(Qk_GLWidget::ButtonCode(Qt::RightButton, 0, 0), 3);
-  EXPECT_EQ(Qk_GLWidget::ButtonCode(Qt::RightButton, 0, 1), 2);
-  EXPECT_EQ(Qk_GLWidget::ButtonCode(Qt::RightButton, 0, -1), 3);
-  EXPECT_EQ(Qk_GLWidget::ButtonCode(Qt::NoButton, 0, 1), 0);
-  EXPECT_EQ(Qk_GLWidget::ModifierBits(Qt::AltModifier | Qt::MetaModifier), QK_MOD_ALT | QK_MOD_META);
 }
 
 TEST_F(GLWidgetTest, OpensOnCompatibilityContextAndReadsBack) {
@@ -373,18 +358,13 @@ TEST_F(GLWidgetTest, WheelAndKeysPassOnWhenNotAccepted) {
   EXPECT_EQ(widget->keys.back().key, 'b');
 }
 
-TEST_F(GLWidgetTest, KeysIgnoredWithOption16) {
-  Open(QK_GL_DEPTH | QK_GL_DOUBLE | QK_GL_NO_KEYS);
+TEST_F(GLWidgetTest, OptionsForKeysAndTracking) {
+  Open(QK_GL_DEPTH | QK_GL_NO_KEYS | QK_GL_NO_TRACKING);
   EXPECT_EQ(widget->focusPolicy(), Qt::NoFocus);
+  EXPECT_FALSE(widget->hasMouseTracking());
   Key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
   EXPECT_TRUE(widget->keys.empty());
   EXPECT_EQ(parent->keys, 1);
-}
-
-TEST_F(GLWidgetTest, TrackingFocusEnterAndLeave) {
-  Open(QK_GL_DEPTH | QK_GL_NO_TRACKING);
-  EXPECT_FALSE(widget->hasMouseTracking());
-  EXPECT_EQ(widget->focusPolicy(), Qt::StrongFocus);
   QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), widget->mapToGlobal(QPointF(1, 1)));
   QCoreApplication::sendEvent(widget, &enter);
   QEvent leave(QEvent::Leave);
@@ -421,17 +401,6 @@ TEST_F(GLWidgetTest, GLErrorsAreReportedOnce) {
   glPopMatrix();  // the model-view stack has no entry to pop
   EXPECT_GE(ReportGLErrors(), 1);
   EXPECT_EQ(ReportGLErrors(), 0);
-}
-
-TEST_F(GLWidgetTest, ClearColourAndShareWidget) {
-  Open(QK_GL_DEPTH | QK_GL_SHARE);
-  EXPECT_EQ(Qk_GLWidget::GetShareWidget(), widget);
-  widget->SetClearColor(0.0f, 0.0f, 1.0f);
-  widget->makeCurrent();
-  glClear(GL_COLOR_BUFFER_BIT);
-  EXPECT_EQ(ReadPixel(1, 1).b, 255);
-  parent.reset();
-  EXPECT_EQ(Qk_GLWidget::GetShareWidget(), nullptr);
 }
 
 }  // namespace
