@@ -43,6 +43,20 @@ struct Sd_Range {
   float min, max, third;
 };
 
+// Layout of the tick labels of a node's bounding box (see
+// Sd_Node::LayoutBoxLabels). Axes are 0 x, 1 y, 2 z.
+struct Sd_BoxLabelLayout {
+  int labelled;        // 0: the box is drawn as an outline only
+  int geographic;      // 1: x and y labels with six decimals
+  const char* format;  // format of the x and y labels; z labels use "%.2f"
+  int count[3];        // tick intervals per axis; ticks at 0 ... count
+  int labelAxis[3];    // 0: the axis gets ticks but no labels (value step below 1e-9)
+  double start[3];     // value at the first tick (the axis minimum)
+  double step[3];      // value step from one tick to the next
+  double range[3];     // dx, dy, dz that size the label glyphs (dz adjusted)
+  float scale[3];      // label scales of x, y, z (z: the smallest of the three)
+};
+
 // The base class of every object of the scene graph.
 //
 // Every object draws its data in the box -0.5 ... 0.5 on each axis; the
@@ -161,6 +175,41 @@ class Sd_Node {
   void ShowProfilePoint(int which, int on);
   const double* GetProfilePoint(int which) const;
   void DrawProfilePoints();
+  // Draws the box -0.5 ... 0.5 with ticks and labels while the show flag is set.
+  void DrawBoundingBox();
+  // Most tick intervals a box axis gets, however elongated the box.
+  enum { MAX_BOX_TICKS = 50 };
+  // Fills the label layout of a box with the given bounds (xmin, xmax, ymin,
+  // ymax, zmin, zmax). zScale is the z scale the labels follow; labelWidth and
+  // labelHeight are the width of " 00000000.00 " and the font height at
+  // scale 1. Returns layout->labelled.
+  static int LayoutBoxLabels(const float bounds[6], short coordinateType, float zScale, float labelWidth,
+                             float labelHeight, Sd_BoxLabelLayout* layout);
+  // The text of label i of an axis.
+  static void FormatBoxLabel(const Sd_BoxLabelLayout* layout, int axis, int i, char* text, size_t size);
+
+  // --- level of detail and visibility ---
+  // Matrices are float[16] in OpenGL's column-major order; boxes are six
+  // floats xmin, xmax, ymin, ymax, zmin, zmax.
+  // Fraction (0 ... 1) of the viewport that the box covers through matrix.
+  static float EstimateScreenSize(const float matrix[16], const float box[6]);
+  // Power-of-two thinning step for a raster or grid of cells cells drawn at
+  // the screen size fraction size; mode 1 for one-dimensional data, any other
+  // for two-dimensional. Adds detail-request bits to *flags (value 2: less
+  // detail possible, value 1: more detail possible).
+  static void ChooseDetailLevel(int* step, int* minStep, float size, int cells, int viewportWidth,
+                                int viewportHeight, float factor, unsigned* flags, int mode);
+  // 2 when the viewport area covered is below 65536 pixels; else 1 or 0
+  // (reduce or not), adding bit value 2 or 1 to *flags.
+  static int NeedsReduction(float size, int gridWidth, int gridHeight, int width, int height, float factor,
+                            unsigned* flags);
+  // Widens [start, end] to the step's grid: start down to a multiple of step,
+  // end up by one step, at most maximum.
+  static void AlignRangeToStep(int* start, int* end, int step, int maximum);
+  // Axis-aligned box of the part of box inside the view volume of forward
+  // (inverse: its inverse). Returns 1 with that box in out, or 0 when no part
+  // of the box is in view.
+  static int ComputeVisibleBox(const float forward[16], const float inverse[16], const float box[6], float out[6]);
 
   // --- progressive drawing state ---
   int GetRedrawPending() const { return m_redrawPending; }
