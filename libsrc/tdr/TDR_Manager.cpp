@@ -108,6 +108,7 @@ bool ReadLine(FILE* file, std::string* line, int maxLine, long long* budget) {
 
 TDR_Manager::TDR_Manager()
     : m_depth(0),
+      m_suspendedEndTag(-1),
       m_writing(false),
       m_binary(true),
       m_class("TDR"),
@@ -117,7 +118,6 @@ TDR_Manager::TDR_Manager()
       m_tagVersion(1),
       m_byteOrder(1),
       m_tagFlag(0),
-      m_filePointer(0),
       m_headerPos(-1),
       m_payloadEnd(0),
       m_haveHeader(false),
@@ -130,6 +130,7 @@ TDR_Manager::~TDR_Manager() {
 
 int TDR_Manager::Fail(const char* text, const char* detail) {
   Sv_Debug::Message(SV_LEVEL_DEBUG, text, detail ? detail : kWhere);
+  DropSuspended();
   m_tag = TDR_TAG_ERROR;
   m_haveHeader = false;
   return TDR_TAG_ERROR;
@@ -168,6 +169,7 @@ int TDR_Manager::OpenFile(const char* path, const char* mode) {
 int TDR_Manager::CloseFile() {
   if (!m_levels[0].file) return -1;
   if (m_depth == 1) LeaveInner();
+  DropSuspended();
   const int rc = fclose(m_levels[0].file);
   free(m_levels[0].buffer);
   m_levels[0] = Level();
@@ -305,10 +307,17 @@ int TDR_Manager::TagName(int tag, char* name) {
   return e ? tag : TDR_TAG_ERROR;
 }
 
-void TDR_Manager::LeaveInner() {
+void TDR_Manager::LeaveInner(long long endTagPos) {
   if (m_depth != 1) return;
-  if (m_levels[1].file) fclose(m_levels[1].file);
-  free(m_levels[1].buffer);
+  if (endTagPos >= 0) {
+    // Kept open until the next ReadTag, so that unreading the outer tag read
+    // next can step back into the followed file, before its end tag.
+    m_suspended = m_levels[1];
+    m_suspendedEndTag = endTagPos;
+  } else {
+    if (m_levels[1].file) fclose(m_levels[1].file);
+    free(m_levels[1].buffer);
+  }
   m_levels[1] = Level();
   m_depth = 0;
   Level& outer = m_levels[0];
@@ -317,10 +326,18 @@ void TDR_Manager::LeaveInner() {
   m_haveHeader = false;
 }
 
+void TDR_Manager::DropSuspended() {
+  if (m_suspended.file) fclose(m_suspended.file);
+  free(m_suspended.buffer);
+  m_suspended = Level();
+  m_suspendedEndTag = -1;
+}
+
 int TDR_Manager::ReadTag(int* length) {
   if (length) *length = 0;
   if (!m_levels[0].file || m_writing) return Fail("ERROR:  No TDR file open for reading");
   if (!m_binary) return Fail("ERROR:  Tag records of Ascii TDR files cannot be read");
+  DropSuspended();
 
   for (;;) {
     Level& level = Current();
@@ -366,7 +383,6 @@ int TDR_Manager::ReadTag(int* length) {
     m_tagVersion = extended ? static_cast<short>(Decode(h + 14, 2, order)) : 0;
     m_byteOrder = order;
     m_tagFlag = static_cast<char>(h[2]);
-    m_filePointer = filePointer;
     m_headerPos = pos;
     m_payloadEnd = payload + len;
     m_haveHeader = true;
@@ -378,9 +394,11 @@ int TDR_Manager::ReadTag(int* length) {
       Sv_Debug::Message(SV_LEVEL_DEBUG, text, kWhere);
       m_tag = TDR_TAG_ERROR;
       if (m_depth == 1) LeaveInner();
+      DropSuspended();
       return TDR_TAG_ERROR;
     }
     if (filePointer) {
+      DropSuspended();
       if (FollowFilePointer() != 0) {
         m_tag = TDR_TAG_ERROR;
         m_haveHeader = false;
@@ -389,7 +407,7 @@ int TDR_Manager::ReadTag(int* length) {
       continue;  // the first tag of the followed file
     }
     if (id == TDR_TAG_EOF && m_depth == 1) {
-      LeaveInner();
+      LeaveInner(pos);
       continue;  // back in the outer file, after the file-pointer record
     }
     if (length) *length = len;
@@ -506,6 +524,16 @@ int TDR_Manager::UnreadTagHeader() {
   if (fseeko(file, static_cast<off_t>(m_headerPos), SEEK_SET) != 0) return -1;
   Current().nextTag = m_headerPos;
   m_haveHeader = false;
+  if (m_suspended.file && m_depth == 0) {
+    // The tag was read after the followed file's end tag: step back into
+    // that file, before its end tag, as it stood before this ReadTag.
+    m_levels[1] = m_suspended;
+    m_suspended = Level();
+    m_levels[1].nextTag = m_suspendedEndTag;
+    m_depth = 1;
+    if (fseeko(m_levels[1].file, static_cast<off_t>(m_suspendedEndTag), SEEK_SET) != 0) LeaveInner();
+    m_suspendedEndTag = -1;
+  }
   return 0;
 }
 
@@ -529,7 +557,6 @@ int TDR_Manager::WriteTag(int tag, short tagVersion, int length, short filePoint
   m_tagVersion = tagVersion;
   m_byteOrder = m_writeOrder;
   m_tagFlag = flag;
-  m_filePointer = filePointer ? 1 : 0;
   return 0;
 }
 

@@ -84,7 +84,9 @@ class TDR_Manager {
   // 0 on success, -1 when the target lies beyond the end of the file.
   int SkipTagData(int length = 0);
   // Steps back over the header just read, so that the next ReadTag returns
-  // the same tag again. 0 on success, -1 when no header was just read.
+  // the same tag again. When that tag was read after a followed file's end
+  // tag, reading steps back into the followed file, before its end tag.
+  // 0 on success, -1 when no header was just read.
   int UnreadTagHeader();
 
   // Writes a binary tag header (extended flag set) in the manager's byte
@@ -141,12 +143,18 @@ class TDR_Manager {
   int ReadHeaderOf(FILE* file, std::vector<std::string>* comments, std::string* cls, std::string* version,
                    bool* binary, const char* path);
   int FollowFilePointer();
-  void LeaveInner();
+  // Back to the outer file after the file-pointer record. With the position
+  // of the followed file's end tag, that file is kept (suspended) for
+  // UnreadTagHeader; without, it is closed.
+  void LeaveInner(long long endTagPos = -1);
+  void DropSuspended();
   Level& Current() { return m_levels[m_depth]; }
   const Level& Current() const { return m_levels[m_depth]; }
 
   Level m_levels[2];
   int m_depth;          // 1 while inside a followed file
+  Level m_suspended;    // the followed file just left at its end tag
+  long long m_suspendedEndTag;
   bool m_writing;
   bool m_binary;
   std::string m_class;
@@ -158,7 +166,6 @@ class TDR_Manager {
   short m_tagVersion;
   int m_byteOrder;
   char m_tagFlag;
-  short m_filePointer;
   long long m_headerPos;   // start of the current tag header
   long long m_payloadEnd;  // end of the current payload
   bool m_haveHeader;       // a header was just read and may be unread

@@ -57,6 +57,13 @@ long long TDR_Scalar::GetElementCount() const {
   return n;
 }
 
+long long TDR_Scalar::GetDataSize() const {
+  const long long count = GetElementCount();
+  const int size = GetElementSize();
+  if (size > 0 && count > (1LL << 62) / size) return 1LL << 62;
+  return count * size;
+}
+
 int TDR_Scalar::Read(TDR_Manager* manager) {
   if (!manager || !manager->GetFilePtr()) return -1;
   FILE* file = manager->GetFilePtr();
@@ -94,7 +101,7 @@ int TDR_Scalar::Read(TDR_Manager* manager) {
   long long count = 1;
   for (int i = 0; i < n; ++i) {
     count *= sizes[i];
-    if (count * elementSize > left) return Refuse("ERROR:  Scalar array is larger than its record");
+    if (count > left / elementSize) return Refuse("ERROR:  Scalar array is larger than its record");
   }
   m_numDimensions = n;
   for (int i = 0; i < kMaxDimensions; ++i) m_dimensions[i] = i < n ? sizes[i] : 1;

@@ -59,10 +59,11 @@ class TDR_Scalar {
   double* GetRange() { return m_range; }
   const double* GetRange() const { return m_range; }
 
-  // Elements of the array, bytes of one element and of the whole array.
+  // Elements of the array, bytes of one element and of the whole array (the
+  // counts saturate at 2^62 instead of overflowing).
   long long GetElementCount() const;
   int GetElementSize() const { return m_bitWidth / 8; }
-  long long GetDataSize() const { return GetElementCount() * GetElementSize(); }
+  long long GetDataSize() const;
 
   // Bit width of a type code; -1 for an unknown code.
   static int BitWidth(int type);

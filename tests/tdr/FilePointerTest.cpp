@@ -76,6 +76,14 @@ TEST(TdrFilePointer, IsFollowedOneLevelAndReturnsAfterTheRecord) {
   EXPECT_EQ(m.GetFilePtr(), outerFile);
   EXPECT_STREQ(m.GetFileName(), "outer.sd");
   EXPECT_EQ(m.GetByteOrder(), 1);
+  // Pushing that tag back returns to the followed file, before its end tag,
+  // as a reader that stops at a foreign tag expects.
+  EXPECT_EQ(m.UnreadTagHeader(), 0);
+  EXPECT_STREQ(m.GetFileName(), "inner.sd");
+  EXPECT_NE(m.GetFilePtr(), outerFile);
+  ASSERT_EQ(m.ReadTag(nullptr), TDR_TAG_GEOREF);
+  EXPECT_STREQ(m.GetFileName(), "outer.sd");
+  EXPECT_EQ(m.GetByteOrder(), 1);
   EXPECT_EQ(m.ReadTag(nullptr), TDR_TAG_EOF);
   EXPECT_EQ(m.CloseFile(), 0);
 }
@@ -164,5 +172,35 @@ TEST(TdrFilePointer, TruncatedInnerFileFailsAndReturnsToTheOuterFile) {
   DebugOutput out;
   EXPECT_EQ(m.ReadTag(nullptr), TDR_TAG_ERROR);
   EXPECT_TRUE(out.Contains("ends without an end tag"));
+  EXPECT_STREQ(m.GetFileName(), "outer.sd");
+}
+
+TEST(TdrFilePointer, TwoPointersInARowAreFollowedInTurn) {
+  TempDir dir;
+  const std::string a = dir.file("a.sd"), b = dir.file("b.sd"), outer = dir.file("outer.sd");
+  WriteFile(a, 1);
+  WriteFile(b, 2);
+  {
+    TDR_Manager m;
+    ASSERT_EQ(m.OpenFile(outer.c_str(), "wb"), 0);
+    ASSERT_EQ(m.WriteHeader(), 0);
+    for (const std::string* target : {&a, &b}) {
+      ASSERT_EQ(m.WriteTag(TDR_TAG_SD_SONARDTM, 1, 0, 1, 1), 0);
+      ASSERT_EQ(m.WriteFilePointerString(target->c_str()), 0);
+      ASSERT_EQ(m.EndTag(), 0);
+    }
+    ASSERT_EQ(m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1), 0);
+    ASSERT_EQ(m.CloseFile(), 0);
+  }
+  TDR_Manager m;
+  ASSERT_EQ(m.OpenFile(outer.c_str(), "rb"), 0);
+  ASSERT_EQ(m.ReadHeader(), 0);
+  for (int value : {1, 2}) {
+    ASSERT_EQ(m.ReadTag(nullptr), TDR_TAG_SD_NODE);
+    EXPECT_EQ(ReadNodeValue(m), value);
+    ASSERT_EQ(m.ReadTag(nullptr), TDR_TAG_GEOREF);
+  }
+  EXPECT_STREQ(m.GetFileName(), "b.sd");
+  EXPECT_EQ(m.ReadTag(nullptr), TDR_TAG_EOF);
   EXPECT_STREQ(m.GetFileName(), "outer.sd");
 }

@@ -18,7 +18,7 @@ using tdr_test::Word;
 
 namespace {
 
-struct TagSpec {
+struct TagCase {
   int id;
   short version;
   short filePointer;
@@ -26,7 +26,7 @@ struct TagSpec {
   int payloadInts;  // payload: this many int32 values 0, 1, 2, ...
 };
 
-const TagSpec kTags[] = {
+const TagCase kTags[] = {
     {TDR_TAG_SD_NODE, 1, 0, 1, 3},
     {TDR_TAG_GEOREF, 7, 0, 'x', 0},
     {TDR_TAG_SD_CONTOURDTM_ATB, -2, 0, 0, 1},
@@ -40,7 +40,7 @@ void WriteTags(const std::string& path, int order) {
   m.AddComment("first comment");
   m.AddComment("two\nlines\r\n");
   ASSERT_EQ(m.WriteHeader(), 0);
-  for (const TagSpec& t : kTags) {
+  for (const TagCase& t : kTags) {
     ASSERT_EQ(m.WriteTag(t.id, t.version, 0, t.filePointer, t.flag), 0);
     EXPECT_EQ(m.GetByteOrder(), order);
     EXPECT_EQ(m.GetTagVersion(), t.version);
@@ -98,7 +98,7 @@ TEST(TdrManager, HeadersAndTagsRoundTripInBothByteOrders) {
     EXPECT_STREQ(m.GetComment(1), "two");
     EXPECT_STREQ(m.GetComment(2), "lines");
     EXPECT_EQ(m.GetComment(3), nullptr);
-    for (const TagSpec& t : kTags) {
+    for (const TagCase& t : kTags) {
       int length = -1;
       ASSERT_EQ(m.ReadTag(&length), t.id);
       EXPECT_EQ(length, 4 * t.payloadInts);

@@ -272,7 +272,8 @@ TEST(TdrScalar, BadDescriptorsAreRefused) {
 
 TEST(TdrScalar32, GridRoundTripsInBothByteOrders) {
   TempDir dir;
-  const int rows = 3, cols = 5;
+  // Large enough (300 KB) to be read through the manager's larger stream buffer.
+  const int rows = 300, cols = 257;
   unsigned int** grid = Sv_UtlAlloc2DInt(rows, cols);
   for (int r = 0; r < rows; ++r)
     for (int c = 0; c < cols; ++c) grid[r][c] = 0x01020304u * static_cast<unsigned>(r + 1) + static_cast<unsigned>(c);
