@@ -1,0 +1,222 @@
+// The object factory and the readers of SD and other TDR files.
+#include "Sd_IOSupport.h"
+
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "Sd_Node.h"
+#include "Sv_Debug.h"
+#include "Sv_Stdlib.h"
+#include "TDR_Manager.h"
+#include "TDR_Payload.h"
+#include "TDR_Tags.h"
+
+namespace {
+
+// Test classes set through SetTestClass, by index into the class table.
+constexpr int kMaxClasses = 64;
+Sd_IOSupport::Factory g_testClasses[kMaxClasses] = {};
+
+int ClassIndex(int tag) {
+  int count = 0;
+  const Sd_IOSupport::ClassEntry* table = Sd_IOSupport::ClassTable(&count);
+  for (int i = 0; i < count && i < kMaxClasses; ++i) {
+    if (table[i].tag == tag) return i;
+  }
+  return -1;
+}
+
+// The six group classes keep the names their records or defaults give.
+bool IsGroupTag(int tag) { return tag >= TDR_TAG_SD_PARENT && tag <= TDR_TAG_SD_CABLESPHPARENT; }
+
+}  // namespace
+
+Sd_IOSupport::Sd_IOSupport(Sd_Node* root) : m_currentTag(TDR_TAG_ERROR), m_root(root) {}
+
+Sd_IOSupport::~Sd_IOSupport() {}
+
+// --- the class table ---
+
+const Sd_IOSupport::ClassEntry* Sd_IOSupport::FindClass(int tag) {
+  const int i = ClassIndex(tag);
+  if (i < 0) return nullptr;
+  return &ClassTable(nullptr)[i];
+}
+
+Sd_IOSupport::Factory Sd_IOSupport::GetFactory(int tag) {
+  const int i = ClassIndex(tag);
+  if (i < 0) return nullptr;
+  if (g_testClasses[i]) return g_testClasses[i];
+  return ClassTable(nullptr)[i].create;
+}
+
+int Sd_IOSupport::SetTestClass(int tag, Factory create) {
+  const int i = ClassIndex(tag);
+  if (i < 0) return -1;
+  g_testClasses[i] = create;
+  return 0;
+}
+
+void Sd_IOSupport::ClearTestClasses() {
+  for (Factory& f : g_testClasses) f = nullptr;
+}
+
+// --- the factory ---
+
+Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* parent, int) {
+  if (!manager) return nullptr;
+  const Factory create = GetFactory(tag);
+  if (!create) {
+    // Nothing of the payload is read; the next ReadTag steps over it.
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  No support for given tag id");
+    return nullptr;
+  }
+  if (tag == TDR_TAG_SD_GEOIMAGE) Sv_Debug::Message(SV_LEVEL_DEBUG, "Reading a GeoImage Object!");
+  if (tag == TDR_TAG_SD_VIMAGE) Sv_Debug::Message(SV_LEVEL_DEBUG, "Reading a VImage Object!");
+
+  Sd_Node* object = create();
+  if (!object) return nullptr;
+  if ((tag == TDR_TAG_SD_SONARDTM || tag == TDR_TAG_SD_LINES3D) && parent && parent->GetParentFrame()) {
+    object->SetParentFrame(1);
+  }
+
+  // The file that holds the record names the object; reading the record's
+  // trailing tags may already have left a followed file.
+  const std::string fileName = manager->GetFileName() ? manager->GetFileName() : "";
+  const std::string path = manager->GetPath() ? manager->GetPath() : "";
+
+  // A load that fails leaves the object unusable: it never joins the tree.
+  if (object->LoadObject(manager) != 0) {
+    switch (tag) {
+      case TDR_TAG_SD_BASICDTM:
+        Sv_Debug::Message(SV_LEVEL_WARNING, "Could not load data", "possible data format problem");
+        break;
+      case TDR_TAG_SD_SONARDTM:
+        Sv_Debug::Message(SV_LEVEL_WARNING, "Could not load data file", "possible data format problem.");
+        break;
+      case TDR_TAG_SD_SOUNDING:
+        Sv_Debug::Message(SV_LEVEL_DEBUG, "          ****** OLD SOUNDING CLASS *******");
+        break;
+      default:
+        break;
+    }
+    delete object;
+    return nullptr;
+  }
+
+  if (!IsGroupTag(tag)) {
+    object->SetName(fileName.c_str());
+    object->SetDescription(path.c_str());
+  }
+  if (parent) {
+    parent->AddChild(object);
+    if (object->GetParent() != parent) {
+      // A parent that holds no children would leave the object owned by nobody.
+      Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  The parent does not take the object", parent->className());
+      delete object;
+      return nullptr;
+    }
+  }
+  return object;
+}
+
+// --- readers ---
+
+Sd_Node* Sd_IOSupport::ReadSDFile(const char* path, int limit) {
+  // The limit is accepted but not counted down: every record is read.
+  limit = limit > 0 ? limit : -1;
+  (void)limit;
+
+  TDR_Manager manager;
+  if (!path || manager.OpenFile(path, "rb") != 0) {
+    Sv_Debug::Error("Could not open the file \"%s\".", path ? path : "");
+    return nullptr;
+  }
+  if (manager.ReadHeader() != 0) {
+    Sv_Debug::Error("File \"%s\" is not a valid SD file.", path);
+    manager.CloseFile();
+    return nullptr;
+  }
+  if (!m_root) {
+    // Without a root every object but the last would belong to nobody.
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  No root to read the SD file into", path);
+    manager.CloseFile();
+    return nullptr;
+  }
+
+  Sd_Node* last = nullptr;
+  for (int tag = manager.ReadTag(); tag != TDR_TAG_EOF && tag != TDR_TAG_ERROR; tag = manager.ReadTag()) {
+    m_currentTag = tag;
+    if (Sd_Node* object = CreateObject(&manager, tag, m_root)) last = object;
+  }
+  manager.CloseFile();
+  return last;
+}
+
+Sd_Node* Sd_IOSupport::ReadTDRFile(const char* path, int tag) {
+  TDR_Manager manager;
+  if (!path || manager.OpenFile(path, "rb") != 0) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:Sd_IOSupport::ReadTDRFile  Opening TDR file  -  ", path);
+    return nullptr;
+  }
+  if (manager.ReadHeader() != 0) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR: Sd_IOSupport::ReadTDRFile Reading header of TDR file  -  ", path);
+    manager.CloseFile();
+    return nullptr;
+  }
+  Sd_Node* object = nullptr;
+  for (int t = manager.ReadTag(); t != TDR_TAG_EOF && t != TDR_TAG_ERROR; t = manager.ReadTag()) {
+    if (t == tag) {
+      object = CreateObject(&manager, t, m_root);
+      break;
+    }
+    manager.SkipTagData(0);
+  }
+  manager.CloseFile();
+  return object;
+}
+
+TDR_Manager* Sd_IOSupport::OpenTDRFile(const char* path) {
+  std::unique_ptr<TDR_Manager> manager(new (std::nothrow) TDR_Manager());
+  if (!manager) return nullptr;
+  if (!path || manager->OpenFile(path, "rb") != 0) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Opening tdr file  -  ", path);
+    return nullptr;
+  }
+  if (manager->ReadHeader() != 0) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading header from TDR file  -  ", path);
+    manager->CloseFile();
+    return nullptr;
+  }
+  return manager.release();
+}
+
+char* Sd_IOSupport::ReadStringRecord(TDR_Manager* manager) {
+  if (!manager) return nullptr;
+  TDR_PayloadReader in(manager);
+  if (manager->GetTagVersion() == 0) {
+    float format = 0.0f;
+    in.Float32(&format);
+  }
+  int length = -1;
+  in.Int32(&length);
+  if (!in.Ok() || length < 0 || length > in.Left()) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Damaged string record", manager->GetFileName());
+    return nullptr;
+  }
+  char* text = static_cast<char*>(malloc(static_cast<size_t>(length) + 1));
+  if (!text) return nullptr;
+  if (!in.Bytes(text, length)) {
+    free(text);
+    return nullptr;
+  }
+  text[length] = '\0';
+  return text;
+}
+
+void Sd_IOSupport::WritePointerDataBlock() {
+  Sv_Debug::Message(SV_LEVEL_ERROR, "WritePointerDataBlock: exiting");
+  Sv_UtlExitProcess(-1);
+}

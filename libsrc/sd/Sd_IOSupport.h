@@ -1,0 +1,121 @@
+#ifndef SD_IOSUPPORT_H
+#define SD_IOSUPPORT_H
+
+class Sd_Node;
+class TDR_Manager;
+
+// Turns tagged-data-record files into scene nodes.
+//
+// The object factory (CreateObject) maps an object tag to its scene class
+// through one explicit table (ClassTable, in Sd_ClassTable.cpp), constructs
+// the object, lets it read its own records, names it after the file and
+// links it under a parent. ReadSDFile reads a whole SD file (object records
+// one after another, closed by the end tag) into the root given to the
+// constructor; ReadTDRFile reads the first record of one tag. The scene
+// hierarchy (a start record and one entry per node in pre-order) is written
+// by WriteHierarchy and rebuilt by ReadHierarchy with the same factory.
+//
+// Reading never loses its place: after every record, whether its object
+// loaded, failed or has no class, reading goes on at the next tag boundary.
+// An object whose load fails is deleted, never linked half-filled.
+class Sd_IOSupport {
+ public:
+  // Constructor of a class with no arguments.
+  typedef Sd_Node* (*Factory)();
+
+  // One object tag of the file format. create is null for a tag whose class
+  // this build does not have; the factory skips such records.
+  struct ClassEntry {
+    int tag;
+    const char* className;  // the class the tag stands for
+    int typeId;             // the type id that class's constructor sets
+    Factory create;
+  };
+
+  // Deepest nesting of groups that ReadHierarchy accepts.
+  static constexpr int kMaxHierarchyDepth = 256;
+
+  // Current tag 1; root is the parent of the objects read by ReadSDFile and
+  // ReadTDRFile (may be null for ReadHierarchy and WriteHierarchy of nothing).
+  explicit Sd_IOSupport(Sd_Node* root);
+  // Releases nothing: the objects read belong to the tree.
+  ~Sd_IOSupport();
+  Sd_IOSupport(const Sd_IOSupport&) = delete;
+  Sd_IOSupport& operator=(const Sd_IOSupport&) = delete;
+
+  Sd_Node* GetRoot() const { return m_root; }
+  // The tag of the record ReadSDFile read last (1 before any).
+  int GetCurrentTag() const { return m_currentTag; }
+
+  // Called with the manager positioned just after the object's tag header.
+  // Returns the new object, linked under parent when one is given (the
+  // caller owns it otherwise), or null: for a tag without a class (its
+  // payload is left for ReadTag to step over), when construction fails, when
+  // the object's LoadObject fails (the object is deleted) or when parent does
+  // not take it. The last argument is ignored.
+  Sd_Node* CreateObject(TDR_Manager* manager, int tag, Sd_Node* parent, int unused = 0);
+
+  // Reads every object record of the SD file at path into the root, in file
+  // order. Returns the object created last, or null when no object was
+  // created or the file cannot be opened or has no valid header. limit is
+  // accepted for callers that pass one; every record is read.
+  Sd_Node* ReadSDFile(const char* path, int limit = -1);
+
+  // The object made from the first record with the given tag (linked under
+  // the root when there is one), or null.
+  Sd_Node* ReadTDRFile(const char* path, int tag);
+
+  // A manager with path open for reading and its header read, which the
+  // caller deletes; null after a debug message when either step fails.
+  static TDR_Manager* OpenTDRFile(const char* path);
+
+  // Reads a string record's payload: a float (tag version 0 only), an int32
+  // length n and n characters. Returns them as a terminated text allocated
+  // with malloc (the caller frees it), or null for a length that is
+  // negative or longer than the payload.
+  static char* ReadStringRecord(TDR_Manager* manager);
+
+  // Obsolete: sends "WritePointerDataBlock: exiting" and ends the process
+  // with status -1.
+  [[noreturn]] static void WritePointerDataBlock();
+
+  // Writes the hierarchy start record (tag 9900) and, for every node of the
+  // root's tree in pre-order, its node record with common tags followed,
+  // unless it is a plain node (type id 1), by its own record. 0 on success,
+  // -1 when a record cannot be written or there is no root.
+  int WriteHierarchy(TDR_Manager* manager);
+
+  // Finds the next hierarchy start record and rebuilds the tree of its
+  // entries. Returns the top group, which the caller owns with every node
+  // below it, or null; on failure nothing it created is left alive.
+  Sd_Node* ReadHierarchy(TDR_Manager* manager);
+
+  // The tag table: every object tag of the format in ascending order, with
+  // the class that this build creates for it (null where none yet).
+  static const ClassEntry* ClassTable(int* count);
+  // The entry of tag, or null for a tag that is not an object tag.
+  static const ClassEntry* FindClass(int tag);
+  // The constructor the factory uses for tag now: a test class set with
+  // SetTestClass, else the table's; null when the tag has no class.
+  static Factory GetFactory(int tag);
+  // Gives the table's entry for tag the constructor of its class when that
+  // class lives in a library above this one (terrain models, survey data),
+  // which this library cannot name: each such library offers one function
+  // that registers its classes, called once at start (for the terrain
+  // models Sd_RegisterTerrainClasses). 0 on success (also when the same
+  // constructor is given again); -1 for a tag that is not in the table, a
+  // null constructor, or an entry that already has another constructor.
+  static int RegisterClass(int tag, Factory create);
+  // Tests only: lets the factory construct a test class for an object tag of
+  // the table in place of the table's class (null restores the table's).
+  // 0 on success, -1 for a tag that is not in the table.
+  static int SetTestClass(int tag, Factory create);
+  // Tests only: forgets every test class.
+  static void ClearTestClasses();
+
+ private:
+  int m_currentTag;
+  Sd_Node* m_root;
+};
+
+#endif

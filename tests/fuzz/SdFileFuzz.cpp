@@ -1,0 +1,107 @@
+// Feeds arbitrary bytes to the readers of scene files: as an SD file through
+// the object factory (every class of the class table), as a scene hierarchy,
+// and to the single-record reader. Whatever is read must be safe to walk,
+// query and delete. Built as a libFuzzer target (ORVANTA_FUZZ) and, with
+// ReplayMain.cpp, as the replay of the corpus in the test suite.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "Sd_GroupNode.h"
+#include "Sd_IOSupport.h"
+#include "Sd_Iterator.h"
+#include "Sd_Node.h"
+#include "Sd_Parent.h"
+#include "Sv_Debug.h"
+#include "TDR_Manager.h"
+
+// Libraries above the scene graph hand their classes to the factory through
+// a registration function; every one that is part of the build is called.
+#if __has_include("Sd_DTMClasses.h")
+#include "Sd_DTMClasses.h"
+#define ORVANTA_FUZZ_TERRAIN 1
+#endif
+
+namespace {
+
+std::string g_path;
+
+void RemoveInputFile() {
+  if (!g_path.empty()) unlink(g_path.c_str());
+}
+
+// The readers open files by path: every input is written to one file of this
+// process, in memory-backed /dev/shm where there is one.
+const std::string& InputPath() {
+  if (g_path.empty()) {
+    const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : getenv("TMPDIR");
+    if (!dir || !*dir) dir = "/tmp";
+    g_path = std::string(dir) + "/orvanta-fuzz-" + std::to_string(getpid()) + ".sd";
+    atexit(RemoveInputFile);
+    // Broken inputs are the normal case here: keep the log quiet.
+    Sv_Debug::SetLevel(-1000);
+#ifdef ORVANTA_FUZZ_TERRAIN
+    Sd_RegisterTerrainClasses();
+#endif
+  }
+  return g_path;
+}
+
+bool WriteInput(const uint8_t* data, size_t size) {
+  FILE* f = fopen(InputPath().c_str(), "wb");
+  if (!f) return false;
+  const bool ok = (size == 0 || fwrite(data, 1, size, f) == size);
+  return fclose(f) == 0 && ok;
+}
+
+// What the viewer does with a tree without a GL context: walk it, ask each
+// node for its centre and the top for bounds and heights.
+void Exercise(Sd_Node* top) {
+  if (!top) return;
+  Sd_Iterator it(top);
+  double centre[3];
+  for (Sd_Node* n = it.GetRoot(); n; n = it.Next()) {
+    n->GetCentre(centre);
+    n->GetName();
+  }
+  top->ComputeBounds();
+  unsigned colour = 0;
+  top->GeoPickPoint(0.0, 0.0, &colour);
+  top->GetGeoUnitType();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (!WriteInput(data, size)) return 0;
+  const char* path = InputPath().c_str();
+
+  {
+    Sd_Parent* root = new Sd_Parent();
+    Sd_IOSupport io(root);
+    io.ReadSDFile(path, -1);
+    Exercise(root);
+    Sd_GroupNode::DeleteTree(root);
+  }
+  {
+    TDR_Manager* manager = Sd_IOSupport::OpenTDRFile(path);
+    if (manager) {
+      Sd_Node* top = Sd_IOSupport(nullptr).ReadHierarchy(manager);
+      Exercise(top);
+      Sd_GroupNode::DeleteTree(top);
+      delete manager;
+    }
+  }
+  {
+    int count = 0;
+    const Sd_IOSupport::ClassEntry* table = Sd_IOSupport::ClassTable(&count);
+    const int tag = table[size % static_cast<size_t>(count)].tag;
+    Sd_Node* object = Sd_IOSupport(nullptr).ReadTDRFile(path, tag);
+    Exercise(object);
+    Sd_GroupNode::DeleteTree(object);
+  }
+  return 0;
+}
