@@ -193,28 +193,14 @@ void Qk_GLStepWidget::RequestPass() {
   if (m_progressive) s_busy = 1;
 }
 
-void Qk_GLStepWidget::RenderStep() {
-  // Nothing can be drawn before the context exists; the work waits for it.
-  if (!m_initialised) return;
-  StepScope scope(this);
-  MakeCurrent();
-  if (m_pendingEndExploring) {
-    if (s_busy) return;
-    m_pendingEndExploring = 0;
-    EndExploring();
-  }
-  if (m_restart) {
-    m_restart = 0;
-    if (m_exploreCount == 0) RequestPass();
-  }
-  if (m_running) {
-    if (StepRender()) m_running = 0;
-    m_abortFlag = 0;
-  }
-  if (m_exploreCount > 0) DrawScene();
-}
+void Qk_GLStepWidget::RenderStep() { RunStep(false); }
 
-void Qk_GLStepWidget::RenderStepStereo() {
+void Qk_GLStepWidget::RenderStepStereo() { RunStep(true); }
+
+// One idle step, mono or split-screen stereo: finish a pending end of
+// exploring, restart passes asked for, advance the running pass, and draw a
+// whole frame while exploring.
+void Qk_GLStepWidget::RunStep(bool stereo) {
   // Nothing can be drawn before the context exists; the work waits for it.
   if (!m_initialised) return;
   StepScope scope(this);
@@ -229,10 +215,16 @@ void Qk_GLStepWidget::RenderStepStereo() {
     if (m_exploreCount == 0) RequestPass();
   }
   if (m_running) {
-    if (StepRenderStereo()) m_running = 0;
+    if (stereo ? StepRenderStereo() : StepRender()) m_running = 0;
     m_abortFlag = 0;
   }
-  if (m_exploreCount > 0) DrawStereo();
+  if (m_exploreCount > 0) {
+    if (stereo) {
+      DrawStereo();
+    } else {
+      DrawScene();
+    }
+  }
 }
 
 void Qk_GLStepWidget::AfterStep() {

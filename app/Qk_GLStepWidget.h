@@ -184,6 +184,7 @@ class Qk_GLStepWidget : public Qk_GLStereoWidget {
   void AdjustBudget();
   void WidenThresholds();
   void AfterStep();
+  void RunStep(bool stereo);
 
   int m_stepDepth;
   int m_deferredRestart;
