@@ -1,0 +1,76 @@
+// The work area: scene bounds, coordinate type and default exaggeration.
+#include "Qk_GLWorkArea.h"
+#include "Sd_Iterator.h"
+#include "Sd_Node.h"
+#include "Sv_Debug.h"
+#include "Sv_Geo.h"
+
+namespace {
+
+// Type ids of nodes that hold no data of their own: the alignment group and
+// type 39.
+const int kAlignmentType = 3;
+const int kNoDataType = 39;
+// A spherical terrain model.
+const int kSphereType = 14;
+// Narrowest scene extent in x and y that can be fitted.
+const double kMinExtent = 1e-6;
+
+}  // namespace
+
+void Qk_GLWorkArea::ComputeSceneBounds() {
+  if (!m_root) return;
+
+  bool hasData = false;
+  {
+    Sd_Iterator it(m_root);
+    for (Sd_Node* n = it.GetRoot(); n; n = it.Next()) {
+      if (n->GetType() != kAlignmentType && n->GetType() != kNoDataType) {
+        hasData = true;
+        break;
+      }
+    }
+  }
+
+  const float exaggeration = GetVertExag();
+  m_root->ComputeBounds();
+
+  const float* x = m_root->GetBounds(0);
+  const float* y = m_root->GetBounds(1);
+  const double dx = static_cast<double>(x[1]) - x[0];
+  const double dy = static_cast<double>(y[1]) - y[0];
+  // Written so that a NaN extent counts as too narrow.
+  if (!(dx >= kMinExtent) || !(dy >= kMinExtent)) {
+    if (hasData) Sv_Debug::Message(SV_LEVEL_WARNING, "The current scene has invalid bounding coordinates.");
+    return;
+  }
+
+  if (Sd_Node::GetCoordinateType() == 0) Sd_Node::SetCoordinateType(static_cast<short>(DetectCoordinateType()));
+
+  m_root->FitToScene(nullptr, 1);
+
+  if (Sd_Node::GetCoordinateType() == 4) {
+    SetVertExag(1.0f);
+    m_exaggerationChosen = 1;
+  } else if (!m_exaggerationChosen) {
+    SetVertExag(kDefaultExaggeration);
+    m_exaggerationChosen = 1;
+  } else {
+    // The fit has reset the root's z scale; the exaggeration in force
+    // stays, and the overlay and the main window hear of it again.
+    SetVertExag(exaggeration);
+  }
+  emit GeoReferencedSG();
+}
+
+int Qk_GLWorkArea::DetectCoordinateType() {
+  if (!m_root) return 2;
+  const float* x = m_root->GetBounds(0);
+  const float* y = m_root->GetBounds(1);
+  if (Sv_Geo::GetCoordinateKind(x[0], x[1], y[0], y[1]) != Sv_Geo::kGeographic) return 2;
+  Sd_Iterator it(m_root);
+  for (Sd_Node* n = it.GetRoot(); n; n = it.Next()) {
+    if (n->GetType() == kSphereType) return 4;
+  }
+  return 1;
+}

@@ -1,0 +1,281 @@
+#ifndef ORVANTA_WORKAREATESTSUPPORT_H
+#define ORVANTA_WORKAREATESTSUPPORT_H
+
+// Scene objects, overlays and file writers for the work-area tests (with
+// and without GL).
+
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "Qk_GLOverlay.h"
+#include "Qk_GLWorkArea.h"
+#include "Sd_IOSupport.h"
+#include "Sd_Node.h"
+#include "TDR_Manager.h"
+#include "TDR_Payload.h"
+#include "TDR_Tags.h"
+
+namespace workarea_test {
+
+// A scene object for the tests: a flat rectangle of one colour filling its
+// unit box at z = 0, with its bounds in its record (six float32 values, then
+// the colour as three bytes and a pad byte). Registered with the factory for
+// the object tags of the real classes that this build does not have yet.
+class TileObject : public Sd_Node {
+ public:
+  explicit TileObject(int tag = TDR_TAG_SD_POINT3D) : m_tag(tag) {
+    const Sd_IOSupport::ClassEntry* entry = Sd_IOSupport::FindClass(tag);
+    SetType(entry ? entry->typeId : 999);
+  }
+
+  void Set(float xmin, float xmax, float ymin, float ymax, float zmin, float zmax, unsigned char r,
+           unsigned char g, unsigned char b) {
+    SetBounds(0, xmin, xmax);
+    SetBounds(1, ymin, ymax);
+    SetBounds(2, zmin, zmax);
+    m_colour[0] = r;
+    m_colour[1] = g;
+    m_colour[2] = b;
+  }
+
+  int LoadObject(TDR_Manager* manager) override {
+    TDR_PayloadReader in(manager);
+    float b[6];
+    if (!in.Float32s(b, 6) || !in.Bytes(m_colour, 4)) return -1;
+    for (int a = 0; a < 3; ++a) SetBounds(a, b[2 * a], b[2 * a + 1]);
+    return ReadCommonTags(manager);
+  }
+
+  int SaveObject(TDR_Manager* manager, int withCommonTags, int) override {
+    if (manager->WriteTag(m_tag, 1, 0, 0, 1) != 0) return -1;
+    TDR_PayloadWriter out(manager);
+    // A damaged record stops after two bounds.
+    out.Float32s(m_bounds, damaged ? 2 : 6);
+    if (!damaged) out.Bytes(m_colour, 4);
+    if (!out.Ok() || manager->EndTag() != 0) return -1;
+    if (failWrite) return -1;
+    return withCommonTags ? WriteCommonTags(manager) : 0;
+  }
+
+  void Render() override {
+    ++renders;
+    budgetSeen = Sd_Node::GetDetailBudget();
+    bestPassSeen = Sd_Node::GetBestPass();
+    Sd_Node::SetDetailFlags(Sd_Node::GetDetailFlags() | 1u);
+    glPushMatrix();
+    ApplyTransform();
+    glDisable(GL_LIGHTING);
+    glColor3ub(m_colour[0], m_colour[1], m_colour[2]);
+    glBegin(GL_QUADS);
+    glVertex3f(-0.5f, -0.5f, 0.0f);
+    glVertex3f(0.5f, -0.5f, 0.0f);
+    glVertex3f(0.5f, 0.5f, 0.0f);
+    glVertex3f(-0.5f, 0.5f, 0.0f);
+    glEnd();
+    glPopMatrix();
+  }
+
+  const char* className() const override { return "Test Tile"; }
+
+  bool damaged = false;
+  bool failWrite = false;
+  int renders = 0;
+  float budgetSeen = -1.0f;
+  int bestPassSeen = -1;
+
+ private:
+  int m_tag;
+  unsigned char m_colour[4] = {255, 255, 255, 0};
+};
+
+template <int Tag>
+Sd_Node* MakeTile() {
+  return new TileObject(Tag);
+}
+
+// Tiles stand in for point sets (type id 34) and spherical terrain models
+// (type id 14) while it lives.
+class TileClasses {
+ public:
+  TileClasses() {
+    Sd_IOSupport::SetTestClass(TDR_TAG_SD_POINT3D, MakeTile<TDR_TAG_SD_POINT3D>);
+    Sd_IOSupport::SetTestClass(TDR_TAG_SD_SPHEREDTM, MakeTile<TDR_TAG_SD_SPHEREDTM>);
+  }
+  ~TileClasses() { Sd_IOSupport::ClearTestClasses(); }
+  TileClasses(const TileClasses&) = delete;
+  TileClasses& operator=(const TileClasses&) = delete;
+};
+
+struct TileRecord {
+  float bounds[6];
+  unsigned char rgb[3];
+  int tag;
+  bool damaged;
+};
+
+inline TileRecord Tile(float xmin, float xmax, float ymin, float ymax, float zmin, float zmax,
+                     unsigned char r = 255, unsigned char g = 0, unsigned char b = 0,
+                     int tag = TDR_TAG_SD_POINT3D) {
+  return TileRecord{{xmin, xmax, ymin, ymax, zmin, zmax}, {r, g, b}, tag, false};
+}
+
+// Writes an '.sd' file with the tiles' records (and their common tags).
+inline bool WriteSD(const std::string& path, const std::vector<TileRecord>& tiles) {
+  TDR_Manager manager;
+  if (manager.OpenFile(path.c_str(), "wb") != 0) return false;
+  bool ok = manager.WriteHeader() == 0;
+  for (const TileRecord& entry : tiles) {
+    TileObject tile(entry.tag);
+    const float* b = entry.bounds;
+    tile.Set(b[0], b[1], b[2], b[3], b[4], b[5], entry.rgb[0], entry.rgb[1], entry.rgb[2]);
+    tile.damaged = entry.damaged;
+    ok = ok && tile.SaveObject(&manager, 1, 0) == 0;
+  }
+  ok = ok && manager.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) == 0;
+  return manager.CloseFile() == 0 && ok;
+}
+
+// An overlay that counts what the work area asks of it. Its camera (when
+// `look` is set) looks straight down at the fitted scene, placed `distance`
+// units behind the window and zoomed so that the scene fills 60 % of the
+// view's width.
+class TestOverlay : public Qk_GLOverlay {
+ public:
+  explicit TestOverlay(int* deaths = nullptr) : m_deaths(deaths) {}
+  ~TestOverlay() override {
+    if (m_deaths) ++*m_deaths;
+  }
+
+  int Reset() override {
+    ++resets;
+    return 1;
+  }
+  void SetViewMatrix(Sv_Matrix4* m) override {
+    ++viewMatrixSets;
+    lastViewMatrix = m;
+  }
+  void Init(Sv_HersheyFont* f) override {
+    ++inits;
+    font = f;
+  }
+  void Start() override { ++starts; }
+  void Stop() override { ++stops; }
+  void Draw() override { ++draws; }
+  void IdleStep() override { ++idleSteps; }
+  void VertExagChanged() override { ++exaggerationChanges; }
+  void RecordFrame() override { ++recordedFrames; }
+  int MousePress(Qk_GLEventRecord*) override {
+    ++presses;
+    return consume;
+  }
+  void Wheel(Qk_GLEventRecord*) override { ++wheels; }
+  void KeyPress(Qk_GLEventRecord*) override { ++keys; }
+
+  void ApplyCamera() override {
+    ++cameras;
+    if (!look) return;
+    glTranslated(0.0, 0.0, -distance);
+    const double z = Zoom();
+    glScaled(z, z, z);
+  }
+
+  double Zoom() const {
+    const Qk_GLWorkArea* area = GetWorkArea();
+    const double width = area && area->GetViewportWidth() > 0 ? area->GetViewportWidth() : 100.0;
+    // Visible width at that distance behind the window, 50 cm (1882.353
+    // units) in front of which the eye sits.
+    const double visible = width * (1882.353 + distance) / 1882.353;
+    double extent = area ? area->GetGlobalScale() : 3500.0;
+    if (Sd_Node* root = GetRoot()) extent *= std::max(*root->GetScale('x'), *root->GetScale('y'));
+    if (!(extent > 0.0)) extent = 3500.0;
+    return 0.6 * visible / extent;
+  }
+
+  bool look = true;
+  double distance = 5000.0;
+  int consume = 0;
+  int resets = 0, viewMatrixSets = 0, inits = 0, starts = 0, stops = 0, draws = 0, idleSteps = 0;
+  int exaggerationChanges = 0, recordedFrames = 0, presses = 0, wheels = 0, keys = 0, cameras = 0;
+  Sv_Matrix4* lastViewMatrix = nullptr;
+  Sv_HersheyFont* font = nullptr;
+
+ private:
+  int* m_deaths;
+};
+
+// A work area that records what it puts into the file history and what
+// it reports through its signals.
+class RecordingArea : public Qk_GLWorkArea {
+ public:
+  explicit RecordingArea(int options = 15) : Qk_GLWorkArea(nullptr, "m_workarea", options) {
+    QObject::connect(this, &Qk_GLStepWidget::SetInfoSG, [this](char* text) { infos.emplace_back(text); });
+    QObject::connect(this, &Qk_GLWorkArea::InitSG, [this]() { ++initSignals; });
+    QObject::connect(this, &Qk_GLWorkArea::VertExagChangedSG, [this]() { ++exaggerationSignals; });
+    QObject::connect(this, &Qk_GLWorkArea::GeoReferencedSG, [this]() { ++geoSignals; });
+    QObject::connect(this, &Qk_GLStepWidget::Render2DInfoSG, [this]() { ++render2DSignals; });
+    QObject::connect(this, &Qk_GLWorkArea::ContinuousUpdateSG, [this]() { ++continuousSignals; });
+  }
+
+  // Idle steps, driven by hand, until the picture is complete; false when
+  // it never is.
+  bool RunToNormal(int limit = 500) {
+    for (int i = 0; i < limit; ++i) {
+      if (!IsRunning() && !GetRestartPending() && GetIdleSuspended()) return true;
+      OnIdle();
+    }
+    return false;
+  }
+
+  // Processes events until the renderer has stopped its timer.
+  bool WaitForNormal(int limitMs = 20000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (IsIdleTimerActive() || IsRunning() || GetRestartPending()) {
+      if (clock.elapsed() > limitMs) return false;
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+  }
+
+  // Test access to the fields that later tools fill.
+  void RequestProfile(double x1, double y1, double x2, double y2) {
+    m_profilePoint1[0] = x1;
+    m_profilePoint1[1] = y1;
+    m_profilePoint2[0] = x2;
+    m_profilePoint2[1] = y2;
+    m_profileRequest = 1;
+  }
+  void SetRecording(int on) { m_recording = on; }
+
+  std::vector<std::string> history;
+  std::vector<std::string> infos;
+  int initSignals = 0, exaggerationSignals = 0, geoSignals = 0, render2DSignals = 0, continuousSignals = 0;
+  double now = -1.0;  // a clock the test sets; negative: the real clock
+
+ protected:
+  void AddToFileHistory(const char* name, const char* pattern) override {
+    history.push_back(std::string(name) + " " + pattern);
+  }
+  double CurrentSeconds() override { return now >= 0.0 ? now : Qk_GLWorkArea::CurrentSeconds(); }
+};
+
+// The children of a group in chain order.
+inline std::vector<Sd_Node*> Children(Sd_Node* group) {
+  std::vector<Sd_Node*> out;
+  for (Sd_Node* c = group ? group->GetFirstChild() : nullptr; c && out.size() < 1000; c = c->GetNext()) {
+    out.push_back(c);
+  }
+  return out;
+}
+
+}  // namespace workarea_test
+
+#endif
