@@ -1,0 +1,404 @@
+// Terrain base class: grids, their records, shading and the grid services.
+#include "Sd_BaseDTM.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "Sv_Debug.h"
+#include "Sv_Shader.h"
+#include "Sv_Stdio.h"
+#include "Sv_Stdlib.h"
+#include "Sv_Types.h"
+#include "TDR_Manager.h"
+#include "TDR_Payload.h"
+#include "TDR_Scalar.h"
+#include "TDR_Utl.h"
+
+namespace {
+
+// Node type of the contoured DTM, whose grids belong to another DTM.
+constexpr int kAliasType = 26;
+
+bool SizeOk(int rows, int cols) {
+  return rows >= 1 && cols >= 1 && rows <= Sd_BaseDTM::kMaxGridSide && cols <= Sd_BaseDTM::kMaxGridSide;
+}
+
+}  // namespace
+
+Sd_BaseDTM::Sd_BaseDTM()
+    : m_elevation(nullptr),
+      m_altValues(nullptr),
+      m_colors(nullptr),
+      m_minCode(0),
+      m_maxCode(65535),
+      m_rows(0),
+      m_cols(0),
+      m_useAltValues(0),
+      m_lodStep(10),
+      m_autoLod(1),
+      m_stepIncrement(1),
+      m_minStep(1),
+      m_colStart(0),
+      m_colEnd(0),
+      m_rowStart(0),
+      m_rowEnd(0),
+      m_upRow(0),
+      m_downRow(0),
+      m_rowBuffer(nullptr),
+      m_altRowBuffer(nullptr),
+      m_shadeRow(0),
+      m_contourColor(0),
+      m_cancel(0) {}
+
+Sd_BaseDTM::~Sd_BaseDTM() {
+  if (GetType() != kAliasType) ReleaseGrids();
+}
+
+void Sd_BaseDTM::FreeData() {
+  if (GetType() == kAliasType) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "Noted! don't deleted alias DTM data!\n");
+    return;
+  }
+  ReleaseGrids();
+  Sd_Node::FreeData();
+}
+
+void Sd_BaseDTM::ReleaseGrids() {
+  free(m_rowBuffer);
+  free(m_altRowBuffer);
+  m_rowBuffer = nullptr;
+  m_altRowBuffer = nullptr;
+  Sv_UtlFree2D(m_elevation, m_rows);
+  Sv_UtlFree2D(m_colors, m_rows);
+  Sv_UtlFree2D(m_altValues, m_rows);
+  m_elevation = nullptr;
+  m_colors = nullptr;
+  m_altValues = nullptr;
+  m_rows = 0;
+  m_cols = 0;
+  m_colStart = m_colEnd = m_rowStart = m_rowEnd = 0;
+  m_upRow = m_downRow = 0;
+}
+
+void Sd_BaseDTM::KeepOnlySize(int rows, int cols) {
+  if (rows != m_rows || cols != m_cols) ReleaseGrids();
+}
+
+bool Sd_BaseDTM::AllocRowBuffers() {
+  free(m_rowBuffer);
+  free(m_altRowBuffer);
+  m_rowBuffer = nullptr;
+  m_altRowBuffer = nullptr;
+  if (m_cols < 1) return false;
+  m_rowBuffer = static_cast<unsigned short*>(calloc(static_cast<size_t>(m_cols), sizeof(unsigned short)));
+  m_altRowBuffer = static_cast<unsigned short*>(calloc(static_cast<size_t>(m_cols), sizeof(unsigned short)));
+  return m_rowBuffer && m_altRowBuffer;
+}
+
+bool Sd_BaseDTM::HasDrawableGrids() const { return m_elevation && m_colors && m_rows >= 2 && m_cols >= 2; }
+
+const char* Sd_BaseDTM::className() const { return "Sd_BaseDTM"; }
+
+int Sd_BaseDTM::ValueAt(double, double, int) { return 0; }
+
+unsigned short** Sd_BaseDTM::GetElevationGrid() { return m_elevation; }
+
+unsigned int** Sd_BaseDTM::GetColorGrid() { return m_colors; }
+
+void Sd_BaseDTM::SetLODStep(int step) { m_lodStep = step < 1 ? 1 : step; }
+
+void Sd_BaseDTM::SetCodeRange(unsigned short minCode, unsigned short maxCode) {
+  m_minCode = minCode;
+  m_maxCode = maxCode;
+}
+
+void Sd_BaseDTM::GetWindow(int* colStart, int* colEnd, int* rowStart, int* rowEnd) const {
+  if (colStart) *colStart = m_colStart;
+  if (colEnd) *colEnd = m_colEnd;
+  if (rowStart) *rowStart = m_rowStart;
+  if (rowEnd) *rowEnd = m_rowEnd;
+}
+
+double Sd_BaseDTM::CodeToHeight(double code) const {
+  return code / 65535.0 * (static_cast<double>(m_bounds[5]) - m_bounds[4]) + m_bounds[4];
+}
+
+// --- grids ---
+
+int Sd_BaseDTM::CreateGrids(int rows, int cols) {
+  if (!SizeOk(rows, cols)) return -1;
+  if (CreateElevationGrid(rows, cols) != 0) return -1;
+  unsigned int** colours = Sv_UtlAlloc2DInt(rows, cols);
+  if (!colours) {
+    ReleaseGrids();
+    return -1;
+  }
+  Sv_UtlFree2D(m_colors, m_rows);
+  m_colors = colours;
+  return 0;
+}
+
+int Sd_BaseDTM::CreateElevationGrid(int rows, int cols) {
+  if (!SizeOk(rows, cols)) return -1;
+  KeepOnlySize(rows, cols);
+  unsigned short** heights = Sv_UtlAlloc2DShort(rows, cols);
+  if (!heights) {
+    ReleaseGrids();
+    return -1;
+  }
+  Sv_UtlFree2D(m_elevation, m_rows);
+  m_elevation = heights;
+  m_rows = rows;
+  m_cols = cols;
+  if (!AllocRowBuffers()) {
+    ReleaseGrids();
+    return -1;
+  }
+  return 0;
+}
+
+int Sd_BaseDTM::CreateColorGrid(int rows, int cols) {
+  if (!SizeOk(rows, cols)) return -1;
+  KeepOnlySize(rows, cols);
+  unsigned int** colours = Sv_UtlAlloc2DInt(rows, cols);
+  if (!colours) {
+    ReleaseGrids();
+    return -1;
+  }
+  Sv_UtlFree2D(m_colors, m_rows);
+  m_colors = colours;
+  m_rows = rows;
+  m_cols = cols;
+  return 0;
+}
+
+unsigned short** Sd_BaseDTM::AllocElevationGrid() {
+  if (!SizeOk(m_rows, m_cols)) return nullptr;
+  unsigned short** grid = Sv_UtlAlloc2DShort(m_rows, m_cols);
+  if (grid && !AllocRowBuffers()) {
+    Sv_UtlFree2D(grid, m_rows);
+    return nullptr;
+  }
+  return grid;
+}
+
+unsigned int** Sd_BaseDTM::AllocColorGrid() {
+  if (!SizeOk(m_rows, m_cols)) return nullptr;
+  return Sv_UtlAlloc2DInt(m_rows, m_cols);
+}
+
+// --- records ---
+
+int Sd_BaseDTM::LoadElevations(TDR_Manager* manager) {
+  const char* where = "Sd_BaseDTM::LoadElevations";
+  if (!manager || !manager->GetFilePtr()) return -1;
+  TDR_Scalar scalar;
+  if (scalar.Read(manager) != 0) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading the elevation scalar record", manager->GetFileName());
+    return -1;
+  }
+  // A height grid of another type cannot be shown; the record is refused.
+  if (scalar.GetDataType() != TDR_TYPE_USHORT) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading scalar file  -  expected type unsigned short!");
+    return -1;
+  }
+  bool flat = scalar.GetNumDimensions() >= 2;
+  for (int i = 3; i <= scalar.GetNumDimensions(); ++i) flat = flat && scalar.GetDimension(i) == 1;
+  const int cols = scalar.GetDimension(1);
+  const int rows = scalar.GetDimension(2);
+  if (!flat || !SizeOk(rows, cols)) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  The elevation record is not a grid of a size that can be shown", where);
+    return -1;
+  }
+  const long long need = 4 + 2LL * rows * cols;
+  if (manager->GetTagBytesLeft() < need) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  The elevation record is shorter than its grid", where);
+    return -1;
+  }
+
+  unsigned short** grid = Sv_UtlAlloc2DShort(rows, cols);
+  if (!grid) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Out of memory for the elevation grid", where);
+    return -1;
+  }
+  FILE* file = manager->GetFilePtr();
+  const int order = manager->GetByteOrder();
+  unsigned short codes[2] = {0, 0};
+  bool ok = Sv_UtlFread(codes, 2, 2, file, order) == 2;
+  for (int r = 0; ok && r < rows; ++r) ok = Sv_UtlFread(grid[r], 2, cols, file, order) == cols;
+  if (!ok) {
+    Sv_UtlFree2D(grid, rows);
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading the elevation rows", where);
+    return -1;
+  }
+
+  KeepOnlySize(rows, cols);
+  Sv_UtlFree2D(m_elevation, m_rows);
+  m_elevation = grid;
+  m_rows = rows;
+  m_cols = cols;
+  m_minCode = codes[0];
+  m_maxCode = codes[1];
+  if (!AllocRowBuffers()) {
+    ReleaseGrids();
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Out of memory for the elevation grid", where);
+    return -1;
+  }
+  return 0;
+}
+
+int Sd_BaseDTM::LoadColors(TDR_Manager* manager) {
+  const char* where = "Sd_BaseDTM::LoadColors";
+  if (!manager) return -1;
+  int rows = 0, cols = 0;
+  unsigned int** grid = TDR_UtlReadScalar32Tag(manager, &rows, &cols);
+  if (!grid) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading the colour scalar record", manager->GetFileName());
+    return -1;
+  }
+  // Every grid of a DTM has the same size; a colour grid of another size
+  // would be read and written past its rows.
+  if (!SizeOk(rows, cols) || (m_elevation && (rows != m_rows || cols != m_cols))) {
+    Sv_UtlFree2D(grid, rows);
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  The colour grid's size differs from the elevation grid's", where);
+    return -1;
+  }
+  KeepOnlySize(rows, cols);
+  Sv_UtlFree2D(m_colors, m_rows);
+  m_colors = grid;
+  m_rows = rows;
+  m_cols = cols;
+  return 0;
+}
+
+int Sd_BaseDTM::SaveElevations(TDR_Manager* manager) {
+  if (!manager || !manager->GetFilePtr() || !m_elevation || m_rows < 1 || m_cols < 1) return -1;
+  TDR_Scalar scalar;
+  scalar.SetNumDimensions(2);
+  scalar.SetDimension(1, m_cols);
+  scalar.SetDimension(2, m_rows);
+  scalar.SetDataType(TDR_TYPE_USHORT);
+  scalar.SetRange(0.0, 65535.0);
+  if (scalar.Write(manager) != 0) return -1;
+  FILE* file = manager->GetFilePtr();
+  const int order = manager->GetByteOrder();
+  const unsigned short codes[2] = {m_minCode, m_maxCode};
+  if (Sv_UtlFwriteCopy(codes, 2, 2, file, order) != 2) return -1;
+  for (int r = 0; r < m_rows; ++r) {
+    if (Sv_UtlFwriteCopy(m_elevation[r], 2, m_cols, file, order) != m_cols) return -1;
+  }
+  return 0;
+}
+
+int Sd_BaseDTM::SaveColors(TDR_Manager* manager) {
+  if (!manager || !m_colors || m_rows < 1 || m_cols < 1) return -1;
+  return TDR_UtlWriteScalar32Tag(manager, m_colors, m_rows, m_cols);
+}
+
+// --- nodes and rows ---
+
+int Sd_BaseDTM::GetCell(int row, int col, unsigned short* code, unsigned int* colour) const {
+  if (row < 0 || row >= m_rows || col < 0 || col >= m_cols) return -1;
+  if (code && m_elevation) *code = m_elevation[row][col];
+  if (colour && m_colors) *colour = m_colors[row][col];
+  return 0;
+}
+
+unsigned short* Sd_BaseDTM::GetElevationRow(int r) {
+  if (!m_elevation || !m_rowBuffer || r < 0 || r >= m_rows) return nullptr;
+  memcpy(m_rowBuffer, m_elevation[r], static_cast<size_t>(m_cols) * sizeof(unsigned short));
+  return m_rowBuffer;
+}
+
+unsigned short* Sd_BaseDTM::GetAltValueRow(int r) {
+  if (!m_altValues || !m_altRowBuffer || r < 0 || r >= m_rows) return nullptr;
+  memcpy(m_altRowBuffer, m_altValues[r], static_cast<size_t>(m_cols) * sizeof(unsigned short));
+  return m_altRowBuffer;
+}
+
+unsigned short* Sd_BaseDTM::ElevationRowSource(int row, void* dtm) {
+  return dtm ? static_cast<Sd_BaseDTM*>(dtm)->GetElevationRow(row) : nullptr;
+}
+
+unsigned short* Sd_BaseDTM::AltValueRowSource(int row, void* dtm) {
+  return dtm ? static_cast<Sd_BaseDTM*>(dtm)->GetAltValueRow(row) : nullptr;
+}
+
+// --- shading and synthetic surfaces ---
+
+void Sd_BaseDTM::ShadeWithColorMap(float p1, float p2, float p3, float p4, float p5, float p6, double altMin,
+                                   double altMax, const char* colorMapFile) {
+  const float parameters[6] = {p1, p2, p3, p4, p5, p6};
+  for (int i = 0; i < 6; ++i) m_shading[i] = parameters[i];
+  if (!m_elevation || !m_colors || m_rows < 1 || m_cols < 1) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ShadeWithColorMap: no grid to shade");
+    return;
+  }
+  Sv_Shader* shader = new (std::nothrow) Sv_Shader(m_rows, m_cols);
+  if (!shader) return;
+  m_cancel = 0;
+
+  std::string path;
+  if (colorMapFile) {
+    path = colorMapFile;
+  } else if (const char* home = getenv("WRUHOME")) {
+    path = std::string(home) + "/cmaps/step16.cmap";
+  }
+  // A missing colour map is reported by the shader; its grey ramp is used.
+  shader->LoadColormap(path.empty() ? nullptr : path.c_str());
+
+  shader->SetHeightCallback(ElevationRowSource, this);
+  shader->SetHeightRange(m_bounds[4], m_bounds[5]);
+  shader->SetAltHeightRange(altMin, altMax);
+  if (m_useAltValues && m_altValues) {
+    shader->SetAltHeightCallback(AltValueRowSource, this);
+    shader->SetAltHeightMode(1);
+  }
+  shader->SetSun(p1, p2, p3, p4, p5, p6);
+
+  const int rows = m_rows;
+  const int step = shader->GetRowStep();
+  for (int i = 0; i < rows; ++i) {
+    // The progress hook may do anything to this DTM; a grid that went away
+    // ends the sweep.
+    if (!m_colors || m_rows != rows) break;
+    const int r = step > 0 ? i : rows - 1 - i;
+    if (shader->ShadeRow(m_colors[r]) != 0) break;
+    m_shadeRow = r;
+    ReportProgress(r, rows);
+    if (m_cancel) break;
+  }
+  delete shader;
+}
+
+void Sd_BaseDTM::CreateSurface(int width, int height, double cellSize, SurfaceFunction fn) {
+  if (cellSize == 0.0) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "Error: Sd_BaseDTM::CreateSurface: cell size is 0!\n");
+    return;
+  }
+  const double c = width / cellSize;
+  const double r = height / cellSize;
+  if (!fn || !(c >= 1.0 && r >= 1.0 && c <= kMaxGridSide && r <= kMaxGridSide)) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "Error: Sd_BaseDTM::CreateSurface: no grid of that size");
+    return;
+  }
+  const int cols = static_cast<int>(c);
+  const int rows = static_cast<int>(r);
+  if (CreateGrids(rows, cols) != 0) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "Error: Sd_BaseDTM::CreateSurface: out of memory");
+    return;
+  }
+  m_maxCode = 0;
+  for (int i = 0; i < rows; ++i) {
+    for (int j = 0; j < cols; ++j) {
+      const unsigned short code = fn(i, j, rows, cols);
+      m_elevation[i][j] = code;
+      if (code > m_maxCode) m_maxCode = code;
+      const unsigned g = code / 257u;
+      m_colors[i][j] = PackColour(g, g, g, 255);
+    }
+  }
+}
