@@ -53,9 +53,31 @@ Qk_GLWorkArea::Qk_GLWorkArea(QWidget* parent, const char* name, int options)
       m_profileRequest(0),
       m_profilePoint1{0.0, 0.0},
       m_profilePoint2{0.0, 0.0},
-      m_exaggerationChosen(0) {
+      m_exaggerationChosen(0),
+      m_pickRequest(),
+      m_dragStarted(0),
+      m_pointSelected(0),
+      m_selectedPoint{0.0, 0.0, 0.0},
+      m_selectedNode(nullptr),
+      m_polygonActive(0),
+      m_movingPoint{0.0, 0.0, 0.0},
+      m_movingNode(nullptr),
+      m_polygon(nullptr),
+      m_finishRequest(0),
+      m_polygonClosed(0),
+      m_dragNode(nullptr),
+      m_dragPixelX(-1),
+      m_dragPixelY(-1),
+      m_profileActive(0),
+      m_rectX0(0.0),
+      m_rectX1(0.0),
+      m_rectY0(0.0),
+      m_rectY1(0.0),
+      m_rectangleActive(0),
+      m_pickText{} {
   m_overlay->SetWorkArea(this);
   m_viewMatrix->SetIdentity();
+  m_pickRequest.picker = m_picker;
 }
 
 Qk_GLWorkArea::~Qk_GLWorkArea() {
@@ -63,6 +85,7 @@ Qk_GLWorkArea::~Qk_GLWorkArea() {
   // tree: abandon it while the steps still exist.
   if (m_initialised && IsRunning()) RestartPasses();
   ReleaseTree();
+  FreePolygon();
 
   Qk_GLOverlay* current = m_overlay;
   Qk_GLOverlay* displaced = m_displacedOverlay;
@@ -154,6 +177,7 @@ void Qk_GLWorkArea::ForgetSceneNodes() {
   SDN_PickOut* pick = Sd_Node::GetSharedPick();
   pick->node = nullptr;
   pick->found = 0;
+  ForgetSelections();
 }
 
 void Qk_GLWorkArea::ReleaseTree() {
@@ -309,38 +333,17 @@ void Qk_GLWorkArea::SetPlacement(const Qk_OverlayPlacement* placement) {
 void Qk_GLWorkArea::SetInteractionMode(int mode) {
   // The outline is drawn with XOR: drawn once on a finished picture it
   // erases the old outline, drawn again it shows the new one.
-  const bool finished = m_initialised && GetIdleSuspended() && !IsRunning();
-  if (finished) {
-    MakeCurrent();
-    DrawOutline(1);
-  }
+  ToggleOutline();
   m_interactionMode = mode;
   if (mode != 0) m_lastInteractionMode = mode;
-  if (finished) {
-    DrawOutline(1);
-    Present();
-  }
+  // The press pixel of an object drag belongs to the tool that took it.
+  m_dragPixelX = -1;
+  m_dragPixelY = -1;
+  ToggleOutline();
 }
 
 // ---------------------------------------------------------------------------
-// Input. Mouse events reach the work area's own tools only when the current
-// overlay has not consumed them.
-
-void Qk_GLWorkArea::MousePress(Qk_GLEventRecord* event) {
-  if (m_overlay && m_overlay->MousePress(event)) return;
-}
-
-void Qk_GLWorkArea::MouseDoubleClick(Qk_GLEventRecord* event) {
-  if (m_overlay && m_overlay->MouseDoubleClick(event)) return;
-}
-
-void Qk_GLWorkArea::MouseMove(Qk_GLEventRecord* event) {
-  if (m_overlay && m_overlay->MouseMove(event)) return;
-}
-
-void Qk_GLWorkArea::MouseRelease(Qk_GLEventRecord* event) {
-  if (m_overlay && m_overlay->MouseRelease(event)) return;
-}
+// Input (the mouse tools are in Qk_GLWorkAreaMouse.cpp)
 
 void Qk_GLWorkArea::Wheel(Qk_GLEventRecord* event) {
   if (m_overlay) m_overlay->Wheel(event);
@@ -352,14 +355,6 @@ void Qk_GLWorkArea::KeyPress(Qk_GLEventRecord* event) {
 
 void Qk_GLWorkArea::KeyRelease(Qk_GLEventRecord* event) {
   if (m_overlay) m_overlay->KeyRelease(event);
-}
-
-void Qk_GLWorkArea::Enter() {
-  if (m_overlay) m_overlay->Enter();
-}
-
-void Qk_GLWorkArea::Leave() {
-  if (m_overlay) m_overlay->Leave();
 }
 
 void Qk_GLWorkArea::ScrollBarMouseDownSL(QWidget* widget, SVint button, SVint x, SVint y) {

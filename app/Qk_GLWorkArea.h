@@ -14,6 +14,15 @@ class Sv_Lighting;
 class Sv_Matrix4;
 class Sv_Perspective;
 
+// One vertex of the selection polygon. The list is doubly linked with the
+// newest vertex at its head.
+struct Qk_PolygonVertex {
+  double x, y, z;              // the picked point, in the data units of node
+  Sd_Node* node;               // the object the point was picked on (null: the scene)
+  Qk_PolygonVertex* next;      // the next older vertex
+  Qk_PolygonVertex* previous;  // the next newer vertex
+};
+
 // The 3-D view of the main window. It owns the scene tree, the light set,
 // the camera, the camera path (movie), the view matrix, the depth picker and
 // the installed overlays (the current one and the one it displaced).
@@ -27,10 +36,11 @@ class Sv_Perspective;
 //
 // Releasing nodes. Replacing or clearing the scene deletes every node of the
 // old tree with all it owns, and in the same step every holder of a node
-// pointer is reset: both overlays (root, eye, target and chase nodes) and the
-// shared pick record. Code that keeps node pointers of its own (the main
-// window's View menu) drops them before it calls LoadSD with clear,
-// ClearScene or SetScene with another root.
+// pointer is reset: both overlays (root, eye, target and chase nodes), the
+// shared pick record and the selections (selected point, polygon, rubber
+// band, drag and rectangle, profile line). Code that keeps node pointers of
+// its own (the main window's View menu) drops them before it calls LoadSD
+// with clear, ClearScene or SetScene with another root.
 //
 // Drawing. A frame (DrawScene) sets the projection, lets the current
 // overlay apply the camera, applies the lights, scales by the global scale
@@ -39,6 +49,13 @@ class Sv_Perspective;
 // call StepRender / StepRenderStereo: a coarse pass is one whole frame, the
 // best pass steps through the tree (the root's StepRender) over idle steps.
 // The vertical exaggeration is the root's z scale.
+//
+// Picking and mouse tools. Picks read the framebuffer object as the last
+// frame left it, with that frame's projection, camera and global scale, in
+// device pixels from the bottom left; the result goes into Sd_Node's shared
+// pick record (GetPickRecord). The tools of the interaction modes keep the
+// selections; their outline is drawn with XOR over the finished picture
+// (AfterPass), so a second drawing removes it, and it writes no depth.
 class Qk_GLWorkArea : public Qk_GLStepWidget {
   Q_OBJECT
 
@@ -59,7 +76,11 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // movie when missing (never twice), hands the overlay its scene context
   // and emits InitSG (queued).
   void InitGL() override;
-  // Mouse, enter and leave: offered to the current overlay first.
+  // Mouse, enter and leave: offered to the current overlay first; what it
+  // does not consume drives the tool of the interaction mode (0 coordinate
+  // readout, 1 point selection and object drag, 2 polygon selection, 4
+  // extraction rectangle; a right-button drag defines a profile line in
+  // every mode but 4).
   void MousePress(Qk_GLEventRecord* event) override;
   void MouseDoubleClick(Qk_GLEventRecord* event) override;
   void MouseMove(Qk_GLEventRecord* event) override;
@@ -92,6 +113,14 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   void OnIdle() override;
   // Also forgets when the last movie frame was recorded.
   void ResetFrameTimer() override;
+  // Draws the selection outline with XOR over the finished picture (both
+  // eyes in stereo); a second call restores the picture exactly.
+  void AfterPass() override;
+  // Draws the outline of the current selection (point marker, polygon or
+  // rectangle, judged by the last non-zero interaction mode) over the
+  // scene, with XOR when xorMode is set, and emits RenderProfileLineSG for
+  // whoever draws the profile line. Uses the projection that is loaded.
+  void DrawOutline(int xorMode) override;
 
   // --- operations of its own ---
   // One complete split-screen (or quad-buffered) stereo frame.
@@ -162,7 +191,83 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   void SetOverlayIdle(int on) { m_overlayIdle = on; }
   int GetOverlayIdle() const { return m_overlayIdle; }
 
+  // --- picking ---
+  // Asks the scene tree for the object and point under the request's pixel
+  // (x, y in device pixels from the bottom left), with the projection,
+  // camera and global scale of the frame on screen (the left half in
+  // split-screen stereo). The record's found flag and value are preset (0,
+  // -1e20); an orthographic view that no object answers picks the root's
+  // unit square (z 1e12, node null). Non-zero when an object answered; 0
+  // without a root or GL context.
+  int PickScene(SDN_PickIn* request, SDN_PickOut* out);
+  // PickScene for a pixel of the viewport with the given query kind and
+  // action code (stored in the pick request); a pixel outside the viewport
+  // clears the found flag and asks nobody (0).
+  int Pick(int x, int y, int kind, int action, SDN_PickOut* out);
+  // Pick that, when it misses while a pass is still refining the picture,
+  // draws one whole frame and asks once more. 1 only for an answer with the
+  // found flag set.
+  int PickRefreshed(int x, int y, int kind, int action, SDN_PickOut* out);
+  // The point of the depth buffer near pixel (x, y) (a 9 x 9 search), in
+  // the frame of the overlay's camera (before the global scale). 1 when
+  // something was drawn there, 0 otherwise; while a pass is refining the
+  // picture a miss draws one whole frame and looks again.
+  virtual int PickDepth(short x, short y, double* wx, double* wy, double* wz);
+  // The current overlay's own widget under the pixel (its PickWidget).
+  virtual int PickOverlayWidget(int x, int y, double* px, double* py, double* pz);
+  // A point in node's data units to node's unit box: per axis (v - min) /
+  // (max - min) - 0.5, and 0 for an axis of no extent (or no node).
+  static void NormalizePoint(const double in[3], Sd_Node* node, double out[3]);
+  // Tells the overlay that the exaggeration changed (with a root only).
+  void NotifyExaggeration();
+  SDN_PickIn* GetPickRequest() { return &m_pickRequest; }
+
+  // --- pick texts and selections ---
+  // The status text of a pick record for a coordinate type ("Geo Coords
+  // (x,y,z) -> (...)", the two-dimensional form when z is 1e12, ", Scalar =
+  // ..." unless the value is -1e20); empty when the record's found flag is
+  // 0. Returns the length written (cut to size - 1).
+  static int FormatPickText(const SDN_PickOut* pick, int coordinateType, char* text, size_t size);
+  // Emits SetPickInfoSG with the record's text (empty without a hit).
+  void ShowPickText(SDN_PickOut* pick);
+  // Prepends a vertex unless the newest one holds exactly the same point.
+  void AddPolygonVertex(const double point[3], Sd_Node* node);
+  // Deletes every vertex.
+  void FreePolygon();
+  // FreePolygon and no selected point (a scene file was loaded).
+  void ResetSelection();
+  // Hands out the polygon (owned by the work area) and its closed flag and
+  // ends polygon building and dragging. 0 for an empty polygon, 1 in
+  // interaction mode 2, else -1.
+  int GetPolygon(Qk_PolygonVertex** head, int* closed);
+  // Copies x, y of both profile ends (two doubles each) when a profile is
+  // defined; returns the profile-active flag.
+  int GetProfileLine(double* point1, double* point2);
+  // The right-button profile tool: 0 profile defined (or second end
+  // missed), 1 drag too short, 2 the drag began on the background.
+  int Profile(Qk_GLEventRecord* event);
+  // The selected point and the number of selected points (0 or 1).
+  const double* GetSelectedPoints(int* count) const;
+  int GetPointSelected() const { return m_pointSelected; }
+  Sd_Node* GetSelectedNode() const { return m_selectedNode; }
+  Qk_PolygonVertex* GetPolygonHead() const { return m_polygon; }
+  int GetPolygonSize() const;
+  int GetPolygonActive() const { return m_polygonActive; }
+  int GetPolygonClosed() const { return m_polygonClosed; }
+  int GetFinishRequest() const { return m_finishRequest; }
+  const double* GetMovingPoint() const { return m_movingPoint; }
+  Sd_Node* GetMovingNode() const { return m_movingNode; }
+  int GetDragStarted() const { return m_dragStarted; }
+  Sd_Node* GetDragNode() const { return m_dragNode; }
+  int GetProfileActive() const { return m_profileActive; }
+  int GetRectangleActive() const { return m_rectangleActive; }
+  // x0, x1, y0, y1 of the extraction rectangle.
+  void GetRectangle(double out[4]) const;
+
   // --- interaction mode (mouse tools) ---
+  // Sets the mode (a non-zero one is also the last mode the outline
+  // follows) and forgets the press pixel of an object drag; on a finished
+  // picture the outline is redrawn for the new mode. Selections stay.
   void SetInteractionMode(int mode);
   void SetLastInteractionMode(int mode) { m_lastInteractionMode = mode; }
   int GetInteractionMode() const { return m_interactionMode; }
@@ -189,6 +294,17 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   void ScrollBarMouseMotionSL(QWidget* widget, SVint button, SVint x, SVint y);
   void ScrollBarMouseUpSL(QWidget* widget, SVint button, SVint x, SVint y);
   void ScrollBarArrowPressSL(QWidget* widget, SVint button, SVint x, SVint y);
+  // *z := the scene's height at (x, y) and *color its packed colour (0 where
+  // no object has data; *z is then 1e12).
+  void GeoPickPointSL(SVdouble x, SVdouble y, SVdouble* z, SVuint* color);
+  // Draws the outline once more (XOR: erases or shows it).
+  void RedrawSelectionSL();
+  // out := in converted into the root's unit box (NormalizePoint).
+  void TransformPointSL(SVdouble* in, SVdouble* out);
+  // Selects the point pt (x, y, z) as if it had been picked: shows its
+  // text, emits PickPointSG and redraws.
+  void SelectPointSL(SVdouble* pt);
+  void ClearPolygonSelectionSL();
 
  signals:
   void InitSG();
@@ -223,6 +339,29 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   void RecordingStep();
   // Emits a pending profile request once.
   void EmitPendingProfile();
+  // Whether the frame being drawn shows the selection outline: not the
+  // coarse frame that the best pass then refines in place (the outline is
+  // drawn once on the finished picture, AfterPass).
+  bool OutlineInFrame() const;
+  // Loads the projection of the view the frames use (the left eye in
+  // stereo, else mono) without the camera's side effects; ends in
+  // model-view mode.
+  void LoadFrameProjection();
+  // Unit square of the root under the request's pixel (orthographic view).
+  int PickOrthographic(SDN_PickIn* request, SDN_PickOut* out);
+  // One 9 x 9 depth search with the frame's projection and camera; 0 found.
+  int DepthSearch(int x, int y, double* wx, double* wy, double* wz);
+  // Stores pixel, query kind and action code in the pick request.
+  void StorePickRequest(int x, int y, int kind, int action);
+  // "Erase" and "redraw" of the mouse tools: AfterPass, only on a finished
+  // picture (the idle timer suspended).
+  void ToggleOutline();
+  // The rubber band of the polygon tool goes back to the newest vertex.
+  void CollapseRubberBand();
+  // Draws the point marker, the polygon and the rectangle.
+  void DrawPointMarker();
+  void DrawPolygonOutline();
+  void DrawRectangleOutline();
 
   Sd_Node* m_root;
   Sv_Lighting* m_lights;
@@ -245,12 +384,35 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   double m_profilePoint2[2];
   int m_exaggerationChosen;
 
+  // Picking and selections (all node pointers are reset when a tree is
+  // released).
+  SDN_PickIn m_pickRequest;
+  int m_dragStarted;
+  int m_pointSelected;
+  double m_selectedPoint[3];
+  Sd_Node* m_selectedNode;
+  int m_polygonActive;
+  double m_movingPoint[3];
+  Sd_Node* m_movingNode;
+  Qk_PolygonVertex* m_polygon;
+  int m_finishRequest;
+  int m_polygonClosed;
+  Sd_Node* m_dragNode;  // mode 1: the dragged object; mode 4: the rectangle's object
+  int m_dragPixelX;
+  int m_dragPixelY;
+  int m_profileActive;
+  double m_rectX0, m_rectX1, m_rectY0, m_rectY1;
+  int m_rectangleActive;
+  char m_pickText[256];
+
  private:
   // Releases the current tree (deleting every node) after resetting every
   // holder of a node pointer; the work area has no root afterwards.
   void ReleaseTree();
   // Resets every holder of a pointer to a node of the scene.
   void ForgetSceneNodes();
+  // Ends every selection, drag and profile (the scene they belong to goes).
+  void ForgetSelections();
   // Releases the tree and makes a new, empty root that keeps the vertical
   // exaggeration; hands it to the overlays and requests a redraw.
   void StartEmptyRoot();

@@ -55,7 +55,7 @@ void Qk_GLWorkArea::DrawView(float scale) {
   RecordingStep();
   emit ContinuousUpdateSG();
   RenderTree(scale);
-  DrawOutline(1);
+  if (OutlineInFrame()) DrawOutline(1);
   if (m_overlay) m_overlay->Draw();
   glMatrixMode(GL_MODELVIEW);
 }
@@ -116,7 +116,7 @@ void Qk_GLWorkArea::DrawStereoScene() {
   glMatrixMode(GL_MODELVIEW);
   ApplyLights();
   RenderTree(s);
-  DrawOutline(1);
+  if (OutlineInFrame()) DrawOutline(1);
   if (m_overlay) m_overlay->Draw();
   glMatrixMode(GL_MODELVIEW);
   glPopMatrix();
