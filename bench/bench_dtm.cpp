@@ -1,13 +1,16 @@
-// Uniform terrain model: loading a terrain '.sd' file (heights and colours)
-// against reading the file's bytes with fread, the heap that loading keeps,
-// and the cost of a frame of the whole terrain at full detail against one
-// at the viewer's default detail budget (25000).
+// Uniform and non-contiguous terrain models: loading a terrain '.sd' file
+// (heights and colours) against reading the file's bytes with fread, the
+// heap that loading keeps, and the cost of a frame of the whole terrain at
+// full detail against one at the viewer's default detail budget (25000).
+// The non-contiguous terrain ("Sonar" benchmarks) has the same heights with
+// gaps: empty blocks and survey lines without data, about a sixth of the
+// nodes.
 //
-// Targets: a load takes at most twice the fread time and keeps at most
-// 1.25 x rows x cols x 6 bytes of heap; a frame at budget 25000 costs at
-// most a tenth of a full-detail frame. The ratio benchmarks time the
-// alternatives back to back in every iteration and report the medians of
-// the per-iteration ratios.
+// Targets (both terrains): a load takes at most twice the fread time and
+// keeps at most 1.25 x rows x cols x 6 bytes of heap; a frame at budget
+// 25000 costs at most a tenth of a full-detail frame. The ratio benchmarks
+// time the alternatives back to back in every iteration and report the
+// medians of the per-iteration ratios.
 //
 // The frames need an OpenGL context (an X server, e.g. xvfb-run); without
 // one the frame benchmarks are skipped with an error.
@@ -38,6 +41,7 @@
 #include "Sd_GroupNode.h"
 #include "Sd_IOSupport.h"
 #include "Sd_Parent.h"
+#include "Sd_SonarDTM.h"
 #include "TDR_Colormap.h"
 #include "TDR_Manager.h"
 
@@ -59,44 +63,46 @@ size_t HeapInUse() {
   return info.uordblks + info.hblkhd;
 }
 
-// A shaded hill of side x side nodes, written once to a temporary '.sd' file.
+// True for the empty nodes of the non-contiguous terrain: blocks of a
+// sixteenth of the side (one row of blocks in four, every second block of
+// it) and rows 59 and 60 of every 61 (survey lines without data); about a
+// sixth of the nodes.
+bool InGap(int r, int c, int side) {
+  const int block = std::max(1, side / 16);
+  const bool inBlock = (r / block) % 4 == 1 && (c / block) % 2 == 1;
+  return inBlock || r % 61 == 60 || r % 61 == 59;
+}
+
+// A shaded hill of side x side nodes, written once to a temporary '.sd'
+// file: a uniform terrain, or a non-contiguous one with gaps (empty code 0).
 struct TerrainFile {
   int side = 0;
+  bool gaps = false;
   std::string path;
   std::string cmap;
   long long bytes = 0;
 
-  TerrainFile() {
+  explicit TerrainFile(bool withGaps) : gaps(withGaps) {
     side = orvanta_bench::Size(4096, 64);
     const char* tmp = getenv("TMPDIR");
-    const std::string base = std::string(tmp && *tmp ? tmp : "/tmp") + "/bench_dtm_" + std::to_string(getpid());
+    const std::string base =
+        std::string(tmp && *tmp ? tmp : "/tmp") + "/bench_dtm_" + (gaps ? "gaps_" : "") + std::to_string(getpid());
     path = base + ".sd";
     cmap = base + ".cmap";
     std::vector<unsigned> colours(256);
     for (unsigned i = 0; i < 256; ++i) colours[i] = PackColour(i, 160, 255 - i, 255);
     if (TDR_UtlWriteColormap(cmap.c_str(), colours.data()) != 0) abort();
 
-    Sd_BasicDTM dtm;
-    if (dtm.CreateGrids(side, side) != 0) abort();
-    unsigned short** h = dtm.GetElevationGrid();
-    for (int r = 0; r < side; ++r) {
-      for (int c = 0; c < side; ++c) {
-        const double x = static_cast<double>(c) / (side - 1) - 0.5;
-        const double y = static_cast<double>(r) / (side - 1) - 0.5;
-        const double ripple = 0.08 * std::sin(40.0 * x) * std::cos(33.0 * y);
-        const double v = std::exp(-(x * x + y * y) / 0.06) * 0.85 + 0.1 + ripple;
-        h[r][c] = static_cast<unsigned short>(1.0 + 65534.0 * std::clamp(v, 0.0, 1.0));
-      }
+    std::unique_ptr<Sd_BaseDTM> dtm;
+    if (gaps) {
+      dtm.reset(new Sd_SonarDTM());
+    } else {
+      dtm.reset(new Sd_BasicDTM());
     }
-    dtm.SetCodeRange(1, 65535);
-    dtm.SetBounds(0, 500000.0f, 520000.0f);
-    dtm.SetBounds(1, 6000000.0f, 6020000.0f);
-    dtm.SetBounds(2, -200.0f, 800.0f);
-    const float* d = dtm.GetShadingParameters();
-    dtm.ShadeWithColorMap(d[0], d[1], d[2], d[3], d[4], d[5], 0.0, 1.0, cmap.c_str());
+    Fill(dtm.get());
 
     TDR_Manager m;
-    if (m.OpenFile(path.c_str(), "wb") != 0 || m.WriteHeader() != 0 || dtm.SaveObject(&m, 1, 0) != 0 ||
+    if (m.OpenFile(path.c_str(), "wb") != 0 || m.WriteHeader() != 0 || dtm->SaveObject(&m, 1, 0) != 0 ||
         m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) != 0 || m.CloseFile() != 0) {
       abort();
     }
@@ -111,10 +117,36 @@ struct TerrainFile {
     unlink(path.c_str());
     unlink(cmap.c_str());
   }
+
+  void Fill(Sd_BaseDTM* dtm) const {
+    if (dtm->CreateGrids(side, side) != 0) abort();
+    unsigned short** h = dtm->GetElevationGrid();
+    for (int r = 0; r < side; ++r) {
+      for (int c = 0; c < side; ++c) {
+        const double x = static_cast<double>(c) / (side - 1) - 0.5;
+        const double y = static_cast<double>(r) / (side - 1) - 0.5;
+        const double ripple = 0.08 * std::sin(40.0 * x) * std::cos(33.0 * y);
+        const double v = std::exp(-(x * x + y * y) / 0.06) * 0.85 + 0.1 + ripple;
+        h[r][c] = static_cast<unsigned short>(1.0 + 65534.0 * std::clamp(v, 0.0, 1.0));
+        if (gaps && InGap(r, c, side)) h[r][c] = 0;
+      }
+    }
+    dtm->SetCodeRange(1, 65535);
+    dtm->SetBounds(0, 500000.0f, 520000.0f);
+    dtm->SetBounds(1, 6000000.0f, 6020000.0f);
+    dtm->SetBounds(2, -200.0f, 800.0f);
+    const float* d = dtm->GetShadingParameters();
+    dtm->ShadeWithColorMap(d[0], d[1], d[2], d[3], d[4], d[5], 0.0, 1.0, cmap.c_str());
+  }
 };
 
 TerrainFile& TheFile() {
-  static TerrainFile file;
+  static TerrainFile file(false);
+  return file;
+}
+
+TerrainFile& TheGapFile() {
+  static TerrainFile file(true);
   return file;
 }
 
@@ -141,27 +173,26 @@ Sd_Node* LoadTerrain(const TerrainFile& t) {
   return root;
 }
 
-void BM_FreadFreshBuffer(benchmark::State& state) {
-  TerrainFile& t = TheFile();
+void FreadFreshBuffer(benchmark::State& state, TerrainFile& t) {
   for (auto _ : state) {
     if (!FreadFile(t, nullptr)) state.SkipWithError("short read");
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * t.bytes);
 }
+void BM_FreadFreshBuffer(benchmark::State& state) { FreadFreshBuffer(state, TheFile()); }
 BENCHMARK(BM_FreadFreshBuffer)->Unit(benchmark::kMillisecond);
 
-void BM_FreadWarmBuffer(benchmark::State& state) {
-  TerrainFile& t = TheFile();
+void FreadWarmBuffer(benchmark::State& state, TerrainFile& t) {
   std::vector<unsigned char> buffer(static_cast<size_t>(t.bytes), 1);
   for (auto _ : state) {
     if (!FreadFile(t, buffer.data())) state.SkipWithError("short read");
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * t.bytes);
 }
+void BM_FreadWarmBuffer(benchmark::State& state) { FreadWarmBuffer(state, TheFile()); }
 BENCHMARK(BM_FreadWarmBuffer)->Unit(benchmark::kMillisecond);
 
-void BM_LoadTerrain(benchmark::State& state) {
-  TerrainFile& t = TheFile();
+void LoadTerrainBench(benchmark::State& state, TerrainFile& t) {
   double growth = 0.0;
   for (auto _ : state) {
     const size_t before = HeapInUse();
@@ -181,10 +212,12 @@ void BM_LoadTerrain(benchmark::State& state) {
   state.counters["heap_growth_per_6_bytes_a_node"] = growth / (6.0 * t.side * t.side);
   state.counters["heap_growth_MiB"] = growth / (1024.0 * 1024.0);
 }
+void BM_LoadTerrain(benchmark::State& state) { LoadTerrainBench(state, TheFile()); }
 BENCHMARK(BM_LoadTerrain)->Unit(benchmark::kMillisecond);
+void BM_LoadSonarTerrain(benchmark::State& state) { LoadTerrainBench(state, TheGapFile()); }
+BENCHMARK(BM_LoadSonarTerrain)->Unit(benchmark::kMillisecond);
 
-void BM_LoadRatio(benchmark::State& state) {
-  TerrainFile& t = TheFile();
+void LoadRatio(benchmark::State& state, TerrainFile& t) {
   std::vector<unsigned char> buffer(static_cast<size_t>(t.bytes), 1);
   std::vector<double> fresh, warm;
   for (auto _ : state) {
@@ -204,9 +237,17 @@ void BM_LoadRatio(benchmark::State& state) {
   state.counters["load_over_fread_warm"] = Median(warm);
 }
 const bool g_loadRatio = [] {
-  benchmark::internal::Benchmark* b = benchmark::RegisterBenchmark("BM_LoadRatio", BM_LoadRatio);
-  b->Unit(benchmark::kMillisecond);
-  if (!orvanta_bench::Smoke()) b->MinTime(3.0);
+  const struct {
+    const char* name;
+    TerrainFile& (*file)();
+  } files[] = {{"BM_LoadRatio", TheFile}, {"BM_SonarLoadRatio", TheGapFile}};
+  for (const auto& f : files) {
+    TerrainFile& (*file)() = f.file;
+    benchmark::internal::Benchmark* b =
+        benchmark::RegisterBenchmark(f.name, [file](benchmark::State& state) { LoadRatio(state, file()); });
+    b->Unit(benchmark::kMillisecond);
+    if (!orvanta_bench::Smoke()) b->MinTime(3.0);
+  }
   return true;
 }();
 
@@ -216,14 +257,17 @@ constexpr int kViewWidth = 1024;
 constexpr int kViewHeight = 768;
 
 // One compatibility-profile context drawing into a framebuffer object of
-// the view's size; null when no context can be made.
+// the view's size, with both terrains loaded; ok is false when no context
+// can be made.
 struct GLView {
   std::unique_ptr<QGuiApplication> app;
   std::unique_ptr<QOffscreenSurface> surface;
   std::unique_ptr<QOpenGLContext> context;
   std::unique_ptr<QOpenGLFramebufferObject> fbo;
-  Sd_Node* terrain = nullptr;  // the loaded file's root
+  Sd_Node* terrain = nullptr;  // the loaded files' roots
+  Sd_Node* gapTerrain = nullptr;
   Sd_BasicDTM* dtm = nullptr;
+  Sd_SonarDTM* sonar = nullptr;
   bool ok = false;
 
   GLView() {
@@ -250,16 +294,19 @@ struct GLView {
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
     terrain = LoadTerrain(TheFile());
+    gapTerrain = LoadTerrain(TheGapFile());
     dtm = terrain ? dynamic_cast<Sd_BasicDTM*>(terrain->GetFirstChild()) : nullptr;
-    ok = dtm != nullptr;
+    sonar = gapTerrain ? dynamic_cast<Sd_SonarDTM*>(gapTerrain->GetFirstChild()) : nullptr;
+    ok = dtm && sonar;
   }
   ~GLView() {
     Sd_GroupNode::DeleteTree(terrain);
+    Sd_GroupNode::DeleteTree(gapTerrain);
     if (context) context->doneCurrent();
   }
 
   // The whole terrain, seen from the south and above.
-  void Frame() {
+  static void Frame(Sd_Node* node) {
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_PROJECTION);
@@ -268,16 +315,17 @@ struct GLView {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     gluLookAt(0.0, -1.3, 1.1, 0.0, 0.0, 0.0, 0.0, 0.0, 1.0);
-    dtm->Render();
+    node->Render();
     glFinish();
   }
-  void FullDetail() {
-    dtm->SaveSettings();
-    dtm->ResetSettings();
+  static void FullDetail(Sd_Node* node) {
+    node->SaveSettings();
+    node->ResetSettings();
   }
-  void ViewerDetail() {
-    dtm->SetLODStep(10);
-    dtm->SetAutoLOD(1);
+  template <class T>
+  static void ViewerDetail(T* node) {
+    node->SetLODStep(10);
+    node->SetAutoLOD(1);
   }
 };
 
@@ -286,53 +334,66 @@ GLView& TheView() {
   return view;
 }
 
-void BM_FrameFullDetail(benchmark::State& state) {
-  GLView& v = TheView();
-  if (!v.ok) {
-    state.SkipWithError("no OpenGL context");
-    return;
-  }
-  Sd_Node::SetDetailBudget(25000.0f);
-  v.FullDetail();
-  for (auto _ : state) v.Frame();
-  state.counters["stride"] = v.dtm->GetLODStep();
-}
-BENCHMARK(BM_FrameFullDetail)->Unit(benchmark::kMillisecond);
+// The uniform terrain, or the non-contiguous one.
+Sd_BasicDTM* Terrain(GLView& v, Sd_BasicDTM*) { return v.dtm; }
+Sd_SonarDTM* Terrain(GLView& v, Sd_SonarDTM*) { return v.sonar; }
 
-void BM_FrameDetail25000(benchmark::State& state) {
+template <class T>
+void FrameFullDetail(benchmark::State& state) {
   GLView& v = TheView();
   if (!v.ok) {
     state.SkipWithError("no OpenGL context");
     return;
   }
+  T* dtm = Terrain(v, static_cast<T*>(nullptr));
   Sd_Node::SetDetailBudget(25000.0f);
-  v.ViewerDetail();
-  for (auto _ : state) v.Frame();
-  state.counters["stride"] = v.dtm->GetLODStep();
+  GLView::FullDetail(dtm);
+  for (auto _ : state) GLView::Frame(dtm);
+  state.counters["stride"] = dtm->GetLODStep();
 }
-BENCHMARK(BM_FrameDetail25000)->Unit(benchmark::kMillisecond);
+BENCHMARK(FrameFullDetail<Sd_BasicDTM>)->Name("BM_FrameFullDetail")->Unit(benchmark::kMillisecond);
+BENCHMARK(FrameFullDetail<Sd_SonarDTM>)->Name("BM_SonarFrameFullDetail")->Unit(benchmark::kMillisecond);
 
-void BM_FrameRatio(benchmark::State& state) {
+template <class T>
+void FrameDetail25000(benchmark::State& state) {
   GLView& v = TheView();
   if (!v.ok) {
     state.SkipWithError("no OpenGL context");
     return;
   }
+  T* dtm = Terrain(v, static_cast<T*>(nullptr));
+  Sd_Node::SetDetailBudget(25000.0f);
+  GLView::ViewerDetail(dtm);
+  for (auto _ : state) GLView::Frame(dtm);
+  state.counters["stride"] = dtm->GetLODStep();
+}
+BENCHMARK(FrameDetail25000<Sd_BasicDTM>)->Name("BM_FrameDetail25000")->Unit(benchmark::kMillisecond);
+BENCHMARK(FrameDetail25000<Sd_SonarDTM>)->Name("BM_SonarFrameDetail25000")->Unit(benchmark::kMillisecond);
+
+template <class T>
+void FrameRatio(benchmark::State& state) {
+  GLView& v = TheView();
+  if (!v.ok) {
+    state.SkipWithError("no OpenGL context");
+    return;
+  }
+  T* dtm = Terrain(v, static_cast<T*>(nullptr));
   Sd_Node::SetDetailBudget(25000.0f);
   std::vector<double> ratio;
   for (auto _ : state) {
-    v.FullDetail();
+    GLView::FullDetail(dtm);
     const auto t0 = Clock::now();
-    v.Frame();
+    GLView::Frame(dtm);
     const auto t1 = Clock::now();
-    v.ViewerDetail();
-    v.Frame();
+    GLView::ViewerDetail(dtm);
+    GLView::Frame(dtm);
     const auto t2 = Clock::now();
     ratio.push_back(Seconds(t1, t2) / Seconds(t0, t1));
   }
   state.counters["detail_over_full"] = Median(ratio);
 }
-BENCHMARK(BM_FrameRatio)->Unit(benchmark::kMillisecond);
+BENCHMARK(FrameRatio<Sd_BasicDTM>)->Name("BM_FrameRatio")->Unit(benchmark::kMillisecond);
+BENCHMARK(FrameRatio<Sd_SonarDTM>)->Name("BM_SonarFrameRatio")->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 
 #include "Sd_BasicDTM.h"
 #include "Sd_IOSupport.h"
+#include "Sd_SonarDTM.h"
 #include "TDR_Tags.h"
 
 namespace {
@@ -18,5 +19,6 @@ Sd_Node* Make() {
 int Sd_RegisterTerrainClasses() {
   int result = 0;
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_BASICDTM, Make<Sd_BasicDTM>) != 0) result = -1;
+  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SONARDTM, Make<Sd_SonarDTM>) != 0) result = -1;
   return result;
 }

@@ -1,0 +1,165 @@
+// The navigator overlay's dials: their frame, lighting, distance scales,
+// drawing and picking.
+#include <GL/gl.h>
+
+#include <cmath>
+
+#include "DepthPicker.h"
+#include "Qk_GLWorkArea.h"
+#include "Qk_NavDial.h"
+#include "Qk_NavigatorOverlay.h"
+#include "Sd_Node.h"
+#include "Sv_Geo.h"
+#include "Sv_Perspective.h"
+
+namespace {
+
+// The dial frame: 2.23 x the smaller window side, at most 700 pixels.
+const double kFrameFactor = 2.23;
+const int kFrameLargest = 700;
+// Dial units the distance scales cover on each side of the centre.
+const double kScaleUnits = 0.91;
+// Search radius of the dial pick, pixels.
+const int kPickRadius = 4;
+
+}  // namespace
+
+double Qk_NavigatorOverlay::DialFrameScale(int width, int height) {
+  int size = width < height ? width : height;
+  if (size > kFrameLargest) size = kFrameLargest;
+  if (size < 0) size = 0;
+  return size * kFrameFactor;
+}
+
+double Qk_NavigatorOverlay::ApplyWidgetFrame() {
+  const double s = m_workArea ? DialFrameScale(m_workArea->GetWidth(), m_workArea->GetHeight()) : 0.0;
+  glTranslated(0.0, 0.0, -kOrbitDistance);
+  glScaled(s, s, s);
+  return s;
+}
+
+void Qk_NavigatorOverlay::SetDialLighting() {
+  const GLfloat position[4] = {1.0f, -1.0f, -1.0f, 0.0f};
+  const GLfloat ambient[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+  glLightfv(GL_LIGHT0, GL_POSITION, position);
+  glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+  glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+  glEnable(GL_LIGHT0);
+}
+
+int Qk_NavigatorOverlay::DistancesOn() const {
+  const int type = Sd_Node::GetCoordinateType();
+  return m_showDistances && type != 0 && type != 4 ? 1 : 0;
+}
+
+int Qk_NavigatorOverlay::DialDistances(double frameScale, double* ground, double* height) const {
+  if (ground) *ground = 0.0;
+  if (height) *height = 0.0;
+  if (!m_workArea || !m_root) return 0;
+  const double g = m_workArea->GetGlobalScale();
+  const double rootX = *m_root->GetScale('x');
+  const double e = m_workArea->GetVertExag();
+  if (!(g * m_zoom != 0.0)) return 0;
+  // Scene units (before the global scale) that 0.91 dial units cover at
+  // the orbit distance, where the dial frame and the centre lie.
+  const double u = (kScaleUnits * frameScale) / (g * m_zoom);
+  const float* x = m_root->GetBounds(0);
+  const float* z = m_root->GetBounds(2);
+  double d = rootX != 0.0 ? (static_cast<double>(x[1]) - x[0]) * (u / rootX) : 0.0;
+  // Degrees of longitude become metres.
+  if (Sd_Node::GetCoordinateType() == 1) d = Sv_Geo::ApproxDistance(0.0, 0.0, d, 0.0, 1);
+  if (ground) *ground = d;
+  if (height) *height = e != 0.0 ? (static_cast<double>(z[1]) - z[0]) * (u / e) : 0.0;
+  return 1;
+}
+
+void Qk_NavigatorOverlay::Draw() {
+  if (!m_shown || !m_workArea) return;
+  const int distances = DistancesOn();
+  const double e = m_workArea->GetVertExag();
+
+  glMatrixMode(GL_MODELVIEW);
+  // The dials' lights, materials and depth settings stay with the dials.
+  glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT | GL_POLYGON_BIT |
+               GL_LINE_BIT);
+  glPushMatrix();
+  glLoadIdentity();
+  const double w = ApplyWidgetFrame();
+  SetDialLighting();
+  // The frame's large scale would otherwise shrink the normals.
+  glEnable(GL_NORMALIZE);
+
+  double ground = 0.0, height = 0.0;
+  if (distances) DialDistances(w, &ground, &height);
+
+  m_tiltDial->SetBodyShown(m_bodyShown);
+  m_tiltDial->SetDistancesOn(distances);
+  m_tiltDial->SetAngleReadout(m_angleReadout);
+  if (distances) m_tiltDial->SetDistance(ground);
+  m_tiltDial->Draw();
+
+  glRotated(m_tilt, 1.0, 0.0, 0.0);
+  m_headingDial->SetDisplayedExaggeration(e);
+  m_headingDial->SetBodyShown(m_bodyShown);
+  m_headingDial->SetDistancesOn(distances);
+  m_headingDial->SetAngleReadout(m_angleReadout);
+  m_headingDial->SetTilt(m_tilt);
+  if (distances) m_headingDial->SetDistance(height);
+  m_headingDial->Draw();
+
+  glPopMatrix();
+  glPopAttrib();
+  glFlush();
+}
+
+bool Qk_NavigatorOverlay::DialsMissingFromDepth() const {
+  // A best pass clears the depth buffer when it begins and draws the
+  // overlay only in its last step.
+  return m_workArea && m_workArea->IsRunning() && m_workArea->GetStepCounter() != 0;
+}
+
+int Qk_NavigatorOverlay::PickWidget(int x, int y, double* px, double* py, double* pz) {
+  if (!m_workArea || !m_workArea->IsInitialised()) return 0;
+  DepthPicker* picker = m_workArea->GetPicker();
+  if (!picker) return 0;
+  m_workArea->MakeCurrent();
+
+  // The projection of the frames (the left eye in stereo): the matrices
+  // left in GL may belong to the other eye or to other drawing.
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  if (m_camera) {
+    double projection[16];
+    m_camera->GetProjectionMatrix(m_workArea->GetStereo() ? SV_VIEW_LEFT : SV_VIEW_MONO, projection);
+    glLoadMatrixd(projection);
+  }
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+
+  if (DialsMissingFromDepth()) {
+    // Put the dials into the depth buffer only; the picture shows them
+    // when the pass ends.
+    glPushAttrib(GL_COLOR_BUFFER_BIT);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    Draw();
+    glPopAttrib();
+  }
+
+  glLoadIdentity();
+  ApplyWidgetFrame();
+  glRotated(m_tilt, 1.0, 0.0, 0.0);
+  picker->SetSize(static_cast<float>(m_workArea->GetViewportWidth()),
+                  static_cast<float>(m_workArea->GetViewportHeight()));
+  double p[3] = {0.0, 0.0, 0.0};
+  const int found = picker->PickNear(x, y, &p[0], &p[1], &p[2], kPickRadius) == 0;
+
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  if (!found) return 0;
+  if (px) *px = p[0];
+  if (py) *py = p[1];
+  if (pz) *pz = p[2];
+  return 1;
+}

@@ -1,0 +1,674 @@
+#include "orvanta.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QImage>
+#include <QKeySequence>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QOpenGLContext>
+#include <QPixmap>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include <GL/gl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "Movie.h"
+#include "Qk_GLWorkArea.h"
+#include "Qk_GUIUtils.h"
+#include "Qk_NavigatorOverlay.h"
+#include "Sd_Node.h"
+#include "Sv_CmdProcessor.h"
+#include "Sv_Debug.h"
+#include "Sv_HersheyFont.h"
+#include "Sv_Stdio.h"
+#include "Sv_Stdlib.h"
+
+// Outside any namespace, as Qt's resource macros require.
+static void InitOrvantaResources() { Q_INIT_RESOURCE(orvanta); }
+
+namespace {
+
+const char* const kAppName = "Orvanta";
+const char* const kAboutTitle = "Orvanta - The Brannovick Viewer";
+const char* const kAboutYears = "1998-2004";
+
+const char* const kWRUHomePage = "https://www.wru.example.org/";
+const char* const kBrannovickHomePage = "https://brannovick.example.org/";
+const char* const kOrvantaHomePage = "https://orvanta.example.org/";
+
+const char* const kUsage[] = {
+    "Usage is:  orvanta \n",
+    "             < -data  <fileName.sd>\n",
+    "             < -scene <sceneName.scene> >\n",
+    "             < -flightpath <path.fph> >\n",
+    "             [ -h ]\n",
+    "\n",
+    "This program is used to view Brannovick files in '.sd' or '.scene' format.\n",
+    "The -data command is used to specify an '.sd' file to load.\n",
+    "The -scene command is used to load a '.scene' file.\n",
+    "The -flightpath command will load and play a flightpath file.\n",
+    "The -h command displays help for this program.\n",
+    "\n",
+};
+const char* const kBuildDate = "Sep 29 2004";
+const char* const kBuildTime = "00:49:46";
+
+// Longest file name shown in the caption.
+const int kTitleNameLength = 40;
+
+orvanta* g_mainWindow = nullptr;
+
+// --- queued message boxes ---
+
+struct PendingMessage {
+  int level;
+  std::string text;
+};
+std::deque<PendingMessage> g_pending;
+bool g_pumpScheduled = false;
+bool g_pumping = false;
+
+void PumpMessages() {
+  g_pumpScheduled = false;
+  if (g_pumping) return;  // the running pump shows the newcomers after its box
+  g_pumping = true;
+  while (!g_pending.empty()) {
+    PendingMessage m = std::move(g_pending.front());
+    g_pending.pop_front();
+    Qk_ShowMessage(m.level, m.text.c_str(), kAppName, nullptr);
+  }
+  g_pumping = false;
+}
+
+void SchedulePump() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || g_pumpScheduled || g_pumping) return;
+  g_pumpScheduled = true;
+  QMetaObject::invokeMethod(app, &PumpMessages, Qt::QueuedConnection);
+}
+
+QAction* MakeAction(QObject* parent, const char* name) {
+  QAction* action = new QAction(parent);
+  action->setObjectName(name);
+  return action;
+}
+
+// Text, menu text and accelerator of an action. Qt shows the menu text in
+// menus; the plain text stays as the action's icon text.
+void Label(QAction* action, const QString& text, const QString& menuText, const char* accelerator) {
+  action->setIconText(text);
+  action->setText(menuText.isEmpty() ? text : menuText);
+  if (accelerator) action->setShortcut(QKeySequence(QString::fromLatin1(accelerator)));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Construction
+
+orvanta::orvanta(QWidget* parent, const char* name, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags),
+      orvantaLayout(nullptr),
+      m_workarea(nullptr),
+      ExagEdit(nullptr),
+      GeorefEdit(nullptr),
+      menubar(nullptr),
+      stereoAtStartup(0),
+      m_started(false),
+      m_hasArguments(false),
+      m_logoLoaded(0),
+      m_logoTexture(-1),
+      m_logoHeight(0),
+      m_logoWidth(0) {
+  InitOrvantaResources();
+  (void)statusBar();
+  const QPixmap icon(":/orvanta/icon.png");
+
+  setObjectName(name ? name : "orvanta");
+  setMinimumSize(202, 112);
+  setWindowIcon(icon);
+  setMouseTracking(true);
+
+  QWidget* central = new QWidget(this);
+  central->setObjectName("qt_central_widget");
+  setCentralWidget(central);
+  orvantaLayout = new QVBoxLayout(central);
+  orvantaLayout->setObjectName("orvantaLayout");
+  orvantaLayout->setContentsMargins(0, 0, 0, 0);
+  orvantaLayout->setSpacing(0);
+
+  m_workarea = new Qk_GLWorkArea(central, "m_workarea", 15);
+  orvantaLayout->addWidget(m_workarea);
+
+  ExagEdit = new QLineEdit(central);
+  ExagEdit->setObjectName("ExagEdit");
+  ExagEdit->setFrame(true);
+  ExagEdit->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  ExagEdit->setMinimumSize(200, 0);
+  orvantaLayout->addWidget(ExagEdit);
+
+  GeorefEdit = new QLineEdit(central);
+  GeorefEdit->setObjectName("GeorefEdit");
+  GeorefEdit->setFrame(true);
+  orvantaLayout->addWidget(GeorefEdit);
+
+  FileOpenAction = MakeAction(this, "FileOpenAction");
+  FileOpenAction->setIcon(QIcon());
+  FileExitAction = MakeAction(this, "FileExitAction");
+  FileLoadSceneAction = MakeAction(this, "FileLoadSceneAction");
+  FileLoadSceneAction->setIcon(QIcon());
+  HelpWRUHomePageAction = MakeAction(this, "HelpWRUHomePageAction");
+  HelpBrannovickHomePageAction = MakeAction(this, "HelpBrannovickHomePageAction");
+  HelpOrvantaHomePageAction = MakeAction(this, "HelpOrvantaHomePageAction");
+  CameraResetCameraAction = MakeAction(this, "CameraResetCameraAction");
+  HelpContentsAction = MakeAction(this, "HelpContentsAction");
+  HelpNavigateSceneAction = MakeAction(this, "HelpNavigateSceneAction");
+  HelpAboutAction = MakeAction(this, "HelpAboutAction");
+  FilePlayFlightpathAction = MakeAction(this, "FilePlayFlightpathAction");
+  CameraStereoAction = MakeAction(this, "CameraStereoAction");
+  CameraStereoAction->setCheckable(true);
+  ToogleData1Action = MakeAction(this, "ToogleData1Action");
+  FilePreferencesAction = MakeAction(this, "FilePreferencesAction");
+  ToogleData2Action = MakeAction(this, "ToogleData2Action");
+  ToogleData3Action = MakeAction(this, "ToogleData3Action");
+  ToogleData4Action = MakeAction(this, "ToogleData4Action");
+  ToogleData5Actionn = MakeAction(this, "ToogleData5Actionn");
+  ToogleData6Action = MakeAction(this, "ToogleData6Action");
+  ToogleData7Action = MakeAction(this, "ToogleData7Action");
+  ToogleData8Action = MakeAction(this, "ToogleData8Action");
+  ToogleData9Action = MakeAction(this, "ToogleData9Action");
+  ToogleData10Action = MakeAction(this, "ToogleData10Action");
+
+  // The dataset actions sit in no menu; their keys work because the window
+  // holds them.
+  QAction* const toggles[10] = {ToogleData1Action, ToogleData2Action, ToogleData3Action, ToogleData4Action,
+                                ToogleData5Actionn, ToogleData6Action, ToogleData7Action, ToogleData8Action,
+                                ToogleData9Action, ToogleData10Action};
+  for (QAction* a : toggles) addAction(a);
+
+  menubar = menuBar();
+  menubar->setObjectName("menubar");
+  FileMenu = new QMenu(this);
+  FileMenu->addAction(FileOpenAction);
+  FileMenu->addAction(FileLoadSceneAction);
+  FileMenu->addSeparator();
+  FileMenu->addAction(FilePlayFlightpathAction);
+  FileMenu->addSeparator();
+  FileMenu->addAction(FilePreferencesAction);
+  FileMenu->addSeparator();
+  FileMenu->addAction(FileExitAction);
+  menubar->addMenu(FileMenu);
+
+  CameraMenu = new QMenu(this);
+  CameraMenu->addAction(CameraResetCameraAction);
+  CameraMenu->addSeparator();
+  CameraMenu->addAction(CameraStereoAction);
+  menubar->addMenu(CameraMenu);
+
+  ViewMenu = new QMenu(this);
+  menubar->addMenu(ViewMenu);
+
+  HelpMenu = new QMenu(this);
+  HelpMenu->addAction(HelpNavigateSceneAction);
+  HelpMenu->addSeparator();
+  HelpMenu->addAction(HelpWRUHomePageAction);
+  HelpMenu->addAction(HelpBrannovickHomePageAction);
+  HelpMenu->addAction(HelpOrvantaHomePageAction);
+  HelpMenu->addSeparator();
+  HelpMenu->addAction(HelpAboutAction);
+  menubar->addMenu(HelpMenu);
+
+  languageChange();
+  resize(QSize(781, 540).expandedTo(minimumSizeHint()));
+
+  connect(FileOpenAction, &QAction::triggered, this, &orvanta::FileOpenSL);
+  connect(FileLoadSceneAction, &QAction::triggered, this, &orvanta::FileLoadSceneSL);
+  connect(HelpAboutAction, &QAction::triggered, this, &orvanta::HelpAboutSL);
+  connect(HelpWRUHomePageAction, &QAction::triggered, this, &orvanta::HelpWRUHomePageSL);
+  connect(HelpBrannovickHomePageAction, &QAction::triggered, this, &orvanta::HelpBrannovickHomePageSL);
+  connect(HelpNavigateSceneAction, &QAction::triggered, this, &orvanta::HelpNavigateSceneSL);
+  connect(HelpOrvantaHomePageAction, &QAction::triggered, this, &orvanta::HelpOrvantaHomePageSL);
+  connect(FileExitAction, &QAction::triggered, this, &orvanta::FileExitSL);
+  // triggered, not toggled: switching the action on from the options file
+  // must not run the slot.
+  connect(CameraStereoAction, &QAction::triggered, this, &orvanta::CameraStereoSL);
+  connect(FilePlayFlightpathAction, &QAction::triggered, this, &orvanta::FilePlayFlightpathSL);
+  connect(CameraResetCameraAction, &QAction::triggered, this, &orvanta::CameraResetCameraSL);
+  connect(FilePreferencesAction, &QAction::triggered, this, &orvanta::FilePreferencesSL);
+  connect(ToogleData1Action, &QAction::triggered, this, &orvanta::ToggleData1ActionSL);
+  connect(ToogleData2Action, &QAction::triggered, this, &orvanta::ToggleData2ActionSL);
+  connect(ToogleData3Action, &QAction::triggered, this, &orvanta::ToggleData3ActionSL);
+  connect(ToogleData4Action, &QAction::triggered, this, &orvanta::ToggleData4ActionSL);
+  connect(ToogleData5Actionn, &QAction::triggered, this, &orvanta::ToggleData5ActionSL);
+  connect(ToogleData6Action, &QAction::triggered, this, &orvanta::ToggleData6ActionSL);
+  connect(ToogleData7Action, &QAction::triggered, this, &orvanta::ToggleData7ActionSL);
+  connect(ToogleData8Action, &QAction::triggered, this, &orvanta::ToggleData8ActionSL);
+  connect(ToogleData9Action, &QAction::triggered, this, &orvanta::ToggleData9ActionSL);
+  connect(ToogleData10Action, &QAction::triggered, this, &orvanta::ToggleData10ActionSL);
+
+  init();
+}
+
+orvanta::~orvanta() {
+  // The work area outlives this part of the window (Qt deletes children
+  // later) and may still draw while it is hidden: its signals must no longer
+  // reach the window.
+  if (m_workarea) disconnect(m_workarea, nullptr, this, nullptr);
+  if (g_mainWindow == this) {
+    g_mainWindow = nullptr;
+    if (Sv_Debug::GetCallback() == &orvanta::MessageHandler) Sv_Debug::SetCallback(nullptr);
+  }
+}
+
+orvanta* orvanta::Instance() { return g_mainWindow; }
+
+void orvanta::SetArguments(const QStringList& arguments) {
+  m_arguments = arguments;
+  m_hasArguments = true;
+}
+
+void orvanta::languageChange() {
+  setWindowTitle(tr(" Orvanta"));
+  setWindowIconText(QString());
+  Label(FileOpenAction, tr("Open SD File..."), tr("&Open SD File..."), "Ctrl+O");
+  Label(FileExitAction, tr("Exit"), tr("E&xit"), "Ctrl+X");
+  Label(FileLoadSceneAction, tr("Open Scene File..."), tr("Open &Scene File..."), "Ctrl+Shift+O");
+  Label(HelpWRUHomePageAction, tr("WRU Home Page"), tr("&WRU Home Page"), nullptr);
+  Label(HelpBrannovickHomePageAction, tr("Brannovick Home Page"), tr("&Brannovick Home Page"), nullptr);
+  Label(HelpOrvantaHomePageAction, tr("Orvanta Home Page"), tr("&Orvanta Home Page"), nullptr);
+  Label(CameraResetCameraAction, tr("Reset Camera"), tr("Reset &Camera"), "Esc");
+  Label(HelpContentsAction, tr("Contents"), tr("&Contents..."), "");
+  Label(HelpNavigateSceneAction, tr("Navigating the Scene"), tr("&Navigating the Scene..."), "F1");
+  Label(HelpAboutAction, tr("About"), tr("&About..."), "");
+  Label(FilePlayFlightpathAction, tr("Play Flightpath"), tr("&Play Flightpath..."), "Ctrl+P");
+  Label(CameraStereoAction, tr("Split Screen Stereo"), tr("&Split Screen Stereo"), "Ctrl+T");
+  Label(ToogleData1Action, tr("Toggle on/off dataset 1"), QString(), "1");
+  Label(FilePreferencesAction, tr("Preferences..."), QString(), nullptr);
+  Label(ToogleData2Action, tr("Action"), QString(), "2");
+  Label(ToogleData3Action, tr("Action"), QString(), "3");
+  Label(ToogleData4Action, tr("Action"), QString(), "4");
+  Label(ToogleData5Actionn, tr("Action"), QString(), "5");
+  Label(ToogleData6Action, tr("Action"), QString(), "6");
+  Label(ToogleData7Action, tr("Action"), QString(), "7");
+  Label(ToogleData8Action, tr("Action"), QString(), "8");
+  Label(ToogleData9Action, tr("Action"), QString(), "9");
+  Label(ToogleData10Action, tr("Action"), QString(), "0");
+  FileMenu->setTitle(tr("&File"));
+  CameraMenu->setTitle(tr("&Camera"));
+  ViewMenu->setTitle(tr("&View"));
+  HelpMenu->setTitle(tr("&Help"));
+}
+
+void orvanta::init() {
+  Qk_SetMainWidget(this);
+  g_mainWindow = this;
+  Sv_Debug::SetCallback(&orvanta::MessageHandler);
+  Sv_HersheySetBuiltIn(1);
+  stereoAtStartup = 0;
+
+  QAction* none = ViewMenu->addAction(tr("(none)"));
+  none->setData(9999);
+  none->setEnabled(false);
+
+  // The status fields leave the central layout for the status bar: the
+  // location takes the spare width, the exaggeration keeps its own.
+  statusBar()->addWidget(GeorefEdit, 1);
+  statusBar()->addWidget(ExagEdit, 0);
+  Qk_SetReadOnly(GeorefEdit)->setText("Geographic Location (x,y,z) -> ");
+  Qk_SetReadOnly(ExagEdit)->setText("Vertical Exaggeration:  1.0000");
+
+  // The navigator owns the camera from the start; the work area owns it.
+  m_workarea->InstallOverlay(new Qk_NavigatorOverlay());
+  m_workarea->SetRightButtonAsMiddle(1);
+  m_workarea->SetStereoMode(QK_STEREO_SPLIT_SCREEN);
+
+  lastDirectory.clear();
+  m_logoLoaded = 0;
+  m_logoWidth = 0;
+  m_logoHeight = 0;
+  m_logoTexture = -1;
+
+  // InitSG comes from inside the work area's GL initialisation; start-up
+  // (file loading, message boxes) runs after that has returned.
+  connect(m_workarea, &Qk_GLWorkArea::InitSG, this, &orvanta::InitSL, Qt::QueuedConnection);
+  connect(m_workarea, &Qk_GLWorkArea::SetPickInfoSG, this, &orvanta::SetPickInfoSL);
+  connect(m_workarea, &Qk_GLWorkArea::VertExagChangedSG, this, &orvanta::VertExagChangedSL);
+  connect(m_workarea, &Qk_GLWorkArea::Render2DInfoSG, this, &orvanta::RenderLogoSL);
+  connect(ViewMenu, &QMenu::triggered, this, [this](QAction* action) {
+    if (action) ViewItemActivateSL(action->data().toInt());
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Start-up
+
+void orvanta::InitSL() {
+  if (m_started) return;  // the work area announces every new GL context
+  m_started = true;
+
+  int direct = 0;
+  char dataFile[Sv_CmdProcessor::STRING_SIZE] = "";
+  char sceneFile[Sv_CmdProcessor::STRING_SIZE] = "";
+  char flightPath[Sv_CmdProcessor::STRING_SIZE] = "";
+  Sv_CmdProcessor cmd;
+  cmd.AddCommand("-direct", Sv_CmdProcessor::TYPE_INT, &direct, 0, 0);
+  cmd.AddCommand("-data", Sv_CmdProcessor::TYPE_STRING, dataFile, 1, 0);
+  cmd.AddCommand("-scene", Sv_CmdProcessor::TYPE_STRING, sceneFile, 1, 0);
+  cmd.AddCommand("-flightpath", Sv_CmdProcessor::TYPE_STRING, flightPath, 1, 0);
+  // The processor puts a newline between the lines it joins; the usage
+  // lines bring their own, so it is taken off each line first.
+  const int usageCount = static_cast<int>(sizeof(kUsage) / sizeof(kUsage[0]));
+  std::vector<std::string> usage;
+  std::vector<const char*> usageLines;
+  for (int i = 0; i < usageCount; ++i) {
+    std::string line = kUsage[i];
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    usage.push_back(line);
+  }
+  for (const std::string& line : usage) usageLines.push_back(line.c_str());
+  cmd.SetHelp(usageLines.data(), usageCount, "-h");
+  cmd.SetVersion("-ver", kBuildDate, kBuildTime);
+
+  const QStringList args = m_hasArguments ? m_arguments : QCoreApplication::arguments();
+  std::vector<QByteArray> words;
+  for (const QString& a : args) words.push_back(QFile::encodeName(a));
+  std::vector<char*> argv;
+  for (QByteArray& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+
+  // The processor's usage, version and errors go to the console: the
+  // process ends right after them, before a message box could be seen.
+  const Sv_Debug::Callback handler = Sv_Debug::GetCallback();
+  Sv_Debug::SetCallback(nullptr);
+  const int parsed = cmd.Parse(static_cast<int>(words.size()), argv.data());
+  Sv_Debug::SetCallback(handler);
+  if (parsed != 0) Sv_UtlExitProcess(-1);
+
+  if (sceneFile[0]) {
+    LoadSceneFile(sceneFile);
+    UpdateViewMenu();
+  } else if (dataFile[0]) {
+    LoadDataFile(dataFile);
+    UpdateViewMenu();
+  }
+  if (flightPath[0]) PlayFlightpath(flightPath);
+
+  LoadConfigurationFile();
+  if (stereoAtStartup) {
+    CameraStereoAction->setChecked(true);
+    m_workarea->SetStereoView(1);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+void orvanta::RememberDirectory(const char* fileName) {
+  if (char* dir = Sv_UtlGetDirectory(fileName, 1)) {
+    lastDirectory = dir;
+    free(dir);
+  }
+}
+
+int orvanta::LoadDataFile(const char* fileName) {
+  if (!fileName) return -1;
+  Qk_BusyCursorOn();
+  CameraResetCameraSL();
+  const int result = m_workarea->LoadSD(fileName, 1, 0, 0);
+  if (result == -1) {
+    SetTitle(nullptr);
+  } else {
+    // LoadSD has decided the coordinate type and fitted the scene; the
+    // root's box is shown except around a globe.
+    SetTitle(fileName);
+    if (Sd_Node* root = m_workarea->GetRoot()) root->SetShowBoundingBox(Sd_Node::GetCoordinateType() != 4);
+  }
+  RememberDirectory(fileName);
+  Qk_BusyCursorOff();
+  return result == -1 ? -1 : 0;
+}
+
+int orvanta::LoadSceneFile(const char* fileName) {
+  if (!fileName) return -1;
+  Qk_BusyCursorOn();
+  CameraResetCameraSL();
+  // Scene files are read by the work area's scene reader; without it
+  // nothing is loaded and the caption says so.
+  const int result = -1;
+  SetTitle(result == -1 ? nullptr : fileName);
+  RememberDirectory(fileName);
+  Qk_BusyCursorOff();
+  return result == -1 ? -1 : 0;
+}
+
+int orvanta::PlayFlightpath(const char* fileName) {
+  if (!fileName) return -1;
+  Movie* movie = m_workarea->GetMovie();
+  Qk_BusyCursorOn();
+  const int result = movie ? movie->Read(fileName) : -1;
+  Qk_BusyCursorOff();
+  // A path that was read is played by the flight-path player overlay,
+  // which replaces the navigator while it runs.
+  if (result < 0) Sv_Debug::Error("An error occured loading the flightpath '%s'.", fileName);
+  RememberDirectory(fileName);
+  return result < 0 ? -1 : 0;
+}
+
+void orvanta::FileOpenSL() {
+  const QString name = QFileDialog::getOpenFileName(this, tr("Open an SD File"), QString::fromStdString(lastDirectory),
+                                                    tr("Data Files (*.sd);;All Files (*)"));
+  if (name.isEmpty()) return;
+  QByteArray path = QFile::encodeName(name);
+  Sv_UtlToBackslashes(path.data());
+  LoadDataFile(path.constData());
+  UpdateViewMenu();
+}
+
+void orvanta::FileLoadSceneSL() {
+  const QString name = QFileDialog::getOpenFileName(this, tr("Open a Scene File"),
+                                                    QString::fromStdString(lastDirectory),
+                                                    tr("Scene Files (*.scene);;All Files (*)"));
+  if (name.isEmpty()) return;
+  QByteArray path = QFile::encodeName(name);
+  Sv_UtlToBackslashes(path.data());
+  LoadSceneFile(path.constData());
+  UpdateViewMenu();
+}
+
+void orvanta::FilePlayFlightpathSL() {
+  const QString name = QFileDialog::getOpenFileName(this, tr("Play a Flightpath"), QString::fromStdString(lastDirectory),
+                                                    tr("Flightpaths (*.fph *.mov);;All Files (*)"));
+  if (name.isEmpty()) return;
+  QByteArray path = QFile::encodeName(name);
+  Sv_UtlToBackslashes(path.data());
+  PlayFlightpath(path.constData());
+}
+
+void orvanta::LoadFileSL(QString qfilename) {
+  const QByteArray path = QFile::encodeName(qfilename);
+  const char* ext = Sv_UtlGetExtension(path.constData());
+  if (!ext) return;
+  // Case matters: ".SD" is not a data file here. A ".scene" file joins
+  // through the work area's scene reader.
+  if (strcmp(ext, ".sd") == 0) m_workarea->LoadSD(path.constData(), 0, 1, 0);
+}
+
+void orvanta::FileExitSL() {
+  QMessageBox box(QMessageBox::Warning, tr("Exit Orvanta?"), tr("Do you really want to exit?"),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  if (Qk_RunMessageBox(&box) == QMessageBox::Yes) Sv_UtlExitProcess(0);
+}
+
+void orvanta::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  SaveConfigurationFile();
+  Sv_UtlExitProcess(0);
+}
+
+// ---------------------------------------------------------------------------
+// Camera and help
+
+void orvanta::CameraResetCameraSL() {
+  m_workarea->ResetCamera();
+  m_workarea->UpdateGL();
+}
+
+void orvanta::CameraStereoSL() { m_workarea->SetStereoView(CameraStereoAction->isChecked() ? 1 : 0); }
+
+void orvanta::HelpAboutSL() { Qk_ShowAbout(kAppName, kAboutTitle, nullptr, kAboutYears); }
+void orvanta::HelpWRUHomePageSL() { Qk_ShowURL(kWRUHomePage); }
+void orvanta::HelpBrannovickHomePageSL() { Qk_ShowURL(kBrannovickHomePage); }
+void orvanta::HelpOrvantaHomePageSL() { Qk_ShowURL(kOrvantaHomePage); }
+// The "Navigating the Scene" guide opens here.
+void orvanta::HelpNavigateSceneSL() {}
+
+// ---------------------------------------------------------------------------
+// Caption and status fields
+
+void orvanta::SetTitle(const char* fileName) {
+  if (!fileName) {
+    setWindowTitle(kAppName);
+    return;
+  }
+  std::vector<char> name(fileName, fileName + strlen(fileName) + 1);
+  Sv_UtlTruncateFront(name.data(), kTitleNameLength);
+  setWindowTitle(QString("%1 -- %2").arg(kAppName, QString::fromLocal8Bit(name.data())));
+}
+
+void orvanta::VertExagChangedSL() {
+  char text[64];
+  snprintf(text, sizeof(text), "Vertical Exaggeration: %.5f", static_cast<double>(m_workarea->GetVertExag()));
+  ExagEdit->setText(text);
+}
+
+void orvanta::SetPickInfoSL(char* msg) {
+  if (msg) GeorefEdit->setText(QString::fromLocal8Bit(msg));
+}
+
+// ---------------------------------------------------------------------------
+// Logo in the top right corner of the view
+
+void orvanta::LoadLogoTexture() {
+  m_logoLoaded = 1;
+  m_logoTexture = -1;
+  QOpenGLContext* context = QOpenGLContext::currentContext();
+  m_logoContext = context ? context->shareGroup() : nullptr;
+
+  // The built-in logo: 8-bit RGB pixels, rows from the bottom up.
+  const QImage image = QImage(":/orvanta/logo.png").convertToFormat(QImage::Format_RGB888).mirrored();
+  m_logoWidth = image.width();
+  m_logoHeight = image.height();
+  const int bytesPerPixel = image.depth() / 8;
+  GLenum format = 0;
+  if (bytesPerPixel == 3) {
+    format = GL_RGB;
+  } else if (bytesPerPixel == 4) {
+    format = GL_RGBA;
+  }
+  if (image.isNull() || format == 0) {
+    Sv_Debug::Error("An error occured loading the logo image.");
+    return;
+  }
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  glBindTexture(GL_TEXTURE_2D, name);
+  if (!glIsTexture(name)) {
+    Sv_Debug::Error("An error occured loading the logo image.");
+    return;
+  }
+  glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  // Rows of the image are packed to four bytes; so is GL's default unpacking.
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glTexImage2D(GL_TEXTURE_2D, 0, bytesPerPixel, m_logoWidth, m_logoHeight, 0, format, GL_UNSIGNED_BYTE,
+               image.constBits());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  m_logoTexture = static_cast<int>(name);
+}
+
+void orvanta::RenderLogoSL() {
+  // A texture belongs to its context's group; a new context needs it again.
+  QOpenGLContext* context = QOpenGLContext::currentContext();
+  if (!context) return;
+  if (m_logoLoaded && m_logoContext != context->shareGroup()) m_logoLoaded = 0;
+  if (!m_logoLoaded) LoadLogoTexture();
+  if (m_logoTexture == -1) return;
+
+  const double w = m_logoWidth;
+  const double h = m_logoHeight;
+  const double W = m_workarea->GetViewportWidth();
+  const double H = m_workarea->GetViewportHeight();
+
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0.0, W, 0.0, H, 0.0, 1.0);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(m_logoTexture));
+  glEnable(GL_TEXTURE_2D);
+  glDisable(GL_DEPTH_TEST);
+
+  glBegin(GL_POLYGON);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex2d(W - w - 10.0, H - h - 10.0);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex2d(W - 10.0, H - h - 10.0);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex2d(W - 10.0, H - 10.0);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex2d(W - w - 10.0, H - 10.0);
+  glEnd();
+
+  glDisable(GL_TEXTURE_2D);
+  glEnable(GL_DEPTH_TEST);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+}
+
+// ---------------------------------------------------------------------------
+// Messages
+
+void orvanta::MessageHandler(int level, const char* text) {
+  g_pending.push_back(PendingMessage{level, text ? text : ""});
+  if (QCoreApplication::instance()) {
+    SchedulePump();
+  } else {
+    FlushPendingMessagesToConsole();
+  }
+}
+
+void orvanta::ShowPendingMessages() { PumpMessages(); }
+
+int orvanta::PendingMessageCount() { return static_cast<int>(g_pending.size()); }
+
+void orvanta::FlushPendingMessagesToConsole() {
+  while (!g_pending.empty()) {
+    const PendingMessage& m = g_pending.front();
+    const bool newline = !m.text.empty() && m.text.back() == '\n';
+    fprintf(stderr, "%s: %s%s", Sv_Debug::LevelName(m.level), m.text.c_str(), newline ? "" : "\n");
+    g_pending.pop_front();
+  }
+  fflush(stderr);
+}

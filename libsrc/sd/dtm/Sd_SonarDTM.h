@@ -1,0 +1,199 @@
+#ifndef SD_SONARDTM_H
+#define SD_SONARDTM_H
+
+#include <vector>
+
+#include "Sd_BaseDTM.h"
+
+// The "Non-Cont. DTM" (object tag 10005, settings tag 10007, node type 12):
+// a terrain grid whose nodes may be empty, as survey grids with gaps are. A
+// node is empty when its code equals the DTM's empty code (stored in the
+// object record). Drawing breaks its strips at empty nodes; picks and queries
+// answer only inside cells whose four corners hold heights.
+//
+// Besides heights and colours the DTM may carry a grid of alternate values
+// (16-bit codes standing for values between the alternate range's minimum
+// and maximum), which a pick reports as its value, and it keeps a default
+// colour map of 256 colours ($WRUHOME/cmaps/step16.cmap) for its analysis
+// operations.
+//
+// Records: the object record 10005 (the empty code), the elevation SCALAR,
+// the colour SCALAR, the common tags, the settings record 10007 and, when
+// present, the alternate-value SCALAR (docs/file-formats.md). A record that
+// cannot be read makes LoadObject fail (-1) and leaves the object without
+// grids: it draws only its bounding box and answers no pick.
+//
+// Drawing, level of detail and picking follow the uniform DTM (Sd_BasicDTM),
+// with the strips and corner tests of this class; the node's z scale starts
+// at 0.2.
+class Sd_SonarDTM : public Sd_BaseDTM {
+ public:
+  Sd_SonarDTM();
+  ~Sd_SonarDTM() override;
+
+  // Releases the float height grid, then every grid of the base class.
+  void FreeData() override;
+  // Reads the object record's payload (the factory has read its header: an
+  // f32 at tag version 0, then the empty code), the two SCALAR records and
+  // the common tags with the settings and alternate values. 0 on success; -1
+  // for a missing, damaged or mismatched record, with the record found
+  // instead left for the caller.
+  int LoadObject(TDR_Manager* manager) override;
+  // Writes the object record, the two SCALAR records and, when
+  // withCommonTags is non-zero, the common tags, the settings record and the
+  // alternate values. 0 on success, -1 without grids or when a write fails.
+  int SaveObject(TDR_Manager* manager, int withCommonTags, int unused) override;
+  // The common tags, then every settings record and alternate-value record
+  // that follows (a later one wins); the first other tag is left for the
+  // caller. -1 when a common tag is damaged; a damaged settings or
+  // alternate-value record is skipped with a message.
+  int ReadCommonTags(TDR_Manager* manager) override;
+  int WriteCommonTags(TDR_Manager* manager) override;
+
+  // Keeps / restores the stride and the automatic level-of-detail flag in
+  // the node's data buffer; ResetSettings draws at full detail (stride 1,
+  // no automatic choice) and returns 1.
+  void SaveSettings() override;
+  void RestoreSettings() override;
+  int ResetSettings() override;
+
+  // The whole visible window at the chosen stride.
+  void Render() override;
+  // One step of a progressive pass, as Sd_BasicDTM::StepRender: returns 1
+  // when the pass is finished (matrix popped), 0 otherwise; the
+  // redraw-pending flag abandons the pass.
+  int StepRender() override;
+  const char* className() const override;
+
+  // Screen pick through the request's depth picker: 1 on a hit inside a cell
+  // whose four corners hold heights, with the bilinear height and colour
+  // (and the alternate value, when there are alternate values) in out unless
+  // the request's mode asks for the hit test only.
+  int QueryPoint(SDN_PickIn* request, SDN_PickOut* out) override;
+  // 1 when (x, y) lies in the grid's bounds inside a cell of four heights
+  // (or on its last row or column, without a value); the height goes to the
+  // query callback.
+  int ValueAt(double x, double y, int user) override;
+  // Height (and colour) at a geographic point; 1e12 outside the bounds or
+  // when a corner of its cell is empty.
+  double GeoPickPoint(double x, double y, unsigned* colour) override;
+
+  // --- alternate values ---
+  // Reads the payload of an alternate-value SCALAR record whose header the
+  // caller has read. The grid must have the DTM's rows and columns. 0 on
+  // success; -1 (after a debug message, alternate values unchanged) for a
+  // record of another size, a short record or a DTM without grids.
+  int LoadAltValues(TDR_Manager* manager);
+  // Writes the whole alternate-value record (header, payload, end). 0, or -1
+  // without alternate values or when a write fails.
+  int SaveAltValues(TDR_Manager* manager);
+  // A new, zeroed alternate-value grid of the DTM's size, which replaces any
+  // earlier one. rows and cols must be the DTM's; null otherwise or when out
+  // of memory.
+  unsigned short** AllocAltValues(int rows, int cols);
+  int HasAltValues() const { return m_altValues != nullptr; }
+  void GetAltRange(double* min, double* max) const;
+  void SetAltRange(double min, double max);
+  // The value an alternate code stands for: code / 65535 (max - min) + min.
+  double AltCodeToValue(double code) const;
+
+  // --- settings ---
+  // Alpha 0 ... 255 of the colours: stored and written into the alpha byte
+  // of every colour (also for 255); values below 255 draw blended.
+  void SetAlpha(int alpha);
+  int GetAlpha() const { return m_alpha; }
+  // 0 wire frame, 1 solid; other values draw nothing but the bounding box.
+  void SetDrawMode(short mode) { m_drawMode = mode; }
+  short GetDrawMode() const { return m_drawMode; }
+  void SetAutoLOD(int on) { m_autoLod = on; }
+  unsigned short GetEmptyCode() const { return m_emptyCode; }
+  void SetEmptyCode(unsigned short code) { m_emptyCode = code; }
+  bool IsEmpty(int row, int col) const;
+
+  // --- default colour map ---
+  // Reads $WRUHOME/cmaps/step16.cmap into the default colour map. 1 on
+  // success; 0 when WRUHOME is unset or the file cannot be read (the map is
+  // then unchanged). The constructor calls it.
+  int LoadDefaultColorMap();
+  int IsColorMapLoaded() const { return m_colorMapLoaded; }
+  const unsigned* GetDefaultColorMap() const { return m_defaultColorMap; }
+
+  // --- query polygon (filled by the caller for the analysis operations) ---
+  // Vertex arrays of n points each, replacing earlier ones; n below 1
+  // releases them. 0 on success, -1 when out of memory.
+  int SetQueryPolygonSize(int n);
+  int GetQueryPolygonSize() const { return m_polygonCount; }
+  void GetQueryPolygon(float** x, float** y);
+
+  // --- copies ---
+  // Takes the minimum and maximum code of another DTM and gives this node a
+  // new georeference spanning this node's bounds.
+  void SetupFrom(const Sd_BaseDTM* other);
+  // Makes this DTM a copy of other: node flags, transform, auxiliary data,
+  // bounds, own copies of the height and colour grids, codes, settings,
+  // empty code and georeference (alternate values are not copied). -1 (and
+  // no grids) when out of memory; 0 otherwise.
+  int CopyFrom(const Sd_SonarDTM* other);
+
+  // Releases a float grid of rows rows (each row, then the table).
+  static void FreeFloatGrid(float** grid, int rows);
+  float** GetFloatGrid() const { return m_floatGrid; }
+  float GetFloatNoValue() const { return m_floatNoValue; }
+
+  // Grid column, row and code of the last screen pick; column -1 after a miss.
+  const float* GetPickPosition() const { return m_pickPos; }
+  int GetStepState() const { return m_stepState; }
+  int GetPushCount() const { return m_pushCount; }
+
+ protected:
+  // Node transform, bounding box (when asked) and grid space.
+  void EnterGridSpace(bool boundingBox);
+  void BeginBlending();
+  static void EndBlending();
+  // Draws the strip from row r to row r2 over the visible window's columns
+  // at stride s, as a surface or a mesh by the draw mode; rPrev (or -1) is
+  // the row before r whose nodes stand in for empty ones.
+  void DrawStrip(int r, int r2, int rPrev, int s);
+  void DrawSolidStrip(int r, int r2, int rPrev, int s);
+  void DrawWireStrip(int r, int r2, int rPrev, int s);
+  // The columns a strip visits: the window's at the stride, then its last.
+  void StripColumns(int s);
+  // Ends an open progressive pass: pops what it pushed, resets blending.
+  void CloseStepPass();
+  void ReadSettings(TDR_Manager* manager);
+  // True when the four corners of cell (row, col) hold heights.
+  bool CellFilled(int row, int col) const;
+  // Bilinear height and colour inside cell (row, col) at the fractions fy,
+  // fx; false when a corner is empty or the base height is out of range.
+  bool Blend(int row, int col, double fy, double fx, double* height, unsigned* colour) const;
+  bool HeightInRange(double height) const;
+  // Row and column position of a geographic point (fractional).
+  void GridPosition(double x, double y, double* ry, double* cx) const;
+  void ReleaseQueryPolygon();
+
+  int m_queryType;
+  short m_drawMode;
+  int m_alpha;
+  float m_pickPos[3];
+  double m_altRange[2];
+  float** m_floatGrid;
+  unsigned short m_emptyCode;
+  float m_floatNoValue;
+  unsigned m_defaultColorMap[256];
+  int m_colorMapLoaded;
+  int m_stepState;
+  int m_pushCount;
+  int m_polygonCount;
+  float* m_polygonX;
+  float* m_polygonY;
+
+ private:
+  // Vertex and colour arrays of one strip, the columns it visits and the
+  // (first, count) pairs of its pieces between gaps.
+  std::vector<float> m_stripVertices;
+  std::vector<unsigned int> m_stripColours;
+  std::vector<int> m_stripColumns;
+  std::vector<int> m_stripPieces;
+};
+
+#endif

@@ -1,0 +1,92 @@
+#ifndef ORVANTA_APPMAINSUPPORT_H
+#define ORVANTA_APPMAINSUPPORT_H
+
+// Helpers of the main-window tests: waiting on the event loop, recording the
+// message boxes and web pages the window would show, sample SD files made
+// with the scene library's writers, and running the built viewer as a child
+// process.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QUrl>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orvanta_mainwindow_test {
+
+// Processes events until done() holds or the safety limit passes; returns
+// done().
+inline bool WaitFor(const std::function<bool()>& done, int limitMs = 20000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > limitMs) return done();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
+}
+
+inline void Spin(int rounds = 5) {
+  for (int i = 0; i < rounds; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// One box as the window prepared it.
+struct RecordedBox {
+  QString caption;
+  QString text;
+  QMessageBox::Icon icon;
+  QMessageBox::StandardButtons buttons;
+  QMessageBox::StandardButton defaultButton;
+  QString yesText;       // text of the Yes button, when there is one
+  bool cursorOverridden;  // an override cursor was in force while it was up
+  int depth;              // boxes up at the same time, this one included
+};
+
+// Installs the box and URL hooks for its lifetime and records what reaches
+// them. The answer is what every box gets; onBox runs inside each box.
+class DesktopRecorder {
+ public:
+  explicit DesktopRecorder(QMessageBox::StandardButton answer = QMessageBox::Ok, bool urlResult = true);
+  ~DesktopRecorder();
+  DesktopRecorder(const DesktopRecorder&) = delete;
+  DesktopRecorder& operator=(const DesktopRecorder&) = delete;
+
+  std::vector<RecordedBox> boxes;
+  std::vector<QUrl> urls;
+  QMessageBox::StandardButton answer;
+  bool urlResult;
+  std::function<void()> onBox;
+};
+
+// Writes an SD file of plain groups with the given bounds (x0, x1, y0, y1,
+// z0, z1 for each group); true on success.
+bool WriteGroupsFile(const std::string& path, const std::vector<std::vector<float>>& bounds);
+// An SD file holding one survey-sized group (geographic degrees).
+bool WriteSampleFile(const std::string& path);
+
+// A run of the built viewer.
+struct ViewerRun {
+  bool exited = false;  // ended by itself (else stopped by the test)
+  int status = -1;      // exit status when it exited
+  std::string out;      // standard output
+  std::string err;      // error stream
+  std::string log;      // its test log (ORVANTA_TEST_LOG)
+  // The log's lines of one kind, their fields after the kind.
+  std::vector<std::vector<std::string>> Lines(const std::string& kind) const;
+  // The last value of a state line ("title", "exag", "georef"), or "".
+  std::string Last(const std::string& kind) const;
+};
+
+// Starts the built viewer with the arguments in directory dir. It runs until
+// it ends by itself, or, with stopWhenReady, until its log says "ready" and
+// holds the text awaited; then it is stopped. A safety limit stops a viewer
+// that hangs (a failure, not a measurement).
+ViewerRun RunViewer(const std::vector<std::string>& args, const std::string& dir, bool stopWhenReady,
+                    const std::string& awaited = std::string());
+
+}  // namespace orvanta_mainwindow_test
+
+#endif

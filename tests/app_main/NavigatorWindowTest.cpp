@@ -1,0 +1,183 @@
+// The viewer end to end in this process: the main window started on the
+// build's sample scene (as ./run.sh starts it) shows the scene under the
+// navigator's dials, and a drag in the window turns the view.
+
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QMouseEvent>
+
+#include <cstdlib>
+#include <string>
+
+#include "AppMainSupport.h"
+#include "Qk_GLWorkArea.h"
+#include "Qk_NavDial.h"
+#include "Qk_NavigatorOverlay.h"
+#include "Sd_DTMClasses.h"
+#include "Sd_Node.h"
+#include "Sv_Perspective.h"
+#include "TestSupport.h"
+#include "orvanta.h"
+
+using orvanta_mainwindow_test::DesktopRecorder;
+using orvanta_mainwindow_test::WaitFor;
+
+namespace {
+
+class NavigatorWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Sd_Node::SetCoordinateType(0);
+    // The sample holds terrain models, which the viewer's main registers.
+    ASSERT_EQ(Sd_RegisterTerrainClasses(), 0);
+    window = new orvanta();
+    window->SetArguments({"orvanta", "-data", ORVANTA_SAMPLE_SD});
+    // Tall enough for the whole heading dial: its ring stands near the top
+    // of views less than about 900 pixels high.
+    window->resize(1100, 1000);
+    window->show();
+    ASSERT_TRUE(WaitFor([&] { return window->IsStarted(); }));
+    area = window->m_workarea;
+    ASSERT_TRUE(Settle());
+  }
+  void TearDown() override {
+    {
+      DesktopRecorder quiet;
+      orvanta::ShowPendingMessages();
+    }
+    delete window;
+    window = nullptr;
+    Sd_Node::SetCoordinateType(0);
+  }
+
+  bool Settle() {
+    return WaitFor([&] {
+      return area->GetRoot() && !area->IsIdleTimerActive() && !area->IsRunning() && !area->GetRestartPending() &&
+             area->GetExploreCount() == 0;
+    });
+  }
+
+  QImage Grab(const char* name) {
+    const QImage shot = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (const char* out = getenv("ORVANTA_TEST_OUT")) {
+      std::string cmd = std::string("mkdir -p '") + out + "'";
+      if (system(cmd.c_str()) == 0) shot.save(QString::fromLocal8Bit(out) + "/" + name + ".png");
+    }
+    return shot;
+  }
+
+  // Where a point of the dial frame (the heading dial's with headingFrame)
+  // appears in the window's grab.
+  bool DialPointInGrab(Qk_NavigatorOverlay* nav, double x, double y, double z, bool headingFrame, QPoint* at) {
+    area->makeCurrent();
+    double projection[16], modelview[16];
+    area->GetCamera()->GetProjectionMatrix(SV_VIEW_MONO, projection);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    nav->ApplyWidgetFrame();
+    if (headingFrame) glRotated(nav->GetTilt(), 1.0, 0.0, 0.0);
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
+    glPopMatrix();
+    const GLint viewport[4] = {0, 0, area->GetWidth(), area->GetHeight()};
+    double wx, wy, wz;
+    if (gluProject(x, y, z, modelview, projection, viewport, &wx, &wy, &wz) != GL_TRUE) return false;
+    // Device pixels from the bottom of the view to the window's grab.
+    const double ratio = area->devicePixelRatioF();
+    const QPoint local(static_cast<int>(wx / ratio), static_cast<int>((area->GetHeight() - 1 - wy) / ratio));
+    if (!area->rect().contains(local)) return false;
+    *at = area->mapTo(window, local) * ratio;
+    return true;
+  }
+
+  void Mouse(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons, int x, int y) {
+    const QPointF at(x, y);
+    QMouseEvent event(type, at, area->mapToGlobal(at), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(area, &event);
+  }
+
+  orvanta_test::TempDir dir;
+  orvanta_test::ScopedEnv home{"HOME", dir.path().c_str()};
+  orvanta* window = nullptr;
+  Qk_GLWorkArea* area = nullptr;
+};
+
+int Differences(const QImage& a, const QImage& b, const QRect& r) {
+  int n = 0;
+  for (int y = r.top(); y <= r.bottom(); ++y) {
+    for (int x = r.left(); x <= r.right(); ++x) {
+      if (a.pixel(x, y) != b.pixel(x, y)) ++n;
+    }
+  }
+  return n;
+}
+
+TEST_F(NavigatorWindow, TheSampleIsDrawnUnderTheDials) {
+  Qk_NavigatorOverlay* nav = dynamic_cast<Qk_NavigatorOverlay*>(area->GetOverlay());
+  ASSERT_NE(nav, nullptr) << "the window installs the navigator at start-up";
+  EXPECT_EQ(Sd_Node::GetCoordinateType(), 2);  // the sample is in projected metres
+  EXPECT_EQ(nav->DistancesOn(), 1);
+  EXPECT_GT(nav->GetTiltDial()->GetDistance(), 0.0);
+
+  const QImage with = Grab("navigator_window");
+  const QRect view(area->mapTo(window, QPoint(0, 0)), area->size() * with.devicePixelRatio());
+
+  // The dials: the grips on both rings and the two shafts.
+  QPoint at;
+  ASSERT_TRUE(DialPointInGrab(nav, 0.0, -0.21, 1.02, true, &at));
+  QColor grip = with.pixelColor(at);
+  EXPECT_GT(grip.red(), 90);
+  EXPECT_NEAR(grip.red(), grip.blue(), 8);
+  ASSERT_TRUE(DialPointInGrab(nav, -1.02, 0.0, 0.21, false, &at));
+  grip = with.pixelColor(at);
+  EXPECT_GT(grip.red(), 90);
+  EXPECT_NEAR(grip.red(), grip.green(), 8);
+  ASSERT_TRUE(DialPointInGrab(nav, 0.0, 0.0, 0.6, true, &at));
+  EXPECT_GT(with.pixelColor(at).red(), 20);
+  ASSERT_TRUE(DialPointInGrab(nav, 0.6, 0.0, 0.0, false, &at));
+  EXPECT_GT(with.pixelColor(at).red(), 20);
+
+  // Without the dials the scene alone remains, and it is drawn: the view
+  // is not just background.
+  nav->SetShown(0);
+  area->UpdateGL();
+  ASSERT_TRUE(Settle());
+  const QImage without = Grab("navigator_window_scene");
+  nav->SetShown(1);
+  EXPECT_GT(Differences(with, without, view), 5000);
+  const QRgb background = without.pixel(view.left() + 2, view.bottom() - 2);
+  int scene = 0;
+  for (int y = view.top(); y <= view.bottom(); y += 2) {
+    for (int x = view.left(); x <= view.right() - 200; x += 2) {  // the logo sits in the top right
+      if (without.pixel(x, y) != background) ++scene;
+    }
+  }
+  EXPECT_GT(scene, 200);
+}
+
+TEST_F(NavigatorWindow, ADragInTheWindowTurnsTheView) {
+  Qk_NavigatorOverlay* nav = dynamic_cast<Qk_NavigatorOverlay*>(area->GetOverlay());
+  ASSERT_NE(nav, nullptr);
+  nav->SetFixedFrameTime(0.02);
+  const QImage before = Grab("navigator_before_drag");
+  // A left drag locked to the heading, well away from the dials.
+  Mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, 60, 60);
+  Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, 72, 61);
+  Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, 172, 61);
+  ASSERT_EQ(nav->GetLockedAxis(), Qk_NavigatorOverlay::AXIS_HEADING);
+  for (int i = 0; i < 10; ++i) area->OnIdle();
+  Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, 172, 61);
+  EXPECT_NEAR(nav->GetHeading(), 40.0, 1e-9);
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(window->IsStarted(), true);
+  const QImage after = Grab("navigator_after_drag");
+  const QRect view(area->mapTo(window, QPoint(0, 0)), area->size() * after.devicePixelRatio());
+  EXPECT_GT(Differences(before, after, view), 1000);
+}
+
+}  // namespace

@@ -1,0 +1,145 @@
+// The built viewer started as a child process: the command line, the
+// caption and status fields after "-data", message boxes for what goes
+// wrong, and the sample scene the build generates.
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "AppMainSupport.h"
+#include "TestSupport.h"
+
+using orvanta_mainwindow_test::RunViewer;
+using orvanta_mainwindow_test::ViewerRun;
+using orvanta_mainwindow_test::WriteSampleFile;
+
+namespace {
+
+const char* const kUsageLines[] = {
+    "Usage is:  orvanta \n",
+    "             < -data  <fileName.sd>\n",
+    "             < -scene <sceneName.scene> >\n",
+    "             < -flightpath <path.fph> >\n",
+    "             [ -h ]\n",
+    "\n",
+    "This program is used to view Brannovick files in '.sd' or '.scene' format.\n",
+    "The -data command is used to specify an '.sd' file to load.\n",
+    "The -scene command is used to load a '.scene' file.\n",
+    "The -flightpath command will load and play a flightpath file.\n",
+    "The -h command displays help for this program.\n",
+};
+
+std::string Usage() {
+  std::string u;
+  for (const char* line : kUsageLines) u += line;
+  return u;
+}
+
+bool Contains(const std::string& text, const std::string& fragment) { return text.find(fragment) != std::string::npos; }
+
+}  // namespace
+
+TEST(ViewerCommandLine, HelpPrintsTheUsageAndEndsBeforeLoading) {
+  orvanta_test::TempDir dir;
+  ASSERT_TRUE(WriteSampleFile(dir.file("f.sd")));
+  // "-data" comes first, yet nothing is loaded: the help ends the program.
+  const ViewerRun run = RunViewer({"-data", "f.sd", "-h"}, dir.path(), false);
+  ASSERT_TRUE(run.exited) << run.err;
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(Contains(run.err, "INFO: " + Usage())) << run.err;
+  EXPECT_TRUE(run.Lines("ready").empty());
+  EXPECT_TRUE(run.Lines("title").empty());
+  EXPECT_TRUE(run.Lines("box").empty()) << run.log;
+}
+
+TEST(ViewerCommandLine, VersionPrintsTheBuildAndEnds) {
+  orvanta_test::TempDir dir;
+  const ViewerRun run = RunViewer({"-ver"}, dir.path(), false);
+  ASSERT_TRUE(run.exited) << run.err;
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(Contains(run.err, "Version 6.1.2b, Created on: Sep 29 2004 at the time of: 00:49:46\n")) << run.err;
+  EXPECT_FALSE(Contains(run.err, "Usage is:"));
+}
+
+TEST(ViewerCommandLine, UnknownOptionsAndWrongCountsGiveTheirMessages) {
+  orvanta_test::TempDir dir;
+  {
+    const ViewerRun run = RunViewer({"-bogus"}, dir.path(), false);
+    ASSERT_TRUE(run.exited) << run.err;
+    EXPECT_EQ(run.status, 255);
+    EXPECT_TRUE(Contains(run.err, "ERROR: Command Line Error - Unknown Argument\n")) << run.err;
+    EXPECT_TRUE(Contains(run.err, Usage())) << run.err;
+  }
+  {
+    // A file name without its option is no option either.
+    const ViewerRun run = RunViewer({"f.sd"}, dir.path(), false);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_TRUE(Contains(run.err, "Command Line Error - Unknown Argument")) << run.err;
+  }
+  {
+    const ViewerRun run = RunViewer({"-data"}, dir.path(), false);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_TRUE(Contains(run.err, "Bad # of arguments for command \"-data\" (expected 1 but received 0 )")) << run.err;
+  }
+  {
+    const ViewerRun run = RunViewer({"-direct", "1"}, dir.path(), false);
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_TRUE(Contains(run.err, "Bad # of arguments for command \"-direct\" (expected 0 but received 1 )"))
+        << run.err;
+  }
+}
+
+TEST(ViewerStartup, DataFileSetsTheCaptionAndTheExaggerationField) {
+  orvanta_test::TempDir dir;
+  ASSERT_TRUE(WriteSampleFile(dir.file("f.sd")));
+  const ViewerRun run = RunViewer({"-direct", "-data", "f.sd"}, dir.path(), true);
+  ASSERT_FALSE(run.exited) << run.err;
+  ASSERT_FALSE(run.Lines("ready").empty()) << run.log;
+  EXPECT_EQ(run.Last("title"), "Orvanta -- f.sd");
+  EXPECT_EQ(run.Last("exag"), "Vertical Exaggeration: 6.00000");
+  // (The pointer of a shared test display may have cleared the location.)
+  EXPECT_TRUE(run.Last("georef") == "Geographic Location (x,y,z) -> " || run.Last("georef").empty())
+      << run.Last("georef");
+  EXPECT_TRUE(run.Lines("box").empty()) << run.log;
+}
+
+TEST(ViewerStartup, LongPathsAreShortenedFromTheFront) {
+  orvanta_test::TempDir dir;
+  const std::string path = dir.file("a_rather_long_name_of_a_data_file_to_show_in_the_caption.sd");
+  ASSERT_TRUE(WriteSampleFile(path));
+  const ViewerRun run = RunViewer({"-data", path}, dir.path(), true);
+  ASSERT_FALSE(run.Lines("ready").empty()) << run.err;
+  EXPECT_EQ(run.Last("title"), "Orvanta -- ... " + path.substr(path.size() - 36));
+}
+
+TEST(ViewerStartup, FailuresAreShownInErrorBoxes) {
+  orvanta_test::TempDir dir;
+  const std::string flightPathError = "An error occured loading the flightpath '" + dir.file("missing.fph") + "'.";
+  const ViewerRun run = RunViewer({"-data", dir.file("missing.sd"), "-flightpath", dir.file("missing.fph")},
+                                  dir.path(), true, flightPathError);
+  ASSERT_FALSE(run.Lines("ready").empty()) << run.err;
+  EXPECT_EQ(run.Last("title"), "Orvanta");
+  EXPECT_EQ(run.Last("exag"), "Vertical Exaggeration:  1.0000");
+  const auto boxes = run.Lines("box");
+  ASSERT_GE(boxes.size(), 2u) << run.log;
+  for (const auto& box : boxes) {
+    ASSERT_EQ(box.size(), 2u);
+    EXPECT_EQ(box[0], "Orvanta - Error");
+  }
+  // The reader's reason for the data file comes first, the flight path's
+  // error last.
+  EXPECT_TRUE(Contains(boxes.front()[1], "missing.sd")) << run.log;
+  EXPECT_EQ(boxes.back()[1], flightPathError);
+}
+
+TEST(ViewerStartup, TheBuildsSampleSceneOpens) {
+  const ViewerRun run = RunViewer({"-data", ORVANTA_SAMPLE_SD}, "/", true);
+  ASSERT_FALSE(run.Lines("ready").empty()) << run.err;
+  EXPECT_TRUE(std::regex_match(run.Last("title"), std::regex("Orvanta -- .*sample\\.sd"))) << run.Last("title");
+  EXPECT_TRUE(std::regex_match(run.Last("exag"), std::regex("Vertical Exaggeration: [0-9]+\\.[0-9]{5}")));
+  EXPECT_TRUE(run.Lines("box").empty()) << run.log;
+}
