@@ -23,5 +23,5 @@ export LIBGL_ALWAYS_SOFTWARE=1
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 
 cd "$BUILD"
-xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" \
   ctest --output-on-failure --timeout 300 -j "$JOBS"
