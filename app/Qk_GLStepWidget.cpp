@@ -161,21 +161,11 @@ void Qk_GLStepWidget::SetInfo(const char* text) { emit SetInfoSG(const_cast<char
 
 double Qk_GLStepWidget::CurrentSeconds() { return m_stopwatch.GetSeconds(); }
 
-void Qk_GLStepWidget::OnIdle() {
-  if (m_stereoOn) {
-    RenderStepStereo();
-  } else {
-    RenderStep();
-  }
-}
+void Qk_GLStepWidget::OnIdle() { RenderStepInMode(); }
 
 void Qk_GLStepWidget::RequestPass() {
   if (m_drawBufferMode == DIRECT) {
-    if (m_stereoOn) {
-      RenderStepStereo();
-    } else {
-      RenderStep();
-    }
+    RenderStepInMode();
     return;
   }
   if (m_running) {
@@ -196,6 +186,8 @@ void Qk_GLStepWidget::RequestPass() {
 void Qk_GLStepWidget::RenderStep() { RunStep(false); }
 
 void Qk_GLStepWidget::RenderStepStereo() { RunStep(true); }
+
+void Qk_GLStepWidget::RenderStepInMode() { RunStep(m_stereoOn != 0); }
 
 // One idle step, mono or split-screen stereo: finish a pending end of
 // exploring, restart passes asked for, advance the running pass, and draw a
@@ -282,13 +274,21 @@ bool Qk_GLStepWidget::StepRenderStereo() {
   return m_idleSuspended != 0;
 }
 
-void Qk_GLStepWidget::BeginPass() {
+bool Qk_GLStepWidget::StartPass() {
   SuspendIdle(false);
   m_pushedMatrices = 0;
   m_bufferSwitched = 0;
   if (m_pass == 1) {
     SetInfo("Rendering Best...");
     Sd_Node::SetBestPass(1);
+    return true;
+  }
+  SetInfo("Medium Resolution");
+  return false;
+}
+
+void Qk_GLStepWidget::BeginPass() {
+  if (StartPass()) {
     if (m_drawBufferMode == BEST_TO_FRONT) {
       // Refine over the coarse picture, which stays visible meanwhile.
       glClear(GL_DEPTH_BUFFER_BIT);
@@ -302,7 +302,6 @@ void Qk_GLStepWidget::BeginPass() {
     }
     m_bufferSwitched = 1;
   } else {
-    SetInfo("Medium Resolution");
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   }
 }
@@ -311,21 +310,33 @@ void Qk_GLStepWidget::FinishPass() {
   // A finished pass has popped what it pushed.
   m_pushedMatrices = 0;
   if (m_pass == 0) {
-    if (m_outlineBeforeSwap) DrawOutline(1);
-    SwapBuffers();
-    m_pass = 1;
+    ShowCoarseFrame(m_outlineBeforeSwap != 0);
     return;
   }
   // The front-buffer mode drew straight into the visible picture.
   if (m_drawBufferMode == BEST_TO_BACK || m_drawBufferMode == BEST_TO_BOTH) SwapBuffers();
   SelectDrawBuffer(GL_BACK);
   m_bufferSwitched = 0;
+  EndBestPass(false);
+}
+
+void Qk_GLStepWidget::ShowCoarseFrame(bool outline) {
+  if (outline) DrawOutline(1);
+  SwapBuffers();
+  m_pass = 1;
+}
+
+void Qk_GLStepWidget::EndBestPass(bool swap) {
   SuspendIdle(true);
   m_pass = 0;
   Sd_Node::SetBestPass(0);
   if (m_progressive) s_busy = 0;
   SetInfo("Normal");
-  glFlush();
+  if (swap) {
+    SwapBuffers();
+  } else {
+    glFlush();
+  }
   AfterPass();
   Present();
   ++m_passCount;
@@ -352,15 +363,7 @@ void Qk_GLStepWidget::AbortPass() {
 }
 
 void Qk_GLStepWidget::BeginStereoPass() {
-  SuspendIdle(false);
-  m_pushedMatrices = 0;
-  m_bufferSwitched = 0;
-  if (m_pass == 1) {
-    SetInfo("Rendering Best...");
-    Sd_Node::SetBestPass(1);
-  } else {
-    SetInfo("Medium Resolution");
-  }
+  StartPass();
   SelectLeft(0);
 }
 
@@ -369,20 +372,10 @@ void Qk_GLStepWidget::RightStereoPass() { SelectRight(0); }
 void Qk_GLStepWidget::FinishStereoPass() {
   m_pushedMatrices = 0;
   if (m_pass == 0) {
-    DrawOutline(1);
-    SwapBuffers();
-    m_pass = 1;
+    ShowCoarseFrame(true);
     return;
   }
-  SuspendIdle(true);
-  m_pass = 0;
-  Sd_Node::SetBestPass(0);
-  if (m_progressive) s_busy = 0;
-  SetInfo("Normal");
-  SwapBuffers();
-  AfterPass();
-  Present();
-  ++m_passCount;
+  EndBestPass(true);
 }
 
 void Qk_GLStepWidget::AbortStereoPass() {
@@ -443,13 +436,7 @@ void Qk_GLStepWidget::BeginExploring() {
 
 void Qk_GLStepWidget::EndExploring() {
   if (m_exploreCount < 1) return;
-  if (m_exploreCount == 1) {
-    if (m_stereoOn) {
-      RenderStepStereo();
-    } else {
-      RenderStep();
-    }
-  }
+  if (m_exploreCount == 1) RenderStepInMode();
   --m_exploreCount;
   if (m_exploreCount == 0) m_restart = 1;
 }

@@ -76,6 +76,8 @@ class Qk_GLStepWidget : public Qk_GLStereoWidget {
   void RequestPass();
   void RenderStep();
   void RenderStepStereo();
+  // RenderStepStereo when stereo is on, else RenderStep.
+  void RenderStepInMode();
   // Abandons a running pass, releases the busy flag and asks for a new
   // coarse pass at the next idle step.
   void RestartPasses();
@@ -185,6 +187,18 @@ class Qk_GLStepWidget : public Qk_GLStereoWidget {
   void WidenThresholds();
   void AfterStep();
   void RunStep(bool stereo);
+  // The start shared by both kinds of pass: the timer runs, nothing is
+  // pushed or switched yet, the status names the pass, and the best pass
+  // sets the scene's best-pass flag. True for the best pass.
+  bool StartPass();
+  // The end of the coarse pass: its frame is shown (after the selection
+  // outline when outline is set) and the best pass comes next.
+  void ShowCoarseFrame(bool outline);
+  // The end of the best pass: idle work stops, the busy and best-pass
+  // flags are released, "Normal" shows, the picture is swapped (swap) or
+  // flushed where it was drawn, the outline goes over it and it is
+  // presented.
+  void EndBestPass(bool swap);
 
   int m_stepDepth;
   int m_deferredRestart;

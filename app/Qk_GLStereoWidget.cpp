@@ -7,20 +7,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Qk_GUIUtils.h"
 #include "Sv_Debug.h"
 #include "Sv_Stdio.h"
 
 namespace {
-
-// Reads one "%d" value line of at most 127 characters; false at the end of
-// the file. A line without a number leaves value unchanged.
-bool ReadValueLine(FILE* file, int* value) {
-  char line[128];
-  if (!fgets(line, sizeof(line), file)) return false;
-  int v = 0;
-  if (sscanf(line, "%d", &v) == 1) *value = v;
-  return true;
-}
 
 // A script line names its script as "(name)": the text after the first
 // character up to the first ')', provided no '#' comes before that ')'.
@@ -69,9 +60,9 @@ void Qk_GLStereoWidget::ReadStereoOptions() {
   int version = 0;
   FILE* f = Sv_UtlOpenConfigFile("StereoOptions", &version);
   if (!f) return;
-  if (version == 3 && ReadValueLine(f, &m_stereoMode)) {
+  if (version == 3 && Qk_ReadValueLine(f, &m_stereoMode)) {
     bool more = true;
-    for (int i = 0; i < 3 && more; ++i) more = ReadValueLine(f, &m_stereoValues[i]);
+    for (int i = 0; i < 3 && more; ++i) more = Qk_ReadValueLine(f, &m_stereoValues[i]);
     for (int i = 0; i < 3 && more; ++i) {
       char line[256];
       if (!fgets(line, sizeof(line), f)) break;
@@ -125,26 +116,22 @@ void Qk_GLStereoWidget::StereoOff() {
   SetViewport(0, 0, m_width, m_height);
 }
 
-void Qk_GLStereoWidget::SelectLeft(int front) {
-  if (m_stereoMode == QK_STEREO_QUAD_BUFFER) {
-    SelectDrawBuffer(front ? GL_FRONT_LEFT : GL_BACK_LEFT);
-  } else if (m_stereoMode == QK_STEREO_SPLIT_SCREEN) {
-    const int half = m_width / 2;
-    m_viewportWidth = half;
-    m_currentEye = 0;
-    SelectDrawBuffer(front ? GL_FRONT : GL_BACK);
-    SetViewport(0, 0, half, m_height);
-  }
-}
+void Qk_GLStereoWidget::SelectLeft(int front) { SelectEye(0, front); }
 
-void Qk_GLStereoWidget::SelectRight(int front) {
+void Qk_GLStereoWidget::SelectRight(int front) { SelectEye(1, front); }
+
+void Qk_GLStereoWidget::SelectEye(int eye, int front) {
   if (m_stereoMode == QK_STEREO_QUAD_BUFFER) {
-    SelectDrawBuffer(front ? GL_FRONT_RIGHT : GL_BACK_RIGHT);
+    if (eye == 0) {
+      SelectDrawBuffer(front ? GL_FRONT_LEFT : GL_BACK_LEFT);
+    } else {
+      SelectDrawBuffer(front ? GL_FRONT_RIGHT : GL_BACK_RIGHT);
+    }
   } else if (m_stereoMode == QK_STEREO_SPLIT_SCREEN) {
     const int half = m_width / 2;
     m_viewportWidth = half;
-    m_currentEye = 1;
+    m_currentEye = eye;
     SelectDrawBuffer(front ? GL_FRONT : GL_BACK);
-    SetViewport(half, 0, half, m_height);
+    SetViewport(eye == 0 ? 0 : half, 0, half, m_height);
   }
 }

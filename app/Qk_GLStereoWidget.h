@@ -59,6 +59,8 @@ class Qk_GLStereoWidget : public Qk_GLWidget {
 
  private:
   void ReadStereoOptions();
+  // SelectLeft (eye 0) and SelectRight (eye 1).
+  void SelectEye(int eye, int front);
 };
 
 #endif

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "Qk_GUIUtils.h"
 #include "Sv_Debug.h"
 #include "Sv_Stdio.h"
 
@@ -26,16 +27,6 @@ bool g_formatDefaultsRead = false;
 int g_doubleBufferOverride = 0;
 int g_formatStereoMode = 0;
 
-// Reads one value line ("%d"); false at the end of the file. A line that
-// holds no number leaves value unchanged.
-bool ReadValueLine(FILE* file, int* value) {
-  char line[128];
-  if (!fgets(line, sizeof(line), file)) return false;
-  int v = 0;
-  if (sscanf(line, "%d", &v) == 1) *value = v;
-  return true;
-}
-
 void LoadFormatDefaults() {
   if (g_formatDefaultsRead) return;
   g_formatDefaultsRead = true;
@@ -44,7 +35,7 @@ void LoadFormatDefaults() {
   if (FILE* f = Sv_UtlOpenConfigFile("OpenGLDefaults", &version)) {
     if (version == 1) {
       int unused = 0;
-      if (ReadValueLine(f, &unused)) ReadValueLine(f, &g_doubleBufferOverride);
+      if (Qk_ReadValueLine(f, &unused)) Qk_ReadValueLine(f, &g_doubleBufferOverride);
     }
     fclose(f);
   }
@@ -54,9 +45,9 @@ void LoadFormatDefaults() {
     int mode = 0;
     if (version == 2) {
       int unused = 0;
-      if (ReadValueLine(f, &unused) && ReadValueLine(f, &unused)) ReadValueLine(f, &mode);
+      if (Qk_ReadValueLine(f, &unused) && Qk_ReadValueLine(f, &unused)) Qk_ReadValueLine(f, &mode);
     } else if (version == 3) {
-      ReadValueLine(f, &mode);
+      Qk_ReadValueLine(f, &mode);
     }
     g_formatStereoMode = mode;
     fclose(f);
@@ -380,38 +371,25 @@ void Qk_GLWidget::mouseMoveEvent(QMouseEvent* event) {
 void Qk_GLWidget::wheelEvent(QWheelEvent* event) {
   const QPoint delta = event->angleDelta();
   m_event.wheelDelta = delta.y() != 0 ? delta.y() : delta.x();
-  m_event.accepted = 1;
-  Wheel(&m_event);
-  if (m_event.accepted) {
-    event->accept();
-  } else {
-    event->ignore();
-  }
+  Deliver(event, &Qk_GLWidget::Wheel);
 }
 
-void Qk_GLWidget::keyPressEvent(QKeyEvent* event) {
+void Qk_GLWidget::keyPressEvent(QKeyEvent* event) { DeliverKey(event, &Qk_GLWidget::KeyPress); }
+
+void Qk_GLWidget::keyReleaseEvent(QKeyEvent* event) { DeliverKey(event, &Qk_GLWidget::KeyRelease); }
+
+void Qk_GLWidget::DeliverKey(QKeyEvent* event, Handler handler) {
   if (m_options & QK_GL_NO_KEYS) {
     event->ignore();
     return;
   }
   m_event.key = KeyFromEvent(event);
-  m_event.accepted = 1;
-  KeyPress(&m_event);
-  if (m_event.accepted) {
-    event->accept();
-  } else {
-    event->ignore();
-  }
+  Deliver(event, handler);
 }
 
-void Qk_GLWidget::keyReleaseEvent(QKeyEvent* event) {
-  if (m_options & QK_GL_NO_KEYS) {
-    event->ignore();
-    return;
-  }
-  m_event.key = KeyFromEvent(event);
+void Qk_GLWidget::Deliver(QEvent* event, Handler handler) {
   m_event.accepted = 1;
-  KeyRelease(&m_event);
+  (this->*handler)(&m_event);
   if (m_event.accepted) {
     event->accept();
   } else {

@@ -184,8 +184,15 @@ class Qk_GLWidget : public QOpenGLWidget {
   Qk_GLEventRecord m_event;
 
  private:
+  typedef void (Qk_GLWidget::*Handler)(Qk_GLEventRecord* event);
+
   void SetEventPosition(const QPointF& position);
   int KeyFromEvent(QKeyEvent* event) const;
+  // Hands the live record, marked accepted, to the (virtual) handler; the
+  // Qt event is accepted when the handler left the record accepted.
+  void Deliver(QEvent* event, Handler handler);
+  // Deliver for a key event with its key code; ignored when keys are off.
+  void DeliverKey(QKeyEvent* event, Handler handler);
 
   GLenum m_drawBuffer;
   int m_viewport[4];

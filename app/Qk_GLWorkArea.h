@@ -332,6 +332,19 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // overlay's placement and camera, the lights, the movie recording step,
   // ContinuousUpdateSG, the tree, the selection outline and the overlay.
   void DrawView(float scale);
+  // Steps 8 to 10 of DrawView: the tree, the selection outline and the
+  // overlay; ends in model-view mode.
+  void DrawSceneLayers(float scale);
+  // The coarse pass: one whole frame (stereo: DrawStereoScene, else
+  // DrawScene), then the best pass is next.
+  void DrawCoarsePass(bool stereo);
+  // The matrices of a best pass for one eye, counted so that an abandoned
+  // pass pops them. PushPassScene, on the pushed camera matrix: the
+  // overlay's camera (its placement updated first when place is set), the
+  // lights, then the pushed scene matrix scaled by scale.
+  void PushPassMatrix();
+  void PopPassMatrix();
+  void PushPassScene(float scale, bool place);
   // Pushes, scales by the global scale, sets the detail statics, renders
   // the root, pops and keeps the detail-request bits of the frame.
   void RenderTree(float scale);
@@ -347,12 +360,24 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // stereo, else mono) without the camera's side effects; ends in
   // model-view mode.
   void LoadFrameProjection();
+  // Loads the projection of one view (SV_VIEW_MONO, _LEFT or _RIGHT) without
+  // the camera's side effects; ends in model-view mode.
+  void LoadViewProjection(int view);
+  // Pushes the model-view matrix and loads the frame's: the overlay's
+  // camera scaled by scale.
+  void PushFrameView(float scale);
+  // One whole frame for a pick that missed while a pass was refining the
+  // picture (the caller has begun exploring), with the model-view matrix
+  // kept as it was.
+  void DrawFrameForPick();
   // Unit square of the root under the request's pixel (orthographic view).
   int PickOrthographic(SDN_PickIn* request, SDN_PickOut* out);
   // One 9 x 9 depth search with the frame's projection and camera; 0 found.
   int DepthSearch(int x, int y, double* wx, double* wy, double* wz);
-  // Stores pixel, query kind and action code in the pick request.
-  void StorePickRequest(int x, int y, int kind, int action);
+  // Stores pixel, query kind and action code in the pick request; false
+  // (nobody is to be asked) without a record, or for a pixel outside the
+  // viewport, whose found flag is then cleared.
+  bool StorePickRequest(int x, int y, int kind, int action, SDN_PickOut* out);
   // "Erase" and "redraw" of the mouse tools: AfterPass, only on a finished
   // picture (the idle timer suspended).
   void ToggleOutline();

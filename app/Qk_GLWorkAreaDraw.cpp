@@ -54,10 +54,52 @@ void Qk_GLWorkArea::DrawView(float scale) {
   ApplyLights();
   RecordingStep();
   emit ContinuousUpdateSG();
+  DrawSceneLayers(scale);
+}
+
+void Qk_GLWorkArea::DrawSceneLayers(float scale) {
   RenderTree(scale);
   if (OutlineInFrame()) DrawOutline(1);
   if (m_overlay) m_overlay->Draw();
   glMatrixMode(GL_MODELVIEW);
+}
+
+void Qk_GLWorkArea::DrawCoarsePass(bool stereo) {
+  // Nothing is drawn when the pass is abandoned before it began.
+  if (!m_abortFlag) {
+    SetInfo("Medium Resolution");
+    m_lastTime = CurrentSeconds();
+    if (stereo) {
+      DrawStereoScene();
+    } else {
+      DrawScene();
+    }
+  }
+  m_pass = 1;
+}
+
+void Qk_GLWorkArea::PushPassMatrix() {
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  AddPushedMatrices(1);
+}
+
+void Qk_GLWorkArea::PopPassMatrix() {
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  AddPushedMatrices(-1);
+}
+
+void Qk_GLWorkArea::PushPassScene(float scale, bool place) {
+  if (m_overlay) {
+    if (place) m_overlay->UpdatePlacement();
+    m_overlay->ApplyCamera();
+  }
+  glMatrixMode(GL_MODELVIEW);
+  ApplyLights();
+  glPushMatrix();
+  AddPushedMatrices(1);
+  glScalef(scale, scale, scale);
 }
 
 void Qk_GLWorkArea::EmitPendingProfile() {
@@ -115,10 +157,7 @@ void Qk_GLWorkArea::DrawStereoScene() {
   if (m_overlay) m_overlay->ApplyCamera();
   glMatrixMode(GL_MODELVIEW);
   ApplyLights();
-  RenderTree(s);
-  if (OutlineInFrame()) DrawOutline(1);
-  if (m_overlay) m_overlay->Draw();
-  glMatrixMode(GL_MODELVIEW);
+  DrawSceneLayers(s);
   glPopMatrix();
   emit Render2DInfoSG();
 
@@ -137,45 +176,25 @@ bool Qk_GLWorkArea::StepRender() {
   if (m_abortFlag && m_root) m_root->Invalidate();
 
   if (m_stepCounter == 0 && m_pass == 0) {
-    // The coarse pass: one whole frame. Nothing is drawn when the pass is
-    // abandoned before it began.
-    if (!m_abortFlag) {
-      SetInfo("Medium Resolution");
-      m_lastTime = CurrentSeconds();
-      DrawScene();
-    }
-    m_pass = 1;
+    // The coarse pass: one whole frame.
+    DrawCoarsePass(false);
   } else if (m_stepCounter == 0) {
     BeginPass();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    AddPushedMatrices(1);
+    PushPassMatrix();
     if (m_camera) m_camera->SetMonoProjection();
-    if (m_overlay) {
-      m_overlay->UpdatePlacement();
-      m_overlay->ApplyCamera();
-    }
-    glMatrixMode(GL_MODELVIEW);
-    ApplyLights();
-    glPushMatrix();
-    AddPushedMatrices(1);
-    glScalef(s, s, s);
+    PushPassScene(s, true);
     Sd_Node::SetBestPass(1);
     m_stepCounter = 1;
   } else if (m_stepCounter == 1) {
     if (!m_root || m_root->StepRender()) m_stepCounter = 2;
     glFlush();
   } else {
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    AddPushedMatrices(-1);
+    PopPassMatrix();
     if (m_overlay) m_overlay->Draw();
     m_stepCounter = 0;
     m_bufferSwitched = 0;
     glDepthFunc(GL_LEQUAL);
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    AddPushedMatrices(-1);
+    PopPassMatrix();
     emit Render2DInfoSG();
     glFlush();
     FinishPass();
@@ -197,30 +216,15 @@ bool Qk_GLWorkArea::StepRenderStereo() {
   switch (m_stepCounter) {
     case 0:
       if (m_pass == 0) {
-        if (!m_abortFlag) {
-          SetInfo("Medium Resolution");
-          m_lastTime = CurrentSeconds();
-          DrawStereoScene();
-        }
-        m_pass = 1;
+        DrawCoarsePass(true);
         break;
       }
       // The best pass, left eye first.
       BeginStereoPass();
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-      glMatrixMode(GL_MODELVIEW);
-      glPushMatrix();
-      AddPushedMatrices(1);
+      PushPassMatrix();
       if (m_camera) m_camera->SetLeftEyeProjection();
-      if (m_overlay) {
-        m_overlay->UpdatePlacement();
-        m_overlay->ApplyCamera();
-      }
-      glMatrixMode(GL_MODELVIEW);
-      ApplyLights();
-      glPushMatrix();
-      AddPushedMatrices(1);
-      glScalef(s, s, s);
+      PushPassScene(s, true);
       Sd_Node::SetBestPass(1);
       m_stepCounter = 1;
       break;
@@ -229,14 +233,10 @@ bool Qk_GLWorkArea::StepRenderStereo() {
       glFlush();
       break;
     case 2:
-      glMatrixMode(GL_MODELVIEW);
-      glPopMatrix();
-      AddPushedMatrices(-1);
+      PopPassMatrix();
       if (m_overlay) m_overlay->Draw();
       emit Render2DInfoSG();
-      glMatrixMode(GL_MODELVIEW);
-      glPopMatrix();
-      AddPushedMatrices(-1);
+      PopPassMatrix();
       // The right eye.
       m_stepCounter = 3;
       RightStereoPass();
@@ -245,15 +245,8 @@ bool Qk_GLWorkArea::StepRenderStereo() {
         m_camera->SetRightEyeProjection();
       }
       if (!split) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-      glMatrixMode(GL_MODELVIEW);
-      glPushMatrix();
-      AddPushedMatrices(1);
-      if (m_overlay) m_overlay->ApplyCamera();
-      glMatrixMode(GL_MODELVIEW);
-      ApplyLights();
-      glPushMatrix();
-      AddPushedMatrices(1);
-      glScalef(s, s, s);
+      PushPassMatrix();
+      PushPassScene(s, false);
       m_stepCounter = 4;
       break;
     case 4:
@@ -261,13 +254,9 @@ bool Qk_GLWorkArea::StepRenderStereo() {
       glFlush();
       break;
     case 5:
-      glMatrixMode(GL_MODELVIEW);
-      glPopMatrix();
-      AddPushedMatrices(-1);
+      PopPassMatrix();
       if (m_overlay) m_overlay->Draw();
-      glMatrixMode(GL_MODELVIEW);
-      glPopMatrix();
-      AddPushedMatrices(-1);
+      PopPassMatrix();
       m_stepCounter = 0;
       emit Render2DInfoSG();
       glFlush();

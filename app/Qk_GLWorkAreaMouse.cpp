@@ -32,6 +32,14 @@ const int kMinProfileDrag = 10;
 
 enum { READOUT = 0, SELECT = 1, POLYGON = 2, RECTANGLE = 4 };
 
+// Keeps the point of a pick and the object it was picked on.
+void KeepPick(const SDN_PickOut* pick, double point[3], Sd_Node** node) {
+  *node = pick->node;
+  point[0] = pick->x;
+  point[1] = pick->y;
+  point[2] = pick->z;
+}
+
 }  // namespace
 
 void Qk_GLWorkArea::MousePress(Qk_GLEventRecord* event) {
@@ -87,10 +95,7 @@ void Qk_GLWorkArea::MouseMove(Qk_GLEventRecord* event) {
         CollapseRubberBand();
       } else if (pick->found) {
         ToggleOutline();
-        m_movingNode = pick->node;
-        m_movingPoint[0] = pick->x;
-        m_movingPoint[1] = pick->y;
-        m_movingPoint[2] = pick->z;
+        KeepPick(pick, m_movingPoint, &m_movingNode);
         ToggleOutline();
       }
       ShowPickText(pick);
@@ -136,10 +141,7 @@ void Qk_GLWorkArea::MouseRelease(Qk_GLEventRecord* event) {
       if (PickRefreshed(x, y, 0, 0, pick)) {
         ToggleOutline();
         m_pointSelected = 1;
-        m_selectedNode = pick->node;
-        m_selectedPoint[0] = pick->x;
-        m_selectedPoint[1] = pick->y;
-        m_selectedPoint[2] = pick->z;
+        KeepPick(pick, m_selectedPoint, &m_selectedNode);
         Sd_Node::SetQueryPoint(pick->x, pick->y, pick->z);
         ShowPickText(pick);
         ToggleOutline();
@@ -161,10 +163,7 @@ void Qk_GLWorkArea::MouseRelease(Qk_GLEventRecord* event) {
         if (!m_polygonActive) {
           FreePolygon();
           m_polygonActive = 1;
-          m_movingNode = pick->node;
-          m_movingPoint[0] = pick->x;
-          m_movingPoint[1] = pick->y;
-          m_movingPoint[2] = pick->z;
+          KeepPick(pick, m_movingPoint, &m_movingNode);
           m_polygonClosed = 0;
         }
         const double point[3] = {pick->x, pick->y, pick->z};

@@ -30,21 +30,38 @@ const double kMinAxisExtent = 1e-6;
 
 }  // namespace
 
-void Qk_GLWorkArea::LoadFrameProjection() {
+void Qk_GLWorkArea::LoadViewProjection(int view) {
   if (!m_camera) return;
   double m[16];
-  m_camera->GetProjectionMatrix(m_stereoOn ? SV_VIEW_LEFT : SV_VIEW_MONO, m);
+  m_camera->GetProjectionMatrix(view, m);
   glMatrixMode(GL_PROJECTION);
   glLoadMatrixd(m);
   glMatrixMode(GL_MODELVIEW);
 }
 
-void Qk_GLWorkArea::StorePickRequest(int x, int y, int kind, int action) {
+void Qk_GLWorkArea::LoadFrameProjection() { LoadViewProjection(m_stereoOn ? SV_VIEW_LEFT : SV_VIEW_MONO); }
+
+void Qk_GLWorkArea::PushFrameView(float scale) {
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  if (m_overlay) m_overlay->ApplyCamera();
+  glMatrixMode(GL_MODELVIEW);
+  glScalef(scale, scale, scale);
+}
+
+bool Qk_GLWorkArea::StorePickRequest(int x, int y, int kind, int action, SDN_PickOut* out) {
+  if (!out) return false;
+  if (x < 0 || y < 0 || x >= m_viewportWidth || y >= m_viewportHeight) {
+    out->found = 0;
+    return false;
+  }
   m_pickRequest.picker = m_picker;
   m_pickRequest.x = x;
   m_pickRequest.y = y;
   m_pickRequest.mode = kind;
   m_pickRequest.subMode = action;
+  return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -67,12 +84,7 @@ int Qk_GLWorkArea::PickScene(SDN_PickIn* request, SDN_PickOut* out) {
   glMatrixMode(GL_PROJECTION);
   glPushMatrix();
   LoadFrameProjection();
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  if (m_overlay) m_overlay->ApplyCamera();
-  glMatrixMode(GL_MODELVIEW);
-  glScalef(s, s, s);
+  PushFrameView(s);
 
   int result = 0;
   if (m_root) {
@@ -117,39 +129,19 @@ int Qk_GLWorkArea::PickOrthographic(SDN_PickIn* request, SDN_PickOut* out) {
 }
 
 int Qk_GLWorkArea::Pick(int x, int y, int kind, int action, SDN_PickOut* out) {
-  if (!out) return 0;
-  if (x < 0 || y < 0 || x >= m_viewportWidth || y >= m_viewportHeight) {
-    out->found = 0;
-    return 0;
-  }
-  StorePickRequest(x, y, kind, action);
+  if (!StorePickRequest(x, y, kind, action, out)) return 0;
   return PickScene(&m_pickRequest, out);
 }
 
 int Qk_GLWorkArea::PickRefreshed(int x, int y, int kind, int action, SDN_PickOut* out) {
-  if (!out) return 0;
-  if (x < 0 || y < 0 || x >= m_viewportWidth || y >= m_viewportHeight) {
-    out->found = 0;
-    return 0;
-  }
-  StorePickRequest(x, y, kind, action);
+  if (!StorePickRequest(x, y, kind, action, out)) return 0;
   int result = PickScene(&m_pickRequest, out);
   if (!result && m_initialised && !m_idleSuspended) {
     // A pass is refining the picture and its depth buffer is incomplete:
     // draw one whole frame (exploring) and ask again.
     BeginExploring();
-    MakeCurrent();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    if (m_stereoOn) {
-      RenderStepStereo();
-    } else {
-      RenderStep();
-    }
+    DrawFrameForPick();
     result = PickScene(&m_pickRequest, out);
-    MakeCurrent();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
     EndExploring();
   }
   return result && out->found ? 1 : 0;
@@ -176,25 +168,25 @@ int Qk_GLWorkArea::DepthSearch(int x, int y, double* wx, double* wy, double* wz)
   return r;
 }
 
+void Qk_GLWorkArea::DrawFrameForPick() {
+  // Every matrix pushed here is popped in the mode it was pushed in.
+  MakeCurrent();
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  RenderStepInMode();
+  MakeCurrent();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+}
+
 int Qk_GLWorkArea::PickDepth(short x, short y, double* wx, double* wy, double* wz) {
   if (!m_initialised || !m_picker) return 0;
   double px = 0.0, py = 0.0, pz = 0.0;
   int r = DepthSearch(x, y, &px, &py, &pz);
   if (r != 0 && !m_idleSuspended) {
     // The picture is being refined: draw one whole frame and look again.
-    // Every matrix pushed here is popped in the mode it was pushed in.
     BeginExploring();
-    MakeCurrent();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    if (m_stereoOn) {
-      RenderStepStereo();
-    } else {
-      RenderStep();
-    }
-    MakeCurrent();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
+    DrawFrameForPick();
     r = DepthSearch(x, y, &px, &py, &pz);
     EndExploring();
   }

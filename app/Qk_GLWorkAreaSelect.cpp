@@ -25,15 +25,6 @@ const double kNoHeight = 1e12;
 const double kMarkerSize = 75.0;
 const double kStereoMarkerSize = 40.0;
 
-void LoadProjection(Sv_Perspective* camera, int view) {
-  if (!camera) return;
-  double m[16];
-  camera->GetProjectionMatrix(view, m);
-  glMatrixMode(GL_PROJECTION);
-  glLoadMatrixd(m);
-  glMatrixMode(GL_MODELVIEW);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -227,21 +218,21 @@ void Qk_GLWorkArea::AfterPass() {
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
 
+  // The outline of one view, with the projection the frame used for it
+  // (in stereo the camera's stereo scale in use).
+  auto outline = [this](int view) {
+    LoadViewProjection(view);
+    if (m_overlay) m_overlay->ApplyCamera();
+    DrawOutline(1);
+  };
   if (!m_stereoOn) {
-    LoadProjection(m_camera, SV_VIEW_MONO);
-    if (m_overlay) m_overlay->ApplyCamera();
     SelectDrawBuffer(GL_FRONT);
-    DrawOutline(1);
+    outline(SV_VIEW_MONO);
   } else {
-    // The projections the frame used (the camera's stereo scale in use).
     SelectLeft(1);
-    LoadProjection(m_camera, SV_VIEW_LEFT);
-    if (m_overlay) m_overlay->ApplyCamera();
-    DrawOutline(1);
+    outline(SV_VIEW_LEFT);
     SelectRight(1);
-    LoadProjection(m_camera, SV_VIEW_RIGHT);
-    if (m_overlay) m_overlay->ApplyCamera();
-    DrawOutline(1);
+    outline(SV_VIEW_RIGHT);
     // Frames leave the left half selected.
     if (m_stereoMode == QK_STEREO_SPLIT_SCREEN) SelectLeft(0);
   }
@@ -279,12 +270,7 @@ void Qk_GLWorkArea::DrawOutline(int xorMode) {
   glDepthMask(GL_FALSE);
   if (xorMode) BeginXorMode();
 
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  if (m_overlay) m_overlay->ApplyCamera();
-  glMatrixMode(GL_MODELVIEW);
-  glScalef(s, s, s);
+  PushFrameView(s);
   if (m_root) m_root->ApplyTransform();
   glColor3f(1.0f, 1.0f, 1.0f);
   glLineWidth(2.0f);

@@ -334,7 +334,15 @@ int Qk_CheckFileAccess(QWidget* parent, const char* mode, const char* path) {
 }
 
 // ---------------------------------------------------------------------------
-// Application font
+// Configuration lines and the application font
+
+bool Qk_ReadValueLine(FILE* file, int* value) {
+  char line[128];
+  if (!fgets(line, sizeof(line), file)) return false;
+  int v = 0;
+  if (sscanf(line, "%d", &v) == 1) *value = v;
+  return true;
+}
 
 int Qk_ReadGUIDefaults(FILE* file, char family[128], int* pointSize) {
   if (!file || !family || !pointSize) return 0;

@@ -77,6 +77,11 @@ int Qk_ConfirmOverwriteOriginal(const char* path);
 // an existing file and checks that it can be written. Other modes: 1.
 int Qk_CheckFileAccess(QWidget* parent, const char* mode, const char* path);
 
+// Reads one "%d" value line of a configuration file (at most 127
+// characters); false at the end of the file. A line without a number leaves
+// value unchanged.
+bool Qk_ReadValueLine(FILE* file, int* value);
+
 // The application font from "GUIDefaults": after the version line a line
 // with the font family ("Default" keeps Qt's font) and a line with the point
 // size (1 to 128; anything else gives 9).

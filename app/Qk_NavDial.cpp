@@ -113,6 +113,15 @@ const float kBlueDiffuse[3] = {0.4f, 0.4f, 1.0f};
 
 void BodyMaterial() { Material(kGrey02, kGrey06, kGrey01); }
 
+// Blue while the cone is held, else grey.
+void ConeMaterial(bool grabbed) {
+  if (grabbed) {
+    Material(kBlueAmbient, kBlueDiffuse, kGrey01);
+  } else {
+    Material(kGrey02, kGrey08, kGrey03);
+  }
+}
+
 // (x, y) turned about the z axis by degrees.
 void Turn(double degrees, double x, double y, double* ox, double* oy) {
   const double a = degrees * kDegreesToRadians;
@@ -536,11 +545,7 @@ void Qk_NavDial::Draw() {
       DrawBodyHalf(-1);
       DrawBodyHalf(1);
       if (m_coneShown) {
-        if (m_coneGrabbed) {
-          Material(kBlueAmbient, kBlueDiffuse, kGrey01);
-        } else {
-          Material(kGrey02, kGrey08, kGrey03);
-        }
+        ConeMaterial(m_coneGrabbed != 0);
         DrawCone();
       }
       GripMaterial();
@@ -603,11 +608,7 @@ void Qk_NavDial::Draw() {
         glEnable(GL_LIGHTING);
       }
       if (m_coneShown) {
-        if (m_coneGrabbed) {
-          Material(kBlueAmbient, kBlueDiffuse, kGrey01);
-        } else {
-          Material(kGrey02, kGrey08, kGrey03);
-        }
+        ConeMaterial(m_coneGrabbed != 0);
         DrawCone();
       }
       glDisable(GL_LIGHTING);

@@ -50,67 +50,84 @@ double ClampZoom(double zoom) {
   return zoom;
 }
 
-// --- column-major double matrices, built the way OpenGL multiplies ---
-
-void Multiply(double m[16], const double b[16]) { MultMatrix4d(m, m, b); }
-
-void Translate(double m[16], double x, double y, double z) {
-  double t[16];
-  IdentityMatrix4d(t);
-  t[12] = x;
-  t[13] = y;
-  t[14] = z;
-  Multiply(m, t);
-}
-
-void Scale(double m[16], double s) {
-  double t[16];
-  IdentityMatrix4d(t);
-  t[0] = t[5] = t[10] = s;
-  Multiply(m, t);
-}
-
-// glRotated(degrees, x, y, z) for a unit axis.
-void Rotate(double m[16], double degrees, double x, double y, double z) {
-  const double a = degrees * kDegreesToRadians;
-  const double c = std::cos(a), s = std::sin(a), t = 1.0 - c;
-  double r[16];
-  IdentityMatrix4d(r);
-  r[0] = x * x * t + c;
-  r[1] = y * x * t + z * s;
-  r[2] = x * z * t - y * s;
-  r[4] = x * y * t - z * s;
-  r[5] = y * y * t + c;
-  r[6] = y * z * t + x * s;
-  r[8] = x * z * t + y * s;
-  r[9] = y * z * t - x * s;
-  r[10] = z * z * t + c;
-  Multiply(m, r);
-}
-
 void Normalise(double v[3]) {
   const double r = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
   if (r == 0.0) return;
   for (int i = 0; i < 3; ++i) v[i] /= r;
 }
 
-// gluLookAt(eye, centre, up).
-void LookAt(double m[16], const double eye[3], const double centre[3], const double up[3]) {
-  double f[3] = {centre[0] - eye[0], centre[1] - eye[1], centre[2] - eye[2]};
-  Normalise(f);
-  double s[3] = {f[1] * up[2] - f[2] * up[1], f[2] * up[0] - f[0] * up[2], f[0] * up[1] - f[1] * up[0]};
-  Normalise(s);
-  const double u[3] = {s[1] * f[2] - s[2] * f[1], s[2] * f[0] - s[0] * f[2], s[0] * f[1] - s[1] * f[0]};
-  double r[16];
-  IdentityMatrix4d(r);
-  for (int i = 0; i < 3; ++i) {
-    r[4 * i + 0] = s[i];
-    r[4 * i + 1] = u[i];
-    r[4 * i + 2] = -f[i];
+// The two targets of the camera transform (ComposeCamera). GLCamera
+// multiplies it onto GL's current matrix.
+struct GLCamera {
+  void Translate(double x, double y, double z) { glTranslated(x, y, z); }
+  void Rotate(double degrees, double x, double y, double z) { glRotated(degrees, x, y, z); }
+  void Scale(double s) { glScaled(s, s, s); }
+  void LookAt(const double eye[3], const double centre[3], const double up[3]) {
+    gluLookAt(eye[0], eye[1], eye[2], centre[0], centre[1], centre[2], up[0], up[1], up[2]);
   }
-  Multiply(m, r);
-  Translate(m, -eye[0], -eye[1], -eye[2]);
-}
+};
+
+// MatrixCamera builds it without GL: a column-major double matrix, each
+// operation multiplied on the right the way OpenGL multiplies.
+struct MatrixCamera {
+  double m[16];
+
+  MatrixCamera() { IdentityMatrix4d(m); }
+
+  void Multiply(const double b[16]) { MultMatrix4d(m, m, b); }
+
+  void Translate(double x, double y, double z) {
+    double t[16];
+    IdentityMatrix4d(t);
+    t[12] = x;
+    t[13] = y;
+    t[14] = z;
+    Multiply(t);
+  }
+
+  void Scale(double s) {
+    double t[16];
+    IdentityMatrix4d(t);
+    t[0] = t[5] = t[10] = s;
+    Multiply(t);
+  }
+
+  // glRotated(degrees, x, y, z) for a unit axis.
+  void Rotate(double degrees, double x, double y, double z) {
+    const double a = degrees * kDegreesToRadians;
+    const double c = std::cos(a), s = std::sin(a), t = 1.0 - c;
+    double r[16];
+    IdentityMatrix4d(r);
+    r[0] = x * x * t + c;
+    r[1] = y * x * t + z * s;
+    r[2] = x * z * t - y * s;
+    r[4] = x * y * t - z * s;
+    r[5] = y * y * t + c;
+    r[6] = y * z * t + x * s;
+    r[8] = x * z * t + y * s;
+    r[9] = y * z * t - x * s;
+    r[10] = z * z * t + c;
+    Multiply(r);
+  }
+
+  // gluLookAt(eye, centre, up).
+  void LookAt(const double eye[3], const double centre[3], const double up[3]) {
+    double f[3] = {centre[0] - eye[0], centre[1] - eye[1], centre[2] - eye[2]};
+    Normalise(f);
+    double s[3] = {f[1] * up[2] - f[2] * up[1], f[2] * up[0] - f[0] * up[2], f[0] * up[1] - f[1] * up[0]};
+    Normalise(s);
+    const double u[3] = {s[1] * f[2] - s[2] * f[1], s[2] * f[0] - s[0] * f[2], s[0] * f[1] - s[1] * f[0]};
+    double r[16];
+    IdentityMatrix4d(r);
+    for (int i = 0; i < 3; ++i) {
+      r[4 * i + 0] = s[i];
+      r[4 * i + 1] = u[i];
+      r[4 * i + 2] = -f[i];
+    }
+    Multiply(r);
+    Translate(-eye[0], -eye[1], -eye[2]);
+  }
+};
 
 }  // namespace
 
@@ -151,21 +168,23 @@ Qk_NavigatorOverlay::Qk_NavigatorOverlay()
   m_headingDial->SetHorizontal(1);
   m_headingDial->SetConeShown(1);
   m_headingDial->SetSecondPartShown(1);
-  m_headingDial->SetSinglePass(0);
-  m_headingDial->SetPressCallback(&Qk_NavigatorOverlay::DialPressed);
-  m_headingDial->SetReleaseCallback(&Qk_NavigatorOverlay::DialReleased);
   m_headingDial->SetValue(m_heading);
-  m_headingDial->SetOwner(this);
-  m_headingDial->SetSpinning(0);
+  AttachDial(m_headingDial);
 
   m_tiltDial->SetHorizontal(0);
   m_tiltDial->SetThirdPartShown(0);
-  m_tiltDial->SetSinglePass(0);
-  m_tiltDial->SetPressCallback(&Qk_NavigatorOverlay::DialPressed);
-  m_tiltDial->SetReleaseCallback(&Qk_NavigatorOverlay::DialReleased);
   m_tiltDial->SetValue(-m_tilt);
-  m_tiltDial->SetOwner(this);
-  m_tiltDial->SetSpinning(0);
+  AttachDial(m_tiltDial);
+}
+
+void Qk_NavigatorOverlay::AttachDial(Qk_NavDial* dial) {
+  // Both dials draw in two passes (ordered by depth) and report presses
+  // and releases to this overlay.
+  dial->SetSinglePass(0);
+  dial->SetPressCallback(&Qk_NavigatorOverlay::DialPressed);
+  dial->SetReleaseCallback(&Qk_NavigatorOverlay::DialReleased);
+  dial->SetOwner(this);
+  dial->SetSpinning(0);
 }
 
 Qk_NavigatorOverlay::~Qk_NavigatorOverlay() {
@@ -223,51 +242,40 @@ void Qk_NavigatorOverlay::SetGeoLookAtPoint(double x, double y, double z) {
   m_geoLookAtPoint[2] = z;
 }
 
-void Qk_NavigatorOverlay::ApplyCamera() {
+template <typename Camera>
+void Qk_NavigatorOverlay::ComposeCamera(Camera& camera) const {
   if (!m_eyePointMode) {
-    glTranslated(0.0, 0.0, -kOrbitDistance);
-    glRotated(m_tilt, 1.0, 0.0, 0.0);
-    glRotated(m_heading, 0.0, 0.0, 1.0);
-    glScaled(m_zoom, m_zoom, m_zoom);
-    glTranslated(-m_centre[0], -m_centre[1], -m_centre[2]);
+    camera.Translate(0.0, 0.0, -kOrbitDistance);
+    camera.Rotate(m_tilt, 1.0, 0.0, 0.0);
+    camera.Rotate(m_heading, 0.0, 0.0, 1.0);
+    camera.Scale(m_zoom);
+    camera.Translate(-m_centre[0], -m_centre[1], -m_centre[2]);
   } else if (!m_lookAtMode) {
-    glTranslatef(0.0f, 0.0f, static_cast<float>(kEyeDistance));
-    glRotated(m_tilt, 1.0, 0.0, 0.0);
-    glRotated(m_heading, 0.0, 0.0, 1.0);
-    glScaled(m_zoom, m_zoom, m_zoom);
-    glTranslated(-m_eyePoint[0], -m_eyePoint[1], -m_eyePoint[2]);
+    camera.Translate(0.0, 0.0, static_cast<float>(kEyeDistance));
+    camera.Rotate(m_tilt, 1.0, 0.0, 0.0);
+    camera.Rotate(m_heading, 0.0, 0.0, 1.0);
+    camera.Scale(m_zoom);
+    camera.Translate(-m_eyePoint[0], -m_eyePoint[1], -m_eyePoint[2]);
   } else {
-    glTranslatef(0.0f, 0.0f, static_cast<float>(kEyeDistance));
-    glScaled(m_zoom, m_zoom, m_zoom);
-    gluLookAt(m_eyePoint[0], m_eyePoint[1], m_eyePoint[2], m_centre[0], m_centre[1], m_centre[2], 0.0, 0.0, 1.0);
+    const double up[3] = {0.0, 0.0, 1.0};
+    camera.Translate(0.0, 0.0, static_cast<float>(kEyeDistance));
+    camera.Scale(m_zoom);
+    camera.LookAt(m_eyePoint, m_centre, up);
   }
 }
 
+void Qk_NavigatorOverlay::ApplyCamera() {
+  GLCamera camera;
+  ComposeCamera(camera);
+}
+
 Sv_Matrix4 Qk_NavigatorOverlay::GetViewMatrix() {
-  double m[16];
-  IdentityMatrix4d(m);
-  if (!m_eyePointMode) {
-    Translate(m, 0.0, 0.0, -kOrbitDistance);
-    Rotate(m, m_tilt, 1.0, 0.0, 0.0);
-    Rotate(m, m_heading, 0.0, 0.0, 1.0);
-    Scale(m, m_zoom);
-    Translate(m, -m_centre[0], -m_centre[1], -m_centre[2]);
-  } else if (!m_lookAtMode) {
-    Translate(m, 0.0, 0.0, static_cast<float>(kEyeDistance));
-    Rotate(m, m_tilt, 1.0, 0.0, 0.0);
-    Rotate(m, m_heading, 0.0, 0.0, 1.0);
-    Scale(m, m_zoom);
-    Translate(m, -m_eyePoint[0], -m_eyePoint[1], -m_eyePoint[2]);
-  } else {
-    const double up[3] = {0.0, 0.0, 1.0};
-    Translate(m, 0.0, 0.0, static_cast<float>(kEyeDistance));
-    Scale(m, m_zoom);
-    LookAt(m, m_eyePoint, m_centre, up);
-  }
+  MatrixCamera camera;
+  ComposeCamera(camera);
   // The layout LoadFromGL reads: OpenGL's column-major order as it stands.
   Sv_Matrix4 out;
   float* data = out.GetData();
-  for (int i = 0; i < 16; ++i) data[i] = static_cast<float>(m[i]);
+  for (int i = 0; i < 16; ++i) data[i] = static_cast<float>(camera.m[i]);
   return out;
 }
 

@@ -202,6 +202,13 @@ class Qk_NavigatorOverlay : public Qk_GLOverlay {
   void MoveAlongView(double amount);
   // The scroll-bar mode of a widget, by its object name.
   static int ScrollBarModeOf(QWidget* widget);
+  // The camera transform, composed once for its two users: ApplyCamera
+  // hands it to GL, GetViewMatrix builds the matrix without GL.
+  template <typename Camera>
+  void ComposeCamera(Camera& camera) const;
+  // What both dials share: two-pass drawing, presses and releases reported
+  // to this overlay, not spinning.
+  void AttachDial(Qk_NavDial* dial);
 
   int m_rotationLock;
   int m_tiltLimit;

@@ -468,33 +468,31 @@ int orvanta::PlayFlightpath(const char* fileName) {
   return result < 0 ? -1 : 0;
 }
 
-void orvanta::FileOpenSL() {
-  const QString name = QFileDialog::getOpenFileName(this, tr("Open an SD File"), QString::fromStdString(lastDirectory),
-                                                    tr("Data Files (*.sd);;All Files (*)"));
-  if (name.isEmpty()) return;
+QByteArray orvanta::AskFileToOpen(const QString& caption, const QString& filter) {
+  const QString name = QFileDialog::getOpenFileName(this, caption, QString::fromStdString(lastDirectory), filter);
+  if (name.isEmpty()) return QByteArray();
   QByteArray path = QFile::encodeName(name);
   Sv_UtlToBackslashes(path.data());
+  return path;
+}
+
+void orvanta::FileOpenSL() {
+  const QByteArray path = AskFileToOpen(tr("Open an SD File"), tr("Data Files (*.sd);;All Files (*)"));
+  if (path.isEmpty()) return;
   LoadDataFile(path.constData());
   UpdateViewMenu();
 }
 
 void orvanta::FileLoadSceneSL() {
-  const QString name = QFileDialog::getOpenFileName(this, tr("Open a Scene File"),
-                                                    QString::fromStdString(lastDirectory),
-                                                    tr("Scene Files (*.scene);;All Files (*)"));
-  if (name.isEmpty()) return;
-  QByteArray path = QFile::encodeName(name);
-  Sv_UtlToBackslashes(path.data());
+  const QByteArray path = AskFileToOpen(tr("Open a Scene File"), tr("Scene Files (*.scene);;All Files (*)"));
+  if (path.isEmpty()) return;
   LoadSceneFile(path.constData());
   UpdateViewMenu();
 }
 
 void orvanta::FilePlayFlightpathSL() {
-  const QString name = QFileDialog::getOpenFileName(this, tr("Play a Flightpath"), QString::fromStdString(lastDirectory),
-                                                    tr("Flightpaths (*.fph *.mov);;All Files (*)"));
-  if (name.isEmpty()) return;
-  QByteArray path = QFile::encodeName(name);
-  Sv_UtlToBackslashes(path.data());
+  const QByteArray path = AskFileToOpen(tr("Play a Flightpath"), tr("Flightpaths (*.fph *.mov);;All Files (*)"));
+  if (path.isEmpty()) return;
   PlayFlightpath(path.constData());
 }
 

@@ -1,6 +1,7 @@
 #ifndef ORVANTA_H
 #define ORVANTA_H
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -159,6 +160,9 @@ class orvanta : public QMainWindow {
   void init();
   // The directory part of the name becomes lastDirectory (when it has one).
   void RememberDirectory(const char* fileName);
+  // The open-file dialog, starting in lastDirectory; the chosen name in the
+  // form the loaders take (backslashes), empty when cancelled.
+  QByteArray AskFileToOpen(const QString& caption, const QString& filter);
 
   int stereoAtStartup;
   std::string lastDirectory;

@@ -9,8 +9,14 @@
 #include <QWidget>
 
 #include <GL/gl.h>
+#include <GL/glu.h>
 
 #include <functional>
+
+#include "Qk_GLStepWidget.h"
+#include "Qk_GLWorkArea.h"
+#include "Qk_NavigatorOverlay.h"
+#include "Sv_Perspective.h"
 
 namespace orvanta_apptest {
 
@@ -29,6 +35,22 @@ inline bool WaitFor(const std::function<bool()>& done, int limitMs = 10000) {
 // Processes the events that are pending now, n rounds.
 inline void Spin(int rounds = 5) {
   for (int i = 0; i < rounds; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// Idle steps of the step widget, driven by hand, until its picture is
+// complete ("Normal"); false when it never is.
+inline bool RunToNormal(Qk_GLStepWidget* w, int limit) {
+  for (int i = 0; i < limit; ++i) {
+    if (!w->IsRunning() && !w->GetRestartPending() && w->GetIdleSuspended()) return true;
+    w->OnIdle();
+  }
+  return false;
+}
+
+// Processes events until the step widget has stopped its timer with no pass
+// running or pending ("Normal").
+inline bool WaitForNormal(Qk_GLStepWidget* w, int limitMs) {
+  return WaitFor([w] { return !w->IsIdleTimerActive() && !w->IsRunning() && !w->GetRestartPending(); }, limitMs);
 }
 
 struct Rgb {
@@ -73,6 +95,37 @@ inline void FillViewport(float r, float g, float b) {
   glMatrixMode(GL_PROJECTION);
   glPopMatrix();
   glMatrixMode(GL_MODELVIEW);
+}
+
+// Where a point appears in the work area's view (device pixels from the
+// bottom left, unrounded) under the mono projection of its camera and the
+// model-view matrix that applyFrame builds on an identity matrix. Makes the
+// view's context current; false when the point does not project.
+inline bool ProjectInView(Qk_GLWorkArea* area, const std::function<void()>& applyFrame, double x, double y,
+                          double z, double* wx, double* wy) {
+  area->makeCurrent();
+  double projection[16], modelview[16];
+  area->GetCamera()->GetProjectionMatrix(SV_VIEW_MONO, projection);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  applyFrame();
+  glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
+  glPopMatrix();
+  const GLint viewport[4] = {0, 0, area->GetWidth(), area->GetHeight()};
+  double wz = 0.0;
+  return gluProject(x, y, z, modelview, projection, viewport, wx, wy, &wz) == GL_TRUE;
+}
+
+// ProjectInView for a point of the navigator's dial frame: the tilt dial's
+// frame, or with headingFrame the heading dial's (turned by the tilt).
+inline bool ProjectDialPoint(Qk_GLWorkArea* area, Qk_NavigatorOverlay* nav, double x, double y, double z,
+                             bool headingFrame, double* wx, double* wy) {
+  auto frame = [&] {
+    nav->ApplyWidgetFrame();
+    if (headingFrame) glRotated(nav->GetTilt(), 1.0, 0.0, 0.0);
+  };
+  return ProjectInView(area, frame, x, y, z, wx, wy);
 }
 
 }  // namespace orvanta_apptest

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -31,11 +30,9 @@
 using orvanta_apptest::ReadPixel;
 using orvanta_apptest::Rgb;
 using orvanta_apptest::StackDepth;
-using orvanta_apptest::WaitFor;
 using workarea_test::RecordingArea;
-using workarea_test::Tile;
 using workarea_test::TileClasses;
-using workarea_test::WriteSD;
+using workarea_test::WriteTileScene;
 
 namespace {
 
@@ -61,9 +58,7 @@ class NavigatorGL : public ::testing::Test {
     scene = dir.file("scene.sd");
     // A red tile in the middle of a projected survey, flanked by green
     // and blue ones.
-    ASSERT_TRUE(WriteSD(scene, {Tile(500250, 500750, 6000000, 6001000, -20, 0, 255, 0, 0),
-                                Tile(500750, 501000, 6000000, 6001000, -40, 0, 0, 255, 0),
-                                Tile(500000, 500250, 6000000, 6001000, -10, 0, 0, 0, 255)}));
+    ASSERT_TRUE(WriteTileScene(scene));
   }
   void TearDown() override {
     if (area) {
@@ -76,13 +71,7 @@ class NavigatorGL : public ::testing::Test {
   void Make(int width = 400, int height = 300) {
     area = std::make_unique<RecordingArea>();
     nav = new Qk_NavigatorOverlay();
-    area->InstallOverlay(nav);
-    area->resize(width, height);
-    area->show();
-    ASSERT_TRUE(WaitFor([&] { return area->IsInitialised() && area->GetHeight() == height; }));
-    ASSERT_TRUE(WaitFor([&] { return area->initSignals > 0; }));
-    ASSERT_EQ(area->LoadSD(scene.c_str(), 1, 0, 0), 0);
-    ASSERT_TRUE(area->WaitForNormal());
+    workarea_test::ShowWithScene(area.get(), nav, width, height, scene);
   }
 
   // Settles the renderer and reads the picture.
@@ -107,19 +96,8 @@ class NavigatorGL : public ::testing::Test {
   // dial frame: the tilt dial's frame, or with headingFrame the heading
   // dial's (turned by the tilt).
   bool Project(double x, double y, double z, bool headingFrame, int* wx, int* wy) {
-    area->makeCurrent();
-    double projection[16], modelview[16];
-    area->GetCamera()->GetProjectionMatrix(SV_VIEW_MONO, projection);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    nav->ApplyWidgetFrame();
-    if (headingFrame) glRotated(nav->GetTilt(), 1.0, 0.0, 0.0);
-    glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
-    glPopMatrix();
-    const GLint viewport[4] = {0, 0, area->GetWidth(), area->GetHeight()};
-    double ox, oy, oz;
-    if (gluProject(x, y, z, modelview, projection, viewport, &ox, &oy, &oz) != GL_TRUE) return false;
+    double ox, oy;
+    if (!orvanta_apptest::ProjectDialPoint(area.get(), nav, x, y, z, headingFrame, &ox, &oy)) return false;
     *wx = static_cast<int>(std::floor(ox));
     *wy = static_cast<int>(std::floor(oy));
     return *wx >= 0 && *wy >= 0 && *wx < area->GetWidth() && *wy < area->GetHeight();
@@ -487,18 +465,9 @@ TEST_F(NavigatorGL, MiddleClickRecentresInAQuarterSecondOfFrameTime) {
   for (int i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(nav->GetCentre()[i], goal[i]);
   Settle();
   // The clicked point is now in the middle of the view.
-  area->makeCurrent();
-  double projection[16], modelview[16];
-  area->GetCamera()->GetProjectionMatrix(SV_VIEW_MONO, projection);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  nav->ApplyCamera();
-  glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
-  glPopMatrix();
-  const GLint viewport[4] = {0, 0, area->GetWidth(), area->GetHeight()};
-  double wx, wy, wz;
-  ASSERT_EQ(gluProject(goal[0], goal[1], goal[2], modelview, projection, viewport, &wx, &wy, &wz), GL_TRUE);
+  double wx, wy;
+  ASSERT_TRUE(orvanta_apptest::ProjectInView(area.get(), [&] { nav->ApplyCamera(); }, goal[0], goal[1], goal[2], &wx,
+                                             &wy));
   EXPECT_NEAR(wx, area->GetWidth() / 2.0, 0.5);
   EXPECT_NEAR(wy, area->GetHeight() / 2.0, 0.5);
 }

@@ -31,51 +31,21 @@ constexpr double kMetresPerPixel = 1000.0 / 120.0;
 inline double DataX(int px) { return 500500.0 + (px + 0.5 - 100.0) * kMetresPerPixel; }
 inline double DataY(int py) { return 6000500.0 + (py + 0.5 - 75.0) * kMetresPerPixel; }
 
-class PickFixture : public ::testing::Test {
+// The shown work area with the scene in the window plane, where display
+// units are pixels: the point marker's arms are 75 pixels long.
+class PickFixture : public workarea_test::ShownAreaFixture<PickArea, PickTileClasses> {
  protected:
-  void SetUp() override {
-    Sd_Node::SetCoordinateType(0);
-    scene = dir.file("scene.sd");
-    ASSERT_TRUE(workarea_test::WriteSD(scene, {workarea_test::Tile(500250, 500750, 6000000, 6001000, -20, 0, 255, 0, 0),
-                                               workarea_test::Tile(500750, 501000, 6000000, 6001000, -40, 0, 0, 255, 0),
-                                               workarea_test::Tile(500000, 500250, 6000000, 6001000, -10, 0, 0, 0, 255)}));
-  }
-  void TearDown() override {
-    area.reset();
-    Sd_Node::SetCoordinateType(0);
-  }
+  PickFixture() : ShownAreaFixture(0.0) {}
 
   // A shown work area (stereo kind given for split-screen tests) with the
-  // scene loaded and the picture finished.
+  // scene (the tile scene unless another file is given) loaded and the
+  // picture finished.
   void Make(int width = 200, int height = 150, int stereoMode = 0, const std::string& file = "") {
-    area = std::make_unique<PickArea>();
-    if (stereoMode) area->SetStereoMode(stereoMode);
-    overlay = new workarea_test::TestOverlay();
-    // The scene in the window plane, where display units are pixels: the
-    // point marker's arms are 75 pixels long.
-    overlay->distance = 0.0;
-    area->InstallOverlay(overlay);
-    area->resize(width, height);
-    area->show();
-    ASSERT_TRUE(orvanta_apptest::WaitFor([&] { return area->IsInitialised() && area->GetHeight() == height; }));
-    ASSERT_TRUE(orvanta_apptest::WaitFor([&] { return area->initSignals > 0; }));
-    ASSERT_EQ(area->LoadSD((file.empty() ? scene : file).c_str(), 1, 0, 0), 0);
-    ASSERT_TRUE(area->WaitForNormal());
-    area->makeCurrent();
-    restModelview = orvanta_apptest::StackDepth(GL_MODELVIEW_STACK_DEPTH);
-    restProjection = orvanta_apptest::StackDepth(GL_PROJECTION_STACK_DEPTH);
+    ShownAreaFixture::Make(width, height, stereoMode, file.empty() ? scene : file);
   }
 
   // The tiles in file order: red, green, blue.
   PickTile* TileAt(int i) { return static_cast<PickTile*>(workarea_test::Children(area->GetRoot()).at(i)); }
-
-  void ExpectBalanced() {
-    area->makeCurrent();
-    EXPECT_EQ(orvanta_apptest::StackDepth(GL_MODELVIEW_STACK_DEPTH), restModelview);
-    EXPECT_EQ(orvanta_apptest::StackDepth(GL_PROJECTION_STACK_DEPTH), restProjection);
-    EXPECT_EQ(area->GetPushedMatrices(), 0);
-    EXPECT_EQ(ReportGLErrors(), 0);
-  }
 
   // The whole picture (RGBA rows from the bottom).
   std::vector<unsigned char> Grab() {
@@ -92,13 +62,6 @@ class PickFixture : public ::testing::Test {
     area->makeCurrent();
     return orvanta_apptest::ReadPixel(x, y);
   }
-
-  PickTileClasses classes;
-  orvanta_test::TempDir dir;
-  std::string scene;
-  std::unique_ptr<PickArea> area;
-  workarea_test::TestOverlay* overlay = nullptr;  // owned by the area
-  int restModelview = 0, restProjection = 0;
 };
 
 inline bool IsWhite(const orvanta_apptest::Rgb& p) { return p.r == 255 && p.g == 255 && p.b == 255; }

@@ -161,13 +161,7 @@ class StripArea : public Qk_GLStepWidget {
   }
 
   // Runs idle steps until the picture is complete; false when it never is.
-  bool RunToNormal(int limit = 200) {
-    for (int i = 0; i < limit; ++i) {
-      if (!IsRunning() && !GetRestartPending() && GetIdleSuspended()) return true;
-      OnIdle();
-    }
-    return false;
-  }
+  bool RunToNormal(int limit = 200) { return orvanta_apptest::RunToNormal(this, limit); }
 
   std::vector<std::unique_ptr<StripNode>> nodes;
   std::vector<std::string> infos;

@@ -46,49 +46,10 @@ int DrawnColumns(int x0, int x1, int y) {
   return n;
 }
 
-class WorkAreaGL : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Sd_Node::SetCoordinateType(0);
-    scene = dir.file("scene.sd");
-    // A red tile over the middle of the scene, a green one to the east and
-    // a blue one to the west.
-    ASSERT_TRUE(WriteSD(scene, {Tile(500250, 500750, 6000000, 6001000, -20, 0, 255, 0, 0),
-                                Tile(500750, 501000, 6000000, 6001000, -40, 0, 0, 255, 0),
-                                Tile(500000, 500250, 6000000, 6001000, -10, 0, 0, 0, 255)}));
-  }
-
-  // A work area with the test overlay, shown and settled.
-  void Make(int width = 200, int height = 150, int stereoMode = 0) {
-    area = std::make_unique<RecordingArea>();
-    if (stereoMode) area->SetStereoMode(stereoMode);
-    overlay = new TestOverlay();
-    area->InstallOverlay(overlay);
-    area->resize(width, height);
-    area->show();
-    ASSERT_TRUE(WaitFor([&] { return area->IsInitialised() && area->GetHeight() == height; }));
-    ASSERT_TRUE(WaitFor([&] { return area->initSignals > 0; }));
-    ASSERT_TRUE(area->WaitForNormal());
-    area->makeCurrent();
-    restModelview = StackDepth(GL_MODELVIEW_STACK_DEPTH);
-    restProjection = StackDepth(GL_PROJECTION_STACK_DEPTH);
-  }
-
-  void ExpectBalanced() {
-    area->makeCurrent();
-    EXPECT_EQ(StackDepth(GL_MODELVIEW_STACK_DEPTH), restModelview);
-    EXPECT_EQ(StackDepth(GL_PROJECTION_STACK_DEPTH), restProjection);
-    EXPECT_EQ(area->GetPushedMatrices(), 0);
-    EXPECT_EQ(ReportGLErrors(), 0);
-  }
-
-  TileClasses classes;
-  orvanta_test::TempDir dir;
-  std::string scene;
-  std::unique_ptr<RecordingArea> area;
-  TestOverlay* overlay = nullptr;  // owned by the area
-  int restModelview = 0, restProjection = 0;
-};
+// A work area with the test overlay, shown and settled (Make); the tile scene
+// file (a red tile over the middle, a green one to the east and a blue one
+// to the west) is written for the tests to load.
+class WorkAreaGL : public workarea_test::ShownAreaFixture<RecordingArea, TileClasses> {};
 
 TEST_F(WorkAreaGL, GLStartMakesTheSceneOnceAndThenEmitsInit) {
   Make();

@@ -8,13 +8,12 @@
 
 #include <GL/gl.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "AppTestSupport.h"
 #include "Qk_GLOverlay.h"
 #include "Qk_GLWorkArea.h"
 #include "Sd_IOSupport.h"
@@ -22,6 +21,7 @@
 #include "TDR_Manager.h"
 #include "TDR_Payload.h"
 #include "TDR_Tags.h"
+#include "TestSupport.h"
 
 namespace workarea_test {
 
@@ -226,24 +226,10 @@ class RecordingArea : public Qk_GLWorkArea {
 
   // Idle steps, driven by hand, until the picture is complete; false when
   // it never is.
-  bool RunToNormal(int limit = 500) {
-    for (int i = 0; i < limit; ++i) {
-      if (!IsRunning() && !GetRestartPending() && GetIdleSuspended()) return true;
-      OnIdle();
-    }
-    return false;
-  }
+  bool RunToNormal(int limit = 500) { return orvanta_apptest::RunToNormal(this, limit); }
 
   // Processes events until the renderer has stopped its timer.
-  bool WaitForNormal(int limitMs = 20000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (IsIdleTimerActive() || IsRunning() || GetRestartPending()) {
-      if (clock.elapsed() > limitMs) return false;
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-  }
+  bool WaitForNormal(int limitMs = 20000) { return orvanta_apptest::WaitForNormal(this, limitMs); }
 
   // Test access to the fields that later tools fill.
   void RequestProfile(double x1, double y1, double x2, double y2) {
@@ -275,6 +261,84 @@ inline std::vector<Sd_Node*> Children(Sd_Node* group) {
   }
   return out;
 }
+
+// The scene of the shown work-area tests, a projected survey of 500000 ...
+// 501000 east and 6000000 ... 6001000 north: a red tile over the middle
+// (heights -20 ... 0), a green one to the east (-40 ... 0) and a blue one to
+// the west (-10 ... 0), in this order.
+inline bool WriteTileScene(const std::string& path) {
+  return WriteSD(path, {Tile(500250, 500750, 6000000, 6001000, -20, 0, 255, 0, 0),
+                        Tile(500750, 501000, 6000000, 6001000, -40, 0, 0, 255, 0),
+                        Tile(500000, 500250, 6000000, 6001000, -10, 0, 0, 0, 255)});
+}
+
+// Installs the overlay, shows the area at width x height, waits for its GL
+// start (InitSG), loads the file when one is given (replacing the scene) and
+// waits for the finished picture.
+inline void ShowWithScene(RecordingArea* area, Qk_GLOverlay* overlay, int width, int height,
+                          const std::string& file) {
+  area->InstallOverlay(overlay);
+  area->resize(width, height);
+  area->show();
+  ASSERT_TRUE(orvanta_apptest::WaitFor([&] { return area->IsInitialised() && area->GetHeight() == height; }));
+  ASSERT_TRUE(orvanta_apptest::WaitFor([&] { return area->initSignals > 0; }));
+  if (!file.empty()) {
+    ASSERT_EQ(area->LoadSD(file.c_str(), 1, 0, 0), 0);
+  }
+  ASSERT_TRUE(area->WaitForNormal());
+}
+
+// A shown work area of type Area (a RecordingArea) for the tile scene
+// (WriteTileScene, written to `scene`), with the scene classes Classes
+// registered and the test overlay placed `distance` units behind the window.
+// Make shows it settled and notes the matrix-stack depths at rest;
+// ExpectBalanced checks that the test left them so.
+template <typename Area, typename Classes>
+class ShownAreaFixture : public ::testing::Test {
+ protected:
+  explicit ShownAreaFixture(double distance = 5000.0) : m_distance(distance) {}
+
+  void SetUp() override {
+    Sd_Node::SetCoordinateType(0);
+    scene = dir.file("scene.sd");
+    ASSERT_TRUE(WriteTileScene(scene));
+  }
+  void TearDown() override {
+    area.reset();
+    Sd_Node::SetCoordinateType(0);
+  }
+
+  // The area (stereo kind given for split-screen tests) shown, with the
+  // scene file loaded when one is given, and the picture finished.
+  void Make(int width = 200, int height = 150, int stereoMode = 0, const std::string& file = "") {
+    area = std::make_unique<Area>();
+    if (stereoMode) area->SetStereoMode(stereoMode);
+    overlay = new TestOverlay();
+    overlay->distance = m_distance;
+    ASSERT_NO_FATAL_FAILURE(ShowWithScene(area.get(), overlay, width, height, file));
+    area->makeCurrent();
+    restModelview = orvanta_apptest::StackDepth(GL_MODELVIEW_STACK_DEPTH);
+    restProjection = orvanta_apptest::StackDepth(GL_PROJECTION_STACK_DEPTH);
+  }
+
+  void ExpectBalanced() {
+    area->makeCurrent();
+    EXPECT_EQ(orvanta_apptest::StackDepth(GL_MODELVIEW_STACK_DEPTH), restModelview);
+    EXPECT_EQ(orvanta_apptest::StackDepth(GL_PROJECTION_STACK_DEPTH), restProjection);
+    EXPECT_EQ(area->GetPushedMatrices(), 0);
+    EXPECT_EQ(ReportGLErrors(), 0);
+  }
+
+  Classes classes;
+  orvanta_test::TempDir dir;
+  std::string scene;
+  std::unique_ptr<Area> area;
+  TestOverlay* overlay = nullptr;  // owned by the area
+  int restModelview = 0, restProjection = 0;
+
+ private:
+  double m_distance;
+};
 
 }  // namespace workarea_test
 

@@ -6,8 +6,6 @@
 // with the scene library's writers, and running the built viewer as a child
 // process.
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -15,23 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "../app/AppTestSupport.h"
+
 namespace orvanta_mainwindow_test {
 
-// Processes events until done() holds or the safety limit passes; returns
-// done().
+// Processes events until done() holds or the safety limit passes (longer
+// here: a whole window starts); returns done().
 inline bool WaitFor(const std::function<bool()>& done, int limitMs = 20000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > limitMs) return done();
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
+  return orvanta_apptest::WaitFor(done, limitMs);
 }
 
-inline void Spin(int rounds = 5) {
-  for (int i = 0; i < rounds; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
+using orvanta_apptest::Spin;
 
 // One box as the window prepared it.
 struct RecordedBox {

@@ -38,6 +38,7 @@
 #include "Sd_Node.h"
 #include "Sv_Debug.h"
 #include "TestSupport.h"
+#include "WindowFixture.h"
 #include "orvanta.h"
 
 using orvanta_mainwindow_test::DesktopRecorder;
@@ -48,22 +49,9 @@ using orvanta_mainwindow_test::WriteSampleFile;
 
 namespace {
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public orvanta_mainwindow_test::WindowFixture {
  protected:
-  void SetUp() override {
-    window = new orvanta();
-    window->SetArguments({"orvanta"});
-    window->show();
-    ASSERT_TRUE(WaitFor([&] { return window->IsStarted(); }));
-  }
-  void TearDown() override {
-    {
-      DesktopRecorder quiet;
-      orvanta::ShowPendingMessages();
-    }
-    delete window;
-    window = nullptr;
-  }
+  void SetUp() override { ASSERT_TRUE(StartWindow({"orvanta"})); }
 
   // Runs check on the first modal widget that opens while action() runs;
   // check closes it. One that stays open is closed after a while, as a
@@ -107,10 +95,6 @@ class MainWindow : public ::testing::Test {
     for (Sd_Node* c = root ? root->GetFirstChild() : nullptr; c && n < 1000; c = c->GetNext()) ++n;
     return n;
   }
-
-  orvanta* window = nullptr;
-  orvanta_test::TempDir dir;
-  orvanta_test::ScopedEnv home{"HOME", dir.path().c_str()};
 };
 
 }  // namespace

@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-#include <GL/glu.h>
-
 #include <QCoreApplication>
 #include <QImage>
 #include <QMouseEvent>
@@ -20,38 +17,28 @@
 #include "Qk_NavigatorOverlay.h"
 #include "Sd_DTMClasses.h"
 #include "Sd_Node.h"
-#include "Sv_Perspective.h"
 #include "TestSupport.h"
+#include "WindowFixture.h"
 #include "orvanta.h"
 
-using orvanta_mainwindow_test::DesktopRecorder;
 using orvanta_mainwindow_test::WaitFor;
 
 namespace {
 
-class NavigatorWindow : public ::testing::Test {
+class NavigatorWindow : public orvanta_mainwindow_test::WindowFixture {
  protected:
   void SetUp() override {
     Sd_Node::SetCoordinateType(0);
     // The sample holds terrain models, which the viewer's main registers.
     ASSERT_EQ(Sd_RegisterTerrainClasses(), 0);
-    window = new orvanta();
-    window->SetArguments({"orvanta", "-data", ORVANTA_SAMPLE_SD});
     // Tall enough for the whole heading dial: its ring stands near the top
     // of views less than about 900 pixels high.
-    window->resize(1100, 1000);
-    window->show();
-    ASSERT_TRUE(WaitFor([&] { return window->IsStarted(); }));
+    ASSERT_TRUE(StartWindow({"orvanta", "-data", ORVANTA_SAMPLE_SD}, QSize(1100, 1000)));
     area = window->m_workarea;
     ASSERT_TRUE(Settle());
   }
   void TearDown() override {
-    {
-      DesktopRecorder quiet;
-      orvanta::ShowPendingMessages();
-    }
-    delete window;
-    window = nullptr;
+    WindowFixture::TearDown();
     Sd_Node::SetCoordinateType(0);
   }
 
@@ -74,19 +61,8 @@ class NavigatorWindow : public ::testing::Test {
   // Where a point of the dial frame (the heading dial's with headingFrame)
   // appears in the window's grab.
   bool DialPointInGrab(Qk_NavigatorOverlay* nav, double x, double y, double z, bool headingFrame, QPoint* at) {
-    area->makeCurrent();
-    double projection[16], modelview[16];
-    area->GetCamera()->GetProjectionMatrix(SV_VIEW_MONO, projection);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    nav->ApplyWidgetFrame();
-    if (headingFrame) glRotated(nav->GetTilt(), 1.0, 0.0, 0.0);
-    glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
-    glPopMatrix();
-    const GLint viewport[4] = {0, 0, area->GetWidth(), area->GetHeight()};
-    double wx, wy, wz;
-    if (gluProject(x, y, z, modelview, projection, viewport, &wx, &wy, &wz) != GL_TRUE) return false;
+    double wx, wy;
+    if (!orvanta_apptest::ProjectDialPoint(area, nav, x, y, z, headingFrame, &wx, &wy)) return false;
     // Device pixels from the bottom of the view to the window's grab.
     const double ratio = area->devicePixelRatioF();
     const QPoint local(static_cast<int>(wx / ratio), static_cast<int>((area->GetHeight() - 1 - wy) / ratio));
@@ -101,9 +77,6 @@ class NavigatorWindow : public ::testing::Test {
     QCoreApplication::sendEvent(area, &event);
   }
 
-  orvanta_test::TempDir dir;
-  orvanta_test::ScopedEnv home{"HOME", dir.path().c_str()};
-  orvanta* window = nullptr;
   Qk_GLWorkArea* area = nullptr;
 };
 

@@ -13,52 +13,34 @@
 #include "AppMainSupport.h"
 #include "Qk_GLWorkArea.h"
 #include "TestSupport.h"
+#include "WindowFixture.h"
 #include "orvanta.h"
-
-using orvanta_mainwindow_test::DesktopRecorder;
-using orvanta_mainwindow_test::WaitFor;
 
 namespace {
 
-class WindowReadout : public ::testing::Test {
+class WindowReadout : public orvanta_mainwindow_test::WindowFixture {
  protected:
   void SetUp() override {
     Sd_Node::SetCoordinateType(0);
     file = dir.file("tiles.sd");
     ASSERT_TRUE(workarea_test::WriteSD(file, {workarea_test::Tile(500250, 500750, 6000000, 6001000, -20, 0),
                                               workarea_test::Tile(500750, 501000, 6000000, 6001000, -40, 0)}));
-    window = new orvanta();
-    window->SetArguments({"orvanta"});
-    window->show();
-    ASSERT_TRUE(WaitFor([&] { return window->IsStarted(); }));
+    ASSERT_TRUE(StartWindow({"orvanta"}));
   }
   void TearDown() override {
-    {
-      DesktopRecorder quiet;
-      orvanta::ShowPendingMessages();
-    }
-    delete window;
-    window = nullptr;
+    WindowFixture::TearDown();
     Sd_Node::SetCoordinateType(0);
   }
 
   pick_test::PickTileClasses classes;
-  orvanta_test::TempDir dir;
-  orvanta_test::ScopedEnv home{"HOME", dir.path().c_str()};
   std::string file;
-  orvanta* window = nullptr;
 };
 
 TEST_F(WindowReadout, PointerPositionShowsInTheStatusField) {
   Qk_GLWorkArea* area = window->m_workarea;
   // A camera that looks straight down at the scene, which fills 60 % of the
   // view's width around its centre.
-  workarea_test::TestOverlay* overlay = new workarea_test::TestOverlay();
-  overlay->distance = 0.0;
-  area->InstallOverlay(overlay);
-  area->SetInteractionMode(0);
-  ASSERT_EQ(window->LoadDataFile(file.c_str()), 0);
-  ASSERT_TRUE(WaitFor([&] { return !area->IsIdleTimerActive() && !area->IsRunning(); }));
+  ASSERT_TRUE(LoadSeenFromAbove(file));
 
   const int w = area->GetViewportWidth();
   const int h = area->GetViewportHeight();

@@ -18,12 +18,11 @@
 #include "AppMainSupport.h"
 #include "Qk_GLWorkArea.h"
 #include "TestSupport.h"
+#include "WindowFixture.h"
 #include "orvanta.h"
 
-using orvanta_mainwindow_test::DesktopRecorder;
 using orvanta_mainwindow_test::RunViewer;
 using orvanta_mainwindow_test::ViewerRun;
-using orvanta_mainwindow_test::WaitFor;
 
 namespace {
 
@@ -50,44 +49,28 @@ bool WriteGapTerrain(const std::string& path) {
   return w.Close();
 }
 
-class TerrainInTheWindow : public ::testing::Test {
+class TerrainInTheWindow : public orvanta_mainwindow_test::WindowFixture {
  protected:
   void SetUp() override {
     ASSERT_EQ(Sd_RegisterTerrainClasses(), 0);
     Sd_Node::SetCoordinateType(0);
     file = dir.file("gaps.sd");
     ASSERT_TRUE(WriteGapTerrain(file));
-    window = new orvanta();
-    window->SetArguments({"orvanta"});
-    window->show();
-    ASSERT_TRUE(WaitFor([&] { return window->IsStarted(); }));
+    ASSERT_TRUE(StartWindow({"orvanta"}));
   }
   void TearDown() override {
-    {
-      DesktopRecorder quiet;
-      orvanta::ShowPendingMessages();
-    }
-    delete window;
-    window = nullptr;
+    WindowFixture::TearDown();
     Sd_Node::SetCoordinateType(0);
   }
 
-  orvanta_test::TempDir dir;
-  orvanta_test::ScopedEnv home{"HOME", dir.path().c_str()};
   std::string file;
-  orvanta* window = nullptr;
 };
 
 TEST_F(TerrainInTheWindow, ShowsTheTerrainWithItsHoleAndThePointersCoordinates) {
   Qk_GLWorkArea* area = window->m_workarea;
   // A camera straight above the scene, which fills 60 % of the view's width
   // around its centre.
-  workarea_test::TestOverlay* overlay = new workarea_test::TestOverlay();
-  overlay->distance = 0.0;
-  area->InstallOverlay(overlay);
-  area->SetInteractionMode(0);
-  ASSERT_EQ(window->LoadDataFile(file.c_str()), 0);
-  ASSERT_TRUE(WaitFor([&] { return !area->IsIdleTimerActive() && !area->IsRunning(); }));
+  ASSERT_TRUE(LoadSeenFromAbove(file));
 
   const int w = area->GetViewportWidth();
   const int h = area->GetViewportHeight();
