@@ -1,6 +1,7 @@
 // Terrain base class: grids, their records, shading and the grid services.
 #include "Sd_BaseDTM.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -51,7 +52,12 @@ Sd_BaseDTM::Sd_BaseDTM()
       m_altRowBuffer(nullptr),
       m_shadeRow(0),
       m_contourColor(0),
-      m_cancel(0) {}
+      m_cancel(0),
+      m_drawMode(1),
+      m_alpha(255),
+      m_pickPos{-1.0f, 0.0f, 0.0f},
+      m_stepState(0),
+      m_pushCount(0) {}
 
 Sd_BaseDTM::~Sd_BaseDTM() {
   if (GetType() != kAliasType) ReleaseGrids();
@@ -129,16 +135,8 @@ double Sd_BaseDTM::CodeToHeight(double code) const {
 // --- grids ---
 
 int Sd_BaseDTM::CreateGrids(int rows, int cols) {
-  if (!SizeOk(rows, cols)) return -1;
   if (CreateElevationGrid(rows, cols) != 0) return -1;
-  unsigned int** colours = Sv_UtlAlloc2DInt(rows, cols);
-  if (!colours) {
-    ReleaseGrids();
-    return -1;
-  }
-  Sv_UtlFree2D(m_colors, m_rows);
-  m_colors = colours;
-  return 0;
+  return CreateColorGrid(rows, cols);
 }
 
 int Sd_BaseDTM::CreateElevationGrid(int rows, int cols) {
@@ -149,15 +147,7 @@ int Sd_BaseDTM::CreateElevationGrid(int rows, int cols) {
     ReleaseGrids();
     return -1;
   }
-  Sv_UtlFree2D(m_elevation, m_rows);
-  m_elevation = heights;
-  m_rows = rows;
-  m_cols = cols;
-  if (!AllocRowBuffers()) {
-    ReleaseGrids();
-    return -1;
-  }
-  return 0;
+  return InstallElevationGrid(heights, rows, cols) ? 0 : -1;
 }
 
 int Sd_BaseDTM::CreateColorGrid(int rows, int cols) {
@@ -168,11 +158,29 @@ int Sd_BaseDTM::CreateColorGrid(int rows, int cols) {
     ReleaseGrids();
     return -1;
   }
-  Sv_UtlFree2D(m_colors, m_rows);
-  m_colors = colours;
+  InstallColorGrid(colours, rows, cols);
+  return 0;
+}
+
+bool Sd_BaseDTM::InstallElevationGrid(unsigned short** grid, int rows, int cols) {
+  KeepOnlySize(rows, cols);
+  Sv_UtlFree2D(m_elevation, m_rows);
+  m_elevation = grid;
   m_rows = rows;
   m_cols = cols;
-  return 0;
+  if (!AllocRowBuffers()) {
+    ReleaseGrids();
+    return false;
+  }
+  return true;
+}
+
+void Sd_BaseDTM::InstallColorGrid(unsigned int** grid, int rows, int cols) {
+  KeepOnlySize(rows, cols);
+  Sv_UtlFree2D(m_colors, m_rows);
+  m_colors = grid;
+  m_rows = rows;
+  m_cols = cols;
 }
 
 unsigned short** Sd_BaseDTM::AllocElevationGrid() {
@@ -205,45 +213,21 @@ int Sd_BaseDTM::LoadElevations(TDR_Manager* manager) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading scalar file  -  expected type unsigned short!");
     return -1;
   }
-  bool flat = scalar.GetNumDimensions() >= 2;
-  for (int i = 3; i <= scalar.GetNumDimensions(); ++i) flat = flat && scalar.GetDimension(i) == 1;
-  const int cols = scalar.GetDimension(1);
-  const int rows = scalar.GetDimension(2);
-  if (!flat || !SizeOk(rows, cols)) {
+  int rows = 0, cols = 0;
+  if (!GridDimensions(scalar, &rows, &cols) || !SizeOk(rows, cols)) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  The elevation record is not a grid of a size that can be shown", where);
     return -1;
   }
-  const long long need = 4 + 2LL * rows * cols;
-  if (manager->GetTagBytesLeft() < need) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  The elevation record is shorter than its grid", where);
-    return -1;
-  }
-
-  unsigned short** grid = Sv_UtlAlloc2DShort(rows, cols);
-  if (!grid) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Out of memory for the elevation grid", where);
-    return -1;
-  }
-  FILE* file = manager->GetFilePtr();
-  const int order = manager->GetByteOrder();
+  static const CodeGridMessages kMessages = {"ERROR:  The elevation record is shorter than its grid",
+                                             "ERROR:  Out of memory for the elevation grid",
+                                             "ERROR:  Reading the elevation rows"};
   unsigned short codes[2] = {0, 0};
-  bool ok = Sv_UtlFread(codes, 2, 2, file, order) == 2;
-  for (int r = 0; ok && r < rows; ++r) ok = Sv_UtlFread(grid[r], 2, cols, file, order) == cols;
-  if (!ok) {
-    Sv_UtlFree2D(grid, rows);
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading the elevation rows", where);
-    return -1;
-  }
+  unsigned short** grid = ReadCodeGrid(manager, rows, cols, codes, kMessages, where);
+  if (!grid) return -1;
 
-  KeepOnlySize(rows, cols);
-  Sv_UtlFree2D(m_elevation, m_rows);
-  m_elevation = grid;
-  m_rows = rows;
-  m_cols = cols;
   m_minCode = codes[0];
   m_maxCode = codes[1];
-  if (!AllocRowBuffers()) {
-    ReleaseGrids();
+  if (!InstallElevationGrid(grid, rows, cols)) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Out of memory for the elevation grid", where);
     return -1;
   }
@@ -266,36 +250,189 @@ int Sd_BaseDTM::LoadColors(TDR_Manager* manager) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  The colour grid's size differs from the elevation grid's", where);
     return -1;
   }
-  KeepOnlySize(rows, cols);
-  Sv_UtlFree2D(m_colors, m_rows);
-  m_colors = grid;
-  m_rows = rows;
-  m_cols = cols;
+  InstallColorGrid(grid, rows, cols);
   return 0;
 }
 
 int Sd_BaseDTM::SaveElevations(TDR_Manager* manager) {
   if (!manager || !manager->GetFilePtr() || !m_elevation || m_rows < 1 || m_cols < 1) return -1;
-  TDR_Scalar scalar;
-  scalar.SetNumDimensions(2);
-  scalar.SetDimension(1, m_cols);
-  scalar.SetDimension(2, m_rows);
-  scalar.SetDataType(TDR_TYPE_USHORT);
-  scalar.SetRange(0.0, 65535.0);
-  if (scalar.Write(manager) != 0) return -1;
-  FILE* file = manager->GetFilePtr();
-  const int order = manager->GetByteOrder();
   const unsigned short codes[2] = {m_minCode, m_maxCode};
-  if (Sv_UtlFwriteCopy(codes, 2, 2, file, order) != 2) return -1;
-  for (int r = 0; r < m_rows; ++r) {
-    if (Sv_UtlFwriteCopy(m_elevation[r], 2, m_cols, file, order) != m_cols) return -1;
-  }
-  return 0;
+  return WriteCodeGrid(manager, m_elevation, m_rows, m_cols, 0.0, 65535.0, codes);
 }
 
 int Sd_BaseDTM::SaveColors(TDR_Manager* manager) {
   if (!manager || !m_colors || m_rows < 1 || m_cols < 1) return -1;
   return TDR_UtlWriteScalar32Tag(manager, m_colors, m_rows, m_cols);
+}
+
+bool Sd_BaseDTM::GridDimensions(const TDR_Scalar& scalar, int* rows, int* cols) {
+  bool flat = scalar.GetNumDimensions() >= 2;
+  for (int i = 3; i <= scalar.GetNumDimensions(); ++i) flat = flat && scalar.GetDimension(i) == 1;
+  *cols = scalar.GetDimension(1);
+  *rows = scalar.GetDimension(2);
+  return flat;
+}
+
+unsigned short** Sd_BaseDTM::ReadCodeGrid(TDR_Manager* manager, int rows, int cols, unsigned short words[2],
+                                          const CodeGridMessages& messages, const char* where) {
+  const long long need = 4 + 2LL * rows * cols;
+  if (manager->GetTagBytesLeft() < need) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, messages.shortRecord, where);
+    return nullptr;
+  }
+  unsigned short** grid = Sv_UtlAlloc2DShort(rows, cols);
+  if (!grid) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, messages.outOfMemory, where);
+    return nullptr;
+  }
+  FILE* file = manager->GetFilePtr();
+  const int order = manager->GetByteOrder();
+  bool ok = Sv_UtlFread(words, 2, 2, file, order) == 2;
+  for (int r = 0; ok && r < rows; ++r) ok = Sv_UtlFread(grid[r], 2, cols, file, order) == cols;
+  if (!ok) {
+    Sv_UtlFree2D(grid, rows);
+    Sv_Debug::Message(SV_LEVEL_DEBUG, messages.readFailed, where);
+    return nullptr;
+  }
+  return grid;
+}
+
+int Sd_BaseDTM::WriteCodeGrid(TDR_Manager* manager, unsigned short** grid, int rows, int cols, double rangeMin,
+                              double rangeMax, const unsigned short words[2]) {
+  TDR_Scalar scalar;
+  scalar.SetNumDimensions(2);
+  scalar.SetDimension(1, cols);
+  scalar.SetDimension(2, rows);
+  scalar.SetDataType(TDR_TYPE_USHORT);
+  scalar.SetRange(rangeMin, rangeMax);
+  if (scalar.Write(manager) != 0 || !manager->GetFilePtr()) return -1;
+  FILE* file = manager->GetFilePtr();
+  const int order = manager->GetByteOrder();
+  if (Sv_UtlFwriteCopy(words, 2, 2, file, order) != 2) return -1;
+  for (int r = 0; r < rows; ++r) {
+    if (Sv_UtlFwriteCopy(grid[r], 2, cols, file, order) != cols) return -1;
+  }
+  return 0;
+}
+
+bool Sd_BaseDTM::ExpectScalarTag(TDR_Manager* manager, const char* message) {
+  const int tag = manager->ReadTag(nullptr);
+  if (tag == TDR_TAG_SCALAR) return true;
+  Sv_Debug::Message(SV_LEVEL_DEBUG, message);
+  if (tag != TDR_TAG_ERROR) manager->UnreadTagHeader();
+  return false;
+}
+
+int Sd_BaseDTM::LoadGridRecords(TDR_Manager* manager, const char* elevationTagMessage, const char* colourTagMessage,
+                                const char* sizeMessage) {
+  bool ok = ExpectScalarTag(manager, elevationTagMessage) && LoadElevations(manager) == 0 &&
+            ExpectScalarTag(manager, colourTagMessage) && LoadColors(manager) == 0;
+  if (ok && !HasDrawableGrids()) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, sizeMessage, manager->GetFileName());
+    ok = false;
+  }
+  if (!ok || ReadCommonTags(manager) != 0) {
+    // A failed load leaves the object without grids.
+    FreeData();
+    return -1;
+  }
+  return 0;
+}
+
+int Sd_BaseDTM::SaveGridRecords(TDR_Manager* manager, int withCommonTags) {
+  if (manager->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1) != 0 || SaveElevations(manager) != 0 ||
+      manager->EndTag() != 0) {
+    return -1;
+  }
+  if (SaveColors(manager) != 0) return -1;
+  if (withCommonTags) return WriteCommonTags(manager);
+  return 0;
+}
+
+int Sd_BaseDTM::ReadCommonTagsAndSettings(TDR_Manager* manager, int settingsTag, const char* damagedMessage) {
+  if (!manager) return -1;
+  if (Sd_Node::ReadCommonTags(manager) != 0) return -1;
+  for (;;) {
+    const int tag = manager->ReadTag(nullptr);
+    if (tag == settingsTag) {
+      ReadSettingsRecord(manager, damagedMessage);
+    } else if (!ReadTrailingRecord(manager, tag)) {
+      manager->UnreadTagHeader();
+      return 0;
+    }
+  }
+}
+
+bool Sd_BaseDTM::ReadTrailingRecord(TDR_Manager*, int) { return false; }
+
+void Sd_BaseDTM::ReadSettingsRecord(TDR_Manager* manager, const char* damagedMessage) {
+  TDR_PayloadReader in(manager);
+  const int version = manager->GetTagVersion();
+  if (version == 0) {
+    float format = 0.0f;
+    in.Float32(&format);
+  }
+  short mode = 0;
+  int words[4] = {0, 0, 0, 0};
+  in.Read(&mode, 2, 1);
+  in.Int32s(words, 4);
+  if (!in.Ok()) {
+    // The grids are whole; only the settings are lost.
+    Sv_Debug::Message(SV_LEVEL_DEBUG, damagedMessage, manager->GetFileName());
+    return;
+  }
+  m_drawMode = mode;
+  m_alpha = std::clamp(words[0], 0, 255);
+  m_lodStep = words[1] < 1 ? 1 : words[1];
+  if (version >= 2) m_autoLod = words[2];
+}
+
+int Sd_BaseDTM::WriteCommonTagsAndSettings(TDR_Manager* manager, int settingsTag) {
+  if (!manager) return -1;
+  if (Sd_Node::WriteCommonTags(manager) != 0) return -1;
+  if (manager->WriteTag(settingsTag, 2, 0, 0, 1) != 0) return -1;
+  TDR_PayloadWriter out(manager);
+  out.Write(&m_drawMode, 2, 1);
+  out.Int32(m_alpha);
+  out.Int32(m_lodStep);
+  out.Int32(m_autoLod);
+  out.Int32(0);
+  if (!out.Ok() || manager->EndTag() != 0) return -1;
+  return 0;
+}
+
+// --- detail settings and alpha ---
+
+void Sd_BaseDTM::SaveDetail() {
+  int* saved = static_cast<int*>(malloc(2 * sizeof(int)));
+  if (!saved) return;
+  saved[0] = m_lodStep;
+  saved[1] = m_autoLod;
+  SetDataBuffer(reinterpret_cast<unsigned char*>(saved));
+}
+
+void Sd_BaseDTM::RestoreDetail() {
+  const unsigned char* saved = GetDataBuffer();
+  if (!saved) return;
+  int values[2];
+  memcpy(values, saved, sizeof(values));
+  m_lodStep = values[0] < 1 ? 1 : values[0];
+  m_autoLod = values[1];
+}
+
+int Sd_BaseDTM::ResetDetail() {
+  m_lodStep = 1;
+  m_autoLod = 0;
+  return 1;
+}
+
+void Sd_BaseDTM::WriteAlphaToColours() {
+  if (!m_colors) return;
+  const unsigned a = static_cast<unsigned>(m_alpha) << 24;
+  for (int r = 0; r < m_rows; ++r) {
+    unsigned* row = m_colors[r];
+    for (int c = 0; c < m_cols; ++c) row[c] = (row[c] & 0x00FFFFFFu) | a;
+  }
 }
 
 // --- nodes and rows ---

@@ -1,9 +1,13 @@
 #ifndef SD_BASEDTM_H
 #define SD_BASEDTM_H
 
+#include <cstddef>
+#include <vector>
+
 #include "Sd_Node.h"
 
 class TDR_Manager;
+class TDR_Scalar;
 
 // What drawing needs of the OpenGL view: projection and model-view matrices
 // (OpenGL's column-major order) and the viewport (x, y, width, height).
@@ -31,6 +35,12 @@ struct Sd_DTMView {
 // Drawing space of the derived classes: node transform, then translate
 // (-0.5, -0.5, -0.5) and scale (1 / (m_cols - 1), 1 / (m_rows - 1),
 // 1 / m_maxCode), so a vertex is (column, row, code).
+//
+// The grid DTMs (uniform and non-contiguous) share their drawing passes,
+// picking, detail settings and the frame of their records through the
+// protected helpers below; a derived class supplies its strips (DrawStrip)
+// and, where its nodes may be empty or carry values, the hooks CellFilled,
+// AltValueAt and ReadTrailingRecord.
 class Sd_BaseDTM : public Sd_Node {
  public:
   // Largest number of rows or columns a grid may have.
@@ -144,7 +154,131 @@ class Sd_BaseDTM : public Sd_Node {
   // Height of a code with the node's z bounds: code / 65535 (zmax - zmin) + zmin.
   double CodeToHeight(double code) const;
 
+  // --- drawing settings of the grid DTMs ---
+  int GetAlpha() const { return m_alpha; }
+  // 0 wire frame, 1 solid; other values draw nothing but the bounding box.
+  void SetDrawMode(short mode) { m_drawMode = mode; }
+  short GetDrawMode() const { return m_drawMode; }
+  void SetAutoLOD(int on) { m_autoLod = on; }
+  // Grid column, row and code of the last screen pick; column -1 after a miss.
+  const float* GetPickPosition() const { return m_pickPos; }
+  int GetStepState() const { return m_stepState; }
+  int GetPushCount() const { return m_pushCount; }
+
  protected:
+  // --- 16-bit grid records ---
+  // The debug messages of a 16-bit grid payload that cannot be read.
+  struct CodeGridMessages {
+    const char* shortRecord;
+    const char* outOfMemory;
+    const char* readFailed;
+  };
+  // Columns and rows of a SCALAR descriptor; false unless it describes a
+  // grid of two dimensions (further dimensions of size 1 allowed).
+  static bool GridDimensions(const TDR_Scalar& scalar, int* rows, int* cols);
+  // The payload of a 16-bit grid after its SCALAR descriptor: two u16
+  // words, then rows x cols codes, row 0 first. Returns the new grid (the
+  // caller stores it), or null after the fitting message (detail where)
+  // when the record is shorter than that, memory runs out or a read fails.
+  static unsigned short** ReadCodeGrid(TDR_Manager* manager, int rows, int cols, unsigned short words[2],
+                                       const CodeGridMessages& messages, const char* where);
+  // Writes the descriptor (columns, rows, USHORT, the range), the two words
+  // and the rows of grid. 0, or -1 when a write fails.
+  static int WriteCodeGrid(TDR_Manager* manager, unsigned short** grid, int rows, int cols, double rangeMin,
+                           double rangeMax, const unsigned short words[2]);
+
+  // --- records of the grid DTMs ---
+  // Reads the next tag header and checks that it opens a SCALAR record;
+  // otherwise writes message and leaves any other tag for the caller (it
+  // may be the next object).
+  static bool ExpectScalarTag(TDR_Manager* manager, const char* message);
+  // After the object record's payload: the elevation and colour SCALAR
+  // records (each announced by its tag, else the tag's message), a grid of
+  // at least 2 x 2 nodes (else sizeMessage) and ReadCommonTags. 0 on
+  // success; -1 with the DTM emptied (FreeData) otherwise.
+  int LoadGridRecords(TDR_Manager* manager, const char* elevationTagMessage, const char* colourTagMessage,
+                      const char* sizeMessage);
+  // After the object record: the elevation and colour SCALAR records, then
+  // WriteCommonTags when withCommonTags is non-zero. 0, or -1 when a write
+  // fails.
+  int SaveGridRecords(TDR_Manager* manager, int withCommonTags);
+  // The node's common tags, then every settings record (settingsTag; a
+  // damaged one is skipped with damagedMessage) and every record that
+  // ReadTrailingRecord takes, until the first other tag, which is left for
+  // the caller. -1 when a common tag is damaged.
+  int ReadCommonTagsAndSettings(TDR_Manager* manager, int settingsTag, const char* damagedMessage);
+  // A record after the common tags that is not the settings record: true
+  // when the class read it (its header has been read), false to end the
+  // common tags there. The base class takes none.
+  virtual bool ReadTrailingRecord(TDR_Manager* manager, int tag);
+  // The node's common tags and the settings record settingsTag (version 2:
+  // draw mode, alpha, stride, automatic level of detail, 0).
+  int WriteCommonTagsAndSettings(TDR_Manager* manager, int settingsTag);
+
+  // --- detail settings of the grid DTMs ---
+  // The stride and the automatic level-of-detail flag into / from the
+  // node's data buffer; full detail is stride 1 without automatic choice
+  // (returns 1).
+  void SaveDetail();
+  void RestoreDetail();
+  int ResetDetail();
+  // Writes m_alpha into the alpha byte of every colour.
+  void WriteAlphaToColours();
+
+  // --- drawing of the grid DTMs ---
+  // Node transform, bounding box (when asked) and grid space.
+  void EnterGridSpace(bool boundingBox);
+  // Blending (source alpha, one minus source alpha) when m_alpha is not 255.
+  void BeginBlending();
+  static void EndBlending();
+  // Draws the strip between rows r and r2 (r < r2) with column stride s
+  // over the visible window, as a surface or a mesh by the draw mode. The
+  // base class draws nothing.
+  virtual void DrawStrip(int r, int r2, int s);
+  // Grows the strip arrays to hold at least n vertices.
+  void ReserveStripArrays(size_t n);
+  // The whole visible window at the chosen stride (the body of Render): the
+  // window fields are restored afterwards.
+  void RenderGrid();
+  // One step of a progressive pass (the body of StepRender): 0 begins
+  // (matrix pushed, window chosen), then up to five strips upwards and five
+  // downwards from the view-centre row per call; returns 1 when the pass is
+  // finished (matrix popped), 0 otherwise. The redraw-pending flag abandons
+  // the pass: the matrix is popped if the pass pushed it and 0 is returned.
+  int StepRenderGrid();
+  // Ends an open progressive pass: pops what it pushed, resets blending.
+  void CloseStepPass();
+
+  // --- picking of the grid DTMs ---
+  // True when the four corners of cell (row, col) hold heights; in the base
+  // class every node holds one.
+  virtual bool CellFilled(int row, int col) const;
+  // The value node (row, col) carries besides its height: false (and
+  // nothing written) in the base class.
+  virtual bool AltValueAt(int row, int col, double* value) const;
+  bool HeightInRange(double height) const;
+  // Bilinear height and colour inside cell (row, col) at the fractions fy,
+  // fx; false when the cell is not filled or its base height is outside
+  // the z bounds.
+  bool Blend(int row, int col, double fy, double fx, double* height, unsigned* colour) const;
+  // Row and column position of a geographic point (fractional).
+  void GridPosition(double x, double y, double* ry, double* cx) const;
+  // Screen pick through the request's depth picker (the body of
+  // QueryPoint): 1 on a hit in a cell that Blend accepts (not on the last
+  // row or column), with the bilinear height and colour (and the node's
+  // alternate value, if any) in out unless the request's mode asks for the
+  // hit test only. m_pickPos gets the grid point of a hit, or column -1;
+  // with keepRejectedPosition a point on the grid whose cell Blend refuses
+  // also keeps its position.
+  int PickGrid(SDN_PickIn* request, SDN_PickOut* out, bool keepRejectedPosition);
+  // The body of ValueAt: 1 when (x, y) lies in the grid's bounds inside a
+  // cell that Blend accepts (the height goes to the query callback), or on
+  // the last row or column (no value); 0 otherwise.
+  int GridValueAt(double x, double y, int user);
+  // The body of GeoPickPoint: the height (and colour) at a geographic
+  // point; 1e12 outside the bounds or in a cell that Blend refuses.
+  double GridGeoPick(double x, double y, unsigned* colour);
+
   // Releases every grid and buffer (the body of FreeData for DTMs that own
   // their grids).
   void ReleaseGrids();
@@ -152,6 +286,12 @@ class Sd_BaseDTM : public Sd_Node {
   void KeepOnlySize(int rows, int cols);
   // Renews both row buffers for m_cols entries; false when out of memory.
   bool AllocRowBuffers();
+  // Stores grid (rows x cols) as the height / colour grid in place of the
+  // current one, releasing every grid of another size first; the height
+  // grid also renews the row buffers, and when that fails no grid is left
+  // (false).
+  bool InstallElevationGrid(unsigned short** grid, int rows, int cols);
+  void InstallColorGrid(unsigned int** grid, int rows, int cols);
   // 1 when the height and colour grids exist and span at least 2 x 2 nodes
   // (the least a surface can be drawn or picked from).
   bool HasDrawableGrids() const;
@@ -175,6 +315,20 @@ class Sd_BaseDTM : public Sd_Node {
   int m_shadeRow;
   int m_contourColor;
   unsigned char m_cancel;
+
+  // Drawing state of the grid DTMs.
+  short m_drawMode;
+  int m_alpha;
+  float m_pickPos[3];
+  int m_stepState;
+  int m_pushCount;
+  // Vertex and colour arrays of one strip.
+  std::vector<float> m_stripVertices;
+  std::vector<unsigned int> m_stripColours;
+
+ private:
+  // Reads one settings record; a damaged one is skipped with the message.
+  void ReadSettingsRecord(TDR_Manager* manager, const char* damagedMessage);
 };
 
 #endif

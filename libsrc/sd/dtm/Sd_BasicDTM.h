@@ -1,8 +1,6 @@
 #ifndef SD_BASICDTM_H
 #define SD_BASICDTM_H
 
-#include <vector>
-
 #include "Sd_BaseDTM.h"
 
 // The "Uniform DTM" (object tag 10000, settings tag 10002, node type 11): a
@@ -37,74 +35,41 @@ class Sd_BasicDTM : public Sd_BaseDTM {
   // Keeps / restores the stride and the automatic level-of-detail flag in
   // the node's data buffer; ResetSettings draws at full detail (stride 1,
   // no automatic choice) and returns 1.
-  void SaveSettings() override;
-  void RestoreSettings() override;
-  int ResetSettings() override;
+  void SaveSettings() override { SaveDetail(); }
+  void RestoreSettings() override { RestoreDetail(); }
+  int ResetSettings() override { return ResetDetail(); }
 
   // The whole visible window at the chosen stride.
-  void Render() override;
-  // One step of a progressive pass: 0 begins (matrix pushed, window chosen),
-  // then up to five strips upwards and five downwards from the view-centre
-  // row per call; returns 1 when the pass is finished (matrix popped), 0
-  // otherwise. The redraw-pending flag abandons the pass: the matrix is
-  // popped if the pass pushed it and 0 is returned.
-  int StepRender() override;
+  void Render() override { RenderGrid(); }
+  // One step of a progressive pass (Sd_BaseDTM::StepRenderGrid): returns 1
+  // when the pass is finished (matrix popped), 0 otherwise; the
+  // redraw-pending flag abandons the pass.
+  int StepRender() override { return StepRenderGrid(); }
   const char* className() const override;
 
   // Screen pick through the request's depth picker: 1 on a hit (on the
   // grid, not on its last row or column), with the bilinear height and
-  // colour in out unless the request's mode asks for the hit test only.
-  int QueryPoint(SDN_PickIn* request, SDN_PickOut* out) override;
+  // colour in out unless the request's mode asks for the hit test only. A
+  // point on the grid keeps its pick position even when its height is out
+  // of range.
+  int QueryPoint(SDN_PickIn* request, SDN_PickOut* out) override { return PickGrid(request, out, true); }
   // 1 when (x, y) lies in the grid's bounds and its height is valid; the
   // height goes to the query callback (not on the last row or column).
-  int ValueAt(double x, double y, int user) override;
+  int ValueAt(double x, double y, int user) override { return GridValueAt(x, y, user); }
   // Height (and colour) at a geographic point; 1e12 outside the bounds.
-  double GeoPickPoint(double x, double y, unsigned* colour) override;
+  double GeoPickPoint(double x, double y, unsigned* colour) override { return GridGeoPick(x, y, colour); }
   int Hook2(int a, int b, int c, int d, unsigned char* flag) override;
 
   // Alpha 0 ... 255 of the colours; any value but 255 replaces the alpha
   // byte of every colour and draws blended.
   void SetAlpha(int alpha);
-  int GetAlpha() const { return m_alpha; }
-  // 0 wire frame, 1 solid; other values draw nothing but the bounding box.
-  void SetDrawMode(short mode) { m_drawMode = mode; }
-  short GetDrawMode() const { return m_drawMode; }
-  void SetAutoLOD(int on) { m_autoLod = on; }
-  // Grid column, row and code of the last screen pick; column -1 after a miss.
-  const float* GetPickPosition() const { return m_pickPos; }
-  int GetStepState() const { return m_stepState; }
-  int GetPushCount() const { return m_pushCount; }
 
  private:
-  // Node transform, bounding box (when asked) and grid space.
-  void EnterGridSpace(bool boundingBox);
-  void BeginBlending();
-  static void EndBlending();
   // Draws the strip between rows r and r2 with column stride s over the
   // visible window, as a surface or a mesh by the draw mode.
-  void DrawStrip(int r, int r2, int s);
+  void DrawStrip(int r, int r2, int s) override;
   void DrawSolidStrip(int r, int r2, int s);
   void DrawWireStrip(int r, int r2, int s);
-  // Reads one settings record; a damaged one is skipped with a message.
-  void ReadSettings(TDR_Manager* manager);
-  // Bilinear height and colour inside the cell (row, col) at the fractions
-  // fy, fx; false when the cell's base height is outside the z bounds.
-  bool Blend(int row, int col, double fy, double fx, double* height, unsigned* colour) const;
-  bool HeightInRange(double height) const;
-  // Row and column position of a geographic point (fractional).
-  void GridPosition(double x, double y, double* ry, double* cx) const;
-  // Ends an open progressive pass: pops what it pushed, resets blending.
-  void CloseStepPass();
-
-  short m_drawMode;
-  int m_alpha;
-  float m_pickPos[3];
-  int m_stepState;
-  int m_pushCount;
-
-  // Vertex and colour arrays of one strip.
-  std::vector<float> m_stripVertices;
-  std::vector<unsigned int> m_stripColours;
 };
 
 #endif

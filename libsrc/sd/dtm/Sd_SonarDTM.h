@@ -23,9 +23,10 @@
 // cannot be read makes LoadObject fail (-1) and leaves the object without
 // grids: it draws only its bounding box and answers no pick.
 //
-// Drawing, level of detail and picking follow the uniform DTM (Sd_BasicDTM),
-// with the strips and corner tests of this class; the node's z scale starts
-// at 0.2.
+// Drawing, level of detail, picking and the settings record are those of
+// the grid DTMs (Sd_BaseDTM), as in the uniform DTM (Sd_BasicDTM), with the
+// strips, corner tests and alternate values of this class; the node's z
+// scale starts at 0.2.
 class Sd_SonarDTM : public Sd_BaseDTM {
  public:
   Sd_SonarDTM();
@@ -53,30 +54,30 @@ class Sd_SonarDTM : public Sd_BaseDTM {
   // Keeps / restores the stride and the automatic level-of-detail flag in
   // the node's data buffer; ResetSettings draws at full detail (stride 1,
   // no automatic choice) and returns 1.
-  void SaveSettings() override;
-  void RestoreSettings() override;
-  int ResetSettings() override;
+  void SaveSettings() override { SaveDetail(); }
+  void RestoreSettings() override { RestoreDetail(); }
+  int ResetSettings() override { return ResetDetail(); }
 
   // The whole visible window at the chosen stride.
-  void Render() override;
-  // One step of a progressive pass, as Sd_BasicDTM::StepRender: returns 1
+  void Render() override { RenderGrid(); }
+  // One step of a progressive pass (Sd_BaseDTM::StepRenderGrid): returns 1
   // when the pass is finished (matrix popped), 0 otherwise; the
   // redraw-pending flag abandons the pass.
-  int StepRender() override;
+  int StepRender() override { return StepRenderGrid(); }
   const char* className() const override;
 
   // Screen pick through the request's depth picker: 1 on a hit inside a cell
   // whose four corners hold heights, with the bilinear height and colour
   // (and the alternate value, when there are alternate values) in out unless
   // the request's mode asks for the hit test only.
-  int QueryPoint(SDN_PickIn* request, SDN_PickOut* out) override;
+  int QueryPoint(SDN_PickIn* request, SDN_PickOut* out) override { return PickGrid(request, out, false); }
   // 1 when (x, y) lies in the grid's bounds inside a cell of four heights
   // (or on its last row or column, without a value); the height goes to the
   // query callback.
-  int ValueAt(double x, double y, int user) override;
+  int ValueAt(double x, double y, int user) override { return GridValueAt(x, y, user); }
   // Height (and colour) at a geographic point; 1e12 outside the bounds or
   // when a corner of its cell is empty.
-  double GeoPickPoint(double x, double y, unsigned* colour) override;
+  double GeoPickPoint(double x, double y, unsigned* colour) override { return GridGeoPick(x, y, colour); }
 
   // --- alternate values ---
   // Reads the payload of an alternate-value SCALAR record whose header the
@@ -101,11 +102,6 @@ class Sd_SonarDTM : public Sd_BaseDTM {
   // Alpha 0 ... 255 of the colours: stored and written into the alpha byte
   // of every colour (also for 255); values below 255 draw blended.
   void SetAlpha(int alpha);
-  int GetAlpha() const { return m_alpha; }
-  // 0 wire frame, 1 solid; other values draw nothing but the bounding box.
-  void SetDrawMode(short mode) { m_drawMode = mode; }
-  short GetDrawMode() const { return m_drawMode; }
-  void SetAutoLOD(int on) { m_autoLod = on; }
   unsigned short GetEmptyCode() const { return m_emptyCode; }
   void SetEmptyCode(unsigned short code) { m_emptyCode = code; }
   bool IsEmpty(int row, int col) const;
@@ -140,58 +136,37 @@ class Sd_SonarDTM : public Sd_BaseDTM {
   float** GetFloatGrid() const { return m_floatGrid; }
   float GetFloatNoValue() const { return m_floatNoValue; }
 
-  // Grid column, row and code of the last screen pick; column -1 after a miss.
-  const float* GetPickPosition() const { return m_pickPos; }
-  int GetStepState() const { return m_stepState; }
-  int GetPushCount() const { return m_pushCount; }
-
  protected:
-  // Node transform, bounding box (when asked) and grid space.
-  void EnterGridSpace(bool boundingBox);
-  void BeginBlending();
-  static void EndBlending();
   // Draws the strip from row r to row r2 over the visible window's columns
-  // at stride s, as a surface or a mesh by the draw mode; rPrev (or -1) is
-  // the row before r whose nodes stand in for empty ones.
-  void DrawStrip(int r, int r2, int rPrev, int s);
+  // at stride s, as a surface or a mesh by the draw mode; the nodes of row
+  // r - s (when there is one) stand in for empty ones of row r.
+  void DrawStrip(int r, int r2, int s) override;
   void DrawSolidStrip(int r, int r2, int rPrev, int s);
   void DrawWireStrip(int r, int r2, int rPrev, int s);
   // The columns a strip visits: the window's at the stride, then its last.
   void StripColumns(int s);
-  // Ends an open progressive pass: pops what it pushed, resets blending.
-  void CloseStepPass();
-  void ReadSettings(TDR_Manager* manager);
   // True when the four corners of cell (row, col) hold heights.
-  bool CellFilled(int row, int col) const;
-  // Bilinear height and colour inside cell (row, col) at the fractions fy,
-  // fx; false when a corner is empty or the base height is out of range.
-  bool Blend(int row, int col, double fy, double fx, double* height, unsigned* colour) const;
-  bool HeightInRange(double height) const;
-  // Row and column position of a geographic point (fractional).
-  void GridPosition(double x, double y, double* ry, double* cx) const;
+  bool CellFilled(int row, int col) const override;
+  // The alternate value of node (row, col), when there are alternate values.
+  bool AltValueAt(int row, int col, double* value) const override;
+  // Takes the alternate-value SCALAR record among the trailing records.
+  bool ReadTrailingRecord(TDR_Manager* manager, int tag) override;
   void ReleaseQueryPolygon();
 
   int m_queryType;
-  short m_drawMode;
-  int m_alpha;
-  float m_pickPos[3];
   double m_altRange[2];
   float** m_floatGrid;
   unsigned short m_emptyCode;
   float m_floatNoValue;
   unsigned m_defaultColorMap[256];
   int m_colorMapLoaded;
-  int m_stepState;
-  int m_pushCount;
   int m_polygonCount;
   float* m_polygonX;
   float* m_polygonY;
 
  private:
-  // Vertex and colour arrays of one strip, the columns it visits and the
-  // (first, count) pairs of its pieces between gaps.
-  std::vector<float> m_stripVertices;
-  std::vector<unsigned int> m_stripColours;
+  // The columns a strip visits and the (first, count) pairs of its pieces
+  // between gaps.
   std::vector<int> m_stripColumns;
   std::vector<int> m_stripPieces;
 };

@@ -1,8 +1,7 @@
-// Non-contiguous terrain model: strips that break at empty nodes, whole and
-// progressive drawing.
+// Non-contiguous terrain model: strips that break at empty nodes.
 #include <GL/gl.h>
 
-#include <algorithm>
+#include <vector>
 
 #include "Sd_SonarDTM.h"
 
@@ -11,32 +10,86 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "packed colours are han
 
 namespace {
 
-// Strips drawn upwards and downwards per progressive step.
-constexpr int kStripsPerStep = 5;
+// The rows one strip of the non-contiguous DTM reads: row r (heights h0,
+// colours c0, drawn at y0), row r2 (h1, c1, y1) and the row before r whose
+// nodes stand in for empty ones of row r (hp, cp; null when there is none).
+struct StripRows {
+  const unsigned short* h0;
+  const unsigned short* h1;
+  const unsigned short* hp;
+  const unsigned int* c0;
+  const unsigned int* c1;
+  const unsigned int* cp;
+  float y0, y1;
+  unsigned short empty;
+};
+
+StripRows MakeStripRows(unsigned short** heights, unsigned int** colours, int r, int r2, int rPrev,
+                        unsigned short empty) {
+  StripRows rows;
+  rows.h0 = heights[r];
+  rows.h1 = heights[r2];
+  rows.hp = rPrev >= 0 ? heights[rPrev] : nullptr;
+  rows.c0 = colours[r];
+  rows.c1 = colours[r2];
+  rows.cp = rPrev >= 0 ? colours[rPrev] : nullptr;
+  rows.y0 = static_cast<float>(r);
+  rows.y1 = static_cast<float>(r2);
+  rows.empty = empty;
+  return rows;
+}
+
+// Walks the strip's columns as pairs of vertices from row r to row r2, as
+// far as row r holds heights: emit(c, y, height, colour) takes each vertex,
+// begin() comes before the first pair after a gap and end() after the
+// closing pair at the next gap (and at the end of an open run). The pair of
+// a node of row r: the node, and its partner on row r2, which takes the
+// node's height and colour when it is empty. The closing pair at an empty
+// node of row r: the node of row rPrev and the partner on row r2 where they
+// hold heights, else the height and colour of the vertex before. A template,
+// so that the per-vertex calls are inlined.
+template <class Emit, class Begin, class End>
+inline void WalkStripPairs(const StripRows& s, const std::vector<int>& columns, Emit emit, Begin begin, End end) {
+  const unsigned short e = s.empty;
+  bool open = false;
+  unsigned short lastHeight = 0;
+  unsigned int lastColour = 0;
+  auto put = [&](int c, float y, unsigned short h, unsigned int colour) {
+    emit(c, y, h, colour);
+    lastHeight = h;
+    lastColour = colour;
+  };
+  for (int c : columns) {
+    if (s.h0[c] != e) {
+      if (!open) {
+        begin();
+        open = true;
+      }
+      put(c, s.y0, s.h0[c], s.c0[c]);
+      if (s.h1[c] != e) {
+        put(c, s.y1, s.h1[c], s.c1[c]);
+      } else {
+        put(c, s.y1, s.h0[c], s.c0[c]);
+      }
+    } else if (open) {
+      if (s.hp && s.hp[c] != e) {
+        put(c, s.y0, s.hp[c], s.cp[c]);
+      } else {
+        put(c, s.y0, lastHeight, lastColour);
+      }
+      if (s.h1[c] != e) {
+        put(c, s.y1, s.h1[c], s.c1[c]);
+      } else {
+        put(c, s.y1, lastHeight, lastColour);
+      }
+      end();
+      open = false;
+    }
+  }
+  if (open) end();
+}
 
 }  // namespace
-
-void Sd_SonarDTM::EnterGridSpace(bool boundingBox) {
-  ApplyTransform();
-  if (boundingBox) DrawBoundingBox();
-  const float sx = m_cols > 1 ? 1.0f / static_cast<float>(m_cols - 1) : 1.0f;
-  const float sy = m_rows > 1 ? 1.0f / static_cast<float>(m_rows - 1) : 1.0f;
-  // A maximum code of 0 is drawn as if it were 1.
-  const float sz = 1.0f / static_cast<float>(m_maxCode > 0 ? m_maxCode : 1);
-  glTranslatef(-0.5f, -0.5f, -0.5f);
-  glScalef(sx, sy, sz);
-}
-
-void Sd_SonarDTM::BeginBlending() {
-  if (m_alpha == 255) return;
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-}
-
-void Sd_SonarDTM::EndBlending() {
-  glBlendFunc(GL_ONE, GL_ZERO);
-  glDisable(GL_BLEND);
-}
 
 void Sd_SonarDTM::StripColumns(int s) {
   m_stripColumns.clear();
@@ -45,8 +98,9 @@ void Sd_SonarDTM::StripColumns(int s) {
   if (last >= m_colStart) m_stripColumns.push_back(last);
 }
 
-void Sd_SonarDTM::DrawStrip(int r, int r2, int rPrev, int s) {
+void Sd_SonarDTM::DrawStrip(int r, int r2, int s) {
   if (r2 <= r || r < 0 || r2 >= m_rows || m_colEnd > m_cols || m_colStart < 0) return;
+  int rPrev = r - s;
   if (rPrev >= r) rPrev = -1;
   if (m_drawMode == 1) {
     DrawSolidStrip(r, r2, rPrev, s);
@@ -66,71 +120,29 @@ void Sd_SonarDTM::DrawSolidStrip(int r, int r2, int rPrev, int s) {
   StripColumns(s);
   const size_t columns = m_stripColumns.size();
   if (columns < 2) return;
-  if (m_stripVertices.size() < columns * 6) m_stripVertices.resize(columns * 6);
-  if (m_stripColours.size() < columns * 2) m_stripColours.resize(columns * 2);
+  ReserveStripArrays(columns * 2);
   m_stripPieces.clear();
   float* v = m_stripVertices.data();
   unsigned int* col = m_stripColours.data();
-  const unsigned short e = m_emptyCode;
-  const unsigned short* h0 = m_elevation[r];
-  const unsigned short* h1 = m_elevation[r2];
-  const unsigned short* hp = rPrev >= 0 ? m_elevation[rPrev] : nullptr;
-  const unsigned int* c0 = m_colors[r];
-  const unsigned int* c1 = m_colors[r2];
-  const unsigned int* cp = rPrev >= 0 ? m_colors[rPrev] : nullptr;
-  const float y0 = static_cast<float>(r);
-  const float y1 = static_cast<float>(r2);
-
   size_t n = 0;
   size_t first = 0;
-  bool open = false;
-  unsigned short lastHeight = 0;
-  unsigned int lastColour = 0;
-  auto emit = [&](int c, float y, unsigned short h, unsigned int colour) {
-    v[3 * n] = static_cast<float>(c);
-    v[3 * n + 1] = y;
-    v[3 * n + 2] = h;
-    col[n] = colour;
-    ++n;
-    lastHeight = h;
-    lastColour = colour;
-  };
-  auto close = [&]() {
-    if (n - first >= 4) {
-      m_stripPieces.push_back(static_cast<int>(first));
-      m_stripPieces.push_back(static_cast<int>(n - first));
-    }
-    first = n;
-    open = false;
-  };
-  for (size_t i = 0; i < columns; ++i) {
-    const int c = m_stripColumns[i];
-    if (h0[c] != e) {
-      if (!open) {
+  WalkStripPairs(
+      MakeStripRows(m_elevation, m_colors, r, r2, rPrev, m_emptyCode), m_stripColumns,
+      [&](int c, float y, unsigned short h, unsigned int colour) {
+        v[3 * n] = static_cast<float>(c);
+        v[3 * n + 1] = y;
+        v[3 * n + 2] = h;
+        col[n] = colour;
+        ++n;
+      },
+      [&]() { first = n; },
+      [&]() {
+        if (n - first >= 4) {
+          m_stripPieces.push_back(static_cast<int>(first));
+          m_stripPieces.push_back(static_cast<int>(n - first));
+        }
         first = n;
-        open = true;
-      }
-      emit(c, y0, h0[c], c0[c]);
-      if (h1[c] != e) {
-        emit(c, y1, h1[c], c1[c]);
-      } else {
-        emit(c, y1, h0[c], c0[c]);
-      }
-    } else if (open) {
-      if (hp && hp[c] != e) {
-        emit(c, y0, hp[c], cp[c]);
-      } else {
-        emit(c, y0, lastHeight, lastColour);
-      }
-      if (h1[c] != e) {
-        emit(c, y1, h1[c], c1[c]);
-      } else {
-        emit(c, y1, lastHeight, lastColour);
-      }
-      close();
-    }
-  }
-  if (open) close();
+      });
   if (m_stripPieces.empty()) return;
   glVertexPointer(3, GL_FLOAT, 0, v);
   glColorPointer(4, GL_UNSIGNED_BYTE, 0, col);
@@ -146,37 +158,33 @@ void Sd_SonarDTM::DrawSolidStrip(int r, int r2, int rPrev, int s) {
 void Sd_SonarDTM::DrawWireStrip(int r, int r2, int rPrev, int s) {
   StripColumns(s);
   if (m_stripColumns.empty()) return;
-  const unsigned short e = m_emptyCode;
-  const unsigned short* h0 = m_elevation[r];
-  const unsigned short* h1 = m_elevation[r2];
-  const unsigned short* hp = rPrev >= 0 ? m_elevation[rPrev] : nullptr;
-  const unsigned int* c0 = m_colors[r];
-  const unsigned int* c1 = m_colors[r2];
-  const unsigned int* cp = rPrev >= 0 ? m_colors[rPrev] : nullptr;
-  const float y0 = static_cast<float>(r);
-  const float y1 = static_cast<float>(r2);
-  unsigned short lastHeight = 0;
-  unsigned int lastColour = 0;
-  auto vertex = [&](int c, float y, unsigned short h, unsigned int colour) {
+  const StripRows rows = MakeStripRows(m_elevation, m_colors, r, r2, rPrev, m_emptyCode);
+  const unsigned short e = rows.empty;
+  auto vertex = [](int c, float y, unsigned short h, unsigned int colour) {
     glColor4ubv(reinterpret_cast<const GLubyte*>(&colour));
     glVertex3f(static_cast<float>(c), y, h);
-    lastHeight = h;
-    lastColour = colour;
   };
 
   // Along the row.
+  unsigned short lastHeight = 0;
+  unsigned int lastColour = 0;
+  auto rowVertex = [&](int c, unsigned short h, unsigned int colour) {
+    vertex(c, rows.y0, h, colour);
+    lastHeight = h;
+    lastColour = colour;
+  };
   bool open = false;
   for (int c : m_stripColumns) {
-    if (h0[c] != e) {
+    if (rows.h0[c] != e) {
       if (!open) glBegin(GL_LINE_STRIP);
       open = true;
-      vertex(c, y0, h0[c], c0[c]);
-    } else if (hp && hp[c] != e) {
+      rowVertex(c, rows.h0[c], rows.c0[c]);
+    } else if (rows.hp && rows.hp[c] != e) {
       if (!open) glBegin(GL_LINE_STRIP);
       open = true;
-      vertex(c, y0, hp[c], cp[c]);
+      rowVertex(c, rows.hp[c], rows.cp[c]);
     } else if (open) {
-      vertex(c, y0, lastHeight, lastColour);
+      rowVertex(c, lastHeight, lastColour);
       glEnd();
       open = false;
     }
@@ -184,122 +192,7 @@ void Sd_SonarDTM::DrawWireStrip(int r, int r2, int rPrev, int s) {
   if (open) glEnd();
 
   // Towards row r2.
-  open = false;
   glBegin(GL_LINES);
-  for (int c : m_stripColumns) {
-    if (h0[c] != e) {
-      open = true;
-      vertex(c, y0, h0[c], c0[c]);
-      if (h1[c] != e) {
-        vertex(c, y1, h1[c], c1[c]);
-      } else {
-        vertex(c, y1, h0[c], c0[c]);
-      }
-    } else if (open) {
-      if (hp && hp[c] != e) {
-        vertex(c, y0, hp[c], cp[c]);
-      } else {
-        vertex(c, y0, lastHeight, lastColour);
-      }
-      if (h1[c] != e) {
-        vertex(c, y1, h1[c], c1[c]);
-      } else {
-        vertex(c, y1, lastHeight, lastColour);
-      }
-      open = false;
-    }
-  }
+  WalkStripPairs(rows, m_stripColumns, vertex, [] {}, [] {});
   glEnd();
-}
-
-void Sd_SonarDTM::Render() {
-  const int window[6] = {m_colStart, m_colEnd, m_rowStart, m_rowEnd, m_upRow, m_downRow};
-  glPushMatrix();
-  EnterGridSpace(true);
-  if (HasDrawableGrids() && Optimize()) {
-    BeginBlending();
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_COLOR_ARRAY);
-    const int s = m_lodStep;
-    const int lastRow = m_rowEnd - 1;
-    // Strips of the stride, then one up to the window's last row.
-    for (int r = m_rowStart; r < lastRow; r += s) DrawStrip(r, std::min(r + s, lastRow), r - s, s);
-    glPopClientAttrib();
-  }
-  m_colStart = window[0];
-  m_colEnd = window[1];
-  m_rowStart = window[2];
-  m_rowEnd = window[3];
-  m_upRow = window[4];
-  m_downRow = window[5];
-  glPopMatrix();
-  EndBlending();
-}
-
-void Sd_SonarDTM::CloseStepPass() {
-  for (; m_pushCount > 0; --m_pushCount) glPopMatrix();
-  EndBlending();
-  m_pushCount = 0;
-}
-
-int Sd_SonarDTM::StepRender() {
-  if (GetRedrawPending()) {
-    CloseStepPass();
-    SetDrawn(0);
-    m_stepState = 0;
-    SetRedrawPending(0);
-    return 0;
-  }
-
-  if (m_stepState == 0) {
-    SetDrawn(0);
-    glPushMatrix();
-    ++m_pushCount;
-    EnterGridSpace(true);
-    if (HasDrawableGrids() && Optimize()) {
-      BeginBlending();
-      m_stepIncrement = GetBestPass() ? m_minStep : m_lodStep / 2;
-      if (m_stepIncrement < 1) m_stepIncrement = 1;
-      m_stepState = 1;
-      m_downRow -= m_stepIncrement;
-    } else {
-      m_stepState = 2;
-    }
-    return GetDrawn();
-  }
-
-  if (m_stepState == 1) {
-    // The grids may have been released since the pass began.
-    if (HasDrawableGrids()) {
-      const int s = m_stepIncrement;
-      const int lastRow = m_rowEnd - 1;
-      glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-      glEnableClientState(GL_VERTEX_ARRAY);
-      glEnableClientState(GL_COLOR_ARRAY);
-      // Upwards from the centre row; the last strip ends at the window's
-      // last row.
-      for (int k = 0; k < kStripsPerStep && m_upRow < lastRow; ++k) {
-        DrawStrip(m_upRow, std::min(m_upRow + s, lastRow), m_upRow - s, s);
-        m_upRow += s;
-      }
-      // Downwards; the last strip begins at the window's first row.
-      for (int k = 0; k < kStripsPerStep && m_downRow + s > m_rowStart; ++k) {
-        const int r = std::max(m_downRow, m_rowStart);
-        DrawStrip(r, m_downRow + s, r - s, s);
-        m_downRow -= s;
-      }
-      glPopClientAttrib();
-    }
-    if (!HasDrawableGrids() || (m_upRow >= m_rowEnd - 1 && m_downRow + m_stepIncrement <= m_rowStart)) {
-      m_stepState = 2;
-    }
-    return GetDrawn();
-  }
-
-  // State 2: the pass is finished.
-  CloseStepPass();
-  SetDrawn(1);
-  m_stepState = 0;
-  return GetDrawn();
 }

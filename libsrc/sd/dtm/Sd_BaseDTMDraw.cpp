@@ -1,0 +1,143 @@
+// Terrain base class: the whole and progressive drawing passes of the grid
+// DTMs; the derived classes draw the strips.
+#include <GL/gl.h>
+
+#include <algorithm>
+
+#include "Sd_BaseDTM.h"
+
+namespace {
+
+// Strips drawn upwards and downwards per progressive step.
+constexpr int kStripsPerStep = 5;
+
+// Vertex and colour arrays on, for the strips of one pass; the client state
+// is restored at the end of the scope.
+class StripArrays {
+ public:
+  StripArrays() {
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+  }
+  ~StripArrays() { glPopClientAttrib(); }
+  StripArrays(const StripArrays&) = delete;
+  StripArrays& operator=(const StripArrays&) = delete;
+};
+
+}  // namespace
+
+void Sd_BaseDTM::EnterGridSpace(bool boundingBox) {
+  ApplyTransform();
+  if (boundingBox) DrawBoundingBox();
+  const float sx = m_cols > 1 ? 1.0f / static_cast<float>(m_cols - 1) : 1.0f;
+  const float sy = m_rows > 1 ? 1.0f / static_cast<float>(m_rows - 1) : 1.0f;
+  // A maximum code of 0 (a grid of no-value nodes) is drawn as if it were 1.
+  const float sz = 1.0f / static_cast<float>(m_maxCode > 0 ? m_maxCode : 1);
+  glTranslatef(-0.5f, -0.5f, -0.5f);
+  glScalef(sx, sy, sz);
+}
+
+void Sd_BaseDTM::BeginBlending() {
+  if (m_alpha == 255) return;
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+}
+
+void Sd_BaseDTM::EndBlending() {
+  glBlendFunc(GL_ONE, GL_ZERO);
+  glDisable(GL_BLEND);
+}
+
+void Sd_BaseDTM::DrawStrip(int, int, int) {}
+
+void Sd_BaseDTM::ReserveStripArrays(size_t n) {
+  if (m_stripVertices.size() < n * 3) m_stripVertices.resize(n * 3);
+  if (m_stripColours.size() < n) m_stripColours.resize(n);
+}
+
+void Sd_BaseDTM::RenderGrid() {
+  const int window[6] = {m_colStart, m_colEnd, m_rowStart, m_rowEnd, m_upRow, m_downRow};
+  glPushMatrix();
+  EnterGridSpace(true);
+  if (HasDrawableGrids() && Optimize()) {
+    BeginBlending();
+    StripArrays arrays;
+    const int s = m_lodStep;
+    const int lastRow = m_rowEnd - 1;
+    // Strips of the stride, then one up to the window's last row.
+    for (int r = m_rowStart; r < lastRow; r += s) DrawStrip(r, std::min(r + s, lastRow), s);
+  }
+  m_colStart = window[0];
+  m_colEnd = window[1];
+  m_rowStart = window[2];
+  m_rowEnd = window[3];
+  m_upRow = window[4];
+  m_downRow = window[5];
+  glPopMatrix();
+  EndBlending();
+}
+
+void Sd_BaseDTM::CloseStepPass() {
+  for (; m_pushCount > 0; --m_pushCount) glPopMatrix();
+  EndBlending();
+  m_pushCount = 0;
+}
+
+int Sd_BaseDTM::StepRenderGrid() {
+  if (GetRedrawPending()) {
+    CloseStepPass();
+    SetDrawn(0);
+    m_stepState = 0;
+    SetRedrawPending(0);
+    return 0;
+  }
+
+  if (m_stepState == 0) {
+    SetDrawn(0);
+    glPushMatrix();
+    ++m_pushCount;
+    EnterGridSpace(true);
+    if (HasDrawableGrids() && Optimize()) {
+      BeginBlending();
+      m_stepIncrement = GetBestPass() ? m_minStep : m_lodStep / 2;
+      if (m_stepIncrement < 1) m_stepIncrement = 1;
+      m_stepState = 1;
+      m_downRow -= m_stepIncrement;
+    } else {
+      m_stepState = 2;
+    }
+    return GetDrawn();
+  }
+
+  if (m_stepState == 1) {
+    // The grids may have been released since the pass began.
+    if (HasDrawableGrids()) {
+      const int s = m_stepIncrement;
+      const int lastRow = m_rowEnd - 1;
+      StripArrays arrays;
+      // Upwards from the centre row; the last strip ends at the window's
+      // last row.
+      for (int k = 0; k < kStripsPerStep && m_upRow < lastRow; ++k) {
+        DrawStrip(m_upRow, std::min(m_upRow + s, lastRow), s);
+        m_upRow += s;
+      }
+      // Downwards; the last strip begins at the window's first row.
+      for (int k = 0; k < kStripsPerStep && m_downRow + s > m_rowStart; ++k) {
+        const int r = std::max(m_downRow, m_rowStart);
+        DrawStrip(r, m_downRow + s, s);
+        m_downRow -= s;
+      }
+    }
+    if (!HasDrawableGrids() || (m_upRow >= m_rowEnd - 1 && m_downRow + m_stepIncrement <= m_rowStart)) {
+      m_stepState = 2;
+    }
+    return GetDrawn();
+  }
+
+  // State 2: the pass is finished.
+  CloseStepPass();
+  SetDrawn(1);
+  m_stepState = 0;
+  return GetDrawn();
+}

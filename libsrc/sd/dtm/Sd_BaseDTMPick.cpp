@@ -1,0 +1,162 @@
+// Terrain base class: screen picks, value queries and geographic height
+// queries of the grid DTMs.
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "DepthPicker.h"
+#include "Sd_BaseDTM.h"
+#include "Sv_Matrix4.h"
+
+namespace {
+
+// Height of a point that has none.
+constexpr double kNoHeight = 1e12;
+
+}  // namespace
+
+bool Sd_BaseDTM::CellFilled(int, int) const { return true; }
+
+bool Sd_BaseDTM::AltValueAt(int, int, double*) const { return false; }
+
+bool Sd_BaseDTM::HeightInRange(double height) const {
+  const double lo = m_bounds[4];
+  const double hi = m_bounds[5];
+  // The top code converts to zmax only up to rounding.
+  const double tolerance = 1e-9 * std::max({1.0, std::fabs(lo), std::fabs(hi)});
+  return height >= lo - tolerance && height <= hi + tolerance;
+}
+
+bool Sd_BaseDTM::Blend(int row, int col, double fy, double fx, double* height, unsigned* colour) const {
+  if (!CellFilled(row, col)) return false;
+  if (!HeightInRange(CodeToHeight(m_elevation[row][col]))) return false;
+  const double w00 = (1.0 - fy) * (1.0 - fx);
+  const double w10 = fy * (1.0 - fx);
+  const double w01 = (1.0 - fy) * fx;
+  const double w11 = fy * fx;
+  const unsigned short* r0 = m_elevation[row];
+  const unsigned short* r1 = m_elevation[row + 1];
+  const double code = w00 * r0[col] + w10 * r1[col] + w01 * r0[col + 1] + w11 * r1[col + 1];
+  *height = CodeToHeight(code);
+  const unsigned* c0 = m_colors[row];
+  const unsigned* c1 = m_colors[row + 1];
+  unsigned channel[3];
+  for (int k = 0; k < 3; ++k) {
+    const int shift = 8 * k;
+    const double v = w00 * ((c0[col] >> shift) & 0xFFu) + w10 * ((c1[col] >> shift) & 0xFFu) +
+                     w01 * ((c0[col + 1] >> shift) & 0xFFu) + w11 * ((c1[col + 1] >> shift) & 0xFFu);
+    channel[k] = v <= 0.0 ? 0u : (v >= 255.0 ? 255u : static_cast<unsigned>(v));
+  }
+  *colour = PackColour(channel[0], channel[1], channel[2], 255);
+  return true;
+}
+
+void Sd_BaseDTM::GridPosition(double x, double y, double* ry, double* cx) const {
+  // Single precision, as the grid's own coordinates are.
+  const float dx = m_bounds[1] - m_bounds[0];
+  const float dy = m_bounds[3] - m_bounds[2];
+  *cx = dx != 0.0f ? static_cast<float>((x - m_bounds[0]) / dx) * static_cast<float>(m_cols - 1) : 0.0f;
+  *ry = dy != 0.0f ? static_cast<float>((y - m_bounds[2]) / dy) * static_cast<float>(m_rows - 1) : 0.0f;
+}
+
+int Sd_BaseDTM::PickGrid(SDN_PickIn* request, SDN_PickOut* out, bool keepRejectedPosition) {
+  if (!request || !request->picker || !HasDrawableGrids()) return 0;
+  glPushMatrix();
+  EnterGridSpace(false);
+  Sv_Matrix4 modelView;
+  modelView.LoadFromGL();
+  float g[3] = {-1e10f, -1e10f, -1e10f};
+  bool onGrid = false;
+  if (request->picker->SetModelMatrix(modelView) == 0 &&
+      request->picker->Pick(static_cast<short>(request->x), static_cast<short>(request->y), &g[0], &g[1], &g[2]) ==
+          0) {
+    const double fgx = std::floor(g[0]);
+    const double fgy = std::floor(g[1]);
+    onGrid = fgx >= 0.0 && fgx <= m_cols - 2 && fgy >= 0.0 && fgy <= m_rows - 2;
+  }
+  double height = 0.0;
+  unsigned colour = 0;
+  const int row = onGrid ? static_cast<int>(g[1]) : 0;
+  const int col = onGrid ? static_cast<int>(g[0]) : 0;
+  const bool hit = onGrid && Blend(row, col, g[1] - std::floor(g[1]), g[0] - std::floor(g[0]), &height, &colour);
+  if (hit || (onGrid && keepRejectedPosition)) {
+    m_pickPos[0] = g[0];
+    m_pickPos[1] = g[1];
+    m_pickPos[2] = g[2];
+  } else {
+    m_pickPos[0] = -1.0f;
+  }
+  if (hit) {
+    const double dx = static_cast<double>(m_bounds[1]) - m_bounds[0];
+    const double dy = static_cast<double>(m_bounds[3]) - m_bounds[2];
+    // Bounds without extent put every column (row) at their minimum.
+    const double x = std::fabs(dx) > 1e-9 ? g[0] / (m_cols - 1.0) * dx + m_bounds[0] : m_bounds[0];
+    const double y = std::fabs(dy) > 1e-9 ? g[1] / (m_rows - 1.0) * dy + m_bounds[2] : m_bounds[2];
+    SDN_PickOut* shared = GetSharedPick();
+    shared->colour = colour;
+    double value = 0.0;
+    const bool hasValue = AltValueAt(row, col, &value);
+    if (hasValue) shared->value = value;
+    if (out && request->mode == 0) {
+      out->x = x;
+      out->y = y;
+      out->z = height;
+      if (hasValue) out->value = value;
+      out->colour = colour;
+      out->node = this;
+      out->found = 1;
+    }
+  }
+  glPopMatrix();
+  return hit ? 1 : 0;
+}
+
+int Sd_BaseDTM::GridValueAt(double x, double y, int user) {
+  if (!HasDrawableGrids()) return 0;
+  if (!(x >= m_bounds[0] && x <= m_bounds[1] && y >= m_bounds[2] && y <= m_bounds[3])) return 0;
+  double ry, cx;
+  GridPosition(x, y, &ry, &cx);
+  const double row = std::floor(ry);
+  const double col = std::floor(cx);
+  if (!(row >= 0.0 && row <= m_rows - 2 && col >= 0.0 && col <= m_cols - 2)) return 1;
+  const int r = static_cast<int>(row);
+  const int c = static_cast<int>(col);
+  double height = 0.0;
+  unsigned colour = 0;
+  if (!Blend(r, c, ry - row, cx - col, &height, &colour)) return 0;
+  SDN_PickOut* shared = GetSharedPick();
+  shared->colour = colour;
+  double value = 0.0;
+  if (AltValueAt(r, c, &value)) shared->value = value;
+  SetQueryPoint(x, y, height);
+  CallQueryCallback(x, y, height, user);
+  return 1;
+}
+
+double Sd_BaseDTM::GridGeoPick(double x, double y, unsigned* colour) {
+  if (!HasDrawableGrids()) return kNoHeight;
+  if (!(x >= m_bounds[0] && x <= m_bounds[1] && y >= m_bounds[2] && y <= m_bounds[3])) return kNoHeight;
+  double ry, cx;
+  GridPosition(x, y, &ry, &cx);
+  double row = std::floor(ry);
+  double col = std::floor(cx);
+  double fy = ry - row;
+  double fx = cx - col;
+  // On the top (right) edge the cell below (left) answers, at its far side,
+  // so the edge node's own height comes back.
+  if (row >= m_rows - 1) {
+    row = m_rows - 2;
+    fy = 1.0;
+  }
+  if (col >= m_cols - 1) {
+    col = m_cols - 2;
+    fx = 1.0;
+  }
+  if (!(row >= 0.0 && col >= 0.0)) return kNoHeight;
+  double height = 0.0;
+  unsigned c = 0;
+  if (!Blend(static_cast<int>(row), static_cast<int>(col), fy, fx, &height, &c)) return kNoHeight;
+  if (colour) *colour = c;
+  return height;
+}
