@@ -1,6 +1,7 @@
 #include "Sv_Platform.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -128,6 +129,15 @@ int Sv_PlatformMakeDirectory(const char* path) {
   struct stat st;
   if (errno == EEXIST && stat(path, &st) == 0 && S_ISDIR(st.st_mode)) return 0;
   return -1;
+}
+
+void* Sv_PlatformAllocLarge(size_t bytes) {
+  const size_t kHugePage = 2u << 20;
+  if (bytes < kHugePage) return malloc(bytes ? bytes : 1);
+  void* p = nullptr;
+  if (posix_memalign(&p, kHugePage, bytes) != 0) return nullptr;
+  madvise(p, bytes, MADV_HUGEPAGE);
+  return p;
 }
 
 double Sv_PlatformSeconds() {

@@ -27,6 +27,11 @@ void Sv_PlatformCloseHandle(int fd);
 // Creates a directory (and no parents); 0 when it exists afterwards.
 int Sv_PlatformMakeDirectory(const char* path);
 
+// Memory for a large buffer, released with free(). Blocks of 2 MiB and more
+// are aligned to 2 MiB and advised to be backed by huge pages. Null when the
+// memory cannot be had.
+void* Sv_PlatformAllocLarge(size_t bytes);
+
 // Seconds of a monotonic clock.
 double Sv_PlatformSeconds();
 

@@ -57,9 +57,9 @@ void Sv_UtlSetExitHook(Sv_ExitHook hook);
 // Day of the year, 1 to 366; 0 for a month outside 1..12 or a day outside 1..31.
 int Sv_UtlDayOfYear(int year, int month, int day);
 
-// Row-pointer tables: rows entries, each a separately allocated row of cols
-// elements. Null when a size is not positive or an allocation fails.
-// Release with Sv_UtlFree2D.
+// Row-pointer tables: rows entries, each pointing to a row of cols elements.
+// Null when a size is not positive or an allocation fails. Release with
+// Sv_UtlFree2D only (rows are not separate allocations in every build).
 unsigned short** Sv_UtlAlloc2DShort(int rows, int cols);
 unsigned int** Sv_UtlAlloc2DInt(int rows, int cols);
 void Sv_UtlFree2D(void* table, int rows);
