@@ -14,6 +14,18 @@ namespace {
 
 constexpr bool kHostLittle = (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
 
+// Reverses n elements of type T in place with the given byte swap; the
+// elements need not be aligned.
+template <typename T, typename Swap>
+void SwapEach(unsigned char* p, size_t n, Swap swap) {
+  for (size_t i = 0; i < n; ++i) {
+    T v;
+    memcpy(&v, p + sizeof(T) * i, sizeof(T));
+    v = swap(v);
+    memcpy(p + sizeof(T) * i, &v, sizeof(T));
+  }
+}
+
 }  // namespace
 
 int Sv_UtlNeedsSwap(int byteOrder) {
@@ -32,28 +44,13 @@ void Sv_UtlSwapBytes(void* data, int size, int count) {
   const size_t n = static_cast<size_t>(count);
   switch (size) {
     case 2:
-      for (size_t i = 0; i < n; ++i) {
-        unsigned short v;
-        memcpy(&v, p + 2 * i, 2);
-        v = __builtin_bswap16(v);
-        memcpy(p + 2 * i, &v, 2);
-      }
+      SwapEach<unsigned short>(p, n, [](unsigned short v) { return __builtin_bswap16(v); });
       return;
     case 4:
-      for (size_t i = 0; i < n; ++i) {
-        unsigned int v;
-        memcpy(&v, p + 4 * i, 4);
-        v = __builtin_bswap32(v);
-        memcpy(p + 4 * i, &v, 4);
-      }
+      SwapEach<unsigned int>(p, n, [](unsigned int v) { return __builtin_bswap32(v); });
       return;
     case 8:
-      for (size_t i = 0; i < n; ++i) {
-        unsigned long long v;
-        memcpy(&v, p + 8 * i, 8);
-        v = __builtin_bswap64(v);
-        memcpy(p + 8 * i, &v, 8);
-      }
+      SwapEach<unsigned long long>(p, n, [](unsigned long long v) { return __builtin_bswap64(v); });
       return;
     default: {
       const size_t s = static_cast<size_t>(size);
