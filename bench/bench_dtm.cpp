@@ -173,23 +173,19 @@ Sd_Node* LoadTerrain(const TerrainFile& t) {
   return root;
 }
 
-void FreadFreshBuffer(benchmark::State& state, TerrainFile& t) {
+// fread of the uniform terrain's file, into a fresh buffer every time or
+// into one warm buffer.
+void FreadBench(benchmark::State& state, bool warmBuffer) {
+  TerrainFile& t = TheFile();
+  std::vector<unsigned char> buffer(warmBuffer ? static_cast<size_t>(t.bytes) : 0, 1);
   for (auto _ : state) {
-    if (!FreadFile(t, nullptr)) state.SkipWithError("short read");
+    if (!FreadFile(t, warmBuffer ? buffer.data() : nullptr)) state.SkipWithError("short read");
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * t.bytes);
 }
-void BM_FreadFreshBuffer(benchmark::State& state) { FreadFreshBuffer(state, TheFile()); }
+void BM_FreadFreshBuffer(benchmark::State& state) { FreadBench(state, false); }
 BENCHMARK(BM_FreadFreshBuffer)->Unit(benchmark::kMillisecond);
-
-void FreadWarmBuffer(benchmark::State& state, TerrainFile& t) {
-  std::vector<unsigned char> buffer(static_cast<size_t>(t.bytes), 1);
-  for (auto _ : state) {
-    if (!FreadFile(t, buffer.data())) state.SkipWithError("short read");
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * t.bytes);
-}
-void BM_FreadWarmBuffer(benchmark::State& state) { FreadWarmBuffer(state, TheFile()); }
+void BM_FreadWarmBuffer(benchmark::State& state) { FreadBench(state, true); }
 BENCHMARK(BM_FreadWarmBuffer)->Unit(benchmark::kMillisecond);
 
 void LoadTerrainBench(benchmark::State& state, TerrainFile& t) {
@@ -236,18 +232,22 @@ void LoadRatio(benchmark::State& state, TerrainFile& t) {
   state.counters["load_over_fread_fresh"] = Median(fresh);
   state.counters["load_over_fread_warm"] = Median(warm);
 }
-const bool g_loadRatio = [] {
-  const struct {
-    const char* name;
-    TerrainFile& (*file)();
-  } files[] = {{"BM_LoadRatio", TheFile}, {"BM_SonarLoadRatio", TheGapFile}};
-  for (const auto& f : files) {
-    TerrainFile& (*file)() = f.file;
-    benchmark::internal::Benchmark* b =
-        benchmark::RegisterBenchmark(f.name, [file](benchmark::State& state) { LoadRatio(state, file()); });
+
+// Registers a benchmark of the uniform terrain ("BM_<name>") and one of the
+// non-contiguous terrain ("BM_Sonar<name>"); run gets gaps false for the
+// first, true for the second. A minTime above 0 applies outside smoke runs.
+void RegisterBothTerrains(const std::string& name, void (*run)(benchmark::State&, bool gaps), double minTime = 0.0) {
+  for (bool gaps : {false, true}) {
+    benchmark::internal::Benchmark* b = benchmark::RegisterBenchmark(
+        ((gaps ? "BM_Sonar" : "BM_") + name).c_str(), [run, gaps](benchmark::State& state) { run(state, gaps); });
     b->Unit(benchmark::kMillisecond);
-    if (!orvanta_bench::Smoke()) b->MinTime(3.0);
+    if (minTime > 0.0 && !orvanta_bench::Smoke()) b->MinTime(minTime);
   }
+}
+
+const bool g_loadRatio = [] {
+  RegisterBothTerrains(
+      "LoadRatio", [](benchmark::State& state, bool gaps) { LoadRatio(state, gaps ? TheGapFile() : TheFile()); }, 3.0);
   return true;
 }();
 
@@ -318,12 +318,11 @@ struct GLView {
     node->Render();
     glFinish();
   }
-  static void FullDetail(Sd_Node* node) {
+  static void FullDetail(Sd_BaseDTM* node) {
     node->SaveSettings();
     node->ResetSettings();
   }
-  template <class T>
-  static void ViewerDetail(T* node) {
+  static void ViewerDetail(Sd_BaseDTM* node) {
     node->SetLODStep(10);
     node->SetAutoLOD(1);
   }
@@ -334,51 +333,31 @@ GLView& TheView() {
   return view;
 }
 
-// The uniform terrain, or the non-contiguous one.
-Sd_BasicDTM* Terrain(GLView& v, Sd_BasicDTM*) { return v.dtm; }
-Sd_SonarDTM* Terrain(GLView& v, Sd_SonarDTM*) { return v.sonar; }
-
-template <class T>
-void FrameFullDetail(benchmark::State& state) {
+// The uniform terrain of the view, or the non-contiguous one, with the
+// viewer's detail budget; null, with the benchmark skipped, when there is no
+// OpenGL context.
+Sd_BaseDTM* ViewTerrain(benchmark::State& state, bool gaps) {
   GLView& v = TheView();
   if (!v.ok) {
     state.SkipWithError("no OpenGL context");
-    return;
+    return nullptr;
   }
-  T* dtm = Terrain(v, static_cast<T*>(nullptr));
   Sd_Node::SetDetailBudget(25000.0f);
-  GLView::FullDetail(dtm);
+  return gaps ? static_cast<Sd_BaseDTM*>(v.sonar) : v.dtm;
+}
+
+// Frames at one detail setting; the stride it comes to.
+void FramesAt(benchmark::State& state, bool gaps, void (*detail)(Sd_BaseDTM*)) {
+  Sd_BaseDTM* dtm = ViewTerrain(state, gaps);
+  if (!dtm) return;
+  detail(dtm);
   for (auto _ : state) GLView::Frame(dtm);
   state.counters["stride"] = dtm->GetLODStep();
 }
-BENCHMARK(FrameFullDetail<Sd_BasicDTM>)->Name("BM_FrameFullDetail")->Unit(benchmark::kMillisecond);
-BENCHMARK(FrameFullDetail<Sd_SonarDTM>)->Name("BM_SonarFrameFullDetail")->Unit(benchmark::kMillisecond);
 
-template <class T>
-void FrameDetail25000(benchmark::State& state) {
-  GLView& v = TheView();
-  if (!v.ok) {
-    state.SkipWithError("no OpenGL context");
-    return;
-  }
-  T* dtm = Terrain(v, static_cast<T*>(nullptr));
-  Sd_Node::SetDetailBudget(25000.0f);
-  GLView::ViewerDetail(dtm);
-  for (auto _ : state) GLView::Frame(dtm);
-  state.counters["stride"] = dtm->GetLODStep();
-}
-BENCHMARK(FrameDetail25000<Sd_BasicDTM>)->Name("BM_FrameDetail25000")->Unit(benchmark::kMillisecond);
-BENCHMARK(FrameDetail25000<Sd_SonarDTM>)->Name("BM_SonarFrameDetail25000")->Unit(benchmark::kMillisecond);
-
-template <class T>
-void FrameRatio(benchmark::State& state) {
-  GLView& v = TheView();
-  if (!v.ok) {
-    state.SkipWithError("no OpenGL context");
-    return;
-  }
-  T* dtm = Terrain(v, static_cast<T*>(nullptr));
-  Sd_Node::SetDetailBudget(25000.0f);
+void FrameRatio(benchmark::State& state, bool gaps) {
+  Sd_BaseDTM* dtm = ViewTerrain(state, gaps);
+  if (!dtm) return;
   std::vector<double> ratio;
   for (auto _ : state) {
     GLView::FullDetail(dtm);
@@ -392,8 +371,15 @@ void FrameRatio(benchmark::State& state) {
   }
   state.counters["detail_over_full"] = Median(ratio);
 }
-BENCHMARK(FrameRatio<Sd_BasicDTM>)->Name("BM_FrameRatio")->Unit(benchmark::kMillisecond);
-BENCHMARK(FrameRatio<Sd_SonarDTM>)->Name("BM_SonarFrameRatio")->Unit(benchmark::kMillisecond);
+
+const bool g_frames = [] {
+  RegisterBothTerrains("FrameFullDetail",
+                       [](benchmark::State& state, bool gaps) { FramesAt(state, gaps, GLView::FullDetail); });
+  RegisterBothTerrains("FrameDetail25000",
+                       [](benchmark::State& state, bool gaps) { FramesAt(state, gaps, GLView::ViewerDetail); });
+  RegisterBothTerrains("FrameRatio", FrameRatio);
+  return true;
+}();
 
 }  // namespace
 

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "Sd_Node.h"
 #include "TDR_GeoRef.h"
@@ -32,22 +34,70 @@ void FillNode(Sd_Node& n) {
   n.SetBounds(2, -5, 5);
 }
 
-// Writes the nodes' records (optionally followed by a foreign tag) and the end tag.
-bool WriteFile(const std::string& path, Sd_Node* nodes[], int count, int withCommon, int byteOrder,
-               bool foreignTag = false) {
+// Opens path for writing, lets write add records, then writes the end tag;
+// false when any step (or write) fails.
+template <class Write>
+bool WriteRecords(const std::string& path, Write write, int byteOrder = 1) {
   TDR_Manager m;
   if (m.OpenFile(path.c_str(), "wb") != 0 || m.WriteHeader() != 0) return false;
   m.SetByteOrder(byteOrder);
-  for (int i = 0; i < count; ++i) {
-    if (nodes[i]->SaveObject(&m, withCommon, 0) != 0) return false;
-  }
-  if (foreignTag) {
-    m.WriteTag(TDR_TAG_SCALAR, 1, 0, 0, 1);
-    TDR_PayloadWriter(&m).Int32(7);
-    m.EndTag();
-  }
-  m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1);
-  return m.CloseFile() == 0;
+  if (!write(m)) return false;
+  return m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) == 0 && m.CloseFile() == 0;
+}
+
+// Writes the nodes' records (optionally followed by a foreign tag) and the end tag.
+bool WriteFile(const std::string& path, Sd_Node* nodes[], int count, int withCommon, int byteOrder,
+               bool foreignTag = false) {
+  return WriteRecords(
+      path,
+      [&](TDR_Manager& m) {
+        for (int i = 0; i < count; ++i) {
+          if (nodes[i]->SaveObject(&m, withCommon, 0) != 0) return false;
+        }
+        if (foreignTag) {
+          m.WriteTag(TDR_TAG_SCALAR, 1, 0, 0, 1);
+          TDR_PayloadWriter(&m).Int32(7);
+          m.EndTag();
+        }
+        return true;
+      },
+      byteOrder);
+}
+
+// The fields of a hand-made node record.
+struct NodeFields {
+  short tagVersion = 1;
+  float format = 1.0f;  // tag version 0 only: the format word (1.5 and later add the parent word)
+  int parent = 0, next = 0;
+  float transform[9] = {0, 0, 0, 1, 1, 1, 0, 0, 0};  // rotation, scale, position
+  int flags[4] = {1, 0, 1, 1};                       // type, aux flag, visible, ...
+  std::string name, description;
+  int showBoundingBox = 0;
+};
+
+// A file holding one hand-made node record with the given fields.
+bool WriteNodeRecord(const std::string& path, const NodeFields& f) {
+  return WriteRecords(path, [&](TDR_Manager& m) {
+    if (m.WriteTag(TDR_TAG_SD_NODE, f.tagVersion, 0, 0, 1) != 0) return false;
+    TDR_PayloadWriter w(&m);
+    if (f.tagVersion == 0) {
+      w.Float32(f.format);
+      if (f.format > 1.0f) w.Int32(f.parent);
+    } else {
+      w.Int32(f.parent);
+    }
+    w.Int32(f.next);
+    w.Float32s(f.transform, 9);
+    w.Int32s(f.flags, 4);
+    w.CountedText(f.name.c_str());
+    w.CountedText(f.description.c_str());
+    const int aux[6] = {0};
+    w.Int32s(aux, 6);
+    const float rest[3 + 12 + 6] = {0};
+    w.Float32s(rest, 21);
+    w.Int32(f.showBoundingBox);
+    return w.Ok() && m.EndTag() == 0;
+  });
 }
 
 void ExpectSameNode(Sd_Node& a, Sd_Node& b) {
@@ -79,6 +129,11 @@ void ExpectSameNode(Sd_Node& a, Sd_Node& b) {
 bool OpenAtNode(TDR_Manager& m, const std::string& path) {
   if (m.OpenFile(path.c_str(), "rb") != 0 || m.ReadHeader() != 0) return false;
   return m.ReadTag(nullptr) == TDR_TAG_SD_NODE;
+}
+
+// Opens the file at its first record, a node record, and loads it into n.
+bool LoadFirstNode(TDR_Manager& m, const std::string& path, Sd_Node& n) {
+  return OpenAtNode(m, path) && n.LoadObject(&m) == 0;
 }
 
 }  // namespace
@@ -124,9 +179,8 @@ TEST(NodeRecord, WithoutCommonTagsExtentsComeFromRangesAndEndTagIsNotConsumed) {
   const std::string path = dir.file("two.sd");
   ASSERT_TRUE(WriteFile(path, nodes, 2, 0, 1));
   TDR_Manager m;
-  ASSERT_TRUE(OpenAtNode(m, path));
   Sd_Node back;
-  ASSERT_EQ(back.LoadObject(&m), 0);
+  ASSERT_TRUE(LoadFirstNode(m, path, back));
   EXPECT_EQ(back.GetGeoRef(), nullptr);
   EXPECT_DOUBLE_EQ(back.GetExtents()[0], 3.0) << "range x is -1 ... 2";
   EXPECT_DOUBLE_EQ(back.GetCentres()[0], 0.5);
@@ -146,35 +200,20 @@ TEST(NodeRecord, OldVersionsWithAndWithoutParentField) {
   for (float format : {1.0f, 1.5f}) {
     SCOPED_TRACE(format);
     const std::string path = dir.file("old.sd");
-    {
-      TDR_Manager m;
-      ASSERT_EQ(m.OpenFile(path.c_str(), "wb"), 0);
-      ASSERT_EQ(m.WriteHeader(), 0);
-      m.WriteTag(TDR_TAG_SD_NODE, 0, 0, 0, 1);
-      TDR_PayloadWriter w(&m);
-      w.Float32(format);
-      if (format > 1.0f) w.Int32(1);  // parent
-      w.Int32(1);                      // next
-      const float transform[9] = {0, 0, 45, 2, 2, 2, 0.5f, 0, 0};
-      w.Float32s(transform, 9);
-      const int flags[4] = {7, 0, 1, 1};
-      w.Int32s(flags, 4);
-      w.CountedText("old");
-      w.CountedText("desc");
-      const int aux[6] = {0};
-      w.Int32s(aux, 6);
-      const float rest[3 + 12 + 6] = {0};
-      w.Float32s(rest, 21);
-      w.Int32(0);
-      ASSERT_TRUE(w.Ok());
-      m.EndTag();
-      m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1);
-      m.CloseFile();
-    }
+    NodeFields f;
+    f.tagVersion = 0;
+    f.format = format;
+    f.parent = 1;  // written from format 1.5 on
+    f.next = 1;
+    const float transform[9] = {0, 0, 45, 2, 2, 2, 0.5f, 0, 0};
+    std::copy(transform, transform + 9, f.transform);
+    f.flags[0] = 7;
+    f.name = "old";
+    f.description = "desc";
+    ASSERT_TRUE(WriteNodeRecord(path, f));
     TDR_Manager m;
-    ASSERT_TRUE(OpenAtNode(m, path));
     Sd_Node n;
-    ASSERT_EQ(n.LoadObject(&m), 0);
+    ASSERT_TRUE(LoadFirstNode(m, path, n));
     EXPECT_STREQ(n.GetName(), "old");
     EXPECT_EQ(n.GetType(), 7);
     EXPECT_EQ(*n.GetRotation('z'), 45.0f);
@@ -186,34 +225,15 @@ TEST(NodeRecord, OldVersionsWithAndWithoutParentField) {
 TEST(NodeRecord, OverlongTextsAreCutAndDamagedRecordsFailCleanly) {
   TempDir dir;
   const std::string path = dir.file("long.sd");
+  NodeFields f;
+  f.name = std::string(80, 'N');
+  f.description = std::string(1000, 'D');
+  f.showBoundingBox = 1;
+  ASSERT_TRUE(WriteNodeRecord(path, f));
   {
     TDR_Manager m;
-    ASSERT_EQ(m.OpenFile(path.c_str(), "wb"), 0);
-    ASSERT_EQ(m.WriteHeader(), 0);
-    m.WriteTag(TDR_TAG_SD_NODE, 1, 0, 0, 1);
-    TDR_PayloadWriter w(&m);
-    w.Int32(0);
-    w.Int32(0);
-    const float transform[9] = {0, 0, 0, 1, 1, 1, 0, 0, 0};
-    w.Float32s(transform, 9);
-    const int flags[4] = {1, 0, 1, 1};
-    w.Int32s(flags, 4);
-    w.CountedText(std::string(80, 'N').c_str());
-    w.CountedText(std::string(1000, 'D').c_str());
-    const int aux[6] = {0};
-    w.Int32s(aux, 6);
-    const float rest[21] = {0};
-    w.Float32s(rest, 21);
-    w.Int32(1);
-    m.EndTag();
-    m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1);
-    m.CloseFile();
-  }
-  {
-    TDR_Manager m;
-    ASSERT_TRUE(OpenAtNode(m, path));
     Sd_Node n;
-    ASSERT_EQ(n.LoadObject(&m), 0);
+    ASSERT_TRUE(LoadFirstNode(m, path, n));
     EXPECT_EQ(std::string(n.GetName()), std::string(49, 'N'));
     EXPECT_EQ(std::string(n.GetDescription()), std::string(255, 'D'));
     EXPECT_EQ(n.GetShowBoundingBox(), 1) << "the fields after the texts are read in place";
@@ -260,13 +280,10 @@ TEST(NodeRecord, OverlongTextsAreCutAndDamagedRecordsFailCleanly) {
 TEST(NodeRecord, CommonTagsSkipColourTablesAndLaterGeorefsReplaceEarlier) {
   TempDir dir;
   const std::string path = dir.file("common.sd");
-  {
-    Sd_Node src;
-    FillNode(src);
-    TDR_Manager m;
-    ASSERT_EQ(m.OpenFile(path.c_str(), "wb"), 0);
-    ASSERT_EQ(m.WriteHeader(), 0);
-    ASSERT_EQ(src.SaveObject(&m, 1, 0), 0);
+  Sd_Node src;
+  FillNode(src);
+  ASSERT_TRUE(WriteRecords(path, [&](TDR_Manager& m) {
+    if (src.SaveObject(&m, 1, 0) != 0) return false;
     m.WriteTag(TDR_TAG_BK_CMAPTABLE, 1, 0, 0, 1);
     TDR_PayloadWriter(&m).Int32s(std::vector<int>(10, 3).data(), 10);
     m.EndTag();
@@ -277,13 +294,11 @@ TEST(NodeRecord, CommonTagsSkipColourTablesAndLaterGeorefsReplaceEarlier) {
     g.SetZBounds(0, 2);
     g.Write(&m);
     m.EndTag();
-    m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1);
-    m.CloseFile();
-  }
+    return true;
+  }));
   TDR_Manager m;
-  ASSERT_TRUE(OpenAtNode(m, path));
   Sd_Node n;
-  ASSERT_EQ(n.LoadObject(&m), 0);
+  ASSERT_TRUE(LoadFirstNode(m, path, n));
   EXPECT_EQ(n.GetBounds(0)[0], -100.0f);
   EXPECT_EQ(n.GetGeoRef()->GetXBounds()[1], 100.0);
   EXPECT_DOUBLE_EQ(n.GetExtents()[0], 200.0);

@@ -8,9 +8,9 @@
 #include "DTMTestSupport.h"
 #include "Sd_BaseDTM.h"
 #include "Sv_Matrix4.h"
-#include "TDR_Scalar.h"
 #include "TestSupport.h"
 
+using dtm_test::OpenAtFirstTag;
 using dtm_test::SDWriter;
 using orvanta_test::ScopedEnv;
 using orvanta_test::TempDir;
@@ -29,18 +29,8 @@ unsigned short Diagonal(int r, int c, int, int) { return static_cast<unsigned sh
 // Writes an elevation and a colour record of dtm in the given byte order.
 bool WriteGrids(const std::string& path, Sd_BaseDTM* dtm, int byteOrder) {
   SDWriter w(path, byteOrder);
-  TDR_Manager* m = w.Manager();
-  bool ok = m->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1) == 0 && dtm->SaveElevations(m) == 0 && m->EndTag() == 0;
-  ok = ok && dtm->SaveColors(m) == 0;
-  return w.Close() && ok;
-}
-
-// Opens a file and reads its header and first tag.
-std::unique_ptr<TDR_Manager> OpenAtFirstTag(const std::string& path, int* tag) {
-  std::unique_ptr<TDR_Manager> m(new TDR_Manager());
-  if (m->OpenFile(path.c_str(), "rb") != 0 || m->ReadHeader() != 0) return nullptr;
-  *tag = m->ReadTag(nullptr);
-  return m;
+  w.Elevations(dtm).Colors(dtm);
+  return w.Close();
 }
 
 // Column-major matrices for the view tests.
@@ -218,18 +208,12 @@ TEST(BaseDTM, ElevationRecordsThatAreNotUnsignedShortGridsAreRefused) {
     SCOPED_TRACE(k.message);
     {
       SDWriter w(path);
-      TDR_Manager* m = w.Manager();
-      ASSERT_EQ(m->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1), 0);
-      TDR_Scalar s;
-      s.SetNumDimensions(k.dims);
-      s.SetDimension(1, 4);
-      s.SetDimension(2, 3);
-      if (k.dims == 3) s.SetDimension(3, 2);
-      s.SetDataType(k.type);
-      ASSERT_EQ(s.Write(m), 0);
       const std::string data(static_cast<size_t>(k.extra + 2 * 4 * 3 * (k.dims == 3 ? 2 : 1)), '\x01');
-      ASSERT_TRUE(TDR_PayloadWriter(m).Bytes(data.data(), static_cast<int>(data.size())));
-      ASSERT_EQ(m->EndTag(), 0);
+      if (k.dims == 3) {
+        w.Scalar(k.type, {4, 3, 2}, data);
+      } else {
+        w.Scalar(k.type, {4, 3}, data);
+      }
       ASSERT_TRUE(w.Close());
     }
     int tag = 0;

@@ -1,68 +1,28 @@
 // Uniform terrain model: records, settings, the factory and the queries.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "DTMTestSupport.h"
-#include "Sd_GroupNode.h"
 #include "Sd_IOSupport.h"
-#include "Sd_Parent.h"
-#include "TDR_Scalar.h"
 #include "TestSupport.h"
 
-using dtm_test::Bytes;
 using dtm_test::Messages;
+using dtm_test::ReadSD;
 using dtm_test::SDWriter;
+using dtm_test::Settings;
 using orvanta_test::ReadFileBytes;
 using orvanta_test::TempDir;
 using orvanta_test::WriteFileBytes;
 
 namespace {
 
-// Reads an SD file through the object factory into a fresh root; the
-// returned root owns what was read.
-struct ReadResult {
-  Sd_Parent* root = new Sd_Parent();
-  std::vector<Sd_Node*> children;
-  ~ReadResult() { Sd_GroupNode::DeleteTree(root); }
-  Sd_BasicDTM* Terrain(size_t i) const {
-    return i < children.size() ? dynamic_cast<Sd_BasicDTM*>(children[i]) : nullptr;
-  }
-};
-
-std::unique_ptr<ReadResult> ReadSD(const std::string& path) {
-  EXPECT_EQ(Sd_RegisterTerrainClasses(), 0);
-  std::unique_ptr<ReadResult> result(new ReadResult());
-  Sd_IOSupport(result->root).ReadSDFile(path.c_str());
-  for (Sd_Node* c = result->root->GetFirstChild(); c && result->children.size() < 100; c = c->GetNext()) {
-    result->children.push_back(c);
-  }
-  return result;
-}
-
-// The object record and the two grid records of dtm, without common tags.
+// The object record (at tag version 0 or 1) and the two grid records of
+// dtm, without common tags.
 void WriteGridRecords(SDWriter& w, Sd_BasicDTM* dtm, bool objectVersion0 = false) {
-  TDR_Manager* m = w.Manager();
-  if (objectVersion0) {
-    w.Raw(TDR_TAG_SD_BASICDTM, Bytes(1.0f), 0);
-  } else {
-    w.Raw(TDR_TAG_SD_BASICDTM, "");
-  }
-  ASSERT_EQ(m->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1), 0);
-  ASSERT_EQ(dtm->SaveElevations(m), 0);
-  ASSERT_EQ(m->EndTag(), 0);
-  ASSERT_EQ(dtm->SaveColors(m), 0);
-}
-
-std::string Settings(int version, short mode, int alpha, int step, int autoLod) {
-  std::string p;
-  if (version == 0) p += Bytes(2.0f);
-  p += Bytes(mode) + Bytes(alpha) + Bytes(step) + Bytes(autoLod) + Bytes(0);
-  return p;
+  dtm_test::WriteGridRecords(w, TDR_TAG_SD_BASICDTM, dtm, objectVersion0 ? 0 : 1);
 }
 
 }  // namespace
@@ -86,15 +46,10 @@ TEST(BasicDTM, RecordsRoundTripWithSettingsAndBounds) {
   for (int order : {1, 0}) {
     SCOPED_TRACE(order);
     auto out = dtm_test::MakeDTM(7, 9);
-    out->SetDrawMode(0);
-    out->SetAlpha(77);
-    out->SetLODStep(6);
-    out->SetAutoLOD(0);
+    dtm_test::SetRoundTripSettings(out.get());
     out->GetColorGrid()[3][4] = PackColour(1, 2, 3, 77);
     const std::string path = dir.file("round.sd");
-    SDWriter w(path, order);
-    w.Object(out.get());
-    ASSERT_TRUE(w.Close());
+    ASSERT_TRUE(dtm_test::WriteSD(path, {out.get()}, order));
 
     auto in = ReadSD(path);
     ASSERT_EQ(in->children.size(), 1u);
@@ -107,13 +62,7 @@ TEST(BasicDTM, RecordsRoundTripWithSettingsAndBounds) {
     EXPECT_EQ(dtm->GetMaxCode(), 65535);
     EXPECT_EQ(dtm->GetElevationGrid()[6][8], out->GetElevationGrid()[6][8]);
     EXPECT_EQ(dtm->GetColorGrid()[3][4], PackColour(1, 2, 3, 77));
-    EXPECT_EQ(dtm->GetDrawMode(), 0);
-    EXPECT_EQ(dtm->GetAlpha(), 77);
-    EXPECT_EQ(dtm->GetLODStep(), 6);
-    EXPECT_EQ(dtm->GetAutoLOD(), 0);
-    EXPECT_FLOAT_EQ(dtm->GetBounds(0)[1], dtm_test::kXMax);
-    EXPECT_FLOAT_EQ(dtm->GetBounds(1)[0], dtm_test::kYMin);
-    EXPECT_FLOAT_EQ(dtm->GetBounds(2)[1], dtm_test::kZMax);
+    dtm_test::ExpectRoundTripSettings(dtm);
   }
 }
 
@@ -175,40 +124,17 @@ TEST(BasicDTM, TruncatedAndCorruptRecordsAreRefusedAndTheNextRecordLoads) {
   const Case cases[] = {
       {"no grids", [&](SDWriter& w) { w.Raw(TDR_TAG_SD_BASICDTM, ""); },
        "expected TDR_TAG_SCALAR!"},
-      {"no colours",
-       [&](SDWriter& w) {
-         w.Raw(TDR_TAG_SD_BASICDTM, "");
-         TDR_Manager* m = w.Manager();
-         m->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1);
-         good->SaveElevations(m);
-         m->EndTag();
-       },
+      {"no colours", [&](SDWriter& w) { w.Raw(TDR_TAG_SD_BASICDTM, "").Elevations(good.get()); },
        "expected TDR_TAG_SCALAR!"},
       {"rows cut short",
        [&](SDWriter& w) {
-         w.Raw(TDR_TAG_SD_BASICDTM, "");
-         TDR_Manager* m = w.Manager();
-         m->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1);
-         TDR_Scalar s;
-         s.SetNumDimensions(2);
-         s.SetDimension(1, 5);
-         s.SetDimension(2, 4);
-         s.SetDataType(TDR_TYPE_USHORT);
-         s.Write(m);
-         TDR_PayloadWriter(m).Bytes(std::string(40, '\x02').data(), 40);  // codes and 18 of 20 heights
-         m->EndTag();
-         good->SaveColors(m);
+         w.Raw(TDR_TAG_SD_BASICDTM, "")
+             .Scalar(TDR_TYPE_USHORT, {5, 4}, std::string(40, '\x02'))  // codes and 18 of 20 heights
+             .Colors(good.get());
        },
        "shorter than its grid"},
       {"colours of another size",
-       [&](SDWriter& w) {
-         w.Raw(TDR_TAG_SD_BASICDTM, "");
-         TDR_Manager* m = w.Manager();
-         m->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1);
-         good->SaveElevations(m);
-         m->EndTag();
-         other->SaveColors(m);
-       },
+       [&](SDWriter& w) { w.Raw(TDR_TAG_SD_BASICDTM, "").Elevations(good.get()).Colors(other.get()); },
        "differs from the elevation grid"},
       {"one row only",
        [&](SDWriter& w) {
@@ -250,12 +176,8 @@ TEST(BasicDTM, AFileCutInsideItsLastRecordKeepsTheRecordsBefore) {
   auto good = dtm_test::MakeDTM(6, 6);
   const std::string one = dir.file("one.sd");
   const std::string path = dir.file("cut.sd");
-  SDWriter w1(one);
-  w1.Object(good.get());
-  ASSERT_TRUE(w1.Close());
-  SDWriter w2(path);
-  w2.Object(good.get()).Object(good.get());
-  ASSERT_TRUE(w2.Close());
+  ASSERT_TRUE(dtm_test::WriteSD(one, {good.get()}));
+  ASSERT_TRUE(dtm_test::WriteSD(path, {good.get(), good.get()}));
   // The second object starts where the first file has its end tag; cut the
   // file inside that object's elevation record.
   const size_t second = ReadFileBytes(one).size() - TDR_Manager::kTagHeaderSize;
@@ -273,19 +195,19 @@ TEST(BasicDTM, FailedLoadLeavesAnObjectThatIsSafeToQuery) {
   SDWriter w(path);
   w.Raw(TDR_TAG_SD_BASICDTM, "");
   ASSERT_TRUE(w.Close());
-  TDR_Manager m;
-  ASSERT_EQ(m.OpenFile(path.c_str(), "rb"), 0);
-  ASSERT_EQ(m.ReadHeader(), 0);
-  ASSERT_EQ(m.ReadTag(nullptr), TDR_TAG_SD_BASICDTM);
+  int tag = 0;
+  auto m = dtm_test::OpenAtFirstTag(path, &tag);
+  ASSERT_TRUE(m);
+  ASSERT_EQ(tag, TDR_TAG_SD_BASICDTM);
   auto dtm = dtm_test::MakeDTM(5, 5);
   Messages messages;
-  EXPECT_EQ(dtm->LoadObject(&m), -1);
-  EXPECT_EQ(m.ReadTag(nullptr), TDR_TAG_EOF) << "the foreign tag was left for the caller";
+  EXPECT_EQ(dtm->LoadObject(m.get()), -1);
+  EXPECT_EQ(m->ReadTag(nullptr), TDR_TAG_EOF) << "the foreign tag was left for the caller";
   EXPECT_EQ(dtm->GetRows(), 0);
   EXPECT_EQ(dtm->GetElevationGrid(), nullptr);
   EXPECT_EQ(dtm->GeoPickPoint(1500.0, 5500.0, nullptr), 1e12);
   EXPECT_EQ(dtm->ValueAt(1500.0, 5500.0, 0), 0);
-  EXPECT_EQ(dtm->SaveObject(&m, 1, 0), -1);
+  EXPECT_EQ(dtm->SaveObject(m.get(), 1, 0), -1);
 }
 
 TEST(BasicDTM, GeoPickPointBlendsTheFourCornersOfItsCell) {
@@ -311,30 +233,10 @@ TEST(BasicDTM, GeoPickPointBlendsTheFourCornersOfItsCell) {
   EXPECT_EQ(dtm->GeoPickPoint(1500.0, 5500.0, nullptr), 1e12);
 }
 
-namespace {
-
-struct QueryLog {
-  int calls = 0;
-  double x = 0, y = 0, value = 0;
-  int user = 0;
-  unsigned colour = 0;
-  static void Callback(double x, double y, double value, int user, SDN_PickOut* out, void* data) {
-    QueryLog* log = static_cast<QueryLog*>(data);
-    ++log->calls;
-    log->x = x;
-    log->y = y;
-    log->value = value;
-    log->user = user;
-    log->colour = out ? out->colour : 0;
-  }
-};
-
-}  // namespace
-
 TEST(BasicDTM, ValueAtAnswersThroughTheQueryCallback) {
   auto dtm = dtm_test::MakeDTM(11, 11, dtm_test::RampCode);
-  QueryLog log;
-  Sd_Node::SetQueryCallback(QueryLog::Callback, &log);
+  dtm_test::QueryLog log;
+  Sd_Node::SetQueryCallback(dtm_test::QueryLog::Callback, &log);
   EXPECT_EQ(dtm->ValueAt(1500.0, 5500.0, 42), 1);
   EXPECT_EQ(log.calls, 1);
   EXPECT_DOUBLE_EQ(log.x, 1500.0);
@@ -384,16 +286,7 @@ TEST(BasicDTM, DetailSettingsAreKeptAndRestored) {
 TEST(BasicDTM, ShadedHillLoadsWithItsSunnySlopesBrighter) {
   TempDir dir;
   constexpr int n = 1024;
-  const std::string cmap = dir.file("flat.cmap");
-  ASSERT_TRUE(dtm_test::WriteFlatColormap(cmap, 160, 160, 160));
-  {
-    auto hill = dtm_test::MakeDTM(n, n);
-    const float* d = hill->GetShadingParameters();
-    hill->ShadeWithColorMap(d[0], d[1], d[2], d[3], d[4], d[5], 0.0, 1.0, cmap.c_str());
-    SDWriter w(dir.file("hill.sd"));
-    w.Object(hill.get());
-    ASSERT_TRUE(w.Close());
-  }
+  ASSERT_TRUE(dtm_test::WriteShadedHill(dir.file("hill.sd"), dir.file("flat.cmap"), 160, n));
   auto in = ReadSD(dir.file("hill.sd"));
   Sd_BasicDTM* hill = in->Terrain(0);
   ASSERT_NE(hill, nullptr);

@@ -8,66 +8,22 @@
 #include <string>
 #include <vector>
 
-#include "Sd_GroupNode.h"
 #include "Sd_IOSupport.h"
-#include "Sd_Parent.h"
 #include "SonarTestSupport.h"
 #include "Sv_Types.h"
 #include "TDR_GeoRef.h"
-#include "TDR_Scalar.h"
 #include "TestSupport.h"
 
 using dtm_test::Bytes;
 using dtm_test::kEmpty;
+using dtm_test::Messages;
+using dtm_test::ReadSD;
 using dtm_test::SDWriter;
-using orvanta_test::MessageCapture;
+using dtm_test::Settings;
 using orvanta_test::ScopedEnv;
 using orvanta_test::TempDir;
 
 namespace {
-
-// Reads an SD file through the object factory into a fresh root (which may
-// be given the parent-frame flag first); the result owns what was read.
-struct ReadResult {
-  Sd_Parent* root = new Sd_Parent();
-  std::vector<Sd_Node*> children;
-  ~ReadResult() { Sd_GroupNode::DeleteTree(root); }
-  Sd_SonarDTM* Sonar(size_t i) const { return i < children.size() ? dynamic_cast<Sd_SonarDTM*>(children[i]) : nullptr; }
-};
-
-std::unique_ptr<ReadResult> ReadSD(const std::string& path, int parentFrame = 0) {
-  EXPECT_EQ(Sd_RegisterTerrainClasses(), 0);
-  std::unique_ptr<ReadResult> result(new ReadResult());
-  result->root->SetParentFrame(parentFrame);
-  Sd_IOSupport(result->root).ReadSDFile(path.c_str());
-  for (Sd_Node* c = result->root->GetFirstChild(); c && result->children.size() < 100; c = c->GetNext()) {
-    result->children.push_back(c);
-  }
-  return result;
-}
-
-// Debug messages (on the error stream) and warnings (through the message
-// callback, with their levels) sent while it lives.
-class Heard {
- public:
-  Heard() : m_capture(-1) { testing::internal::CaptureStderr(); }
-  ~Heard() { Debug(); }
-  const std::string& Debug() {
-    if (!m_taken) m_debug = testing::internal::GetCapturedStderr();
-    m_taken = true;
-    return m_debug;
-  }
-  int Count(int level, const std::string& text) const {
-    int n = 0;
-    for (const auto& m : m_capture.messages()) n += m.first == level && m.second == text;
-    return n;
-  }
-
- private:
-  MessageCapture m_capture;
-  bool m_taken = false;
-  std::string m_debug;
-};
 
 // The tags of a file in order, up to and including the end tag.
 std::vector<int> TagsOf(const std::string& path) {
@@ -85,21 +41,7 @@ std::vector<int> TagsOf(const std::string& path) {
 // Writes the object record (at the given tag version) and the two grid
 // records of dtm, without common tags.
 void WriteGridRecords(SDWriter& w, Sd_SonarDTM* dtm, short objectVersion = 1) {
-  TDR_Manager* m = w.Manager();
-  std::string object = Bytes<unsigned short>(dtm->GetEmptyCode());
-  if (objectVersion == 0) object = Bytes(1.0f) + object;
-  w.Raw(TDR_TAG_SD_SONARDTM, object, objectVersion);
-  ASSERT_EQ(m->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1), 0);
-  ASSERT_EQ(dtm->SaveElevations(m), 0);
-  ASSERT_EQ(m->EndTag(), 0);
-  ASSERT_EQ(dtm->SaveColors(m), 0);
-}
-
-std::string Settings(int version, short mode, int alpha, int step, int autoLod) {
-  std::string p;
-  if (version == 0) p += Bytes(2.0f);
-  p += Bytes(mode) + Bytes(alpha) + Bytes(step) + Bytes(autoLod) + Bytes(0);
-  return p;
+  dtm_test::WriteGridRecords(w, TDR_TAG_SD_SONARDTM, dtm, objectVersion, Bytes<unsigned short>(dtm->GetEmptyCode()));
 }
 
 // Geographic point of node (r, c) of the test terrains of n x n nodes.
@@ -144,7 +86,7 @@ TEST(SonarDTM, DefaultColourMapComesFromWRUHOME) {
   ASSERT_EQ(mkdir(dir.file("cmaps").c_str(), 0700), 0);
   {
     ScopedEnv home("WRUHOME", dir.path().c_str());
-    Heard heard;
+    Messages heard;
     Sd_SonarDTM missing;
     EXPECT_EQ(missing.IsColorMapLoaded(), 0);
     EXPECT_NE(heard.Debug().find("ERROR:  Opening colormap file"), std::string::npos);
@@ -164,21 +106,16 @@ TEST(SonarDTM, RecordsRoundTripWithAltValuesInBothByteOrders) {
     SCOPED_TRACE(order);
     auto out = dtm_test::MakeSonar(7, 9, 2, 3, 4, 5);
     ASSERT_TRUE(dtm_test::AddAltValues(out.get()));
-    out->SetDrawMode(0);
-    out->SetAlpha(77);
-    out->SetLODStep(6);
-    out->SetAutoLOD(0);
+    dtm_test::SetRoundTripSettings(out.get());
     const std::string path = dir.file("round.sd");
-    SDWriter w(path, order);
-    w.Object(out.get());
-    ASSERT_TRUE(w.Close());
+    ASSERT_TRUE(dtm_test::WriteSD(path, {out.get()}, order));
     EXPECT_EQ(TagsOf(path), (std::vector<int>{TDR_TAG_SD_SONARDTM, TDR_TAG_SCALAR, TDR_TAG_SCALAR, TDR_TAG_GEOREF,
                                               TDR_TAG_SD_SONARDTM_ATB, TDR_TAG_SCALAR, TDR_TAG_EOF}))
         << "the alternate values follow the settings";
 
     auto in = ReadSD(path);
     ASSERT_EQ(in->children.size(), 1u);
-    Sd_SonarDTM* dtm = in->Sonar(0);
+    Sd_SonarDTM* dtm = in->Terrain<Sd_SonarDTM>(0);
     ASSERT_NE(dtm, nullptr);
     EXPECT_STREQ(dtm->GetName(), "round.sd");
     EXPECT_EQ(dtm->GetRows(), 7);
@@ -195,21 +132,14 @@ TEST(SonarDTM, RecordsRoundTripWithAltValuesInBothByteOrders) {
     dtm->GetAltRange(&lo, &hi);
     EXPECT_EQ(lo, -50.0);
     EXPECT_EQ(hi, 150.0);
-    EXPECT_EQ(dtm->GetDrawMode(), 0);
-    EXPECT_EQ(dtm->GetAlpha(), 77);
-    EXPECT_EQ(dtm->GetLODStep(), 6);
-    EXPECT_EQ(dtm->GetAutoLOD(), 0);
-    EXPECT_FLOAT_EQ(dtm->GetBounds(0)[1], dtm_test::kXMax);
-    EXPECT_FLOAT_EQ(dtm->GetBounds(2)[1], dtm_test::kZMax);
+    dtm_test::ExpectRoundTripSettings(dtm);
   }
 
   // Without alternate values nothing follows the settings.
   auto plain = dtm_test::MakeSonar(3, 3);
-  SDWriter w(dir.file("plain.sd"));
-  w.Object(plain.get());
-  ASSERT_TRUE(w.Close());
+  ASSERT_TRUE(dtm_test::WriteSD(dir.file("plain.sd"), {plain.get()}));
   EXPECT_EQ(TagsOf(dir.file("plain.sd")).size(), 6u);
-  EXPECT_EQ(ReadSD(dir.file("plain.sd"))->Sonar(0)->HasAltValues(), 0);
+  EXPECT_EQ(ReadSD(dir.file("plain.sd"))->Terrain<Sd_SonarDTM>(0)->HasAltValues(), 0);
 }
 
 TEST(SonarDTM, OlderObjectAndSettingsLayouts) {
@@ -229,7 +159,7 @@ TEST(SonarDTM, OlderObjectAndSettingsLayouts) {
     w.Raw(TDR_TAG_SD_SONARDTM_ATB, Settings(k.settingsVersion, 0, 99, 4, 0), static_cast<short>(k.settingsVersion));
     ASSERT_TRUE(w.Close());
     auto in = ReadSD(path);
-    Sd_SonarDTM* read = in->Sonar(0);
+    Sd_SonarDTM* read = in->Terrain<Sd_SonarDTM>(0);
     ASSERT_NE(read, nullptr);
     EXPECT_EQ(read->GetEmptyCode(), kEmpty);
     EXPECT_TRUE(read->IsEmpty(1, 1));
@@ -258,38 +188,17 @@ TEST(SonarDTM, FailedRecordIsDiscardedWithItsWarningAndTheNextLoads) {
          w.Raw(TDR_TAG_SD_SONARDTM_ATB, Settings(2, 1, 255, 2, 1), 2);
        },
        "ERROR:  Reading TDR file for loading  -  expected TDR_TAG_SCALAR(for DTM)!"},
-      {"no colours",
-       [&](SDWriter& w) {
-         TDR_Manager* m = w.Manager();
-         w.Raw(TDR_TAG_SD_SONARDTM, Bytes<unsigned short>(0));
-         ASSERT_EQ(m->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1), 0);
-         ASSERT_EQ(good->SaveElevations(m), 0);
-         ASSERT_EQ(m->EndTag(), 0);
-       },
+      {"no colours", [&](SDWriter& w) { w.Raw(TDR_TAG_SD_SONARDTM, Bytes<unsigned short>(0)).Elevations(good.get()); },
        "ERROR:  Reading TDR file for loading  -  expected TDR_TAG_SCALAR(for shade)!"},
       {"colours of another size",
        [&](SDWriter& w) {
-         TDR_Manager* m = w.Manager();
-         w.Raw(TDR_TAG_SD_SONARDTM, Bytes<unsigned short>(0));
-         ASSERT_EQ(m->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1), 0);
-         ASSERT_EQ(good->SaveElevations(m), 0);
-         ASSERT_EQ(m->EndTag(), 0);
-         ASSERT_EQ(odd->SaveColors(m), 0);
+         w.Raw(TDR_TAG_SD_SONARDTM, Bytes<unsigned short>(0)).Elevations(good.get()).Colors(odd.get());
        },
        "differs from the elevation grid's"},
       {"short elevations",
        [&](SDWriter& w) {
-         TDR_Manager* m = w.Manager();
-         w.Raw(TDR_TAG_SD_SONARDTM, Bytes<unsigned short>(0));
-         ASSERT_EQ(m->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1), 0);
-         TDR_Scalar scalar;
-         scalar.SetNumDimensions(2);
-         scalar.SetDimension(1, 6);
-         scalar.SetDimension(2, 5);
-         scalar.SetDataType(TDR_TYPE_USHORT);
-         ASSERT_EQ(scalar.Write(m), 0);
-         ASSERT_TRUE(TDR_PayloadWriter(m).Bytes("\1\0\2\0\3\0", 6));
-         ASSERT_EQ(m->EndTag(), 0);
+         w.Raw(TDR_TAG_SD_SONARDTM, Bytes<unsigned short>(0))
+             .Scalar(TDR_TYPE_USHORT, {6, 5}, std::string("\1\0\2\0\3\0", 6));
        },
        "ERROR:  Reading the elevation scalar record"},
       {"no empty code", [&](SDWriter& w) { w.Raw(TDR_TAG_SD_SONARDTM, ""); }, "has no empty code"},
@@ -305,10 +214,10 @@ TEST(SonarDTM, FailedRecordIsDiscardedWithItsWarningAndTheNextLoads) {
       w.Object(good.get());
       ASSERT_TRUE(w.Close());
     }
-    Heard heard;
+    Messages heard;
     auto in = ReadSD(path);
     ASSERT_EQ(in->children.size(), 1u);
-    Sd_SonarDTM* dtm = in->Sonar(0);
+    Sd_SonarDTM* dtm = in->Terrain<Sd_SonarDTM>(0);
     ASSERT_NE(dtm, nullptr);
     EXPECT_EQ(dtm->GetRows(), 5);
     EXPECT_TRUE(dtm->IsEmpty(2, 3));
@@ -329,19 +238,19 @@ TEST(SonarDTM, LoadFailureLeavesNoGridBehind) {
     w.Raw(TDR_TAG_SD_SONARDTM, Bytes<unsigned short>(3));
     ASSERT_TRUE(w.Close());
   }
-  TDR_Manager m;
-  ASSERT_EQ(m.OpenFile(path.c_str(), "rb"), 0);
-  ASSERT_EQ(m.ReadHeader(), 0);
-  ASSERT_EQ(m.ReadTag(), TDR_TAG_SD_SONARDTM);
-  Heard heard;
-  EXPECT_EQ(dtm->LoadObject(&m), -1);
+  int tag = 0;
+  auto m = dtm_test::OpenAtFirstTag(path, &tag);
+  ASSERT_TRUE(m);
+  ASSERT_EQ(tag, TDR_TAG_SD_SONARDTM);
+  Messages heard;
+  EXPECT_EQ(dtm->LoadObject(m.get()), -1);
   EXPECT_EQ(dtm->GetRows(), 0);
   EXPECT_EQ(dtm->GetElevationGrid(), nullptr);
   EXPECT_EQ(dtm->HasAltValues(), 0);
   EXPECT_EQ(dtm->GeoPickPoint(1500.0, 5500.0, nullptr), 1e12);
   EXPECT_EQ(dtm->ValueAt(1500.0, 5500.0, 0), 0);
-  EXPECT_EQ(m.ReadTag(), TDR_TAG_EOF) << "the record found instead is left for the caller";
-  m.CloseFile();
+  EXPECT_EQ(m->ReadTag(), TDR_TAG_EOF) << "the record found instead is left for the caller";
+  m->CloseFile();
 }
 
 TEST(SonarDTM, AltValueRecordsThatDoNotFitAreDroppedAndTheTerrainStays) {
@@ -349,34 +258,22 @@ TEST(SonarDTM, AltValueRecordsThatDoNotFitAreDroppedAndTheTerrainStays) {
   auto dtm = dtm_test::MakeSonar(6, 8);
   auto smaller = dtm_test::MakeSonar(5, 8);
   ASSERT_TRUE(dtm_test::AddAltValues(smaller.get()));
-  auto writeScalar = [](TDR_Manager* m, int type, int rows, int cols, const std::string& body) {
-    ASSERT_EQ(m->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1), 0);
-    TDR_Scalar scalar;
-    scalar.SetNumDimensions(2);
-    scalar.SetDimension(1, cols);
-    scalar.SetDimension(2, rows);
-    scalar.SetDataType(type);
-    scalar.SetRange(10.0, 20.0);
-    ASSERT_EQ(scalar.Write(m), 0);
-    ASSERT_TRUE(TDR_PayloadWriter(m).Bytes(body.data(), static_cast<int>(body.size())));
-    ASSERT_EQ(m->EndTag(), 0);
-  };
   std::string words = Bytes<unsigned short>(0) + Bytes<unsigned short>(0xFFFF);
   std::string values;
   for (int i = 0; i < 48; ++i) values += Bytes<unsigned short>(static_cast<unsigned short>(100 + i));
 
   struct Case {
     const char* name;
-    std::function<void(TDR_Manager*)> write;
+    std::function<void(SDWriter&)> write;
     bool kept;
     const char* debug;
   } cases[] = {
-      {"another size", [&](TDR_Manager* m) { ASSERT_EQ(smaller->SaveAltValues(m), 0); }, false,
+      {"another size", [&](SDWriter& w) { ASSERT_EQ(smaller->SaveAltValues(w.Manager()), 0); }, false,
        "The alternate-value grid's size differs from the elevation grid's"},
-      {"short rows", [&](TDR_Manager* m) { writeScalar(m, TDR_TYPE_CHAR, 6, 8, words + values.substr(0, 80)); }, false,
-       "shorter than its grid"},
+      {"short rows", [&](SDWriter& w) { w.Scalar(TDR_TYPE_CHAR, {8, 6}, words + values.substr(0, 80), 10.0, 20.0); },
+       false, "shorter than its grid"},
       // The values are 16-bit whatever type the descriptor names.
-      {"named as bytes", [&](TDR_Manager* m) { writeScalar(m, TDR_TYPE_CHAR, 6, 8, words + values); }, true, ""},
+      {"named as bytes", [&](SDWriter& w) { w.Scalar(TDR_TYPE_CHAR, {8, 6}, words + values, 10.0, 20.0); }, true, ""},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
@@ -384,15 +281,15 @@ TEST(SonarDTM, AltValueRecordsThatDoNotFitAreDroppedAndTheTerrainStays) {
     {
       SDWriter w(path);
       w.Object(dtm.get());
-      k.write(w.Manager());
+      k.write(w);
       w.Raw(TDR_TAG_SD_SONARDTM_ATB, Settings(2, 1, 255, 3, 1), 2);
       w.Object(dtm.get());
       ASSERT_TRUE(w.Close());
     }
-    Heard heard;
+    Messages heard;
     auto in = ReadSD(path);
     ASSERT_EQ(in->children.size(), 2u);
-    Sd_SonarDTM* first = in->Sonar(0);
+    Sd_SonarDTM* first = in->Terrain<Sd_SonarDTM>(0);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->GetLODStep(), 3) << "the settings after the alternate values are read";
     EXPECT_EQ(first->HasAltValues(), k.kept ? 1 : 0);
@@ -414,9 +311,7 @@ TEST(SonarDTM, ParentFrameFlagPassesToNonContiguousTerrainsOnly) {
   auto sonar = dtm_test::MakeSonar(3, 3);
   auto basic = dtm_test::MakeDTM(3, 3);
   const std::string path = dir.file("frames.sd");
-  SDWriter w(path);
-  w.Object(sonar.get()).Object(basic.get());
-  ASSERT_TRUE(w.Close());
+  ASSERT_TRUE(dtm_test::WriteSD(path, {sonar.get(), basic.get()}));
   for (int flag : {0, 1}) {
     SCOPED_TRACE(flag);
     auto in = ReadSD(path, flag);
@@ -452,30 +347,11 @@ TEST(SonarDTM, GeoPickPointNeedsFourHeights) {
   EXPECT_EQ(dtm->GeoPickPoint(dtm_test::kXMax + 1.0, 5500.0, nullptr), 1e12);
 }
 
-namespace {
-
-struct QueryLog {
-  int calls = 0;
-  double x = 0, y = 0, value = 0;
-  int user = 0;
-};
-
-void LogQuery(double x, double y, double value, int user, SDN_PickOut*, void* data) {
-  QueryLog* log = static_cast<QueryLog*>(data);
-  ++log->calls;
-  log->x = x;
-  log->y = y;
-  log->value = value;
-  log->user = user;
-}
-
-}  // namespace
-
 TEST(SonarDTM, ValueAtAnswersInsideTheDataWithTheAltValue) {
   auto dtm = dtm_test::MakeSonar(9, 9, 4, 4, 4, 4);
   ASSERT_TRUE(dtm_test::AddAltValues(dtm.get()));
-  QueryLog log;
-  Sd_Node::SetQueryCallback(LogQuery, &log);
+  dtm_test::QueryLog log;
+  Sd_Node::SetQueryCallback(dtm_test::QueryLog::Callback, &log);
   SDN_PickOut* shared = Sd_Node::GetSharedPick();
   shared->value = -1e20;
 

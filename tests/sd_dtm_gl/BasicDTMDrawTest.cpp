@@ -5,70 +5,17 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include <cmath>
-#include <memory>
-#include <vector>
+#include <string>
 
-#include "../sd_dtm/DTMTestSupport.h"
+#include "DTMDrawSupport.h"
 #include "DepthPicker.h"
-#include "GLTestFixture.h"
-#include "Sd_GroupNode.h"
-#include "Sd_IOSupport.h"
-#include "Sd_Parent.h"
 
-using dtm_test::SDWriter;
+using dtm_test::Budget;
+using dtm_test::Level;
+using dtm_test::ObliqueView;
+using dtm_test::TopDownView;
 using orvanta_test::GLTest;
 using orvanta_test::TempDir;
-
-namespace {
-
-// The grid's unit box seen from above, filling the framebuffer: node
-// (r, c) of an n x m grid lands near pixel (c / (m - 1), r / (n - 1)) * 256.
-void TopDownView() {
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(-0.5, 0.5, -0.5, 0.5, -2.0, 2.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-}
-
-// An oblique view from the south, above the grid.
-void ObliqueView() {
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(45.0, 1.0, 0.1, 10.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  gluLookAt(0.0, -1.3, 1.1, 0.0, 0.0, 0.0, 0.0, 0.0, 1.0);
-}
-
-std::vector<unsigned char> Picture() {
-  std::vector<unsigned char> pixels(GLTest::kWidth * GLTest::kHeight * 4);
-  glReadPixels(0, 0, GLTest::kWidth, GLTest::kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-  return pixels;
-}
-
-// Runs a progressive pass to its end; the number of calls, or -1 when it
-// does not end.
-int FinishPass(Sd_BasicDTM& dtm) {
-  for (int calls = 1; calls <= 100000; ++calls) {
-    if (dtm.StepRender() == 1) return calls;
-  }
-  return -1;
-}
-
-struct Budget {
-  explicit Budget(float budget) : old(Sd_Node::GetDetailBudget()) { Sd_Node::SetDetailBudget(budget); }
-  ~Budget() {
-    Sd_Node::SetDetailBudget(old);
-    Sd_Node::SetBestPass(0);
-  }
-  float old;
-};
-
-unsigned short Level(int, int, int, int) { return 30000; }
-
-}  // namespace
 
 TEST_F(GLTest, SolidWireAndHiddenDrawModes) {
   Budget budget(0.0f);
@@ -113,15 +60,11 @@ TEST_F(GLTest, AlphaBelow255DrawsBlended) {
   Budget budget(0.0f);
   auto dtm = dtm_test::MakeDTM(9, 9, Level);
   TopDownView();
-  glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
-  Clear();
-  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  dtm_test::ClearTo(0.0f, 0.0f, 1.0f);
   dtm->Render();
   EXPECT_EQ(ReadPixel(128, 128).b, 200) << "opaque";
 
-  glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
-  Clear();
-  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  dtm_test::ClearTo(0.0f, 0.0f, 1.0f);
   dtm->SetAlpha(128);
   dtm->Render();
   const auto p = ReadPixel(128, 128);
@@ -135,31 +78,19 @@ TEST_F(GLTest, AlphaBelow255DrawsBlended) {
 // sun (north-east) are drawn brighter than those facing away.
 TEST_F(GLTest, ShadedHillFromAFileIsBrighterOnItsSunnySlopes) {
   TempDir dir;
-  const std::string cmap = dir.file("flat.cmap");
-  ASSERT_TRUE(dtm_test::WriteFlatColormap(cmap, 150, 150, 150));
-  {
-    auto hill = dtm_test::MakeDTM(1024, 1024);
-    const float* d = hill->GetShadingParameters();
-    hill->ShadeWithColorMap(d[0], d[1], d[2], d[3], d[4], d[5], 0.0, 1.0, cmap.c_str());
-    SDWriter w(dir.file("hill.sd"));
-    w.Object(hill.get());
-    ASSERT_TRUE(w.Close());
-  }
-  ASSERT_EQ(Sd_RegisterTerrainClasses(), 0);
-  Sd_Parent* root = new Sd_Parent();
-  Sd_Node* read = Sd_IOSupport(root).ReadSDFile(dir.file("hill.sd").c_str());
-  ASSERT_NE(dynamic_cast<Sd_BasicDTM*>(read), nullptr);
+  ASSERT_TRUE(dtm_test::WriteShadedHill(dir.file("hill.sd"), dir.file("flat.cmap"), 150, 1024));
+  auto in = dtm_test::ReadSD(dir.file("hill.sd"));
+  ASSERT_NE(in->Terrain(0), nullptr);
 
   Budget budget(25000.0f);
   TopDownView();
-  root->Render();
+  in->root->Render();
   for (int d : {20, 40, 60}) {
     SCOPED_TRACE(d);
     EXPECT_GT(Brightness(128 + d, 128 + d), 3 * 150);
     EXPECT_LT(Brightness(128 - d, 128 - d), 3 * 150);
     EXPECT_GT(Brightness(128 + d, 128), Brightness(128 - d, 128)) << "east over west";
   }
-  Sd_GroupNode::DeleteTree(root);
 }
 
 TEST_F(GLTest, FinishedProgressivePassAtFullDetailMatchesRender) {
@@ -169,21 +100,7 @@ TEST_F(GLTest, FinishedProgressivePassAtFullDetailMatchesRender) {
     for (int c = 0; c < 200; ++c) dtm->GetColorGrid()[r][c] = PackColour(c, r, (r * c) & 255, 255);
   }
   EXPECT_EQ(dtm->ResetSettings(), 1);
-  for (int best : {0, 1}) {
-    SCOPED_TRACE(best);
-    Sd_Node::SetBestPass(best);
-    Clear();
-    ObliqueView();
-    dtm->Render();
-    const auto whole = Picture();
-    Clear();
-    const int calls = FinishPass(*dtm);
-    ASSERT_GT(calls, 2);
-    EXPECT_EQ(ModelViewStackDepth(), 1);
-    EXPECT_EQ(dtm->GetDrawn(), 1);
-    EXPECT_TRUE(Picture() == whole) << "the pass drew other pixels than Render";
-    EXPECT_GT(CountInk(), 1000);
-  }
+  dtm_test::ExpectFinishedPassMatchesRender(*dtm);
 }
 
 TEST_F(GLTest, AbandonedProgressivePassLeavesTheStacksBalanced) {
@@ -191,20 +108,9 @@ TEST_F(GLTest, AbandonedProgressivePassLeavesTheStacksBalanced) {
   auto dtm = dtm_test::MakeDTM(300, 300);
   dtm->ResetSettings();
   ObliqueView();
-  for (int steps : {1, 2, 5}) {
-    SCOPED_TRACE(steps);
-    for (int i = 0; i < steps; ++i) EXPECT_EQ(dtm->StepRender(), 0);
-    EXPECT_EQ(ModelViewStackDepth(), 2) << "the pass keeps its matrix between calls";
-    dtm->Invalidate();
-    EXPECT_EQ(dtm->StepRender(), 0);
-    EXPECT_EQ(ModelViewStackDepth(), 1);
-    EXPECT_EQ(dtm->GetPushCount(), 0);
-    EXPECT_EQ(dtm->GetStepState(), 0);
-    EXPECT_EQ(dtm->GetRedrawPending(), 0);
-    EXPECT_FALSE(glIsEnabled(GL_BLEND));
-  }
+  dtm_test::ExpectAbandonedPassesBalanced(*dtm, {1, 2, 5});
   // A new pass runs to its end.
-  EXPECT_GT(FinishPass(*dtm), 0);
+  EXPECT_GT(dtm_test::FinishPass(*dtm), 0);
   EXPECT_EQ(ModelViewStackDepth(), 1);
 }
 
@@ -247,7 +153,7 @@ TEST_F(GLTest, PickOnAKnownSlopeReturnsTheKnownPoint) {
 
   DepthPicker picker(kWidth, kHeight);
   SDN_PickIn in = {&picker, static_cast<int>(wx), static_cast<int>(wy), 0, 0};
-  SDN_PickOut out = {0, 0, 0, -1e20, -1, nullptr, 0, 0};
+  SDN_PickOut out = dtm_test::NoPick();
   ASSERT_EQ(dtm->QueryPoint(&in, &out), 1);
   const double cell = 1000.0 / 64;
   EXPECT_NEAR(out.x, 1000.0 + col * cell, cell);
@@ -261,7 +167,7 @@ TEST_F(GLTest, PickOnAKnownSlopeReturnsTheKnownPoint) {
   EXPECT_EQ(ModelViewStackDepth(), 1);
 
   // The hit test only: a hit, but nothing written.
-  SDN_PickOut untouched = {0, 0, 0, -1e20, -1, nullptr, 0, 0};
+  SDN_PickOut untouched = dtm_test::NoPick();
   in.mode = 1;
   EXPECT_EQ(dtm->QueryPoint(&in, &untouched), 1);
   EXPECT_EQ(untouched.found, 0);

@@ -3,68 +3,26 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
-#include "../sd_dtm/SonarTestSupport.h"
+#include "DTMDrawSupport.h"
 #include "DepthPicker.h"
-#include "GLTestFixture.h"
-#include "Sd_GroupNode.h"
-#include "Sd_IOSupport.h"
-#include "Sd_Parent.h"
 
+using dtm_test::Budget;
+using dtm_test::FinishPass;
 using dtm_test::kEmpty;
+using dtm_test::Level;
+using dtm_test::ObliqueView;
+using dtm_test::TopDownView;
 using orvanta_test::GLTest;
 
 namespace {
-
-// The grid's unit box seen from above, filling the framebuffer: grid point
-// (column x, row y) of an n x n grid lands at pixel (x, y) * 256 / (n - 1).
-void TopDownView() {
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(-0.5, 0.5, -0.5, 0.5, -2.0, 2.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-}
-
-void ObliqueView() {
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(45.0, 1.0, 0.1, 10.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  gluLookAt(0.0, -1.3, 1.1, 0.0, 0.0, 0.0, 0.0, 0.0, 1.0);
-}
-
-std::vector<unsigned char> Picture() {
-  std::vector<unsigned char> pixels(GLTest::kWidth * GLTest::kHeight * 4);
-  glReadPixels(0, 0, GLTest::kWidth, GLTest::kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-  return pixels;
-}
-
-int FinishPass(Sd_Node& dtm) {
-  for (int calls = 1; calls <= 100000; ++calls) {
-    if (dtm.StepRender() == 1) return calls;
-  }
-  return -1;
-}
-
-struct Budget {
-  explicit Budget(float budget) : old(Sd_Node::GetDetailBudget()) { Sd_Node::SetDetailBudget(budget); }
-  ~Budget() {
-    Sd_Node::SetDetailBudget(old);
-    Sd_Node::SetBestPass(0);
-  }
-  float old;
-};
-
-unsigned short Level(int, int, int, int) { return 30000; }
 
 // A flat 17 x 17 terrain (16 pixels a cell from above) with the nodes of
 // rows and columns 6 ... 9 empty, at full detail.
@@ -264,7 +222,7 @@ TEST_F(GLTest, AllEmptyGridDrawsNothingAndEveryPickMisses) {
   DepthPicker picker(kWidth, kHeight);
   for (int x : {10, 128, 250}) {
     SDN_PickIn in = {&picker, x, 128, 0, 0};
-    SDN_PickOut out = {0, 0, 0, -1e20, -1, nullptr, 0, 0};
+    SDN_PickOut out = dtm_test::NoPick();
     EXPECT_EQ(dtm->QueryPoint(&in, &out), 0);
   }
 }
@@ -281,7 +239,7 @@ TEST_F(GLTest, PickNextToAGapMissesAndInsideTheDataHits) {
   DepthPicker picker(kWidth, kHeight);
   auto pick = [&](double row, double col, SDN_PickOut* out) {
     SDN_PickIn in = {&picker, CellPixel(col), CellPixel(row), 0, 0};
-    *out = {0, 0, 0, -1e20, -1, nullptr, 0, 0};
+    *out = dtm_test::NoPick();
     return dtm->QueryPoint(&in, out);
   };
   SDN_PickOut out;
@@ -317,20 +275,7 @@ TEST_F(GLTest, FinishedProgressivePassOverGapsMatchesRender) {
   auto dtm = dtm_test::MakeSonar(120, 150, 40, 70, 50, 90);
   for (int r = 0; r < 120; r += 7) dtm->GetElevationGrid()[r][(r * 13) % 150] = kEmpty;
   dtm->ResetSettings();
-  for (int best : {0, 1}) {
-    SCOPED_TRACE(best);
-    Sd_Node::SetBestPass(best);
-    Clear();
-    ObliqueView();
-    dtm->Render();
-    const auto whole = Picture();
-    Clear();
-    const int calls = FinishPass(*dtm);
-    ASSERT_GT(calls, 2);
-    EXPECT_EQ(ModelViewStackDepth(), 1);
-    EXPECT_TRUE(Picture() == whole) << "the pass drew other pixels than Render";
-    EXPECT_GT(CountInk(), 1000);
-  }
+  dtm_test::ExpectFinishedPassMatchesRender(*dtm);
 }
 
 TEST_F(GLTest, AbandonedPassAndReleasedGridsLeaveTheStacksBalanced) {
@@ -339,17 +284,7 @@ TEST_F(GLTest, AbandonedPassAndReleasedGridsLeaveTheStacksBalanced) {
   dtm->ResetSettings();
   dtm->SetAlpha(100);
   ObliqueView();
-  for (int steps : {1, 3}) {
-    SCOPED_TRACE(steps);
-    for (int i = 0; i < steps; ++i) EXPECT_EQ(dtm->StepRender(), 0);
-    EXPECT_EQ(ModelViewStackDepth(), 2);
-    dtm->Invalidate();
-    EXPECT_EQ(dtm->StepRender(), 0);
-    EXPECT_EQ(ModelViewStackDepth(), 1);
-    EXPECT_EQ(dtm->GetPushCount(), 0);
-    EXPECT_EQ(dtm->GetStepState(), 0);
-    EXPECT_FALSE(glIsEnabled(GL_BLEND));
-  }
+  dtm_test::ExpectAbandonedPassesBalanced(*dtm, {1, 3});
   // Grids released in the middle of a pass: the pass ends, nothing drawn
   // later, no pick answers.
   EXPECT_EQ(dtm->StepRender(), 0);
@@ -362,7 +297,7 @@ TEST_F(GLTest, AbandonedPassAndReleasedGridsLeaveTheStacksBalanced) {
   EXPECT_EQ(CountInk(), 0);
   DepthPicker picker(kWidth, kHeight);
   SDN_PickIn in = {&picker, 128, 128, 0, 0};
-  SDN_PickOut out = {0, 0, 0, -1e20, -1, nullptr, 0, 0};
+  SDN_PickOut out = dtm_test::NoPick();
   EXPECT_EQ(dtm->QueryPoint(&in, &out), 0);
 }
 
@@ -374,9 +309,7 @@ TEST_F(GLTest, AlphaBelow255DrawsTheTerrainBlended) {
   }
   dtm->SetAlpha(128);
   TopDownView();
-  glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
-  Clear();
-  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  dtm_test::ClearTo(0.0f, 0.0f, 1.0f);
   dtm->Render();
   const auto p = ReadPixel(CellPixel(2), CellPixel(2));
   EXPECT_NEAR(p.r, 100, 2);
@@ -397,20 +330,19 @@ TEST_F(GLTest, TerrainReadFromAFileDrawsItsHole) {
     w.Object(out.get());
     ASSERT_TRUE(w.Close());
   }
-  ASSERT_EQ(Sd_RegisterTerrainClasses(), 0);
-  Sd_Parent* root = new Sd_Parent();
-  testing::internal::CaptureStderr();
-  Sd_IOSupport(root).ReadSDFile(path.c_str());
-  testing::internal::GetCapturedStderr();
-  ASSERT_NE(dynamic_cast<Sd_SonarDTM*>(root->GetFirstChild()), nullptr);
-  EXPECT_EQ(root->GetFirstChild()->GetNext(), nullptr);
+  std::unique_ptr<dtm_test::ReadResult> in;
+  {
+    dtm_test::Messages quiet;
+    in = dtm_test::ReadSD(path);
+  }
+  ASSERT_NE(in->Terrain<Sd_SonarDTM>(0), nullptr);
+  EXPECT_EQ(in->children.size(), 1u);
   Budget budget(0.0f);
   TopDownView();
   // The stored z scale (0.2) only flattens the relief; from above the
   // picture is the same.
-  root->Render();
+  in->root->Render();
   EXPECT_EQ(Brightness(CellPixel(7), CellPixel(7)), 0);
   EXPECT_GT(Brightness(CellPixel(3), CellPixel(7)), 0);
   EXPECT_EQ(kWidth * kHeight - CountInk(), 64 * 64);
-  Sd_GroupNode::DeleteTree(root);
 }
