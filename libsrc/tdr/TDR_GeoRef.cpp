@@ -3,44 +3,12 @@
 #include <cmath>
 
 #include "Sv_Debug.h"
-#include "Sv_Stdio.h"
 #include "TDR_Manager.h"
+#include "TDR_Payload.h"
 
 namespace {
 
 const char kWhere[] = "TDR_GeoRef::Read";
-
-// Field readers on the manager's stream in the current tag's byte order;
-// each returns false on a short read.
-struct FieldReader {
-  FILE* file;
-  int order;
-  bool ok = true;
-  int Int() {
-    int v = 0;
-    ok = ok && Sv_UtlFread(&v, 4, 1, file, order) == 1;
-    return v;
-  }
-  float Float() {
-    float v = 0.0f;
-    ok = ok && Sv_UtlFread(&v, 4, 1, file, order) == 1;
-    return v;
-  }
-  double Double() {
-    double v = 0.0;
-    ok = ok && Sv_UtlFread(&v, 8, 1, file, order) == 1;
-    return v;
-  }
-};
-
-struct FieldWriter {
-  FILE* file;
-  int order;
-  bool ok = true;
-  void Int(int v) { ok = ok && Sv_UtlFwriteCopy(&v, 4, 1, file, order) == 1; }
-  void Float(float v) { ok = ok && Sv_UtlFwriteCopy(&v, 4, 1, file, order) == 1; }
-  void Double(double v) { ok = ok && Sv_UtlFwriteCopy(&v, 8, 1, file, order) == 1; }
-};
 
 }  // namespace
 
@@ -85,44 +53,42 @@ void TDR_GeoRef::SetMinXY(double x, double y) {
 
 int TDR_GeoRef::Read(TDR_Manager* manager) {
   if (!manager || !manager->GetFilePtr()) return -1;
-  FieldReader in{manager->GetFilePtr(), manager->GetByteOrder()};
+  TDR_PayloadReader in(manager);
   const short tagVersion = manager->GetTagVersion();
-  long long left = manager->GetTagBytesLeft();
 
   TDR_GeoRef g;  // filled completely, then copied: a failed read changes nothing
   bool old = false;
   if (tagVersion == 0) {
-    if (left < 4) {
+    float format = 0.0f;
+    if (!in.Float32(&format)) {
       Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Georeference record is too short", kWhere);
       return -1;
     }
-    const float format = in.Float();
-    left -= 4;
     old = !(format >= 2.0f);
   }
-  if (left < (old ? kOldPayloadSize : kPayloadSize)) {
+  if (in.Left() < (old ? kOldPayloadSize : kPayloadSize)) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Georeference record is too short", kWhere);
     return -1;
   }
-  g.m_referenceType = in.Int();
-  g.m_geoUnitType = in.Int();
+  in.Int32(&g.m_referenceType);
+  in.Int32(&g.m_geoUnitType);
   if (old) {
     // Format 1.x: two type codes and the six bounds in single precision.
-    float b[6];
-    for (float& v : b) v = in.Float();
+    float b[6] = {0, 0, 0, 0, 0, 0};
+    in.Float32s(b, 6);
     g.SetXBounds(b[0], b[1]);
     g.SetYBounds(b[2], b[3]);
     g.SetZBounds(b[4], b[5]);
     g.SetMinXY(b[0], b[2]);
   } else {
-    g.m_subUnitType = in.Int();
+    in.Int32(&g.m_subUnitType);
     double* fields[] = {&g.m_xBounds[0], &g.m_xBounds[1],    &g.m_yBounds[0],    &g.m_yBounds[1],
                         &g.m_zBounds[0], &g.m_zBounds[1],    &g.m_cellDeltas[0], &g.m_cellDeltas[1],
                         &g.m_minXY[0],   &g.m_minXY[1],      &g.m_rotation};
-    for (double* f : fields) *f = in.Double();
-    g.m_colorResolution = in.Float();
+    for (double* f : fields) in.Float64(f);
+    in.Float32(&g.m_colorResolution);
   }
-  if (!in.ok) {
+  if (!in.Ok()) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading georeference record", kWhere);
     return -1;
   }
@@ -143,15 +109,15 @@ int TDR_GeoRef::Read(TDR_Manager* manager) {
 
 int TDR_GeoRef::Write(TDR_Manager* manager) {
   if (!manager || !manager->GetFilePtr()) return -1;
-  FieldWriter out{manager->GetFilePtr(), manager->GetByteOrder()};
-  if (manager->GetTagVersion() == 0) out.Float(2.0f);
-  out.Int(m_referenceType);
-  out.Int(m_geoUnitType);
-  out.Int(m_subUnitType);
+  TDR_PayloadWriter out(manager);
+  if (manager->GetTagVersion() == 0) out.Float32(2.0f);
+  out.Int32(m_referenceType);
+  out.Int32(m_geoUnitType);
+  out.Int32(m_subUnitType);
   const double fields[] = {m_xBounds[0],    m_xBounds[1],    m_yBounds[0], m_yBounds[1],
                            m_zBounds[0],    m_zBounds[1],    m_cellDeltas[0], m_cellDeltas[1],
                            m_minXY[0],      m_minXY[1],      m_rotation};
-  for (double f : fields) out.Double(f);
-  out.Float(m_colorResolution);
-  return out.ok ? 0 : -1;
+  out.Float64s(fields, 11);
+  out.Float32(m_colorResolution);
+  return out.Ok() ? 0 : -1;
 }
