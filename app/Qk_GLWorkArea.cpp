@@ -270,10 +270,14 @@ int Qk_GLWorkArea::SaveObject(Sd_Node* node, const char* name, int addToHistory)
   bool ok = manager.WriteHeader() == 0;
   ok = ok && node->SaveObject(&manager, 1, -1) == 0;
   ok = ok && manager.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) == 0;
-  if (manager.CloseFile() != 0) ok = false;
+  // A file cut short would read as a different, damaged object: a failed
+  // write is dropped and the old file stays as it was.
   if (!ok) {
-    // A file cut short would read as a different, damaged object.
-    remove(name);
+    manager.DiscardFile();
+  } else {
+    ok = manager.CloseFile() == 0;
+  }
+  if (!ok) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "Save Object: could not write the file", name);
     return -1;
   }

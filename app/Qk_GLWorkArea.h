@@ -143,8 +143,8 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // why); after a failed load with clear the view shows the empty root.
   int LoadSD(const char* name, int clear, int addToHistory, int showBoundingBox);
   // Writes node (its record and common tags) as an '.sd' file. -1 for a
-  // null node, a file that cannot be opened or any write or close error (a
-  // partly written file is removed).
+  // null node, a file that cannot be opened or any write or close error (the
+  // old file, if any, is then left as it was).
   int SaveObject(Sd_Node* node, const char* name, int addToHistory);
   // Releases the whole tree and starts a new, empty root (nothing without a
   // root).

@@ -37,8 +37,7 @@ void Qk_GLWorkArea::RecordingStep() {
 void Qk_GLWorkArea::RenderTree(float scale) {
   glPushMatrix();
   glScalef(scale, scale, scale);
-  Sd_Node::SetDetailBudget(GetDetailBudget());
-  Sd_Node::SetDetailFlags(0);
+  Sd_Node::BeginFrame(GetDetailBudget());
   if (m_root) m_root->Render();
   glMatrixMode(GL_MODELVIEW);
   glPopMatrix();

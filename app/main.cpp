@@ -23,7 +23,7 @@
 #include "Qk_Application.h"
 #include "Qk_GLWidget.h"
 #include "Qk_GUIUtils.h"
-#include "Sd_DTMClasses.h"
+#include "Sd_AllClasses.h"
 #include "Sv_Stdlib.h"
 #include "orvanta.h"
 
@@ -94,8 +94,8 @@ void BeforeExit(int) { orvanta::FlushPendingMessagesToConsole(); }
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The terrain models join the object factory before any file is read.
-  Sd_RegisterTerrainClasses();
+  // Every object class joins the object factory before any file is read.
+  Sd_RegisterAllClasses();
   Qk_GLWidget::PrepareApplication();
   Qk_Application app(argc, argv);
   Qk_LoadGUIDefaults(&app);

@@ -8,9 +8,12 @@
 //
 // Targets (both terrains): a load takes at most twice the fread time and
 // keeps at most 1.25 x rows x cols x 6 bytes of heap; a frame at budget
-// 25000 costs at most a tenth of a full-detail frame. The ratio benchmarks
-// time the alternatives back to back in every iteration and report the
-// medians of the per-iteration ratios.
+// 25000 costs at most a tenth of a full-detail frame. The load time is
+// compared with an fread of the file (in the page cache) into a buffer that
+// is already paged in. The ratio benchmarks time the alternatives back to
+// back in every iteration and report the medians of the per-iteration
+// ratios. Every ratio with a ceiling is reported next to it, as a counter of
+// the same name with "_target" appended.
 //
 // The frames need an OpenGL context (an X server, e.g. xvfb-run); without
 // one the frame benchmarks are skipped with an error.
@@ -37,7 +40,7 @@
 
 #include "BenchSizes.h"
 #include "Sd_BasicDTM.h"
-#include "Sd_DTMClasses.h"
+#include "Sd_AllClasses.h"
 #include "Sd_GroupNode.h"
 #include "Sd_IOSupport.h"
 #include "Sd_Parent.h"
@@ -111,7 +114,7 @@ struct TerrainFile {
     fseek(f, 0, SEEK_END);
     bytes = ftell(f);
     fclose(f);
-    Sd_RegisterTerrainClasses();
+    Sd_RegisterAllClasses();
   }
   ~TerrainFile() {
     unlink(path.c_str());
@@ -204,8 +207,9 @@ void LoadTerrainBench(benchmark::State& state, TerrainFile& t) {
     state.ResumeTiming();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * t.bytes);
-  // Heap kept by a load, in units of rows x cols x 6 bytes.
-  state.counters["heap_growth_per_6_bytes_a_node"] = growth / (6.0 * t.side * t.side);
+  // Heap kept by a load, in units of rows x cols x 6 bytes; ceiling 1.25.
+  state.counters["heap_growth_over_6_bytes_a_node"] = growth / (6.0 * t.side * t.side);
+  state.counters["heap_growth_over_6_bytes_a_node_target"] = 1.25;
   state.counters["heap_growth_MiB"] = growth / (1024.0 * 1024.0);
 }
 void BM_LoadTerrain(benchmark::State& state) { LoadTerrainBench(state, TheFile()); }
@@ -229,8 +233,11 @@ void LoadRatio(benchmark::State& state, TerrainFile& t) {
     fresh.push_back(Seconds(t2, t3) / Seconds(t0, t1));
     warm.push_back(Seconds(t2, t3) / Seconds(t1, t2));
   }
-  state.counters["load_over_fread_fresh"] = Median(fresh);
-  state.counters["load_over_fread_warm"] = Median(warm);
+  // Ceiling 2: a load takes at most twice the fread into the paged-in buffer.
+  state.counters["load_over_fread"] = Median(warm);
+  state.counters["load_over_fread_target"] = 2.0;
+  // No ceiling: the fread into a new buffer also pays for paging the buffer in.
+  state.counters["load_over_fresh_buffer_fread"] = Median(fresh);
 }
 
 // Registers a benchmark of the uniform terrain ("BM_<name>") and one of the
@@ -369,7 +376,9 @@ void FrameRatio(benchmark::State& state, bool gaps) {
     const auto t2 = Clock::now();
     ratio.push_back(Seconds(t1, t2) / Seconds(t0, t1));
   }
+  // Ceiling 0.1: a frame at detail budget 25000 costs at most a tenth of a full-detail frame.
   state.counters["detail_over_full"] = Median(ratio);
+  state.counters["detail_over_full_target"] = 0.1;
 }
 
 const bool g_frames = [] {

@@ -127,10 +127,13 @@ int main(int argc, char** argv) {
   if (status == 0) status = survey.SaveObject(&manager, 1, 0);
   if (status == 0) status = inspection.SaveObject(&manager, 1, 0);
   if (status == 0) status = manager.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1);
-  if (manager.CloseFile() != 0) status = -1;
+  if (status != 0) {
+    manager.DiscardFile();
+  } else if (manager.CloseFile() != 0) {
+    status = -1;
+  }
   if (status != 0) {
     fprintf(stderr, "cannot write %s\n", argv[1]);
-    remove(argv[1]);
     return 1;
   }
   return 0;

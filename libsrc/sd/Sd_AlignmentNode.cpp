@@ -88,6 +88,16 @@ int Sd_AlignmentNode::SaveObject(TDR_Manager* manager, int withCommonTags, int) 
   return WriteGroupRecord(manager, TDR_TAG_SD_ALIGNPARENT, withCommonTags);
 }
 
+int Sd_AlignmentNode::WriteSample(TDR_Manager* manager) {
+  Sd_AlignmentNode group;
+  group.SetName("Sample Alignment");
+  group.SetScale(1.0f, 1.0f, 2.0f);
+  group.SetBounds(0, 1000.0f, 2000.0f);
+  group.SetBounds(1, 500.0f, 900.0f);
+  group.SetBounds(2, -40.0f, 0.0f);
+  return group.SaveObject(manager, 1, 0);
+}
+
 // --- settings ---
 
 void Sd_AlignmentNode::SaveSettings() {

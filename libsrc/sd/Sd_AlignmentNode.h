@@ -30,6 +30,8 @@ class Sd_AlignmentNode : public Sd_GroupNode {
   // Reads the group record, then the common tags.
   int LoadObject(TDR_Manager* manager) override;
   int SaveObject(TDR_Manager* manager, int withCommonTags, int flag) override;
+  // Writes a small group record with its common tags (the factory's sample).
+  static int WriteSample(TDR_Manager* manager);
 
   // Forward to every visible child when the group is visible, then draw
   // the own bounding box.

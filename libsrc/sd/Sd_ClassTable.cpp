@@ -1,81 +1,159 @@
-// The one table of the object factory: every object tag of the file format,
-// the class it stands for and the constructor this build has for it.
+// The class table of the object factory: every object tag of the file
+// format, the class it stands for, and what the factory does for it.
 //
-// A class joins by replacing the null constructor of its tag with
-// Make<ClassName> (and including its header here). Tags whose class is not
-// part of the build keep a null constructor: the factory skips their records.
-// A class of a library above this one (the terrain models of sddtm) cannot
-// be named here: its entry stays null in the table and its library fills it
-// through RegisterClass when the program calls that library's registration
-// function at start.
-#include <new>
+// The rows below are the format: tag, class name, type id, settings tag and
+// the factory's rules for the tag. They hold no constructors: this library
+// cannot name the classes of the libraries above it, so every library of
+// object classes fills its rows through RegisterClass from its one
+// registration call, and the program calls Sd_RegisterAllClasses once at
+// start. A class that is not part of the build keeps a null constructor: the
+// factory steps over its records.
+#include <algorithm>
+#include <map>
+#include <vector>
 
-#include "Sd_AlignmentNode.h"
 #include "Sd_IOSupport.h"
-#include "Sd_Parent.h"
+#include "TDR_Manager.h"
 #include "TDR_Tags.h"
 
 namespace {
 
-template <class T>
-Sd_Node* Make() {
-  return new (std::nothrow) T();
+constexpr int kKeep = 1;      // keeps the name its record gives
+constexpr int kInherit = 1;   // takes the parent's parent-frame flag
+constexpr int kDebug = -1;    // message levels of failed loads
+constexpr int kWarning = -3;
+
+using Entry = Sd_IOSupport::ClassEntry;
+
+const Entry kFormat[] = {
+    // tag, class, type id, settings tag, keep name, inherit frame, announcement, fail level, text, detail
+    {TDR_TAG_SD_PARENT, "Sd_Parent", 2, 0, kKeep, 0, nullptr, 0, nullptr, nullptr, nullptr, nullptr},
+    {TDR_TAG_SD_ALIGNPARENT, "Sd_AlignmentNode", 3, TDR_TAG_SD_ALIGNPARENT_ATB, kKeep, 0, nullptr, 0, nullptr,
+     nullptr, nullptr, nullptr},
+    {TDR_TAG_SD_CABLEPARENT, "Sd_CableParent", 4, TDR_TAG_SD_CABLEPARENT_ATB, kKeep, 0, nullptr, 0, nullptr,
+     nullptr, nullptr, nullptr},
+    {TDR_TAG_SD_SHIPPARENT, "Sd_ShipParent", 5, TDR_TAG_SD_SHIPPARENT_ATB, kKeep, 0, nullptr, 0, nullptr, nullptr,
+     nullptr, nullptr},
+    {TDR_TAG_SD_ROVPARENT, "Sd_ROVParent", 6, TDR_TAG_SD_ROVPARENT_ATB, kKeep, 0, nullptr, 0, nullptr, nullptr,
+     nullptr, nullptr},
+    {TDR_TAG_SD_CABLESPHPARENT, "Sd_CableSphParent", 7, TDR_TAG_SD_CABLESPHPARENT_ATB, kKeep, 0, nullptr, 0,
+     nullptr, nullptr, nullptr, nullptr},
+    {TDR_TAG_SD_BASICDTM, "Sd_BasicDTM", 11, TDR_TAG_SD_BASICDTM_ATB, 0, 0, nullptr, kWarning,
+     "Could not load data", "possible data format problem", nullptr, nullptr},
+    {TDR_TAG_SD_SONARDTM, "Sd_SonarDTM", 12, TDR_TAG_SD_SONARDTM_ATB, 0, kInherit, nullptr, kWarning,
+     "Could not load data file", "possible data format problem.", nullptr, nullptr},
+    {TDR_TAG_SD_SPECTRUMDTM, "Sd_SpectrumDTM", 13, TDR_TAG_SD_SPECTRUMDTM_ATB, 0, 0, nullptr, 0, nullptr, nullptr,
+     nullptr, nullptr},
+    {TDR_TAG_SD_SPHEREDTM, "Sd_SphereDTM", 14, TDR_TAG_SD_SPHEREDTM_ATB, 0, 0, nullptr, 0, nullptr, nullptr,
+     nullptr, nullptr},
+    {TDR_TAG_SD_CONTOURDTM, "Sd_ContourDTM", 26, TDR_TAG_SD_CONTOURDTM_ATB, 0, 0, nullptr, 0, nullptr, nullptr,
+     nullptr, nullptr},
+    {TDR_TAG_SD_SURFACEPLOT, "Sd_SurfacePlot", 30, TDR_TAG_SD_SURFACEPLOT_ATB, 0, 0, nullptr, 0, nullptr, nullptr,
+     nullptr, nullptr},
+    {TDR_TAG_SD_SURFACESERIES, "Sd_SurfaceSeries", 28, TDR_TAG_SD_SURFACESERIES_ATB, 0, 0, nullptr, 0, nullptr,
+     nullptr, nullptr, nullptr},
+    {TDR_TAG_SD_VRDTM, "Sd_VRDTM", 29, TDR_TAG_SD_VRDTM_ATB, 0, 0, nullptr, 0, nullptr, nullptr, nullptr, nullptr},
+    {TDR_TAG_SD_TEXTUREDTM, "Sd_TextureDTM", 31, TDR_TAG_SD_TEXTUREDTM_ATB, 0, 0, nullptr, 0, nullptr, nullptr,
+     nullptr, nullptr},
+    {TDR_TAG_SD_BOREHOLE, "Sd_Borehole", 33, TDR_TAG_SD_BOREHOLE_ATB, 0, 0, nullptr, 0, nullptr, nullptr, nullptr,
+     nullptr},
+    {TDR_TAG_SD_GRID2D, "Sd_Grid2D", 10, TDR_TAG_SD_GRID2D_ATB, 0, 0, nullptr, 0, nullptr, nullptr, nullptr,
+     nullptr},
+    {TDR_TAG_SD_LABEL, "Sd_Label", 21, TDR_TAG_SD_LABEL_ATB, 0, 0, nullptr, 0, nullptr, nullptr, nullptr, nullptr},
+    {TDR_TAG_SD_VOLUME, "Sd_Volume", 15, TDR_TAG_SD_VOLUME_ATB, 0, 0, nullptr, 0, nullptr, nullptr, nullptr,
+     nullptr},
+    {TDR_TAG_SD_SEISMIC, "Sd_Seismic", 20, TDR_TAG_SD_SEISMIC_ATB, 0, 0, nullptr, 0, nullptr, nullptr, nullptr,
+     nullptr},
+    {TDR_TAG_SD_SOUNDING, "Sd_Sounding", 19, TDR_TAG_SD_SOUNDING_ATB, 0, 0, nullptr, kDebug,
+     "          ****** OLD SOUNDING CLASS *******", nullptr, nullptr, nullptr},
+    {TDR_TAG_SD_PLANE, "Sd_Plane", 1000, TDR_TAG_SD_PLANE_ATB, 0, 0, nullptr, 0, nullptr, nullptr, nullptr,
+     nullptr},
+    {TDR_TAG_SD_CUBE, "Sd_Cube", 1001, TDR_TAG_SD_CUBE_ATB, 0, 0, nullptr, 0, nullptr, nullptr, nullptr, nullptr},
+    {TDR_TAG_SD_SOLIDMODEL, "Sd_SolidModel", 24, TDR_TAG_SD_SOLIDMODEL_ATB, 0, 0, nullptr, 0, nullptr, nullptr,
+     nullptr, nullptr},
+    {TDR_TAG_SD_LINES2D, "Sd_Lines2D", 25, TDR_TAG_SD_LINES2D_ATB, 0, 0, nullptr, 0, nullptr, nullptr, nullptr,
+     nullptr},
+    {TDR_TAG_SD_POINT3D, "Sd_Point3D", 34, TDR_TAG_SD_POINT3D_ATB, 0, 0, nullptr, 0, nullptr, nullptr, nullptr,
+     nullptr},
+    {TDR_TAG_SD_ACTPOINT3D, "Sd_ActPoint3D", 34, 0, 0, 0, nullptr, 0, nullptr, nullptr, nullptr, nullptr},
+    {TDR_TAG_SD_LINES3D, "Sd_Lines3D", 35, TDR_TAG_SD_LINES3D_ATB, 0, kInherit, nullptr, 0, nullptr, nullptr,
+     nullptr, nullptr},
+    {TDR_TAG_SD_GEOIMAGE, "Sd_GeoImage", 36, TDR_TAG_SD_GEOIMAGE_ATB, 0, 0, "Reading a GeoImage Object!", 0,
+     nullptr, nullptr, nullptr, nullptr},
+    {TDR_TAG_SD_QUADRATIC, "Sd_Quadratic", 1002, TDR_TAG_SD_QUADRATIC_ATB, 0, 0, nullptr, 0, nullptr, nullptr,
+     nullptr, nullptr},
+    // A failed load of this class is dropped without a message.
+    {TDR_TAG_SD_HTFSOUNDING, "Sd_HTFSounding", 38, TDR_TAG_SD_HTFSOUNDING_ATB, 0, 0, nullptr, 0, nullptr, nullptr,
+     nullptr, nullptr},
+    {TDR_TAG_SD_REALTIMEDTM, "Sd_RealTimeDTM", 40, 0, 0, 0, nullptr, 0, nullptr, nullptr, nullptr, nullptr},
+    {TDR_TAG_SD_VIMAGE, "Sd_VImage", 41, TDR_TAG_SD_VIMAGE_ATB, 0, 0, "Reading a VImage Object!", 0, nullptr,
+     nullptr, nullptr, nullptr},
+};
+
+// The table of this process: the format's rows, then added classes, in
+// ascending tag order.
+std::vector<Entry>& Table() {
+  static std::vector<Entry> table(std::begin(kFormat), std::end(kFormat));
+  return table;
 }
 
-// Not const: RegisterClass fills the constructors of classes from the
-// libraries above this one.
-Sd_IOSupport::ClassEntry kClasses[] = {
-    {TDR_TAG_SD_PARENT, "Sd_Parent", 2, Make<Sd_Parent>},
-    {TDR_TAG_SD_ALIGNPARENT, "Sd_AlignmentNode", 3, Make<Sd_AlignmentNode>},
-    {TDR_TAG_SD_CABLEPARENT, "Sd_CableParent", 4, nullptr},
-    {TDR_TAG_SD_SHIPPARENT, "Sd_ShipParent", 5, nullptr},
-    {TDR_TAG_SD_ROVPARENT, "Sd_ROVParent", 6, nullptr},
-    {TDR_TAG_SD_CABLESPHPARENT, "Sd_CableSphParent", 7, nullptr},
-    {TDR_TAG_SD_BASICDTM, "Sd_BasicDTM", 11, nullptr},  // registered by Sd_RegisterTerrainClasses (sddtm)
-    {TDR_TAG_SD_SONARDTM, "Sd_SonarDTM", 12, nullptr},
-    {TDR_TAG_SD_SPECTRUMDTM, "Sd_SpectrumDTM", 13, nullptr},
-    {TDR_TAG_SD_SPHEREDTM, "Sd_SphereDTM", 14, nullptr},
-    {TDR_TAG_SD_CONTOURDTM, "Sd_ContourDTM", 26, nullptr},
-    {TDR_TAG_SD_SURFACEPLOT, "Sd_SurfacePlot", 30, nullptr},
-    {TDR_TAG_SD_SURFACESERIES, "Sd_SurfaceSeries", 28, nullptr},
-    {TDR_TAG_SD_VRDTM, "Sd_VRDTM", 29, nullptr},
-    {TDR_TAG_SD_TEXTUREDTM, "Sd_TextureDTM", 31, nullptr},
-    {TDR_TAG_SD_BOREHOLE, "Sd_Borehole", 33, nullptr},
-    {TDR_TAG_SD_GRID2D, "Sd_Grid2D", 10, nullptr},
-    {TDR_TAG_SD_LABEL, "Sd_Label", 21, nullptr},
-    {TDR_TAG_SD_VOLUME, "Sd_Volume", 15, nullptr},
-    {TDR_TAG_SD_SEISMIC, "Sd_Seismic", 20, nullptr},
-    {TDR_TAG_SD_SOUNDING, "Sd_Sounding", 19, nullptr},
-    {TDR_TAG_SD_PLANE, "Sd_Plane", 1000, nullptr},
-    {TDR_TAG_SD_CUBE, "Sd_Cube", 1001, nullptr},
-    {TDR_TAG_SD_SOLIDMODEL, "Sd_SolidModel", 24, nullptr},
-    {TDR_TAG_SD_LINES2D, "Sd_Lines2D", 25, nullptr},
-    {TDR_TAG_SD_POINT3D, "Sd_Point3D", 34, nullptr},
-    {TDR_TAG_SD_ACTPOINT3D, "Sd_ActPoint3D", 34, nullptr},
-    {TDR_TAG_SD_LINES3D, "Sd_Lines3D", 35, nullptr},
-    {TDR_TAG_SD_GEOIMAGE, "Sd_GeoImage", 36, nullptr},
-    {TDR_TAG_SD_QUADRATIC, "Sd_Quadratic", 1002, nullptr},
-    {TDR_TAG_SD_HTFSOUNDING, "Sd_HTFSounding", 38, nullptr},
-    {TDR_TAG_SD_REALTIMEDTM, "Sd_RealTimeDTM", 40, nullptr},
-    {TDR_TAG_SD_VIMAGE, "Sd_VImage", 41, nullptr},
-};
+// Test classes set through SetTestClass.
+std::map<int, Sd_IOSupport::Factory>& TestClasses() {
+  static std::map<int, Sd_IOSupport::Factory> classes;
+  return classes;
+}
+
+Entry* Find(int tag) {
+  for (Entry& e : Table()) {
+    if (e.tag == tag) return &e;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
 const Sd_IOSupport::ClassEntry* Sd_IOSupport::ClassTable(int* count) {
-  if (count) *count = static_cast<int>(sizeof(kClasses) / sizeof(kClasses[0]));
-  return kClasses;
+  if (count) *count = static_cast<int>(Table().size());
+  return Table().data();
 }
 
-int Sd_IOSupport::RegisterClass(int tag, Factory create) {
-  if (!create) return -1;
-  int count = 0;
-  ClassTable(&count);
-  for (int i = 0; i < count; ++i) {
-    if (kClasses[i].tag != tag) continue;
-    if (kClasses[i].create && kClasses[i].create != create) return -1;
-    kClasses[i].create = create;
-    return 0;
-  }
-  return -1;
+const Sd_IOSupport::ClassEntry* Sd_IOSupport::FindClass(int tag) { return Find(tag); }
+
+Sd_IOSupport::Factory Sd_IOSupport::GetFactory(int tag) {
+  const Entry* entry = Find(tag);
+  if (!entry) return nullptr;
+  const auto test = TestClasses().find(tag);
+  if (test != TestClasses().end()) return test->second;
+  return entry->create;
 }
+
+int Sd_IOSupport::RegisterClass(int tag, Factory create, SampleWriter writeSample) {
+  Entry* entry = Find(tag);
+  if (!entry || !create) return -1;
+  if (entry->create && entry->create != create) return -1;
+  entry->create = create;
+  if (writeSample) entry->writeSample = writeSample;
+  return 0;
+}
+
+int Sd_IOSupport::AddClass(const ClassEntry& entry) {
+  if (Find(entry.tag)) return RegisterClass(entry.tag, entry.create, entry.writeSample);
+  char name[TDR_TAG_NAME_SIZE];
+  if (!entry.create || !entry.className || TDR_Manager::TagName(entry.tag, name) != entry.tag) return -1;
+  std::vector<Entry>& table = Table();
+  const auto at = std::find_if(table.begin(), table.end(), [&](const Entry& e) { return e.tag > entry.tag; });
+  table.insert(at, entry);
+  return 0;
+}
+
+int Sd_IOSupport::SetTestClass(int tag, Factory create) {
+  if (!Find(tag)) return -1;
+  if (create) {
+    TestClasses()[tag] = create;
+  } else {
+    TestClasses().erase(tag);
+  }
+  return 0;
+}
+
+void Sd_IOSupport::ClearTestClasses() { TestClasses().clear(); }

@@ -13,74 +13,26 @@
 #include "TDR_Payload.h"
 #include "TDR_Tags.h"
 
-namespace {
-
-// Test classes set through SetTestClass, by index into the class table.
-constexpr int kMaxClasses = 64;
-Sd_IOSupport::Factory g_testClasses[kMaxClasses] = {};
-
-int ClassIndex(int tag) {
-  int count = 0;
-  const Sd_IOSupport::ClassEntry* table = Sd_IOSupport::ClassTable(&count);
-  for (int i = 0; i < count && i < kMaxClasses; ++i) {
-    if (table[i].tag == tag) return i;
-  }
-  return -1;
-}
-
-// The six group classes keep the names their records or defaults give.
-bool IsGroupTag(int tag) { return tag >= TDR_TAG_SD_PARENT && tag <= TDR_TAG_SD_CABLESPHPARENT; }
-
-}  // namespace
-
 Sd_IOSupport::Sd_IOSupport(Sd_Node* root) : m_currentTag(TDR_TAG_ERROR), m_root(root) {}
 
 Sd_IOSupport::~Sd_IOSupport() {}
-
-// --- the class table ---
-
-const Sd_IOSupport::ClassEntry* Sd_IOSupport::FindClass(int tag) {
-  const int i = ClassIndex(tag);
-  if (i < 0) return nullptr;
-  return &ClassTable(nullptr)[i];
-}
-
-Sd_IOSupport::Factory Sd_IOSupport::GetFactory(int tag) {
-  const int i = ClassIndex(tag);
-  if (i < 0) return nullptr;
-  if (g_testClasses[i]) return g_testClasses[i];
-  return ClassTable(nullptr)[i].create;
-}
-
-int Sd_IOSupport::SetTestClass(int tag, Factory create) {
-  const int i = ClassIndex(tag);
-  if (i < 0) return -1;
-  g_testClasses[i] = create;
-  return 0;
-}
-
-void Sd_IOSupport::ClearTestClasses() {
-  for (Factory& f : g_testClasses) f = nullptr;
-}
 
 // --- the factory ---
 
 Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* parent, int) {
   if (!manager) return nullptr;
+  const ClassEntry* entry = FindClass(tag);
   const Factory create = GetFactory(tag);
-  if (!create) {
+  if (!entry || !create) {
     // Nothing of the payload is read; the next ReadTag steps over it.
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  No support for given tag id");
     return nullptr;
   }
-  if (tag == TDR_TAG_SD_GEOIMAGE) Sv_Debug::Message(SV_LEVEL_DEBUG, "Reading a GeoImage Object!");
-  if (tag == TDR_TAG_SD_VIMAGE) Sv_Debug::Message(SV_LEVEL_DEBUG, "Reading a VImage Object!");
+  if (entry->announcement) Sv_Debug::Message(SV_LEVEL_DEBUG, entry->announcement);
 
   Sd_Node* object = create();
   if (!object) return nullptr;
-  if ((tag == TDR_TAG_SD_SONARDTM || tag == TDR_TAG_SD_LINES3D) && parent && parent->GetParentFrame()) {
-    object->SetParentFrame(1);
-  }
+  if (entry->inheritParentFrame && parent && parent->GetParentFrame()) object->SetParentFrame(1);
 
   // The file that holds the record names the object; reading the record's
   // trailing tags may already have left a followed file.
@@ -89,24 +41,12 @@ Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* pare
 
   // A load that fails leaves the object unusable: it never joins the tree.
   if (object->LoadObject(manager) != 0) {
-    switch (tag) {
-      case TDR_TAG_SD_BASICDTM:
-        Sv_Debug::Message(SV_LEVEL_WARNING, "Could not load data", "possible data format problem");
-        break;
-      case TDR_TAG_SD_SONARDTM:
-        Sv_Debug::Message(SV_LEVEL_WARNING, "Could not load data file", "possible data format problem.");
-        break;
-      case TDR_TAG_SD_SOUNDING:
-        Sv_Debug::Message(SV_LEVEL_DEBUG, "          ****** OLD SOUNDING CLASS *******");
-        break;
-      default:
-        break;
-    }
+    if (entry->failLevel && entry->failText) Sv_Debug::Message(entry->failLevel, entry->failText, entry->failDetail);
     delete object;
     return nullptr;
   }
 
-  if (!IsGroupTag(tag)) {
+  if (!entry->keepName) {
     object->SetName(fileName.c_str());
     object->SetDescription(path.c_str());
   }

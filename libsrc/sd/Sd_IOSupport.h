@@ -1,6 +1,8 @@
 #ifndef SD_IOSUPPORT_H
 #define SD_IOSUPPORT_H
 
+#include <new>
+
 class Sd_Node;
 class TDR_Manager;
 
@@ -22,14 +24,32 @@ class Sd_IOSupport {
  public:
   // Constructor of a class with no arguments.
   typedef Sd_Node* (*Factory)();
+  // Writes one small, valid object of a class at the manager's position:
+  // its own record, its common tags and its settings record, as its
+  // SaveObject would. 0 on success. Tests and the fuzz corpus use it.
+  typedef int (*SampleWriter)(TDR_Manager* manager);
 
-  // One object tag of the file format. create is null for a tag whose class
-  // this build does not have; the factory skips such records.
+  // The Factory of class T, for registration calls.
+  template <class T>
+  static Sd_Node* Make() {
+    return new (std::nothrow) T();
+  }
+
+  // One object tag of the file format with everything the factory does for
+  // it. The rules are data: the factory has no code for any one tag.
   struct ClassEntry {
     int tag;
-    const char* className;  // the class the tag stands for
-    int typeId;             // the type id that class's constructor sets
-    Factory create;
+    const char* className;     // the class the tag stands for
+    int typeId;                // the type id that class's constructor sets
+    int settingsTag;           // the class's settings (attribute) record, 0 for none
+    int keepName;              // 1: the object keeps the name its record gives (group classes)
+    int inheritParentFrame;    // 1: a parent drawn in its own parent's frame passes that on
+    const char* announcement;  // debug message sent before the object is made, or null
+    int failLevel;             // level of the message of a failed load (0: no message)
+    const char* failText;
+    const char* failDetail;
+    Factory create;            // null while this build has no class for the tag
+    SampleWriter writeSample;  // null when the class offers no sample
   };
 
   // Deepest nesting of groups that ReadHierarchy accepts.
@@ -90,22 +110,29 @@ class Sd_IOSupport {
   // below it, or null; on failure nothing it created is left alive.
   Sd_Node* ReadHierarchy(TDR_Manager* manager);
 
-  // The tag table: every object tag of the format in ascending order, with
-  // the class that this build creates for it (null where none yet).
+  // The class table: every object tag of the format in ascending order,
+  // then any further classes added with AddClass, with the constructor this
+  // build has for each (null where none). The pointer stays valid until the
+  // next registration.
   static const ClassEntry* ClassTable(int* count);
   // The entry of tag, or null for a tag that is not an object tag.
   static const ClassEntry* FindClass(int tag);
   // The constructor the factory uses for tag now: a test class set with
   // SetTestClass, else the table's; null when the tag has no class.
   static Factory GetFactory(int tag);
-  // Gives the table's entry for tag the constructor of its class when that
-  // class lives in a library above this one (terrain models, survey data),
-  // which this library cannot name: each such library offers one function
-  // that registers its classes, called once at start (for the terrain
-  // models Sd_RegisterTerrainClasses). 0 on success (also when the same
-  // constructor is given again); -1 for a tag that is not in the table, a
-  // null constructor, or an entry that already has another constructor.
-  static int RegisterClass(int tag, Factory create);
+  // Gives the table's entry for tag the constructor (and sample writer) of
+  // its class. Each library of object classes has one registration call
+  // (Sd_RegisterSceneClasses, Sd_RegisterTerrainClasses,
+  // Sd_RegisterSurveyClasses); Sd_RegisterAllClasses calls them all. 0 on
+  // success (also when the same constructor is given again); -1 for a tag
+  // that is not in the table, a null constructor, or an entry that already
+  // has another constructor.
+  static int RegisterClass(int tag, Factory create, SampleWriter writeSample = nullptr);
+  // Adds a class for a tag that the format's table does not list (the tag
+  // must have a name in the tag-name table), with all its rules; an entry
+  // for a tag of the table is registered as RegisterClass does, keeping the
+  // table's rules. 0 on success, -1 otherwise.
+  static int AddClass(const ClassEntry& entry);
   // Tests only: lets the factory construct a test class for an object tag of
   // the table in place of the table's class (null restores the table's).
   // 0 on success, -1 for a tag that is not in the table.

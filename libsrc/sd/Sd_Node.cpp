@@ -14,12 +14,8 @@
 
 short Sd_Node::s_coordinateType = 0;
 short Sd_Node::s_aspectMode = 0;
-float* Sd_Node::s_globalScale = nullptr;
-float Sd_Node::s_globalScaleBase = 0.0f;
+Sd_FrameState Sd_Node::s_frame;
 Sv_Lighting* Sd_Node::s_lighting = nullptr;
-float Sd_Node::s_detailBudget = 0.0f;
-unsigned Sd_Node::s_detailFlags = 0;
-int Sd_Node::s_bestPass = 0;
 SDN_PickOut Sd_Node::s_sharedPick = {0.0, 0.0, 0.0, -1e20, -1, nullptr, 0, 0};
 double Sd_Node::s_queryPoint[3] = {0.0, 0.0, 0.0};
 Sv_HersheyFont* Sd_Node::s_font = nullptr;

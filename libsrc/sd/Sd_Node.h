@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+#include "Sd_FrameState.h"
+
 class TDR_Manager;
 class TDR_GeoRef;
 class DepthPicker;
@@ -234,19 +236,27 @@ class Sd_Node {
   static void SetAspectMode(short mode) { s_aspectMode = mode; }
   static short GetAspectMode() { return s_aspectMode; }
   static void SetGlobalScaleTarget(float* target, float base) {
-    s_globalScale = target;
-    s_globalScaleBase = base;
+    s_frame.globalScale = target;
+    s_frame.globalScaleBase = base;
   }
-  static float* GetGlobalScaleTarget() { return s_globalScale; }
-  static float GetGlobalScaleBase() { return s_globalScaleBase; }
+  static float* GetGlobalScaleTarget() { return s_frame.globalScale; }
+  static float GetGlobalScaleBase() { return s_frame.globalScaleBase; }
   static void SetLighting(Sv_Lighting* lights) { s_lighting = lights; }
   static Sv_Lighting* GetLighting() { return s_lighting; }
-  static void SetDetailBudget(float budget) { s_detailBudget = budget; }
-  static float GetDetailBudget() { return s_detailBudget; }
-  static void SetDetailFlags(unsigned flags) { s_detailFlags = flags; }
-  static unsigned GetDetailFlags() { return s_detailFlags; }
-  static void SetBestPass(int on) { s_bestPass = on; }
-  static int GetBestPass() { return s_bestPass; }
+  // The drawing state of the current frame (Sd_FrameState.h).
+  static Sd_FrameState& FrameState() { return s_frame; }
+  // Begins a frame: stores the detail budget and clears the detail-request
+  // bits, which the nodes then set while the tree is drawn.
+  static void BeginFrame(float detailBudget) {
+    s_frame.detailBudget = detailBudget;
+    s_frame.detailFlags = 0;
+  }
+  static void SetDetailBudget(float budget) { s_frame.detailBudget = budget; }
+  static float GetDetailBudget() { return s_frame.detailBudget; }
+  static void SetDetailFlags(unsigned flags) { s_frame.detailFlags = flags; }
+  static unsigned GetDetailFlags() { return s_frame.detailFlags; }
+  static void SetBestPass(int on) { s_frame.bestPass = on; }
+  static int GetBestPass() { return s_frame.bestPass; }
   static SDN_PickOut* GetSharedPick() { return &s_sharedPick; }
   static void SetQueryPoint(double x, double y, double z);
   static void GetQueryPoint(double* x, double* y, double* z);
@@ -300,6 +310,20 @@ class Sd_Node {
   enum { NAME_SIZE = 50, DESCRIPTION_SIZE = 256 };
 
  protected:
+  // --- records that follow an object's own record ---
+  // ReadCommonTags reads the common tags (georeference, colour map, colour
+  // table) and offers every other record to the class through this, in any
+  // order, until a record that nobody takes; a later record replaces what
+  // an earlier one of the same kind gave. Called with the record's header
+  // read: 1 when the class took the record (read or skipped its payload;
+  // ReadTag resumes at the next record either way), 0 when it is not the
+  // class's, which ends the common tags there with the header pushed back.
+  // The base class takes none.
+  virtual int ReadOwnRecord(TDR_Manager* manager, int tag);
+  // Reads the next tag header: true when it is tag. Otherwise sends message
+  // and leaves that record for the caller (it may be the next object).
+  static bool ExpectTag(TDR_Manager* manager, int tag, const char* message);
+
   void SetType(int type) { m_type = type; }
   void SetGroup(int group) { m_isGroup = group; }
   void SetDrawn(int drawn) { m_drawn = drawn; }
@@ -346,12 +370,8 @@ class Sd_Node {
 
   static short s_coordinateType;
   static short s_aspectMode;
-  static float* s_globalScale;
-  static float s_globalScaleBase;
+  static Sd_FrameState s_frame;
   static Sv_Lighting* s_lighting;
-  static float s_detailBudget;
-  static unsigned s_detailFlags;
-  static int s_bestPass;
   static SDN_PickOut s_sharedPick;
   static double s_queryPoint[3];
   static Sv_HersheyFont* s_font;

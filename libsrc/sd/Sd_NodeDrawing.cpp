@@ -492,3 +492,13 @@ int Sd_Node::ComputeVisibleBox(const float forward[16], const float inverse[16],
   store(lo, hi);
   return 1;
 }
+
+// --- the frame's view ---
+
+Sd_DTMView Sd_DTMView::FromGL() {
+  Sd_DTMView view;
+  glGetFloatv(GL_PROJECTION_MATRIX, view.projection);
+  glGetFloatv(GL_MODELVIEW_MATRIX, view.modelview);
+  glGetIntegerv(GL_VIEWPORT, view.viewport);
+  return view;
+}

@@ -159,12 +159,22 @@ int Sd_Node::ReadCommonTags(TDR_Manager* manager) {
       SetColorMap(colours);
     } else if (tag == TDR_TAG_BK_CMAPTABLE) {
       manager->SkipTagData(0);
-    } else {
+    } else if (tag == TDR_TAG_EOF || tag == TDR_TAG_ERROR || ReadOwnRecord(manager, tag) == 0) {
       // A foreign tag (or the end tag) belongs to the caller.
       manager->UnreadTagHeader();
       return 0;
     }
   }
+}
+
+int Sd_Node::ReadOwnRecord(TDR_Manager*, int) { return 0; }
+
+bool Sd_Node::ExpectTag(TDR_Manager* manager, int tag, const char* message) {
+  const int read = manager->ReadTag(nullptr);
+  if (read == tag) return true;
+  Sv_Debug::Message(SV_LEVEL_DEBUG, message);
+  if (read != TDR_TAG_ERROR) manager->UnreadTagHeader();
+  return false;
 }
 
 int Sd_Node::WriteCommonTags(TDR_Manager* manager) {
@@ -190,7 +200,10 @@ int Sd_Node::WriteCommonTags(TDR_Manager* manager) {
 // machine's byte order, without bounds.
 int Sd_Node::WriteTemporaryData(const char* path) {
   const char* target = path ? path : "/tmp/brannovick.transfer";
-  FILE* f = fopen(target, "wb");
+  // Written beside the target and renamed over it at the end, so a reader
+  // never sees a half-written transfer file and a failure keeps the old one.
+  Sv_AtomicFile out;
+  FILE* f = out.Open(target, 1);
   if (!f) {
     ReportTransferError("ERROR:  Opening temporary file for writing  -  ", target);
     return -1;
@@ -208,7 +221,11 @@ int Sd_Node::WriteTemporaryData(const char* path) {
                 static_cast<size_t>(descriptionLength) &&
             fwrite(m_auxRecords, sizeof(m_auxRecords), 1, f) == 1 &&
             fwrite(m_auxTriple, sizeof(m_auxTriple), 1, f) == 1 && fwrite(m_ranges, sizeof(m_ranges), 1, f) == 1;
-  if (fclose(f) != 0) ok = false;
+  if (!ok) {
+    out.Discard();
+  } else {
+    ok = out.Commit() == 0;
+  }
   if (!ok) {
     ReportTransferError("ERROR:  Writing temporary file  -  ", target);
     return -1;

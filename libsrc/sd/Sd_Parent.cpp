@@ -22,6 +22,16 @@ int Sd_Parent::SaveObject(TDR_Manager* manager, int withCommonTags, int) {
   return WriteGroupRecord(manager, TDR_TAG_SD_PARENT, withCommonTags);
 }
 
+int Sd_Parent::WriteSample(TDR_Manager* manager) {
+  Sd_Parent group;
+  group.SetName("Sample Group");
+  group.SetPosition(0.25f, -0.25f, 0.0f);
+  group.SetBounds(0, 0.0f, 100.0f);
+  group.SetBounds(1, 0.0f, 50.0f);
+  group.SetBounds(2, -10.0f, 10.0f);
+  return group.SaveObject(manager, 1, 0);
+}
+
 void Sd_Parent::Render() { RenderGroup(false); }
 int Sd_Parent::StepRender() { return StepRenderGroup(false, false); }
 const char* Sd_Parent::className() const { return "Parent Node"; }

@@ -16,6 +16,8 @@ class Sd_Parent : public Sd_GroupNode {
   // Reads the group record, then the common tags that follow it.
   int LoadObject(TDR_Manager* manager) override;
   int SaveObject(TDR_Manager* manager, int withCommonTags, int flag) override;
+  // Writes a small group record with its common tags (the factory's sample).
+  static int WriteSample(TDR_Manager* manager);
   // Push, transform, the visible children when the group is visible, pop.
   void Render() override;
   // One step of a progressive pass; always applies the own transform.

@@ -3,12 +3,21 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <string>
 
 namespace {
 
 int g_threshold = SV_LEVEL_INFO;
 Sv_Debug::Callback g_callback = nullptr;
+
+// Keys of MessageOnce; loads may run on more than one thread.
+std::mutex g_reportedMutex;
+std::set<std::string>& Reported() {
+  static std::set<std::string> keys;
+  return keys;
+}
 
 std::string FormatV(const char* format, va_list args) {
   if (!format) return std::string();
@@ -75,3 +84,17 @@ Sv_Debug::Callback Sv_Debug::GetCallback() { return g_callback; }
 void Sv_Debug::SetLevel(int threshold) { g_threshold = threshold; }
 int Sv_Debug::GetLevel() { return g_threshold; }
 void Sv_Debug::OpenConsole() { g_threshold = SV_LEVEL_DEBUG; }
+
+int Sv_Debug::MessageOnce(const char* key, int level, const char* text, const char* detail) {
+  {
+    std::lock_guard<std::mutex> lock(g_reportedMutex);
+    if (!Reported().insert(key ? key : "").second) return 0;
+  }
+  Message(level, text, detail);
+  return 1;
+}
+
+void Sv_Debug::ForgetReported() {
+  std::lock_guard<std::mutex> lock(g_reportedMutex);
+  Reported().clear();
+}

@@ -25,6 +25,16 @@ class Sv_Debug {
   static void Warning(const char* format, ...) __attribute__((format(printf, 1, 2)));
   static void Error(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+  // Reports the message only the first time the key is given in this
+  // process; later calls with the same key are silent, whatever their text.
+  // For conditions that would otherwise repeat on every load, such as a
+  // missing WRUHOME or a missing configuration or colour-map file (the key
+  // names the variable or the file). The key counts as used even when the
+  // level filter hides the message. 1 when this call reported, else 0.
+  static int MessageOnce(const char* key, int level, const char* text, const char* detail = nullptr);
+  // Forgets the keys MessageOnce has seen, so each is reported again.
+  static void ForgetReported();
+
   // Replaces the callback; null returns to the error stream.
   static void SetCallback(Callback callback);
   static Callback GetCallback();

@@ -1,6 +1,9 @@
 #include "Sv_Platform.h"
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -21,6 +24,25 @@ pid_t WaitFor(pid_t pid, int* status) {
     r = waitpid(pid, status, 0);
   } while (r < 0 && errno == EINTR);
   return r;
+}
+
+// Six characters for a temporary file's name, different on every call in
+// this process and unlikely to repeat across processes.
+std::string UniqueSuffix() {
+  static std::atomic<unsigned long long> counter{0};
+  static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  unsigned long long v = counter.fetch_add(1) * 0x9E3779B97F4A7C15ull;
+  v ^= static_cast<unsigned long long>(ts.tv_nsec) * 0xBF58476D1CE4E5B9ull;
+  v ^= static_cast<unsigned long long>(getpid()) << 32;
+  v ^= v >> 29;
+  std::string s(6, 'x');
+  for (char& c : s) {
+    c = kChars[v % 62];
+    v /= 62;
+  }
+  return s;
 }
 
 }  // namespace
@@ -121,6 +143,108 @@ int Sv_PlatformShmAttach(const char* name, long size, void** view, size_t* viewS
 
 void Sv_PlatformCloseHandle(int fd) {
   if (fd >= 0) close(fd);
+}
+
+void Sv_PlatformShmDetach(void* view, size_t viewSize) {
+  if (view && viewSize > 0) munmap(view, viewSize);
+}
+
+std::string Sv_PlatformWriteTarget(const char* path) {
+  if (!path) return std::string();
+  struct stat st;
+  if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
+    char resolved[PATH_MAX];
+    if (realpath(path, resolved)) return resolved;
+  }
+  return path;
+}
+
+FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* temporaryPath) {
+  if (!target || !*target || !temporaryPath) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  temporaryPath->clear();
+  const std::string path(target);
+  const size_t sep = path.rfind('/');
+  const std::string directory = sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
+  std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
+  if (name.empty()) {
+    errno = EISDIR;
+    return nullptr;
+  }
+  // Room for the dot, the suffix and its dot within the longest file name.
+  if (name.size() > 200) name.resize(200);
+
+  struct stat st;
+  const bool exists = stat(target, &st) == 0;
+  // A file its owner made read-only stays as it is, as with a write in place.
+  if (exists && access(target, W_OK) != 0) return nullptr;
+  const bool keepMode = exists && S_ISREG(st.st_mode);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate = directory + "." + name + "." + UniqueSuffix();
+    // 0666 lets the umask decide the permissions of a new file.
+    const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return nullptr;
+    }
+    if (keepMode) {
+      // Best effort: a mode this user may not set leaves the umask's mode.
+      (void)fchmod(fd, st.st_mode & 07777);
+    }
+    FILE* file = fdopen(fd, binary ? "wb" : "w");
+    if (!file) {
+      const int e = errno;
+      close(fd);
+      unlink(candidate.c_str());
+      errno = e;
+      return nullptr;
+    }
+    *temporaryPath = candidate;
+    return file;
+  }
+  errno = EEXIST;
+  return nullptr;
+}
+
+int Sv_PlatformSyncAndClose(FILE* file) {
+  if (!file) {
+    errno = EINVAL;
+    return -1;
+  }
+  int firstError = 0;
+  if (fflush(file) != 0) firstError = errno;
+  // A write that failed earlier leaves the error flag set.
+  if (!firstError && ferror(file)) firstError = EIO;
+  if (!firstError && fsync(fileno(file)) != 0) firstError = errno;
+  if (fclose(file) != 0 && !firstError) firstError = errno;
+  if (!firstError) return 0;
+  errno = firstError;
+  return -1;
+}
+
+int Sv_PlatformReplaceFile(const char* from, const char* to) {
+  if (!from || !to) {
+    errno = EINVAL;
+    return -1;
+  }
+  if (rename(from, to) != 0) return -1;
+  // The rename is only durable once the directory itself is on the device.
+  const std::string path(to);
+  const size_t sep = path.rfind('/');
+  const std::string directory = sep == std::string::npos ? "." : (sep == 0 ? "/" : path.substr(0, sep));
+  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    (void)fsync(fd);
+    close(fd);
+  }
+  return 0;
+}
+
+int Sv_PlatformRemoveFile(const char* path) {
+  if (!path || !*path) return -1;
+  return unlink(path) == 0 ? 0 : -1;
 }
 
 int Sv_PlatformMakeDirectory(const char* path) {

@@ -2,9 +2,12 @@
 #define SV_PLATFORM_H
 
 #include <cstddef>
+#include <cstdio>
+#include <string>
 
 // The operating-system services the base library needs, in one place:
-// processes, ending the process, named shared memory, directories, time.
+// processes, ending the process, named shared memory, files and
+// directories, time.
 // Everything else in the library reaches the system through these calls.
 
 // Runs "/bin/sh -c command". With wait != 0 waits for it and returns its exit
@@ -23,6 +26,28 @@ int Sv_PlatformRunProcess(const char* command, int wait);
 // it is too small or cannot be mapped.
 int Sv_PlatformShmAttach(const char* name, long size, void** view, size_t* viewSize, int* fd);
 void Sv_PlatformCloseHandle(int fd);
+// Unmaps a view that Sv_PlatformShmAttach mapped; a null view does nothing.
+void Sv_PlatformShmDetach(void* view, size_t viewSize);
+
+// Creates a new, empty file for writing in the directory of target, under a
+// unique hidden name (".<name>.XXXXXX"), and returns its stream ("wb" or
+// "w") with the new file's path in *temporaryPath. The file gets the
+// target's permission bits when the target exists, else 0666 less the
+// umask. Null (errno set) when the file cannot be created or the target
+// exists and may not be written.
+FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* temporaryPath);
+// The file that a write to path should replace: the file a symbolic link
+// points to (so that the link survives), else path itself.
+std::string Sv_PlatformWriteTarget(const char* path);
+// Pushes the stream's data to the device and closes the stream. 0 only when
+// no write on the stream failed and the flush, the sync and the close all
+// succeeded; the stream is closed in every case.
+int Sv_PlatformSyncAndClose(FILE* file);
+// Renames from to to, replacing to in one step, and makes the rename
+// durable. 0 on success, -1 (errno set) on failure.
+int Sv_PlatformReplaceFile(const char* from, const char* to);
+// Removes a file; 0 on success.
+int Sv_PlatformRemoveFile(const char* path);
 
 // Creates a directory (and no parents); 0 when it exists afterwards.
 int Sv_PlatformMakeDirectory(const char* path);

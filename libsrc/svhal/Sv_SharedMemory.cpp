@@ -31,6 +31,13 @@ int Sv_SharedMemory::AttachToMemory(const char* name, int size) {
   return 1;
 }
 
+void Sv_SharedMemory::DetachFromMemory() {
+  Sv_PlatformShmDetach(m_view, m_size);
+  m_view = nullptr;
+  m_size = 0;
+  Close();
+}
+
 void Sv_SharedMemory::Close() {
   Sv_PlatformCloseHandle(m_handle);
   m_handle = -1;

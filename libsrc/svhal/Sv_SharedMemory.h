@@ -8,6 +8,7 @@
 class Sv_SharedMemory {
  public:
   Sv_SharedMemory();
+  // Closes the handle but leaves the view mapped (see Close).
   ~Sv_SharedMemory();
 
   // Opens the existing block of that name for reading and writing and maps
@@ -21,6 +22,10 @@ class Sv_SharedMemory {
 
   // Closes the handle of the block; the view stays mapped.
   void Close();
+  // Unmaps the view and closes the handle: the view becomes null and the
+  // size 0. Safe to call again and when nothing is attached. Whoever still
+  // holds a pointer into the view must not use it afterwards.
+  void DetachFromMemory();
 
  private:
   void* m_view;

@@ -112,13 +112,18 @@ FILE* Sv_UtlOpenConfigFile(const char* name, int* version) {
   std::string path;
   if (const char* conf = getenv("WRUCONFIGURATIONS")) {
     path = std::string(conf) + "/" + name;
-  } else if (const char* home = getenv("WRUHOME")) {
-    path = std::string(home) + "/configurations/" + name;
+  } else if (char* home = Sv_UtlHomePath((std::string("configurations/") + name).c_str())) {
+    path = home;
+    free(home);
   } else {
     return nullptr;
   }
   FILE* f = fopen(path.c_str(), "r");
-  if (!f) return nullptr;
+  if (!f) {
+    Sv_Debug::MessageOnce(("file " + path).c_str(), SV_LEVEL_DEBUG,
+                          "Configuration file not found, built-in defaults are used", path.c_str());
+    return nullptr;
+  }
 
   // Read whole lines of any length; skip those that begin with '#'.
   std::string line;
@@ -133,6 +138,18 @@ FILE* Sv_UtlOpenConfigFile(const char* name, int* version) {
     break;
   }
   return f;
+}
+
+char* Sv_UtlHomePath(const char* relative) {
+  const char* home = getenv("WRUHOME");
+  if (!home || !*home) {
+    Sv_Debug::MessageOnce("WRUHOME", SV_LEVEL_DEBUG, "WRUHOME is not set: built-in defaults are used");
+    return nullptr;
+  }
+  std::string path(home);
+  if (path.back() != '/') path += '/';
+  if (relative) path += relative[0] == '/' ? relative + 1 : relative;
+  return Sv_UtlStrDup(path.c_str());
 }
 
 char* Sv_UtlPrefFileName(const char* name, int versioned) {

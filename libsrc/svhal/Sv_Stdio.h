@@ -32,8 +32,16 @@ int Sv_UtlNeedsSwap(int byteOrder);
 // variable is set, else WRUHOME/configurations/name. Lines that begin with
 // '#' are skipped; the first other line is parsed as the version ("%d",
 // -1 when it is not a number). Returns the stream positioned after the
-// version line, or null when no directory is known or the file is missing.
+// version line, or null when no directory is known or the file is missing;
+// the caller then keeps its built-in defaults. A missing WRUHOME and each
+// missing file are reported once per process (debug messages).
 FILE* Sv_UtlOpenConfigFile(const char* name, int* version);
+
+// A new string (free() it): WRUHOME/relative. Null when WRUHOME is unset or
+// empty; that is reported once per process as a debug message
+// ("WRUHOME is not set: built-in defaults are used"), and the caller falls
+// back to its built-in defaults.
+char* Sv_UtlHomePath(const char* relative);
 
 // A new string (free() it): $HOME/pc_<name>, with "6.1" appended when
 // versioned. Creates the HOME directory when needed. Without HOME the process

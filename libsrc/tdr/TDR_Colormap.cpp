@@ -2,35 +2,30 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "Sv_Debug.h"
 #include "Sv_Stdio.h"
 #include "TDR_Manager.h"
+#include "TDR_Payload.h"
 #include "TDR_Tags.h"
 
 namespace {
 
-constexpr int kColours = 256;
+constexpr int kColours = TDR_PayloadReader::kColourMapSize;
 
 }  // namespace
 
 unsigned int* TDR_UtlReadColormapTag(TDR_Manager* manager, unsigned int* colours) {
   const char* where = "TDR_UtlReadColormapTag";
   if (!manager || !manager->GetFilePtr()) return nullptr;
-  FILE* file = manager->GetFilePtr();
-  const int skip = manager->GetTagVersion() == 0 ? 4 : 0;
-  // Inside a colour-map record the payload must hold the colours; other
-  // records carry the colours after their own payload.
-  if (manager->GetTag() == TDR_TAG_BK_CMAP && manager->GetTagBytesLeft() < skip + 3 * kColours) {
+  // The colours must lie inside the record that is being read, whichever
+  // record carries them.
+  TDR_PayloadReader in(manager);
+  unsigned int read[kColours];
+  if (!in.ColourMap(read)) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Colormap record is too short", where);
-    return nullptr;
-  }
-  unsigned char rgb[3 * kColours];
-  int word = 0;
-  if ((skip && Sv_UtlFread(&word, 4, 1, file, manager->GetByteOrder()) != 1) ||
-      fread(rgb, 1, sizeof rgb, file) != sizeof rgb) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading colormap data", where);
     return nullptr;
   }
   unsigned int* out = colours;
@@ -38,27 +33,14 @@ unsigned int* TDR_UtlReadColormapTag(TDR_Manager* manager, unsigned int* colours
     out = static_cast<unsigned int*>(malloc(kColours * sizeof(unsigned int)));
     if (!out) return nullptr;
   }
-  for (int i = 0; i < kColours; ++i) {
-    out[i] = static_cast<unsigned int>(rgb[3 * i]) | (static_cast<unsigned int>(rgb[3 * i + 1]) << 8) |
-             (static_cast<unsigned int>(rgb[3 * i + 2]) << 16) | 0xFF000000u;
-  }
+  memcpy(out, read, sizeof read);
   return out;
 }
 
 int TDR_UtlWriteColormapTag(TDR_Manager* manager, const unsigned int* colours) {
   if (!manager || !manager->GetFilePtr() || !colours) return -1;
-  FILE* file = manager->GetFilePtr();
-  if (manager->GetTagVersion() == 0) {
-    const int word = 0;
-    if (Sv_UtlFwriteCopy(&word, 4, 1, file, manager->GetByteOrder()) != 1) return -1;
-  }
-  unsigned char rgb[3 * kColours];
-  for (int i = 0; i < kColours; ++i) {
-    rgb[3 * i] = static_cast<unsigned char>(colours[i] & 0xFFu);
-    rgb[3 * i + 1] = static_cast<unsigned char>((colours[i] >> 8) & 0xFFu);
-    rgb[3 * i + 2] = static_cast<unsigned char>((colours[i] >> 16) & 0xFFu);
-  }
-  return fwrite(rgb, 1, sizeof rgb, file) == sizeof rgb ? 0 : -1;
+  TDR_PayloadWriter out(manager);
+  return out.ColourMap(colours) ? 0 : -1;
 }
 
 unsigned int* TDR_UtlReadColormap(const char* path, unsigned int* colours) {
@@ -98,6 +80,26 @@ int TDR_UtlWriteColormap(const char* path, const unsigned int* colours) {
   rc = rc || TDR_UtlWriteColormapTag(&manager, colours);
   rc = rc || manager.EndTag();
   rc = rc || manager.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1);
-  const int closed = manager.CloseFile();
-  return (rc || closed) ? -1 : 0;
+  if (rc) {
+    manager.DiscardFile();
+    return -1;
+  }
+  return manager.CloseFile() == 0 ? 0 : -1;
+}
+
+unsigned int* TDR_UtlReadColormapOnce(const char* path, unsigned int* colours) {
+  if (path && *path && !Sv_UtlFileExists(path)) {
+    const std::string name(path);
+    Sv_Debug::MessageOnce(("file " + name).c_str(), SV_LEVEL_DEBUG,
+                          ("ERROR:  Opening colormap file - " + name).c_str());
+    return nullptr;
+  }
+  return TDR_UtlReadColormap(path, colours);
+}
+
+void TDR_UtlBuiltInColormap(unsigned int* colours) {
+  if (!colours) return;
+  for (unsigned int i = 0; i < static_cast<unsigned int>(kColours); ++i) {
+    colours[i] = i | (i << 8) | (i << 16) | 0xFF000000u;
+  }
 }

@@ -125,7 +125,11 @@ TDR_Manager::TDR_Manager()
       m_writtenHeader(-1) {}
 
 TDR_Manager::~TDR_Manager() {
-  if (m_levels[0].file) CloseFile();
+  if (m_output.IsOpen()) {
+    DiscardFile();
+  } else if (m_levels[0].file) {
+    CloseFile();
+  }
 }
 
 int TDR_Manager::Fail(const char* text, const char* detail) {
@@ -138,7 +142,8 @@ int TDR_Manager::Fail(const char* text, const char* detail) {
 
 int TDR_Manager::OpenFile(const char* path, const char* mode) {
   if (!path || !*path || !mode || !*mode || m_levels[0].file) return -1;
-  FILE* file = fopen(path, mode);
+  // A new file is written beside the target and replaces it at CloseFile.
+  FILE* file = mode[0] == 'w' ? m_output.Open(path, strchr(mode, 'b') ? 1 : 0) : fopen(path, mode);
   if (!file) return -1;
   const bool writing = mode[0] == 'w' || mode[0] == 'a';
   long long size = 0;
@@ -170,13 +175,24 @@ int TDR_Manager::CloseFile() {
   if (!m_levels[0].file) return -1;
   if (m_depth == 1) LeaveInner();
   DropSuspended();
-  const int rc = fclose(m_levels[0].file);
+  const int rc = m_output.IsOpen() ? m_output.Commit() : fclose(m_levels[0].file);
   free(m_levels[0].buffer);
   m_levels[0] = Level();
   m_depth = 0;
   m_haveHeader = false;
   m_writtenHeader = -1;
   return rc == 0 ? 0 : -1;
+}
+
+int TDR_Manager::DiscardFile() {
+  if (!m_levels[0].file) return -1;
+  if (!m_output.IsOpen()) return CloseFile() == 0 ? 0 : -1;
+  m_output.Discard();
+  m_levels[0] = Level();
+  m_depth = 0;
+  m_haveHeader = false;
+  m_writtenHeader = -1;
+  return 0;
 }
 
 void TDR_Manager::AddComment(const char* text) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Sv_AtomicFile.h"
 #include "TDR_Tags.h"
 
 // Reader and writer of one tagged-data-record file.
@@ -15,8 +16,9 @@
 // TDR_TAG_EOF. docs/file-formats.md gives the layout byte by byte.
 //
 // Reading: OpenFile(path, "rb"), ReadHeader, then ReadTag until TDR_TAG_EOF
-// or TDR_TAG_ERROR; each record's payload is read by its owner through
-// GetFilePtr with Sv_UtlFread and GetByteOrder. ReadTag always starts at the
+// or TDR_TAG_ERROR; each record's payload is read by its owner through a
+// TDR_PayloadReader (TDR_Payload.h), which reads in the record's byte order
+// and never past the payload's end. ReadTag always starts at the
 // next tag boundary: a payload that its reader did not read to the end is
 // stepped over, so payload bytes are never taken for a header.
 //
@@ -28,8 +30,15 @@
 // file. A file pointer inside a followed file is refused.
 //
 // Writing: OpenFile(path, "wb"), AddComment..., WriteHeader, then for every
-// record WriteTag, the payload through GetFilePtr, and EndTag, which patches
+// record WriteTag, the payload through a TDR_PayloadWriter, and EndTag, which patches
 // the payload length; finally the end tag and CloseFile.
+//
+// A file is written atomically (Sv_AtomicFile): the records go to a
+// temporary file beside the target, and only CloseFile, when every write
+// succeeded, renames it over the target. A writer that fails part-way calls
+// DiscardFile; a manager destroyed with the write still open does the same.
+// Either way the old file stays as it was and no temporary file is left, so
+// a writer never removes the target after a failure.
 class TDR_Manager {
  public:
   // Size of a tag header in the file.
@@ -42,18 +51,26 @@ class TDR_Manager {
 
   // Class "TDR", version "2.0", binary format, tag version 1, byte order 1.
   TDR_Manager();
-  // Closes a file that is still open.
+  // Closes a file that is still open for reading; discards a write that was
+  // not closed (the old file stays).
   ~TDR_Manager();
   TDR_Manager(const TDR_Manager&) = delete;
   TDR_Manager& operator=(const TDR_Manager&) = delete;
 
   // Opens the file with an fopen mode ("rb" or "wb"). 0 on success,
   // non-zero on failure (also for a null or empty path, a file already
-  // open, or a path to be read that is not a regular file).
+  // open, or a path to be read that is not a regular file). A mode that
+  // writes ("w...") starts an atomic write: the target is not touched yet.
   int OpenFile(const char* path, const char* mode);
-  // Closes the file (and a followed inner file); non-zero when no file was
-  // open or closing failed.
+  // Closes the file (and a followed inner file). A file being written
+  // replaces the target only now, when every write, the flush and the close
+  // succeeded. Non-zero when no file was open or closing failed; a failed
+  // write leaves the old file as it was.
   int CloseFile();
+  // Ends a write without replacing the target: what was written is dropped
+  // and the old file (if any) stays as it was. A file being read is closed.
+  // Non-zero when no file was open.
+  int DiscardFile();
 
   // Reads and checks the text header; 0 on success, -1 when the file is not
   // a TDR file. Afterwards the stream stands at the first tag header.
@@ -151,6 +168,7 @@ class TDR_Manager {
   Level& Current() { return m_levels[m_depth]; }
   const Level& Current() const { return m_levels[m_depth]; }
 
+  Sv_AtomicFile m_output;  // the write in progress (level 0's stream)
   Level m_levels[2];
   int m_depth;          // 1 while inside a followed file
   Level m_suspended;    // the followed file just left at its end tag

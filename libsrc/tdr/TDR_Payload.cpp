@@ -5,11 +5,80 @@
 
 #include "Sv_Stdio.h"
 #include "TDR_Manager.h"
+#include "TDR_Scalar.h"
+
+namespace {
+
+// Longest run of rows read or written in one call.
+constexpr long long kMaxRunBytes = 1LL << 30;
+
+// Bytes of rowCount rows of count elements, or -1 for sizes that make none.
+long long RowBytes(int elementSize, int count) {
+  if (elementSize < 1 || count < 0) return -1;
+  return static_cast<long long>(elementSize) * count;
+}
+
+// Rows from rows[first] on that follow one another in memory, at most
+// kMaxRunBytes together.
+int RunLength(const void* const* rows, int first, int rowCount, long long rowBytes) {
+  int n = 1;
+  const unsigned char* end = static_cast<const unsigned char*>(rows[first]) + rowBytes;
+  while (first + n < rowCount && rows[first + n] == end && (n + 1) * rowBytes <= kMaxRunBytes) {
+    end += rowBytes;
+    ++n;
+  }
+  return n;
+}
+
+}  // namespace
 
 TDR_PayloadReader::TDR_PayloadReader(TDR_Manager* manager)
     : m_manager(manager), m_ok(manager != nullptr && manager->GetFilePtr() != nullptr) {}
 
 long long TDR_PayloadReader::Left() const { return m_manager ? m_manager->GetTagBytesLeft() : 0; }
+
+int TDR_PayloadReader::TagVersion() const { return m_manager ? m_manager->GetTagVersion() : 0; }
+
+bool TDR_PayloadReader::Rows(void* const* rows, int elementSize, int count, int rowCount) {
+  if (!m_ok) return false;
+  const long long rowBytes = RowBytes(elementSize, count);
+  if (!rows || rowBytes < 0 || rowCount < 0 || (rowBytes > 0 && rowCount > Left() / rowBytes)) {
+    m_ok = false;
+    return false;
+  }
+  if (rowBytes == 0) return true;
+  for (int r = 0; r < rowCount; ++r) {
+    if (!rows[r]) {
+      m_ok = false;
+      return false;
+    }
+  }
+  for (int r = 0; r < rowCount && m_ok;) {
+    const int n = RunLength(rows, r, rowCount, rowBytes);
+    Read(rows[r], elementSize, count * n);
+    r += n;
+  }
+  return m_ok;
+}
+
+bool TDR_PayloadReader::Scalar(TDR_Scalar* scalar) {
+  if (!m_ok || !scalar || scalar->Read(*this) != 0) m_ok = false;
+  return m_ok;
+}
+
+bool TDR_PayloadReader::ColourMap(unsigned int* colours) {
+  if (TagVersion() == 0) Skip(4);
+  unsigned char rgb[3 * kColourMapSize];
+  if (!colours || !Bytes(rgb, sizeof rgb)) {
+    m_ok = false;
+    return false;
+  }
+  for (int i = 0; i < kColourMapSize; ++i) {
+    colours[i] = static_cast<unsigned int>(rgb[3 * i]) | (static_cast<unsigned int>(rgb[3 * i + 1]) << 8) |
+                 (static_cast<unsigned int>(rgb[3 * i + 2]) << 16) | 0xFF000000u;
+  }
+  return true;
+}
 
 bool TDR_PayloadReader::Read(void* buffer, int elementSize, int count) {
   if (!m_ok) return false;
@@ -63,6 +132,41 @@ bool TDR_PayloadWriter::Write(const void* buffer, int elementSize, int count) {
     m_ok = false;
   }
   return m_ok;
+}
+
+bool TDR_PayloadWriter::Rows(const void* const* rows, int elementSize, int count, int rowCount) {
+  if (!m_ok) return false;
+  const long long rowBytes = RowBytes(elementSize, count);
+  if (!rows || rowBytes < 0 || rowCount < 0) {
+    m_ok = false;
+    return false;
+  }
+  if (rowBytes == 0) return true;
+  for (int r = 0; r < rowCount && m_ok;) {
+    if (!rows[r]) {
+      m_ok = false;
+      break;
+    }
+    const int n = RunLength(rows, r, rowCount, rowBytes);
+    Write(rows[r], elementSize, count * n);
+    r += n;
+  }
+  return m_ok;
+}
+
+bool TDR_PayloadWriter::ColourMap(const unsigned int* colours) {
+  if (!colours) {
+    m_ok = false;
+    return false;
+  }
+  if (m_manager->GetTagVersion() == 0) Int32(0);
+  unsigned char rgb[3 * TDR_PayloadReader::kColourMapSize];
+  for (int i = 0; i < TDR_PayloadReader::kColourMapSize; ++i) {
+    rgb[3 * i] = static_cast<unsigned char>(colours[i] & 0xFFu);
+    rgb[3 * i + 1] = static_cast<unsigned char>((colours[i] >> 8) & 0xFFu);
+    rgb[3 * i + 2] = static_cast<unsigned char>((colours[i] >> 16) & 0xFFu);
+  }
+  return Bytes(rgb, sizeof rgb);
 }
 
 bool TDR_PayloadWriter::CountedText(const char* text) {

@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "Sv_Debug.h"
-#include "Sv_Stdio.h"
 #include "TDR_Manager.h"
+#include "TDR_Payload.h"
 
 namespace {
 
@@ -66,28 +66,25 @@ long long TDR_Scalar::GetDataSize() const {
 
 int TDR_Scalar::Read(TDR_Manager* manager) {
   if (!manager || !manager->GetFilePtr()) return -1;
-  FILE* file = manager->GetFilePtr();
-  const int order = manager->GetByteOrder();
-  long long left = manager->GetTagBytesLeft();
-  if (manager->GetTagVersion() == 0) {
+  TDR_PayloadReader in(manager);
+  return Read(in);
+}
+
+int TDR_Scalar::Read(TDR_PayloadReader& in) {
+  if (in.TagVersion() == 0) {
     float format = 0.0f;
-    if (left < 4 || Sv_UtlFread(&format, 4, 1, file, order) != 1) return Refuse("ERROR:  Scalar record is too short");
-    left -= 4;
+    in.Float32(&format);
   }
   int n = 0;
-  if (left < 4 || Sv_UtlFread(&n, 4, 1, file, order) != 1) return Refuse("ERROR:  Scalar record is too short");
-  left -= 4;
+  if (!in.Int32(&n)) return Refuse("ERROR:  Scalar record is too short");
   if (n < 1 || n > kMaxDimensions) return Refuse("ERROR:  Scalar record has a bad number of dimensions");
-  const long long rest = 4LL * n + 8 + 16;
-  if (left < rest) return Refuse("ERROR:  Scalar record is too short");
   int sizes[kMaxDimensions] = {1, 1, 1, 1};
   int typeAndWidth[2] = {0, 0};
   double range[2] = {0.0, 0.0};
-  if (Sv_UtlFread(sizes, 4, n, file, order) != n || Sv_UtlFread(typeAndWidth, 4, 2, file, order) != 2 ||
-      Sv_UtlFread(range, 8, 2, file, order) != 2) {
-    return Refuse("ERROR:  Scalar record is too short");
-  }
-  left -= rest;
+  in.Int32s(sizes, n);
+  in.Int32s(typeAndWidth, 2);
+  in.Float64s(range, 2);
+  if (!in.Ok()) return Refuse("ERROR:  Scalar record is too short");
   const int type = typeAndWidth[0];
   if (type <= TDR_TYPE_NULL || type >= TDR_TYPE_COUNT) return Refuse("ERROR:  Scalar record has an unknown data type");
   if (typeAndWidth[1] != kBitWidths[type]) return Refuse("ERROR:  Scalar record has a bad bit width");
@@ -98,6 +95,7 @@ int TDR_Scalar::Read(TDR_Manager* manager) {
   for (int i = 0; i < n; ++i) {
     if (sizes[i] < 1) return Refuse("ERROR:  Scalar record has a bad dimension size");
   }
+  const long long left = in.Left();
   long long count = 1;
   for (int i = 0; i < n; ++i) {
     count *= sizes[i];
@@ -118,17 +116,13 @@ int TDR_Scalar::Write(TDR_Manager* manager) {
   for (int i = 0; i < m_numDimensions; ++i) {
     if (m_dimensions[i] < 1) return -1;
   }
-  FILE* file = manager->GetFilePtr();
-  const int order = manager->GetByteOrder();
-  bool ok = true;
-  if (manager->GetTagVersion() == 0) {
-    const float format = 2.0f;
-    ok = Sv_UtlFwriteCopy(&format, 4, 1, file, order) == 1;
-  }
-  const int typeAndWidth[2] = {m_dataType, m_bitWidth};
-  ok = ok && Sv_UtlFwriteCopy(&m_numDimensions, 4, 1, file, order) == 1;
-  ok = ok && Sv_UtlFwriteCopy(m_dimensions, 4, m_numDimensions, file, order) == m_numDimensions;
-  ok = ok && Sv_UtlFwriteCopy(typeAndWidth, 4, 2, file, order) == 2;
-  ok = ok && Sv_UtlFwriteCopy(m_range, 8, 2, file, order) == 2;
+  TDR_PayloadWriter out(manager);
+  if (manager->GetTagVersion() == 0) out.Float32(2.0f);
+  out.Int32(m_numDimensions);
+  out.Int32s(m_dimensions, m_numDimensions);
+  out.Int32(m_dataType);
+  out.Int32(m_bitWidth);
+  out.Float64s(m_range, 2);
+  const bool ok = out.Ok();
   return ok ? 0 : -1;
 }

@@ -2,6 +2,7 @@
 #define TDR_SCALAR_H
 
 class TDR_Manager;
+class TDR_PayloadReader;
 
 // Data type codes of a scalar array, with their bit widths.
 enum {
@@ -37,6 +38,9 @@ class TDR_Scalar {
   // its bit width, and that the array's bytes fit into the rest of the
   // payload. 0 on success; -1 otherwise (the descriptor is then unchanged).
   int Read(TDR_Manager* manager);
+  // The same through a reader of the current payload (which a failed read
+  // leaves failed).
+  int Read(TDR_PayloadReader& in);
   // Writes the descriptor (preceded by a float32 format version when the
   // manager's current tag has version 0). -1 for a descriptor that Read
   // would refuse (other than the payload size) or a failed write.

@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "../app/WorkAreaTestSupport.h"
 #include "Sd_AlignmentNode.h"
@@ -334,16 +335,20 @@ TEST_F(WorkAreaScene, SaveObjectWritesWhatLoadReads) {
   EXPECT_FLOAT_EQ(loaded->GetBounds(2)[0], -5.0f);
   EXPECT_EQ(loaded->GetShowBoundingBox(), 1);
 
-  // Failures report failure, record nothing and leave no partial file.
+  // Failures report failure, record nothing and leave the old file byte for
+  // byte, with no partial file beside it.
+  const std::string saved = orvanta_test::ReadFileBytes(out);
+  const std::vector<std::string> files = orvanta_test::ListDirectory(dir.path());
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   EXPECT_EQ(area->SaveObject(&tile, dir.file("no/such/dir.sd").c_str(), 1), -1);
   tile.failWrite = true;
-  const std::string partial = dir.file("partial.sd");
-  EXPECT_EQ(area->SaveObject(&tile, partial.c_str(), 1), -1);
+  tile.Set(0, 1, 0, 1, 0, 1, 1, 2, 3);
+  EXPECT_EQ(area->SaveObject(&tile, out.c_str(), 1), -1);
   testing::internal::GetCapturedStdout();
   testing::internal::GetCapturedStderr();
-  EXPECT_FALSE(Exists(partial));
+  EXPECT_EQ(orvanta_test::ReadFileBytes(out), saved);
+  EXPECT_EQ(orvanta_test::ListDirectory(dir.path()), files);
   EXPECT_EQ(area->history.size(), 1u);
 }
 

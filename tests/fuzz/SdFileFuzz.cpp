@@ -18,12 +18,7 @@
 #include "Sv_Debug.h"
 #include "TDR_Manager.h"
 
-// Libraries above the scene graph hand their classes to the factory through
-// a registration function; every one that is part of the build is called.
-#if __has_include("Sd_DTMClasses.h")
-#include "Sd_DTMClasses.h"
-#define ORVANTA_FUZZ_TERRAIN 1
-#endif
+#include "Sd_AllClasses.h"
 
 namespace {
 
@@ -43,9 +38,7 @@ const std::string& InputPath() {
     atexit(RemoveInputFile);
     // Broken inputs are the normal case here: keep the log quiet.
     Sv_Debug::SetLevel(-1000);
-#ifdef ORVANTA_FUZZ_TERRAIN
-    Sd_RegisterTerrainClasses();
-#endif
+    Sd_RegisterAllClasses();
   }
   return g_path;
 }

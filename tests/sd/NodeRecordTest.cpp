@@ -317,4 +317,17 @@ TEST(NodeRecord, TransferFileHoldsTheCommonFields) {
   EXPECT_EQ(bytes.size(), expected);
   EXPECT_EQ(bytes.substr(8 + 36 + 16 + 4, 6), "Seabed");
   EXPECT_NE(n.WriteTemporaryData(dir.file("missing/transfer").c_str()), 0);
+
+  // A write that fails part-way (the disk fills after 64 bytes) keeps the
+  // old transfer file and leaves nothing beside it.
+  n.SetName("Another seabed");
+  int written = 0;
+  {
+    orvanta_test::FileSizeLimit limit(64);
+    ASSERT_TRUE(limit.ok());
+    written = n.WriteTemporaryData(path.c_str());
+  }
+  EXPECT_NE(written, 0);
+  EXPECT_EQ(ReadFileBytes(path), bytes);
+  EXPECT_EQ(orvanta_test::ListDirectory(dir.path()), std::vector<std::string>{"transfer"});
 }

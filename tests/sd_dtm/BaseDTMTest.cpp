@@ -7,6 +7,7 @@
 
 #include "DTMTestSupport.h"
 #include "Sd_BaseDTM.h"
+#include "Sv_Debug.h"
 #include "Sv_Matrix4.h"
 #include "TestSupport.h"
 
@@ -288,11 +289,13 @@ TEST(BaseDTM, ShadingUsesTheDefaultColourMapUnderWRUHOME) {
     dtm->ShadeWithColorMap(0.78f, 0.5f, 0.1f, 0.1f, 0.5f, 0.35f, 0.0, 1.0, nullptr);
     EXPECT_EQ(dtm->GetColorGrid()[2][2], PackColour(0, 90, 0, 255));
   }
-  // Without WRUHOME the map cannot be found: reported, and grey is used.
+  // Without WRUHOME the map cannot be found: reported, and the built-in grey
+  // ramp is used.
   ScopedEnv noHome("WRUHOME", nullptr);
+  Sv_Debug::ForgetReported();
   dtm_test::Messages messages;
   dtm->ShadeWithColorMap(0.78f, 0.5f, 0.1f, 0.1f, 0.5f, 0.35f, 0.0, 1.0, nullptr);
-  EXPECT_TRUE(messages.Contains("ERROR:  Opening colormap file")) << messages.All();
+  EXPECT_TRUE(messages.Contains("WRUHOME is not set")) << messages.All();
   EXPECT_EQ(dtm->GetColorGrid()[2][2], PackColour(0, 0, 0, 255)) << "code 123: grey index 0";
 }
 
@@ -386,4 +389,22 @@ TEST(BaseDTM, ViewCentreRowIsKeptWithinTheGrid) {
   dtm->GetViewCentre(p, inv, &row, &col);
   EXPECT_NEAR(row, 13.0f, 1e-3);
   EXPECT_NEAR(col, 5.0f, 1e-3);
+}
+
+TEST(BaseDTM, TheFramesViewAndBudgetReachTheWindowWithoutOpenGL) {
+  auto dtm = dtm_test::MakeDTM(2049, 2049, [](int, int, int, int) -> unsigned short { return 1; });
+  const Sd_DTMView view = OrthoView(*dtm, 0.0f, 0.5f, -0.5f, 0.5f);
+  Sd_FrameState& frame = Sd_Node::FrameState();
+  const Sd_FrameState saved = frame;
+  frame.view = &view;
+  Sd_Node::SetDetailFlags(8u);
+  Sd_Node::BeginFrame(25000.0f);
+  EXPECT_EQ(Sd_Node::GetDetailFlags(), 0u) << "a frame starts with no detail requests";
+  ASSERT_EQ(dtm->Optimize(), 1) << "no OpenGL context is current: the fixed view is used";
+  int c0, c1;
+  dtm->GetWindow(&c0, &c1, nullptr, nullptr);
+  EXPECT_GE(c0, 1000);
+  EXPECT_EQ(c1, 2049);
+  EXPECT_EQ(Sd_Node::GetDetailFlags(), 3u);
+  frame = saved;
 }

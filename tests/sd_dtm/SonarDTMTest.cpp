@@ -10,7 +10,9 @@
 
 #include "Sd_IOSupport.h"
 #include "SonarTestSupport.h"
+#include "Sv_Debug.h"
 #include "Sv_Types.h"
+#include "TDR_Colormap.h"
 #include "TDR_GeoRef.h"
 #include "TestSupport.h"
 
@@ -98,6 +100,40 @@ TEST(SonarDTM, DefaultColourMapComesFromWRUHOME) {
   EXPECT_EQ(dtm.GetDefaultColorMap()[10], PackColour(10, 245, 0, 255));
   EXPECT_EQ(dtm.GetDefaultColorMap()[255], PackColour(255, 0, 0, 255));
   EXPECT_EQ(dtm.GetColorMap(), nullptr) << "the node's own colour map stays unset";
+}
+
+TEST(SonarDTM, WithoutWRUHOMEItLoadsAndShadesWithTheBuiltInRampReportedOnce) {
+  TempDir dir;
+  const std::string path = dir.file("flat.sd");
+  auto out = dtm_test::MakeSonar(6, 6, 0, -1, 0, -1, [](int, int, int, int) -> unsigned short { return 40000; });
+  ASSERT_TRUE(out);
+  ASSERT_TRUE(dtm_test::WriteSD(path, {out.get()}));
+
+  ScopedEnv home("WRUHOME", nullptr);
+  Sv_Debug::ForgetReported();
+  Messages heard;
+  auto in = ReadSD(path);
+  ASSERT_EQ(in->children.size(), 1u);
+  Sd_SonarDTM* dtm = in->Terrain<Sd_SonarDTM>(0);
+  ASSERT_NE(dtm, nullptr);
+  EXPECT_EQ(dtm->GetRows(), 6);
+  EXPECT_EQ(dtm->IsColorMapLoaded(), 0);
+  unsigned ramp[256];
+  TDR_UtlBuiltInColormap(ramp);
+  EXPECT_EQ(std::vector<unsigned>(dtm->GetDefaultColorMap(), dtm->GetDefaultColorMap() + 256),
+            std::vector<unsigned>(ramp, ramp + 256));
+
+  // Shading twice, and a second terrain: code 40000 is index 156 of the
+  // ramp, kept on flat ground. The missing WRUHOME is reported once.
+  const float* d = dtm->GetShadingParameters();
+  for (int i = 0; i < 2; ++i) dtm->ShadeWithColorMap(d[0], d[1], d[2], d[3], d[4], d[5], 0.0, 1.0, nullptr);
+  EXPECT_EQ(dtm->GetColorGrid()[3][3], PackColour(156, 156, 156, 255));
+  Sd_SonarDTM another;
+  const std::string debug = heard.Debug();
+  const std::string report = "WRUHOME is not set";
+  size_t reports = 0;
+  for (size_t p = debug.find(report); p != std::string::npos; p = debug.find(report, p + 1)) ++reports;
+  EXPECT_EQ(reports, 1u) << debug;
 }
 
 TEST(SonarDTM, RecordsRoundTripWithAltValuesInBothByteOrders) {

@@ -1,10 +1,14 @@
 #include "TestSupport.h"
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <ftw.h>
@@ -101,6 +105,43 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
+}
+
+std::vector<std::string> ListDirectory(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* d = opendir(path.c_str());
+  if (!d) return names;
+  while (dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+FileSizeLimit::FileSizeLimit(long long bytes) : m_ok(false), m_haveAction(false), m_oldSoft(0), m_oldAction() {
+  struct rlimit lim;
+  if (bytes < 0 || getrlimit(RLIMIT_FSIZE, &lim) != 0) return;
+  if (lim.rlim_max != RLIM_INFINITY && static_cast<rlim_t>(bytes) > lim.rlim_max) return;
+  struct sigaction ignore;
+  memset(&ignore, 0, sizeof ignore);
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  if (sigaction(SIGXFSZ, &ignore, &m_oldAction) != 0) return;
+  m_haveAction = true;
+  m_oldSoft = lim.rlim_cur;
+  lim.rlim_cur = static_cast<rlim_t>(bytes);
+  m_ok = setrlimit(RLIMIT_FSIZE, &lim) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  struct rlimit lim;
+  if (m_ok && getrlimit(RLIMIT_FSIZE, &lim) == 0) {
+    lim.rlim_cur = static_cast<rlim_t>(m_oldSoft);
+    setrlimit(RLIMIT_FSIZE, &lim);
+  }
+  if (m_haveAction) sigaction(SIGXFSZ, &m_oldAction, nullptr);
 }
 
 }  // namespace orvanta_test

@@ -1,6 +1,8 @@
 #ifndef ORVANTA_TESTSUPPORT_H
 #define ORVANTA_TESTSUPPORT_H
 
+#include <signal.h>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,6 +51,27 @@ class ScopedEnv {
 
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// The names in a directory, without "." and "..", sorted.
+std::vector<std::string> ListDirectory(const std::string& path);
+
+// While it lives, no file of this process can grow beyond the given size:
+// a write past it fails with EFBIG (SIGXFSZ is ignored meanwhile), as on a
+// full disk. The previous limit and signal action come back afterwards.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(long long bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  bool ok() const { return m_ok; }
+
+ private:
+  bool m_ok;
+  bool m_haveAction;
+  unsigned long long m_oldSoft;
+  struct sigaction m_oldAction;
+};
 
 }  // namespace orvanta_test
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "GLTestFixture.h"
 #include "Movie.h"
@@ -176,6 +177,31 @@ TEST(MovieFile, PathsRoundTrip) {
   ASSERT_EQ(empty.Write(dir.file("e.fph").c_str()), 0);
   EXPECT_EQ(readEmpty.Read(dir.file("e.fph").c_str()), 0);
   EXPECT_EQ(readEmpty.GetCurrentFrame(), -1);
+}
+
+TEST(MovieFile, FailedWriteKeepsTheOldFile) {
+  orvanta_test::TempDir dir;
+  const std::string name = dir.file("p.fph");
+  ASSERT_EQ(MixedPath().Write(name.c_str()), 0);
+  const std::string old = orvanta_test::ReadFileBytes(name);
+
+  // A long path on a disk that fills up after 2 KiB.
+  Movie longPath;
+  for (int i = 0; i < 2000; ++i) longPath.AddFrame(kPos, Rotation(i % 360, 0, 0, 1), 1.0 + i);
+  orvanta_test::MessageCapture capture;
+  int written = 0;
+  {
+    orvanta_test::FileSizeLimit limit(2048);
+    ASSERT_TRUE(limit.ok());
+    written = longPath.Write(name.c_str());
+  }
+  EXPECT_EQ(written, -1);
+  ASSERT_EQ(capture.messages().size(), 1u);
+  EXPECT_EQ(capture.messages()[0].second, "ERROR: Writing the camera path " + name + " failed");
+  EXPECT_EQ(orvanta_test::ReadFileBytes(name), old);
+  EXPECT_EQ(orvanta_test::ListDirectory(dir.path()), std::vector<std::string>{"p.fph"});
+  Movie back;
+  EXPECT_EQ(back.Read(name.c_str()), 3);
 }
 
 TEST(MovieFile, MissingFileIsReported) {

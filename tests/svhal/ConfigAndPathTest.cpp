@@ -84,6 +84,50 @@ TEST(ConfigFiles, LookupThroughEitherVariableSkipsCommentsAndParsesVersion) {
   }
 }
 
+TEST(ConfigFiles, MissingHomeAndFilesAreReportedOncePerProcess) {
+  TempDir home;
+  Sv_Debug::ForgetReported();
+  MessageCapture cap(SV_LEVEL_DEBUG);
+  testing::internal::CaptureStderr();
+  {
+    ScopedEnv a("WRUHOME", nullptr);
+    ScopedEnv b("WRUCONFIGURATIONS", nullptr);
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(Sv_UtlOpenConfigFile("GUIDefaults", nullptr), nullptr);
+      EXPECT_EQ(Sv_UtlHomePath("cmaps/step16.cmap"), nullptr);
+    }
+  }
+  {
+    ScopedEnv a("WRUHOME", home.path().c_str());
+    ScopedEnv b("WRUCONFIGURATIONS", nullptr);
+    EXPECT_EQ(Take(Sv_UtlHomePath("cmaps/step16.cmap")), home.path() + "/cmaps/step16.cmap");
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(Sv_UtlOpenConfigFile("GUIDefaults", nullptr), nullptr);
+      EXPECT_EQ(Sv_UtlOpenConfigFile("StereoOptions", nullptr), nullptr);
+    }
+  }
+  const std::string err = testing::internal::GetCapturedStderr();
+  auto count = [&err](const std::string& s) {
+    int n = 0;
+    for (size_t p = err.find(s); p != std::string::npos; p = err.find(s, p + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("WRUHOME is not set: built-in defaults are used"), 1) << err;
+  EXPECT_EQ(count("Configuration file not found"), 2) << err;
+  EXPECT_EQ(count(home.path() + "/configurations/GUIDefaults"), 1) << err;
+  EXPECT_EQ(count(home.path() + "/configurations/StereoOptions"), 1) << err;
+
+  // The key decides, not the text; forgetting starts again.
+  EXPECT_EQ(Sv_Debug::MessageOnce("key", SV_LEVEL_WARNING, "first"), 1);
+  EXPECT_EQ(Sv_Debug::MessageOnce("key", SV_LEVEL_WARNING, "second"), 0);
+  EXPECT_EQ(Sv_Debug::MessageOnce("other", SV_LEVEL_WARNING, "second"), 1);
+  Sv_Debug::ForgetReported();
+  EXPECT_EQ(Sv_Debug::MessageOnce("key", SV_LEVEL_WARNING, "third"), 1);
+  ASSERT_EQ(cap.messages().size(), 3u);
+  EXPECT_EQ(cap.messages()[0].second, "first");
+  EXPECT_EQ(cap.messages()[2].second, "third");
+}
+
 TEST(PathHelpers, BothSeparatorsGiveTheSameAnswers) {
   for (const char* p : {"a\\b\\c.sd", "a/b/c.sd", "a\\b/c.sd"}) {
     SCOPED_TRACE(p);

@@ -83,6 +83,28 @@ class SharedMemory : public testing::Test {
     close(fd);
     return p == MAP_FAILED ? nullptr : p;
   }
+  // Creates the block without mapping it.
+  bool CreateUnmapped(size_t size) {
+    int fd = shm_open(("/" + name).c_str(), O_CREAT | O_RDWR, 0600);
+    if (fd < 0) return false;
+    const bool ok = ftruncate(fd, static_cast<off_t>(size)) == 0;
+    close(fd);
+    return ok;
+  }
+  // The lines of this process's memory map that name the block.
+  std::string MappingsOfBlock() const {
+    const std::string maps = orvanta_test::ReadFileBytes("/proc/self/maps");
+    std::string lines;
+    size_t start = 0;
+    while (start < maps.size()) {
+      size_t end = maps.find('\n', start);
+      if (end == std::string::npos) end = maps.size();
+      const std::string line = maps.substr(start, end - start);
+      if (line.find("/dev/shm/" + name) != std::string::npos) lines += line + "\n";
+      start = end + 1;
+    }
+    return lines;
+  }
   std::string name;
 };
 
@@ -130,4 +152,31 @@ TEST_F(SharedMemory, MissingOrTooSmallBlockFailsWithItsMessage) {
     munmap(shm.GetMemory(), 100);
   }
   munmap(small, 100);
+}
+
+TEST_F(SharedMemory, DetachUnmapsTheViewAndClosesTheHandleEveryCycle) {
+  ASSERT_TRUE(CreateUnmapped(3 * 4096));
+  const std::string before = MappingsOfBlock();
+  const size_t descriptors = orvanta_test::ListDirectory("/proc/self/fd").size();
+  Sv_SharedMemory shm;
+  shm.DetachFromMemory();  // never attached
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(shm.AttachToMemory(name.c_str(), 3 * 4096), 1);
+    static_cast<unsigned char*>(shm.GetMemory())[i] = static_cast<unsigned char>(i);
+    if (i == 0) {
+      EXPECT_NE(MappingsOfBlock(), before) << "an attached block is mapped";
+    }
+    shm.DetachFromMemory();
+    ASSERT_EQ(shm.GetMemory(), nullptr);
+    ASSERT_EQ(shm.GetSize(), 0u);
+  }
+  shm.DetachFromMemory();  // a second time
+  EXPECT_EQ(MappingsOfBlock(), before);
+  EXPECT_EQ(orvanta_test::ListDirectory("/proc/self/fd").size(), descriptors);
+
+  // The writes reached the block.
+  ASSERT_EQ(shm.AttachToMemory(name.c_str(), 0), 1);
+  EXPECT_EQ(static_cast<unsigned char*>(shm.GetMemory())[99], 99);
+  shm.DetachFromMemory();
+  EXPECT_EQ(MappingsOfBlock(), before);
 }

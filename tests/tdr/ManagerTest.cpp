@@ -3,6 +3,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "Sv_Stdio.h"
 #include "TDR_Manager.h"
@@ -10,6 +11,8 @@
 #include "TdrTestUtil.h"
 #include "TestSupport.h"
 
+using orvanta_test::FileSizeLimit;
+using orvanta_test::ListDirectory;
 using orvanta_test::ReadFileBytes;
 using orvanta_test::TempDir;
 using orvanta_test::WriteFileBytes;
@@ -311,4 +314,71 @@ TEST(TdrManager, EndTagPatchesOnlyTheLastHeader) {
   EXPECT_EQ(r.ReadTag(&length), TDR_TAG_SD_NODE);
   EXPECT_EQ(length, 10);
   EXPECT_EQ(r.ReadTag(&length), TDR_TAG_EOF);
+}
+
+TEST(TdrManager, WritesReplaceTheFileOnlyWhenTheyCompleteAndClose) {
+  TempDir dir;
+  const std::string path = dir.file("scene.sd");
+  WriteTags(path, 1);
+  const std::string old = ReadFileBytes(path);
+  ASSERT_FALSE(old.empty());
+  const std::vector<std::string> before = ListDirectory(dir.path());
+
+  // A manager destroyed in the middle of a write.
+  {
+    TDR_Manager m;
+    ASSERT_EQ(m.OpenFile(path.c_str(), "wb"), 0);
+    ASSERT_EQ(m.WriteHeader(), 0);
+    ASSERT_EQ(m.WriteTag(TDR_TAG_SD_NODE, 1, 0, 0, 1), 0);
+    fputs("half a record", m.GetFilePtr());
+    fflush(m.GetFilePtr());
+    EXPECT_EQ(ReadFileBytes(path), old) << "readers see the old file while it is written";
+  }
+  EXPECT_EQ(ReadFileBytes(path), old);
+  EXPECT_EQ(ListDirectory(dir.path()), before);
+
+  // A writer that gives up.
+  {
+    TDR_Manager m;
+    ASSERT_EQ(m.OpenFile(path.c_str(), "wb"), 0);
+    ASSERT_EQ(m.WriteHeader(), 0);
+    EXPECT_EQ(m.DiscardFile(), 0);
+    EXPECT_EQ(m.GetFilePtr(), nullptr);
+    EXPECT_NE(m.CloseFile(), 0) << "nothing left to close";
+    EXPECT_NE(m.DiscardFile(), 0);
+  }
+  EXPECT_EQ(ReadFileBytes(path), old);
+  EXPECT_EQ(ListDirectory(dir.path()), before);
+
+  // A write that fails part-way: no file may grow past 2 KiB and the
+  // payload is 64 KiB. Closing reports the failure.
+  {
+    TDR_Manager m;
+    ASSERT_EQ(m.OpenFile(path.c_str(), "wb"), 0);
+    int closed = 0;
+    {
+      FileSizeLimit limit(2048);
+      ASSERT_TRUE(limit.ok());
+      ASSERT_EQ(m.WriteHeader(), 0);
+      ASSERT_EQ(m.WriteTag(TDR_TAG_SCALAR, 1, 0, 0, 1), 0);
+      const std::string payload(65536, 'p');
+      EXPECT_LT(fwrite(payload.data(), 1, payload.size(), m.GetFilePtr()), payload.size());
+      m.EndTag();
+      m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1);
+      closed = m.CloseFile();
+    }
+    EXPECT_NE(closed, 0);
+  }
+  EXPECT_EQ(ReadFileBytes(path), old);
+  EXPECT_EQ(ListDirectory(dir.path()), before);
+
+  // A complete write replaces the file.
+  WriteTags(path, 0);
+  EXPECT_NE(ReadFileBytes(path), old);
+  EXPECT_EQ(ListDirectory(dir.path()), before);
+  TDR_Manager r;
+  ASSERT_EQ(r.OpenFile(path.c_str(), "rb"), 0);
+  ASSERT_EQ(r.ReadHeader(), 0);
+  EXPECT_EQ(r.ReadTag(nullptr), TDR_TAG_SD_NODE);
+  EXPECT_EQ(r.GetByteOrder(), 0);
 }

@@ -57,7 +57,9 @@ Sd_BaseDTM::Sd_BaseDTM()
       m_alpha(255),
       m_pickPos{-1.0f, 0.0f, 0.0f},
       m_stepState(0),
-      m_pushCount(0) {}
+      m_pushCount(0),
+      m_settingsTag(0),
+      m_settingsDamaged("ERROR:  Damaged DTM settings record; defaults kept") {}
 
 Sd_BaseDTM::~Sd_BaseDTM() {
   if (GetType() != kAliasType) ReleaseGrids();
@@ -203,8 +205,9 @@ unsigned int** Sd_BaseDTM::AllocColorGrid() {
 int Sd_BaseDTM::LoadElevations(TDR_Manager* manager) {
   const char* where = "Sd_BaseDTM::LoadElevations";
   if (!manager || !manager->GetFilePtr()) return -1;
+  TDR_PayloadReader in(manager);
   TDR_Scalar scalar;
-  if (scalar.Read(manager) != 0) {
+  if (!in.Scalar(&scalar)) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading the elevation scalar record", manager->GetFileName());
     return -1;
   }
@@ -222,7 +225,7 @@ int Sd_BaseDTM::LoadElevations(TDR_Manager* manager) {
                                              "ERROR:  Out of memory for the elevation grid",
                                              "ERROR:  Reading the elevation rows"};
   unsigned short codes[2] = {0, 0};
-  unsigned short** grid = ReadCodeGrid(manager, rows, cols, codes, kMessages, where);
+  unsigned short** grid = ReadCodeGrid(in, rows, cols, codes, kMessages, where);
   if (!grid) return -1;
 
   m_minCode = codes[0];
@@ -273,10 +276,10 @@ bool Sd_BaseDTM::GridDimensions(const TDR_Scalar& scalar, int* rows, int* cols) 
   return flat;
 }
 
-unsigned short** Sd_BaseDTM::ReadCodeGrid(TDR_Manager* manager, int rows, int cols, unsigned short words[2],
+unsigned short** Sd_BaseDTM::ReadCodeGrid(TDR_PayloadReader& in, int rows, int cols, unsigned short words[2],
                                           const CodeGridMessages& messages, const char* where) {
   const long long need = 4 + 2LL * rows * cols;
-  if (manager->GetTagBytesLeft() < need) {
+  if (in.Left() < need) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, messages.shortRecord, where);
     return nullptr;
   }
@@ -285,11 +288,8 @@ unsigned short** Sd_BaseDTM::ReadCodeGrid(TDR_Manager* manager, int rows, int co
     Sv_Debug::Message(SV_LEVEL_DEBUG, messages.outOfMemory, where);
     return nullptr;
   }
-  FILE* file = manager->GetFilePtr();
-  const int order = manager->GetByteOrder();
-  bool ok = Sv_UtlFread(words, 2, 2, file, order) == 2;
-  for (int r = 0; ok && r < rows; ++r) ok = Sv_UtlFread(grid[r], 2, cols, file, order) == cols;
-  if (!ok) {
+  in.Read(words, 2, 2);
+  if (!in.Rows(reinterpret_cast<void* const*>(grid), 2, cols, rows)) {
     Sv_UtlFree2D(grid, rows);
     Sv_Debug::Message(SV_LEVEL_DEBUG, messages.readFailed, where);
     return nullptr;
@@ -305,28 +305,17 @@ int Sd_BaseDTM::WriteCodeGrid(TDR_Manager* manager, unsigned short** grid, int r
   scalar.SetDimension(2, rows);
   scalar.SetDataType(TDR_TYPE_USHORT);
   scalar.SetRange(rangeMin, rangeMax);
-  if (scalar.Write(manager) != 0 || !manager->GetFilePtr()) return -1;
-  FILE* file = manager->GetFilePtr();
-  const int order = manager->GetByteOrder();
-  if (Sv_UtlFwriteCopy(words, 2, 2, file, order) != 2) return -1;
-  for (int r = 0; r < rows; ++r) {
-    if (Sv_UtlFwriteCopy(grid[r], 2, cols, file, order) != cols) return -1;
-  }
-  return 0;
-}
-
-bool Sd_BaseDTM::ExpectScalarTag(TDR_Manager* manager, const char* message) {
-  const int tag = manager->ReadTag(nullptr);
-  if (tag == TDR_TAG_SCALAR) return true;
-  Sv_Debug::Message(SV_LEVEL_DEBUG, message);
-  if (tag != TDR_TAG_ERROR) manager->UnreadTagHeader();
-  return false;
+  if (scalar.Write(manager) != 0) return -1;
+  TDR_PayloadWriter out(manager);
+  out.Write(words, 2, 2);
+  out.Rows(reinterpret_cast<const void* const*>(grid), 2, cols, rows);
+  return out.Ok() ? 0 : -1;
 }
 
 int Sd_BaseDTM::LoadGridRecords(TDR_Manager* manager, const char* elevationTagMessage, const char* colourTagMessage,
                                 const char* sizeMessage) {
-  bool ok = ExpectScalarTag(manager, elevationTagMessage) && LoadElevations(manager) == 0 &&
-            ExpectScalarTag(manager, colourTagMessage) && LoadColors(manager) == 0;
+  bool ok = ExpectTag(manager, TDR_TAG_SCALAR, elevationTagMessage) && LoadElevations(manager) == 0 &&
+            ExpectTag(manager, TDR_TAG_SCALAR, colourTagMessage) && LoadColors(manager) == 0;
   if (ok && !HasDrawableGrids()) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, sizeMessage, manager->GetFileName());
     ok = false;
@@ -349,23 +338,18 @@ int Sd_BaseDTM::SaveGridRecords(TDR_Manager* manager, int withCommonTags) {
   return 0;
 }
 
-int Sd_BaseDTM::ReadCommonTagsAndSettings(TDR_Manager* manager, int settingsTag, const char* damagedMessage) {
-  if (!manager) return -1;
-  if (Sd_Node::ReadCommonTags(manager) != 0) return -1;
-  for (;;) {
-    const int tag = manager->ReadTag(nullptr);
-    if (tag == settingsTag) {
-      ReadSettingsRecord(manager, damagedMessage);
-    } else if (!ReadTrailingRecord(manager, tag)) {
-      manager->UnreadTagHeader();
-      return 0;
-    }
-  }
+void Sd_BaseDTM::SetSettingsRecord(int tag, const char* damagedMessage) {
+  m_settingsTag = tag;
+  m_settingsDamaged = damagedMessage;
 }
 
-bool Sd_BaseDTM::ReadTrailingRecord(TDR_Manager*, int) { return false; }
+int Sd_BaseDTM::ReadOwnRecord(TDR_Manager* manager, int tag) {
+  if (tag == 0 || tag != m_settingsTag) return 0;
+  ReadSettingsRecord(manager);
+  return 1;
+}
 
-void Sd_BaseDTM::ReadSettingsRecord(TDR_Manager* manager, const char* damagedMessage) {
+void Sd_BaseDTM::ReadSettingsRecord(TDR_Manager* manager) {
   TDR_PayloadReader in(manager);
   const int version = manager->GetTagVersion();
   if (version == 0) {
@@ -378,7 +362,7 @@ void Sd_BaseDTM::ReadSettingsRecord(TDR_Manager* manager, const char* damagedMes
   in.Int32s(words, 4);
   if (!in.Ok()) {
     // The grids are whole; only the settings are lost.
-    Sv_Debug::Message(SV_LEVEL_DEBUG, damagedMessage, manager->GetFileName());
+    Sv_Debug::Message(SV_LEVEL_DEBUG, m_settingsDamaged, manager->GetFileName());
     return;
   }
   m_drawMode = mode;
@@ -387,10 +371,11 @@ void Sd_BaseDTM::ReadSettingsRecord(TDR_Manager* manager, const char* damagedMes
   if (version >= 2) m_autoLod = words[2];
 }
 
-int Sd_BaseDTM::WriteCommonTagsAndSettings(TDR_Manager* manager, int settingsTag) {
+int Sd_BaseDTM::WriteCommonTags(TDR_Manager* manager) {
   if (!manager) return -1;
   if (Sd_Node::WriteCommonTags(manager) != 0) return -1;
-  if (manager->WriteTag(settingsTag, 2, 0, 0, 1) != 0) return -1;
+  if (m_settingsTag == 0) return 0;
+  if (manager->WriteTag(m_settingsTag, 2, 0, 0, 1) != 0) return -1;
   TDR_PayloadWriter out(manager);
   out.Write(&m_drawMode, 2, 1);
   out.Int32(m_alpha);
@@ -478,14 +463,14 @@ void Sd_BaseDTM::ShadeWithColorMap(float p1, float p2, float p3, float p4, float
   if (!shader) return;
   m_cancel = 0;
 
-  std::string path;
+  // Without a colour map (no WRUHOME, or no such file) the shader keeps its
+  // built-in ramp; each missing thing is reported once per process.
   if (colorMapFile) {
-    path = colorMapFile;
-  } else if (const char* home = getenv("WRUHOME")) {
-    path = std::string(home) + "/cmaps/step16.cmap";
+    shader->LoadColormap(colorMapFile);
+  } else if (char* path = Sv_UtlHomePath("cmaps/step16.cmap")) {
+    shader->LoadColormap(path);
+    free(path);
   }
-  // A missing colour map is reported by the shader; its grey ramp is used.
-  shader->LoadColormap(path.empty() ? nullptr : path.c_str());
 
   shader->SetHeightCallback(ElevationRowSource, this);
   shader->SetHeightRange(m_bounds[4], m_bounds[5]);
@@ -509,6 +494,27 @@ void Sd_BaseDTM::ShadeWithColorMap(float p1, float p2, float p3, float p4, float
     if (m_cancel) break;
   }
   delete shader;
+}
+
+int Sd_BaseDTM::FillSample(int rows, int cols) {
+  if (CreateGrids(rows, cols) != 0) return -1;
+  m_minCode = 65535;
+  m_maxCode = 0;
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      // A tilted plane with a bump: every node a height, none at the "no value" code.
+      const unsigned code = 1000u + 40000u * static_cast<unsigned>(r + c) / static_cast<unsigned>(rows + cols) +
+                            ((r % 3 == 1 && c % 3 == 1) ? 9000u : 0u);
+      m_elevation[r][c] = static_cast<unsigned short>(code);
+      m_minCode = std::min<unsigned short>(m_minCode, m_elevation[r][c]);
+      m_maxCode = std::max<unsigned short>(m_maxCode, m_elevation[r][c]);
+      m_colors[r][c] = PackColour(40 + 20 * (r % 8), 200 - 20 * (c % 8), 90, 255);
+    }
+  }
+  SetBounds(0, 500000.0f, 500000.0f + 25.0f * (cols - 1));
+  SetBounds(1, 6200000.0f, 6200000.0f + 25.0f * (rows - 1));
+  SetBounds(2, -120.0f, -20.0f);
+  return 0;
 }
 
 void Sd_BaseDTM::CreateSurface(int width, int height, double cellSize, SurfaceFunction fn) {

@@ -7,18 +7,8 @@
 #include "Sd_Node.h"
 
 class TDR_Manager;
+class TDR_PayloadReader;
 class TDR_Scalar;
-
-// What drawing needs of the OpenGL view: projection and model-view matrices
-// (OpenGL's column-major order) and the viewport (x, y, width, height).
-struct Sd_DTMView {
-  float projection[16];
-  float modelview[16];
-  int viewport[4];
-
-  // The current OpenGL state (needs a current context).
-  static Sd_DTMView FromGL();
-};
 
 // The base class of every terrain model (DTM).
 //
@@ -40,7 +30,7 @@ struct Sd_DTMView {
 // picking, detail settings and the frame of their records through the
 // protected helpers below; a derived class supplies its strips (DrawStrip)
 // and, where its nodes may be empty or carry values, the hooks CellFilled,
-// AltValueAt and ReadTrailingRecord.
+// AltValueAt and ReadOwnRecord.
 class Sd_BaseDTM : public Sd_Node {
  public:
   // Largest number of rows or columns a grid may have.
@@ -122,7 +112,8 @@ class Sd_BaseDTM : public Sd_Node {
   int GetStepIncrement() const { return m_stepIncrement; }
 
   // Computes the visible window of the grid and the drawing stride from the
-  // current OpenGL view (in grid space). 1 on success; 0, leaving the window
+  // frame's view (Sd_FrameState::CurrentView: OpenGL's current state, in grid
+  // space, unless a fixed view was handed in). 1 on success; 0, leaving the window
   // as it was, when no part of the grid box is in view.
   int Optimize();
   int Optimize(const Sd_DTMView& view);
@@ -180,7 +171,7 @@ class Sd_BaseDTM : public Sd_Node {
   // words, then rows x cols codes, row 0 first. Returns the new grid (the
   // caller stores it), or null after the fitting message (detail where)
   // when the record is shorter than that, memory runs out or a read fails.
-  static unsigned short** ReadCodeGrid(TDR_Manager* manager, int rows, int cols, unsigned short words[2],
+  static unsigned short** ReadCodeGrid(TDR_PayloadReader& in, int rows, int cols, unsigned short words[2],
                                        const CodeGridMessages& messages, const char* where);
   // Writes the descriptor (columns, rows, USHORT, the range), the two words
   // and the rows of grid. 0, or -1 when a write fails.
@@ -188,10 +179,6 @@ class Sd_BaseDTM : public Sd_Node {
                            double rangeMax, const unsigned short words[2]);
 
   // --- records of the grid DTMs ---
-  // Reads the next tag header and checks that it opens a SCALAR record;
-  // otherwise writes message and leaves any other tag for the caller (it
-  // may be the next object).
-  static bool ExpectScalarTag(TDR_Manager* manager, const char* message);
   // After the object record's payload: the elevation and colour SCALAR
   // records (each announced by its tag, else the tag's message), a grid of
   // at least 2 x 2 nodes (else sizeMessage) and ReadCommonTags. 0 on
@@ -202,18 +189,23 @@ class Sd_BaseDTM : public Sd_Node {
   // WriteCommonTags when withCommonTags is non-zero. 0, or -1 when a write
   // fails.
   int SaveGridRecords(TDR_Manager* manager, int withCommonTags);
-  // The node's common tags, then every settings record (settingsTag; a
-  // damaged one is skipped with damagedMessage) and every record that
-  // ReadTrailingRecord takes, until the first other tag, which is left for
-  // the caller. -1 when a common tag is damaged.
-  int ReadCommonTagsAndSettings(TDR_Manager* manager, int settingsTag, const char* damagedMessage);
-  // A record after the common tags that is not the settings record: true
-  // when the class read it (its header has been read), false to end the
-  // common tags there. The base class takes none.
-  virtual bool ReadTrailingRecord(TDR_Manager* manager, int tag);
-  // The node's common tags and the settings record settingsTag (version 2:
-  // draw mode, alpha, stride, automatic level of detail, 0).
-  int WriteCommonTagsAndSettings(TDR_Manager* manager, int settingsTag);
+  // The class's settings record (read among the common tags) and the
+  // message of a damaged one, which is skipped with the defaults kept.
+  void SetSettingsRecord(int tag, const char* damagedMessage);
+  // Takes the settings record; nothing else.
+  int ReadOwnRecord(TDR_Manager* manager, int tag) override;
+  // The node's common tags and the settings record (version 2: draw mode,
+  // alpha, stride, automatic level of detail, 0).
+  int WriteCommonTags(TDR_Manager* manager) override;
+  // A small sample of class T with its grids, for the factory's sample
+  // writers: rows x cols nodes of a smooth surface.
+  template <class T>
+  static int WriteGridSample(TDR_Manager* manager, int rows, int cols) {
+    T dtm;
+    if (dtm.FillSample(rows, cols) != 0) return -1;
+    return dtm.SaveObject(manager, 1, 0);
+  }
+  int FillSample(int rows, int cols);
 
   // --- detail settings of the grid DTMs ---
   // The stride and the automatic level-of-detail flag into / from the
@@ -328,7 +320,10 @@ class Sd_BaseDTM : public Sd_Node {
 
  private:
   // Reads one settings record; a damaged one is skipped with the message.
-  void ReadSettingsRecord(TDR_Manager* manager, const char* damagedMessage);
+  void ReadSettingsRecord(TDR_Manager* manager);
+
+  int m_settingsTag;
+  const char* m_settingsDamaged;
 };
 
 #endif

@@ -29,15 +29,7 @@ bool CentreInDevice(const float p[16], float ndc[3]) {
 
 }  // namespace
 
-Sd_DTMView Sd_DTMView::FromGL() {
-  Sd_DTMView view;
-  glGetFloatv(GL_PROJECTION_MATRIX, view.projection);
-  glGetFloatv(GL_MODELVIEW_MATRIX, view.modelview);
-  glGetIntegerv(GL_VIEWPORT, view.viewport);
-  return view;
-}
-
-int Sd_BaseDTM::Optimize() { return Optimize(Sd_DTMView::FromGL()); }
+int Sd_BaseDTM::Optimize() { return Optimize(FrameState().CurrentView()); }
 
 int Sd_BaseDTM::Optimize(const Sd_DTMView& view) {
   if (m_rows < 1 || m_cols < 1) return 0;

@@ -19,6 +19,7 @@ constexpr const char* kNoScalarMessage =
 
 Sd_BasicDTM::Sd_BasicDTM() {
   SetType(kTypeId);
+  SetSettingsRecord(TDR_TAG_SD_BASICDTM_ATB, "ERROR:  Damaged uniform DTM settings record; defaults kept");
   SetRedrawPending(0);
   SetDrawn(1);
 }
@@ -53,14 +54,7 @@ int Sd_BasicDTM::SaveObject(TDR_Manager* manager, int withCommonTags, int) {
   return SaveGridRecords(manager, withCommonTags);
 }
 
-int Sd_BasicDTM::ReadCommonTags(TDR_Manager* manager) {
-  return ReadCommonTagsAndSettings(manager, TDR_TAG_SD_BASICDTM_ATB,
-                                   "ERROR:  Damaged uniform DTM settings record; defaults kept");
-}
-
-int Sd_BasicDTM::WriteCommonTags(TDR_Manager* manager) {
-  return WriteCommonTagsAndSettings(manager, TDR_TAG_SD_BASICDTM_ATB);
-}
+int Sd_BasicDTM::WriteSample(TDR_Manager* manager) { return WriteGridSample<Sd_BasicDTM>(manager, 6, 7); }
 
 // --- settings ---
 

@@ -26,11 +26,9 @@ class Sd_BasicDTM : public Sd_BaseDTM {
   // withCommonTags is non-zero, the common tags with the settings record.
   // 0 on success, -1 without grids or when a write fails.
   int SaveObject(TDR_Manager* manager, int withCommonTags, int unused) override;
-  // The common tags, then every settings record that follows (a later one
-  // wins); the first other tag is left for the caller. -1 when a common tag
-  // is damaged.
-  int ReadCommonTags(TDR_Manager* manager) override;
-  int WriteCommonTags(TDR_Manager* manager) override;
+  // A small uniform DTM with its common tags and settings (the factory's
+  // sample).
+  static int WriteSample(TDR_Manager* manager);
 
   // Keeps / restores the stride and the automatic level-of-detail flag in
   // the node's data buffer; ResetSettings draws at full detail (stride 1,

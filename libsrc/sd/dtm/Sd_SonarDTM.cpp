@@ -37,6 +37,7 @@ Sd_SonarDTM::Sd_SonarDTM()
       m_polygonX(nullptr),
       m_polygonY(nullptr) {
   SetType(kTypeId);
+  SetSettingsRecord(TDR_TAG_SD_SONARDTM_ATB, "ERROR:  Damaged non-contiguous DTM settings record; defaults kept");
   m_scale[2] = 0.2f;
   m_stepIncrement = 10;
   SetRedrawPending(0);
@@ -100,22 +101,29 @@ int Sd_SonarDTM::SaveObject(TDR_Manager* manager, int withCommonTags, int) {
   return SaveGridRecords(manager, withCommonTags);
 }
 
-int Sd_SonarDTM::ReadCommonTags(TDR_Manager* manager) {
-  return ReadCommonTagsAndSettings(manager, TDR_TAG_SD_SONARDTM_ATB,
-                                   "ERROR:  Damaged non-contiguous DTM settings record; defaults kept");
-}
-
-bool Sd_SonarDTM::ReadTrailingRecord(TDR_Manager* manager, int tag) {
-  if (tag != TDR_TAG_SCALAR) return false;
+int Sd_SonarDTM::ReadOwnRecord(TDR_Manager* manager, int tag) {
+  if (tag != TDR_TAG_SCALAR) return Sd_BaseDTM::ReadOwnRecord(manager, tag);
   // The grid is whole without them; a bad record only loses them.
   LoadAltValues(manager);
-  return true;
+  return 1;
 }
 
 int Sd_SonarDTM::WriteCommonTags(TDR_Manager* manager) {
-  if (WriteCommonTagsAndSettings(manager, TDR_TAG_SD_SONARDTM_ATB) != 0) return -1;
+  if (Sd_BaseDTM::WriteCommonTags(manager) != 0) return -1;
   if (m_altValues) return SaveAltValues(manager);
   return 0;
+}
+
+int Sd_SonarDTM::WriteSample(TDR_Manager* manager) {
+  Sd_SonarDTM dtm;
+  if (dtm.FillSample(7, 6) != 0 || !dtm.AllocAltValues(7, 6)) return -1;
+  // A gap of empty nodes and alternate values on every node.
+  dtm.m_elevation[3][2] = dtm.m_elevation[3][3] = dtm.m_elevation[4][3] = dtm.m_emptyCode;
+  for (int r = 0; r < 7; ++r) {
+    for (int c = 0; c < 6; ++c) dtm.m_altValues[r][c] = static_cast<unsigned short>(1000 * r + 100 * c + 1);
+  }
+  dtm.SetAltRange(0.0, 50.0);
+  return dtm.SaveObject(manager, 1, 0);
 }
 
 // --- alternate values ---
@@ -133,8 +141,9 @@ unsigned short** Sd_SonarDTM::AllocAltValues(int rows, int cols) {
 int Sd_SonarDTM::LoadAltValues(TDR_Manager* manager) {
   const char* where = "Sd_SonarDTM::LoadAltValues";
   if (!manager || !manager->GetFilePtr()) return -1;
+  TDR_PayloadReader in(manager);
   TDR_Scalar scalar;
-  if (scalar.Read(manager) != 0) {
+  if (!in.Scalar(&scalar)) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading the alternate-value scalar record", manager->GetFileName());
     return -1;
   }
@@ -150,7 +159,7 @@ int Sd_SonarDTM::LoadAltValues(TDR_Manager* manager) {
                                              "ERROR:  Out of memory for the alternate values",
                                              "ERROR:  Reading the alternate-value rows"};
   unsigned short words[2] = {0, 0};
-  unsigned short** grid = ReadCodeGrid(manager, rows, cols, words, kMessages, where);
+  unsigned short** grid = ReadCodeGrid(in, rows, cols, words, kMessages, where);
   if (!grid) return -1;
   Sv_UtlFree2D(m_altValues, m_rows);
   m_altValues = grid;
@@ -197,10 +206,13 @@ bool Sd_SonarDTM::IsEmpty(int row, int col) const {
 
 int Sd_SonarDTM::LoadDefaultColorMap() {
   m_colorMapLoaded = 0;
-  const char* home = getenv("WRUHOME");
-  if (!home || !*home) return 0;
-  const std::string path = std::string(home) + "/cmaps/step16.cmap";
-  if (TDR_UtlReadColormap(path.c_str(), m_defaultColorMap)) m_colorMapLoaded = 1;
+  // A missing WRUHOME or map file is reported once per process; the
+  // built-in ramp stands in and loading goes on.
+  if (char* path = Sv_UtlHomePath("cmaps/step16.cmap")) {
+    if (TDR_UtlReadColormapOnce(path, m_defaultColorMap)) m_colorMapLoaded = 1;
+    free(path);
+  }
+  if (!m_colorMapLoaded) TDR_UtlBuiltInColormap(m_defaultColorMap);
   return m_colorMapLoaded;
 }
 

@@ -44,12 +44,11 @@ class Sd_SonarDTM : public Sd_BaseDTM {
   // withCommonTags is non-zero, the common tags, the settings record and the
   // alternate values. 0 on success, -1 without grids or when a write fails.
   int SaveObject(TDR_Manager* manager, int withCommonTags, int unused) override;
-  // The common tags, then every settings record and alternate-value record
-  // that follows (a later one wins); the first other tag is left for the
-  // caller. -1 when a common tag is damaged; a damaged settings or
-  // alternate-value record is skipped with a message.
-  int ReadCommonTags(TDR_Manager* manager) override;
+  // The common tags, the settings record and the alternate values.
   int WriteCommonTags(TDR_Manager* manager) override;
+  // A small non-contiguous DTM with a gap, alternate values, common tags and
+  // settings (the factory's sample).
+  static int WriteSample(TDR_Manager* manager);
 
   // Keeps / restores the stride and the automatic level-of-detail flag in
   // the node's data buffer; ResetSettings draws at full detail (stride 1,
@@ -108,8 +107,9 @@ class Sd_SonarDTM : public Sd_BaseDTM {
 
   // --- default colour map ---
   // Reads $WRUHOME/cmaps/step16.cmap into the default colour map. 1 on
-  // success; 0 when WRUHOME is unset or the file cannot be read (the map is
-  // then unchanged). The constructor calls it.
+  // success; 0 when WRUHOME is unset or the file cannot be read, and the
+  // map then holds the built-in ramp (TDR_UtlBuiltInColormap). A missing
+  // WRUHOME or file is reported once per process. The constructor calls it.
   int LoadDefaultColorMap();
   int IsColorMapLoaded() const { return m_colorMapLoaded; }
   const unsigned* GetDefaultColorMap() const { return m_defaultColorMap; }
@@ -149,8 +149,9 @@ class Sd_SonarDTM : public Sd_BaseDTM {
   bool CellFilled(int row, int col) const override;
   // The alternate value of node (row, col), when there are alternate values.
   bool AltValueAt(int row, int col, double* value) const override;
-  // Takes the alternate-value SCALAR record among the trailing records.
-  bool ReadTrailingRecord(TDR_Manager* manager, int tag) override;
+  // Takes the alternate-value SCALAR record and the settings record among
+  // the records after the object's own.
+  int ReadOwnRecord(TDR_Manager* manager, int tag) override;
   void ReleaseQueryPolygon();
 
   int m_queryType;

@@ -258,10 +258,14 @@ int Movie::Write(const char* fileName) const {
     }
     ok = out.Ok() && tdr.EndTag() == 0 && tdr.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) == 0 && tdr.EndTag() == 0;
   }
-  ok = tdr.CloseFile() == 0 && ok;
+  // A failed write leaves the old file as it was.
+  if (!ok) {
+    tdr.DiscardFile();
+  } else {
+    ok = tdr.CloseFile() == 0;
+  }
   if (!ok) {
     Sv_Debug::Error("ERROR: Writing the camera path %s failed", fileName);
-    std::remove(fileName);
     return -1;
   }
   return 0;

@@ -48,8 +48,8 @@ class Movie {
   // after it, -4 it holds no camera-path record.
   int Read(const char* fileName);
   // Writes the path as a flight-path file (header, one camera-path record,
-  // end tag). Returns 0, or -1 when the file cannot be written (a partly
-  // written file is removed).
+  // end tag). Returns 0, or -1 when the file cannot be written (the old
+  // file, if any, is then left as it was).
   int Write(const char* fileName) const;
 
   // The path's frame type (0, 1 or 2): the type of the frames being

@@ -48,9 +48,7 @@ Sv_Shader::Sv_Shader(int rows, int samplesPerRow)
       m_below(nullptr),
       m_at(nullptr),
       m_above(nullptr) {
-  if (m_colormap) {
-    for (unsigned i = 0; i < 256; ++i) m_colormap[i] = i | (i << 8) | (i << 16) | (255u << 24);
-  }
+  TDR_UtlBuiltInColormap(m_colormap);
   if (m_samples > 0) {
     for (unsigned short*& b : m_buffers) {
       b = static_cast<unsigned short*>(calloc(static_cast<size_t>(m_samples), sizeof(unsigned short)));
@@ -76,8 +74,9 @@ int Sv_Shader::LoadColormap(const char* file) {
     return -1;
   }
   if (!m_colormap) return -1;
-  // The reader reports its own failures and leaves the table unchanged.
-  return TDR_UtlReadColormap(file, m_colormap) ? 0 : -1;
+  // The reader reports its own failures (a missing file once per process)
+  // and leaves the table unchanged: the built-in ramp stands in.
+  return TDR_UtlReadColormapOnce(file, m_colormap) ? 0 : -1;
 }
 
 void Sv_Shader::SetHeightCallback(HeightRowSource fn, void* data) {

@@ -32,8 +32,9 @@ class Sv_Shader {
   static constexpr float kDefaultHighlight = 0.35f;
 
   // A shader over rows rows of samplesPerRow samples. The colour map starts
-  // as a grey ramp (index i gives grey i) until LoadColormap succeeds. Sizes
-  // below 1 give a shader that shades nothing.
+  // as the built-in grey ramp (index i gives grey i, TDR_UtlBuiltInColormap)
+  // until LoadColormap succeeds. Sizes below 1 give a shader that shades
+  // nothing.
   Sv_Shader(int rows, int samplesPerRow);
   // Frees the row copies and the colour table.
   virtual ~Sv_Shader();
@@ -42,7 +43,8 @@ class Sv_Shader {
 
   // Loads the colour map from a colour-map file. 0 on success; -1 (after a
   // debug message) when the file cannot be read or no name is given, and
-  // the colour map stays as it was.
+  // the colour map stays as it was. A missing file is reported once per
+  // process, so shading again does not repeat the message.
   int LoadColormap(const char* file);
   // The current colour map (256 entries).
   const unsigned int* GetColormap() const { return m_colormap; }

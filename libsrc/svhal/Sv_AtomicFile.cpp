@@ -1,0 +1,57 @@
+#include "Sv_AtomicFile.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "Sv_Debug.h"
+#include "Sv_Platform.h"
+
+Sv_AtomicFile::Sv_AtomicFile() : m_file(nullptr) {}
+
+Sv_AtomicFile::~Sv_AtomicFile() { Discard(); }
+
+FILE* Sv_AtomicFile::Open(const char* path, int binary) {
+  if (m_file || !path || !*path) return nullptr;
+  std::string target = Sv_PlatformWriteTarget(path);
+  std::string temporary;
+  FILE* file = Sv_PlatformCreateTemporary(target.c_str(), binary, &temporary);
+  if (!file) {
+    const std::string why = std::string(path) + " (" + strerror(errno) + ")";
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "Cannot start writing", why.c_str());
+    return nullptr;
+  }
+  m_file = file;
+  m_path = path;
+  m_target.swap(target);
+  m_temporary.swap(temporary);
+  return m_file;
+}
+
+int Sv_AtomicFile::Commit() {
+  if (!m_file) return -1;
+  FILE* file = m_file;
+  m_file = nullptr;
+  int rc = Sv_PlatformSyncAndClose(file);
+  if (rc == 0) rc = Sv_PlatformReplaceFile(m_temporary.c_str(), m_target.c_str());
+  if (rc != 0) {
+    const std::string why = m_path + " (" + strerror(errno) + ")";
+    Sv_PlatformRemoveFile(m_temporary.c_str());
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "Writing failed, the old file is kept", why.c_str());
+  }
+  Reset();
+  return rc == 0 ? 0 : -1;
+}
+
+void Sv_AtomicFile::Discard() {
+  if (!m_file) return;
+  fclose(m_file);
+  m_file = nullptr;
+  Sv_PlatformRemoveFile(m_temporary.c_str());
+  Reset();
+}
+
+void Sv_AtomicFile::Reset() {
+  m_path.clear();
+  m_target.clear();
+  m_temporary.clear();
+}

@@ -1,0 +1,59 @@
+#ifndef SV_ATOMICFILE_H
+#define SV_ATOMICFILE_H
+
+#include <cstdio>
+#include <string>
+
+// Writes a file so that it is either wholly replaced or not touched at all.
+//
+// Open creates a temporary file beside the target (same directory, so the
+// final rename never crosses file systems) and hands out its stream. Commit
+// checks that every write succeeded, pushes the data to the device, closes
+// the stream and renames the temporary file over the target in one step.
+// Any failure on the way, a Discard, or an object destroyed without Commit
+// removes the temporary file: the old target stays byte for byte as it was
+// and nothing is left in its folder.
+//
+// The temporary file is ".<name>.XXXXXX" with a unique suffix; it takes the
+// target's permission bits when the target exists (else 0666 less the
+// umask). A target that is a symbolic link is replaced through the link.
+class Sv_AtomicFile {
+ public:
+  Sv_AtomicFile();
+  // Discards a file that was opened and not committed.
+  ~Sv_AtomicFile();
+  Sv_AtomicFile(const Sv_AtomicFile&) = delete;
+  Sv_AtomicFile& operator=(const Sv_AtomicFile&) = delete;
+
+  // Starts writing path: binary 1 gives a "wb" stream, 0 a "w" stream.
+  // Null when no path is given, a write is already open, the target exists
+  // but may not be written, or the temporary file cannot be created (the
+  // target is then untouched).
+  FILE* Open(const char* path, int binary = 1);
+  // Makes the written data the target's contents. 0 on success; -1 when a
+  // write, the flush, the sync, the close or the rename failed (or nothing
+  // is open), after which the temporary file is gone and the target is as
+  // it was. The stream is closed in every case.
+  int Commit();
+  // Closes the stream and removes the temporary file; the target keeps its
+  // old contents. Does nothing when nothing is open.
+  void Discard();
+
+  // The stream of the open write, or null.
+  FILE* GetFile() const { return m_file; }
+  int IsOpen() const { return m_file ? 1 : 0; }
+  // The path given to Open, and the temporary file being written (empty
+  // when nothing is open).
+  const char* GetPath() const { return m_path.c_str(); }
+  const char* GetTemporaryPath() const { return m_temporary.c_str(); }
+
+ private:
+  void Reset();
+
+  FILE* m_file;
+  std::string m_path;       // as given to Open
+  std::string m_target;     // the file the rename replaces
+  std::string m_temporary;  // the file being written
+};
+
+#endif
