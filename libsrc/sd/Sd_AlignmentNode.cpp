@@ -39,6 +39,7 @@ int Sd_AlignmentNode::UnlinkChild(Sd_Node* node) {
   if (!node) return -1;
   Sd_Node* p = node->GetParent();
   if (!p) return -1;
+  if (Sd_GroupNode* group = dynamic_cast<Sd_GroupNode*>(p)) group->ForgetLastChild();
   Sd_Node* first = p->GetFirstChild();
   if (first == node) {
     p->SetFirstChild(node->GetNext());

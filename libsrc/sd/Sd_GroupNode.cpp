@@ -10,7 +10,7 @@
 #include "TDR_Payload.h"
 
 Sd_GroupNode::Sd_GroupNode(int type)
-    : m_children(nullptr), m_stage(0), m_depth(0), m_cursor(nullptr), m_storedFirstChild(0) {
+    : m_children(nullptr), m_lastChild(nullptr), m_stage(0), m_depth(0), m_cursor(nullptr), m_storedFirstChild(0) {
   SetType(type);
   SetGroup(1);
   m_drawn = 1;
@@ -20,6 +20,16 @@ Sd_GroupNode::Sd_GroupNode(int type)
 // Children are not destroyed with their group.
 Sd_GroupNode::~Sd_GroupNode() {}
 
+namespace {
+
+// The last node of the chain that starts at node.
+Sd_Node* ChainEnd(Sd_Node* node) {
+  while (Sd_Node* next = node->GetNext()) node = next;
+  return node;
+}
+
+}  // namespace
+
 void Sd_GroupNode::AddChild(Sd_Node* node) {
   if (!node) return;
   for (Sd_Node* up = this; up; up = up->GetParent()) {
@@ -28,30 +38,41 @@ void Sd_GroupNode::AddChild(Sd_Node* node) {
       return;
     }
   }
+  Sd_Node* nodeEnd = ChainEnd(node);
   if (!m_children) {
     m_children = node;
     node->SetParent(this);
+    m_lastChild = nodeEnd;
     return;
   }
-  Sd_Node* last = m_children;
-  for (;;) {
-    if (last == node) {
-      Sv_Debug::Message(SV_LEVEL_DEBUG, "The node is already a child of this group", "Sd_GroupNode::AddChild");
-      return;
-    }
-    Sd_Node* next = last->GetNext();
-    if (!next) break;
-    last = next;
+  // Chains are linear: node belongs to this chain exactly when its own
+  // chain ends where this one does.
+  Sd_Node* last = ChainEnd(m_lastChild ? m_lastChild : m_children);
+  if (nodeEnd == last) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "The node is already a child of this group", "Sd_GroupNode::AddChild");
+    m_lastChild = last;
+    return;
   }
   last->AppendSibling(this, node);
+  m_lastChild = nodeEnd;
 }
 
-void Sd_GroupNode::SetFirstChild(Sd_Node* node) { m_children = node; }
+void Sd_GroupNode::SetFirstChild(Sd_Node* node) {
+  m_children = node;
+  m_lastChild = nullptr;
+}
+
 Sd_Node* Sd_GroupNode::GetFirstChild() { return m_children; }
+
+int Sd_GroupNode::RemoveChild(Sd_Node* node) {
+  m_lastChild = nullptr;
+  return Sd_Node::RemoveChild(node);
+}
 
 void Sd_GroupNode::Detach() {
   m_next = nullptr;
   m_children = nullptr;
+  m_lastChild = nullptr;
 }
 
 void Sd_GroupNode::Hook3() {

@@ -27,6 +27,8 @@ class Sd_GroupNode : public Sd_Node {
   void AddChild(Sd_Node* node) override;
   void SetFirstChild(Sd_Node* node) override;
   Sd_Node* GetFirstChild() override;
+  // Sd_Node's unlinking from the chain.
+  int RemoveChild(Sd_Node* node) override;
   // Clears the next link and the first child; the parent link stays.
   void Detach() override;
   // Calls Hook3 of every child, visible or not.
@@ -34,6 +36,9 @@ class Sd_GroupNode : public Sd_Node {
 
   // Number of children in the chain.
   int GetChildCount();
+  // Forgets where the chain ended; whoever unlinks a node of a group's chain
+  // other than through the group's own operations calls it.
+  void ForgetLastChild() { m_lastChild = nullptr; }
 
   // Whether the group record read last stored a first child. The stored
   // value is the writer's memory address: only its presence means anything
@@ -82,6 +87,11 @@ class Sd_GroupNode : public Sd_Node {
   static Sd_Node* FirstVisibleFrom(Sd_Node* node);
 
   Sd_Node* m_children;  // first child
+  // A node of the chain at or before its end, so that appending does not
+  // walk the whole chain (loading appends every object of a file); null
+  // when unknown. Every operation that may take a node out of the chain
+  // clears it.
+  Sd_Node* m_lastChild;
   int m_stage;
   int m_depth;
   Sd_Node* m_cursor;

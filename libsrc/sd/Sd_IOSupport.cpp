@@ -13,6 +13,18 @@
 #include "TDR_Payload.h"
 #include "TDR_Tags.h"
 
+namespace {
+
+// Why the factory made no object of a record with the given tag.
+std::string RefusalReason(int tag) {
+  char name[TDR_TAG_NAME_SIZE] = "";
+  TDR_Manager::TagName(tag, name);
+  if (!Sd_IOSupport::GetFactory(tag)) return std::string("no support for records of type ") + name;
+  return std::string("a damaged ") + name + " record";
+}
+
+}  // namespace
+
 Sd_IOSupport::Sd_IOSupport(Sd_Node* root) : m_currentTag(TDR_TAG_ERROR), m_root(root) {}
 
 Sd_IOSupport::~Sd_IOSupport() {}
@@ -86,12 +98,59 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path, int limit) {
     return nullptr;
   }
 
+  // Every record that gives no object is counted, and the first reason
+  // kept, so that a file that shows nothing, or not everything, says why.
+  // Records whose refusal was already shown to the user (a warning or an
+  // error) need no second word.
   Sd_Node* last = nullptr;
-  for (int tag = manager.ReadTag(); tag != TDR_TAG_EOF && tag != TDR_TAG_ERROR; tag = manager.ReadTag()) {
+  int objects = 0, skipped = 0, unexplained = 0;
+  bool damaged = false;
+  std::string reason;
+  const auto note = [&](const std::string& why, int level) {
+    ++skipped;
+    if (level > SV_LEVEL_WARNING) ++unexplained;
+    if (reason.empty()) reason = why;
+  };
+  for (;;) {
+    const int tag = manager.ReadTag();
+    if (tag == TDR_TAG_EOF) break;
+    if (tag == TDR_TAG_ERROR) {
+      int level = 0;
+      const char* error = manager.GetLastError(&level);
+      const std::string why = *error ? error : "a damaged record";
+      if (manager.CanReadOn()) {
+        note(why, level);
+        continue;
+      }
+      // Nothing after a damaged header can be found again.
+      if (reason.empty()) reason = why;
+      damaged = true;
+      ++unexplained;
+      break;
+    }
     m_currentTag = tag;
-    if (Sd_Node* object = CreateObject(&manager, tag, m_root)) last = object;
+    const unsigned long messages = Sv_Debug::MessageCount();
+    if (Sd_Node* object = CreateObject(&manager, tag, m_root)) {
+      last = object;
+      ++objects;
+    } else if (const ClassEntry* entry = FindClass(tag)) {
+      std::string why = RefusalReason(tag);
+      // The class's own words on what was wrong, when it said any.
+      if (GetFactory(tag) && Sv_Debug::MessageCount() != messages) why += std::string(": ") + Sv_Debug::LastMessage();
+      note(why, GetFactory(tag) && entry->failText ? entry->failLevel : SV_LEVEL_DEBUG);
+    }
+    // Records that are not objects (common tags, settings) left over from
+    // an object that was refused belong to that object: not counted again.
   }
   manager.CloseFile();
+  if (objects == 0 && (unexplained > 0 || skipped == 0)) {
+    Sv_Debug::Error("File \"%s\" holds nothing that can be shown: %s.", path,
+                    reason.empty() ? "it holds no object records" : reason.c_str());
+  } else if (objects > 0 && unexplained > 0) {
+    Sv_Debug::Warning("File \"%s\": %d record%s could not be read%s (%s); the others were loaded.", path, skipped,
+                      skipped == 1 ? "" : "s", damaged ? " and the rest of the file is damaged" : "",
+                      reason.c_str());
+  }
   return last;
 }
 

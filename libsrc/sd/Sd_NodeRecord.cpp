@@ -1,5 +1,7 @@
 // The node record (SD_NODE), the common tags that follow an object's own
 // record, and the transfer file.
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -143,10 +145,20 @@ int Sd_Node::ReadCommonTags(TDR_Manager* manager) {
         Sv_Debug::Message(SV_LEVEL_DEBUG, "Damaged georeference record", manager->GetFileName());
         return -1;
       }
-      SetGeoRef(geo);
       const double* x = geo->GetXBounds();
       const double* y = geo->GetYBounds();
       const double* z = geo->GetZBounds();
+      // The node keeps its bounds as floats: a bound beyond their range
+      // would turn into infinity and the object would draw nothing.
+      for (double v : {x[0], x[1], y[0], y[1], z[0], z[1]}) {
+        if (!(std::fabs(v) <= FLT_MAX)) {
+          delete geo;
+          Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Georeference bounds beyond the range a node can hold",
+                            manager->GetFileName());
+          return -1;
+        }
+      }
+      SetGeoRef(geo);
       SetBounds(0, static_cast<float>(x[0]), static_cast<float>(x[1]));
       SetBounds(1, static_cast<float>(y[0]), static_cast<float>(y[1]));
       SetBounds(2, static_cast<float>(z[0]), static_cast<float>(z[1]));

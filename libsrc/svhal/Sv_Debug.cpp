@@ -46,13 +46,23 @@ const char* Sv_Debug::LevelName(int level) {
   }
 }
 
+namespace {
+unsigned long g_messageCount = 0;
+std::string g_lastMessage;
+}  // namespace
+
+unsigned long Sv_Debug::MessageCount() { return g_messageCount; }
+const char* Sv_Debug::LastMessage() { return g_lastMessage.c_str(); }
+
 void Sv_Debug::Message(int level, const char* text, const char* detail) {
-  if (level > g_threshold) return;
   std::string msg = text ? text : "";
   if (detail) {
     msg += ": ";
     msg += detail;
   }
+  ++g_messageCount;
+  g_lastMessage = msg;
+  if (level > g_threshold) return;
   if (g_callback && level != SV_LEVEL_DEBUG) {
     g_callback(level, msg.c_str());
     return;

@@ -35,6 +35,12 @@ class Sv_Debug {
   // Forgets the keys MessageOnce has seen, so each is reported again.
   static void ForgetReported();
 
+  // Every Message, passing the filter or not, is counted and its text (with
+  // its detail) kept, so that a caller can tell why an operation it called
+  // failed: compare the count before and after, then take the last text.
+  static unsigned long MessageCount();
+  static const char* LastMessage();
+
   // Replaces the callback; null returns to the error stream.
   static void SetCallback(Callback callback);
   static Callback GetCallback();

@@ -247,6 +247,31 @@ int Sv_PlatformRemoveFile(const char* path) {
   return unlink(path) == 0 ? 0 : -1;
 }
 
+FILE* Sv_PlatformOpenRegularFile(const char* path) {
+  if (!path || !*path) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  // O_NONBLOCK: opening a named pipe for reading would otherwise wait for
+  // a writer.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    errno = EINVAL;
+    return nullptr;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  FILE* file = fdopen(fd, "rb");
+  if (!file) close(fd);
+  return file;
+}
+
 int Sv_PlatformMakeDirectory(const char* path) {
   if (!path || !*path) return -1;
   if (mkdir(path, 0755) == 0) return 0;

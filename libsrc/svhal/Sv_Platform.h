@@ -46,6 +46,11 @@ int Sv_PlatformSyncAndClose(FILE* file);
 // Renames from to to, replacing to in one step, and makes the rename
 // durable. 0 on success, -1 (errno set) on failure.
 int Sv_PlatformReplaceFile(const char* from, const char* to);
+// Opens path for reading ("rb") only when it is a regular file: a named
+// pipe, device, socket or directory is refused without blocking (the check
+// is made on the opened descriptor before anything is read). Null (errno
+// set; EINVAL for a file that is not regular) otherwise.
+FILE* Sv_PlatformOpenRegularFile(const char* path);
 // Removes a file; 0 on success.
 int Sv_PlatformRemoveFile(const char* path);
 

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "Sv_Debug.h"
+#include "Sv_Platform.h"
 #include "Sv_Stdio.h"
 #include "Sv_Stdlib.h"
 
@@ -122,7 +123,9 @@ TDR_Manager::TDR_Manager()
       m_payloadEnd(0),
       m_haveHeader(false),
       m_writeOrder(1),
-      m_writtenHeader(-1) {}
+      m_writtenHeader(-1),
+      m_resumable(false),
+      m_lastErrorLevel(0) {}
 
 TDR_Manager::~TDR_Manager() {
   if (m_output.IsOpen()) {
@@ -132,8 +135,19 @@ TDR_Manager::~TDR_Manager() {
   }
 }
 
+void TDR_Manager::Report(int level, const char* text, const char* detail) {
+  m_lastError = text ? text : "";
+  m_lastErrorLevel = level;
+  if (detail && *detail) {
+    m_lastError += " - ";
+    m_lastError += detail;
+  }
+  Sv_Debug::Message(level, text, detail);
+}
+
 int TDR_Manager::Fail(const char* text, const char* detail) {
-  Sv_Debug::Message(SV_LEVEL_DEBUG, text, detail ? detail : kWhere);
+  m_resumable = false;
+  Report(SV_LEVEL_DEBUG, text, detail ? detail : kWhere);
   DropSuspended();
   m_tag = TDR_TAG_ERROR;
   m_haveHeader = false;
@@ -143,8 +157,15 @@ int TDR_Manager::Fail(const char* text, const char* detail) {
 int TDR_Manager::OpenFile(const char* path, const char* mode) {
   if (!path || !*path || !mode || !*mode || m_levels[0].file) return -1;
   // A new file is written beside the target and replaces it at CloseFile.
-  FILE* file = mode[0] == 'w' ? m_output.Open(path, strchr(mode, 'b') ? 1 : 0) : fopen(path, mode);
-  if (!file) return -1;
+  // A file to be read must be a regular file; it is checked before anything
+  // could block (a named pipe nobody writes, a device).
+  FILE* file = mode[0] == 'w' ? m_output.Open(path, strchr(mode, 'b') ? 1 : 0)
+               : mode[0] == 'r' ? Sv_PlatformOpenRegularFile(path)
+                                : fopen(path, mode);
+  if (!file) {
+    if (mode[0] == 'r') Report(SV_LEVEL_DEBUG, "ERROR:  Not a regular file that can be read", path);
+    return -1;
+  }
   const bool writing = mode[0] == 'w' || mode[0] == 'a';
   long long size = 0;
   if (!writing) {
@@ -226,7 +247,7 @@ int TDR_Manager::WriteHeader() {
   text += kEndMark;
   text += "\n";
   if (static_cast<long long>(text.size()) > kMaxHeaderBytes) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  TDR header comments too long", "TDR_Manager::WriteHeader");
+    Report(SV_LEVEL_DEBUG, "ERROR:  TDR header comments too long", "TDR_Manager::WriteHeader");
     return -1;
   }
   return fwrite(text.data(), 1, text.size(), file) == text.size() ? 0 : -1;
@@ -237,19 +258,19 @@ int TDR_Manager::ReadHeaderOf(FILE* file, std::vector<std::string>* comments, st
   long long budget = kMaxHeaderBytes;
   std::string line;
   if (!ReadLine(file, &line, kMaxHeaderLine, &budget)) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  No TDR header line in file", path);
+    Report(SV_LEVEL_DEBUG, "ERROR:  No TDR header line in file", path);
     return -1;
   }
   char w1[16], w2[16], w3[16], extra[2];
   const int words = sscanf(line.c_str(), "%15s %15s %15s %1s", w1, w2, w3, extra);
   if (words != 3 || strcmp(w1, "TDR") != 0) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Not a TDR file", path);
+    Report(SV_LEVEL_DEBUG, "ERROR:  Not a TDR file", path);
     return -1;
   }
   char* endp = nullptr;
   const double v = strtod(w2, &endp);
   if (endp == w2 || *endp != '\0' || !(v >= 2.0 && v < 3.0)) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Unsupported TDR version", path);
+    Report(SV_LEVEL_DEBUG, "ERROR:  Unsupported TDR version", path);
     return -1;
   }
   bool isBinary;
@@ -258,13 +279,13 @@ int TDR_Manager::ReadHeaderOf(FILE* file, std::vector<std::string>* comments, st
   } else if (Sv_UtlStrCaseCmp(w3, "Ascii") == 0) {
     isBinary = false;
   } else {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Unknown TDR format", path);
+    Report(SV_LEVEL_DEBUG, "ERROR:  Unknown TDR format", path);
     return -1;
   }
   std::vector<std::string> found;
   for (;;) {
     if (!ReadLine(file, &line, kMaxHeaderLine, &budget)) {
-      Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  TDR header has no end mark", path);
+      Report(SV_LEVEL_DEBUG, "ERROR:  TDR header has no end mark", path);
       return -1;
     }
     if (line == kEndMark) break;
@@ -351,6 +372,7 @@ void TDR_Manager::DropSuspended() {
 
 int TDR_Manager::ReadTag(int* length) {
   if (length) *length = 0;
+  m_resumable = false;
   if (!m_levels[0].file || m_writing) return Fail("ERROR:  No TDR file open for reading");
   if (!m_binary) return Fail("ERROR:  Tag records of Ascii TDR files cannot be read");
   DropSuspended();
@@ -407,17 +429,21 @@ int TDR_Manager::ReadTag(int* length) {
     if (!FindTag(id)) {
       char text[64];
       snprintf(text, sizeof text, "ERROR:  Unknown TDR tag id %d", id);
-      Sv_Debug::Message(SV_LEVEL_DEBUG, text, kWhere);
+      Report(SV_LEVEL_DEBUG, text, kWhere);
       m_tag = TDR_TAG_ERROR;
       if (m_depth == 1) LeaveInner();
       DropSuspended();
+      // The record's length is sound: reading may go on at the next record.
+      m_resumable = true;
       return TDR_TAG_ERROR;
     }
     if (filePointer) {
       DropSuspended();
       if (FollowFilePointer() != 0) {
+        // Reading stands after the record in the outer file.
         m_tag = TDR_TAG_ERROR;
         m_haveHeader = false;
+        m_resumable = true;
         return TDR_TAG_ERROR;
       }
       continue;  // the first tag of the followed file
@@ -435,7 +461,7 @@ int TDR_Manager::FollowFilePointer() {
   Level& outer = Current();
   const char* where = "TDR_Manager::ReadTag (file pointer)";
   if (m_depth == 1) {
-    Sv_Debug::Message(SV_LEVEL_ERROR, "ERROR:  A file pointer inside a followed TDR file is not supported",
+    Report(SV_LEVEL_ERROR, "ERROR:  A file pointer inside a followed TDR file is not supported",
                       outer.path.c_str());
     LeaveInner();
     return -1;
@@ -444,17 +470,17 @@ int TDR_Manager::FollowFilePointer() {
   int n = 0;
   if (m_tagLength < 4 || Sv_UtlFread(&n, 4, 1, outer.file, m_byteOrder) != 1 || n <= 0 ||
       n > m_tagLength - 4 || n > kMaxPointerPath) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  TDR file-pointer record is damaged", where);
+    Report(SV_LEVEL_ERROR, "ERROR:  TDR file-pointer record is damaged", where);
     return -1;
   }
   std::string target(static_cast<size_t>(n), '\0');
   if (fread(&target[0], 1, static_cast<size_t>(n), outer.file) != static_cast<size_t>(n)) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  TDR file-pointer record is damaged", where);
+    Report(SV_LEVEL_ERROR, "ERROR:  TDR file-pointer record is damaged", where);
     return -1;
   }
   target.resize(strlen(target.c_str()));
   if (target.empty()) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  TDR file-pointer record is damaged", where);
+    Report(SV_LEVEL_ERROR, "ERROR:  TDR file-pointer record is damaged", where);
     return -1;
   }
 
@@ -474,22 +500,22 @@ int TDR_Manager::FollowFilePointer() {
   std::string innerPath;
   for (size_t i = 0; i < candidates.size() && !inner; ++i) {
     if (i > 0 && candidates[i] == candidates[i - 1]) continue;
-    inner = fopen(candidates[i].c_str(), "rb");
+    inner = Sv_PlatformOpenRegularFile(candidates[i].c_str());
     if (inner) innerPath = candidates[i];
   }
   if (!inner) {
-    Sv_Debug::Message(SV_LEVEL_ERROR, "ERROR:  Opening the file named by a TDR file pointer", target.c_str());
+    Report(SV_LEVEL_ERROR, "ERROR:  Opening the file named by a TDR file pointer", target.c_str());
     return -1;
   }
   const long long size = FileSize(inner);
   if (size < 0) {
     fclose(inner);
-    Sv_Debug::Message(SV_LEVEL_ERROR, "ERROR:  Opening the file named by a TDR file pointer", target.c_str());
+    Report(SV_LEVEL_ERROR, "ERROR:  Opening the file named by a TDR file pointer", target.c_str());
     return -1;
   }
   if (SameFile(inner, outer.file)) {
     fclose(inner);
-    Sv_Debug::Message(SV_LEVEL_ERROR, "ERROR:  A TDR file pointer names the file that holds it", target.c_str());
+    Report(SV_LEVEL_ERROR, "ERROR:  A TDR file pointer names the file that holds it", target.c_str());
     return -1;
   }
   char* buffer = LargeBuffer(inner, size);
@@ -497,7 +523,7 @@ int TDR_Manager::FollowFilePointer() {
   if (ReadHeaderOf(inner, nullptr, nullptr, nullptr, &binary, innerPath.c_str()) != 0 || !binary) {
     fclose(inner);
     free(buffer);
-    Sv_Debug::Message(SV_LEVEL_ERROR, "ERROR:  Reading the header of the file named by a TDR file pointer",
+    Report(SV_LEVEL_ERROR, "ERROR:  Reading the header of the file named by a TDR file pointer",
                       innerPath.c_str());
     return -1;
   }
@@ -526,7 +552,7 @@ int TDR_Manager::SkipTagData(int length) {
     target = pos + length;
   }
   if (target > Current().size) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Skipping beyond the end of the TDR file", "TDR_Manager::SkipTagData");
+    Report(SV_LEVEL_DEBUG, "ERROR:  Skipping beyond the end of the TDR file", "TDR_Manager::SkipTagData");
     return -1;
   }
   if (fseeko(file, static_cast<off_t>(target), SEEK_SET) != 0) return -1;
@@ -583,7 +609,7 @@ int TDR_Manager::EndTag() {
   if (pos < 0) return -1;
   const long long len = pos - (m_writtenHeader + kTagHeaderSize);
   if (len < 0 || len > INT_MAX) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  TDR record too long", "TDR_Manager::EndTag");
+    Report(SV_LEVEL_DEBUG, "ERROR:  TDR record too long", "TDR_Manager::EndTag");
     return -1;
   }
   unsigned char b[4];

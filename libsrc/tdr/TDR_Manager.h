@@ -95,6 +95,18 @@ class TDR_Manager {
   // exceeds the rest of the file, an id missing from the tag-name table or
   // a file pointer that cannot be followed; each with a debug message.
   int ReadTag(int* length = nullptr);
+  // After ReadTag gave TDR_TAG_ERROR: 1 when the record itself was sound
+  // and only it was refused (an id missing from the tag-name table, a file
+  // pointer that cannot be followed), so that reading can go on with the
+  // next ReadTag at the next record; 0 when the file cannot be read further.
+  int CanReadOn() const { return m_resumable ? 1 : 0; }
+  // The text (and detail) of the last problem reported while reading:
+  // why a record or the file was refused. Empty when there was none. The
+  // level it was reported at goes to *level when given.
+  const char* GetLastError(int* level = nullptr) const {
+    if (level) *level = m_lastErrorLevel;
+    return m_lastError.c_str();
+  }
   // Steps over the payload of the current tag: length 0 (or less) goes to
   // the end of the current payload whatever was read of it; a positive
   // length moves that many bytes forward from the current position.
@@ -135,6 +147,9 @@ class TDR_Manager {
   // File name (after the last '/' or '\') and full path of that file.
   const char* GetFileName() const;
   const char* GetPath() const;
+  // 1 while the records come from a file that a file-pointer record named,
+  // 0 in the file that OpenFile opened.
+  int IsInFollowedFile() const { return m_depth; }
 
   // Copies the tag's name (at most TDR_TAG_NAME_SIZE characters with the
   // terminator) into name and returns the id; an id missing from the table
@@ -157,6 +172,8 @@ class TDR_Manager {
   };
 
   int Fail(const char* text, const char* detail = nullptr);
+  // Sends a message and keeps it as the last error.
+  void Report(int level, const char* text, const char* detail);
   int ReadHeaderOf(FILE* file, std::vector<std::string>* comments, std::string* cls, std::string* version,
                    bool* binary, const char* path);
   int FollowFilePointer();
@@ -190,6 +207,9 @@ class TDR_Manager {
 
   int m_writeOrder;
   long long m_writtenHeader;  // position of the header written last, -1 none
+  bool m_resumable;           // the last TDR_TAG_ERROR left the stream at a record boundary
+  std::string m_lastError;
+  int m_lastErrorLevel;
 };
 
 #endif

@@ -3,11 +3,14 @@
 // wrong, and the sample scene the build generates.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <QElapsedTimer>
 #include <regex>
 #include <string>
 
 #include "AppMainSupport.h"
+#include "TDR_Manager.h"
 #include "TestSupport.h"
 
 using orvanta_mainwindow_test::RunViewer;
@@ -142,4 +145,40 @@ TEST(ViewerStartup, TheBuildsSampleSceneOpens) {
   EXPECT_TRUE(std::regex_match(run.Last("title"), std::regex("Orvanta -- .*sample\\.sd"))) << run.Last("title");
   EXPECT_TRUE(std::regex_match(run.Last("exag"), std::regex("Vertical Exaggeration: [0-9]+\\.[0-9]{5}")));
   EXPECT_TRUE(run.Lines("box").empty()) << run.log;
+}
+
+TEST(ViewerStartup, DamagedFilesGiveTheWindowBackWithTheirReason) {
+  orvanta_test::TempDir dir;
+  ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
+  {
+    // A file whose only record points at a named pipe nobody writes.
+    TDR_Manager m;
+    ASSERT_EQ(m.OpenFile(dir.file("pipe.sd").c_str(), "wb"), 0);
+    ASSERT_EQ(m.WriteHeader(), 0);
+    ASSERT_EQ(m.WriteTag(TDR_TAG_SD_BASICDTM, 1, 0, 1, 1), 0);
+    ASSERT_EQ(m.WriteFilePointerString(dir.file("pipe").c_str()), 0);
+    ASSERT_EQ(m.EndTag(), 0);
+    ASSERT_EQ(m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1), 0);
+    ASSERT_EQ(m.CloseFile(), 0);
+  }
+  // A valid text header followed by bytes that are no tag header.
+  ASSERT_TRUE(orvanta_test::WriteFileBytes(dir.file("garbage.sd"), "TDR 2.0 Binary\nEND_HEADER\n\x07garbage-garbage-garbage-garbage"));
+  // The pipe is refused before anything could wait on it, with the reason
+  // for that record; the other file says why it shows nothing.
+  const std::pair<std::string, std::string> cases[] = {
+      {"pipe.sd", "Opening the file named by a TDR file pointer: " + dir.file("pipe")},
+      {"garbage.sd", "garbage.sd\" holds nothing that can be shown: ERROR:  TDR tag header has a bad byte-order byte"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.first);
+    QElapsedTimer clock;
+    clock.start();
+    const ViewerRun run = RunViewer({"-data", dir.file(k.first)}, dir.path(), true, k.second);
+    ASSERT_FALSE(run.Lines("ready").empty()) << run.err;
+    EXPECT_LT(clock.elapsed(), 60000) << "the viewer came back instead of waiting on the file";
+    const auto boxes = run.Lines("box");
+    ASSERT_EQ(boxes.size(), 1u) << run.log;
+    EXPECT_EQ(boxes.back()[0], "Orvanta - Error");
+    EXPECT_TRUE(Contains(boxes.back()[1], k.second)) << run.log;
+  }
 }

@@ -92,6 +92,34 @@ bool WriteOldStartRecord(const std::string& path) {
   return w.Close();
 }
 
+// File-pointer records among groups: one to a seed of the corpus (found as
+// given from the fuzzer's working folder, or by its bare name beside this
+// file), one to a file that is not there.
+bool WritePointers(const std::string& path) {
+  Sd_Parent group;
+  FileWriter w(path);
+  w.Object(&group);
+  for (const char* target : {"corpus/groups.sd", "missing.sd"}) {
+    TDR_Manager* m = w.Manager();
+    if (m->WriteTag(TDR_TAG_SD_PARENT, 1, 0, 1, 1) != 0 || m->WriteFilePointerString(target) != 0 ||
+        m->EndTag() != 0) {
+      return false;
+    }
+  }
+  w.Object(&group);
+  return w.Close();
+}
+
+// A long run of small records between two groups.
+bool WriteManyRecords(const std::string& path) {
+  Sd_Parent group;
+  FileWriter w(path);
+  w.Object(&group);
+  for (int i = 0; i < 200; ++i) w.Raw(TDR_TAG_BK_CMAPTABLE, "");
+  w.Object(&group);
+  return w.Close();
+}
+
 struct Seed {
   const char* name;
   std::function<bool(const std::string&)> write;
@@ -122,6 +150,8 @@ TEST(FuzzCorpus, SeedFilesReadAsIntended) {
       {"groups-big-endian.sd", [](const std::string& p) { return WriteGroups(p, 0); }, 3, nullptr},
       {"nested.scene", WriteNestedScene, 4, "Root Node{Unknown{x,Unknown{Unknown},Unknown},Unknown{},Unknown}"},
       {"old-start-record.scene", WriteOldStartRecord, 1, "Unknown{Unknown}"},
+      {"pointers.sd", WritePointers, 5, nullptr},  // groups.sd found beside it
+      {"many-records.sd", WriteManyRecords, 2, nullptr},
   };
   TempDir dir;
   const char* out = getenv("ORVANTA_WRITE_CORPUS");

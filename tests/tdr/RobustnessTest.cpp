@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "AllocationWatch.h"
 #include "Sv_Stdio.h"
 #include "Sv_Stdlib.h"
 #include "TDR_GeoRef.h"
@@ -21,13 +21,7 @@
 #include "TdrTestUtil.h"
 #include "TestSupport.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-// The AddressSanitizer runtime calls these hooks on every allocation.
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, size_t),
-                                                         void (*onFree)(const volatile void*));
-#define TDR_TEST_COUNTS_ALLOCATIONS 1
-#endif
-
+using orvanta_test::AllocationWatch;
 using orvanta_test::ReadFileBytes;
 using orvanta_test::TempDir;
 using orvanta_test::WriteFileBytes;
@@ -36,24 +30,9 @@ using tdr_test::Word;
 
 namespace {
 
-// The largest single allocation made while watching is on.
-std::atomic<bool> g_watching{false};
-std::atomic<size_t> g_largest{0};
-
-#ifdef TDR_TEST_COUNTS_ALLOCATIONS
-void OnMalloc(const volatile void*, size_t size) {
-  if (!g_watching.load(std::memory_order_relaxed)) return;
-  size_t prev = g_largest.load(std::memory_order_relaxed);
-  while (size > prev && !g_largest.compare_exchange_weak(prev, size)) {
-  }
-}
-void OnFree(const volatile void*) {}
-const int g_hooks = __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
-#endif
-
 // Allocations by the readers that do not depend on the file: stdio buffers,
 // header lines, message texts.
-constexpr size_t kFixedAllocations = 16384;
+constexpr size_t kFixedAllocations = AllocationWatch::kFixedAllocations;
 
 const int kRows = 3, kCols = 5;
 
@@ -179,11 +158,10 @@ struct Outcome {
 
 Outcome Watch(const std::string& path, const std::function<int(const std::string&)>& reader) {
   DebugOutput out;
-  g_largest = 0;
-  g_watching = true;
+  AllocationWatch watch;
   const int result = reader(path);
-  g_watching = false;
-  return {result, out.Text(), g_largest.load()};
+  watch.Stop();
+  return {result, out.Text(), watch.Largest()};
 }
 
 struct Record {
@@ -345,15 +323,10 @@ TEST(TdrRobustness, MutatedFilesFailWithTheirMessages) {
 }
 
 TEST(TdrRobustness, AllocationWatchSeesLargeAllocations) {
-#ifdef TDR_TEST_COUNTS_ALLOCATIONS
-  ASSERT_GE(g_hooks, 0);
-  g_largest = 0;
-  g_watching = true;
+  if (!AllocationWatch::Available()) GTEST_SKIP() << "allocation sizes are watched only in sanitizer builds";
+  AllocationWatch watch;
   void* p = malloc(1 << 20);
-  g_watching = false;
+  watch.Stop();
   free(p);
-  EXPECT_GE(g_largest.load(), static_cast<size_t>(1 << 20));
-#else
-  GTEST_SKIP() << "allocation sizes are watched only in sanitizer builds";
-#endif
+  EXPECT_GE(watch.Largest(), static_cast<size_t>(1 << 20));
 }
