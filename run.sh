@@ -2,18 +2,28 @@
 # Installs what is missing, builds optimised and starts the viewer.
 #   ./run.sh [file.sd | viewer arguments]   start orvanta (the generated sample when no file is given)
 #   ./run.sh --bench [benchmark args]        build and run the benchmarks
+# Only what is asked for is built: the viewer and its sample, or the
+# benchmarks; the tests are built by ./test.sh.
 set -euo pipefail
 SRC=$(cd "$(dirname "$0")" && pwd)
+bench=0
+if [ "${1:-}" = "--bench" ]; then bench=1; shift; fi
+
+# The viewer is a desktop program: without a display Qt could only abort.
+# A platform chosen with QT_QPA_PLATFORM is left to Qt.
+if [ $bench -eq 0 ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "orvanta needs a graphical display, and neither DISPLAY nor WAYLAND_DISPLAY is set (use a desktop session, ssh -X, or xvfb-run ./run.sh)." >&2
+  exit 1
+fi
+
 . "$SRC/scripts/deps.sh"
 orvanta_install_deps
 
 BUILD=${ORVANTA_BUILD:-$SRC/build}
-bench=0
-if [ "${1:-}" = "--bench" ]; then bench=1; shift; fi
-cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANTA_BENCH=$bench >/dev/null
-cmake --build "$BUILD" --parallel "$(nproc)"
+cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANTA_TESTS=OFF -DORVANTA_BENCH=$bench >/dev/null
 
 if [ $bench -eq 1 ]; then
+  cmake --build "$BUILD" --parallel "$(nproc)"
   status=0
   for b in "$BUILD"/bench/bench_*; do
     [ -x "$b" ] || continue
@@ -23,10 +33,8 @@ if [ $bench -eq 1 ]; then
   exit $status
 fi
 
-if [ ! -x "$BUILD/app/orvanta" ]; then
-  echo "The viewer is not built yet: the base libraries build, but there is no orvanta executable to start."
-  exit 0
-fi
+cmake --build "$BUILD" --parallel "$(nproc)" --target orvanta orvanta_sample
+
 if [ $# -eq 0 ] && [ -f "$BUILD/sample/sample.sd" ]; then
   set -- -data "$BUILD/sample/sample.sd"
 elif [ $# -eq 1 ] && [ "${1#-}" = "$1" ]; then
@@ -34,5 +42,17 @@ elif [ $# -eq 1 ] && [ "${1#-}" = "$1" ]; then
     *.scene) set -- -scene "$1" ;;
     *) set -- -data "$1" ;;
   esac
+fi
+
+# Qt wants a private runtime folder; a session without one gets its own,
+# removed when the viewer ends.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  XDG_RUNTIME_DIR=$(mktemp -d "${TMPDIR:-/tmp}/orvanta-runtime.XXXXXX")
+  chmod 700 "$XDG_RUNTIME_DIR"
+  export XDG_RUNTIME_DIR
+  trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+  status=0
+  "$BUILD/app/orvanta" "$@" || status=$?
+  exit $status
 fi
 exec "$BUILD/app/orvanta" "$@"

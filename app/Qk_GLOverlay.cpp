@@ -32,7 +32,8 @@ Qk_GLOverlay::Qk_GLOverlay()
       m_chaseBack(0.0),
       m_chaseUp(0.0),
       m_eyePosition{0.0, 0.0, 0.0},
-      m_targetPosition{0.0, 0.0, 0.0} {}
+      m_targetPosition{0.0, 0.0, 0.0},
+      m_fixedFrameTime(0.0) {}
 
 Qk_GLOverlay::~Qk_GLOverlay() {}
 
@@ -57,6 +58,11 @@ Sv_Matrix4 Qk_GLOverlay::GetViewMatrix() {
   glPopMatrix();
   glMatrixMode(static_cast<GLenum>(mode));
   return m;
+}
+
+double Qk_GLOverlay::FrameTime() const {
+  if (m_fixedFrameTime > 0.0) return m_fixedFrameTime;
+  return m_workArea ? m_workArea->GetFrameTime() : 0.0;
 }
 
 void Qk_GLOverlay::RecordFrame() {}

@@ -104,6 +104,15 @@ class Qk_GLOverlay {
   Sv_Perspective* GetCamera() const { return m_camera; }
   Sv_Lighting* GetLights() const { return m_lights; }
 
+  // --- frame time of the idle step ---
+  // seconds > 0 fixes the frame time the idle step uses (tests: motion that
+  // does not depend on the machine's speed); 0 or less uses the work area's
+  // measured frame time.
+  void SetFixedFrameTime(double seconds) { m_fixedFrameTime = seconds; }
+  double GetFixedFrameTime() const { return m_fixedFrameTime; }
+  // The frame time the idle step uses now (0 without a work area).
+  double FrameTime() const;
+
   // --- placement ---
   // Eye (selector 0): modes 1 and 2. Target: mode 2 takes the node as the
   // target node, mode 3 as the chase node. Any other mode is stored and
@@ -146,6 +155,7 @@ class Qk_GLOverlay {
   double m_chaseUp;
   double m_eyePosition[3];
   double m_targetPosition[3];
+  double m_fixedFrameTime;
 
  private:
   Qk_GLOverlay(const Qk_GLOverlay&) = delete;

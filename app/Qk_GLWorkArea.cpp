@@ -22,10 +22,9 @@
 
 namespace {
 
-// Camera: eye at (0, 0, 50 cm), eyes 6.4 cm apart, stereo near scale 0.25.
-const float kEyeDistanceCm = 50.0f;
-const float kEyeSeparationCm = 6.4f;
-const float kStereoNearScale = 0.25f;
+// The stereo clip planes' near scale of the viewer's camera (the camera's
+// own default is 0.25).
+const float kStereoClipNearScale = 0.1f;
 // Picker size until the first resize.
 const float kPickerWidth = 320.0f;
 const float kPickerHeight = 200.0f;
@@ -42,6 +41,9 @@ Qk_GLWorkArea::Qk_GLWorkArea(QWidget* parent, const char* name, int options)
       m_movie(nullptr),
       m_recording(0),
       m_lastRecordedTime(0.0),
+      m_movieState(0),
+      m_fixedRecordingStep(0.0),
+      m_recordingClock(0.0),
       m_overlay(new Qk_GLOverlay()),
       m_displacedOverlay(nullptr),
       m_overlayIdle(1),
@@ -141,10 +143,11 @@ void Qk_GLWorkArea::InitGL() {
   }
 
   if (!m_camera) {
-    m_camera = new Sv_Perspective(0.0f, 0.0f, kEyeDistanceCm, kEyeSeparationCm, kStereoNearScale);
+    m_camera = new Sv_Perspective(0.0f, 0.0f, Sv_Perspective::kDefaultEyeDistanceCm,
+                                  Sv_Perspective::kDefaultEyeSeparationCm, Sv_Perspective::kDefaultStereoNearScale);
     m_camera->SetFullFrustum(m_stereoMode == QK_STEREO_QUAD_BUFFER);
-    m_camera->SetClipPlanes(0.01f, 250000.0f);
-    m_camera->SetStereoClipPlanes(0.1f, 1e9f);
+    m_camera->SetClipPlanes(Sv_Perspective::kDefaultNearScale, Sv_Perspective::kDefaultFarCm);
+    m_camera->SetStereoClipPlanes(kStereoClipNearScale, Sv_Perspective::kDefaultStereoFarCm);
     m_camera->UpdateViewport();
     m_camera->SetOrtho(m_orthographic);
     m_camera->SetMonoProjection();
@@ -192,19 +195,29 @@ void Qk_GLWorkArea::ReleaseTree() {
   Sd_GroupNode::DeleteTree(old);
 }
 
-void Qk_GLWorkArea::StartEmptyRoot() {
-  const float exaggeration = GetVertExag();
-  const bool released = m_root != nullptr;
-  ReleaseTree();
+Sd_AlignmentNode* Qk_GLWorkArea::NewSceneRoot() {
   Sd_AlignmentNode* root = new Sd_AlignmentNode();
   // The exaggeration is a setting of the view, not of the data: a new
   // scene keeps the one in force.
-  root->SetScale(1.0f, 1.0f, exaggeration);
-  m_root = root;
-  ShareSceneContext();
+  root->SetScale(1.0f, 1.0f, GetVertExag());
+  return root;
+}
+
+void Qk_GLWorkArea::AdoptScene(Sd_Node* root) {
+  const bool released = m_root != nullptr && m_root != root;
+  SetScene(root, m_movie);
   // The picture must not go on showing released objects.
   if (released) UpdateGL();
 }
+
+void Qk_GLWorkArea::DiscardDetachedTree(Sd_Node* root) {
+  if (!root || root == m_root) return;
+  // Objects may hold GL resources of this view.
+  MakeCurrent();
+  Sd_GroupNode::DeleteTree(root);
+}
+
+void Qk_GLWorkArea::StartEmptyRoot() { AdoptScene(NewSceneRoot()); }
 
 void Qk_GLWorkArea::ClearScene() {
   if (!m_root) return;
@@ -236,20 +249,27 @@ void Qk_GLWorkArea::SetScene(Sd_Node* root, Movie* movie) {
 }
 
 int Qk_GLWorkArea::LoadSD(const char* name, int clear, int addToHistory, int showBoundingBox) {
-  if (clear) StartEmptyRoot();
-  if (!m_root) {
+  // A new scene is read into a root of its own while the old one stays on
+  // screen; only a file that gave objects replaces it, so a failed load
+  // leaves scene, camera and exaggeration as they were.
+  Sd_Node* target = clear ? NewSceneRoot() : m_root;
+  if (!target) {
     // Only before GL has started: without a root the objects would belong
     // to nobody.
     Sv_Debug::Message(SV_LEVEL_DEBUG, "No scene to load into", name);
     return -1;
   }
 
-  Sd_IOSupport reader(m_root);
-  Sd_Node* last = reader.ReadSDFile(name, 0);
-  if (!last) return -1;
+  if (clear) MakeCurrent();
+  Sd_IOSupport reader(target);
+  Sd_Node* last = reader.ReadSDFile(name);
+  if (!last) {
+    DiscardDetachedTree(target);
+    return -1;
+  }
 
-  SetScene(m_root, m_movie);
-  Sd_Node::SetCoordinateType(0);
+  AdoptScene(target);
+  Sd_Node::SetCoordinateType(SD_COORDS_UNDECIDED);
   last->SetShowBoundingBox(showBoundingBox);
   ComputeSceneBounds();
   UpdateGL();
@@ -315,6 +335,22 @@ int Qk_GLWorkArea::InstallOverlay(Qk_GLOverlay* overlay) {
   if (m_displacedOverlay) m_displacedOverlay->Stop();
 
   m_overlay = overlay;
+  ActivateOverlay(overlay);
+  return 0;
+}
+
+int Qk_GLWorkArea::ReplaceOverlay(Qk_GLOverlay* overlay) {
+  if (!overlay) return -1;
+  if (overlay == m_overlay || overlay == m_displacedOverlay || !m_overlay) return InstallOverlay(overlay);
+  Qk_GLOverlay* old = m_overlay;
+  old->Stop();
+  m_overlay = overlay;
+  delete old;
+  ActivateOverlay(overlay);
+  return 0;
+}
+
+void Qk_GLWorkArea::ActivateOverlay(Qk_GLOverlay* overlay) {
   overlay->SetWorkArea(this);
   overlay->SetSceneContext(m_root, m_movie, m_viewMatrix, m_camera, m_lights);
   overlay->Start();
@@ -327,7 +363,6 @@ int Qk_GLWorkArea::InstallOverlay(Qk_GLOverlay* overlay) {
   }
   m_firstInstall = 0;
   UpdateGL();
-  return 0;
 }
 
 void Qk_GLWorkArea::SetPlacement(const Qk_OverlayPlacement* placement) {

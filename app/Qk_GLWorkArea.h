@@ -8,9 +8,12 @@
 class DepthPicker;
 class Movie;
 class QWidget;
+class Qk_FlightpathOverlay;
 class Qk_GLOverlay;
 struct Qk_OverlayPlacement;
+class Sd_AlignmentNode;
 class Sv_Lighting;
+class Sv_GLRaster;
 class Sv_Matrix4;
 class Sv_Perspective;
 
@@ -56,6 +59,14 @@ struct Qk_PolygonVertex {
 // pick record (GetPickRecord). The tools of the interaction modes keep the
 // selections; their outline is drawn with XOR over the finished picture
 // (AfterPass), so a second drawing removes it, and it writes no depth.
+//
+// Camera paths. The movie slots play, pause, stop and rewind the movie with
+// a flight-path player (Qk_FlightpathOverlay) that takes the current
+// overlay's place while it plays; the movie state is 0 stopped, 1 playing,
+// 2 paused. A new player replaces a running one, so the overlay the first
+// one displaced (the navigator) is never lost. Recording appends the
+// current overlay's camera (RecordFrame) to the movie at most 30 times a
+// second of drawn frames.
 class Qk_GLWorkArea : public Qk_GLStepWidget {
   Q_OBJECT
 
@@ -134,13 +145,15 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   virtual void ApplyLights();
 
   // --- scene ---
-  // Reads the objects of an '.sd' file under the root. clear: the old tree
-  // is released first and a new, empty root is made (it keeps the vertical
-  // exaggeration); otherwise the objects join the current scene. Then the
+  // Reads the objects of an '.sd' file. clear: they are read under a new,
+  // detached root (NewSceneRoot, it keeps the vertical exaggeration), which
+  // replaces the scene (AdoptScene, releasing the old tree) only when the
+  // file gave objects; otherwise they join the current scene. Then the
   // scene is fitted, the last object read gets the bounding-box flag and a
   // redraw is requested; addToHistory records the file in the history.
   // Returns 0 when an object was read, -1 otherwise (the reader has said
-  // why); after a failed load with clear the view shows the empty root.
+  // why): the scene, its camera and exaggeration are then as they were and
+  // nothing read is kept.
   int LoadSD(const char* name, int clear, int addToHistory, int showBoundingBox);
   // Writes node (its record and common tags) as an '.sd' file. -1 for a
   // null node, a file that cannot be opened or any write or close error (the
@@ -157,6 +170,15 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // taken out of it when it hangs inside), a different previous movie is
   // deleted.
   void SetScene(Sd_Node* root, Movie* movie);
+  // The way a scene read off screen replaces the one shown (loads with
+  // clear, scene files): NewSceneRoot makes an empty root, not yet the
+  // scene, that carries the exaggeration in force; a file is read under it;
+  // AdoptScene then makes it the scene (SetScene: the old tree is released
+  // and every holder of its node pointers reset) and requests a redraw, or
+  // DiscardDetachedTree deletes it with what was read when the load failed.
+  Sd_AlignmentNode* NewSceneRoot();
+  void AdoptScene(Sd_Node* root);
+  void DiscardDetachedTree(Sd_Node* root);
 
   // --- scene bounds ---
   // Computes the scene bounds, decides the coordinate type, fits every
@@ -184,12 +206,35 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // later ones continue from the view matrix. Installing the current
   // overlay changes nothing; a null overlay is refused (-1). Returns 0.
   int InstallOverlay(Qk_GLOverlay* overlay);
+  // Makes overlay current in place of the current overlay, which is stopped
+  // and deleted; the displaced overlay stays displaced. Otherwise as
+  // InstallOverlay (installing the current or the displaced overlay is
+  // InstallOverlay).
+  int ReplaceOverlay(Qk_GLOverlay* overlay);
   Qk_GLOverlay* GetOverlay() const { return m_overlay; }
   Qk_GLOverlay* GetDisplacedOverlay() const { return m_displacedOverlay; }
   // Forwards a placement record to the current overlay.
   void SetPlacement(const Qk_OverlayPlacement* placement);
   void SetOverlayIdle(int on) { m_overlayIdle = on; }
   int GetOverlayIdle() const { return m_overlayIdle; }
+
+  // --- camera paths (the slots are below) ---
+  // Plays the movie from its first frame with a new player, looping when
+  // loop is set: in place of a player that is current (a running one is
+  // replaced), otherwise installed over the current overlay. The movie
+  // state becomes 1 (MovieStartedSG). -1, and nothing changes, for an empty
+  // movie or none.
+  int PlayMovie(int loop);
+  // 0 stopped, 1 playing, 2 paused.
+  int GetMovieState() const { return m_movieState; }
+  int GetRecording() const { return m_recording; }
+  // The player of a playing or paused movie; null when stopped.
+  Qk_FlightpathOverlay* GetPlayer();
+  // seconds > 0: the recording clock advances by that much with every
+  // drawn frame instead of following the renderer's clock (tests: which
+  // frames are recorded does not depend on the machine's speed); 0 or less:
+  // the renderer's clock.
+  void SetFixedRecordingStep(double seconds) { m_fixedRecordingStep = seconds; }
 
   // --- picking ---
   // Asks the scene tree for the object and point under the request's pixel
@@ -288,6 +333,38 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   void SetOrthographic(int on);
   int GetOrthographic() const { return m_orthographic; }
 
+  // --- image capture and view files ---
+  // Draws the scene as n x n tiles of the window's size (device pixels),
+  // with every object at full detail and the 2-D layer (Render2DInfoSG)
+  // after the top-right tile only, into one image of n times the window's
+  // width and height, and writes it with Sv_ImageIO::WriteImage (fileType
+  // 1 TIFF, 2 GeoTIFF, 3 JPEG, 4 PNG). A running pass is abandoned first;
+  // detail settings, draw buffer and viewport are restored and a redraw is
+  // requested on every path. 0, or -1 after a message: n below 1, a picture
+  // beyond the raster's limits (nothing is then allocated or drawn), or a
+  // failed write.
+  virtual int CaptureImage(const char* fileName, int fileType, int n);
+  // The same tile loop without an image: Render2DInfoSG after every tile.
+  // 0, or -1 after a message for a refused n.
+  int RenderTiles(int n);
+  // View file: the line "2.0", the camera's view record and the view
+  // matrix. Save returns 1, or 0 after "Could not write to view file '%s'."
+  // (the old file is then as it was). Load applies camera and matrix only
+  // when both were read whole and valid and then redraws; else 0 after
+  // "Could not read view file '%s'." with camera and view unchanged.
+  int SaveViewFile(const char* path);
+  int LoadViewFile(const char* path);
+  // The view matrix := matrix, handed on to the current overlay.
+  void SetViewMatrix(const Sv_Matrix4* matrix);
+
+ protected:
+  // 0 when n x n tiles of the window fit an image; else -1 after a message
+  // naming who asked.
+  int CheckTileGrid(int n, const char* who);
+  // The tile loop of CaptureImage and RenderTiles; each tile is read into
+  // raster (when given) at its place.
+  void DrawTiles(int n, Sv_GLRaster* raster, bool infoAfterEveryTile);
+
  public slots:
   void SetObjectVertExagSL(SVfloat exaggeration);
   void ScrollBarMouseDownSL(QWidget* widget, SVint button, SVint x, SVint y);
@@ -305,6 +382,28 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // text, emits PickPointSG and redraws.
   void SelectPointSL(SVdouble* pt);
   void ClearPolygonSelectionSL();
+  // Movie slots. Play: only for a movie with frames; stopped: a new player
+  // (PlayMovie, no loop); paused: resume; playing: nothing. Pause: while
+  // playing. Stop: while playing or paused, the player stops
+  // (MovieStoppedSG twice: from MovieStopped and from this slot). Rewind:
+  // while playing or paused, the first frame. Clear: every frame deleted (a
+  // player then stops at its next step).
+  void PlayMovieSL();
+  void PauseMovieSL();
+  void StopMovieSL();
+  void RewindMovieSL();
+  void ClearMovieSL();
+  // Emits MovieFrameChangedSG(n) (the player's frame reports).
+  void MovieFrameNumChanged(SVint n);
+  // The player has stopped: state 0, MovieStoppedSG.
+  void MovieStopped();
+  // Starts recording unless it is on. A playing or paused movie stops
+  // (state 0, no signal): the overlay the player displaced comes back with
+  // the view on screen and the frames after the current one are deleted,
+  // so recording goes on from there. Otherwise new frames follow the last
+  // one (MovieFrameChangedSG with its index).
+  void StartRecordingMovieSL();
+  void StopRecordingMovieSL();
 
  signals:
   void InitSG();
@@ -396,6 +495,9 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   Movie* m_movie;
   int m_recording;
   double m_lastRecordedTime;
+  int m_movieState;
+  double m_fixedRecordingStep;
+  double m_recordingClock;
   Qk_GLOverlay* m_overlay;
   Qk_GLOverlay* m_displacedOverlay;
   int m_overlayIdle;
@@ -439,10 +541,14 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // Ends every selection, drag and profile (the scene they belong to goes).
   void ForgetSelections();
   // Releases the tree and makes a new, empty root that keeps the vertical
-  // exaggeration; hands it to the overlays and requests a redraw.
+  // exaggeration (AdoptScene of a NewSceneRoot).
   void StartEmptyRoot();
   // Hands the scene context to the current and the displaced overlay.
   void ShareSceneContext();
+  // The last steps of an install: overlay (already current) gets the work
+  // area, the scene context, Start, the font and the camera (Reset on the
+  // first install, else the view matrix); then a redraw.
+  void ActivateOverlay(Qk_GLOverlay* overlay);
 };
 
 #endif

@@ -45,11 +45,13 @@ void Qk_GLWorkArea::ComputeSceneBounds() {
     return;
   }
 
-  if (Sd_Node::GetCoordinateType() == 0) Sd_Node::SetCoordinateType(static_cast<short>(DetectCoordinateType()));
+  if (Sd_Node::GetCoordinateType() == SD_COORDS_UNDECIDED) {
+    Sd_Node::SetCoordinateType(static_cast<short>(DetectCoordinateType()));
+  }
 
   m_root->FitToScene(nullptr, 1);
 
-  if (Sd_Node::GetCoordinateType() == 4) {
+  if (Sd_Node::GetCoordinateType() == SD_COORDS_SPHERE) {
     SetVertExag(1.0f);
     m_exaggerationChosen = 1;
   } else if (!m_exaggerationChosen) {
@@ -64,13 +66,13 @@ void Qk_GLWorkArea::ComputeSceneBounds() {
 }
 
 int Qk_GLWorkArea::DetectCoordinateType() {
-  if (!m_root) return 2;
+  if (!m_root) return SD_COORDS_PROJECTED;
   const float* x = m_root->GetBounds(0);
   const float* y = m_root->GetBounds(1);
-  if (Sv_Geo::GetCoordinateKind(x[0], x[1], y[0], y[1]) != Sv_Geo::kGeographic) return 2;
+  if (Sv_Geo::GetCoordinateKind(x[0], x[1], y[0], y[1]) != Sv_Geo::kGeographic) return SD_COORDS_PROJECTED;
   Sd_Iterator it(m_root);
   for (Sd_Node* n = it.GetRoot(); n; n = it.Next()) {
-    if (n->GetType() == kSphereType) return 4;
+    if (n->GetType() == kSphereType) return SD_COORDS_SPHERE;
   }
-  return 1;
+  return SD_COORDS_GEOGRAPHIC;
 }

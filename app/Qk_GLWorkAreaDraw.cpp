@@ -28,9 +28,14 @@ void Qk_GLWorkArea::ApplyLights() {
 
 void Qk_GLWorkArea::RecordingStep() {
   if (!m_recording || !m_overlay) return;
-  if (m_lastTime - m_lastRecordedTime <= kRecordInterval) return;
+  double now = m_lastTime;
+  if (m_fixedRecordingStep > 0.0) {
+    m_recordingClock += m_fixedRecordingStep;
+    now = m_recordingClock;
+  }
+  if (now - m_lastRecordedTime <= kRecordInterval) return;
   m_overlay->RecordFrame();
-  m_lastRecordedTime = m_lastTime;
+  m_lastRecordedTime = now;
   emit MovieFrameChangedSG(m_movie ? m_movie->GetCurrentFrame() : -1);
 }
 
@@ -296,6 +301,7 @@ void Qk_GLWorkArea::EndExploring() {
 void Qk_GLWorkArea::ResetFrameTimer() {
   Qk_GLStepWidget::ResetFrameTimer();
   m_lastRecordedTime = 0.0;
+  m_recordingClock = 0.0;
 }
 
 // ---------------------------------------------------------------------------

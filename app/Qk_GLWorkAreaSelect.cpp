@@ -40,12 +40,12 @@ int Qk_GLWorkArea::FormatPickText(const SDN_PickOut* pick, int coordinateType, c
   const bool flat = pick->z == kNoHeight;
   int n = 0;
   switch (coordinateType) {
-    case 0:
-    case 2:
+    case SD_COORDS_UNDECIDED:
+    case SD_COORDS_PROJECTED:
       n = flat ? snprintf(text, size, "Geo Coords (x,y) -> (%.2lf, %.2lf)", pick->x, pick->y)
                : snprintf(text, size, "Geo Coords (x,y,z) -> (%.2lf, %.2lf, %.2lf)", pick->x, pick->y, pick->z);
       break;
-    case 3:
+    case SD_COORDS_PROJECTED_3_DECIMALS:
       n = flat ? snprintf(text, size, "Geo Coords (x,y) -> (%.2lf, %.2lf)", pick->x, pick->y)
                : snprintf(text, size, "Geo Coords (x,y,z) -> (%.2lf, %.2lf, %.3lf)", pick->x, pick->y, pick->z);
       break;
@@ -253,7 +253,7 @@ void Qk_GLWorkArea::DrawOutline(int xorMode) {
   const bool polygon = m == 2 && m_polygon;
   if (!point && !polygon && m != 4 && !m_profileActive) return;
   const short type = Sd_Node::GetCoordinateType();
-  if (type == 0 || type == 4) return;
+  if (type == SD_COORDS_UNDECIDED || type == SD_COORDS_SPHERE) return;
 
   const float s = m_globalScale;
   GLint depthFunc = GL_LEQUAL;

@@ -143,6 +143,7 @@ Qk_NavigatorOverlay::Qk_NavigatorOverlay()
       m_zoomDrag(0),
       m_pressExaggeration(1.0),
       m_heldButton(0),
+      m_buttonsDown(0),
       m_centre{0.0, 0.0, 0.0},
       m_animationStart{0.0, 0.0, 0.0},
       m_animationTarget{0.0, 0.0, 0.0},
@@ -163,7 +164,6 @@ Qk_NavigatorOverlay::Qk_NavigatorOverlay()
       m_lookAtMode(0),
       m_geoEyePoint{0.0, 0.0, 0.0},
       m_geoLookAtPoint{0.0, 0.0, 0.0},
-      m_fixedFrameTime(0.0),
       m_settingExaggeration(0) {
   m_headingDial->SetHorizontal(1);
   m_headingDial->SetConeShown(1);
@@ -199,6 +199,9 @@ Qk_NavigatorOverlay::~Qk_NavigatorOverlay() {
 // Camera
 
 int Qk_NavigatorOverlay::Reset() {
+  // Back to the initial view means at rest: a spin or drag left running
+  // would turn it away again at once.
+  EndMotions(false);
   SetTilt(kInitialTilt);
   SetHeading(0.0);
   m_zoom = 1.0;
@@ -312,25 +315,29 @@ void Qk_NavigatorOverlay::SetViewMatrix(Sv_Matrix4* viewMatrix) {
 
 void Qk_NavigatorOverlay::RecordFrame() {
   if (!m_movie) return;
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  glRotated(-m_heading, 0.0, 0.0, 1.0);
-  glRotated(-m_tilt, 1.0, 0.0, 0.0);
+  // A stored frame holds the rotation of the model-view matrix (the view
+  // rotation, tilt about x after heading about z, as ApplyCamera turns;
+  // the conjugate of the camera's orientation), so that it plays back
+  // through Movie::ApplyFrame as this view.
+  MatrixCamera view;
+  view.Rotate(m_tilt, 1.0, 0.0, 0.0);
+  view.Rotate(m_heading, 0.0, 0.0, 1.0);
   Sv_Matrix4 rotation;
-  rotation.LoadFromGL();
-  glPopMatrix();
+  for (int i = 0; i < 16; ++i) rotation.GetData()[i] = static_cast<float>(view.m[i]);
   Sv_Quaternion q;
   q.FromMatrix(rotation);
 
+  // The eye: kOrbitDistance from the centre, back along the view axis. The
+  // radius keeps its sign, so a tilt outside -180 .. 0 (a spinning tilt
+  // dial is not clamped) still puts the eye on the side it looks from.
   const double d = kOrbitDistance;
   const double a = std::cos(-m_tilt * kDegreesToRadians) * d;
-  const double r = std::sqrt(std::fabs(d * d - a * a));
+  const double r = -std::sin(m_tilt * kDegreesToRadians) * d;
   const double h = -m_heading * kDegreesToRadians;
   const float position[3] = {static_cast<float>(m_centre[0] + std::sin(h) * r),
                              static_cast<float>(m_centre[1] - std::cos(h) * r),
                              static_cast<float>(m_centre[2] + a)};
-  m_movie->SetType(2);
+  m_movie->SetType(MOVIE_FRAME_POSROTSCALE);
   m_movie->AddFrame(position, q, m_zoom);
 }
 
@@ -399,11 +406,6 @@ double Qk_NavigatorOverlay::TwoSignificantDigits(double x) {
   return r < 1e-5 ? 1e-5 : r;
 }
 
-double Qk_NavigatorOverlay::FrameTime() const {
-  if (m_fixedFrameTime > 0.0) return m_fixedFrameTime;
-  return m_workArea ? m_workArea->GetFrameTime() : 0.0;
-}
-
 // ---------------------------------------------------------------------------
 // Exploring and picking through the work area
 
@@ -413,6 +415,48 @@ void Qk_NavigatorOverlay::BeginExploring() {
 
 void Qk_NavigatorOverlay::EndExploring() {
   if (m_workArea) m_workArea->EndExploring();
+}
+
+int Qk_NavigatorOverlay::EndHeldModes() {
+  int ended = 0;
+  if (m_lockedAxis != AXIS_NONE) {
+    DialReleased(m_lockedAxis == AXIS_HEADING ? m_headingDial : m_tiltDial, m_heldButton, 0, 0, this);
+    m_lockedAxis = AXIS_NONE;
+    EndExploring();
+    ended = 1;
+  }
+  m_heldButton = 0;
+  if (m_zoomDrag) {
+    m_zoomDrag = 0;
+    EndExploring();
+  }
+  if (m_activeDial) {
+    m_activeDial = nullptr;
+    EndExploring();
+    ended = 1;
+  }
+  return ended;
+}
+
+void Qk_NavigatorOverlay::EndMotions(bool keepThrown) {
+  if (m_activeDial) m_activeDial->Release(m_heldButton, 0, 0);
+  EndHeldModes();
+  for (Qk_NavDial* dial : {m_headingDial, m_tiltDial}) {
+    // A dial thrown before it turned would spin at rate 0: an exploring
+    // period that moves nothing and keeps the picture from ever refining.
+    if (dial->GetSpinning() && !(keepThrown && dial->GetDragOffset() != 0.0)) {
+      dial->SetSpinning(0);
+      EndExploring();
+    }
+    if (!dial->GetSpinning()) dial->SetDragOffset(0.0);
+    dial->SetGrabbed(0);
+  }
+  if (keepThrown) return;
+  if (m_animating) {
+    m_animating = 0;
+    EndExploring();
+  }
+  ScrollBarMouseUp(nullptr, 0, 0, 0);
 }
 
 int Qk_NavigatorOverlay::PickScene(int x, int y, double* px, double* py, double* pz) {
@@ -457,6 +501,7 @@ void Qk_NavigatorOverlay::DialReleased(Qk_NavControl* control, int, int, int, vo
 
 int Qk_NavigatorOverlay::MousePress(Qk_GLEventRecord* event) {
   if (!event) return 0;
+  if (event->button > 0 && event->button < 16) m_buttonsDown |= 1 << event->button;
   if (m_activeDial) {
     if (Qk_NavCallback press = m_activeDial->GetPressCallback()) {
       press(m_activeDial, event->button, event->x, event->y, m_activeDial->GetOwner());
@@ -547,28 +592,15 @@ int Qk_NavigatorOverlay::MouseRelease(Qk_GLEventRecord* event) {
   if (!event) return 0;
   int result = 0;
   if (m_activeDial) m_activeDial->Release(event->button, event->x, event->y);
-  if (event->button != m_heldButton) return result;
-
-  if (!m_headingDial->GetSpinning()) m_headingDial->SetDragOffset(0.0);
-  if (!m_tiltDial->GetSpinning()) m_tiltDial->SetDragOffset(0.0);
-  if (m_lockedAxis != AXIS_NONE) {
-    DialReleased(m_lockedAxis == AXIS_HEADING ? m_headingDial : m_tiltDial, event->button, event->x, event->y, this);
-    result = 1;
+  if (event->button == m_heldButton) {
+    if (!m_headingDial->GetSpinning()) m_headingDial->SetDragOffset(0.0);
+    if (!m_tiltDial->GetSpinning()) m_tiltDial->SetDragOffset(0.0);
+    result = EndHeldModes();
   }
-  m_heldButton = 0;
-  if (m_lockedAxis != AXIS_NONE) {
-    m_lockedAxis = AXIS_NONE;
-    EndExploring();
-  }
-  if (m_zoomDrag) {
-    m_zoomDrag = 0;
-    EndExploring();
-  }
-  if (m_activeDial) {
-    m_activeDial = nullptr;
-    EndExploring();
-    result = 1;
-  }
+  // With the last button up nothing a press armed goes on (whichever
+  // button came up last), except a dial thrown while it turned.
+  if (event->button > 0 && event->button < 16) m_buttonsDown &= ~(1 << event->button);
+  if (m_buttonsDown == 0) EndMotions(true);
   return result;
 }
 

@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include "Qk_GLOverlay.h"
+#include "Sv_Perspective.h"
 
 class Qk_NavControl;
 class Qk_NavDial;
@@ -39,7 +40,7 @@ class Qk_NavigatorOverlay : public Qk_GLOverlay {
  public:
   // Camera constants.
   static constexpr double kOrbitDistance = 5000.0;
-  static constexpr double kEyeDistance = 1882.353;  // 50 cm at 37.64706 pixels per cm
+  static constexpr double kEyeDistance = Sv_Perspective::kDefaultEyeDistance;  // the camera's, in pixels
   static constexpr double kMinZoom = 1e-7;
   // Locked axes.
   enum { AXIS_NONE = 0, AXIS_HEADING = 1, AXIS_TILT = 2 };
@@ -51,7 +52,9 @@ class Qk_NavigatorOverlay : public Qk_GLOverlay {
   // --- virtual operations of the overlay ---
   ~Qk_NavigatorOverlay() override;
   // Tilt -60, heading 0, zoom 1, centre at the origin; the dials follow and
-  // the work area's view matrix becomes the camera's. Touches no GL.
+  // the work area's view matrix becomes the camera's. Every motion stops
+  // first: drags, spinning dials, a re-centring and a held scroll bar end
+  // with their exploring periods. Touches no GL.
   int Reset() override;
   // Takes tilt, heading, zoom and centre from an orbit camera's matrix (as
   // GetViewMatrix returns it).
@@ -123,12 +126,6 @@ class Qk_NavigatorOverlay : public Qk_GLOverlay {
   double GetMaxTilt() const { return m_maxTilt; }
   void SetTwoDigitExaggeration(int on) { m_twoDigitExaggeration = on; }
   int GetTwoDigitExaggeration() const { return m_twoDigitExaggeration; }
-  // Frame time used by IdleStep: seconds > 0 fixes it (tests, reproducible
-  // drags); 0 or less uses the work area's measured frame time.
-  void SetFixedFrameTime(double seconds) { m_fixedFrameTime = seconds; }
-  double GetFixedFrameTime() const { return m_fixedFrameTime; }
-  // The frame time IdleStep uses now.
-  double FrameTime() const;
 
   // --- dial settings ---
   void SetShown(int on) { m_shown = on; }
@@ -192,6 +189,16 @@ class Qk_NavigatorOverlay : public Qk_GLOverlay {
  private:
   void BeginExploring();
   void EndExploring();
+  // Ends the modes of the held button (the locked axis, whose dial is let
+  // go, the zoom drag and the held dial), each with its exploring period,
+  // and forgets the button; 1 when an axis or a dial was held.
+  int EndHeldModes();
+  // Ends what presses have armed, each armed mode with its own exploring
+  // period: the locked axis, the zoom drag, the held dial and the held
+  // button, and every spinning dial, except, with keepThrown, one that was
+  // thrown while turning (a non-zero rate); without keepThrown also the
+  // re-centring and a held scroll bar.
+  void EndMotions(bool keepThrown);
   // Light 0 and the light model of the dials.
   void SetDialLighting();
   // True while the depth buffer may lack the dials of the frame on screen
@@ -221,6 +228,9 @@ class Qk_NavigatorOverlay : public Qk_GLOverlay {
   int m_zoomDrag;
   double m_pressExaggeration;
   int m_heldButton;
+  // Bits (1 << button) of the buttons pressed and not yet released, the
+  // ones the navigator did not take included.
+  int m_buttonsDown;
   double m_centre[3];
   double m_animationStart[3];
   double m_animationTarget[3];
@@ -244,7 +254,6 @@ class Qk_NavigatorOverlay : public Qk_GLOverlay {
   double m_geoEyePoint[3];
   double m_geoLookAtPoint[3];
 
-  double m_fixedFrameTime;
   // Set while the cone drag sets the exaggeration itself, so that the
   // work area's call back does not redo what the drag did.
   int m_settingExaggeration;

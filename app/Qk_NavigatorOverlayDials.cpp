@@ -49,7 +49,7 @@ void Qk_NavigatorOverlay::SetDialLighting() {
 
 int Qk_NavigatorOverlay::DistancesOn() const {
   const int type = Sd_Node::GetCoordinateType();
-  return m_showDistances && type != 0 && type != 4 ? 1 : 0;
+  return m_showDistances && type != SD_COORDS_UNDECIDED && type != SD_COORDS_SPHERE ? 1 : 0;
 }
 
 int Qk_NavigatorOverlay::DialDistances(double frameScale, double* ground, double* height) const {
@@ -67,7 +67,7 @@ int Qk_NavigatorOverlay::DialDistances(double frameScale, double* ground, double
   const float* z = m_root->GetBounds(2);
   double d = rootX != 0.0 ? (static_cast<double>(x[1]) - x[0]) * (u / rootX) : 0.0;
   // Degrees of longitude become metres.
-  if (Sd_Node::GetCoordinateType() == 1) d = Sv_Geo::ApproxDistance(0.0, 0.0, d, 0.0, 1);
+  if (Sd_Node::GetCoordinateType() == SD_COORDS_GEOGRAPHIC) d = Sv_Geo::ApproxDistance(0.0, 0.0, d, 0.0, 1);
   if (ground) *ground = d;
   if (height) *height = e != 0.0 ? (static_cast<double>(z[1]) - z[0]) * (u / e) : 0.0;
   return 1;

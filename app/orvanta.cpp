@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "Movie.h"
+#include "NavigateScene.h"
 #include "Qk_GLWorkArea.h"
 #include "Qk_GUIUtils.h"
 #include "Qk_NavigatorOverlay.h"
@@ -264,6 +265,8 @@ orvanta::orvanta(QWidget* parent, const char* name, Qt::WindowFlags flags)
 }
 
 orvanta::~orvanta() {
+  delete m_navigateScene;
+  m_navigateScene = nullptr;
   // The work area outlives this part of the window (Qt deletes children
   // later) and may still draw while it is hidden: its signals must no longer
   // reach the window.
@@ -341,6 +344,9 @@ void orvanta::init() {
   m_logoWidth = 0;
   m_logoHeight = 0;
   m_logoTexture = -1;
+  // The help window has no parent (a window of its own); it lives as long
+  // as this one.
+  if (!m_navigateScene) m_navigateScene = new NavigateScene(nullptr, nullptr, false);
 
   // InitSG comes from inside the work area's GL initialisation; start-up
   // (file loading, message boxes) runs after that has returned.
@@ -349,7 +355,8 @@ void orvanta::init() {
   connect(m_workarea, &Qk_GLWorkArea::VertExagChangedSG, this, &orvanta::VertExagChangedSL);
   connect(m_workarea, &Qk_GLWorkArea::Render2DInfoSG, this, &orvanta::RenderLogoSL);
   connect(ViewMenu, &QMenu::triggered, this, [this](QAction* action) {
-    if (action) ViewItemActivateSL(action->data().toInt());
+    // The item's check mark has already been flipped by Qt.
+    if (action) ActivateViewItem(action->data().toInt(), action->isCheckable() && !action->isChecked());
   });
 }
 
@@ -427,13 +434,15 @@ void orvanta::RememberDirectory(const char* fileName) {
 int orvanta::LoadDataFile(const char* fileName) {
   if (!fileName) return -1;
   Qk_BusyCursorOn();
-  CameraResetCameraSL();
   const int result = m_workarea->LoadSD(fileName, 1, 0, 0);
   if (result == -1) {
     SetTitle(nullptr);
   } else {
-    // LoadSD has decided the coordinate type and fitted the scene; the
-    // root's box is shown except around a globe.
+    // The camera starts afresh on the new scene only: a file that could
+    // not be loaded leaves the view as it was. LoadSD has decided the
+    // coordinate type and fitted the scene; the root's box is shown except
+    // around a globe.
+    CameraResetCameraSL();
     SetTitle(fileName);
     if (Sd_Node* root = m_workarea->GetRoot()) root->SetShowBoundingBox(Sd_Node::GetCoordinateType() != 4);
   }
@@ -461,8 +470,10 @@ int orvanta::PlayFlightpath(const char* fileName) {
   Qk_BusyCursorOn();
   const int result = movie ? movie->Read(fileName) : -1;
   Qk_BusyCursorOff();
-  // A path that was read is played by the flight-path player overlay,
-  // which replaces the navigator while it runs.
+  // A path that was read is played in a loop by the flight-path player
+  // overlay, which replaces the navigator (or a running player) until a
+  // click or key press.
+  if (result >= 0) m_workarea->PlayMovie(1);
   if (result < 0) Sv_Debug::Error("An error occured loading the flightpath '%s'.", fileName);
   RememberDirectory(fileName);
   return result < 0 ? -1 : 0;
@@ -532,7 +543,9 @@ void orvanta::HelpWRUHomePageSL() { Qk_ShowURL(kWRUHomePage); }
 void orvanta::HelpBrannovickHomePageSL() { Qk_ShowURL(kBrannovickHomePage); }
 void orvanta::HelpOrvantaHomePageSL() { Qk_ShowURL(kOrvantaHomePage); }
 // The "Navigating the Scene" guide opens here.
-void orvanta::HelpNavigateSceneSL() {}
+void orvanta::HelpNavigateSceneSL() {
+  if (m_navigateScene) m_navigateScene->exec();
+}
 
 // ---------------------------------------------------------------------------
 // Caption and status fields

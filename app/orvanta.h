@@ -16,6 +16,7 @@ class QMenu;
 class QMenuBar;
 class QOpenGLContextGroup;
 class QVBoxLayout;
+class NavigateScene;
 class Qk_GLWorkArea;
 
 // The main window of the viewer: the menu bar (File, Camera, View, Help), the
@@ -100,8 +101,18 @@ class orvanta : public QMainWindow {
   int GetLogoTexture() const { return m_logoTexture; }
   // The command line InitSL parses; the application's arguments unless set.
   void SetArguments(const QStringList& arguments);
+  // Shows the window as the program starts it. When no options file gives
+  // a geometry (the first start) it opens maximized over the screen's
+  // available area, since the camera and dial sizes need a view of about
+  // 1500 x 940 pixels to show the whole scene and the heading dial; else it
+  // shows at its constructed size and InitSL applies the stored geometry.
+  void ShowAtStart();
+  // True when the options file holds the five geometry words.
+  bool StoredGeometryExists();
   // The window that init() registered (the last one constructed), or null.
   static orvanta* Instance();
+  // The "Navigating the Scene" help dialog, made once by init().
+  NavigateScene* GetNavigateScene() const { return m_navigateScene; }
 
   // --- messages ---
   // The message handler registered with Sv_Debug: queues the message and
@@ -163,6 +174,11 @@ class orvanta : public QMainWindow {
   // The open-file dialog, starting in lastDirectory; the chosen name in the
   // form the loaders take (backslashes), empty when cancelled.
   QByteArray AskFileToOpen(const QString& caption, const QString& filter);
+  // The View-menu item with that id, or null.
+  QAction* ViewItem(int id) const;
+  // Steps 3 to 6 of choosing a View item, with the check mark the item had
+  // before it was chosen (Qt flips a checkable item before it reports it).
+  void ActivateViewItem(int item, bool checked);
 
   int stereoAtStartup;
   std::string lastDirectory;
@@ -176,6 +192,7 @@ class orvanta : public QMainWindow {
   int m_logoHeight;
   int m_logoWidth;
   QPointer<QOpenGLContextGroup> m_logoContext;
+  NavigateScene* m_navigateScene = nullptr;  // a top-level window, deleted with this one
 };
 
 #endif

@@ -15,22 +15,32 @@
 // ratios. Every ratio with a ceiling is reported next to it, as a counter of
 // the same name with "_target" appended.
 //
+// Two more costs of the terrain path, both with a ceiling:
+// - BestPassRatio: the best pass drawn step by step as the renderer drives it
+//   (best-pass flag set, StepRender then glFlush per idle step, until the
+//   pass reports finished) against one whole frame (Render) at the same
+//   stride; ceiling 1.2.
+// - FirstLoadRatio: the first load of the 4096-square file in a fresh process
+//   (the first thing the process does with its memory) against an fread of
+//   the file's bytes into a buffer that process keeps (paged in); measured in
+//   20 fresh processes (this program run again) started one after another,
+//   each of which must stay within 1.5 x. The spread (median, best, worst,
+//   and the system time of the worst load) is reported too.
+//   FirstLoadAfterPauseRatio: the same over 10 processes started 3 s apart,
+//   as a user starts the viewer (the memory the last process released is no
+//   longer ready at hand then).
+//
 // The frames need an OpenGL context (an X server, e.g. xvfb-run); without
 // one the frame benchmarks are skipped with an error.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include <QGuiApplication>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
-#include <QOpenGLFramebufferObject>
-#include <QSurfaceFormat>
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -38,33 +48,23 @@
 #include <string>
 #include <vector>
 
+#include "BenchGLContext.h"
+#include "BenchLoad.h"
+#include "BenchMeasure.h"
 #include "BenchSizes.h"
-#include "Sd_BasicDTM.h"
 #include "Sd_AllClasses.h"
+#include "Sd_BasicDTM.h"
 #include "Sd_GroupNode.h"
-#include "Sd_IOSupport.h"
-#include "Sd_Parent.h"
 #include "Sd_SonarDTM.h"
 #include "TDR_Colormap.h"
 #include "TDR_Manager.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0.0;
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-// Heap in use (all arenas, small and mapped blocks).
-size_t HeapInUse() {
-  const struct mallinfo2 info = mallinfo2();
-  return info.uordblks + info.hblkhd;
-}
+using orvanta_bench::Clock;
+using orvanta_bench::HeapInUse;
+using orvanta_bench::Median;
+using orvanta_bench::Seconds;
 
 // True for the empty nodes of the non-contiguous terrain: blocks of a
 // sixteenth of the side (one row of blocks in four, every second block of
@@ -84,6 +84,10 @@ struct TerrainFile {
   std::string path;
   std::string cmap;
   long long bytes = 0;
+  bool keep = false;
+
+  // An existing file (in a first-load child), which stays.
+  TerrainFile(const std::string& existing, long long size) : path(existing), bytes(size), keep(true) {}
 
   explicit TerrainFile(bool withGaps) : gaps(withGaps) {
     side = orvanta_bench::Size(4096, 64);
@@ -117,6 +121,7 @@ struct TerrainFile {
     Sd_RegisterAllClasses();
   }
   ~TerrainFile() {
+    if (keep) return;
     unlink(path.c_str());
     unlink(cmap.c_str());
   }
@@ -155,26 +160,11 @@ TerrainFile& TheGapFile() {
 
 // fread of the whole file into buffer (allocated fresh when null).
 bool FreadFile(const TerrainFile& t, unsigned char* buffer) {
-  unsigned char* own = buffer ? nullptr : static_cast<unsigned char*>(malloc(static_cast<size_t>(t.bytes)));
-  unsigned char* into = buffer ? buffer : own;
-  FILE* f = fopen(t.path.c_str(), "rb");
-  bool ok = f && into && fread(into, 1, static_cast<size_t>(t.bytes), f) == static_cast<size_t>(t.bytes);
-  if (f) fclose(f);
-  benchmark::DoNotOptimize(into);
-  free(own);
-  return ok;
+  return orvanta_bench::FreadWhole(t.path, t.bytes, buffer);
 }
 
 // Loads the file through the object factory; the caller deletes the root.
-Sd_Node* LoadTerrain(const TerrainFile& t) {
-  Sd_Parent* root = new Sd_Parent();
-  Sd_Node* dtm = Sd_IOSupport(root).ReadSDFile(t.path.c_str());
-  if (!dtm) {
-    Sd_GroupNode::DeleteTree(root);
-    return nullptr;
-  }
-  return root;
-}
+Sd_Node* LoadTerrain(const TerrainFile& t) { return orvanta_bench::LoadThroughFactory(t.path); }
 
 // fread of the uniform terrain's file, into a fresh buffer every time or
 // into one warm buffer.
@@ -267,10 +257,7 @@ constexpr int kViewHeight = 768;
 // the view's size, with both terrains loaded; ok is false when no context
 // can be made.
 struct GLView {
-  std::unique_ptr<QGuiApplication> app;
-  std::unique_ptr<QOffscreenSurface> surface;
-  std::unique_ptr<QOpenGLContext> context;
-  std::unique_ptr<QOpenGLFramebufferObject> fbo;
+  orvanta_bench::GLContext gl{kViewWidth, kViewHeight};
   Sd_Node* terrain = nullptr;  // the loaded files' roots
   Sd_Node* gapTerrain = nullptr;
   Sd_BasicDTM* dtm = nullptr;
@@ -278,28 +265,7 @@ struct GLView {
   bool ok = false;
 
   GLView() {
-    static int argc = 1;
-    static char name[] = "bench_dtm";
-    static char* argv[] = {name, nullptr};
-    if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY")) return;
-    app.reset(new QGuiApplication(argc, argv));
-    QSurfaceFormat format;
-    format.setVersion(2, 1);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setDepthBufferSize(24);
-    surface.reset(new QOffscreenSurface());
-    surface->setFormat(format);
-    surface->create();
-    context.reset(new QOpenGLContext());
-    context->setFormat(format);
-    if (!context->create() || !context->makeCurrent(surface.get())) return;
-    QOpenGLFramebufferObjectFormat fboFormat;
-    fboFormat.setAttachment(QOpenGLFramebufferObject::Depth);
-    fbo.reset(new QOpenGLFramebufferObject(kViewWidth, kViewHeight, fboFormat));
-    if (!fbo->isValid() || !fbo->bind()) return;
-    glViewport(0, 0, kViewWidth, kViewHeight);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LESS);
+    if (!gl.ok) return;
     terrain = LoadTerrain(TheFile());
     gapTerrain = LoadTerrain(TheGapFile());
     dtm = terrain ? dynamic_cast<Sd_BasicDTM*>(terrain->GetFirstChild()) : nullptr;
@@ -309,20 +275,31 @@ struct GLView {
   ~GLView() {
     Sd_GroupNode::DeleteTree(terrain);
     Sd_GroupNode::DeleteTree(gapTerrain);
-    if (context) context->doneCurrent();
   }
 
   // The whole terrain, seen from the south and above.
   static void Frame(Sd_Node* node) {
+    Clear();
+    Camera();
+    node->Render();
+    glFinish();
+  }
+  static void Clear() {
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  }
+  static void Camera() {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(45.0, static_cast<double>(kViewWidth) / kViewHeight, 0.1, 10.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     gluLookAt(0.0, -1.3, 1.1, 0.0, 0.0, 0.0, 0.0, 0.0, 1.0);
-    node->Render();
+  }
+  // A cleared view with the camera set, the clear done before any timing.
+  static void Setup() {
+    Clear();
+    Camera();
     glFinish();
   }
   static void FullDetail(Sd_BaseDTM* node) {
@@ -381,15 +358,174 @@ void FrameRatio(benchmark::State& state, bool gaps) {
   state.counters["detail_over_full_target"] = 0.1;
 }
 
+// The best pass as the work area drives it: the best-pass flag set, one
+// StepRender and a glFlush per idle step until the pass reports finished;
+// then one whole frame at the stride the pass drew with.
+void BestPassRatio(benchmark::State& state, bool gaps) {
+  Sd_BaseDTM* dtm = ViewTerrain(state, gaps);
+  if (!dtm) return;
+  std::vector<double> ratio, stepped, whole;
+  int steps = 0;
+  int stride = 0;
+  for (auto _ : state) {
+    GLView::ViewerDetail(dtm);
+    Sd_Node::SetBestPass(1);
+    GLView::Setup();
+    const auto t0 = Clock::now();
+    steps = 0;
+    for (bool finished = false; !finished && steps < 1000000; ++steps) {
+      finished = dtm->StepRender() != 0;
+      glFlush();
+    }
+    glFinish();
+    const auto t1 = Clock::now();
+    Sd_Node::SetBestPass(0);
+    stride = dtm->GetStepIncrement();
+    dtm->SetLODStep(stride);
+    dtm->SetAutoLOD(0);
+    GLView::Setup();
+    const auto t2 = Clock::now();
+    dtm->Render();
+    glFinish();
+    const auto t3 = Clock::now();
+    stepped.push_back(Seconds(t0, t1));
+    whole.push_back(Seconds(t2, t3));
+    ratio.push_back(Seconds(t0, t1) / Seconds(t2, t3));
+  }
+  GLView::ViewerDetail(dtm);
+  // Ceiling 1.2: the pass drawn in steps costs at most 1.2 x one frame at its stride.
+  state.counters["best_pass_over_frame"] = Median(ratio);
+  state.counters["best_pass_over_frame_target"] = 1.2;
+  state.counters["best_pass_ms"] = 1e3 * Median(stepped);
+  state.counters["frame_ms"] = 1e3 * Median(whole);
+  state.counters["steps"] = steps;
+  state.counters["stride"] = stride;
+}
+
 const bool g_frames = [] {
   RegisterBothTerrains("FrameFullDetail",
                        [](benchmark::State& state, bool gaps) { FramesAt(state, gaps, GLView::FullDetail); });
   RegisterBothTerrains("FrameDetail25000",
                        [](benchmark::State& state, bool gaps) { FramesAt(state, gaps, GLView::ViewerDetail); });
   RegisterBothTerrains("FrameRatio", FrameRatio);
+  RegisterBothTerrains("BestPassRatio", BestPassRatio);
+  return true;
+}();
+
+// --- the first load in a fresh process ---
+
+// The variable that makes this program a child that loads one file and
+// reports its times (FirstLoadChild).
+constexpr const char* kFirstLoadVariable = "ORVANTA_BENCH_FIRST_LOAD";
+
+double SystemSeconds() {
+  struct rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_stime.tv_sec + 1e-6 * usage.ru_stime.tv_usec;
+}
+
+// In the child: the load first, as the first thing the process does with
+// its memory, then an fread of the file into a buffer it keeps (paged in
+// first), twice. Prints "fread load system": the faster fread, the load and
+// the system time the load took, in seconds.
+int FirstLoadChild(const char* path) {
+  Sd_RegisterAllClasses();
+  FILE* f = fopen(path, "rb");
+  if (!f) return 1;
+  fseek(f, 0, SEEK_END);
+  const long bytes = ftell(f);
+  fclose(f);
+  TerrainFile t(path, bytes);
+  const double s0 = SystemSeconds();
+  const auto t0 = Clock::now();
+  Sd_Node* root = LoadTerrain(t);
+  const auto t1 = Clock::now();
+  const double s1 = SystemSeconds();
+  Sd_GroupNode::DeleteTree(root);
+  std::vector<unsigned char> buffer(static_cast<size_t>(bytes), 1);
+  double readTime = 1e30;
+  bool ok = root != nullptr;
+  for (int i = 0; i < 2; ++i) {
+    const auto a = Clock::now();
+    ok = FreadFile(t, buffer.data()) && ok;
+    readTime = std::min(readTime, Seconds(a, Clock::now()));
+  }
+  if (!ok) return 1;
+  printf("%.9f %.9f %.9f\n", readTime, Seconds(t0, t1), s1 - s0);
+  return 0;
+}
+
+// Runs this program as a first-load child on the file; false when it fails.
+bool RunFirstLoadChild(const std::string& path, double* readTime, double* load, double* system) {
+  char exe[4096];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+  if (n <= 0) return false;
+  exe[n] = '\0';
+  const std::string command = std::string(kFirstLoadVariable) + "='" + path + "' '" + exe + "'";
+  FILE* child = popen(command.c_str(), "r");
+  if (!child) return false;
+  const int fields = fscanf(child, "%lf %lf %lf", readTime, load, system);
+  return pclose(child) == 0 && fields == 3 && *readTime > 0.0;
+}
+
+// Fresh processes one after another (pause 0), as a script would start
+// them, or each after a pause of some seconds, as a user starts the viewer:
+// memory the last process released is then no longer ready at hand (the
+// kernel has handed its free 2 MiB blocks back).
+void FirstLoadRatio(benchmark::State& state, bool gaps, int processes, unsigned pauseSeconds) {
+  TerrainFile& t = gaps ? TheGapFile() : TheFile();
+  if (orvanta_bench::Smoke()) {
+    processes = 2;
+    pauseSeconds = 0;
+  }
+  std::vector<double> ratio, system;
+  for (auto _ : state) {
+    for (int i = 0; i < processes; ++i) {
+      if (pauseSeconds > 0) sleep(pauseSeconds);
+      double readTime = 0.0, load = 0.0, sys = 0.0;
+      if (!RunFirstLoadChild(t.path, &readTime, &load, &sys)) {
+        state.SkipWithError("the child process failed");
+        return;
+      }
+      ratio.push_back(load / readTime);
+      system.push_back(sys);
+    }
+  }
+  std::vector<double> sorted = ratio;
+  std::sort(sorted.begin(), sorted.end());
+  const size_t worst = static_cast<size_t>(std::max_element(ratio.begin(), ratio.end()) - ratio.begin());
+  // Ceiling 1.5 for every process: the worst first load is the counter.
+  state.counters["first_load_over_fread"] = sorted.back();
+  state.counters["first_load_over_fread_target"] = 1.5;
+  state.counters["first_load_over_fread_median"] = Median(ratio);
+  state.counters["first_load_over_fread_best"] = sorted.front();
+  state.counters["first_load_over_fread_p75"] = sorted[sorted.size() * 3 / 4];
+  state.counters["worst_load_system_ms"] = 1e3 * system[worst];
+  state.counters["max_load_system_ms"] = 1e3 * *std::max_element(system.begin(), system.end());
+  state.counters["processes"] = static_cast<double>(ratio.size());
+}
+
+const bool g_firstLoad = [] {
+  for (bool gaps : {false, true}) {
+    benchmark::RegisterBenchmark((gaps ? "BM_SonarFirstLoadRatio" : "BM_FirstLoadRatio"),
+                                 [gaps](benchmark::State& state) { FirstLoadRatio(state, gaps, 20, 0); })
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+  }
+  benchmark::RegisterBenchmark("BM_FirstLoadAfterPauseRatio",
+                               [](benchmark::State& state) { FirstLoadRatio(state, false, 10, 3); })
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(1);
   return true;
 }();
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (const char* path = getenv(kFirstLoadVariable)) return FirstLoadChild(path);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

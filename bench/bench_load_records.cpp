@@ -8,12 +8,11 @@
 
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "BenchMeasure.h"
 #include "BenchSizes.h"
 #include "Sd_AlignmentNode.h"
 #include "Sd_AllClasses.h"
@@ -24,6 +23,10 @@
 
 namespace {
 
+using orvanta_bench::Clock;
+using orvanta_bench::Median;
+using orvanta_bench::Seconds;
+
 struct RecordFiles {
   int counts[3];
   std::string path[3];
@@ -31,8 +34,7 @@ struct RecordFiles {
   RecordFiles() {
     Sd_RegisterAllClasses();
     const int n = orvanta_bench::Size(10000, 100);
-    const char* tmp = getenv("TMPDIR");
-    const std::string base = std::string(tmp && *tmp ? tmp : "/tmp") + "/bench_load_records_" + std::to_string(getpid());
+    const std::string base = orvanta_bench::TempPath("bench_load_records", "");
     Sd_Parent group;
     for (int i = 0; i < 3; ++i) {
       counts[i] = n * (i == 0 ? 1 : i == 1 ? 10 : 100);
@@ -59,17 +61,12 @@ RecordFiles& Files() {
 double SecondsPerRecord(int i) {
   RecordFiles& f = Files();
   Sd_AlignmentNode* root = new Sd_AlignmentNode();
-  const auto t0 = std::chrono::steady_clock::now();
+  const auto t0 = Clock::now();
   Sd_IOSupport(root).ReadSDFile(f.path[i].c_str());
-  const auto t1 = std::chrono::steady_clock::now();
+  const auto t1 = Clock::now();
   if (root->GetChildCount() != f.counts[i]) abort();
   Sd_GroupNode::DeleteTree(root);
-  return std::chrono::duration<double>(t1 - t0).count() / f.counts[i];
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0.0 : v[v.size() / 2];
+  return Seconds(t0, t1) / f.counts[i];
 }
 
 void BM_LoadRecordsGrowth(benchmark::State& state) {

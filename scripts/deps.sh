@@ -5,7 +5,7 @@ ORVANTA_PACKAGES=(
   cmake g++ ninja-build pkg-config
   qt6-base-dev libqt6opengl6-dev libxkbcommon-dev
   libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri
-  libtiff-dev libgeotiff-dev libjpeg-dev
+  libtiff-dev libgeotiff-dev libjpeg-dev libpng-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   hershey-fonts-data fonts-dejavu-core

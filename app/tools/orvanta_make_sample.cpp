@@ -13,6 +13,7 @@
 
 #include "Sd_BasicDTM.h"
 #include "Sd_SonarDTM.h"
+#include "Sv_HersheyFont.h"
 #include "TDR_Manager.h"
 #include "TDR_Tags.h"
 
@@ -104,6 +105,11 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: %s <out.sd>\n", argc > 0 ? argv[0] : "orvanta_make_sample");
     return 2;
   }
+  // Every scene node makes the scene-wide label font when the first one is
+  // built. Like the viewer, the writer takes the built-in glyphs: no font
+  // file is looked for (there is none without WRUHOME or SVHFONTPATH, and
+  // the search would only report that).
+  Sv_HersheySetBuiltIn(1);
   TDR_Manager manager;
   if (manager.OpenFile(argv[1], "wb") != 0) {
     fprintf(stderr, "cannot create %s\n", argv[1]);

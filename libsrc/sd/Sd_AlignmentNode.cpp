@@ -134,7 +134,9 @@ const char* Sd_AlignmentNode::className() const { return "Alignment Node"; }
 
 // --- fitting and bounds ---
 
-void Sd_AlignmentNode::FitToScene(Sd_Node*, int flag) {
+void Sd_AlignmentNode::FitToScene(Sd_Node*, int flag) { FitGroup(flag, true); }
+
+void Sd_AlignmentNode::FitGroup(int flag, bool globeBranch) {
   m_rotation[0] = m_rotation[1] = m_rotation[2] = 0.0f;
   m_scale[0] = m_scale[1] = m_scale[2] = 1.0f;
   m_position[0] = m_position[1] = m_position[2] = 0.0f;
@@ -147,7 +149,7 @@ void Sd_AlignmentNode::FitToScene(Sd_Node*, int flag) {
 
   float* target = GetGlobalScaleTarget();
   const float base = GetGlobalScaleBase();
-  if (GetCoordinateType() == 4) {
+  if (globeBranch && GetCoordinateType() == 4) {
     if (target) *target = base;
     return;
   }
@@ -193,16 +195,17 @@ void Sd_AlignmentNode::ComputeBounds() {
       if (b[1] > hi[a]) hi[a] = b[1];
     }
   }
-  if (!(lo[0] < 9e26f)) {
+  const bool keepOwn = KeepsOwnBounds() != 0;
+  if (!(lo[0] < 9e26f) && !keepOwn) {
     for (int a = 0; a < 3; ++a) SetBounds(a, 0.0f, 0.0f);
     return;
   }
-  // An axis to which no child contributed gets 0 ... 0 rather than the
-  // starting values.
+  // An axis to which no child contributed keeps the node's own bounds or
+  // gets 0 ... 0, never the starting values.
   for (int a = 0; a < 3; ++a) {
     if (lo[a] < 9e26f) {
       SetBounds(a, lo[a], hi[a]);
-    } else {
+    } else if (!keepOwn) {
       SetBounds(a, 0.0f, 0.0f);
     }
   }

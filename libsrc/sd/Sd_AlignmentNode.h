@@ -53,7 +53,9 @@ class Sd_AlignmentNode : public Sd_GroupNode {
   // (aspect mode 1) and writes the vertical scale to the global-scale target.
   void FitToScene(Sd_Node* scene, int flag) override;
   // The union of the children's bounds (groups compute theirs first); a
-  // child's axis counts only when its range exceeds 1e-7.
+  // child's axis counts only when its range exceeds 1e-7. An axis no child
+  // covers keeps the node's own bounds when it keeps them
+  // (SetKeepsOwnBounds), else becomes 0 ... 0.
   void ComputeBounds() override;
   // The geo-unit type of the first child that holds a georeference, -1 when
   // none does.
@@ -66,6 +68,12 @@ class Sd_AlignmentNode : public Sd_GroupNode {
   // Asks the visible children in order until one returns a value other than
   // 1e12 (no value).
   double GeoPickPoint(double x, double y, unsigned* colour) override;
+
+ protected:
+  // FitToScene's work. globeBranch: with aspect mode 1, a spherical scene
+  // (coordinate type 4) leaves the group unscaled and writes the base
+  // global scale; without it such a scene is fitted like a projected one.
+  void FitGroup(int flag, bool globeBranch);
 };
 
 #endif

@@ -10,7 +10,13 @@
 #include "TDR_Payload.h"
 
 Sd_GroupNode::Sd_GroupNode(int type)
-    : m_children(nullptr), m_lastChild(nullptr), m_stage(0), m_depth(0), m_cursor(nullptr), m_storedFirstChild(0) {
+    : m_children(nullptr),
+      m_lastChild(nullptr),
+      m_stage(0),
+      m_depth(0),
+      m_cursor(nullptr),
+      m_storedFirstChild(0),
+      m_keepsOwnBounds(0) {
   SetType(type);
   SetGroup(1);
   m_drawn = 1;
@@ -121,9 +127,20 @@ int Sd_GroupNode::WriteGroupRecord(TDR_Manager* manager, int tag, int withCommon
 
 // --- drawing ---
 
+void Sd_GroupNode::DrawOwn() {}
+
+void Sd_GroupNode::TransformAroundOwnDrawing() {
+  glTranslatef(m_position[0], m_position[1], m_position[2]);
+  glRotatef(m_rotation[0], 1.0f, 0.0f, 0.0f);
+  glRotatef(m_rotation[1], 0.0f, 1.0f, 0.0f);
+  glRotatef(m_rotation[2], 0.0f, 0.0f, 1.0f);
+  DrawOwn();
+  glScalef(m_scale[0], m_scale[1], m_scale[2]);
+}
+
 void Sd_GroupNode::RenderGroup(bool decorate) {
   glPushMatrix();
-  ApplyTransform();
+  TransformAroundOwnDrawing();
   if (m_visible == 1) {
     for (Sd_Node* c = m_children; c; c = c->GetNext()) {
       if (c->GetVisible() == 1) c->Render();
@@ -149,7 +166,11 @@ int Sd_GroupNode::StepRenderGroup(bool honourParentFrame, bool decorate) {
       m_cursor = nullptr;
       glPushMatrix();
       ++m_depth;
-      if (!(honourParentFrame && m_parentFrame)) ApplyTransform();
+      if (honourParentFrame && m_parentFrame) {
+        DrawOwn();
+      } else {
+        TransformAroundOwnDrawing();
+      }
       m_cursor = m_visible == 1 ? FirstVisibleFrom(m_children) : nullptr;
       m_stage = 1;
       break;

@@ -71,13 +71,30 @@ class Sd_GroupNode : public Sd_Node {
   // Writes the group record under tag, then the common tags when asked.
   int WriteGroupRecord(TDR_Manager* manager, int tag, int withCommonTags);
 
-  // Render of both classes: push, transform, the visible children (and with
-  // decorate the own bounding box and profile points) when visible, pop.
+  // Render of both classes: push, transform (around DrawOwn), the visible
+  // children (and with decorate the own bounding box and profile points)
+  // when visible, pop.
   void RenderGroup(bool decorate);
   // One progressive step. honourParentFrame: skip the own transform when
   // the parent-frame flag is set; decorate: draw the own bounding box and
-  // profile points when the pass finishes.
+  // profile points when the pass finishes. The first step of a pass calls
+  // DrawOwn.
   int StepRenderGroup(bool honourParentFrame, bool decorate);
+
+  // What a group-like node draws of its own (the cable's tube, the ship's
+  // markers, the vehicle, the globe), whatever its visibility, which gates
+  // only its children, bounding box and profile points. Render and the
+  // first step of a progressive pass call it with the group's matrix pushed,
+  // after the node's translation and rotation and before its scale (a node
+  // that draws in its scaled frame pushes and scales itself). The plain
+  // groups draw nothing of their own.
+  virtual void DrawOwn();
+  // Group-like nodes that draw something of their own keep their own bounds
+  // on every axis that no child covers (ComputeBounds), so that one read
+  // without children still has the box its data are drawn in. Plain groups
+  // take all their bounds from their children.
+  void SetKeepsOwnBounds(bool on) { m_keepsOwnBounds = on ? 1 : 0; }
+  int KeepsOwnBounds() const { return m_keepsOwnBounds; }
   // Ends a pass at once: pops every outstanding push, back to stage 0.
   void AbandonPass();
 
@@ -96,6 +113,11 @@ class Sd_GroupNode : public Sd_Node {
   int m_depth;
   Sd_Node* m_cursor;
   int m_storedFirstChild;
+  int m_keepsOwnBounds;
+
+ private:
+  // The node transform with DrawOwn between rotation and scale.
+  void TransformAroundOwnDrawing();
 };
 
 #endif

@@ -44,6 +44,16 @@ struct OpenLevel {
 
 void ReportDamage() { Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading TDR tag data!"); }
 
+// Whether tag is the settings record of a class of the table.
+bool IsSettingsTag(int tag) {
+  int count = 0;
+  const Sd_IOSupport::ClassEntry* table = Sd_IOSupport::ClassTable(&count);
+  for (int i = 0; i < count; ++i) {
+    if (table[i].settingsTag != 0 && table[i].settingsTag == tag) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
@@ -90,7 +100,11 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
       object = new (std::nothrow) Sd_Node();
       tag = manager->ReadTag();
     } else {
-      const int objectTag = manager->ReadTag();
+      int objectTag = manager->ReadTag();
+      // The node record's common tags end with the class's settings records
+      // where the class writes them with its common tags; the object reads
+      // them again after its own record.
+      while (IsSettingsTag(objectTag)) objectTag = manager->ReadTag();
       if (objectTag == TDR_TAG_SD_NODE) {
         object = new (std::nothrow) Sd_Node();
         tag = objectTag;

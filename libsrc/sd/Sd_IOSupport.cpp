@@ -31,7 +31,7 @@ Sd_IOSupport::~Sd_IOSupport() {}
 
 // --- the factory ---
 
-Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* parent, int) {
+Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* parent) {
   if (!manager) return nullptr;
   const ClassEntry* entry = FindClass(tag);
   const Factory create = GetFactory(tag);
@@ -76,11 +76,7 @@ Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* pare
 
 // --- readers ---
 
-Sd_Node* Sd_IOSupport::ReadSDFile(const char* path, int limit) {
-  // The limit is accepted but not counted down: every record is read.
-  limit = limit > 0 ? limit : -1;
-  (void)limit;
-
+Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
   TDR_Manager manager;
   if (!path || manager.OpenFile(path, "rb") != 0) {
     Sv_Debug::Error("Could not open the file \"%s\".", path ? path : "");

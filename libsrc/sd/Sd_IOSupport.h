@@ -72,14 +72,13 @@ class Sd_IOSupport {
   // caller owns it otherwise), or null: for a tag without a class (its
   // payload is left for ReadTag to step over), when construction fails, when
   // the object's LoadObject fails (the object is deleted) or when parent does
-  // not take it. The last argument is ignored.
-  Sd_Node* CreateObject(TDR_Manager* manager, int tag, Sd_Node* parent, int unused = 0);
+  // not take it.
+  Sd_Node* CreateObject(TDR_Manager* manager, int tag, Sd_Node* parent);
 
   // Reads every object record of the SD file at path into the root, in file
   // order. Returns the object created last, or null when no object was
-  // created or the file cannot be opened or has no valid header. limit is
-  // accepted for callers that pass one; every record is read.
-  Sd_Node* ReadSDFile(const char* path, int limit = -1);
+  // created or the file cannot be opened or has no valid header.
+  Sd_Node* ReadSDFile(const char* path);
 
   // The object made from the first record with the given tag (linked under
   // the root when there is one), or null.

@@ -12,7 +12,7 @@
 #include "Sv_Stdlib.h"
 #include "TDR_GeoRef.h"
 
-short Sd_Node::s_coordinateType = 0;
+short Sd_Node::s_coordinateType = SD_COORDS_UNDECIDED;
 short Sd_Node::s_aspectMode = 0;
 Sd_FrameState Sd_Node::s_frame;
 Sv_Lighting* Sd_Node::s_lighting = nullptr;
@@ -187,7 +187,7 @@ void Sd_Node::FitToScene(Sd_Node* scene, int) {
   m_rotation[0] = m_rotation[1] = m_rotation[2] = 0.0f;
   m_scale[0] = m_scale[1] = m_scale[2] = 1.0f;
   m_position[0] = m_position[1] = m_position[2] = 0.0f;
-  if (s_coordinateType == 4 || !scene) return;
+  if (s_coordinateType == SD_COORDS_SPHERE || !scene) return;
   for (int a = 0; a < 3; ++a) {
     const double sceneMin = scene->m_bounds[2 * a];
     const double sceneMax = scene->m_bounds[2 * a + 1];
@@ -332,6 +332,23 @@ void Sd_Node::SetDataBuffer(unsigned char* data) {
   if (data == m_data) return;
   free(m_data);
   m_data = data;
+}
+
+void Sd_Node::KeepDetailSettings(int step, int levelOfDetail) {
+  int* kept = static_cast<int*>(malloc(2 * sizeof(int)));
+  if (!kept) return;
+  kept[0] = step;
+  kept[1] = levelOfDetail;
+  SetDataBuffer(reinterpret_cast<unsigned char*>(kept));
+}
+
+bool Sd_Node::KeptDetailSettings(int* step, int* levelOfDetail) const {
+  if (!m_data) return false;
+  int kept[2];
+  memcpy(kept, m_data, sizeof(kept));
+  if (step) *step = kept[0] < 1 ? 1 : kept[0];
+  if (levelOfDetail) *levelOfDetail = kept[1];
+  return true;
 }
 
 // --- profile points ---

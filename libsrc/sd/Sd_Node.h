@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "Sd_FrameState.h"
+#include "Sv_Colour.h"
 
 class TDR_Manager;
 class TDR_GeoRef;
@@ -31,14 +32,15 @@ struct SDN_PickOut {
   unsigned colour;   // packed colour at the point (terrain and soundings)
 };
 
-// Packed colours: red in the low byte, then green, blue, alpha.
-inline unsigned PackColour(unsigned r, unsigned g, unsigned b, unsigned a) {
-  return (r & 0xFFu) | ((g & 0xFFu) << 8) | ((b & 0xFFu) << 16) | ((a & 0xFFu) << 24);
-}
-inline unsigned ColourRed(unsigned c) { return c & 0xFFu; }
-inline unsigned ColourGreen(unsigned c) { return (c >> 8) & 0xFFu; }
-inline unsigned ColourBlue(unsigned c) { return (c >> 16) & 0xFFu; }
-inline unsigned ColourAlpha(unsigned c) { return (c >> 24) & 0xFFu; }
+// The scene-wide coordinate type (Sd_Node::SetCoordinateType): how the
+// scene's x and y are to be read. A 16-bit code; the values convert to short.
+enum Sd_CoordinateType : short {
+  SD_COORDS_UNDECIDED = 0,          // not yet decided (decided after a load)
+  SD_COORDS_GEOGRAPHIC = 1,         // geographic degrees
+  SD_COORDS_PROJECTED = 2,          // projected or plain units
+  SD_COORDS_PROJECTED_3_DECIMALS = 3,  // projected, heights shown to three decimals
+  SD_COORDS_SPHERE = 4              // geographic on a spherical terrain; nodes are not fitted
+};
 
 // A {min, max, third} range of the node record.
 struct Sd_Range {
@@ -323,10 +325,36 @@ class Sd_Node {
   // Reads the next tag header: true when it is tag. Otherwise sends message
   // and leaves that record for the caller (it may be the next object).
   static bool ExpectTag(TDR_Manager* manager, int tag, const char* message);
+  // Depth pick of the request's pixel (its low 16 bits) in the frame of the
+  // current model-view matrix, the frame the asking object draws in: true
+  // with the point in that frame; false for background, a singular matrix
+  // or a request without a picker.
+  static bool PickInFrame(const SDN_PickIn* request, float point[3]);
 
   void SetType(int type) { m_type = type; }
   void SetGroup(int group) { m_isGroup = group; }
   void SetDrawn(int drawn) { m_drawn = drawn; }
+  // The detail settings of objects with levels of detail, kept in the data
+  // buffer by SaveSettings and taken back by RestoreSettings: a drawing step
+  // and the level-of-detail flag. KeptDetailSettings leaves both as they are
+  // and returns false when nothing was kept; a kept step below 1 comes back
+  // as 1.
+  void KeepDetailSettings(int step, int levelOfDetail);
+  bool KeptDetailSettings(int* step, int* levelOfDetail) const;
+  // StepRender of an object that draws itself whole in one call: a pass
+  // abandoned meanwhile (redraw pending) is acknowledged, clearing the flag,
+  // and reports not drawn; otherwise Render draws everything. Returns the
+  // drawn flag.
+  int StepRenderWhole() {
+    if (m_redrawPending) {
+      m_redrawPending = 0;
+      m_drawn = 0;
+    } else {
+      Render();
+      m_drawn = 1;
+    }
+    return m_drawn;
+  }
   void CallChildRemovedHooks(int firstChild);
 
   Sd_Node* m_next;

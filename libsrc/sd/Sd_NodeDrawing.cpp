@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "DepthPicker.h"
 #include "Sd_Node.h"
 #include "Sv_HersheyFont.h"
+#include "Sv_Matrix4.h"
 
 namespace {
 
@@ -142,9 +144,9 @@ int Sd_Node::LayoutBoxLabels(const float bounds[6], short coordinateType, float 
   if (!bounds) return 0;
 
   const double zRange = static_cast<double>(bounds[5]) - bounds[4];
-  if (!(zRange >= 0.0001) || coordinateType == 0 || coordinateType == 4) return 0;
+  if (!(zRange >= 0.0001) || coordinateType == SD_COORDS_UNDECIDED || coordinateType == SD_COORDS_SPHERE) return 0;
 
-  layout->geographic = coordinateType == 1 ? 1 : 0;
+  layout->geographic = coordinateType == SD_COORDS_GEOGRAPHIC ? 1 : 0;
   layout->format = layout->geographic ? "%.6f" : "%.2f";
 
   double d[3];
@@ -501,4 +503,15 @@ Sd_DTMView Sd_DTMView::FromGL() {
   glGetFloatv(GL_MODELVIEW_MATRIX, view.modelview);
   glGetIntegerv(GL_VIEWPORT, view.viewport);
   return view;
+}
+
+// --- picking ---
+
+bool Sd_Node::PickInFrame(const SDN_PickIn* request, float point[3]) {
+  if (!request || !request->picker) return false;
+  Sv_Matrix4 modelView;
+  modelView.LoadFromGL();
+  return request->picker->SetModelMatrix(modelView) == 0 &&
+         request->picker->Pick(static_cast<short>(request->x), static_cast<short>(request->y), &point[0], &point[1],
+                               &point[2]) == 0;
 }

@@ -57,10 +57,21 @@ int Sv_PlatformRemoveFile(const char* path);
 // Creates a directory (and no parents); 0 when it exists afterwards.
 int Sv_PlatformMakeDirectory(const char* path);
 
-// Memory for a large buffer, released with free(). Blocks of 2 MiB and more
-// are aligned to 2 MiB and advised to be backed by huge pages. Null when the
-// memory cannot be had.
+// Memory for a large buffer, released with free() (or
+// Sv_PlatformFreeLarge). Blocks of 2 MiB and more are aligned to 2 MiB and
+// advised to be backed by huge pages. Null when the memory cannot be had.
 void* Sv_PlatformAllocLarge(size_t bytes);
+// The same for a buffer that the caller fills at once (a grid being read),
+// placed on huge pages only where they pay: unless memory that this process
+// released a moment ago (Sv_PlatformFreeLarge) can serve it, the block is
+// faulted in as it is placed, huge page by huge page, and once two in a row
+// cost more processor time than the small pages they replace, the rest of
+// the block goes on small pages. Release with Sv_PlatformFreeLarge.
+void* Sv_PlatformAllocToFill(size_t bytes);
+// Releases a block of Sv_PlatformAllocLarge or Sv_PlatformAllocToFill of
+// the given size (null does nothing) and notes its memory as ready at hand
+// for the next blocks.
+void Sv_PlatformFreeLarge(void* block, size_t bytes);
 
 // Seconds of a monotonic clock.
 double Sv_PlatformSeconds();

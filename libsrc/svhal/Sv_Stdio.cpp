@@ -175,6 +175,19 @@ int Sv_UtlFileExists(const char* path) {
   return access(path, F_OK) == 0 ? 1 : 0;
 }
 
+int Sv_UtlCanCreateIn(const char* folder) {
+  if (!folder || !*folder) return 0;
+  std::string probe(folder);
+  if (probe.back() != '/' && probe.back() != '\\') probe += '/';
+  probe += "probe";
+  std::string temporary;
+  FILE* file = Sv_PlatformCreateTemporary(probe.c_str(), 1, &temporary);
+  if (!file) return 0;
+  fclose(file);
+  Sv_PlatformRemoveFile(temporary.c_str());
+  return 1;
+}
+
 int Sv_UtlCanWrite(const char* path) {
   if (!path || !*path) return 0;
   if (access(path, F_OK) == 0) return access(path, W_OK) == 0 ? 1 : 0;

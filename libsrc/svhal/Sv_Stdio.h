@@ -58,5 +58,9 @@ int Sv_UtlFileExists(const char* path);
 // 1 when an existing file is writable, or for a new file when its directory
 // (the current directory for a bare name) is writable; else 0.
 int Sv_UtlCanWrite(const char* path);
+// 1 when a new file can really be created in the folder (tried with a
+// temporary file that is removed again), else 0; unlike a permission
+// check this also tells read-only file systems and the superuser apart.
+int Sv_UtlCanCreateIn(const char* folder);
 
 #endif

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <string>
 
+#include "Sv_Debug.h"
 #include "Sv_Platform.h"
+#include "Sv_Types.h"
 
 namespace {
 
@@ -30,12 +32,15 @@ char* DupRange(const char* begin, size_t length) {
   return s;
 }
 
-// Under AddressSanitizer every row is an allocation of its own, so that a
-// read or write past the end of a row is caught. Otherwise the table and all
-// rows share one block: one allocation instead of one per row, and a large
-// grid can be backed by huge pages, which cuts the page faults of filling it
-// by a factor of 512. Callers see the same row-pointer table either way and
-// release it with Sv_UtlFree2D.
+// Row-pointer grids come in two layouts. Separate rows: the table and every
+// row are allocations of their own, so that a read or write past the end of
+// a row is caught by AddressSanitizer. One block: the table and all rows in
+// one allocation, so a grid costs one allocation instead of one per row and
+// a large grid can sit on huge pages (Sv_PlatformAllocToFill), which cuts the
+// page faults of filling it. New grids get the separate rows under
+// AddressSanitizer and one block otherwise, unless Sv_UtlSetGridLayout says
+// otherwise. Every grid carries its layout in a header just before its
+// table, so Sv_UtlFree2D releases either, whatever the layout of the day.
 #if defined(__SANITIZE_ADDRESS__)
 #define SV_SEPARATE_ROWS 1
 #elif defined(__has_feature)
@@ -44,31 +49,62 @@ char* DupRange(const char* begin, size_t length) {
 #endif
 #endif
 
+#ifdef SV_SEPARATE_ROWS
+int g_gridLayout = SV_GRID_SEPARATE_ROWS;
+#else
+int g_gridLayout = SV_GRID_ONE_BLOCK;
+#endif
+
+// The header before a grid's table; 16 bytes, so the table stays aligned.
+struct GridHeader {
+  uint32_t magic;
+  uint32_t layout;
+  uint64_t blockBytes;  // one block: its size; separate rows: 0
+};
+static_assert(sizeof(GridHeader) == 16, "grid header size");
+constexpr uint32_t kGridMagic = 0x47524944u;  // "GRID"
+// Rows of the one-block layout start at this alignment.
+constexpr size_t kRowAlignment = 64;
+
+void* TableOf(GridHeader* header) { return reinterpret_cast<unsigned char*>(header) + sizeof(GridHeader); }
+GridHeader* HeaderOf(void* table) {
+  return reinterpret_cast<GridHeader*>(static_cast<unsigned char*>(table) - sizeof(GridHeader));
+}
+
 template <typename T>
 T** Alloc2D(int rows, int cols) {
   if (rows <= 0 || cols <= 0) return nullptr;
-  const size_t rowBytes = static_cast<size_t>(cols) * sizeof(T);
-#ifdef SV_SEPARATE_ROWS
-  T** table = static_cast<T**>(calloc(static_cast<size_t>(rows), sizeof(T*)));
-  if (!table) return nullptr;
-  for (int r = 0; r < rows; ++r) {
-    table[r] = static_cast<T*>(malloc(rowBytes));
-    if (!table[r]) {
-      Sv_UtlFree2D(table, r);
-      return nullptr;
-    }
-  }
-  return table;
-#else
-  const size_t tableBytes = (static_cast<size_t>(rows) * sizeof(T*) + 63) & ~static_cast<size_t>(63);
   const size_t n = static_cast<size_t>(rows);
-  if (rowBytes > (SIZE_MAX - tableBytes) / n) return nullptr;
-  unsigned char* block = static_cast<unsigned char*>(Sv_PlatformAllocLarge(tableBytes + rowBytes * n));
+  const size_t rowBytes = static_cast<size_t>(cols) * sizeof(T);
+  if (n > (SIZE_MAX / 2) / sizeof(T*)) return nullptr;
+  const size_t headBytes = sizeof(GridHeader) + n * sizeof(T*);
+  if (g_gridLayout == SV_GRID_SEPARATE_ROWS) {
+    GridHeader* header = static_cast<GridHeader*>(calloc(1, headBytes));
+    if (!header) return nullptr;
+    header->magic = kGridMagic;
+    header->layout = SV_GRID_SEPARATE_ROWS;
+    T** table = static_cast<T**>(TableOf(header));
+    for (size_t r = 0; r < n; ++r) {
+      table[r] = static_cast<T*>(malloc(rowBytes));
+      if (!table[r]) {
+        Sv_UtlFree2D(table, rows);
+        return nullptr;
+      }
+    }
+    return table;
+  }
+  const size_t rowsOffset = (headBytes + kRowAlignment - 1) & ~(kRowAlignment - 1);
+  if (rowBytes > (SIZE_MAX - rowsOffset) / n) return nullptr;
+  const size_t blockBytes = rowsOffset + rowBytes * n;
+  unsigned char* block = static_cast<unsigned char*>(Sv_PlatformAllocToFill(blockBytes));
   if (!block) return nullptr;
-  T** table = reinterpret_cast<T**>(block);
-  for (size_t r = 0; r < n; ++r) table[r] = reinterpret_cast<T*>(block + tableBytes + r * rowBytes);
+  GridHeader* header = reinterpret_cast<GridHeader*>(block);
+  header->magic = kGridMagic;
+  header->layout = SV_GRID_ONE_BLOCK;
+  header->blockBytes = blockBytes;
+  T** table = static_cast<T**>(TableOf(header));
+  for (size_t r = 0; r < n; ++r) table[r] = reinterpret_cast<T*>(block + rowsOffset + r * rowBytes);
   return table;
-#endif
 }
 
 }  // namespace
@@ -182,11 +218,26 @@ unsigned int** Sv_UtlAlloc2DInt(int rows, int cols) { return Alloc2D<unsigned in
 
 void Sv_UtlFree2D(void* table, int rows) {
   if (!table) return;
-#ifdef SV_SEPARATE_ROWS
+  GridHeader* header = HeaderOf(table);
+  if (header->magic != kGridMagic) {
+    // Not a grid of Sv_UtlAlloc2D*: releasing it would corrupt the heap.
+    Sv_Debug::Message(SV_LEVEL_ERROR, "Sv_UtlFree2D: not a row-pointer grid; nothing released");
+    return;
+  }
+  header->magic = 0;
+  if (header->layout == SV_GRID_ONE_BLOCK) {
+    Sv_PlatformFreeLarge(header, static_cast<size_t>(header->blockBytes));
+    return;
+  }
   void** t = static_cast<void**>(table);
   for (int r = 0; r < rows; ++r) free(t[r]);
-#else
-  (void)rows;
-#endif
-  free(table);
+  free(header);
 }
+
+int Sv_UtlSetGridLayout(int layout) {
+  const int before = g_gridLayout;
+  if (layout == SV_GRID_SEPARATE_ROWS || layout == SV_GRID_ONE_BLOCK) g_gridLayout = layout;
+  return before;
+}
+
+int Sv_UtlGetGridLayout() { return g_gridLayout; }

@@ -57,11 +57,27 @@ void Sv_UtlSetExitHook(Sv_ExitHook hook);
 // Day of the year, 1 to 366; 0 for a month outside 1..12 or a day outside 1..31.
 int Sv_UtlDayOfYear(int year, int month, int day);
 
-// Row-pointer tables: rows entries, each pointing to a row of cols elements.
-// Null when a size is not positive or an allocation fails. Release with
-// Sv_UtlFree2D only (rows are not separate allocations in every build).
+// Row-pointer grids: a table of rows entries, each pointing to a row of cols
+// elements. Null when a size is not positive or an allocation fails.
+// Release with Sv_UtlFree2D only, never row by row: the rows may all lie in
+// one block with the table (see the layouts below).
 unsigned short** Sv_UtlAlloc2DShort(int rows, int cols);
 unsigned int** Sv_UtlAlloc2DInt(int rows, int cols);
+// Releases a grid of Sv_UtlAlloc2D* (of either layout) with its rows; null
+// does nothing. rows is the grid's row count. A table that did not come from
+// Sv_UtlAlloc2D* is refused with an error message and left alone.
 void Sv_UtlFree2D(void* table, int rows);
+
+// Layouts of the row-pointer grids. Separate rows: every row an allocation
+// of its own (row overruns are caught by AddressSanitizer). One block: the
+// table and all rows in one allocation, rows one after another, a block of
+// 2 MiB or more on huge pages where they pay (Sv_PlatformAllocToFill).
+enum { SV_GRID_SEPARATE_ROWS = 0, SV_GRID_ONE_BLOCK = 1 };
+// Sets the layout of the grids allocated from now on and returns the one
+// before (another value changes nothing). Grids keep the layout they were
+// made with. The default is separate rows under AddressSanitizer and one
+// block otherwise; tests switch it to run both.
+int Sv_UtlSetGridLayout(int layout);
+int Sv_UtlGetGridLayout();
 
 #endif

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "Sv_Colour.h"
 #include "Sv_Debug.h"
 #include "Sv_Stdio.h"
 #include "TDR_Manager.h"
@@ -100,6 +101,6 @@ unsigned int* TDR_UtlReadColormapOnce(const char* path, unsigned int* colours) {
 void TDR_UtlBuiltInColormap(unsigned int* colours) {
   if (!colours) return;
   for (unsigned int i = 0; i < static_cast<unsigned int>(kColours); ++i) {
-    colours[i] = i | (i << 8) | (i << 16) | 0xFF000000u;
+    colours[i] = PackColour(i, i, i, 255);
   }
 }

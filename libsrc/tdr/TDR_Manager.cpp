@@ -328,6 +328,12 @@ long long TDR_Manager::GetTagBytesLeft() const {
   return m_payloadEnd - pos;
 }
 
+int TDR_Manager::TrailingBytes(int tag, int tagVersion) {
+  // BORE_DATA: the colour-map block (TDR_PayloadReader::ColourMap).
+  if (tag == TDR_TAG_BORE_DATA) return (tagVersion == 0 ? 4 : 0) + 3 * 256;
+  return 0;
+}
+
 FILE* TDR_Manager::GetFilePtr() const { return Current().file; }
 const char* TDR_Manager::GetFileName() const { return Current().fileName.c_str(); }
 const char* TDR_Manager::GetPath() const { return Current().path.c_str(); }
@@ -411,18 +417,21 @@ int TDR_Manager::ReadTag(int* length) {
     }
     const int id = static_cast<int>(Decode(h + 4, 4, order));
     const int len = static_cast<int>(Decode(h + 8, 4, order));
+    const short version = extended ? static_cast<short>(Decode(h + 14, 2, order)) : 0;
+    // A block that the format places after the payload belongs to the record.
+    const long long trailer = filePointer ? 0 : TrailingBytes(id, version);
     const long long payload = pos + kTagHeaderSize;
-    if (len < 0 || len > level.size - payload) {
+    if (len < 0 || len > level.size - payload - trailer) {
       LeaveInner();
       return Fail("ERROR:  TDR tag length exceeds the file");
     }
     m_tag = id;
     m_tagLength = len;
-    m_tagVersion = extended ? static_cast<short>(Decode(h + 14, 2, order)) : 0;
+    m_tagVersion = version;
     m_byteOrder = order;
     m_tagFlag = static_cast<char>(h[2]);
     m_headerPos = pos;
-    m_payloadEnd = payload + len;
+    m_payloadEnd = payload + len + trailer;
     m_haveHeader = true;
     level.nextTag = m_payloadEnd;
 

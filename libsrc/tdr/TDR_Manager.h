@@ -138,8 +138,17 @@ class TDR_Manager {
   char GetTagFlag() const { return m_tagFlag; }
   // Bytes of the current payload from the stream position to its end; 0
   // when the position is at or beyond the end. Readers check counts and
-  // sizes from the payload against it before allocating.
+  // sizes from the payload against it before allocating. For a record
+  // that carries a trailing block (TrailingBytes), the block counts as the
+  // payload's last bytes here, though not in GetTagLength.
   long long GetTagBytesLeft() const;
+  // Bytes that the format places directly after the payload of a record of
+  // this tag and tag version, before the next tag header: the colour-map
+  // block of a BORE_DATA record (an int32 when the tag version is 0, then
+  // 256 x {R, G, B}). 0 for every other record. ReadTag steps over them
+  // with the payload; a record whose block does not fit into the file is
+  // refused like one whose payload does not.
+  static int TrailingBytes(int tag, int tagVersion);
 
   // The stream being read or written at the moment: the inner file while a
   // file pointer is being followed, else the file opened by OpenFile.

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Sv_Colour.h"
 #include "Sv_Stdio.h"
 #include "TDR_Manager.h"
 #include "TDR_Scalar.h"
@@ -74,8 +75,7 @@ bool TDR_PayloadReader::ColourMap(unsigned int* colours) {
     return false;
   }
   for (int i = 0; i < kColourMapSize; ++i) {
-    colours[i] = static_cast<unsigned int>(rgb[3 * i]) | (static_cast<unsigned int>(rgb[3 * i + 1]) << 8) |
-                 (static_cast<unsigned int>(rgb[3 * i + 2]) << 16) | 0xFF000000u;
+    colours[i] = PackColour(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2], 255);
   }
   return true;
 }
@@ -162,9 +162,9 @@ bool TDR_PayloadWriter::ColourMap(const unsigned int* colours) {
   if (m_manager->GetTagVersion() == 0) Int32(0);
   unsigned char rgb[3 * TDR_PayloadReader::kColourMapSize];
   for (int i = 0; i < TDR_PayloadReader::kColourMapSize; ++i) {
-    rgb[3 * i] = static_cast<unsigned char>(colours[i] & 0xFFu);
-    rgb[3 * i + 1] = static_cast<unsigned char>((colours[i] >> 8) & 0xFFu);
-    rgb[3 * i + 2] = static_cast<unsigned char>((colours[i] >> 16) & 0xFFu);
+    rgb[3 * i] = static_cast<unsigned char>(ColourRed(colours[i]));
+    rgb[3 * i + 1] = static_cast<unsigned char>(ColourGreen(colours[i]));
+    rgb[3 * i + 2] = static_cast<unsigned char>(ColourBlue(colours[i]));
   }
   return Bytes(rgb, sizeof rgb);
 }

@@ -11,6 +11,8 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 
 #include "Qk_GLStepWidget.h"
@@ -126,6 +128,32 @@ inline bool ProjectDialPoint(Qk_GLWorkArea* area, Qk_NavigatorOverlay* nav, doub
     if (headingFrame) glRotated(nav->GetTilt(), 1.0, 0.0, 0.0);
   };
   return ProjectInView(area, frame, x, y, z, wx, wy);
+}
+
+// How far apart two model-view matrices (16 floats, column-major) are,
+// relative to their size: the largest difference in the 3 x 3 rotation and
+// scale block over that block's largest element, or the largest difference
+// in the translation over the translation's largest element, whichever is
+// larger.
+inline double ViewDifference(const float* a, const float* b) {
+  double blockDiff = 0.0, blockSize = 0.0, moveDiff = 0.0, moveSize = 0.0;
+  for (int column = 0; column < 4; ++column) {
+    for (int row = 0; row < 3; ++row) {
+      const int i = column * 4 + row;
+      const double d = std::fabs(static_cast<double>(a[i]) - b[i]);
+      const double size = std::max(std::fabs(a[i]), std::fabs(b[i]));
+      if (column < 3) {
+        blockDiff = std::max(blockDiff, d);
+        blockSize = std::max(blockSize, size);
+      } else {
+        moveDiff = std::max(moveDiff, d);
+        moveSize = std::max(moveSize, size);
+      }
+    }
+  }
+  const double block = blockSize > 0.0 ? blockDiff / blockSize : blockDiff;
+  const double move = moveSize > 0.0 ? moveDiff / moveSize : moveDiff;
+  return std::max(block, move);
 }
 
 }  // namespace orvanta_apptest

@@ -327,6 +327,67 @@ TEST_F(NavigatorTest, MiddleClickDuringALeftDragThrowsTheDial) {
   Release(1, 0, 20);
 }
 
+TEST_F(NavigatorTest, TheLastReleaseEndsWhatPressesArmedAndResetStopsEverything) {
+  // A dial thrown before it turned (rate 0) does not outlast the buttons,
+  // whichever comes up last: no exploring period stays open.
+  for (bool leftFirst : {true, false}) {
+    SCOPED_TRACE(leftFirst ? "left released first" : "middle released first");
+    Press(1, 100, 100);
+    Move(120, 100);  // heading locked here: no offset yet
+    Press(2, 120, 100);
+    EXPECT_EQ(nav->GetHeadingDial()->GetSpinning(), 1);
+    Release(leftFirst ? 1 : 2, 120, 100);
+    Release(leftFirst ? 2 : 1, 120, 100);
+    EXPECT_EQ(nav->GetHeadingDial()->GetSpinning(), 0);
+    EXPECT_EQ(area->GetExploreCount(), 0);
+    Idle(20);
+    EXPECT_DOUBLE_EQ(nav->GetHeading(), 0.0);
+  }
+
+  // Thrown while turning, it spins on after both releases; Reset Camera
+  // stops it for good.
+  Press(1, 100, 100);
+  Move(120, 100);
+  Move(150, 100);
+  Idle();
+  Press(2, 150, 100);
+  Release(1, 150, 100);
+  Release(2, 150, 100);
+  EXPECT_EQ(area->GetExploreCount(), 1);
+  Idle(5);
+  EXPECT_GT(nav->GetHeading(), 1.2);
+  area->ResetCamera();
+  EXPECT_EQ(nav->GetHeadingDial()->GetSpinning(), 0);
+  EXPECT_EQ(area->GetExploreCount(), 0);
+  Idle(20);
+  EXPECT_DOUBLE_EQ(nav->GetHeading(), 0.0);
+
+  // Reset in mid-drag ends the drag; the button still down moves nothing
+  // and its release ends nothing more.
+  Press(2, 0, 0);
+  Move(0, 10);
+  ASSERT_EQ(nav->GetZoomDrag(), 1);
+  nav->Reset();
+  EXPECT_EQ(nav->GetZoomDrag(), 0);
+  EXPECT_EQ(nav->GetHeldButton(), 0);
+  EXPECT_EQ(area->GetExploreCount(), 0);
+  EXPECT_EQ(Move(0, 50), 0);
+  Idle(5);
+  EXPECT_DOUBLE_EQ(nav->GetZoom(), 1.0);
+  Release(2, 0, 50);
+  EXPECT_EQ(area->GetExploreCount(), 0);
+
+  // So does a held scroll bar.
+  QWidget bar;
+  bar.setObjectName("ScrollBarLeft");
+  bar.setProperty("value", 700.0);
+  area->ScrollBarMouseDownSL(&bar, 1, 0, 0);
+  nav->Reset();
+  EXPECT_EQ(nav->GetScrollBarMode(), 0);
+  EXPECT_DOUBLE_EQ(bar.property("value").toDouble(), 500.0);
+  EXPECT_EQ(area->GetExploreCount(), 0);
+}
+
 TEST_F(NavigatorTest, APressWhileAButtonIsHeldIsNotTaken) {
   Press(1, 100, 100);
   EXPECT_EQ(Press(3, 100, 100), 0);

@@ -135,23 +135,32 @@ TEST_F(WorkAreaGL, LoadedSceneIsFittedDrawnAndReachesNormal) {
   for (Sd_Node* tile : Children(area->GetRoot())) EXPECT_GT(static_cast<TileObject*>(tile)->renders, 0);
 }
 
-TEST_F(WorkAreaGL, FailedLoadShowsTheEmptyScene) {
+TEST_F(WorkAreaGL, AFailedLoadKeepsTheSceneOnScreen) {
   Make();
   ASSERT_EQ(area->LoadSD(scene.c_str(), 1, 0, 0), 0);
   ASSERT_TRUE(area->WaitForNormal());
-  Sd_Node* tile = Children(area->GetRoot())[0];
+  Sd_Node* root = area->GetRoot();
+  Sd_Node* tile = Children(root)[0];
   overlay->SetTargetNode(tile);
   Sd_Node::GetSharedPick()->node = tile;
+  area->makeCurrent();
+  const Rgb middle = ReadPixel(100, 75);
+  ASSERT_TRUE(Drawn(middle));
 
   orvanta_test::MessageCapture messages;
   EXPECT_EQ(area->LoadSD(dir.file("missing.sd").c_str(), 1, 0, 0), -1);
-  EXPECT_EQ(overlay->GetTargetNode(), nullptr);
-  EXPECT_EQ(Sd_Node::GetSharedPick()->node, nullptr);
-  EXPECT_EQ(overlay->GetRoot(), area->GetRoot());
-  // The released objects are not shown any more.
+  EXPECT_EQ(area->GetRoot(), root);
+  EXPECT_EQ(overlay->GetRoot(), root);
+  EXPECT_EQ(overlay->GetTargetNode(), tile);
+  EXPECT_EQ(Sd_Node::GetSharedPick()->node, tile);
+  // The scene is still drawn, also after a redraw.
+  area->UpdateGL();
   ASSERT_TRUE(area->WaitForNormal());
   area->makeCurrent();
-  EXPECT_FALSE(Drawn(ReadPixel(100, 75)));
+  const Rgb after = ReadPixel(100, 75);
+  EXPECT_EQ(after.r, middle.r);
+  EXPECT_EQ(after.g, middle.g);
+  EXPECT_EQ(after.b, middle.b);
   ExpectBalanced();
 }
 

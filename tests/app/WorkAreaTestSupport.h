@@ -18,6 +18,7 @@
 #include "Qk_GLWorkArea.h"
 #include "Sd_IOSupport.h"
 #include "Sd_Node.h"
+#include "Sv_HersheyFont.h"
 #include "TDR_Manager.h"
 #include "TDR_Payload.h"
 #include "TDR_Tags.h"
@@ -338,6 +339,41 @@ class ShownAreaFixture : public ::testing::Test {
 
  private:
   double m_distance;
+};
+
+// A shown work area (a RecordingArea) with the navigator over the tile
+// scene (WriteTileScene): ShowNavigator makes it at the size given and
+// waits for the finished picture. The dials' labels use the viewer's
+// built-in font; nothing may still be exploring when the test ends.
+class NavigatorAreaFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Sd_Node::SetCoordinateType(0);
+    Sv_HersheySetBuiltIn(1);
+    Sd_Node::ReleaseFont();
+    scene = dir.file("scene.sd");
+    ASSERT_TRUE(WriteTileScene(scene));
+  }
+  void TearDown() override {
+    if (area) {
+      EXPECT_EQ(area->GetExploreCount(), 0);
+      area.reset();
+    }
+    Sv_HersheySetBuiltIn(0);
+    Sd_Node::SetCoordinateType(0);
+  }
+
+  void ShowNavigator(int width, int height) {
+    area = std::make_unique<RecordingArea>();
+    nav = new Qk_NavigatorOverlay();
+    ShowWithScene(area.get(), nav, width, height, scene);
+  }
+
+  TileClasses classes;
+  orvanta_test::TempDir dir;
+  std::string scene;
+  std::unique_ptr<RecordingArea> area;
+  Qk_NavigatorOverlay* nav = nullptr;  // owned by the area
 };
 
 }  // namespace workarea_test

@@ -42,13 +42,6 @@ class NavigatorWindow : public orvanta_mainwindow_test::WindowFixture {
     Sd_Node::SetCoordinateType(0);
   }
 
-  bool Settle() {
-    return WaitFor([&] {
-      return area->GetRoot() && !area->IsIdleTimerActive() && !area->IsRunning() && !area->GetRestartPending() &&
-             area->GetExploreCount() == 0;
-    });
-  }
-
   QImage Grab(const char* name) {
     const QImage shot = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
     if (const char* out = getenv("ORVANTA_TEST_OUT")) {
@@ -56,19 +49,6 @@ class NavigatorWindow : public orvanta_mainwindow_test::WindowFixture {
       if (system(cmd.c_str()) == 0) shot.save(QString::fromLocal8Bit(out) + "/" + name + ".png");
     }
     return shot;
-  }
-
-  // Where a point of the dial frame (the heading dial's with headingFrame)
-  // appears in the window's grab.
-  bool DialPointInGrab(Qk_NavigatorOverlay* nav, double x, double y, double z, bool headingFrame, QPoint* at) {
-    double wx, wy;
-    if (!orvanta_apptest::ProjectDialPoint(area, nav, x, y, z, headingFrame, &wx, &wy)) return false;
-    // Device pixels from the bottom of the view to the window's grab.
-    const double ratio = area->devicePixelRatioF();
-    const QPoint local(static_cast<int>(wx / ratio), static_cast<int>((area->GetHeight() - 1 - wy) / ratio));
-    if (!area->rect().contains(local)) return false;
-    *at = area->mapTo(window, local) * ratio;
-    return true;
   }
 
   void Mouse(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons, int x, int y) {

@@ -72,22 +72,17 @@ TEST_F(TerrainInTheWindow, ShowsTheTerrainWithItsHoleAndThePointersCoordinates) 
   // around its centre.
   ASSERT_TRUE(LoadSeenFromAbove(file));
 
-  const int w = area->GetViewportWidth();
-  const int h = area->GetViewportHeight();
-  ASSERT_GT(w, 100);
-  ASSERT_GT(h, 100);
-  const double metresPerPixel = 1000.0 / (0.6 * w);
+  const SeenFromAbove view = Picture(1000.0);
+  ASSERT_GT(view.w, 100);
+  ASSERT_GT(view.h, 100);
+  const double metresPerPixel = view.unitsPerPixel;
   // Pointer position (the event record's: pixels from the bottom left) of a
   // grid point (column, row).
-  auto pixelX = [&](double col) { return static_cast<int>(w / 2 + (col * kCell - 500.0) / metresPerPixel); };
-  auto pixelY = [&](double row) { return static_cast<int>(h / 2 + (row * kCell - 500.0) / metresPerPixel); };
+  auto pixelX = [&](double col) { return view.X(col * kCell - 500.0); };
+  auto pixelY = [&](double row) { return view.Y(row * kCell - 500.0); };
 
   // The terrain is on screen, with the background showing through its hole.
-  const QImage picture = area->grabFramebuffer();
-  const double ratio = picture.width() / static_cast<double>(w);
-  auto pixel = [&](int x, int y) {
-    return picture.pixel(static_cast<int>(x * ratio), static_cast<int>((h - 1 - y) * ratio));
-  };
+  auto pixel = [&](int x, int y) { return view.Pixel(x, y); };
   const QRgb background = pixel(3, 3);
   const QRgb land = pixel(pixelX(8.5), pixelY(24.5));
   EXPECT_NE(land, background);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPoint>
 #include <QSize>
 #include <QStringList>
 
@@ -22,12 +24,22 @@ namespace orvanta_mainwindow_test {
 class WindowFixture : public ::testing::Test {
  protected:
   // Makes the window with the arguments (resized first when a size is
-  // given), shows it and waits until it has started.
-  bool StartWindow(const QStringList& arguments, const QSize& size = QSize()) {
+  // given), shows it and waits until it has started. asProgram: shown the
+  // way the program shows it (ShowAtStart: maximized without a stored
+  // geometry).
+  bool StartWindow(const QStringList& arguments, const QSize& size = QSize(), bool asProgram = false) {
     window = new orvanta();
-    window->SetArguments(arguments);
+    // A program name without a folder would put the options file beside
+    // the running executable: it goes into the test's own folder instead.
+    QStringList args = arguments;
+    if (!args.isEmpty() && !args.first().contains('/')) args.first() = QString::fromStdString(dir.file(args.first().toStdString()));
+    window->SetArguments(args);
     if (size.isValid()) window->resize(size);
-    window->show();
+    if (asProgram) {
+      window->ShowAtStart();
+    } else {
+      window->show();
+    }
     return WaitFor([&] { return window->IsStarted(); });
   }
 
@@ -42,6 +54,32 @@ class WindowFixture : public ::testing::Test {
     window = nullptr;
   }
 
+  // Waits until the work area has a scene and a finished picture, with
+  // nothing exploring.
+  bool Settle() {
+    Qk_GLWorkArea* area = window->m_workarea;
+    return WaitFor([&] {
+      return area->GetRoot() && !area->IsIdleTimerActive() && !area->IsRunning() && !area->GetRestartPending() &&
+             area->GetExploreCount() == 0;
+    });
+  }
+
+  // Where a point of the navigator's dial frame (the heading dial's with
+  // headingFrame) lies in a grab of the window; false when it lies outside
+  // the work area or within margin pixels of its edge.
+  bool DialPointInGrab(Qk_NavigatorOverlay* nav, double x, double y, double z, bool headingFrame, QPoint* at,
+                       int margin = 0) {
+    Qk_GLWorkArea* area = window->m_workarea;
+    double wx, wy;
+    if (!orvanta_apptest::ProjectDialPoint(area, nav, x, y, z, headingFrame, &wx, &wy)) return false;
+    // Device pixels from the bottom of the view to the window's grab.
+    const double ratio = area->devicePixelRatioF();
+    const QPoint local(static_cast<int>(wx / ratio), static_cast<int>((area->GetHeight() - 1 - wy) / ratio));
+    if (!area->rect().adjusted(margin, margin, -margin, -margin).contains(local)) return false;
+    *at = area->mapTo(window, local) * ratio;
+    return true;
+  }
+
   // Loads the file in the window, seen straight from above by the test
   // overlay (the scene fills 60 % of the view's width around its centre)
   // with the coordinate readout (interaction mode 0), and waits for the
@@ -54,6 +92,32 @@ class WindowFixture : public ::testing::Test {
     area->SetInteractionMode(0);
     if (window->LoadDataFile(file.c_str()) != 0) return false;
     return WaitFor([&] { return !area->IsIdleTimerActive() && !area->IsRunning(); });
+  }
+
+  // The picture of a scene loaded with LoadSeenFromAbove, sceneWidth units
+  // wide: X and Y give the view pixel of a point east and north of the
+  // scene's centre, Pixel the colour there (view pixels count from the
+  // bottom left, as the event record does).
+  struct SeenFromAbove {
+    int w = 0, h = 0;
+    double unitsPerPixel = 1.0;
+    double ratio = 1.0;  // picture pixels per view pixel
+    QImage picture;
+    int X(double east) const { return static_cast<int>(w / 2 + east / unitsPerPixel); }
+    int Y(double north) const { return static_cast<int>(h / 2 + north / unitsPerPixel); }
+    QRgb Pixel(int x, int y) const {
+      return picture.pixel(static_cast<int>(x * ratio), static_cast<int>((h - 1 - y) * ratio));
+    }
+  };
+  SeenFromAbove Picture(double sceneWidth) {
+    Qk_GLWorkArea* area = window->m_workarea;
+    SeenFromAbove view;
+    view.w = area->GetViewportWidth();
+    view.h = area->GetViewportHeight();
+    view.unitsPerPixel = sceneWidth / (0.6 * view.w);
+    view.picture = area->grabFramebuffer();
+    view.ratio = view.picture.width() / static_cast<double>(view.w);
+    return view;
   }
 
   orvanta_test::TempDir dir;

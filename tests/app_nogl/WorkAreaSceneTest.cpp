@@ -143,10 +143,12 @@ TEST_F(WorkAreaScene, AddedFilesShareOneRootAndOneFit) {
   EXPECT_EQ(Sd_Node::GetCoordinateType(), 3);
 }
 
-TEST_F(WorkAreaScene, UnreadableFilesLeaveAConsistentScene) {
+TEST_F(WorkAreaScene, UnreadableFilesLeaveTheSceneAsItWas) {
   ASSERT_EQ(area->LoadSD(projected.c_str(), 1, 0, 0), 0);
+  Sd_Node* root = area->GetRoot();
   const long loaded = Sd_Node::LiveCount();
-  Sd_Node* first = Children(area->GetRoot())[0];
+  Sd_Node* first = Children(root)[0];
+  area->SetVertExag(2.5f);
   // Every kind of holder of a node pointer.
   overlay->SetEyeMode(2);
   overlay->SetEyeNode(first);
@@ -155,53 +157,43 @@ TEST_F(WorkAreaScene, UnreadableFilesLeaveAConsistentScene) {
   Sd_Node::GetSharedPick()->node = first;
   Sd_Node::GetSharedPick()->found = 1;
 
-  // Without clear: the scene stays as it was.
+  // A missing file, one that is no tagged-data-record file, one without
+  // objects and one whose only record is damaged, each loaded to replace
+  // the scene and to join it: the reader's reason, -1, and nothing of the
+  // scene, its holders or its exaggeration changes; nothing read is kept.
   const std::string garbage = dir.file("garbage.sd");
   ASSERT_TRUE(orvanta_test::WriteFileBytes(garbage, "this is not a tagged-data-record file\n"));
-  {
-    MessageCapture messages;
-    EXPECT_EQ(area->LoadSD(garbage.c_str(), 0, 1, 0), -1);
-    EXPECT_TRUE(messages.Contains("is not a valid SD file"));
-  }
-  EXPECT_EQ(Sd_Node::LiveCount(), loaded);
-  EXPECT_EQ(overlay->GetEyeNode(), first);
-
-  // With clear: the old tree is released, every holder forgets it, and the
-  // view shows an empty root that keeps the exaggeration.
-  const long before = Sd_Node::LiveCount();
-  {
-    MessageCapture messages;
-    EXPECT_EQ(area->LoadSD(dir.file("missing.sd").c_str(), 1, 1, 0), -1);
-    EXPECT_TRUE(messages.Contains("Could not open the file"));
-  }
-  EXPECT_EQ(Sd_Node::LiveCount(), before - 3);
-  ASSERT_NE(area->GetRoot(), nullptr);
-  EXPECT_TRUE(Children(area->GetRoot()).empty());
-  EXPECT_EQ(overlay->GetRoot(), area->GetRoot());
-  EXPECT_EQ(overlay->GetEyeNode(), nullptr);
-  EXPECT_EQ(overlay->GetTargetNode(), nullptr);
-  EXPECT_EQ(overlay->GetChaseNode(), nullptr);
-  EXPECT_EQ(overlay->GetEyeMode(), 2);
-  EXPECT_EQ(Sd_Node::GetSharedPick()->node, nullptr);
-  EXPECT_EQ(Sd_Node::GetSharedPick()->found, 0);
-  EXPECT_FLOAT_EQ(area->GetVertExag(), 6.0f);
-  EXPECT_TRUE(area->history.empty());
-
-  // A file with no objects, and one whose only record is damaged.
   const std::string empty = dir.file("empty.sd");
-  const std::string damaged = dir.file("damaged.sd");
   ASSERT_TRUE(WriteSD(empty, {}));
+  const std::string damaged = dir.file("damaged.sd");
   workarea_test::TileRecord bad = Tile(0, 1, 0, 1, 0, 1);
   bad.damaged = true;
   ASSERT_TRUE(WriteSD(damaged, {bad}));
-  const long emptyScene = Sd_Node::LiveCount();
-  EXPECT_EQ(area->LoadSD(empty.c_str(), 1, 1, 0), -1);
-  EXPECT_EQ(area->LoadSD(damaged.c_str(), 0, 1, 0), -1);
-  EXPECT_EQ(Sd_Node::LiveCount(), emptyScene);
+  const std::pair<std::string, const char*> cases[] = {{dir.file("missing.sd"), "Could not open the file"},
+                                                        {garbage, "is not a valid SD file"},
+                                                        {empty, "holds nothing that can be shown"},
+                                                        {damaged, "holds nothing that can be shown"}};
+  for (const auto& c : cases) {
+    for (int clear : {1, 0}) {
+      SCOPED_TRACE(c.first + (clear ? " replacing" : " joining"));
+      MessageCapture messages;
+      EXPECT_EQ(area->LoadSD(c.first.c_str(), clear, 1, 0), -1);
+      EXPECT_TRUE(messages.Contains(c.second));
+      EXPECT_EQ(Sd_Node::LiveCount(), loaded);
+      EXPECT_EQ(area->GetRoot(), root);
+      EXPECT_EQ(Children(root).size(), 3u);
+      EXPECT_EQ(overlay->GetRoot(), root);
+      EXPECT_EQ(overlay->GetEyeNode(), first);
+      EXPECT_EQ(overlay->GetTargetNode(), first);
+      EXPECT_EQ(overlay->GetChaseNode(), first);
+      EXPECT_EQ(Sd_Node::GetSharedPick()->node, first);
+      EXPECT_FLOAT_EQ(area->GetVertExag(), 2.5f);
+    }
+  }
   EXPECT_TRUE(area->history.empty());
-  // The empty scene still loads what follows.
+  // The scene goes on taking what follows.
   EXPECT_EQ(area->LoadSD(projected.c_str(), 0, 0, 0), 0);
-  EXPECT_EQ(Children(area->GetRoot()).size(), 3u);
+  EXPECT_EQ(Children(area->GetRoot()).size(), 6u);
 }
 
 TEST_F(WorkAreaScene, HundredLoadsLeaveNothingOfEarlierLoads) {

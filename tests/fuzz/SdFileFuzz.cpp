@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "FuzzInput.h"
 #include "Sd_GroupNode.h"
 #include "Sd_IOSupport.h"
 #include "Sd_Iterator.h"
@@ -22,32 +23,10 @@
 
 namespace {
 
-std::string g_path;
-
-void RemoveInputFile() {
-  if (!g_path.empty()) unlink(g_path.c_str());
-}
-
-// The readers open files by path: every input is written to one file of this
-// process, in memory-backed /dev/shm where there is one.
-const std::string& InputPath() {
-  if (g_path.empty()) {
-    const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : getenv("TMPDIR");
-    if (!dir || !*dir) dir = "/tmp";
-    g_path = std::string(dir) + "/orvanta-fuzz-" + std::to_string(getpid()) + ".sd";
-    atexit(RemoveInputFile);
-    // Broken inputs are the normal case here: keep the log quiet.
-    Sv_Debug::SetLevel(-1000);
-    Sd_RegisterAllClasses();
-  }
-  return g_path;
-}
-
-bool WriteInput(const uint8_t* data, size_t size) {
-  FILE* f = fopen(InputPath().c_str(), "wb");
-  if (!f) return false;
-  const bool ok = (size == 0 || fwrite(data, 1, size, f) == size);
-  return fclose(f) == 0 && ok;
+void Setup() {
+  // Broken inputs are the normal case here: keep the log quiet.
+  Sv_Debug::SetLevel(-1000);
+  Sd_RegisterAllClasses();
 }
 
 // What the viewer does with a tree without a GL context: walk it, ask each
@@ -69,13 +48,14 @@ void Exercise(Sd_Node* top) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (!WriteInput(data, size)) return 0;
-  const char* path = InputPath().c_str();
+  const std::string& input = orvanta_fuzz::InputPath(".sd", Setup);
+  if (!orvanta_fuzz::WriteInput(input, data, size)) return 0;
+  const char* path = input.c_str();
 
   {
     Sd_Parent* root = new Sd_Parent();
     Sd_IOSupport io(root);
-    io.ReadSDFile(path, -1);
+    io.ReadSDFile(path);
     Exercise(root);
     Sd_GroupNode::DeleteTree(root);
   }

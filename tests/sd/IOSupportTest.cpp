@@ -89,7 +89,7 @@ class SdFileTest : public testing::Test {
     m_root.reset();
     EXPECT_EQ(Sd_Node::LiveCount(), m_live);
   }
-  Sd_Node* Read(const std::string& path) { return Sd_IOSupport(root()).ReadSDFile(path.c_str(), 0); }
+  Sd_Node* Read(const std::string& path) { return Sd_IOSupport(root()).ReadSDFile(path.c_str()); }
   Sd_AlignmentNode* root() { return m_root->node; }
 
   TempDir m_dir;
@@ -109,7 +109,7 @@ TEST_F(SdFileTest, ThreeRecordsGiveThreeChildrenInFileOrderAndReturnTheThird) {
   group.SetFirstChild(nullptr);
 
   Sd_IOSupport io(root());
-  Sd_Node* last = io.ReadSDFile(path.c_str(), 5);
+  Sd_Node* last = io.ReadSDFile(path.c_str());
   auto kids = Children(root());
   ASSERT_EQ(kids.size(), 3u);
   EXPECT_EQ(last, kids[2]);
@@ -413,8 +413,8 @@ TEST(SdIOSupport, CreateObjectWithoutClassReadsNothing) {
   Sd_IOSupport io(nullptr);
   ASSERT_EQ(m->ReadTag(), TDR_TAG_SD_VOLUME);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(io.CreateObject(m.get(), TDR_TAG_SD_VOLUME, nullptr, 0), nullptr);
-  EXPECT_EQ(io.CreateObject(nullptr, TDR_TAG_SD_PARENT, nullptr, 0), nullptr);
+  EXPECT_EQ(io.CreateObject(m.get(), TDR_TAG_SD_VOLUME, nullptr), nullptr);
+  EXPECT_EQ(io.CreateObject(nullptr, TDR_TAG_SD_PARENT, nullptr), nullptr);
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(m->GetTagBytesLeft(), 4);
   EXPECT_EQ(m->ReadTag(), TDR_TAG_SD_BASICDTM);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Sd_AlignmentNode.h"
 #include "Sd_IOSupport.h"
 #include "Sd_Node.h"
 #include "Sv_Types.h"
@@ -65,10 +66,12 @@ class TestClasses {
   }
 };
 
-// Writes a TDR file record by record; Close writes the end tag.
+// Writes a TDR file record by record (in the given byte order); Close
+// writes the end tag.
 class FileWriter {
  public:
-  explicit FileWriter(const std::string& path) {
+  explicit FileWriter(const std::string& path, int byteOrder = 1) {
+    m_manager.SetByteOrder(byteOrder);
     m_ok = m_manager.OpenFile(path.c_str(), "wb") == 0 && m_manager.WriteHeader() == 0;
   }
   TDR_Manager* Manager() { return &m_manager; }
@@ -120,6 +123,17 @@ inline std::vector<Sd_Node*> Children(Sd_Node* group) {
   for (Sd_Node* c = group->GetFirstChild(); c && out.size() < 1000; c = c->GetNext()) out.push_back(c);
   return out;
 }
+
+// The objects an SD file gives, read into a fresh root whose tree goes
+// with this.
+struct LoadedFile {
+  explicit LoadedFile(const std::string& path) { Sd_IOSupport(root).ReadSDFile(path.c_str()); }
+  ~LoadedFile() { Sd_GroupNode::DeleteTree(root); }
+  LoadedFile(const LoadedFile&) = delete;
+  LoadedFile& operator=(const LoadedFile&) = delete;
+  std::vector<Sd_Node*> Kids() const { return Children(root); }
+  Sd_AlignmentNode* root = new Sd_AlignmentNode();
+};
 
 }  // namespace sd_io_test
 

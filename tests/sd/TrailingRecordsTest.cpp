@@ -56,9 +56,9 @@ void ColourMap(FileWriter& w) {
   ASSERT_EQ(m->EndTag(), 0);
 }
 
-struct Scene {
-  Sd_AlignmentNode* root = new Sd_AlignmentNode();
-  ~Scene() { Sd_GroupNode::DeleteTree(root); }
+// The objects a file gives, read into a fresh root.
+struct Scene : sd_io_test::LoadedFile {
+  using LoadedFile::LoadedFile;
   SettingsObject* child(size_t i) {
     auto c = Children(root);
     return i < c.size() ? dynamic_cast<SettingsObject*>(c[i]) : nullptr;
@@ -85,8 +85,7 @@ TEST_F(TrailingRecords, CommonTagsAndSettingsComeInAnyOrderAndTheLaterWins) {
   w.Int(TDR_TAG_SD_LABEL, 6).Int(TDR_TAG_SD_LABEL_ATB, 3);
   ASSERT_TRUE(w.Close());
 
-  Scene scene;
-  Sd_IOSupport(scene.root).ReadSDFile(path.c_str());
+  Scene scene(path);
   ASSERT_EQ(Children(scene.root).size(), 2u);
   SettingsObject* first = scene.child(0);
   ASSERT_NE(first, nullptr);
@@ -115,8 +114,7 @@ TEST_F(TrailingRecords, OuterFileRecordsAfterAFilePointerWin) {
   w.Int(TDR_TAG_SD_LABEL_ATB, 9).Int(TDR_TAG_SD_LABEL, 6);
   ASSERT_TRUE(w.Close());
 
-  Scene scene;
-  Sd_IOSupport(scene.root).ReadSDFile(outer.c_str());
+  Scene scene(outer);
   ASSERT_EQ(Children(scene.root).size(), 2u);
   SettingsObject* first = scene.child(0);
   ASSERT_NE(first, nullptr);

@@ -263,7 +263,7 @@ void SetRoundTripSettings(DTM* dtm) {
 }
 
 // The settings of SetRoundTripSettings and the test bounds.
-inline void ExpectRoundTripSettings(Sd_BaseDTM* dtm) {
+inline void ExpectRoundTripSettings(Sd_GridDTM* dtm) {
   EXPECT_EQ(dtm->GetDrawMode(), 0);
   EXPECT_EQ(dtm->GetAlpha(), 77);
   EXPECT_EQ(dtm->GetLODStep(), 6);

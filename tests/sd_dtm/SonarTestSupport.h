@@ -4,8 +4,11 @@
 // Non-contiguous test terrains (also used by the drawing tests in
 // sd_dtm_gl and by the corpus seeds).
 
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "DTMTestSupport.h"
 #include "Sd_SonarDTM.h"
@@ -52,6 +55,53 @@ inline bool AddAltValues(Sd_SonarDTM* dtm) {
   }
   dtm->SetAltRange(-50.0, 150.0);
   return true;
+}
+
+// A block laid out as a live terrain block is: the rows of heights, then
+// the rows of colours, each row starting at a multiple of 16 bytes, as one
+// allocation that belongs to the test.
+struct RowBlock {
+  int rows, cols;
+  size_t heightPitch, colourPitch;
+  unsigned char* bytes;
+  std::vector<unsigned short*> heights;
+  std::vector<unsigned int*> colours;
+
+  RowBlock(int r, int c) : rows(r), cols(c) {
+    heightPitch = (static_cast<size_t>(cols) * 2 + 15) / 16 * 16;
+    colourPitch = (static_cast<size_t>(cols) * 4 + 15) / 16 * 16;
+    bytes = static_cast<unsigned char*>(calloc(1, Size()));
+    for (int i = 0; i < rows; ++i) {
+      heights.push_back(reinterpret_cast<unsigned short*>(bytes + i * heightPitch));
+      colours.push_back(reinterpret_cast<unsigned int*>(bytes + rows * heightPitch + i * colourPitch));
+    }
+  }
+  ~RowBlock() { free(bytes); }
+  RowBlock(const RowBlock&) = delete;
+  RowBlock& operator=(const RowBlock&) = delete;
+
+  // Copies the grids of dtm into the block.
+  void CopyFrom(Sd_BaseDTM* dtm) {
+    for (int r = 0; r < rows; ++r) {
+      memcpy(heights[r], dtm->GetElevationGrid()[r], static_cast<size_t>(cols) * 2);
+      memcpy(colours[r], dtm->GetColorGrid()[r], static_cast<size_t>(cols) * 4);
+    }
+  }
+  size_t Size() const { return static_cast<size_t>(rows) * (heightPitch + colourPitch); }
+  std::string Contents() const { return std::string(reinterpret_cast<const char*>(bytes), Size()); }
+};
+
+// A non-contiguous terrain holding the rows of block, with the settings and
+// bounds of the test terrains.
+inline std::unique_ptr<Sd_SonarDTM> HoldingTerrain(RowBlock* block) {
+  std::unique_ptr<Sd_SonarDTM> dtm(new Sd_SonarDTM());
+  dtm->SetEmptyCode(kEmpty);
+  dtm->SetCodeRange(1, 65535);
+  dtm->SetBounds(0, dtm_test::kXMin, dtm_test::kXMax);
+  dtm->SetBounds(1, dtm_test::kYMin, dtm_test::kYMax);
+  dtm->SetBounds(2, dtm_test::kZMin, dtm_test::kZMax);
+  if (dtm->HoldRows(block->heights.data(), block->colours.data(), block->rows, block->cols) != 0) return nullptr;
+  return dtm;
 }
 
 }  // namespace dtm_test

@@ -84,7 +84,7 @@ inline SDN_PickOut NoPick() { return {0, 0, 0, -1e20, -1, nullptr, 0, 0}; }
 // For ordinary and best-quality passes: a progressive pass from the oblique
 // view run to its end draws the very pixels of one Render, and leaves the
 // stacks balanced.
-inline void ExpectFinishedPassMatchesRender(Sd_BaseDTM& dtm) {
+inline void ExpectFinishedPassMatchesRender(Sd_GridDTM& dtm) {
   for (int best : {0, 1}) {
     SCOPED_TRACE(best);
     Sd_Node::SetBestPass(best);
@@ -105,7 +105,7 @@ inline void ExpectFinishedPassMatchesRender(Sd_BaseDTM& dtm) {
 // Progressive passes abandoned (by Invalidate) after each of the given
 // numbers of steps: the next call ends them with the stacks balanced and
 // nothing left pending or enabled.
-inline void ExpectAbandonedPassesBalanced(Sd_BaseDTM& dtm, std::initializer_list<int> stepCounts) {
+inline void ExpectAbandonedPassesBalanced(Sd_GridDTM& dtm, std::initializer_list<int> stepCounts) {
   for (int steps : stepCounts) {
     SCOPED_TRACE(steps);
     for (int i = 0; i < steps; ++i) EXPECT_EQ(dtm.StepRender(), 0);

@@ -49,6 +49,13 @@ class ScopedEnv {
   std::string m_old;
 };
 
+// While it lives, neither the machine's configuration folder nor its home
+// folder of settings is found: the built-in defaults hold.
+struct NoMachineSettings {
+  ScopedEnv home{"WRUHOME", nullptr};
+  ScopedEnv config{"WRUCONFIGURATIONS", nullptr};
+};
+
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 

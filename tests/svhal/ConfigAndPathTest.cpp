@@ -207,6 +207,45 @@ TEST(Grid2D, RowTablesAreSeparateRowsAndRefuseBadSizes) {
   EXPECT_EQ(Sv_UtlAlloc2DInt(5, -1), nullptr);
 }
 
+// Both layouts, each released after the default has changed; the one-block
+// grid of more than 2 MiB goes through the huge-page placement.
+TEST(Grid2D, BothLayoutsHoldEveryCellAndAreReleasedWhateverTheLayoutOfTheDay) {
+  const int before = Sv_UtlGetGridLayout();
+  const int rows = 1100, cols = 1000;
+  unsigned short* grids[2] = {nullptr, nullptr};
+  unsigned short** tables[2] = {nullptr, nullptr};
+  for (int layout : {SV_GRID_SEPARATE_ROWS, SV_GRID_ONE_BLOCK}) {
+    Sv_UtlSetGridLayout(layout);
+    EXPECT_EQ(Sv_UtlGetGridLayout(), layout);
+    unsigned short** g = Sv_UtlAlloc2DShort(rows, cols);
+    ASSERT_NE(g, nullptr);
+    for (int r = 0; r < rows; ++r) {
+      for (int c = 0; c < cols; ++c) g[r][c] = static_cast<unsigned short>(r + 3 * c);
+    }
+    bool contiguous = true;
+    for (int r = 0; r + 1 < rows; ++r) contiguous = contiguous && g[r + 1] == g[r] + cols;
+    EXPECT_EQ(contiguous, layout == SV_GRID_ONE_BLOCK);
+    tables[layout] = g;
+    grids[layout] = g[rows - 1];
+  }
+  EXPECT_EQ(Sv_UtlSetGridLayout(77), SV_GRID_ONE_BLOCK) << "an unknown layout changes nothing";
+  EXPECT_EQ(Sv_UtlGetGridLayout(), SV_GRID_ONE_BLOCK);
+  for (int layout : {SV_GRID_SEPARATE_ROWS, SV_GRID_ONE_BLOCK}) {
+    EXPECT_EQ(grids[layout][cols - 1], static_cast<unsigned short>(rows - 1 + 3 * (cols - 1)));
+  }
+  // Each released with the other layout in force.
+  Sv_UtlSetGridLayout(SV_GRID_ONE_BLOCK);
+  Sv_UtlFree2D(tables[SV_GRID_SEPARATE_ROWS], rows);
+  Sv_UtlSetGridLayout(SV_GRID_SEPARATE_ROWS);
+  Sv_UtlFree2D(tables[SV_GRID_ONE_BLOCK], rows);
+  unsigned int** small = Sv_UtlAlloc2DInt(2, 3);
+  Sv_UtlSetGridLayout(SV_GRID_ONE_BLOCK);
+  ASSERT_NE(small, nullptr);
+  small[1][2] = 5;
+  Sv_UtlFree2D(small, 2);
+  Sv_UtlSetGridLayout(before);
+}
+
 namespace {
 
 struct ExitCalled : std::runtime_error {

@@ -199,6 +199,30 @@ TEST(Triangulate, ConcaveRings) {
   }
 }
 
+// Long rings with bays, a zigzag edge and spikes: the vertices that could
+// lie inside an ear are looked up through a spatial index, which must find
+// every one of them.
+TEST(Triangulate, LongRingsWithBaysAndSpikes) {
+  for (int shape : {0, 1}) {
+    SCOPED_TRACE(shape);
+    const int n = 2000;
+    Ring ring;
+    for (int i = 0; i < n; ++i) {
+      const double a = 2 * M_PI * i / n;
+      const double r = shape == 0 ? 1.0 + 0.3 * std::sin(7 * a) + (i % 2 ? 0.01 : 0.0)
+                                  : 1.0 + (i % 40 == 0 ? 0.5 : 0.0) + 0.02 * std::sin(37 * a);
+      ring.push_back({r * std::cos(a) + 3.0, r * std::sin(a) - 2.0, 0.0});
+    }
+    std::vector<Ring> rings = {ring};
+    Polygons poly(rings);
+    ASSERT_EQ(0, poly.Run());
+    // Triangles of three neighbours on a finely divided arc are tiny
+    // without being slivers: the area sum and the coverage decide.
+    CheckTriangulation(poly, rings, false);
+    CheckCoverage2D(poly, ring, 0);
+  }
+}
+
 TEST(Triangulate, ClockwiseRingIsReversedInPlace) {
   Ring cw = Reversed(kLShape);
   std::vector<Ring> rings = {cw};

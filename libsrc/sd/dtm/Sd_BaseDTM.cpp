@@ -30,13 +30,8 @@ bool SizeOk(int rows, int cols) {
 }  // namespace
 
 Sd_BaseDTM::Sd_BaseDTM()
-    : m_elevation(nullptr),
-      m_altValues(nullptr),
-      m_colors(nullptr),
-      m_minCode(0),
+    : m_minCode(0),
       m_maxCode(65535),
-      m_rows(0),
-      m_cols(0),
       m_useAltValues(0),
       m_lodStep(10),
       m_autoLod(1),
@@ -48,21 +43,22 @@ Sd_BaseDTM::Sd_BaseDTM()
       m_rowEnd(0),
       m_upRow(0),
       m_downRow(0),
-      m_rowBuffer(nullptr),
-      m_altRowBuffer(nullptr),
       m_shadeRow(0),
       m_contourColor(0),
       m_cancel(0),
-      m_drawMode(1),
-      m_alpha(255),
-      m_pickPos{-1.0f, 0.0f, 0.0f},
-      m_stepState(0),
-      m_pushCount(0),
-      m_settingsTag(0),
-      m_settingsDamaged("ERROR:  Damaged DTM settings record; defaults kept") {}
+      m_elevation(nullptr),
+      m_altValues(nullptr),
+      m_colors(nullptr),
+      m_rows(0),
+      m_cols(0),
+      m_rowBuffer(nullptr),
+      m_altRowBuffer(nullptr),
+      m_heldRows(false) {}
 
 Sd_BaseDTM::~Sd_BaseDTM() {
-  if (GetType() != kAliasType) ReleaseGrids();
+  // The grids of a DTM of type 26 belong to another DTM and stay; the row
+  // tables of held rows are this DTM's own and always go.
+  if (GetType() != kAliasType || m_heldRows) ReleaseGrids();
 }
 
 void Sd_BaseDTM::FreeData() {
@@ -74,25 +70,34 @@ void Sd_BaseDTM::FreeData() {
   Sd_Node::FreeData();
 }
 
+void Sd_BaseDTM::DropGrid(void* table) {
+  if (m_heldRows) {
+    free(table);
+  } else {
+    Sv_UtlFree2D(table, m_rows);
+  }
+}
+
 void Sd_BaseDTM::ReleaseGrids() {
   free(m_rowBuffer);
   free(m_altRowBuffer);
   m_rowBuffer = nullptr;
   m_altRowBuffer = nullptr;
-  Sv_UtlFree2D(m_elevation, m_rows);
-  Sv_UtlFree2D(m_colors, m_rows);
+  DropGrid(m_elevation);
+  DropGrid(m_colors);
   Sv_UtlFree2D(m_altValues, m_rows);
   m_elevation = nullptr;
   m_colors = nullptr;
   m_altValues = nullptr;
+  m_heldRows = false;
   m_rows = 0;
   m_cols = 0;
   m_colStart = m_colEnd = m_rowStart = m_rowEnd = 0;
   m_upRow = m_downRow = 0;
 }
 
-void Sd_BaseDTM::KeepOnlySize(int rows, int cols) {
-  if (rows != m_rows || cols != m_cols) ReleaseGrids();
+void Sd_BaseDTM::KeepOnlyOwnGridsOfSize(int rows, int cols) {
+  if (m_heldRows || rows != m_rows || cols != m_cols) ReleaseGrids();
 }
 
 bool Sd_BaseDTM::AllocRowBuffers() {
@@ -143,7 +148,7 @@ int Sd_BaseDTM::CreateGrids(int rows, int cols) {
 
 int Sd_BaseDTM::CreateElevationGrid(int rows, int cols) {
   if (!SizeOk(rows, cols)) return -1;
-  KeepOnlySize(rows, cols);
+  KeepOnlyOwnGridsOfSize(rows, cols);
   unsigned short** heights = Sv_UtlAlloc2DShort(rows, cols);
   if (!heights) {
     ReleaseGrids();
@@ -154,7 +159,7 @@ int Sd_BaseDTM::CreateElevationGrid(int rows, int cols) {
 
 int Sd_BaseDTM::CreateColorGrid(int rows, int cols) {
   if (!SizeOk(rows, cols)) return -1;
-  KeepOnlySize(rows, cols);
+  KeepOnlyOwnGridsOfSize(rows, cols);
   unsigned int** colours = Sv_UtlAlloc2DInt(rows, cols);
   if (!colours) {
     ReleaseGrids();
@@ -165,7 +170,7 @@ int Sd_BaseDTM::CreateColorGrid(int rows, int cols) {
 }
 
 bool Sd_BaseDTM::InstallElevationGrid(unsigned short** grid, int rows, int cols) {
-  KeepOnlySize(rows, cols);
+  KeepOnlyOwnGridsOfSize(rows, cols);
   Sv_UtlFree2D(m_elevation, m_rows);
   m_elevation = grid;
   m_rows = rows;
@@ -178,11 +183,46 @@ bool Sd_BaseDTM::InstallElevationGrid(unsigned short** grid, int rows, int cols)
 }
 
 void Sd_BaseDTM::InstallColorGrid(unsigned int** grid, int rows, int cols) {
-  KeepOnlySize(rows, cols);
+  KeepOnlyOwnGridsOfSize(rows, cols);
   Sv_UtlFree2D(m_colors, m_rows);
   m_colors = grid;
   m_rows = rows;
   m_cols = cols;
+}
+
+bool Sd_BaseDTM::InstallAltValues(unsigned short** grid, int rows, int cols) {
+  if (!grid || !m_elevation || rows != m_rows || cols != m_cols) return false;
+  Sv_UtlFree2D(m_altValues, m_rows);
+  m_altValues = grid;
+  return true;
+}
+
+int Sd_BaseDTM::HoldRows(unsigned short* const* elevationRows, unsigned int* const* colourRows, int rows,
+                         int cols) {
+  bool ok = SizeOk(rows, cols) && elevationRows && colourRows;
+  for (int r = 0; ok && r < rows; ++r) ok = elevationRows[r] && colourRows[r];
+  if (!ok) {
+    ReleaseGrids();
+    return -1;
+  }
+  // The next rows of the same size: the tables (and the alternate values
+  // and row buffers) stay.
+  if (!(m_heldRows && rows == m_rows && cols == m_cols)) {
+    ReleaseGrids();
+    const size_t tableBytes = static_cast<size_t>(rows) * sizeof(void*);
+    m_elevation = static_cast<unsigned short**>(malloc(tableBytes));
+    m_colors = static_cast<unsigned int**>(malloc(tableBytes));
+    m_heldRows = true;
+    m_rows = rows;
+    m_cols = cols;
+    if (!m_elevation || !m_colors || !AllocRowBuffers()) {
+      ReleaseGrids();
+      return -1;
+    }
+  }
+  memcpy(m_elevation, elevationRows, static_cast<size_t>(rows) * sizeof(unsigned short*));
+  memcpy(m_colors, colourRows, static_cast<size_t>(rows) * sizeof(unsigned int*));
+  return 0;
 }
 
 unsigned short** Sd_BaseDTM::AllocElevationGrid() {
@@ -297,7 +337,7 @@ unsigned short** Sd_BaseDTM::ReadCodeGrid(TDR_PayloadReader& in, int rows, int c
   return grid;
 }
 
-int Sd_BaseDTM::WriteCodeGrid(TDR_Manager* manager, unsigned short** grid, int rows, int cols, double rangeMin,
+int Sd_BaseDTM::WriteCodeGrid(TDR_Manager* manager, unsigned short* const* grid, int rows, int cols, double rangeMin,
                               double rangeMax, const unsigned short words[2]) {
   TDR_Scalar scalar;
   scalar.SetNumDimensions(2);
@@ -310,114 +350,6 @@ int Sd_BaseDTM::WriteCodeGrid(TDR_Manager* manager, unsigned short** grid, int r
   out.Write(words, 2, 2);
   out.Rows(reinterpret_cast<const void* const*>(grid), 2, cols, rows);
   return out.Ok() ? 0 : -1;
-}
-
-int Sd_BaseDTM::LoadGridRecords(TDR_Manager* manager, const char* elevationTagMessage, const char* colourTagMessage,
-                                const char* sizeMessage) {
-  bool ok = ExpectTag(manager, TDR_TAG_SCALAR, elevationTagMessage) && LoadElevations(manager) == 0 &&
-            ExpectTag(manager, TDR_TAG_SCALAR, colourTagMessage) && LoadColors(manager) == 0;
-  if (ok && !HasDrawableGrids()) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, sizeMessage, manager->GetFileName());
-    ok = false;
-  }
-  if (!ok || ReadCommonTags(manager) != 0) {
-    // A failed load leaves the object without grids.
-    FreeData();
-    return -1;
-  }
-  return 0;
-}
-
-int Sd_BaseDTM::SaveGridRecords(TDR_Manager* manager, int withCommonTags) {
-  if (manager->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1) != 0 || SaveElevations(manager) != 0 ||
-      manager->EndTag() != 0) {
-    return -1;
-  }
-  if (SaveColors(manager) != 0) return -1;
-  if (withCommonTags) return WriteCommonTags(manager);
-  return 0;
-}
-
-void Sd_BaseDTM::SetSettingsRecord(int tag, const char* damagedMessage) {
-  m_settingsTag = tag;
-  m_settingsDamaged = damagedMessage;
-}
-
-int Sd_BaseDTM::ReadOwnRecord(TDR_Manager* manager, int tag) {
-  if (tag == 0 || tag != m_settingsTag) return 0;
-  ReadSettingsRecord(manager);
-  return 1;
-}
-
-void Sd_BaseDTM::ReadSettingsRecord(TDR_Manager* manager) {
-  TDR_PayloadReader in(manager);
-  const int version = manager->GetTagVersion();
-  if (version == 0) {
-    float format = 0.0f;
-    in.Float32(&format);
-  }
-  short mode = 0;
-  int words[4] = {0, 0, 0, 0};
-  in.Read(&mode, 2, 1);
-  in.Int32s(words, 4);
-  if (!in.Ok()) {
-    // The grids are whole; only the settings are lost.
-    Sv_Debug::Message(SV_LEVEL_DEBUG, m_settingsDamaged, manager->GetFileName());
-    return;
-  }
-  m_drawMode = mode;
-  m_alpha = std::clamp(words[0], 0, 255);
-  m_lodStep = words[1] < 1 ? 1 : words[1];
-  if (version >= 2) m_autoLod = words[2];
-}
-
-int Sd_BaseDTM::WriteCommonTags(TDR_Manager* manager) {
-  if (!manager) return -1;
-  if (Sd_Node::WriteCommonTags(manager) != 0) return -1;
-  if (m_settingsTag == 0) return 0;
-  if (manager->WriteTag(m_settingsTag, 2, 0, 0, 1) != 0) return -1;
-  TDR_PayloadWriter out(manager);
-  out.Write(&m_drawMode, 2, 1);
-  out.Int32(m_alpha);
-  out.Int32(m_lodStep);
-  out.Int32(m_autoLod);
-  out.Int32(0);
-  if (!out.Ok() || manager->EndTag() != 0) return -1;
-  return 0;
-}
-
-// --- detail settings and alpha ---
-
-void Sd_BaseDTM::SaveDetail() {
-  int* saved = static_cast<int*>(malloc(2 * sizeof(int)));
-  if (!saved) return;
-  saved[0] = m_lodStep;
-  saved[1] = m_autoLod;
-  SetDataBuffer(reinterpret_cast<unsigned char*>(saved));
-}
-
-void Sd_BaseDTM::RestoreDetail() {
-  const unsigned char* saved = GetDataBuffer();
-  if (!saved) return;
-  int values[2];
-  memcpy(values, saved, sizeof(values));
-  m_lodStep = values[0] < 1 ? 1 : values[0];
-  m_autoLod = values[1];
-}
-
-int Sd_BaseDTM::ResetDetail() {
-  m_lodStep = 1;
-  m_autoLod = 0;
-  return 1;
-}
-
-void Sd_BaseDTM::WriteAlphaToColours() {
-  if (!m_colors) return;
-  const unsigned a = static_cast<unsigned>(m_alpha) << 24;
-  for (int r = 0; r < m_rows; ++r) {
-    unsigned* row = m_colors[r];
-    for (int c = 0; c < m_cols; ++c) row[c] = (row[c] & 0x00FFFFFFu) | a;
-  }
 }
 
 // --- nodes and rows ---

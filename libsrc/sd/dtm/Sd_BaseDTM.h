@@ -1,9 +1,6 @@
 #ifndef SD_BASEDTM_H
 #define SD_BASEDTM_H
 
-#include <cstddef>
-#include <vector>
-
 #include "Sd_Node.h"
 
 class TDR_Manager;
@@ -12,25 +9,30 @@ class TDR_Scalar;
 
 // The base class of every terrain model (DTM).
 //
-// A DTM is a regular grid of m_rows x m_cols nodes: node (r, c) lies at
-// x = xmin + c (xmax - xmin) / (m_cols - 1), y = ymin + r (ymax - ymin) /
-// (m_rows - 1) of the node's bounds, row 0 at ymin. Heights are 16-bit
-// codes: 0 is "no value", a code k stands for k / 65535 (zmax - zmin) + zmin.
-// Every node also has a packed colour (red in the low byte). Grids are
-// row-pointer tables of separately allocated rows.
+// A DTM is a regular grid of rows x columns nodes: node (r, c) lies at
+// x = xmin + c (xmax - xmin) / (cols - 1), y = ymin + r (ymax - ymin) /
+// (rows - 1) of the node's bounds, row 0 at ymin. Heights are 16-bit codes:
+// 0 is "no value", a code k stands for k / 65535 (zmax - zmin) + zmin.
+// Every node also has a packed colour (red in the low byte), and a DTM may
+// carry a third grid of 16-bit alternate values.
 //
-// Whatever grids exist always have m_rows x m_cols nodes; a load that fails
-// leaves the grids as they were or none at all, never a half-read grid.
+// The grids are row-pointer tables. They are private to this class, which
+// keeps the one invariant every terrain model relies on: whatever grids
+// exist all have GetRows() x GetCols() nodes, and a load that fails leaves
+// the grids as they were or none at all, never a half-read grid. Derived
+// classes read and write the nodes through ElevationRows(), ColourRows()
+// and AltValueRows(), and change the grids only through the operations
+// below. The rows of a grid are either the DTM's own (allocated with
+// Sv_UtlAlloc2D*, in either of its layouts) or, for the height and colour
+// grids, rows that belong to something else (HoldRows: a shared-memory
+// block, a frame of a series), of which the DTM owns only its row tables.
 //
-// Drawing space of the derived classes: node transform, then translate
-// (-0.5, -0.5, -0.5) and scale (1 / (m_cols - 1), 1 / (m_rows - 1),
-// 1 / m_maxCode), so a vertex is (column, row, code).
+// Drawing space: node transform, then translate (-0.5, -0.5, -0.5) and scale
+// (1 / (cols - 1), 1 / (rows - 1), 1 / m_maxCode), so a vertex is (column,
+// row, code) (EnterGridSpace).
 //
-// The grid DTMs (uniform and non-contiguous) share their drawing passes,
-// picking, detail settings and the frame of their records through the
-// protected helpers below; a derived class supplies its strips (DrawStrip)
-// and, where its nodes may be empty or carry values, the hooks CellFilled,
-// AltValueAt and ReadOwnRecord.
+// This class has Sd_Node's drawing and picking operations; the models drawn
+// as strips over the visible window derive from Sd_GridDTM, which adds them.
 class Sd_BaseDTM : public Sd_Node {
  public:
   // Largest number of rows or columns a grid may have.
@@ -39,12 +41,14 @@ class Sd_BaseDTM : public Sd_Node {
   typedef unsigned short (*SurfaceFunction)(int row, int col, int rows, int cols);
 
   Sd_BaseDTM();
-  // Releases the grids (unless they belong to another DTM, type 26).
+  // Releases the grids (unless they belong to another DTM, type 26; the row
+  // tables of held rows are released in any case).
   ~Sd_BaseDTM() override;
 
   // Releases the grids and row buffers and sets rows and columns to 0; safe
-  // to call any number of times. A DTM of node type 26 (its grids belong to
-  // another DTM) frees nothing and says so.
+  // to call any number of times. Held rows are left to their owner; only the
+  // row tables go. A DTM of node type 26 (its grids belong to another DTM)
+  // frees nothing and says so.
   void FreeData() override;
   const char* className() const override;
   // No value queries in the base class: 0.
@@ -61,8 +65,9 @@ class Sd_BaseDTM : public Sd_Node {
 
   // --- grids ---
   // Height and colour grids (and row buffers) of rows x cols; existing grids
-  // of another size are released first. -1 when a size is below 1 (or above
-  // kMaxGridSide) or an allocation fails, leaving no grid; 0 otherwise.
+  // of another size (and held rows) are released first. -1 when a size is
+  // below 1 (or above kMaxGridSide) or an allocation fails, leaving no grid;
+  // 0 otherwise.
   int CreateGrids(int rows, int cols);
   int CreateElevationGrid(int rows, int cols);
   int CreateColorGrid(int rows, int cols);
@@ -70,6 +75,24 @@ class Sd_BaseDTM : public Sd_Node {
   // with Sv_UtlFree2D); the height variant also renews the row buffers.
   unsigned short** AllocElevationGrid();
   unsigned int** AllocColorGrid();
+
+  // --- grids whose rows belong to something else ---
+  // Holds height and colour grids of rows x cols whose rows lie in a block
+  // that belongs to the caller (a shared-memory block, a frame of a series):
+  // row r of the heights is elevationRows[r], of the colours colourRows[r],
+  // each of at least cols elements. The DTM keeps its own row tables with
+  // those pointers (the caller's arrays may go), reads and writes the rows
+  // in place, and never frees or moves them; releasing the grids (FreeData,
+  // another load, the destructor) frees only the row tables. The block must
+  // outlive the grids, or be replaced first by another HoldRows or a
+  // FreeData. Called again with the same size while holding rows, it only
+  // points the tables at the new rows (the next frame of a series), keeping
+  // the alternate values. -1 (and no grids) for a size below 1 or above
+  // kMaxGridSide, a null table or row, or no memory for the tables; 0
+  // otherwise.
+  int HoldRows(unsigned short* const* elevationRows, unsigned int* const* colourRows, int rows, int cols);
+  // True while the height and colour rows are held rather than owned.
+  bool HoldsRows() const { return m_heldRows; }
 
   // Reads the payload of an elevation SCALAR record whose header the caller
   // has read: the descriptor (columns, rows, USHORT), the minimum and
@@ -107,6 +130,7 @@ class Sd_BaseDTM : public Sd_Node {
   // Stride of drawing; values below 1 count as 1.
   void SetLODStep(int step);
   int GetAutoLOD() const { return m_autoLod; }
+  void SetAutoLOD(int on) { m_autoLod = on; }
   void SetUseAltValues(int on) { m_useAltValues = on; }
   int GetMinStep() const { return m_minStep; }
   int GetStepIncrement() const { return m_stepIncrement; }
@@ -145,18 +169,32 @@ class Sd_BaseDTM : public Sd_Node {
   // Height of a code with the node's z bounds: code / 65535 (zmax - zmin) + zmin.
   double CodeToHeight(double code) const;
 
-  // --- drawing settings of the grid DTMs ---
-  int GetAlpha() const { return m_alpha; }
-  // 0 wire frame, 1 solid; other values draw nothing but the bounding box.
-  void SetDrawMode(short mode) { m_drawMode = mode; }
-  short GetDrawMode() const { return m_drawMode; }
-  void SetAutoLOD(int on) { m_autoLod = on; }
-  // Grid column, row and code of the last screen pick; column -1 after a miss.
-  const float* GetPickPosition() const { return m_pickPos; }
-  int GetStepState() const { return m_stepState; }
-  int GetPushCount() const { return m_pushCount; }
-
  protected:
+  // --- the nodes, for derived classes ---
+  // Row tables of the grids (null without the grid): cells may be read and
+  // written, the tables themselves belong to this class.
+  unsigned short* const* ElevationRows() const { return m_elevation; }
+  unsigned int* const* ColourRows() const { return m_colors; }
+  unsigned short* const* AltValueRows() const { return m_altValues; }
+  // 1 when the height and colour grids exist and span at least 2 x 2 nodes
+  // (the least a surface can be drawn or picked from).
+  bool HasDrawableGrids() const;
+
+  // --- changing the grids ---
+  // Stores grid (rows x cols, from Sv_UtlAlloc2D*) as the height / colour
+  // grid in place of the current one, releasing every grid of another size
+  // (and held rows) first; the height grid also renews the row buffers, and
+  // when that fails no grid is left (false).
+  bool InstallElevationGrid(unsigned short** grid, int rows, int cols);
+  void InstallColorGrid(unsigned int** grid, int rows, int cols);
+  // Stores grid as the alternate values in place of the current ones; false
+  // (grid left to the caller) unless rows x cols is the DTM's size and the
+  // DTM has a height grid.
+  bool InstallAltValues(unsigned short** grid, int rows, int cols);
+  // Releases every grid and buffer (the body of FreeData for DTMs whose
+  // grids are their own or held).
+  void ReleaseGrids();
+
   // --- 16-bit grid records ---
   // The debug messages of a 16-bit grid payload that cannot be read.
   struct CodeGridMessages {
@@ -175,126 +213,32 @@ class Sd_BaseDTM : public Sd_Node {
                                        const CodeGridMessages& messages, const char* where);
   // Writes the descriptor (columns, rows, USHORT, the range), the two words
   // and the rows of grid. 0, or -1 when a write fails.
-  static int WriteCodeGrid(TDR_Manager* manager, unsigned short** grid, int rows, int cols, double rangeMin,
+  static int WriteCodeGrid(TDR_Manager* manager, unsigned short* const* grid, int rows, int cols, double rangeMin,
                            double rangeMax, const unsigned short words[2]);
 
-  // --- records of the grid DTMs ---
-  // After the object record's payload: the elevation and colour SCALAR
-  // records (each announced by its tag, else the tag's message), a grid of
-  // at least 2 x 2 nodes (else sizeMessage) and ReadCommonTags. 0 on
-  // success; -1 with the DTM emptied (FreeData) otherwise.
-  int LoadGridRecords(TDR_Manager* manager, const char* elevationTagMessage, const char* colourTagMessage,
-                      const char* sizeMessage);
-  // After the object record: the elevation and colour SCALAR records, then
-  // WriteCommonTags when withCommonTags is non-zero. 0, or -1 when a write
-  // fails.
-  int SaveGridRecords(TDR_Manager* manager, int withCommonTags);
-  // The class's settings record (read among the common tags) and the
-  // message of a damaged one, which is skipped with the defaults kept.
-  void SetSettingsRecord(int tag, const char* damagedMessage);
-  // Takes the settings record; nothing else.
-  int ReadOwnRecord(TDR_Manager* manager, int tag) override;
-  // The node's common tags and the settings record (version 2: draw mode,
-  // alpha, stride, automatic level of detail, 0).
-  int WriteCommonTags(TDR_Manager* manager) override;
-  // A small sample of class T with its grids, for the factory's sample
-  // writers: rows x cols nodes of a smooth surface.
+  // --- samples ---
+  // Grids of rows x cols nodes of a smooth surface (a tilted plane with
+  // bumps, every node a height) with bounds, for the classes' sample writers.
+  int FillSample(int rows, int cols);
+  // A small sample of class T: its grids filled by FillSample, saved with
+  // its common tags.
   template <class T>
   static int WriteGridSample(TDR_Manager* manager, int rows, int cols) {
     T dtm;
     if (dtm.FillSample(rows, cols) != 0) return -1;
     return dtm.SaveObject(manager, 1, 0);
   }
-  int FillSample(int rows, int cols);
 
-  // --- detail settings of the grid DTMs ---
-  // The stride and the automatic level-of-detail flag into / from the
-  // node's data buffer; full detail is stride 1 without automatic choice
-  // (returns 1).
-  void SaveDetail();
-  void RestoreDetail();
-  int ResetDetail();
-  // Writes m_alpha into the alpha byte of every colour.
-  void WriteAlphaToColours();
-
-  // --- drawing of the grid DTMs ---
+  // --- geometry ---
   // Node transform, bounding box (when asked) and grid space.
   void EnterGridSpace(bool boundingBox);
-  // Blending (source alpha, one minus source alpha) when m_alpha is not 255.
-  void BeginBlending();
-  static void EndBlending();
-  // Draws the strip between rows r and r2 (r < r2) with column stride s
-  // over the visible window, as a surface or a mesh by the draw mode. The
-  // base class draws nothing.
-  virtual void DrawStrip(int r, int r2, int s);
-  // Grows the strip arrays to hold at least n vertices.
-  void ReserveStripArrays(size_t n);
-  // The whole visible window at the chosen stride (the body of Render): the
-  // window fields are restored afterwards.
-  void RenderGrid();
-  // One step of a progressive pass (the body of StepRender): 0 begins
-  // (matrix pushed, window chosen), then up to five strips upwards and five
-  // downwards from the view-centre row per call; returns 1 when the pass is
-  // finished (matrix popped), 0 otherwise. The redraw-pending flag abandons
-  // the pass: the matrix is popped if the pass pushed it and 0 is returned.
-  int StepRenderGrid();
-  // Ends an open progressive pass: pops what it pushed, resets blending.
-  void CloseStepPass();
-
-  // --- picking of the grid DTMs ---
-  // True when the four corners of cell (row, col) hold heights; in the base
-  // class every node holds one.
-  virtual bool CellFilled(int row, int col) const;
-  // The value node (row, col) carries besides its height: false (and
-  // nothing written) in the base class.
-  virtual bool AltValueAt(int row, int col, double* value) const;
-  bool HeightInRange(double height) const;
-  // Bilinear height and colour inside cell (row, col) at the fractions fy,
-  // fx; false when the cell is not filled or its base height is outside
-  // the z bounds.
-  bool Blend(int row, int col, double fy, double fx, double* height, unsigned* colour) const;
   // Row and column position of a geographic point (fractional).
   void GridPosition(double x, double y, double* ry, double* cx) const;
-  // Screen pick through the request's depth picker (the body of
-  // QueryPoint): 1 on a hit in a cell that Blend accepts (not on the last
-  // row or column), with the bilinear height and colour (and the node's
-  // alternate value, if any) in out unless the request's mode asks for the
-  // hit test only. m_pickPos gets the grid point of a hit, or column -1;
-  // with keepRejectedPosition a point on the grid whose cell Blend refuses
-  // also keeps its position.
-  int PickGrid(SDN_PickIn* request, SDN_PickOut* out, bool keepRejectedPosition);
-  // The body of ValueAt: 1 when (x, y) lies in the grid's bounds inside a
-  // cell that Blend accepts (the height goes to the query callback), or on
-  // the last row or column (no value); 0 otherwise.
-  int GridValueAt(double x, double y, int user);
-  // The body of GeoPickPoint: the height (and colour) at a geographic
-  // point; 1e12 outside the bounds or in a cell that Blend refuses.
-  double GridGeoPick(double x, double y, unsigned* colour);
+  // True when a height lies within the node's z bounds (allowing rounding).
+  bool HeightInRange(double height) const;
 
-  // Releases every grid and buffer (the body of FreeData for DTMs that own
-  // their grids).
-  void ReleaseGrids();
-  // Releases the grids when their size is not rows x cols.
-  void KeepOnlySize(int rows, int cols);
-  // Renews both row buffers for m_cols entries; false when out of memory.
-  bool AllocRowBuffers();
-  // Stores grid (rows x cols) as the height / colour grid in place of the
-  // current one, releasing every grid of another size first; the height
-  // grid also renews the row buffers, and when that fails no grid is left
-  // (false).
-  bool InstallElevationGrid(unsigned short** grid, int rows, int cols);
-  void InstallColorGrid(unsigned int** grid, int rows, int cols);
-  // 1 when the height and colour grids exist and span at least 2 x 2 nodes
-  // (the least a surface can be drawn or picked from).
-  bool HasDrawableGrids() const;
-
-  unsigned short** m_elevation;
-  unsigned short** m_altValues;
-  unsigned int** m_colors;
   unsigned short m_minCode;
   unsigned short m_maxCode;
-  int m_rows;
-  int m_cols;
   int m_useAltValues;
   int m_lodStep;
   int m_autoLod;
@@ -302,28 +246,28 @@ class Sd_BaseDTM : public Sd_Node {
   int m_minStep;
   int m_colStart, m_colEnd, m_rowStart, m_rowEnd;
   int m_upRow, m_downRow;
-  unsigned short* m_rowBuffer;
-  unsigned short* m_altRowBuffer;
   int m_shadeRow;
   int m_contourColor;
   unsigned char m_cancel;
 
-  // Drawing state of the grid DTMs.
-  short m_drawMode;
-  int m_alpha;
-  float m_pickPos[3];
-  int m_stepState;
-  int m_pushCount;
-  // Vertex and colour arrays of one strip.
-  std::vector<float> m_stripVertices;
-  std::vector<unsigned int> m_stripColours;
-
  private:
-  // Reads one settings record; a damaged one is skipped with the message.
-  void ReadSettingsRecord(TDR_Manager* manager);
+  // Releases the grids when their size is not rows x cols, or when the
+  // rows are held (held and own rows never mix).
+  void KeepOnlyOwnGridsOfSize(int rows, int cols);
+  // Releases one height or colour grid: the table only for held rows.
+  void DropGrid(void* table);
+  // Renews both row buffers for m_cols entries; false when out of memory.
+  bool AllocRowBuffers();
 
-  int m_settingsTag;
-  const char* m_settingsDamaged;
+  unsigned short** m_elevation;
+  unsigned short** m_altValues;
+  unsigned int** m_colors;
+  int m_rows;
+  int m_cols;
+  unsigned short* m_rowBuffer;
+  unsigned short* m_altRowBuffer;
+  // The height and colour rows belong to someone else (HoldRows).
+  bool m_heldRows;
 };
 
 #endif

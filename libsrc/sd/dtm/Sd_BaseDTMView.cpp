@@ -1,6 +1,8 @@
-// Terrain base class: the visible window of the grid and the drawing stride.
+// Terrain base class: grid space, grid positions, the visible window of the
+// grid and the drawing stride.
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -28,6 +30,33 @@ bool CentreInDevice(const float p[16], float ndc[3]) {
 }
 
 }  // namespace
+
+void Sd_BaseDTM::EnterGridSpace(bool boundingBox) {
+  ApplyTransform();
+  if (boundingBox) DrawBoundingBox();
+  const float sx = m_cols > 1 ? 1.0f / static_cast<float>(m_cols - 1) : 1.0f;
+  const float sy = m_rows > 1 ? 1.0f / static_cast<float>(m_rows - 1) : 1.0f;
+  // A maximum code of 0 (a grid of no-value nodes) is drawn as if it were 1.
+  const float sz = 1.0f / static_cast<float>(m_maxCode > 0 ? m_maxCode : 1);
+  glTranslatef(-0.5f, -0.5f, -0.5f);
+  glScalef(sx, sy, sz);
+}
+
+bool Sd_BaseDTM::HeightInRange(double height) const {
+  const double lo = m_bounds[4];
+  const double hi = m_bounds[5];
+  // The top code converts to zmax only up to rounding.
+  const double tolerance = 1e-9 * std::max({1.0, std::fabs(lo), std::fabs(hi)});
+  return height >= lo - tolerance && height <= hi + tolerance;
+}
+
+void Sd_BaseDTM::GridPosition(double x, double y, double* ry, double* cx) const {
+  // Single precision, as the grid's own coordinates are.
+  const float dx = m_bounds[1] - m_bounds[0];
+  const float dy = m_bounds[3] - m_bounds[2];
+  *cx = dx != 0.0f ? static_cast<float>((x - m_bounds[0]) / dx) * static_cast<float>(m_cols - 1) : 0.0f;
+  *ry = dy != 0.0f ? static_cast<float>((y - m_bounds[2]) / dy) * static_cast<float>(m_rows - 1) : 0.0f;
+}
 
 int Sd_BaseDTM::Optimize() { return Optimize(FrameState().CurrentView()); }
 

@@ -1,7 +1,5 @@
-// Uniform terrain model: records and alpha.
+// Uniform terrain model: records.
 #include "Sd_BasicDTM.h"
-
-#include <algorithm>
 
 #include "TDR_Manager.h"
 #include "TDR_Payload.h"
@@ -17,11 +15,9 @@ constexpr const char* kNoScalarMessage =
 
 }  // namespace
 
-Sd_BasicDTM::Sd_BasicDTM() {
+Sd_BasicDTM::Sd_BasicDTM()
+    : Sd_GridDTM({TDR_TAG_SD_BASICDTM_ATB, "ERROR:  Damaged uniform DTM settings record; defaults kept", true, false}) {
   SetType(kTypeId);
-  SetSettingsRecord(TDR_TAG_SD_BASICDTM_ATB, "ERROR:  Damaged uniform DTM settings record; defaults kept");
-  SetRedrawPending(0);
-  SetDrawn(1);
 }
 
 Sd_BasicDTM::~Sd_BasicDTM() {}
@@ -49,16 +45,9 @@ int Sd_BasicDTM::LoadObject(TDR_Manager* manager) {
 }
 
 int Sd_BasicDTM::SaveObject(TDR_Manager* manager, int withCommonTags, int) {
-  if (!manager || !m_elevation || !m_colors) return -1;
+  if (!manager || !ElevationRows() || !ColourRows()) return -1;
   if (manager->WriteTag(TDR_TAG_SD_BASICDTM, 1, 0, 0, 1) != 0 || manager->EndTag() != 0) return -1;
   return SaveGridRecords(manager, withCommonTags);
 }
 
 int Sd_BasicDTM::WriteSample(TDR_Manager* manager) { return WriteGridSample<Sd_BasicDTM>(manager, 6, 7); }
-
-// --- settings ---
-
-void Sd_BasicDTM::SetAlpha(int alpha) {
-  m_alpha = std::clamp(alpha, 0, 255);
-  if (m_alpha != 255) WriteAlphaToColours();
-}

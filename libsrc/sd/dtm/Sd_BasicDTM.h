@@ -1,7 +1,7 @@
 #ifndef SD_BASICDTM_H
 #define SD_BASICDTM_H
 
-#include "Sd_BaseDTM.h"
+#include "Sd_GridDTM.h"
 
 // The "Uniform DTM" (object tag 10000, settings tag 10002, node type 11): a
 // terrain grid in which every node holds a height, drawn as a coloured
@@ -12,7 +12,12 @@
 // SCALAR, the common tags and the settings record 10002 (docs/file-formats.md).
 // A record that cannot be read makes LoadObject fail (-1) and leaves the
 // object without grids: it draws only its bounding box and answers no pick.
-class Sd_BasicDTM : public Sd_BaseDTM {
+//
+// Drawing, picking, detail settings and the settings record are those of
+// the grid models (Sd_GridDTM); its own rules: every cell answers picks, a
+// pick on the grid whose height is out of range keeps its pick position,
+// and SetAlpha(255) leaves the colours' alpha bytes as they are.
+class Sd_BasicDTM : public Sd_GridDTM {
  public:
   Sd_BasicDTM();
   ~Sd_BasicDTM() override;
@@ -30,37 +35,8 @@ class Sd_BasicDTM : public Sd_BaseDTM {
   // sample).
   static int WriteSample(TDR_Manager* manager);
 
-  // Keeps / restores the stride and the automatic level-of-detail flag in
-  // the node's data buffer; ResetSettings draws at full detail (stride 1,
-  // no automatic choice) and returns 1.
-  void SaveSettings() override { SaveDetail(); }
-  void RestoreSettings() override { RestoreDetail(); }
-  int ResetSettings() override { return ResetDetail(); }
-
-  // The whole visible window at the chosen stride.
-  void Render() override { RenderGrid(); }
-  // One step of a progressive pass (Sd_BaseDTM::StepRenderGrid): returns 1
-  // when the pass is finished (matrix popped), 0 otherwise; the
-  // redraw-pending flag abandons the pass.
-  int StepRender() override { return StepRenderGrid(); }
   const char* className() const override;
-
-  // Screen pick through the request's depth picker: 1 on a hit (on the
-  // grid, not on its last row or column), with the bilinear height and
-  // colour in out unless the request's mode asks for the hit test only. A
-  // point on the grid keeps its pick position even when its height is out
-  // of range.
-  int QueryPoint(SDN_PickIn* request, SDN_PickOut* out) override { return PickGrid(request, out, true); }
-  // 1 when (x, y) lies in the grid's bounds and its height is valid; the
-  // height goes to the query callback (not on the last row or column).
-  int ValueAt(double x, double y, int user) override { return GridValueAt(x, y, user); }
-  // Height (and colour) at a geographic point; 1e12 outside the bounds.
-  double GeoPickPoint(double x, double y, unsigned* colour) override { return GridGeoPick(x, y, colour); }
   int Hook2(int a, int b, int c, int d, unsigned char* flag) override;
-
-  // Alpha 0 ... 255 of the colours; any value but 255 replaces the alpha
-  // byte of every colour and draws blended.
-  void SetAlpha(int alpha);
 
  private:
   // Draws the strip between rows r and r2 with column stride s over the

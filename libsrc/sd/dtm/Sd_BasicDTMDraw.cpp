@@ -18,14 +18,14 @@ void Sd_BasicDTM::DrawStrip(int r, int r2, int s) {
 // last column, so the surface always reaches the window's edge.
 void Sd_BasicDTM::DrawSolidStrip(int r, int r2, int s) {
   const int last = m_colEnd - 1;
-  if (last <= m_colStart || r2 <= r || r2 >= m_rows) return;
+  if (last <= m_colStart || r2 <= r || r2 >= GetRows()) return;
   ReserveStripArrays(static_cast<size_t>((last - m_colStart) / s + 2) * 2);
   float* v = m_stripVertices.data();
   unsigned int* col = m_stripColours.data();
-  const unsigned short* h0 = m_elevation[r];
-  const unsigned short* h1 = m_elevation[r2];
-  const unsigned int* c0 = m_colors[r];
-  const unsigned int* c1 = m_colors[r2];
+  const unsigned short* h0 = ElevationRows()[r];
+  const unsigned short* h1 = ElevationRows()[r2];
+  const unsigned int* c0 = ColourRows()[r];
+  const unsigned int* c1 = ColourRows()[r2];
   const float y0 = static_cast<float>(r);
   const float y1 = static_cast<float>(r2);
   size_t n = 0;
@@ -52,11 +52,11 @@ void Sd_BasicDTM::DrawSolidStrip(int r, int r2, int s) {
 
 void Sd_BasicDTM::DrawWireStrip(int r, int r2, int s) {
   const int last = m_colEnd - 1;
-  if (last < m_colStart || r2 <= r || r2 >= m_rows) return;
-  const unsigned short* h0 = m_elevation[r];
-  const unsigned short* h1 = m_elevation[r2];
-  const unsigned int* c0 = m_colors[r];
-  const unsigned int* c1 = m_colors[r2];
+  if (last < m_colStart || r2 <= r || r2 >= GetRows()) return;
+  const unsigned short* h0 = ElevationRows()[r];
+  const unsigned short* h1 = ElevationRows()[r2];
+  const unsigned int* c0 = ColourRows()[r];
+  const unsigned int* c1 = ColourRows()[r2];
   const float y0 = static_cast<float>(r);
   const float y1 = static_cast<float>(r2);
   auto vertex = [](const unsigned int* colours, const unsigned short* heights, int c, float y) {

@@ -26,7 +26,9 @@ constexpr int kTypeId = 12;
 }  // namespace
 
 Sd_SonarDTM::Sd_SonarDTM()
-    : m_queryType(0),
+    : Sd_GridDTM({TDR_TAG_SD_SONARDTM_ATB, "ERROR:  Damaged non-contiguous DTM settings record; defaults kept", false,
+                  true}),
+      m_queryType(0),
       m_altRange{0.0, 1.0},
       m_floatGrid(nullptr),
       m_emptyCode(0),
@@ -37,16 +39,13 @@ Sd_SonarDTM::Sd_SonarDTM()
       m_polygonX(nullptr),
       m_polygonY(nullptr) {
   SetType(kTypeId);
-  SetSettingsRecord(TDR_TAG_SD_SONARDTM_ATB, "ERROR:  Damaged non-contiguous DTM settings record; defaults kept");
   m_scale[2] = 0.2f;
   m_stepIncrement = 10;
-  SetRedrawPending(0);
-  SetDrawn(1);
   LoadDefaultColorMap();
 }
 
 Sd_SonarDTM::~Sd_SonarDTM() {
-  FreeFloatGrid(m_floatGrid, m_rows);
+  FreeFloatGrid(m_floatGrid, GetRows());
   m_floatGrid = nullptr;
   ReleaseQueryPolygon();
 }
@@ -54,9 +53,9 @@ Sd_SonarDTM::~Sd_SonarDTM() {
 const char* Sd_SonarDTM::className() const { return "Non-Cont. DTM"; }
 
 void Sd_SonarDTM::FreeData() {
-  FreeFloatGrid(m_floatGrid, m_rows);
+  FreeFloatGrid(m_floatGrid, GetRows());
   m_floatGrid = nullptr;
-  Sd_BaseDTM::FreeData();
+  Sd_GridDTM::FreeData();
 }
 
 void Sd_SonarDTM::FreeFloatGrid(float** grid, int rows) {
@@ -93,7 +92,7 @@ int Sd_SonarDTM::LoadObject(TDR_Manager* manager) {
 }
 
 int Sd_SonarDTM::SaveObject(TDR_Manager* manager, int withCommonTags, int) {
-  if (!manager || !m_elevation || !m_colors) return -1;
+  if (!manager || !ElevationRows() || !ColourRows()) return -1;
   if (manager->WriteTag(TDR_TAG_SD_SONARDTM, 1, 0, 0, 1) != 0) return -1;
   TDR_PayloadWriter out(manager);
   out.Write(&m_emptyCode, 2, 1);
@@ -102,15 +101,15 @@ int Sd_SonarDTM::SaveObject(TDR_Manager* manager, int withCommonTags, int) {
 }
 
 int Sd_SonarDTM::ReadOwnRecord(TDR_Manager* manager, int tag) {
-  if (tag != TDR_TAG_SCALAR) return Sd_BaseDTM::ReadOwnRecord(manager, tag);
+  if (tag != TDR_TAG_SCALAR) return Sd_GridDTM::ReadOwnRecord(manager, tag);
   // The grid is whole without them; a bad record only loses them.
   LoadAltValues(manager);
   return 1;
 }
 
 int Sd_SonarDTM::WriteCommonTags(TDR_Manager* manager) {
-  if (Sd_BaseDTM::WriteCommonTags(manager) != 0) return -1;
-  if (m_altValues) return SaveAltValues(manager);
+  if (Sd_GridDTM::WriteCommonTags(manager) != 0) return -1;
+  if (GetAltValues()) return SaveAltValues(manager);
   return 0;
 }
 
@@ -118,9 +117,10 @@ int Sd_SonarDTM::WriteSample(TDR_Manager* manager) {
   Sd_SonarDTM dtm;
   if (dtm.FillSample(7, 6) != 0 || !dtm.AllocAltValues(7, 6)) return -1;
   // A gap of empty nodes and alternate values on every node.
-  dtm.m_elevation[3][2] = dtm.m_elevation[3][3] = dtm.m_elevation[4][3] = dtm.m_emptyCode;
+  unsigned short* const* heights = dtm.ElevationRows();
+  heights[3][2] = heights[3][3] = heights[4][3] = dtm.m_emptyCode;
   for (int r = 0; r < 7; ++r) {
-    for (int c = 0; c < 6; ++c) dtm.m_altValues[r][c] = static_cast<unsigned short>(1000 * r + 100 * c + 1);
+    for (int c = 0; c < 6; ++c) dtm.AltValueRows()[r][c] = static_cast<unsigned short>(1000 * r + 100 * c + 1);
   }
   dtm.SetAltRange(0.0, 50.0);
   return dtm.SaveObject(manager, 1, 0);
@@ -129,12 +129,14 @@ int Sd_SonarDTM::WriteSample(TDR_Manager* manager) {
 // --- alternate values ---
 
 unsigned short** Sd_SonarDTM::AllocAltValues(int rows, int cols) {
-  if (rows != m_rows || cols != m_cols || rows < 1 || cols < 1) return nullptr;
+  if (rows != GetRows() || cols != GetCols() || rows < 1 || cols < 1) return nullptr;
   unsigned short** grid = Sv_UtlAlloc2DShort(rows, cols);
   if (!grid) return nullptr;
   for (int r = 0; r < rows; ++r) memset(grid[r], 0, static_cast<size_t>(cols) * sizeof(unsigned short));
-  Sv_UtlFree2D(m_altValues, m_rows);
-  m_altValues = grid;
+  if (!InstallAltValues(grid, rows, cols)) {
+    Sv_UtlFree2D(grid, rows);
+    return nullptr;
+  }
   return grid;
 }
 
@@ -149,7 +151,7 @@ int Sd_SonarDTM::LoadAltValues(TDR_Manager* manager) {
   }
   int rows = 0, cols = 0;
   // Drawing and picking index the alternate values like the heights.
-  if (!GridDimensions(scalar, &rows, &cols) || !m_elevation || rows != m_rows || cols != m_cols) {
+  if (!GridDimensions(scalar, &rows, &cols) || !ElevationRows() || rows != GetRows() || cols != GetCols()) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  The alternate-value grid's size differs from the elevation grid's",
                       where);
     return -1;
@@ -161,18 +163,22 @@ int Sd_SonarDTM::LoadAltValues(TDR_Manager* manager) {
   unsigned short words[2] = {0, 0};
   unsigned short** grid = ReadCodeGrid(in, rows, cols, words, kMessages, where);
   if (!grid) return -1;
-  Sv_UtlFree2D(m_altValues, m_rows);
-  m_altValues = grid;
+  if (!InstallAltValues(grid, rows, cols)) {
+    Sv_UtlFree2D(grid, rows);
+    return -1;
+  }
   m_altRange[0] = scalar.GetRange()[0];
   m_altRange[1] = scalar.GetRange()[1];
   return 0;
 }
 
 int Sd_SonarDTM::SaveAltValues(TDR_Manager* manager) {
-  if (!manager || !m_altValues || m_rows < 1 || m_cols < 1) return -1;
+  if (!manager || !AltValueRows() || GetRows() < 1 || GetCols() < 1) return -1;
   if (manager->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1) != 0) return -1;
   const unsigned short words[2] = {0, 0xFFFF};
-  if (WriteCodeGrid(manager, m_altValues, m_rows, m_cols, m_altRange[0], m_altRange[1], words) != 0) return -1;
+  if (WriteCodeGrid(manager, AltValueRows(), GetRows(), GetCols(), m_altRange[0], m_altRange[1], words) != 0) {
+    return -1;
+  }
   return manager->EndTag() == 0 ? 0 : -1;
 }
 
@@ -190,16 +196,11 @@ double Sd_SonarDTM::AltCodeToValue(double code) const {
   return code / 65535.0 * (m_altRange[1] - m_altRange[0]) + m_altRange[0];
 }
 
-// --- settings ---
-
-void Sd_SonarDTM::SetAlpha(int alpha) {
-  m_alpha = std::clamp(alpha, 0, 255);
-  WriteAlphaToColours();
-}
+// --- empty nodes ---
 
 bool Sd_SonarDTM::IsEmpty(int row, int col) const {
-  if (!m_elevation || row < 0 || row >= m_rows || col < 0 || col >= m_cols) return true;
-  return m_elevation[row][col] == m_emptyCode;
+  if (!ElevationRows() || row < 0 || row >= GetRows() || col < 0 || col >= GetCols()) return true;
+  return ElevationRows()[row][col] == m_emptyCode;
 }
 
 // --- default colour map ---
@@ -305,13 +306,13 @@ int Sd_SonarDTM::CopyFrom(const Sd_SonarDTM* other) {
     SetGeoRef(nullptr);
   }
 
-  if (!other->m_elevation || !other->m_colors || other->m_rows < 1 || other->m_cols < 1) return 0;
+  if (!other->ElevationRows() || !other->ColourRows() || other->GetRows() < 1 || other->GetCols() < 1) return 0;
   if (CreateGrids(other->GetRows(), other->GetCols()) != 0) return -1;
-  const size_t rowCodes = static_cast<size_t>(m_cols) * sizeof(unsigned short);
-  const size_t rowColours = static_cast<size_t>(m_cols) * sizeof(unsigned int);
-  for (int r = 0; r < m_rows; ++r) {
-    memcpy(m_elevation[r], other->m_elevation[r], rowCodes);
-    memcpy(m_colors[r], other->m_colors[r], rowColours);
+  const size_t rowCodes = static_cast<size_t>(GetCols()) * sizeof(unsigned short);
+  const size_t rowColours = static_cast<size_t>(GetCols()) * sizeof(unsigned int);
+  for (int r = 0; r < GetRows(); ++r) {
+    memcpy(ElevationRows()[r], other->ElevationRows()[r], rowCodes);
+    memcpy(ColourRows()[r], other->ColourRows()[r], rowColours);
   }
   return 0;
 }
@@ -320,13 +321,13 @@ int Sd_SonarDTM::CopyFrom(const Sd_SonarDTM* other) {
 
 bool Sd_SonarDTM::CellFilled(int row, int col) const {
   const unsigned short e = m_emptyCode;
-  const unsigned short* r0 = m_elevation[row];
-  const unsigned short* r1 = m_elevation[row + 1];
+  const unsigned short* r0 = ElevationRows()[row];
+  const unsigned short* r1 = ElevationRows()[row + 1];
   return r0[col] != e && r0[col + 1] != e && r1[col] != e && r1[col + 1] != e;
 }
 
 bool Sd_SonarDTM::AltValueAt(int row, int col, double* value) const {
-  if (!m_altValues) return false;
-  *value = AltCodeToValue(m_altValues[row][col]);
+  if (!AltValueRows()) return false;
+  *value = AltCodeToValue(AltValueRows()[row][col]);
   return true;
 }

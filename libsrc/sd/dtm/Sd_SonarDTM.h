@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "Sd_BaseDTM.h"
+#include "Sd_GridDTM.h"
 
 // The "Non-Cont. DTM" (object tag 10005, settings tag 10007, node type 12):
 // a terrain grid whose nodes may be empty, as survey grids with gaps are. A
@@ -24,10 +24,12 @@
 // grids: it draws only its bounding box and answers no pick.
 //
 // Drawing, level of detail, picking and the settings record are those of
-// the grid DTMs (Sd_BaseDTM), as in the uniform DTM (Sd_BasicDTM), with the
-// strips, corner tests and alternate values of this class; the node's z
-// scale starts at 0.2.
-class Sd_SonarDTM : public Sd_BaseDTM {
+// the grid models (Sd_GridDTM), as in the uniform DTM (Sd_BasicDTM), with the
+// strips, corner tests and alternate values of this class; its own rules: a
+// pick whose cell is refused clears its pick position, and SetAlpha writes
+// the alpha byte of every colour, also for 255. The node's z scale starts
+// at 0.2 and the progressive stride at 10.
+class Sd_SonarDTM : public Sd_GridDTM {
  public:
   Sd_SonarDTM();
   ~Sd_SonarDTM() override;
@@ -50,33 +52,7 @@ class Sd_SonarDTM : public Sd_BaseDTM {
   // settings (the factory's sample).
   static int WriteSample(TDR_Manager* manager);
 
-  // Keeps / restores the stride and the automatic level-of-detail flag in
-  // the node's data buffer; ResetSettings draws at full detail (stride 1,
-  // no automatic choice) and returns 1.
-  void SaveSettings() override { SaveDetail(); }
-  void RestoreSettings() override { RestoreDetail(); }
-  int ResetSettings() override { return ResetDetail(); }
-
-  // The whole visible window at the chosen stride.
-  void Render() override { RenderGrid(); }
-  // One step of a progressive pass (Sd_BaseDTM::StepRenderGrid): returns 1
-  // when the pass is finished (matrix popped), 0 otherwise; the
-  // redraw-pending flag abandons the pass.
-  int StepRender() override { return StepRenderGrid(); }
   const char* className() const override;
-
-  // Screen pick through the request's depth picker: 1 on a hit inside a cell
-  // whose four corners hold heights, with the bilinear height and colour
-  // (and the alternate value, when there are alternate values) in out unless
-  // the request's mode asks for the hit test only.
-  int QueryPoint(SDN_PickIn* request, SDN_PickOut* out) override { return PickGrid(request, out, false); }
-  // 1 when (x, y) lies in the grid's bounds inside a cell of four heights
-  // (or on its last row or column, without a value); the height goes to the
-  // query callback.
-  int ValueAt(double x, double y, int user) override { return GridValueAt(x, y, user); }
-  // Height (and colour) at a geographic point; 1e12 outside the bounds or
-  // when a corner of its cell is empty.
-  double GeoPickPoint(double x, double y, unsigned* colour) override { return GridGeoPick(x, y, colour); }
 
   // --- alternate values ---
   // Reads the payload of an alternate-value SCALAR record whose header the
@@ -91,16 +67,13 @@ class Sd_SonarDTM : public Sd_BaseDTM {
   // earlier one. rows and cols must be the DTM's; null otherwise or when out
   // of memory.
   unsigned short** AllocAltValues(int rows, int cols);
-  int HasAltValues() const { return m_altValues != nullptr; }
+  int HasAltValues() const { return GetAltValues() != nullptr; }
   void GetAltRange(double* min, double* max) const;
   void SetAltRange(double min, double max);
   // The value an alternate code stands for: code / 65535 (max - min) + min.
   double AltCodeToValue(double code) const;
 
-  // --- settings ---
-  // Alpha 0 ... 255 of the colours: stored and written into the alpha byte
-  // of every colour (also for 255); values below 255 draw blended.
-  void SetAlpha(int alpha);
+  // --- empty nodes ---
   unsigned short GetEmptyCode() const { return m_emptyCode; }
   void SetEmptyCode(unsigned short code) { m_emptyCode = code; }
   bool IsEmpty(int row, int col) const;
@@ -145,7 +118,7 @@ class Sd_SonarDTM : public Sd_BaseDTM {
   void DrawWireStrip(int r, int r2, int rPrev, int s);
   // The columns a strip visits: the window's at the stride, then its last.
   void StripColumns(int s);
-  // True when the four corners of cell (row, col) hold heights.
+  // Picks and queries answer only in cells whose four corners hold heights.
   bool CellFilled(int row, int col) const override;
   // The alternate value of node (row, col), when there are alternate values.
   bool AltValueAt(int row, int col, double* value) const override;

@@ -24,7 +24,7 @@ struct StripRows {
   unsigned short empty;
 };
 
-StripRows MakeStripRows(unsigned short** heights, unsigned int** colours, int r, int r2, int rPrev,
+StripRows MakeStripRows(unsigned short* const* heights, unsigned int* const* colours, int r, int r2, int rPrev,
                         unsigned short empty) {
   StripRows rows;
   rows.h0 = heights[r];
@@ -99,7 +99,7 @@ void Sd_SonarDTM::StripColumns(int s) {
 }
 
 void Sd_SonarDTM::DrawStrip(int r, int r2, int s) {
-  if (r2 <= r || r < 0 || r2 >= m_rows || m_colEnd > m_cols || m_colStart < 0) return;
+  if (r2 <= r || r < 0 || r2 >= GetRows() || m_colEnd > GetCols() || m_colStart < 0) return;
   int rPrev = r - s;
   if (rPrev >= r) rPrev = -1;
   if (m_drawMode == 1) {
@@ -127,7 +127,7 @@ void Sd_SonarDTM::DrawSolidStrip(int r, int r2, int rPrev, int s) {
   size_t n = 0;
   size_t first = 0;
   WalkStripPairs(
-      MakeStripRows(m_elevation, m_colors, r, r2, rPrev, m_emptyCode), m_stripColumns,
+      MakeStripRows(ElevationRows(), ColourRows(), r, r2, rPrev, m_emptyCode), m_stripColumns,
       [&](int c, float y, unsigned short h, unsigned int colour) {
         v[3 * n] = static_cast<float>(c);
         v[3 * n + 1] = y;
@@ -158,7 +158,7 @@ void Sd_SonarDTM::DrawSolidStrip(int r, int r2, int rPrev, int s) {
 void Sd_SonarDTM::DrawWireStrip(int r, int r2, int rPrev, int s) {
   StripColumns(s);
   if (m_stripColumns.empty()) return;
-  const StripRows rows = MakeStripRows(m_elevation, m_colors, r, r2, rPrev, m_emptyCode);
+  const StripRows rows = MakeStripRows(ElevationRows(), ColourRows(), r, r2, rPrev, m_emptyCode);
   const unsigned short e = rows.empty;
   auto vertex = [](int c, float y, unsigned short h, unsigned int colour) {
     glColor4ubv(reinterpret_cast<const GLubyte*>(&colour));

@@ -12,12 +12,6 @@
 
 namespace {
 
-const float kDefaultEyeZ = 50.0f;
-const float kDefaultSeparation = 6.4f;
-const float kDefaultStereoNearScale = 0.25f;
-const float kDefaultNearScale = 0.01f;
-const float kDefaultFar = 250000.0f;
-const float kDefaultStereoFar = 1e9f;
 // Bounds of the automatic stereo scale, so that odd depth readings cannot
 // drive it to zero or infinity over many frames.
 const float kMinStereoScale = 1e-6f;
@@ -72,9 +66,9 @@ bool Finite(float v) { return std::isfinite(v); }
 Sv_Perspective::Sv_Perspective(float eyeX, float eyeY, float eyeZ, float eyeSeparation, float stereoNearScale)
     : m_eyeSeparation(eyeSeparation),
       m_nearScale(kDefaultNearScale),
-      m_far(kDefaultFar),
+      m_far(kDefaultFarCm),
       m_stereoNearScale(stereoNearScale),
-      m_stereoFar(kDefaultStereoFar),
+      m_stereoFar(kDefaultStereoFarCm),
       m_baseScale(kDefaultBaseScale),
       m_stereoScale(1.0f),
       m_pendingScale(1.0f),
@@ -91,11 +85,11 @@ Sv_Perspective::Sv_Perspective(float eyeX, float eyeY, float eyeZ, float eyeSepa
   m_eye[2] = eyeZ;
   if (!Finite(eyeZ) || !(eyeZ > 0.0f)) {
     Sv_Debug::Message(SV_LEVEL_WARNING, "Invalid eye distance; using 50 cm", "Sv_Perspective::Sv_Perspective");
-    m_eye[2] = kDefaultEyeZ;
+    m_eye[2] = kDefaultEyeDistanceCm;
   }
   if (!Finite(eyeSeparation) || eyeSeparation < 0.0f) {
     Sv_Debug::Message(SV_LEVEL_WARNING, "Invalid eye separation; using 6.4 cm", "Sv_Perspective::Sv_Perspective");
-    m_eyeSeparation = kDefaultSeparation;
+    m_eyeSeparation = kDefaultEyeSeparationCm;
   }
   if (!Finite(stereoNearScale) || !(stereoNearScale > 0.0f) ||
       !(m_stereoFar * kPixelsPerCm > stereoNearScale * ViewingDistance())) {

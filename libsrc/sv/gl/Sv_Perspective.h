@@ -49,6 +49,18 @@ class Sv_Perspective {
   // Display units (pixels) per centimetre.
   static constexpr double kPixelsPerCm = 37.64706;
   static constexpr float kDefaultBaseScale = 50.0f;
+  // The camera's defaults, which the viewer's camera is made with: the eye
+  // 50 cm in front of the window, the eyes 6.4 cm apart, stereo near scale
+  // 0.25; mono clip planes at 0.01 of the viewing distance and 250000 cm;
+  // the stereo far plane at 1e9 cm.
+  static constexpr float kDefaultEyeDistanceCm = 50.0f;
+  static constexpr float kDefaultEyeSeparationCm = 6.4f;
+  static constexpr float kDefaultStereoNearScale = 0.25f;
+  static constexpr float kDefaultNearScale = 0.01f;
+  static constexpr float kDefaultFarCm = 250000.0f;
+  static constexpr float kDefaultStereoFarCm = 1e9f;
+  // The default viewing distance in display units (pixels).
+  static constexpr double kDefaultEyeDistance = kDefaultEyeDistanceCm * kPixelsPerCm;
   // Size assumed until UpdateViewport reads the real viewport.
   static constexpr int kDefaultViewportWidth = 640;
   static constexpr int kDefaultViewportHeight = 480;

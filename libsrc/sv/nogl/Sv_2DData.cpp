@@ -85,13 +85,18 @@ int Sv_2DData::Allocate(int width, int height, int format) {
     Sv_Debug::Message(SV_LEVEL_ERROR, "Out of memory for raster", "Sv_2DData::Allocate");
     return -1;
   }
+  AdoptBuffer(data, width, height, format);
+  return 0;
+}
+
+void Sv_2DData::AdoptBuffer(unsigned char* data, int width, int height, int format) {
+  FreeData();
   m_data = data;
   m_width = width;
   m_height = height;
   m_format = format;
-  m_channels = channels;
+  m_channels = ChannelsOfFormat(format);
   m_bytesPerChannel = BytesPerChannelOfFormat(format);
-  return 0;
 }
 
 int Sv_2DData::SetData(int width, int height, const void* data, int format) {

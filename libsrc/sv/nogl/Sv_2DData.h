@@ -93,6 +93,11 @@ class Sv_2DData {
   double GetValue(int column, int row) const;
 
  protected:
+  // Makes data (from malloc or a compatible allocator, owned from now on)
+  // the buffer of a width x height raster in the format, releasing the old
+  // one. The caller has checked sizes and format.
+  void AdoptBuffer(unsigned char* data, int width, int height, int format);
+
   unsigned char* m_data;
   int m_width;
   int m_height;

@@ -1,7 +1,5 @@
 #include "Sv_Matrix4.h"
 
-#include <GL/gl.h>
-
 #include <cmath>
 #include <cstring>
 
@@ -177,16 +175,6 @@ void Sv_Matrix4::SetTranslation(double tx, double ty, double tz) {
   m_data[7] = static_cast<float>(ty);
   m_data[11] = static_cast<float>(tz);
 }
-
-void Sv_Matrix4::LoadFromGL() {
-  GLint mode = 0;
-  glGetIntegerv(GL_MATRIX_MODE, &mode);
-  glGetFloatv(mode == GL_MODELVIEW ? GL_MODELVIEW_MATRIX : GL_PROJECTION_MATRIX, m_data);
-}
-
-void Sv_Matrix4::GLLoadMatrix() const { glLoadMatrixf(m_data); }
-
-void Sv_Matrix4::GLMultMatrix() const { glMultMatrixf(m_data); }
 
 int Sv_Matrix4::Write(FILE* file) const {
   if (!file) return -1;

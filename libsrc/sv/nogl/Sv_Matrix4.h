@@ -10,7 +10,9 @@
 // vectors in this row-major layout, so the translation sits in elements 3, 7
 // and 11; callers transpose such a matrix before handing it to OpenGL, which
 // stores column-major. The GL bridge calls (LoadFromGL, GLLoadMatrix,
-// GLMultMatrix) copy the 16 floats as they stand, without transposing.
+// GLMultMatrix) copy the 16 floats as they stand, without transposing; they
+// belong to the OpenGL toolkit (svgl, Sv_Matrix4GL.cpp), so this library
+// needs no OpenGL, and only code that links svgl calls them.
 class Sv_Matrix4 {
  public:
   // All sixteen elements 0.
@@ -45,6 +47,7 @@ class Sv_Matrix4 {
   // Resets to the identity, then sets the translation (elements 3, 7, 11).
   void SetTranslation(double tx, double ty, double tz);
 
+  // --- OpenGL bridges, defined by the OpenGL toolkit (svgl) ---
   // Copies the current GL matrix: the model-view matrix when the matrix
   // mode is GL_MODELVIEW, else the projection matrix. Needs a current
   // GL context.

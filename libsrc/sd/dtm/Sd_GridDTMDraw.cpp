@@ -1,10 +1,10 @@
-// Terrain base class: the whole and progressive drawing passes of the grid
-// DTMs; the derived classes draw the strips.
+// Grid terrain models: the whole and progressive drawing passes; the models
+// draw the strips.
 #include <GL/gl.h>
 
 #include <algorithm>
 
-#include "Sd_BaseDTM.h"
+#include "Sd_GridDTM.h"
 
 namespace {
 
@@ -27,36 +27,23 @@ class StripArrays {
 
 }  // namespace
 
-void Sd_BaseDTM::EnterGridSpace(bool boundingBox) {
-  ApplyTransform();
-  if (boundingBox) DrawBoundingBox();
-  const float sx = m_cols > 1 ? 1.0f / static_cast<float>(m_cols - 1) : 1.0f;
-  const float sy = m_rows > 1 ? 1.0f / static_cast<float>(m_rows - 1) : 1.0f;
-  // A maximum code of 0 (a grid of no-value nodes) is drawn as if it were 1.
-  const float sz = 1.0f / static_cast<float>(m_maxCode > 0 ? m_maxCode : 1);
-  glTranslatef(-0.5f, -0.5f, -0.5f);
-  glScalef(sx, sy, sz);
-}
-
-void Sd_BaseDTM::BeginBlending() {
+void Sd_GridDTM::BeginBlending() {
   if (m_alpha == 255) return;
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 }
 
-void Sd_BaseDTM::EndBlending() {
+void Sd_GridDTM::EndBlending() {
   glBlendFunc(GL_ONE, GL_ZERO);
   glDisable(GL_BLEND);
 }
 
-void Sd_BaseDTM::DrawStrip(int, int, int) {}
-
-void Sd_BaseDTM::ReserveStripArrays(size_t n) {
+void Sd_GridDTM::ReserveStripArrays(size_t n) {
   if (m_stripVertices.size() < n * 3) m_stripVertices.resize(n * 3);
   if (m_stripColours.size() < n) m_stripColours.resize(n);
 }
 
-void Sd_BaseDTM::RenderGrid() {
+void Sd_GridDTM::Render() {
   const int window[6] = {m_colStart, m_colEnd, m_rowStart, m_rowEnd, m_upRow, m_downRow};
   glPushMatrix();
   EnterGridSpace(true);
@@ -78,13 +65,13 @@ void Sd_BaseDTM::RenderGrid() {
   EndBlending();
 }
 
-void Sd_BaseDTM::CloseStepPass() {
+void Sd_GridDTM::CloseStepPass() {
   for (; m_pushCount > 0; --m_pushCount) glPopMatrix();
   EndBlending();
   m_pushCount = 0;
 }
 
-int Sd_BaseDTM::StepRenderGrid() {
+int Sd_GridDTM::StepRender() {
   if (GetRedrawPending()) {
     CloseStepPass();
     SetDrawn(0);

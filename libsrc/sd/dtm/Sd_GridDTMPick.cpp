@@ -1,12 +1,12 @@
-// Terrain base class: screen picks, value queries and geographic height
-// queries of the grid DTMs.
+// Grid terrain models: screen picks, value queries and geographic height
+// queries.
 #include <GL/gl.h>
 
 #include <algorithm>
 #include <cmath>
 
 #include "DepthPicker.h"
-#include "Sd_BaseDTM.h"
+#include "Sd_GridDTM.h"
 #include "Sv_Matrix4.h"
 
 namespace {
@@ -16,31 +16,23 @@ constexpr double kNoHeight = 1e12;
 
 }  // namespace
 
-bool Sd_BaseDTM::CellFilled(int, int) const { return true; }
+bool Sd_GridDTM::CellFilled(int, int) const { return true; }
 
-bool Sd_BaseDTM::AltValueAt(int, int, double*) const { return false; }
+bool Sd_GridDTM::AltValueAt(int, int, double*) const { return false; }
 
-bool Sd_BaseDTM::HeightInRange(double height) const {
-  const double lo = m_bounds[4];
-  const double hi = m_bounds[5];
-  // The top code converts to zmax only up to rounding.
-  const double tolerance = 1e-9 * std::max({1.0, std::fabs(lo), std::fabs(hi)});
-  return height >= lo - tolerance && height <= hi + tolerance;
-}
-
-bool Sd_BaseDTM::Blend(int row, int col, double fy, double fx, double* height, unsigned* colour) const {
+bool Sd_GridDTM::Blend(int row, int col, double fy, double fx, double* height, unsigned* colour) const {
   if (!CellFilled(row, col)) return false;
-  if (!HeightInRange(CodeToHeight(m_elevation[row][col]))) return false;
+  if (!HeightInRange(CodeToHeight(ElevationRows()[row][col]))) return false;
   const double w00 = (1.0 - fy) * (1.0 - fx);
   const double w10 = fy * (1.0 - fx);
   const double w01 = (1.0 - fy) * fx;
   const double w11 = fy * fx;
-  const unsigned short* r0 = m_elevation[row];
-  const unsigned short* r1 = m_elevation[row + 1];
+  const unsigned short* r0 = ElevationRows()[row];
+  const unsigned short* r1 = ElevationRows()[row + 1];
   const double code = w00 * r0[col] + w10 * r1[col] + w01 * r0[col + 1] + w11 * r1[col + 1];
   *height = CodeToHeight(code);
-  const unsigned* c0 = m_colors[row];
-  const unsigned* c1 = m_colors[row + 1];
+  const unsigned* c0 = ColourRows()[row];
+  const unsigned* c1 = ColourRows()[row + 1];
   unsigned channel[3];
   for (int k = 0; k < 3; ++k) {
     const int shift = 8 * k;
@@ -52,15 +44,7 @@ bool Sd_BaseDTM::Blend(int row, int col, double fy, double fx, double* height, u
   return true;
 }
 
-void Sd_BaseDTM::GridPosition(double x, double y, double* ry, double* cx) const {
-  // Single precision, as the grid's own coordinates are.
-  const float dx = m_bounds[1] - m_bounds[0];
-  const float dy = m_bounds[3] - m_bounds[2];
-  *cx = dx != 0.0f ? static_cast<float>((x - m_bounds[0]) / dx) * static_cast<float>(m_cols - 1) : 0.0f;
-  *ry = dy != 0.0f ? static_cast<float>((y - m_bounds[2]) / dy) * static_cast<float>(m_rows - 1) : 0.0f;
-}
-
-int Sd_BaseDTM::PickGrid(SDN_PickIn* request, SDN_PickOut* out, bool keepRejectedPosition) {
+int Sd_GridDTM::QueryPoint(SDN_PickIn* request, SDN_PickOut* out) {
   if (!request || !request->picker || !HasDrawableGrids()) return 0;
   glPushMatrix();
   EnterGridSpace(false);
@@ -73,14 +57,14 @@ int Sd_BaseDTM::PickGrid(SDN_PickIn* request, SDN_PickOut* out, bool keepRejecte
           0) {
     const double fgx = std::floor(g[0]);
     const double fgy = std::floor(g[1]);
-    onGrid = fgx >= 0.0 && fgx <= m_cols - 2 && fgy >= 0.0 && fgy <= m_rows - 2;
+    onGrid = fgx >= 0.0 && fgx <= GetCols() - 2 && fgy >= 0.0 && fgy <= GetRows() - 2;
   }
   double height = 0.0;
   unsigned colour = 0;
   const int row = onGrid ? static_cast<int>(g[1]) : 0;
   const int col = onGrid ? static_cast<int>(g[0]) : 0;
   const bool hit = onGrid && Blend(row, col, g[1] - std::floor(g[1]), g[0] - std::floor(g[0]), &height, &colour);
-  if (hit || (onGrid && keepRejectedPosition)) {
+  if (hit || (onGrid && m_rules.keepRefusedPickPosition)) {
     m_pickPos[0] = g[0];
     m_pickPos[1] = g[1];
     m_pickPos[2] = g[2];
@@ -91,8 +75,8 @@ int Sd_BaseDTM::PickGrid(SDN_PickIn* request, SDN_PickOut* out, bool keepRejecte
     const double dx = static_cast<double>(m_bounds[1]) - m_bounds[0];
     const double dy = static_cast<double>(m_bounds[3]) - m_bounds[2];
     // Bounds without extent put every column (row) at their minimum.
-    const double x = std::fabs(dx) > 1e-9 ? g[0] / (m_cols - 1.0) * dx + m_bounds[0] : m_bounds[0];
-    const double y = std::fabs(dy) > 1e-9 ? g[1] / (m_rows - 1.0) * dy + m_bounds[2] : m_bounds[2];
+    const double x = std::fabs(dx) > 1e-9 ? g[0] / (GetCols() - 1.0) * dx + m_bounds[0] : m_bounds[0];
+    const double y = std::fabs(dy) > 1e-9 ? g[1] / (GetRows() - 1.0) * dy + m_bounds[2] : m_bounds[2];
     SDN_PickOut* shared = GetSharedPick();
     shared->colour = colour;
     double value = 0.0;
@@ -112,14 +96,14 @@ int Sd_BaseDTM::PickGrid(SDN_PickIn* request, SDN_PickOut* out, bool keepRejecte
   return hit ? 1 : 0;
 }
 
-int Sd_BaseDTM::GridValueAt(double x, double y, int user) {
+int Sd_GridDTM::ValueAt(double x, double y, int user) {
   if (!HasDrawableGrids()) return 0;
   if (!(x >= m_bounds[0] && x <= m_bounds[1] && y >= m_bounds[2] && y <= m_bounds[3])) return 0;
   double ry, cx;
   GridPosition(x, y, &ry, &cx);
   const double row = std::floor(ry);
   const double col = std::floor(cx);
-  if (!(row >= 0.0 && row <= m_rows - 2 && col >= 0.0 && col <= m_cols - 2)) return 1;
+  if (!(row >= 0.0 && row <= GetRows() - 2 && col >= 0.0 && col <= GetCols() - 2)) return 1;
   const int r = static_cast<int>(row);
   const int c = static_cast<int>(col);
   double height = 0.0;
@@ -134,7 +118,7 @@ int Sd_BaseDTM::GridValueAt(double x, double y, int user) {
   return 1;
 }
 
-double Sd_BaseDTM::GridGeoPick(double x, double y, unsigned* colour) {
+double Sd_GridDTM::GeoPickPoint(double x, double y, unsigned* colour) {
   if (!HasDrawableGrids()) return kNoHeight;
   if (!(x >= m_bounds[0] && x <= m_bounds[1] && y >= m_bounds[2] && y <= m_bounds[3])) return kNoHeight;
   double ry, cx;
@@ -145,12 +129,12 @@ double Sd_BaseDTM::GridGeoPick(double x, double y, unsigned* colour) {
   double fx = cx - col;
   // On the top (right) edge the cell below (left) answers, at its far side,
   // so the edge node's own height comes back.
-  if (row >= m_rows - 1) {
-    row = m_rows - 2;
+  if (row >= GetRows() - 1) {
+    row = GetRows() - 2;
     fy = 1.0;
   }
-  if (col >= m_cols - 1) {
-    col = m_cols - 2;
+  if (col >= GetCols() - 1) {
+    col = GetCols() - 2;
     fx = 1.0;
   }
   if (!(row >= 0.0 && col >= 0.0)) return kNoHeight;

@@ -1,0 +1,66 @@
+#ifndef SD_ACTPOINT3D_H
+#define SD_ACTPOINT3D_H
+
+#include "Sd_Point3D.h"
+
+// An active point set (object record SD_ACTPOINT3D 10522, node type 34): a
+// point set whose points each carry a command line. A click on one of its
+// points in the view (the selecting tool's release pick: query kind 1,
+// action code 1) starts the nearest point's command, exactly as stored, as
+// a child process through the shell; the viewer does not wait for it.
+// Nothing else runs a command: not loading, drawing, coordinate readouts,
+// other picks or the labels.
+//
+// Settings, colours, symbols, labels and drawing are the point set's. Its
+// record differs from the point set's in its 16-bit label lengths, the
+// command that follows every point, and in keeping its bounds as stored
+// (docs/file-formats.md).
+class Sd_ActPoint3D : public Sd_Point3D {
+ public:
+  Sd_ActPoint3D();
+  // A set made as Sd_Point3D's array constructor makes it, with one command
+  // per point (commands may be null, and so may any of its entries).
+  Sd_ActPoint3D(int count, int dimension, const double* const* xyz, const double* values, const char* const* labels,
+                const char* const* commands);
+  ~Sd_ActPoint3D() override;
+
+  // Reads the object record, then the common tags and settings records.
+  // 0 for a usable set (also when the labels' font cannot be loaded); -1
+  // for a record that cannot be read, leaving the set without points and
+  // commands.
+  int LoadObject(TDR_Manager* manager) override;
+  // Writes the object record and, when withCommonTags is non-zero, the
+  // common tags with the settings record. -1 when a write fails or a label
+  // or command is longer than 65535 bytes.
+  int SaveObject(TDR_Manager* manager, int withCommonTags, int unused) override;
+  const char* className() const override;
+  // A small two-dimensional set with labels and harmless commands (the
+  // factory's sample).
+  static int WriteSample(TDR_Manager* manager);
+
+  // Reads the point under the request's pixel from the depth buffer. Only
+  // a release pick of the selecting tool (query kind 1, action code 1) on
+  // something drawn acts: when the nearest point (the lowest index among
+  // equally near ones) lies closer than the symbol size, its command is
+  // started without waiting and 1 is returned; otherwise 0. The pick
+  // record is not touched.
+  int QueryPoint(SDN_PickIn* request, SDN_PickOut* out) override;
+
+  // The command of point i; null when it has none.
+  const char* GetCommand(int i) const { return m_commands.Get(i); }
+  // Gives point i (0 ... count - 1) a command; false outside the set. The
+  // commands start again from none when the set has changed its count.
+  bool SetCommand(int i, const char* command);
+  // The point nearest to (x, y, z) in data units, the lowest index among
+  // equally near ones; -1 for an empty set. *distance gets its distance.
+  int NearestPoint(double x, double y, double z, double* distance) const;
+
+ protected:
+  int ObjectTag() const override { return TDR_TAG_SD_ACTPOINT3D; }
+
+ private:
+  static const BlockLayout kLayout;
+  Sd_PointTexts m_commands;
+};
+
+#endif

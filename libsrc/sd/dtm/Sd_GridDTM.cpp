@@ -1,0 +1,129 @@
+// Grid terrain models: the records after the object's own, the settings
+// record, the detail settings and alpha.
+#include "Sd_GridDTM.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "Sv_Debug.h"
+#include "Sv_Types.h"
+#include "TDR_Manager.h"
+#include "TDR_Payload.h"
+#include "TDR_Tags.h"
+
+Sd_GridDTM::Sd_GridDTM(const GridRules& rules)
+    : m_drawMode(1), m_alpha(255), m_pickPos{-1.0f, 0.0f, 0.0f}, m_stepState(0), m_pushCount(0), m_rules(rules) {
+  SetRedrawPending(0);
+  SetDrawn(1);
+}
+
+Sd_GridDTM::~Sd_GridDTM() {}
+
+// --- records ---
+
+int Sd_GridDTM::LoadGridRecords(TDR_Manager* manager, const char* elevationTagMessage, const char* colourTagMessage,
+                                const char* sizeMessage) {
+  bool ok = ExpectTag(manager, TDR_TAG_SCALAR, elevationTagMessage) && LoadElevations(manager) == 0 &&
+            ExpectTag(manager, TDR_TAG_SCALAR, colourTagMessage) && LoadColors(manager) == 0;
+  if (ok && !HasDrawableGrids()) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, sizeMessage, manager->GetFileName());
+    ok = false;
+  }
+  if (!ok || ReadCommonTags(manager) != 0) {
+    // A failed load leaves the object without grids.
+    FreeData();
+    return -1;
+  }
+  return 0;
+}
+
+int Sd_GridDTM::SaveGridRecords(TDR_Manager* manager, int withCommonTags) {
+  if (manager->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1) != 0 || SaveElevations(manager) != 0 ||
+      manager->EndTag() != 0) {
+    return -1;
+  }
+  if (SaveColors(manager) != 0) return -1;
+  if (withCommonTags) return WriteCommonTags(manager);
+  return 0;
+}
+
+int Sd_GridDTM::ReadOwnRecord(TDR_Manager* manager, int tag) {
+  if (tag == 0 || tag != m_rules.settingsTag) return 0;
+  ReadSettingsRecord(manager);
+  return 1;
+}
+
+void Sd_GridDTM::ReadSettingsRecord(TDR_Manager* manager) {
+  TDR_PayloadReader in(manager);
+  const int version = manager->GetTagVersion();
+  if (version == 0) {
+    float format = 0.0f;
+    in.Float32(&format);
+  }
+  short mode = 0;
+  int words[4] = {0, 0, 0, 0};
+  in.Read(&mode, 2, 1);
+  in.Int32s(words, 4);
+  if (!in.Ok()) {
+    // The grids are whole; only the settings are lost.
+    Sv_Debug::Message(SV_LEVEL_DEBUG, m_rules.damagedSettings, manager->GetFileName());
+    return;
+  }
+  m_drawMode = mode;
+  m_alpha = std::clamp(words[0], 0, 255);
+  m_lodStep = words[1] < 1 ? 1 : words[1];
+  if (version >= 2) m_autoLod = words[2];
+}
+
+int Sd_GridDTM::WriteCommonTags(TDR_Manager* manager) {
+  if (!manager) return -1;
+  if (Sd_Node::WriteCommonTags(manager) != 0) return -1;
+  if (m_rules.settingsTag == 0) return 0;
+  if (manager->WriteTag(m_rules.settingsTag, 2, 0, 0, 1) != 0) return -1;
+  TDR_PayloadWriter out(manager);
+  out.Write(&m_drawMode, 2, 1);
+  out.Int32(m_alpha);
+  out.Int32(m_lodStep);
+  out.Int32(m_autoLod);
+  out.Int32(0);
+  if (!out.Ok() || manager->EndTag() != 0) return -1;
+  return 0;
+}
+
+// --- detail settings and alpha ---
+
+void Sd_GridDTM::SaveSettings() {
+  int* saved = static_cast<int*>(malloc(2 * sizeof(int)));
+  if (!saved) return;
+  saved[0] = m_lodStep;
+  saved[1] = m_autoLod;
+  SetDataBuffer(reinterpret_cast<unsigned char*>(saved));
+}
+
+void Sd_GridDTM::RestoreSettings() {
+  const unsigned char* saved = GetDataBuffer();
+  if (!saved) return;
+  int values[2];
+  memcpy(values, saved, sizeof(values));
+  m_lodStep = values[0] < 1 ? 1 : values[0];
+  m_autoLod = values[1];
+}
+
+int Sd_GridDTM::ResetSettings() {
+  m_lodStep = 1;
+  m_autoLod = 0;
+  return 1;
+}
+
+void Sd_GridDTM::SetAlpha(int alpha) {
+  m_alpha = std::clamp(alpha, 0, 255);
+  unsigned int* const* colours = ColourRows();
+  if (!colours || (m_alpha == 255 && !m_rules.writeOpaqueAlpha)) return;
+  const unsigned a = static_cast<unsigned>(m_alpha);
+  const int cols = GetCols();
+  for (int r = 0; r < GetRows(); ++r) {
+    unsigned* row = colours[r];
+    for (int c = 0; c < cols; ++c) row[c] = ColourWithAlpha(row[c], a);
+  }
+}

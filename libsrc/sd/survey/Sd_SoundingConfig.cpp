@@ -1,0 +1,138 @@
+// Sounding data sets: the class configuration file.
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "Sd_SoundingSet.h"
+#include "Sv_Stdio.h"
+
+namespace {
+
+// Longest line kept; the rest of a longer line is read and dropped.
+constexpr size_t kMaxLine = 65536;
+
+// The lines of a configuration file after its version line, one at a time.
+class LineReader {
+ public:
+  explicit LineReader(FILE* file) : m_file(file) {}
+  // The next line (without its line break); false at the end of the file.
+  bool Next(std::string* line) {
+    line->clear();
+    int c = fgetc(m_file);
+    if (c == EOF) return false;
+    for (; c != EOF && c != '\n'; c = fgetc(m_file)) {
+      if (line->size() < kMaxLine) line->push_back(static_cast<char>(c));
+    }
+    if (!line->empty() && line->back() == '\r') line->pop_back();
+    return true;
+  }
+  // Skips a line; false at the end of the file.
+  bool Skip() {
+    std::string ignored;
+    return Next(&ignored);
+  }
+  // A line holding a number ("%d" or "%f") into *v; *v is unchanged when
+  // the line holds none.
+  template <class T>
+  bool Value(T* v) {
+    std::string line;
+    if (!Next(&line)) return false;
+    T parsed{};
+    int n = 0;
+    if constexpr (std::is_same<T, int>::value) {
+      n = sscanf(line.c_str(), "%d", &parsed);
+    } else {
+      n = sscanf(line.c_str(), "%f", &parsed);
+    }
+    if (n == 1) *v = parsed;
+    return true;
+  }
+
+ private:
+  FILE* m_file;
+};
+
+// The whitespace-separated words of text.
+std::vector<std::string> Words(const char* text) {
+  std::vector<std::string> words;
+  std::string word;
+  for (const char* p = text;; ++p) {
+    if (*p && !isspace(static_cast<unsigned char>(*p))) {
+      word.push_back(*p);
+    } else if (!word.empty()) {
+      words.push_back(word);
+      word.clear();
+    }
+    if (!*p) break;
+  }
+  return words;
+}
+
+}  // namespace
+
+// Layout (after the version line v), each line read whole:
+//   v >= 3: a line skipped, an unused real, pre-shaded, progressive, stride;
+//   a line skipped; two unused reals and the file names of colour maps 1
+//   and 2 (under $WRUHOME/cmaps);
+//   v >= 2: alpha of empty cells, symbol size;
+//   a line skipped; grid lines, base, run lines (the spare switch of HTF
+//   soundings), cell soundings; a line skipped;
+//   23 range lines (22 when v <= 1) of "low high", 0 0 for none.
+// A line that does not parse leaves its field as it was; the end of the
+// file leaves every later field at its default.
+void Sd_SoundingSet::ReadClassConfiguration() {
+  int version = 0;
+  FILE* file = Sv_UtlOpenConfigFile(m_class.configName, &version);
+  if (!file) return;
+  LineReader in(file);
+  std::string line;
+  bool more = true;
+  if (version >= 3) {
+    float unused = 0.0f;
+    more = in.Skip() && in.Value(&unused) && in.Value(&m_preShaded) && in.Value(&m_progressive) && in.Value(&m_lodStep);
+    m_lodStep = std::max(m_lodStep, 1);
+  }
+  more = more && in.Skip() && in.Next(&line);
+  if (more) {
+    float reals[2];
+    int used = 0;
+    if (sscanf(line.c_str(), "%f%f%n", &reals[0], &reals[1], &used) == 2) {
+      const std::vector<std::string> names = Words(line.c_str() + used);
+      for (size_t i = 0; i < names.size() && i < 2; ++i) {
+        // Without WRUHOME there is no map folder; that is reported once.
+        char* path = Sv_UtlHomePath(("cmaps/" + names[i]).c_str());
+        if (!path) break;
+        if (i == 0) {
+          LoadColorMap(path, 0);
+        } else {
+          LoadColorMap2(path, 0);
+        }
+        free(path);
+      }
+    }
+  }
+  if (more && version >= 2) {
+    float symbolSize = m_symbolSize;
+    more = in.Value(&m_emptyCellAlpha) && in.Value(&symbolSize);
+    m_emptyCellAlpha = std::clamp(m_emptyCellAlpha, 0, 255);
+    if (std::isfinite(symbolSize) && symbolSize > 0.0f) m_symbolSize = symbolSize;
+  }
+  more = more && in.Skip() && in.Value(&m_showGridLines) && in.Value(&m_showBase) && in.Value(&m_lastSwitch) &&
+         in.Value(&m_showCellSoundings) && in.Skip();
+  const int ranges = version > 1 ? kAttributeCount : kAttributeCount - 1;
+  for (int i = 0; more && i < ranges; ++i) {
+    more = in.Next(&line);
+    float low = 0.0f, high = 0.0f;
+    if (more && sscanf(line.c_str(), "%f%f", &low, &high) == 2) {
+      m_attrRange[i][0] = low;
+      m_attrRange[i][1] = high;
+      m_attrRangeSet[i] = low == 0.0f && high == 0.0f ? 0 : 1;
+    }
+  }
+  fclose(file);
+}

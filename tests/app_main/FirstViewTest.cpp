@@ -1,0 +1,252 @@
+// What a new user meets first in the viewer's window, started on the build's
+// sample scene: the first start's window with the whole heading dial in view
+// (a stored geometry ruling later starts), navigation that comes to rest
+// when the buttons come up, and failed loads that keep the scene on screen.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QScreen>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "AppMainSupport.h"
+#include "Qk_GLWorkArea.h"
+#include "Qk_NavDial.h"
+#include "Qk_NavigatorOverlay.h"
+#include "Sd_DTMClasses.h"
+#include "Sd_Node.h"
+#include "Sv_Matrix4.h"
+#include "TestSupport.h"
+#include "WindowFixture.h"
+#include "orvanta.h"
+
+using orvanta_mainwindow_test::DesktopRecorder;
+using orvanta_mainwindow_test::WaitFor;
+
+namespace {
+
+class FirstView : public orvanta_mainwindow_test::WindowFixture {
+ protected:
+  void SetUp() override {
+    Sd_Node::SetCoordinateType(0);
+    // The sample holds terrain models, which the viewer's main registers.
+    ASSERT_EQ(Sd_RegisterTerrainClasses(), 0);
+  }
+  void TearDown() override {
+    WindowFixture::TearDown();
+    Sd_Node::SetCoordinateType(0);
+  }
+
+  bool Start(const QSize& size, bool asProgram) {
+    if (!StartWindow({"orvanta", "-data", ORVANTA_SAMPLE_SD}, size, asProgram)) return false;
+    area = window->m_workarea;
+    nav = dynamic_cast<Qk_NavigatorOverlay*>(area->GetOverlay());
+    return nav && Settle();
+  }
+
+  QImage Grab() { return window->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+  QRect View(const QImage& grab) const {
+    return QRect(area->mapTo(window, QPoint(0, 0)) * grab.devicePixelRatio(), area->size() * grab.devicePixelRatio());
+  }
+
+  // A work-area pixel (device pixels from the bottom left) near the dial
+  // point where the navigator's pick finds the ring of the heading dial.
+  bool FindHeadingRing(double x, double y, double z, int* px, int* py) {
+    double wx, wy;
+    if (!orvanta_apptest::ProjectDialPoint(area, nav, x, y, z, true, &wx, &wy)) return false;
+    for (int r = 0; r <= 6; ++r) {
+      for (int dy = -r; dy <= r; ++dy) {
+        for (int dx = -r; dx <= r; ++dx) {
+          double p[3];
+          const int cx = static_cast<int>(wx) + dx, cy = static_cast<int>(wy) + dy;
+          if (nav->PickWidget(cx, cy, &p[0], &p[1], &p[2]) &&
+              nav->GetHeadingDial()->DialHitTest(p[0], p[1], p[2]) == Qk_NavDial::PART_RING) {
+            *px = cx;
+            *py = cy;
+            return true;
+          }
+        }
+      }
+    }
+    return false;
+  }
+
+  // Qt mouse input at a work-area pixel (device pixels from the bottom left).
+  void Mouse(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons, int x, int y) {
+    const double ratio = area->devicePixelRatioF();
+    const QPointF at(x / ratio, (area->GetHeight() - 1 - y) / ratio);
+    QMouseEvent event(type, at, area->mapToGlobal(at), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(area, &event);
+  }
+
+  // The camera after n idle steps, compared with the one before.
+  bool ViewStaysAfterIdleSteps(int n) {
+    const Sv_Matrix4 before = nav->GetViewMatrix();
+    for (int i = 0; i < n; ++i) area->OnIdle();
+    const Sv_Matrix4 after = nav->GetViewMatrix();
+    for (int i = 0; i < 16; ++i) {
+      if (before.GetData()[i] != after.GetData()[i]) return false;
+    }
+    return true;
+  }
+
+  Qk_GLWorkArea* area = nullptr;
+  Qk_NavigatorOverlay* nav = nullptr;
+};
+
+int DifferentPixels(const QImage& a, const QImage& b, const QRect& r) {
+  int n = 0;
+  for (int y = r.top(); y <= r.bottom(); ++y) {
+    for (int x = r.left(); x <= r.right(); ++x) {
+      if (a.pixel(x, y) != b.pixel(x, y)) ++n;
+    }
+  }
+  return n;
+}
+
+TEST_F(FirstView, TheFirstStartFillsTheScreenAndShowsTheWholeHeadingDial) {
+  ASSERT_TRUE(Start(QSize(), true));
+  const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_TRUE(window->isMaximized());
+  EXPECT_TRUE(WaitFor([&] { return window->frameGeometry() == available; }))
+      << window->frameGeometry().width() << " x " << window->frameGeometry().height();
+  ASSERT_TRUE(Settle());
+
+  const QImage with = Grab();
+  nav->SetShown(0);
+  area->UpdateGL();
+  ASSERT_TRUE(Settle());
+  const QImage without = Grab();
+  nav->SetShown(1);
+
+  // The ring all round (its far side is the dial's highest point on
+  // screen) and the exaggeration cone on the shaft lie inside the view,
+  // and the dial is drawn there.
+  const double kPi = 3.14159265358979323846;
+  for (int k = 0; k < 12; ++k) {
+    const double a = k * kPi / 6.0;
+    SCOPED_TRACE("ring at " + std::to_string(k * 30) + " degrees");
+    QPoint at;
+    ASSERT_TRUE(DialPointInGrab(nav, 0.2 * std::cos(a), 0.2 * std::sin(a), 1.042, true, &at, 2));
+    ASSERT_TRUE(DialPointInGrab(nav, 0.2 * std::cos(a), 0.2 * std::sin(a), 0.998, true, &at, 2));
+    EXPECT_GT(DifferentPixels(with, without, QRect(at - QPoint(3, 3), QSize(7, 7))), 0);
+  }
+  QPoint cone;
+  ASSERT_TRUE(DialPointInGrab(nav, 0.0, 0.0, 0.95, true, &cone, 2));
+  EXPECT_GT(DifferentPixels(with, without, QRect(cone - QPoint(2, 2), QSize(5, 5))), 0);
+}
+
+TEST_F(FirstView, AStoredGeometryRulesLaterStarts) {
+  // An options file of the current layout: geometry (40, 30) 700 x 500,
+  // not maximized, no directory, no stereo.
+  const int32_t words[] = {0x5B3C2A8F, 1, 40, 30, 700, 500, 0, 0, 0};
+  ASSERT_TRUE(orvanta_test::WriteFileBytes(dir.file("pc_orvantaOptions"),
+                                           std::string(reinterpret_cast<const char*>(words), sizeof(words))));
+  ASSERT_TRUE(Start(QSize(), true));
+  EXPECT_FALSE(window->isMaximized());
+  EXPECT_TRUE(WaitFor([&] { return window->geometry() == QRect(40, 30, 700, 500); }))
+      << window->geometry().x() << ", " << window->geometry().y() << " " << window->geometry().width() << " x "
+      << window->geometry().height();
+}
+
+TEST_F(FirstView, ButtonsReleasedInEitherOrderLeaveTheViewAtRest) {
+  // Tall enough for the whole heading dial.
+  ASSERT_TRUE(Start(QSize(1100, 1000), false));
+  nav->SetFixedFrameTime(0.02);
+  int ringX = 0, ringY = 0;
+  ASSERT_TRUE(FindHeadingRing(0.0, -0.21, 1.02, &ringX, &ringY));
+
+  // A left press (on the heading dial's ring, or on the scene) and a right
+  // press, the buttons coming up in either order.
+  const QPoint places[] = {QPoint(ringX, ringY), QPoint(60, 60)};
+  for (const QPoint& p : places) {
+    for (bool leftFirst : {true, false}) {
+      SCOPED_TRACE(std::string(p.x() == ringX ? "on the ring, " : "on the scene, ") +
+                   (leftFirst ? "left up first" : "right up first"));
+      Mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, p.x(), p.y());
+      Mouse(QEvent::MouseButtonPress, Qt::RightButton, Qt::LeftButton | Qt::RightButton, p.x(), p.y());
+      const Qt::MouseButton first = leftFirst ? Qt::LeftButton : Qt::RightButton;
+      const Qt::MouseButton second = leftFirst ? Qt::RightButton : Qt::LeftButton;
+      Mouse(QEvent::MouseButtonRelease, first, second, p.x(), p.y());
+      Mouse(QEvent::MouseButtonRelease, second, Qt::NoButton, p.x(), p.y());
+      EXPECT_EQ(area->GetExploreCount(), 0);
+      EXPECT_TRUE(ViewStaysAfterIdleSteps(20));
+      EXPECT_EQ(area->GetExploreCount(), 0);
+    }
+  }
+
+  // A left drag locked to the heading, thrown by the right button: the
+  // dial spins on after both buttons are up, until Reset Camera.
+  Mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, 60, 60);
+  Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, 72, 61);
+  Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, 172, 61);
+  area->OnIdle();
+  Mouse(QEvent::MouseButtonPress, Qt::RightButton, Qt::LeftButton | Qt::RightButton, 172, 61);
+  Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::RightButton, 172, 61);
+  Mouse(QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton, 172, 61);
+  EXPECT_EQ(nav->GetHeadingDial()->GetSpinning(), 1);
+  EXPECT_FALSE(ViewStaysAfterIdleSteps(5));
+  window->CameraResetCameraAction->trigger();
+  EXPECT_EQ(nav->GetHeadingDial()->GetSpinning(), 0);
+  EXPECT_EQ(area->GetExploreCount(), 0);
+  EXPECT_DOUBLE_EQ(nav->GetHeading(), 0.0);
+  EXPECT_TRUE(ViewStaysAfterIdleSteps(20));
+  EXPECT_DOUBLE_EQ(nav->GetHeading(), 0.0);
+  EXPECT_TRUE(Settle());
+}
+
+TEST_F(FirstView, FailedLoadsKeepTheSceneOnScreen) {
+  ASSERT_TRUE(Start(QSize(640, 480), false));
+  // A turned view, so that a camera reset would show.
+  nav->SetHeading(30.0);
+  area->UpdateGL();
+  ASSERT_TRUE(Settle());
+  const QImage before = Grab();
+  const long nodes = Sd_Node::LiveCount();
+  const Sv_Matrix4 camera = nav->GetViewMatrix();
+  const QString exaggeration = window->ExagEdit->text();
+
+  // A missing file, one without objects, and the sample cut inside its
+  // first object.
+  const std::string missing = dir.file("missing.sd");
+  const std::string empty = dir.file("empty.sd");
+  ASSERT_TRUE(orvanta_mainwindow_test::WriteGroupsFile(empty, {}));
+  const std::string damaged = dir.file("damaged.sd");
+  const std::string sample = orvanta_test::ReadFileBytes(ORVANTA_SAMPLE_SD);
+  ASSERT_GT(sample.size(), 8000u);
+  ASSERT_TRUE(orvanta_test::WriteFileBytes(damaged, sample.substr(0, sample.size() / 8)));
+
+  for (const std::string& file : {missing, empty, damaged}) {
+    SCOPED_TRACE(file);
+    DesktopRecorder recorder;
+    EXPECT_EQ(window->LoadDataFile(file.c_str()), -1);
+    // The reader's error names the file (a refused record may have said
+    // why before it).
+    const QString name = QString::fromStdString(file);
+    EXPECT_TRUE(WaitFor([&] {
+      for (const auto& box : recorder.boxes) {
+        if (box.caption == "Orvanta - Error" && box.text.contains(name)) return true;
+      }
+      return false;
+    }));
+    EXPECT_EQ(Sd_Node::LiveCount(), nodes);
+    EXPECT_EQ(window->ExagEdit->text(), exaggeration);
+    const Sv_Matrix4 now = nav->GetViewMatrix();
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(now.GetData()[i], camera.GetData()[i]);
+    // Also after a redraw the sample is what is shown.
+    area->UpdateGL();
+    ASSERT_TRUE(Settle());
+    const QImage after = Grab();
+    EXPECT_EQ(DifferentPixels(before, after, View(before)), 0);
+  }
+}
+
+}  // namespace

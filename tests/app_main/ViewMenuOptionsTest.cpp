@@ -1,0 +1,296 @@
+// The View menu and dataset keys, the options file and the Preferences
+// dialog, in the real main window.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Sd_AlignmentNode.h"
+#include "Sd_Parent.h"
+#include "WindowFixture.h"
+
+namespace {
+
+using orvanta_mainwindow_test::WaitFor;
+
+std::string Bytes(const std::vector<int>& words, const std::string& dir = "", bool stereoWord = true,
+                  int stereo = 0) {
+  std::string s;
+  auto put = [&](int v) {
+    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((static_cast<unsigned>(v) >> (8 * i)) & 0xFF));
+  };
+  for (int w : words) put(w);
+  s += dir;
+  if (stereoWord) put(stereo);
+  return s;
+}
+
+class ViewMenuWindow : public orvanta_mainwindow_test::WindowFixture {
+ protected:
+  void SetUp() override {
+    file = dir.file("tiles.sd");
+    ASSERT_TRUE(workarea_test::WriteSD(file, {workarea_test::Tile(0, 100, 0, 100, 0, 1, 255, 0, 0),
+                                              workarea_test::Tile(100, 200, 0, 100, 0, 1, 0, 255, 0),
+                                              workarea_test::Tile(200, 300, 0, 100, 0, 1, 0, 0, 255)}));
+    ASSERT_TRUE(StartWindow({"orvanta"}));
+  }
+  // Waits for the finished picture; the colour at the middle of tile i.
+  QRgb TileColour(int i) {
+    Qk_GLWorkArea* area = window->m_workarea;
+    EXPECT_TRUE(WaitFor([&] { return !area->IsIdleTimerActive() && !area->IsRunning(); }));
+    const SeenFromAbove view = Picture(300.0);
+    return view.Pixel(view.X(-100.0 + 100.0 * i), view.Y(0.0));
+  }
+  // Presses the key in the active window (pressed again when another
+  // process on the display had the focus).
+  void Press(Qt::Key key, QAction* action) {
+    QSignalSpy spy(action, &QAction::triggered);
+    for (int attempt = 0; attempt < 50 && spy.count() == 0; ++attempt) {
+      window->activateWindow();
+      QApplication::setActiveWindow(window);
+      QTest::keyClick(window->m_workarea, key);
+      if (spy.count() == 0) QTest::qWait(20);
+    }
+    ASSERT_EQ(spy.count(), 1);
+  }
+  std::vector<std::string> Items() {
+    std::vector<std::string> out;
+    for (QAction* a : window->ViewMenu->actions()) {
+      out.push_back(a->text().toStdString() + (a->isChecked() ? "+" : "-") + std::to_string(a->data().toInt()));
+    }
+    return out;
+  }
+
+  workarea_test::TileClasses classes;
+  std::string file;
+};
+
+}  // namespace
+
+TEST_F(ViewMenuWindow, ItemsAndKeysHideAndShowTheNodesOfTheTree) {
+  ASSERT_TRUE(LoadSeenFromAbove(file));
+  Sd_AlignmentNode* root = dynamic_cast<Sd_AlignmentNode*>(window->m_workarea->GetRoot());
+  ASSERT_NE(root, nullptr);
+  // The first two tiles go into a group in front of the third.
+  Sd_Node* a = root->GetFirstChild();
+  Sd_Node* b = a->GetNext();
+  Sd_Parent* group = new Sd_Parent();
+  group->SetName("Survey");
+  root->UnlinkChild(a);
+  root->UnlinkChild(b);
+  group->AddChild(a);
+  group->AddChild(b);
+  root->AddChild(group);
+  a->SetName("A");
+  b->SetName("B");
+  b->GetNext();
+  root->GetFirstChild()->SetName("C");
+  b->SetVisible(0);
+  window->UpdateViewMenu();
+  window->m_workarea->UpdateGL();
+  EXPECT_EQ(Items(), (std::vector<std::string>{"C+10001", "Survey+10002", "A+10003", "B-10004"}));
+
+  const QRgb background = TileColour(1);  // B is hidden
+  EXPECT_EQ(qRed(TileColour(0)), 255);
+  // Choosing the item hides A; choosing it again shows it.
+  QAction* itemA = window->ViewMenu->actions()[2];
+  itemA->trigger();
+  EXPECT_EQ(a->GetVisible(), 0);
+  EXPECT_FALSE(itemA->isChecked());
+  EXPECT_EQ(TileColour(0), background);
+  itemA->trigger();
+  EXPECT_EQ(a->GetVisible(), 1);
+  EXPECT_TRUE(itemA->isChecked());
+  EXPECT_EQ(qRed(TileColour(0)), 255);
+
+  // Key 3 twice: A hidden, then back with its check.
+  Press(Qt::Key_3, window->ToogleData3Action);
+  EXPECT_EQ(TileColour(0), background);
+  EXPECT_FALSE(itemA->isChecked());
+  Press(Qt::Key_3, window->ToogleData3Action);
+  EXPECT_EQ(qRed(TileColour(0)), 255);
+  EXPECT_TRUE(itemA->isChecked());
+  // Key 4 shows B; key 0 has no tenth node.
+  Press(Qt::Key_4, window->ToogleData4Action);
+  EXPECT_EQ(qGreen(TileColour(1)), 255);
+  Press(Qt::Key_0, window->ToogleData10Action);
+  EXPECT_EQ(Items(), (std::vector<std::string>{"C+10001", "Survey+10002", "A+10003", "B+10004"}));
+
+  // A file added with LoadFileSL: the keys use the current tree, the menu
+  // stays as built.
+  const std::string more = dir.file("more.sd");
+  ASSERT_TRUE(workarea_test::WriteSD(more, {workarea_test::Tile(0, 10, 0, 10, 0, 1)}));
+  window->LoadFileSL(QString::fromStdString(more));
+  Press(Qt::Key_5, window->ToogleData5Actionn);
+  EXPECT_EQ(root->GetFirstChild()->GetNext()->GetNext()->GetVisible(), 0);
+  EXPECT_EQ(window->ViewMenu->actions().size(), 4);
+}
+
+TEST_F(ViewMenuWindow, AnEmptySceneShowsADisabledNone) {
+  window->UpdateViewMenu();
+  ASSERT_EQ(Items(), (std::vector<std::string>{"none-9999"}));
+  EXPECT_FALSE(window->ViewMenu->actions()[0]->isEnabled());
+  window->ViewItemActivateSL(9999);
+  Press(Qt::Key_1, window->ToogleData1Action);
+  EXPECT_EQ(Items(), (std::vector<std::string>{"none-9999"}));
+}
+
+class OptionsWindow : public orvanta_mainwindow_test::WindowFixture {
+ protected:
+  // The program path the window is given: the options file is looked for
+  // in its folder.
+  std::string Program() { return dir.file("bin/orvanta"); }
+  std::string Options() { return dir.file("bin/pc_orvantaOptions"); }
+  void SetUp() override { ASSERT_EQ(mkdir(dir.file("bin").c_str(), 0700), 0); }
+};
+
+TEST_F(OptionsWindow, ClosingWritesTheLayoutAndTheNextStartRestoresIt) {
+  ASSERT_TRUE(StartWindow({QString::fromStdString(Program())}, QSize(700, 500)));
+  window->setGeometry(40, 50, 640, 480);
+  const std::string folder = dir.file("data/");
+  // The folder of the last file opened (the file need not load).
+  {
+    orvanta_mainwindow_test::DesktopRecorder quiet;
+    window->LoadDataFile((folder + "x.sd").c_str());
+    orvanta::ShowPendingMessages();
+  }
+  // The death test's child runs this test anew in a folder of its own: it
+  // is told the parent's program path, which it keeps.
+  setenv("ORVANTA_TEST_PROGRAM", Program().c_str(), 0);
+  const QString program = QString::fromLocal8Bit(getenv("ORVANTA_TEST_PROGRAM"));
+  EXPECT_EXIT(
+      {
+        window->SetArguments({program});
+        window->close();
+      },
+      ::testing::ExitedWithCode(0), "");
+  unsetenv("ORVANTA_TEST_PROGRAM");
+  const std::string bytes = orvanta_test::ReadFileBytes(Options());
+  // The child's folder has a name of its own, of the same length.
+  const QRect g = window->geometry();
+  ASSERT_EQ(bytes.size(), 36 + folder.size());
+  EXPECT_EQ(bytes.substr(0, 32),
+            Bytes({0x5B3C2A8F, 1, g.x(), g.y(), g.width(), g.height(), 0, static_cast<int>(folder.size())}, "", false));
+  EXPECT_EQ(bytes.substr(32 + folder.size() - 6), "/data/" + Bytes({0}, "", false));
+  // A second window with that program path comes back where the first was,
+  // in the stored folder, in stereo.
+  ASSERT_TRUE(orvanta_test::WriteFileBytes(
+      Options(), Bytes({0x5B3C2A8F, 1, 60, 70, 600, 420, 0, static_cast<int>(folder.size())}, folder, true, 1)));
+  delete window;
+  window = nullptr;
+  ASSERT_TRUE(StartWindow({QString::fromStdString(Program())}));
+  EXPECT_EQ(window->geometry(), QRect(60, 70, 600, 420));
+  EXPECT_EQ(window->GetLastDirectory(), folder);
+  EXPECT_EQ(window->GetStereoAtStartup(), 1);
+  EXPECT_TRUE(window->CameraStereoAction->isChecked());
+  // A window closed maximized comes back maximized.
+  ASSERT_TRUE(orvanta_test::WriteFileBytes(Options(), Bytes({0x5B3C2A8F, 1, 60, 70, 600, 420, 1, 0})));
+  window->LoadConfigurationFile();
+  EXPECT_TRUE(WaitFor([&] { return window->isMaximized(); }));
+}
+
+TEST_F(OptionsWindow, FileExitWritesNothing) {
+  ASSERT_TRUE(StartWindow({QString::fromStdString(Program())}, QSize(700, 500)));
+  ASSERT_TRUE(orvanta_test::WriteFileBytes(Options(), "old"));
+  setenv("ORVANTA_TEST_PROGRAM", Program().c_str(), 0);
+  const QString program = QString::fromLocal8Bit(getenv("ORVANTA_TEST_PROGRAM"));
+  orvanta_mainwindow_test::DesktopRecorder yes(QMessageBox::Yes);
+  EXPECT_EXIT(
+      {
+        window->SetArguments({program});
+        window->FileExitSL();
+      },
+      ::testing::ExitedWithCode(0), "");
+  unsetenv("ORVANTA_TEST_PROGRAM");
+  EXPECT_EQ(orvanta_test::ReadFileBytes(Options()), "old");
+}
+
+TEST_F(OptionsWindow, OlderShortAndForeignFilesApplyOnlyWhatTheyHold) {
+  ASSERT_TRUE(StartWindow({QString::fromStdString(Program())}, QSize(700, 500)));
+  const QRect start = window->geometry();
+  struct Case {
+    std::string bytes;
+    bool geometry;
+    std::string folder;
+    int stereo;
+  };
+  const Case cases[] = {
+      // The older magic: geometry and folder, stereo stays off.
+      {Bytes({0x4B3C2A8F, 30, 40, 500, 400, 0, 3}, "/a/", false), true, "/a/", 0},
+      // A length word beyond 255 ends the read after the geometry.
+      {Bytes({0x5B3C2A8F, 1, 30, 40, 500, 400, 0, 300}, "", true, 1), true, "/a/", 0},
+      // Cut inside the geometry: nothing is applied.
+      {Bytes({0x5B3C2A8F, 1, 30, 40, 500}, "", false), false, "/a/", 0},
+      // A foreign magic: nothing at all.
+      {Bytes({0x12345678, 1, 30, 40, 500, 400, 0, 0}, "", true, 1), false, "/a/", 0},
+      // A rectangle on no screen keeps the window where it is.
+      {Bytes({0x5B3C2A8F, 1, -90000, -90000, 500, 400, 0, 0}, "", true, 1), false, "", 1},
+  };
+  // What a file does not hold keeps the value the one before gave.
+  for (const Case& k : cases) {
+    window->setGeometry(start);
+    ASSERT_TRUE(WaitFor([&] { return window->geometry() == start; }));
+    ASSERT_TRUE(orvanta_test::WriteFileBytes(Options(), k.bytes));
+    window->LoadConfigurationFile();
+    EXPECT_EQ(window->geometry(), k.geometry ? QRect(30, 40, 500, 400) : start) << k.bytes.size();
+    EXPECT_EQ(window->GetLastDirectory(), k.folder);
+    EXPECT_EQ(window->GetStereoAtStartup(), k.stereo);
+  }
+}
+
+TEST_F(OptionsWindow, AProgramFolderThatTakesNoFilesPutsTheOptionsInHome) {
+  ASSERT_TRUE(StartWindow({"/proc/orvanta"}));
+  char* name = window->GetOptionsFileName();
+  EXPECT_EQ(std::string(name), dir.file("pc_orvantaOptions"));
+  free(name);
+  window->SetArguments({QString::fromStdString(Program())});
+  name = window->GetOptionsFileName();
+  EXPECT_EQ(std::string(name), Options());
+  free(name);
+}
+
+TEST_F(OptionsWindow, PreferencesWriteAtOnceOnlyAChangedChoice) {
+  ASSERT_TRUE(StartWindow({QString::fromStdString(Program())}));
+  // Answers the dialog once it is open: optionally ticks the box, then
+  // presses the button.
+  auto answer = [&](bool tick, const char* button) {
+    QTimer::singleShot(0, [=] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      ASSERT_NE(dialog, nullptr);
+      if (tick) dialog->findChild<QCheckBox*>("stereoStartupCheck")->click();
+      dialog->findChild<QPushButton*>(button)->click();
+    });
+    window->FilePreferencesSL();
+  };
+  answer(false, "buttonOk");
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(Options()))) << "OK without a change writes nothing";
+  answer(true, "buttonCancel");
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(Options())));
+  EXPECT_EQ(window->GetStereoAtStartup(), 0);
+  answer(true, "buttonOk");
+  EXPECT_EQ(window->GetStereoAtStartup(), 1);
+  const std::string bytes = orvanta_test::ReadFileBytes(Options());
+  ASSERT_GE(bytes.size(), 36u);
+  EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\x01\0\0\0", 4));
+  EXPECT_FALSE(window->CameraStereoAction->isChecked()) << "stereo starts with the next start";
+  struct stat before, after;
+  ASSERT_EQ(stat(Options().c_str(), &before), 0);
+  answer(false, "buttonOk");
+  ASSERT_EQ(stat(Options().c_str(), &after), 0);
+  // Every write replaces the file (a new inode): the same one was not touched.
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_EQ(orvanta_test::ReadFileBytes(Options()), bytes);
+}
