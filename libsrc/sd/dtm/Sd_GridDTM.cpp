@@ -3,6 +3,7 @@
 #include "Sd_GridDTM.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -30,12 +31,29 @@ int Sd_GridDTM::LoadGridRecords(TDR_Manager* manager, const char* elevationTagMe
     Sv_Debug::Message(SV_LEVEL_DEBUG, sizeMessage, manager->GetFileName());
     ok = false;
   }
-  if (!ok || ReadCommonTags(manager) != 0) {
+  if (!ok || ReadCommonTags(manager) != 0 || !RangesUsable(manager->GetFileName())) {
     // A failed load leaves the object without grids.
     FreeData();
     return -1;
   }
   return 0;
+}
+
+bool Sd_GridDTM::RangesUsable(const char* file) const {
+  // Values each record holds in range for its own type can still leave a
+  // terrain that draws nothing: refused with the reason instead.
+  const char* why = nullptr;
+  const float* z = const_cast<Sd_GridDTM*>(this)->GetBounds(2);
+  if (GetMaxCode() == 0) {
+    why = "ERROR:  The terrain's largest height code is 0: it holds no heights";
+  } else if (GetMaxCode() < GetMinCode()) {
+    why = "ERROR:  The terrain's largest height code is below its smallest";
+  } else if (GetGeoRef() && !(std::isfinite(z[0]) && std::isfinite(z[1]) && z[1] > z[0])) {
+    // The heights' range comes from the georeference the file gives.
+    why = "ERROR:  The terrain's height range is empty or inverted";
+  }
+  if (why) Sv_Debug::Message(SV_LEVEL_DEBUG, why, file);
+  return why == nullptr;
 }
 
 int Sd_GridDTM::SaveGridRecords(TDR_Manager* manager, int withCommonTags) {

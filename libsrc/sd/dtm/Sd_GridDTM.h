@@ -102,6 +102,10 @@ class Sd_GridDTM : public Sd_BaseDTM {
   // success; -1 with the DTM emptied (FreeData) otherwise.
   int LoadGridRecords(TDR_Manager* manager, const char* elevationTagMessage, const char* colourTagMessage,
                       const char* sizeMessage);
+  // False, after a message naming file, when the height codes or the z
+  // range leave nothing to draw: a largest code of 0 or below the smallest,
+  // a georeferenced z range that is empty, inverted or not a number.
+  bool RangesUsable(const char* file) const;
   // After the object record: the elevation and colour SCALAR records, then
   // WriteCommonTags when withCommonTags is non-zero. 0, or -1 when a write
   // fails.
