@@ -30,7 +30,12 @@ bool SizeOk(int rows, int cols) {
 }  // namespace
 
 Sd_BaseDTM::Sd_BaseDTM()
-    : m_minCode(0),
+    : m_drawMode(1),
+      m_alpha(255),
+      m_pickPos{-1.0f, 0.0f, 0.0f},
+      m_stepState(0),
+      m_pushCount(0),
+      m_minCode(0),
       m_maxCode(65535),
       m_useAltValues(0),
       m_lodStep(10),
@@ -476,4 +481,49 @@ void Sd_BaseDTM::CreateSurface(int width, int height, double cellSize, SurfaceFu
       m_colors[i][j] = PackColour(g, g, g, 255);
     }
   }
+}
+
+// --- records after the object's own ---
+
+int Sd_BaseDTM::LoadGridRecords(TDR_Manager* manager, const char* elevationTagMessage, const char* colourTagMessage,
+                                const char* sizeMessage) {
+  bool ok = ExpectTag(manager, TDR_TAG_SCALAR, elevationTagMessage) && LoadElevations(manager) == 0 &&
+            ExpectTag(manager, TDR_TAG_SCALAR, colourTagMessage) && LoadColors(manager) == 0;
+  if (ok && !HasDrawableGrids()) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, sizeMessage, manager->GetFileName());
+    ok = false;
+  }
+  if (!ok || ReadCommonTags(manager) != 0 || !RangesUsable(manager->GetFileName())) {
+    // A failed load leaves the object without grids.
+    FreeData();
+    return -1;
+  }
+  return 0;
+}
+
+bool Sd_BaseDTM::RangesUsable(const char* file) const {
+  // Values each record holds in range for its own type can still leave a
+  // terrain that draws nothing: refused with the reason instead.
+  const char* why = nullptr;
+  const float* z = const_cast<Sd_BaseDTM*>(this)->GetBounds(2);
+  if (GetMaxCode() == 0) {
+    why = "ERROR:  The terrain's largest height code is 0: it holds no heights";
+  } else if (GetMaxCode() < GetMinCode()) {
+    why = "ERROR:  The terrain's largest height code is below its smallest";
+  } else if (GetGeoRef() && !(std::isfinite(z[0]) && std::isfinite(z[1]) && z[1] > z[0])) {
+    // The heights' range comes from the georeference the file gives.
+    why = "ERROR:  The terrain's height range is empty or inverted";
+  }
+  if (why) Sv_Debug::Message(SV_LEVEL_DEBUG, why, file);
+  return why == nullptr;
+}
+
+int Sd_BaseDTM::SaveGridRecords(TDR_Manager* manager, int withCommonTags) {
+  if (manager->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1) != 0 || SaveElevations(manager) != 0 ||
+      manager->EndTag() != 0) {
+    return -1;
+  }
+  if (SaveColors(manager) != 0) return -1;
+  if (withCommonTags) return WriteCommonTags(manager);
+  return 0;
 }

@@ -2,6 +2,7 @@
 #define SD_BASEDTM_H
 
 #include "Sd_Node.h"
+#include "Sd_StripArrays.h"
 
 class TDR_Manager;
 class TDR_PayloadReader;
@@ -31,8 +32,11 @@ class TDR_Scalar;
 // (1 / (cols - 1), 1 / (rows - 1), 1 / m_maxCode), so a vertex is (column,
 // row, code) (EnterGridSpace).
 //
-// This class has Sd_Node's drawing and picking operations; the models drawn
-// as strips over the visible window derive from Sd_GridDTM, which adds them.
+// This class has Sd_Node's drawing and picking operations, and the toolkit
+// every model draws and picks with (grid records, strip arrays, blending,
+// the progressive pass's matrix count, the bilinear blend of a cell); the
+// models drawn as strips over the visible window derive from Sd_GridDTM,
+// which adds the drawing and picking passes themselves.
 class Sd_BaseDTM : public Sd_Node {
  public:
   // Largest number of rows or columns a grid may have.
@@ -229,6 +233,42 @@ class Sd_BaseDTM : public Sd_Node {
     return dtm.SaveObject(manager, 1, 0);
   }
 
+  // --- records after the object's own ---
+  // The elevation and colour SCALAR records (each announced by its tag,
+  // else the tag's message), a grid of at least 2 x 2 nodes (else
+  // sizeMessage) and ReadCommonTags (a model takes its own settings record
+  // there through ReadOwnRecord). 0 on success; -1 with the DTM emptied
+  // (FreeData) otherwise.
+  int LoadGridRecords(TDR_Manager* manager, const char* elevationTagMessage, const char* colourTagMessage,
+                      const char* sizeMessage);
+  // False, after a message naming file, when the height codes or the z
+  // range leave nothing to draw: a largest code of 0 or below the smallest,
+  // a georeferenced z range that is empty, inverted or not a number.
+  bool RangesUsable(const char* file) const;
+  // The elevation and colour SCALAR records, then WriteCommonTags when
+  // withCommonTags is non-zero. 0, or -1 when a write fails.
+  int SaveGridRecords(TDR_Manager* manager, int withCommonTags);
+
+  // --- drawing toolkit ---
+  // Blending (source alpha, one minus source alpha) when m_alpha is not 255.
+  void BeginBlending();
+  static void EndBlending();
+  // Ends an open progressive pass: pops the m_pushCount matrices it pushed
+  // and resets blending.
+  void CloseStepPass();
+
+  // --- picking toolkit ---
+  // True when cell (row, col) answers picks and queries; in this class
+  // every cell does.
+  virtual bool CellFilled(int row, int col) const;
+  // The value node (row, col) carries besides its height: false (and
+  // nothing written) in this class.
+  virtual bool AltValueAt(int row, int col, double* value) const;
+  // Bilinear height and colour inside cell (row, col) at the fractions fy,
+  // fx; false when the cell does not answer or its base height is outside
+  // the z bounds.
+  bool Blend(int row, int col, double fy, double fx, double* height, unsigned* colour) const;
+
   // --- geometry ---
   // Node transform, bounding box (when asked) and grid space.
   void EnterGridSpace(bool boundingBox);
@@ -236,6 +276,17 @@ class Sd_BaseDTM : public Sd_Node {
   void GridPosition(double x, double y, double* ry, double* cx) const;
   // True when a height lies within the node's z bounds (allowing rounding).
   bool HeightInRange(double height) const;
+
+  // Drawing state shared by the models: draw mode (0 wire frame, 1 solid),
+  // alpha 0 ... 255, grid column, row and code of the last screen pick
+  // (column -1 after a miss), progressive state and matrices pushed by an
+  // open progressive pass, and the strip arrays.
+  short m_drawMode;
+  int m_alpha;
+  float m_pickPos[3];
+  int m_stepState;
+  int m_pushCount;
+  Sd_StripArrays m_strip;
 
   unsigned short m_minCode;
   unsigned short m_maxCode;

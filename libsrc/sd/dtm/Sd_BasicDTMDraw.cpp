@@ -3,9 +3,6 @@
 
 #include "Sd_BasicDTM.h"
 
-// Colours go to OpenGL as the bytes R, G, B, A of the packed word.
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "packed colours are handed to OpenGL as bytes");
-
 void Sd_BasicDTM::DrawStrip(int r, int r2, int s) {
   if (m_drawMode == 1) {
     DrawSolidStrip(r, r2, s);
@@ -19,9 +16,9 @@ void Sd_BasicDTM::DrawStrip(int r, int r2, int s) {
 void Sd_BasicDTM::DrawSolidStrip(int r, int r2, int s) {
   const int last = m_colEnd - 1;
   if (last <= m_colStart || r2 <= r || r2 >= GetRows()) return;
-  ReserveStripArrays(static_cast<size_t>((last - m_colStart) / s + 2) * 2);
-  float* v = m_stripVertices.data();
-  unsigned int* col = m_stripColours.data();
+  m_strip.Reserve(static_cast<size_t>((last - m_colStart) / s + 2) * 2);
+  float* v = m_strip.Vertices();
+  unsigned int* col = m_strip.Colours();
   const unsigned short* h0 = ElevationRows()[r];
   const unsigned short* h1 = ElevationRows()[r2];
   const unsigned int* c0 = ColourRows()[r];
@@ -45,8 +42,7 @@ void Sd_BasicDTM::DrawSolidStrip(int r, int r2, int s) {
   int c = m_colStart;
   for (; c < last; c += s) emit(c);
   emit(last);
-  glVertexPointer(3, GL_FLOAT, 0, v);
-  glColorPointer(4, GL_UNSIGNED_BYTE, 0, col);
+  m_strip.Point();
   glDrawArrays(GL_TRIANGLE_STRIP, 0, static_cast<GLsizei>(n));
 }
 

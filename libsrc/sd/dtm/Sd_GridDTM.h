@@ -1,9 +1,6 @@
 #ifndef SD_GRIDDTM_H
 #define SD_GRIDDTM_H
 
-#include <cstddef>
-#include <vector>
-
 #include "Sd_BaseDTM.h"
 
 // The terrain models drawn as strips of their grid over the visible window
@@ -96,20 +93,6 @@ class Sd_GridDTM : public Sd_BaseDTM {
   explicit Sd_GridDTM(const GridRules& rules);
 
   // --- records ---
-  // After the object record's payload: the elevation and colour SCALAR
-  // records (each announced by its tag, else the tag's message), a grid of
-  // at least 2 x 2 nodes (else sizeMessage) and ReadCommonTags. 0 on
-  // success; -1 with the DTM emptied (FreeData) otherwise.
-  int LoadGridRecords(TDR_Manager* manager, const char* elevationTagMessage, const char* colourTagMessage,
-                      const char* sizeMessage);
-  // False, after a message naming file, when the height codes or the z
-  // range leave nothing to draw: a largest code of 0 or below the smallest,
-  // a georeferenced z range that is empty, inverted or not a number.
-  bool RangesUsable(const char* file) const;
-  // After the object record: the elevation and colour SCALAR records, then
-  // WriteCommonTags when withCommonTags is non-zero. 0, or -1 when a write
-  // fails.
-  int SaveGridRecords(TDR_Manager* manager, int withCommonTags);
   // Takes the settings record; nothing else.
   int ReadOwnRecord(TDR_Manager* manager, int tag) override;
   // The node's common tags and the settings record (version 2: draw mode,
@@ -121,38 +104,10 @@ class Sd_GridDTM : public Sd_BaseDTM {
   // over the visible window, as a surface or a mesh by the draw mode. Only
   // called while HasDrawableGrids() holds, inside grid space.
   virtual void DrawStrip(int r, int r2, int s) = 0;
-  // Grows the strip arrays to hold at least n vertices.
-  void ReserveStripArrays(size_t n);
-  // Blending (source alpha, one minus source alpha) when m_alpha is not 255.
-  void BeginBlending();
-  static void EndBlending();
-
-  // --- picking ---
-  // True when cell (row, col) answers picks and queries; in this class
-  // every cell does.
-  virtual bool CellFilled(int row, int col) const;
-  // The value node (row, col) carries besides its height: false (and
-  // nothing written) in this class.
-  virtual bool AltValueAt(int row, int col, double* value) const;
-  // Bilinear height and colour inside cell (row, col) at the fractions fy,
-  // fx; false when the cell does not answer or its base height is outside
-  // the z bounds.
-  bool Blend(int row, int col, double fy, double fx, double* height, unsigned* colour) const;
-
-  short m_drawMode;
-  int m_alpha;
-  float m_pickPos[3];
-  int m_stepState;
-  int m_pushCount;
-  // Vertex and colour arrays of one strip.
-  std::vector<float> m_stripVertices;
-  std::vector<unsigned int> m_stripColours;
 
  private:
   // Reads one settings record; a damaged one is skipped with the message.
   void ReadSettingsRecord(TDR_Manager* manager);
-  // Ends an open progressive pass: pops what it pushed, resets blending.
-  void CloseStepPass();
 
   GridRules m_rules;
 };

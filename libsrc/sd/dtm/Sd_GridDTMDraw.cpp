@@ -11,37 +11,7 @@ namespace {
 // Strips drawn upwards and downwards per progressive step.
 constexpr int kStripsPerStep = 5;
 
-// Vertex and colour arrays on, for the strips of one pass; the client state
-// is restored at the end of the scope.
-class StripArrays {
- public:
-  StripArrays() {
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_COLOR_ARRAY);
-  }
-  ~StripArrays() { glPopClientAttrib(); }
-  StripArrays(const StripArrays&) = delete;
-  StripArrays& operator=(const StripArrays&) = delete;
-};
-
 }  // namespace
-
-void Sd_GridDTM::BeginBlending() {
-  if (m_alpha == 255) return;
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-}
-
-void Sd_GridDTM::EndBlending() {
-  glBlendFunc(GL_ONE, GL_ZERO);
-  glDisable(GL_BLEND);
-}
-
-void Sd_GridDTM::ReserveStripArrays(size_t n) {
-  if (m_stripVertices.size() < n * 3) m_stripVertices.resize(n * 3);
-  if (m_stripColours.size() < n) m_stripColours.resize(n);
-}
 
 void Sd_GridDTM::Render() {
   const int window[6] = {m_colStart, m_colEnd, m_rowStart, m_rowEnd, m_upRow, m_downRow};
@@ -49,7 +19,7 @@ void Sd_GridDTM::Render() {
   EnterGridSpace(true);
   if (HasDrawableGrids() && Optimize()) {
     BeginBlending();
-    StripArrays arrays;
+    Sd_StripArrays::ClientState arrays;
     const int s = m_lodStep;
     const int lastRow = m_rowEnd - 1;
     // Strips of the stride, then one up to the window's last row.
@@ -63,12 +33,6 @@ void Sd_GridDTM::Render() {
   m_downRow = window[5];
   glPopMatrix();
   EndBlending();
-}
-
-void Sd_GridDTM::CloseStepPass() {
-  for (; m_pushCount > 0; --m_pushCount) glPopMatrix();
-  EndBlending();
-  m_pushCount = 0;
 }
 
 int Sd_GridDTM::StepRender() {
@@ -102,7 +66,7 @@ int Sd_GridDTM::StepRender() {
     if (HasDrawableGrids()) {
       const int s = m_stepIncrement;
       const int lastRow = m_rowEnd - 1;
-      StripArrays arrays;
+      Sd_StripArrays::ClientState arrays;
       // Upwards from the centre row; the last strip ends at the window's
       // last row.
       for (int k = 0; k < kStripsPerStep && m_upRow < lastRow; ++k) {

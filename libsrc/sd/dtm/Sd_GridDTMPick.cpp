@@ -16,34 +16,6 @@ constexpr double kNoHeight = 1e12;
 
 }  // namespace
 
-bool Sd_GridDTM::CellFilled(int, int) const { return true; }
-
-bool Sd_GridDTM::AltValueAt(int, int, double*) const { return false; }
-
-bool Sd_GridDTM::Blend(int row, int col, double fy, double fx, double* height, unsigned* colour) const {
-  if (!CellFilled(row, col)) return false;
-  if (!HeightInRange(CodeToHeight(ElevationRows()[row][col]))) return false;
-  const double w00 = (1.0 - fy) * (1.0 - fx);
-  const double w10 = fy * (1.0 - fx);
-  const double w01 = (1.0 - fy) * fx;
-  const double w11 = fy * fx;
-  const unsigned short* r0 = ElevationRows()[row];
-  const unsigned short* r1 = ElevationRows()[row + 1];
-  const double code = w00 * r0[col] + w10 * r1[col] + w01 * r0[col + 1] + w11 * r1[col + 1];
-  *height = CodeToHeight(code);
-  const unsigned* c0 = ColourRows()[row];
-  const unsigned* c1 = ColourRows()[row + 1];
-  unsigned channel[3];
-  for (int k = 0; k < 3; ++k) {
-    const int shift = 8 * k;
-    const double v = w00 * ((c0[col] >> shift) & 0xFFu) + w10 * ((c1[col] >> shift) & 0xFFu) +
-                     w01 * ((c0[col + 1] >> shift) & 0xFFu) + w11 * ((c1[col + 1] >> shift) & 0xFFu);
-    channel[k] = v <= 0.0 ? 0u : (v >= 255.0 ? 255u : static_cast<unsigned>(v));
-  }
-  *colour = PackColour(channel[0], channel[1], channel[2], 255);
-  return true;
-}
-
 int Sd_GridDTM::QueryPoint(SDN_PickIn* request, SDN_PickOut* out) {
   if (!request || !request->picker || !HasDrawableGrids()) return 0;
   glPushMatrix();

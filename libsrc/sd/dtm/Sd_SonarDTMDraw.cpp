@@ -5,9 +5,6 @@
 
 #include "Sd_SonarDTM.h"
 
-// Colours go to OpenGL as the bytes R, G, B, A of the packed word.
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "packed colours are handed to OpenGL as bytes");
-
 namespace {
 
 // The rows one strip of the non-contiguous DTM reads: row r (heights h0,
@@ -120,10 +117,10 @@ void Sd_SonarDTM::DrawSolidStrip(int r, int r2, int rPrev, int s) {
   StripColumns(s);
   const size_t columns = m_stripColumns.size();
   if (columns < 2) return;
-  ReserveStripArrays(columns * 2);
+  m_strip.Reserve(columns * 2);
   m_stripPieces.clear();
-  float* v = m_stripVertices.data();
-  unsigned int* col = m_stripColours.data();
+  float* v = m_strip.Vertices();
+  unsigned int* col = m_strip.Colours();
   size_t n = 0;
   size_t first = 0;
   WalkStripPairs(
@@ -144,8 +141,7 @@ void Sd_SonarDTM::DrawSolidStrip(int r, int r2, int rPrev, int s) {
         first = n;
       });
   if (m_stripPieces.empty()) return;
-  glVertexPointer(3, GL_FLOAT, 0, v);
-  glColorPointer(4, GL_UNSIGNED_BYTE, 0, col);
+  m_strip.Point();
   for (size_t k = 0; k + 1 < m_stripPieces.size(); k += 2) {
     glDrawArrays(GL_TRIANGLE_STRIP, m_stripPieces[k], m_stripPieces[k + 1]);
   }
