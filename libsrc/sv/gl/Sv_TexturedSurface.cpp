@@ -22,6 +22,7 @@ Sv_TexturedSurface::Sv_TexturedSurface()
       m_cornerA{-0.5f, -0.5f, 0.0f},
       m_cornerB{0.5f, 0.5f, 0.0f},
       m_wantLowRes(true),
+      m_lowResTried(false),
       m_lowResName(0) {}
 
 Sv_TexturedSurface::~Sv_TexturedSurface() { ReleaseTextures(); }
@@ -33,6 +34,7 @@ int Sv_TexturedSurface::SetImage(const Sv_2DData* image) {
   m_sMax.clear();
   m_tMax.clear();
   m_lowRes.reset();
+  m_lowResTried = false;
   if (!image) {
     BuildGrid();
     return 0;
@@ -56,15 +58,6 @@ int Sv_TexturedSurface::SetImage(const Sv_2DData* image) {
   m_tMax.back() = static_cast<float>(height - (m_tilesY - 1) * kTileSide) / kTileSide;
   BuildGrid();
 
-  if (m_wantLowRes && (width > kLowResSide || height > kLowResSide)) {
-    // Without the copy (no memory for it) the tiles stand in.
-    std::unique_ptr<Sv_2DData> low(new Sv_2DData());
-    if (low->Allocate(kLowResSide, kLowResSide, image->GetFormat()) == 0 &&
-        Sv_AreaAverage(image->GetData(), width, height, image->GetRowBytes(), image->GetChannels(), low->GetData(),
-                       kLowResSide, kLowResSide, low->GetRowBytes()) == 0) {
-      m_lowRes = std::move(low);
-    }
-  }
   return 0;
 }
 
@@ -112,9 +105,28 @@ float Sv_TexturedSurface::GetSMax(int column) const {
 
 float Sv_TexturedSurface::GetTMax(int row) const { return row >= 0 && row < m_tilesY ? m_tMax[row] : 0.0f; }
 
-float Sv_TexturedSurface::GetFirstSMax() const { return m_lowRes ? 1.0f : GetSMax(0); }
+bool Sv_TexturedSurface::HasLowRes() const {
+  return m_image && m_wantLowRes && (m_image->GetWidth() > kLowResSide || m_image->GetHeight() > kLowResSide);
+}
 
-float Sv_TexturedSurface::GetFirstTMax() const { return m_lowRes ? 1.0f : GetTMax(0); }
+const Sv_2DData* Sv_TexturedSurface::GetLowRes() const {
+  if (!m_lowResTried && HasLowRes()) {
+    // Made at first use: loading an image costs no more than reading it.
+    // Without memory for the copy the tiles stand in.
+    m_lowResTried = true;
+    std::unique_ptr<Sv_2DData> low(new Sv_2DData());
+    if (low->Allocate(kLowResSide, kLowResSide, m_image->GetFormat()) == 0 &&
+        Sv_AreaAverage(m_image->GetData(), m_image->GetWidth(), m_image->GetHeight(), m_image->GetRowBytes(),
+                       m_image->GetChannels(), low->GetData(), kLowResSide, kLowResSide, low->GetRowBytes()) == 0) {
+      m_lowRes = std::move(low);
+    }
+  }
+  return m_lowRes.get();
+}
+
+float Sv_TexturedSurface::GetFirstSMax() const { return HasLowRes() ? 1.0f : GetSMax(0); }
+
+float Sv_TexturedSurface::GetFirstTMax() const { return HasLowRes() ? 1.0f : GetTMax(0); }
 
 // ------------------------------------------------------------------ textures
 
@@ -169,7 +181,7 @@ int Sv_TexturedSurface::BindTile(int row, int column) {
 }
 
 int Sv_TexturedSurface::BindLowRes() {
-  if (!m_lowRes) return BindTile(0, 0);
+  if (!GetLowRes()) return BindTile(0, 0);
   if (!m_lowResName) {
     DeleteStaleNames();
     glGenTextures(1, &m_lowResName);
@@ -225,7 +237,7 @@ void Sv_TexturedSurface::DrawTiles() {
 }
 
 void Sv_TexturedSurface::Draw() {
-  if (!m_lowRes) {
+  if (!GetLowRes()) {
     DrawTiles();
     return;
   }

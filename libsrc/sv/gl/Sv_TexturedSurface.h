@@ -47,8 +47,8 @@ class Sv_TexturedSurface {
   Sv_TexturedSurface& operator=(const Sv_TexturedSurface&) = delete;
 
   // Shows the image (kept by pointer, not copied): tile counts, s and t
-  // limits, vertex grid and, when a side exceeds 256 pixels, the
-  // low-resolution copy. Textures of an earlier image are dropped (their
+  // limits and vertex grid; when a side exceeds 256 pixels, the
+  // low-resolution copy is made at its first use (GetLowRes, BindLowRes). Textures of an earlier image are dropped (their
   // names are deleted at the next upload or release). A null image empties
   // the surface (0). An image without pixels, or of a format other than the
   // 8-bit formats 1 to 6 (a warning names it), leaves the surface empty: -1.
@@ -75,12 +75,16 @@ class Sv_TexturedSurface {
   // last column or row (pixels left over / 256); 0 outside the tiles.
   float GetSMax(int column) const;
   float GetTMax(int row) const;
-  // The limits that go with BindLowRes: 1.0 with a low-resolution copy,
-  // else those of tile column 0 and tile row 0.
+  // The limits that go with BindLowRes: 1.0 for an image with a
+  // low-resolution copy, else those of tile column 0 and tile row 0.
   float GetFirstSMax() const;
   float GetFirstTMax() const;
-  // The low-resolution copy (256 x 256, the image's format), or null.
-  const Sv_2DData* GetLowRes() const { return m_lowRes.get(); }
+  // True when the image has a low-resolution copy (a side above 256
+  // pixels); the copy itself is made at its first use.
+  bool HasLowRes() const;
+  // The low-resolution copy (256 x 256, the image's format, area-averaged),
+  // made at the first call after SetImage; null without one.
+  const Sv_2DData* GetLowRes() const;
 
   // Binds the texture of a tile (GL_TEXTURE_2D), uploading every tile at
   // the first call after SetImage. -1, with texture 0 bound, when there is
@@ -114,7 +118,8 @@ class Sv_TexturedSurface {
   std::vector<float> m_sMax;      // per tile column
   std::vector<float> m_tMax;      // per tile row
   bool m_wantLowRes;
-  std::unique_ptr<Sv_2DData> m_lowRes;
+  mutable std::unique_ptr<Sv_2DData> m_lowRes;
+  mutable bool m_lowResTried;
   std::vector<GLuint> m_tileNames;   // row by row; empty until the first BindTile
   GLuint m_lowResName;
   std::vector<GLuint> m_staleNames;  // names of an earlier image, deleted at the next upload
