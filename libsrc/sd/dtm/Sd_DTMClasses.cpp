@@ -2,6 +2,7 @@
 
 #include "Sd_BasicDTM.h"
 #include "Sd_IOSupport.h"
+#include "Sd_RealTimeDTM.h"
 #include "Sd_SonarDTM.h"
 #include "TDR_Tags.h"
 
@@ -15,5 +16,6 @@ int Sd_RegisterTerrainClasses() {
       0) {
     result = -1;
   }
+  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_REALTIMEDTM, Sd_IOSupport::Make<Sd_RealTimeDTM>, Sd_RealTimeDTM::WriteSample) != 0) result = -1;
   return result;
 }

@@ -1,9 +1,14 @@
-// A stand-in for the program that publishes a vehicle's pose in shared
-// memory: orvanta_rov_writer <name> [bytes] creates the block '/<name>'
-// (336 bytes unless given; it must not exist yet), filled with zeros, says
-// "ready" and then follows one command per line on its input, answering
-// each with a line that starts with "ok" or "error":
+// A stand-in for the programs that publish data in named shared memory (a
+// vehicle's pose, a real-time terrain grid): orvanta_block_writer <name>
+// [bytes] creates the block '/<name>' (336 bytes unless given; it must not
+// exist yet), filled with zeros, says "ready" and then follows one command
+// per line on its input, answering each with a line that starts with "ok"
+// or "error":
 //
+//   put type offset v1 v2 ...   values of type u16, i16, i32, u32 or f32 at
+//                               byte offset, offset + size, ... (native order)
+//
+// and, for the pose block of a vehicle:
 //   pose x y z mode          position, no turn, coordinate mode, scales 1,
 //                            no offset
 //   set i v1 v2 ...          doubles i, i + 1, ... of the block
@@ -17,6 +22,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,10 +41,47 @@ struct Block {
   void Put(int index, double v) { memcpy(bytes + 8 * index, &v, 8); }
 };
 
+// Stores v at offset as type; false for an unknown type.
+bool PutTyped(unsigned char* at, const std::string& type, double v) {
+  if (type == "u16") {
+    const uint16_t x = static_cast<uint16_t>(v);
+    memcpy(at, &x, 2);
+  } else if (type == "i16") {
+    const int16_t x = static_cast<int16_t>(v);
+    memcpy(at, &x, 2);
+  } else if (type == "i32") {
+    const int32_t x = static_cast<int32_t>(v);
+    memcpy(at, &x, 4);
+  } else if (type == "u32") {
+    const uint32_t x = static_cast<uint32_t>(v);
+    memcpy(at, &x, 4);
+  } else if (type == "f32") {
+    const float x = static_cast<float>(v);
+    memcpy(at, &x, 4);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 std::string Command(Block& block, const std::string& line) {
   std::istringstream in(line);
   std::string word;
   in >> word;
+  if (word == "put") {
+    std::string type;
+    long long offset = -1;
+    if (!(in >> type >> offset) || offset < 0) return "error";
+    const size_t size = type == "u16" || type == "i16" ? 2 : 4;
+    size_t at = static_cast<size_t>(offset);
+    int count = 0;
+    for (std::string text; in >> text; at += size, ++count) {
+      char* end = nullptr;
+      const double v = strtod(text.c_str(), &end);
+      if (*end != '\0' || !block.Fits(at, size) || !PutTyped(block.bytes + at, type, v)) return "error";
+    }
+    return count > 0 ? "ok" : "error";
+  }
   if (word == "pose") {
     double x, y, z, mode;
     if (!(in >> x >> y >> z >> mode) || !block.Fits(0, 15 * 8)) return "error";
@@ -92,7 +135,7 @@ std::string Command(Block& block, const std::string& line) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::cout << "error usage: orvanta_rov_writer name [bytes]" << std::endl;
+    std::cout << "error usage: orvanta_block_writer name [bytes]" << std::endl;
     return 2;
   }
   const std::string name = std::string("/") + argv[1];
