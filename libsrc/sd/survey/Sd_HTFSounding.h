@@ -1,6 +1,8 @@
 #ifndef SD_HTFSOUNDING_H
 #define SD_HTFSOUNDING_H
 
+#include <cstdio>
+
 #include "Sd_SoundingCore.h"
 
 // HTF soundings (object tag 10545, attribute tag 10546, edits tag 10547,
@@ -30,6 +32,16 @@ class Sd_HTFSounding : public Sd_SoundingCore<HTFSndRecord> {
   // written as its object record, common tags and attribute record: the
   // factory's sample.
   static int WriteSample(TDR_Manager* manager);
+
+  // --- change log ---
+  // One line on out for each field in which record differs from stored
+  // sounding index (same id; an index outside the soundings is reported,
+  // another id writes nothing).
+  void SndRecordCmp(const HTFSndRecord& record, int index, FILE* out) const;
+  // The same for two records of one id (their position fields only).
+  static void SndRecordPairCmp(const HTFSndRecord& a, HTFSndRecord b, FILE* out);
+  // The record's id, positions and height on out.
+  static void PrintSndRecord(const HTFSndRecord& record, FILE* out);
 
  protected:
   int ReadRecords(TDR_PayloadReader& in, const Sd_SoundingHeader& header) override;

@@ -1,6 +1,8 @@
 #ifndef SD_SOUNDING_H
 #define SD_SOUNDING_H
 
+#include <cstdio>
+
 #include "Sd_SoundingCore.h"
 
 // FSD soundings (object tag 10400, attribute tag 10402, edits tag 10403,
@@ -51,6 +53,20 @@ class Sd_Sounding : public Sd_SoundingCore<FsdSndRecord> {
   // them NBA) written as its object record, common tags and attribute
   // record: the factory's sample.
   static int WriteSample(TDR_Manager* manager);
+
+  // --- change log ---
+  // One line on out for each field in which a record differs from stored
+  // sounding, frame or run index, of the same id. An index outside the
+  // records writes nothing; a frame or run of another id is reported.
+  void SndRecordCmp(const FsdSndRecord& record, int index, FILE* out) const;
+  void FrameRecordCmp(const FsdFrameRecord& record, int index, FILE* out) const;
+  void RunRecordCmp(const FsdRunRecord& record, int index, FILE* out) const;
+  // The same for two records of one id.
+  static void SndRecordPairCmp(const FsdSndRecord& a, FsdSndRecord b, FILE* out);
+  static void FramePairCmp(const FsdFrameRecord& a, FsdFrameRecord b, FILE* out);
+  static void RunPairCmp(const FsdRunRecord& a, FsdRunRecord b, FILE* out);
+  // The record's ids, positions, height, time, distance and count on out.
+  static void PrintSndRecord(const FsdSndRecord& record, FILE* out);
 
  protected:
   int ReadRecords(TDR_PayloadReader& in, const Sd_SoundingHeader& header) override;
