@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "DepthPicker.h"
+#include "FileHistory.h"
 #include "Movie.h"
 #include "Qk_GLOverlay.h"
 #include "Sd_AlignmentNode.h"
@@ -305,7 +306,9 @@ int Qk_GLWorkArea::SaveObject(Sd_Node* node, const char* name, int addToHistory)
   return 0;
 }
 
-void Qk_GLWorkArea::AddToFileHistory(const char*, const char*) {}
+void Qk_GLWorkArea::AddToFileHistory(const char* name, const char* pattern) {
+  FileHistory::Instance()->AddFile(name, pattern);
+}
 
 void Qk_GLWorkArea::ResetCamera() {
   if (m_overlay) m_overlay->Reset();

@@ -159,6 +159,18 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // null node, a file that cannot be opened or any write or close error (the
   // old file, if any, is then left as it was).
   int SaveObject(Sd_Node* node, const char* name, int addToHistory);
+  // Reads a scene file ('.scene': settings, camera clip planes and base
+  // scale, view matrix, the whole tree) into a detached tree; only when all
+  // of it was good does it replace the scene (AdoptScene) and are the
+  // settings applied. The exaggeration is then the scene's own (the next
+  // bounds computation keeps it) and the selection is cleared. 0, or -1
+  // after the reader's message with scene, camera and view as they were.
+  // addToHistory records the file in the history.
+  int LoadScene(const char* name, int addToHistory);
+  // Writes the scene (settings, camera, view matrix, tree) as a scene file.
+  // -1 without a root or camera, for a file that cannot be opened, or any
+  // write or close error (the old file is then as it was).
+  int SaveScene(const char* name, int addToHistory);
   // Releases the whole tree and starts a new, empty root (nothing without a
   // root).
   void ClearScene();
@@ -423,8 +435,8 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   void PickPointSG(SDN_PickOut* pick);
 
  protected:
-  // Records a loaded or saved file in the file history with its pattern
-  // ("*.sd"); the file history joins here.
+  // Records a loaded or saved file in the file history (FileHistory) with
+  // its pattern ("*.sd", "*.scene").
   virtual void AddToFileHistory(const char* name, const char* pattern);
 
   // Steps 4 to 10 of a frame for the eye whose projection is loaded: the

@@ -454,10 +454,9 @@ int orvanta::LoadDataFile(const char* fileName) {
 int orvanta::LoadSceneFile(const char* fileName) {
   if (!fileName) return -1;
   Qk_BusyCursorOn();
-  CameraResetCameraSL();
-  // Scene files are read by the work area's scene reader; without it
-  // nothing is loaded and the caption says so.
-  const int result = -1;
+  // The scene brings its own camera (view matrix, clip planes); a file that
+  // could not be loaded leaves scene and view as they were.
+  const int result = m_workarea->LoadScene(fileName, 0);
   SetTitle(result == -1 ? nullptr : fileName);
   RememberDirectory(fileName);
   Qk_BusyCursorOff();
@@ -511,9 +510,13 @@ void orvanta::LoadFileSL(QString qfilename) {
   const QByteArray path = QFile::encodeName(qfilename);
   const char* ext = Sv_UtlGetExtension(path.constData());
   if (!ext) return;
-  // Case matters: ".SD" is not a data file here. A ".scene" file joins
-  // through the work area's scene reader.
-  if (strcmp(ext, ".sd") == 0) m_workarea->LoadSD(path.constData(), 0, 1, 0);
+  // Case matters: ".SD" is not a data file here. A scene file replaces the
+  // scene; a data file joins it. Both are recorded in the history.
+  if (strcmp(ext, ".scene") == 0) {
+    m_workarea->LoadScene(path.constData(), 1);
+  } else if (strcmp(ext, ".sd") == 0) {
+    m_workarea->LoadSD(path.constData(), 0, 1, 0);
+  }
 }
 
 void orvanta::FileExitSL() {

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the readers of scene files: as an SD file through
 // the object factory (every class of the class table), as a scene hierarchy,
-// and to the single-record reader. Whatever is read must be safe to walk,
+// as a whole scene file (scene record and hierarchy) and to the
+// single-record reader. Whatever is read must be safe to walk,
 // query and delete. Built as a libFuzzer target (ORVANTA_FUZZ) and, with
 // ReplayMain.cpp, as the replay of the corpus in the test suite.
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include "Sd_Iterator.h"
 #include "Sd_Node.h"
 #include "Sd_Parent.h"
+#include "Sd_SceneFile.h"
 #include "Sv_Debug.h"
 #include "TDR_Manager.h"
 
@@ -67,6 +69,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Sd_GroupNode::DeleteTree(top);
       delete manager;
     }
+  }
+  {
+    Sd_SceneSettings settings;
+    Sd_Node* top = Sd_SceneFile::Read(path, &settings);
+    Exercise(top);
+    Sd_GroupNode::DeleteTree(top);
   }
   {
     int count = 0;

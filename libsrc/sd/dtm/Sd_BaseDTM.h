@@ -1,6 +1,9 @@
 #ifndef SD_BASEDTM_H
 #define SD_BASEDTM_H
 
+#include <functional>
+#include <vector>
+
 #include "Sd_Node.h"
 #include "Sd_StripArrays.h"
 
@@ -256,6 +259,28 @@ class Sd_BaseDTM : public Sd_Node {
   // Ends an open progressive pass: pops the m_pushCount matrices it pushed
   // and resets blending.
   void CloseStepPass();
+  // What a model plugs into the drawing passes below: enter its drawing
+  // space and compute its visible window (m_rowStart ... m_rowEnd, the
+  // stride m_lodStep, m_minStep and the cursors m_upRow, m_downRow; false
+  // when nothing is in view), draw the strip between rows r and r2 (r < r2)
+  // at column stride s, and optionally draw what ends a pass.
+  struct PassHooks {
+    std::function<bool()> enter;
+    std::function<void(int r, int r2, int s)> strip;
+    std::function<void()> finish;
+  };
+  // The visible window whole at stride m_lodStep, inside a pushed matrix;
+  // the window fields are left as they were, so a progressive pass in
+  // progress is not disturbed.
+  void DrawWholePass(const PassHooks& hooks);
+  // One step of a progressive pass: the first call pushes the matrix and
+  // enters (stride m_minStep while the best-pass flag is set, else half
+  // m_lodStep); each further call draws up to five strips upwards and five
+  // downwards from the row under the view centre; the call after the last
+  // strip finishes, pops the matrix and returns 1 (0 before). The
+  // redraw-pending flag abandons the pass: its matrix is popped and 0
+  // returned.
+  int StepPass(const PassHooks& hooks);
 
   // --- picking toolkit ---
   // True when cell (row, col) answers picks and queries; in this class

@@ -4,6 +4,7 @@
 #include "Sd_IOSupport.h"
 #include "Sd_RealTimeDTM.h"
 #include "Sd_SonarDTM.h"
+#include "Sd_SphereDTM.h"
 #include "TDR_Tags.h"
 
 int Sd_RegisterTerrainClasses() {
@@ -17,5 +18,6 @@ int Sd_RegisterTerrainClasses() {
     result = -1;
   }
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_REALTIMEDTM, Sd_IOSupport::Make<Sd_RealTimeDTM>, Sd_RealTimeDTM::WriteSample) != 0) result = -1;
+  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SPHEREDTM, Sd_IOSupport::Make<Sd_SphereDTM>, Sd_SphereDTM::WriteSample) != 0) result = -1;
   return result;
 }

@@ -104,6 +104,8 @@ class Sd_GridDTM : public Sd_BaseDTM {
   // over the visible window, as a surface or a mesh by the draw mode. Only
   // called while HasDrawableGrids() holds, inside grid space.
   virtual void DrawStrip(int r, int r2, int s) = 0;
+  // Grid space, Optimize's window and DrawStrip, for the drawing passes.
+  PassHooks GridPassHooks();
 
  private:
   // Reads one settings record; a damaged one is skipped with the message.

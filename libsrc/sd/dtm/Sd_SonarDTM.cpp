@@ -45,16 +45,14 @@ Sd_SonarDTM::Sd_SonarDTM()
 }
 
 Sd_SonarDTM::~Sd_SonarDTM() {
-  FreeFloatGrid(m_floatGrid, GetRows());
-  m_floatGrid = nullptr;
+  ReleaseFloatGrid();
   ReleaseQueryPolygon();
 }
 
 const char* Sd_SonarDTM::className() const { return "Non-Cont. DTM"; }
 
 void Sd_SonarDTM::FreeData() {
-  FreeFloatGrid(m_floatGrid, GetRows());
-  m_floatGrid = nullptr;
+  ReleaseFloatGrid();
   Sd_GridDTM::FreeData();
 }
 

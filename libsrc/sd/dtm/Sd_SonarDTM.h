@@ -1,9 +1,13 @@
 #ifndef SD_SONARDTM_H
 #define SD_SONARDTM_H
 
+#include <memory>
 #include <vector>
 
 #include "Sd_GridDTM.h"
+
+class Sd_Plane;
+class Sd_PolygonWindow;
 
 // The "Non-Cont. DTM" (object tag 10005, settings tag 10007, node type 12):
 // a terrain grid whose nodes may be empty, as survey grids with gaps are. A
@@ -108,6 +112,140 @@ class Sd_SonarDTM : public Sd_GridDTM {
   static void FreeFloatGrid(float** grid, int rows);
   float** GetFloatGrid() const { return m_floatGrid; }
   float GetFloatNoValue() const { return m_floatNoValue; }
+
+  // --- terrain analysis (Sd_SonarDTMQuery.cpp) ---
+  // None of it runs in the viewer. The operations work on a float copy of
+  // the heights in map units (the float grid): a node's height is (code -
+  // min code) (zmax - zmin) / (max code - min code) + zmin, and an empty
+  // node holds the float no-value marker (1e6). A height h is a value when
+  // h <= marker - 1 for quantising and colouring, h < marker - 1 for
+  // interpolation and resampling.
+  //
+  // A derived model is made by calling one of the Query operations on a
+  // fresh DTM: it gets grids of its own (codes over the first input's code
+  // range, colours from the default colour map), bounds spanning its values
+  // and a georeference, and then draws, picks and saves as any other.
+
+  // A float grid of rows x cols (one row each; FreeFloatGrid releases it);
+  // null for a size below 1 or when out of memory.
+  static float** AllocFloatGrid(int rows, int cols);
+  // Builds the float grid from the codes, replacing any earlier one. 0, or
+  // -1 without a height grid or when out of memory.
+  int MakeFloatGrid();
+  // Codes from the float grid: trunc((h - zmin) (max code - min code) /
+  // (zmax - zmin)) + min code, kept within the code range and never the
+  // empty code; nodes without a value get the empty code. -1 unless both
+  // grids exist.
+  int QuantiseFloatGrid();
+  // Colours from the float grid: entry trunc((h - zmin) 255 / (zmax -
+  // zmin)) of the default colour map when it was read from its file, else
+  // that grey; opaque black for nodes without a value. -1 unless both grids
+  // exist.
+  int ColourFromFloatGrid();
+  // Releases the float grid.
+  void ReleaseFloatGrid();
+  // True when the float grid exists and has the height grid's size (the
+  // operations that need it make it anew otherwise).
+  bool FloatGridFits() const { return m_floatGrid && m_floatRows == GetRows() && m_floatCols == GetCols(); }
+
+  // Query type of the next resample (see ResampleToPlane and
+  // ResampleDifference); the Query operations set it.
+  void SetQueryType(int type) { m_queryType = type; }
+  int GetQueryType() const { return m_queryType; }
+
+  // 1 when dtm's query polygon has vertices and every one lies within
+  // dtm's x and y bounds (inclusive), else 0.
+  static int IsQueryWindowInside(const Sd_SonarDTM* dtm);
+  // Rows and columns spanned by dtm's query polygon at the spacing dx, dy:
+  // trunc((y - ymin) / dy) and trunc((x - xmin) / dx) over the vertices,
+  // their minimum and their maximum + 1. 0, or -1 (outputs 0) without
+  // vertices or for a spacing that is not positive.
+  static int GetQueryWindowExtent(const Sd_SonarDTM* dtm, double dx, double dy, int* rowMin, int* rowMax,
+                                  int* colMin, int* colMax);
+  // Builds the polygon window from the query polygon and empties every
+  // node outside it (empty code, opaque black; the float grid, made when
+  // there is none, keeps its heights). 1 on success; 0 with nothing changed
+  // when the polygon leaves the bounds, has fewer than 3 vertices or its
+  // runs cannot be extracted, or the DTM has no grids of 2 x 2 or more.
+  int ApplyQueryWindow();
+  // The window ApplyQueryWindow built (null before).
+  const Sd_PolygonWindow* GetPolygonWindow() const { return m_window.get(); }
+
+  // Height inside cell (row, col) of source's float grid at the fractions
+  // fy (along rows) and fx (along columns), from the corners that hold
+  // values; the marker when none does or outside the grid.
+  static float InterpolateInCell(const Sd_SonarDTM* source, float fy, float fx, int row, int col);
+
+  // Volume and area above and below height 0 by cells: each cell adds the
+  // sum of its corners' heights (an empty corner adds 0) / 4 times the cell
+  // area to one side by the sign of the sum, and its area when all four
+  // corners hold values. Makes the float grid when there is none.
+  void GetGridVolume(float* upVolume, float* downVolume, float* upArea, float* downArea);
+  // The same by nodes: each node with a value adds height x cell area and
+  // the cell area, to the upper side when its height is above 0.
+  void GetNodeVolume(float* upVolume, float* downVolume, float* upArea, float* downArea);
+  // Volume of the heights inside the polygon window, over the cells of the
+  // window's extent: whole cells as in GetGridVolume, cells that the
+  // outline cuts from n x n samples (GetPartialVolume). Counts the cells by
+  // corner code (GetCornerCount). 0 without a window of this grid.
+  double GetGridVolumeWithWindow(int n);
+  // Mean of the samples (n x n, row i = fy (i + 0.5) / n, column j) of cell
+  // (row, col) that lie on the inside of the window's edge crossing the
+  // cell's sides named by its corner code: the sum of the kept samples / n².
+  // dx, dy: the grid spacing. Cells with two diagonal corners inside, and
+  // cells no edge crosses, add 0 and log their message.
+  double GetPartialVolume(int code, int row, int col, int n, double dx, double dy, const float* samples) const;
+  // Cells of corner code 0 ... 15 met by the last GetGridVolumeWithWindow.
+  int GetCornerCount(int code) const { return code >= 0 && code < 16 ? m_cornerCounts[code] : 0; }
+
+  // Fills this DTM with source's grid, each node's value against the
+  // plane's geo height h0 by the query type: 0 |h - h0|, 1 h - h0 above the
+  // plane, 2 h0 - h below it (nodes at or beyond the plane empty), 3 h - h0,
+  // 4 h0 - h. 1, or 0 when the plane does not use its geo height.
+  int ResampleToPlane(Sd_SonarDTM* source, const Sd_Plane* plane);
+  // Fills this DTM with a - b on the finer of the two grids (a's on equal
+  // spacing), the other sampled in its cells: query type 0 a - b, 1 b - a
+  // where a is below b (else 0), 2 a - b where a is above b (else 0). 1, or
+  // 0 for inputs without grids.
+  int ResampleDifference(Sd_SonarDTM* a, Sd_SonarDTM* b);
+  // The same over the window extent of the base grid's query polygon. 1, or
+  // 0 after its message.
+  int ResampleDifferenceInWindow(Sd_SonarDTM* a, Sd_SonarDTM* b);
+  static double MaxOf(double a, double b) { return b > a ? b : a; }
+
+  // Derived models (query types 0, 1, 2): mode 0 over the window, any other
+  // over the whole grid. 1, or 0 after "Error: Query failed.".
+  int QueryDifference(Sd_SonarDTM* a, Sd_SonarDTM* b, int mode);
+  int QueryBelow(Sd_SonarDTM* a, Sd_SonarDTM* b, int mode);
+  int QueryAbove(Sd_SonarDTM* a, Sd_SonarDTM* b, int mode);
+  // Derived models against a plane (query types 0 ... 4).
+  int QueryPlaneAbsolute(Sd_SonarDTM* dtm, const Sd_Plane* plane);
+  int QueryPlaneAbove(Sd_SonarDTM* dtm, const Sd_Plane* plane);
+  int QueryPlaneBelow(Sd_SonarDTM* dtm, const Sd_Plane* plane);
+  int QueryPlaneDifference(Sd_SonarDTM* dtm, const Sd_Plane* plane);
+  int QueryPlaneInverse(const Sd_Plane* plane, Sd_SonarDTM* dtm);
+
+ private:
+  struct PolygonWindowDeleter {
+    void operator()(Sd_PolygonWindow* window) const;
+  };
+  // Grids of rows x cols with the given x and y bounds, every node empty,
+  // for a resample to fill; false when out of memory or too small.
+  bool PrepareDerived(int rows, int cols, double xmin, double xmax, double ymin, double ymax);
+  // Empties node (r, c) of a derived model.
+  void SetEmptyNode(int r, int c);
+  // z bounds from the values of the float grid (1e10 / -1e10 without any),
+  // then codes and colours.
+  void FinishResample();
+  int PairQuery(int type, Sd_SonarDTM* a, Sd_SonarDTM* b, int mode);
+  int PlaneQuery(int type, Sd_SonarDTM* dtm, const Sd_Plane* plane);
+  int FinishQuery(int ok, const Sd_SonarDTM* first);
+
+  std::unique_ptr<Sd_PolygonWindow, PolygonWindowDeleter> m_window;
+  int m_cornerCounts[16] = {};
+  // Size of the float grid (FreeFloatGrid needs its rows).
+  int m_floatRows = 0;
+  int m_floatCols = 0;
 
  protected:
   // Draws the strip from row r to row r2 over the visible window's columns
