@@ -105,7 +105,8 @@ inline void ExpectFinishedPassMatchesRender(Sd_GridDTM& dtm) {
 // Progressive passes abandoned (by Invalidate) after each of the given
 // numbers of steps: the next call ends them with the stacks balanced and
 // nothing left pending or enabled.
-inline void ExpectAbandonedPassesBalanced(Sd_GridDTM& dtm, std::initializer_list<int> stepCounts) {
+template <class DTM>
+void ExpectAbandonedPassesBalanced(DTM& dtm, std::initializer_list<int> stepCounts) {
   for (int steps : stepCounts) {
     SCOPED_TRACE(steps);
     for (int i = 0; i < steps; ++i) EXPECT_EQ(dtm.StepRender(), 0);

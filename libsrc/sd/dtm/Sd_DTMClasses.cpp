@@ -5,6 +5,7 @@
 #include "Sd_RealTimeDTM.h"
 #include "Sd_SonarDTM.h"
 #include "Sd_SphereDTM.h"
+#include "Sd_SurfaceSeries.h"
 #include "TDR_Tags.h"
 
 int Sd_RegisterTerrainClasses() {
@@ -19,5 +20,6 @@ int Sd_RegisterTerrainClasses() {
   }
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_REALTIMEDTM, Sd_IOSupport::Make<Sd_RealTimeDTM>, Sd_RealTimeDTM::WriteSample) != 0) result = -1;
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SPHEREDTM, Sd_IOSupport::Make<Sd_SphereDTM>, Sd_SphereDTM::WriteSample) != 0) result = -1;
+  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SURFACESERIES, Sd_IOSupport::Make<Sd_SurfaceSeries>, Sd_SurfaceSeries::WriteSample) != 0) result = -1;
   return result;
 }
