@@ -10,6 +10,7 @@
 class TDR_Manager;
 class TDR_PayloadReader;
 class TDR_Scalar;
+class Sd_Lines3D;
 
 // The base class of every terrain model (DTM).
 //
@@ -156,6 +157,43 @@ class Sd_BaseDTM : public Sd_Node {
   // fractional row and column (not limited to the grid).
   void GetViewCentre(const float projection[16], const float inverse[16], float* row, float* col) const;
 
+  // --- contour lines ---
+  // One piece of a contour line inside a cell, in grid units (x a column
+  // position, y a row position, both fractional).
+  struct ContourSegment {
+    float x1, y1, x2, y2;
+  };
+  typedef std::vector<ContourSegment> ContourSegmentList;
+
+  // Traces the contour line of height z (map units, within the z bounds)
+  // through the height grid and adds its polylines to lines at height z:
+  // with their own colour color (packed, red in the low byte) when it is not
+  // 0. A height outside the z bounds is refused with a message.
+  void Contour(float z, Sd_Lines3D* lines, int color);
+  // Contour for count heights in one sweep over the grid; the polylines of
+  // each height follow those of the heights before it.
+  void ContourLevels(const float* z, int count, Sd_Lines3D* lines, int color);
+  // The level code of height z, (z - zmin) / (zmax - zmin) x 65534 + 1;
+  // false, with a message, outside the z bounds (or with flat ones).
+  bool ContourLevel(float z, float* level) const;
+  // Case of cell (row, col) at level: bit value 1 when code(r, c) >= level,
+  // 2 for (r, c + 1), 4 for (r + 1, c), 8 for (r + 1, c + 1); 0 for a cell
+  // outside the grid.
+  int ContourCellCase(int row, int col, float level) const;
+  // Appends the segments of a cell of the given case to list (none for
+  // cases 0 and 15; a saddle, 6 or 9, gets two, paired by its neighbours).
+  void ContourCell(int cellCase, int row, int col, float level, ContourSegmentList* list) const;
+  // The point of level on the grid edge from node (r1, c1) to node (r2, c2)
+  // (one row or one column, (r1, c1) the lower end); false for any other
+  // edge ("Error in interpolation.") or without the grid.
+  bool ContourEdgePoint(int r1, int c1, int r2, int c2, float level, float* x, float* y) const;
+  static void AddContourSegment(ContourSegmentList* list, float x1, float y1, float x2, float y2);
+  // Order of segments for joining: by x1, then y1, x2, y2.
+  static bool CompareSegments(const ContourSegment& a, const ContourSegment& b);
+  // Joins the segments of list into polylines at height z (map units) and
+  // adds them to lines; the list is reordered.
+  void ChainContourSegments(ContourSegmentList* list, float z, Sd_Lines3D* lines);
+
   // --- accessors ---
   int GetRows() const { return m_rows; }
   int GetCols() const { return m_cols; }
@@ -177,6 +215,14 @@ class Sd_BaseDTM : public Sd_Node {
   double CodeToHeight(double code) const;
 
  protected:
+  // --- contour lines ---
+  // One sweep over the height grid that appends the segments of every
+  // level levels[k] (code units, in any order) to lists[k].
+  void ContourScan(const float* levels, int count, ContourSegmentList* lists) const;
+  // For a DTM whose data are not kept in grids (a contour set): releases
+  // the grids and sets the size that grid space and grid positions use.
+  void SetGridShape(int rows, int cols);
+
   // --- the nodes, for derived classes ---
   // Row tables of the grids (null without the grid): cells may be read and
   // written, the tables themselves belong to this class.

@@ -1,6 +1,7 @@
 #include "Sd_DTMClasses.h"
 
 #include "Sd_BasicDTM.h"
+#include "Sd_ContourDTM.h"
 #include "Sd_IOSupport.h"
 #include "Sd_RealTimeDTM.h"
 #include "Sd_SonarDTM.h"
@@ -21,5 +22,6 @@ int Sd_RegisterTerrainClasses() {
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_REALTIMEDTM, Sd_IOSupport::Make<Sd_RealTimeDTM>, Sd_RealTimeDTM::WriteSample) != 0) result = -1;
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SPHEREDTM, Sd_IOSupport::Make<Sd_SphereDTM>, Sd_SphereDTM::WriteSample) != 0) result = -1;
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SURFACESERIES, Sd_IOSupport::Make<Sd_SurfaceSeries>, Sd_SurfaceSeries::WriteSample) != 0) result = -1;
+  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_CONTOURDTM, Sd_IOSupport::Make<Sd_ContourDTM>, Sd_ContourDTM::WriteSample) != 0) result = -1;
   return result;
 }

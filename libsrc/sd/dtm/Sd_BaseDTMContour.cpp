@@ -1,0 +1,396 @@
+// Terrain base class: contour lines of the height grid (marching squares),
+// joined into polylines of a 3-D line set.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "Sd_BaseDTM.h"
+#include "Sd_Lines3D.h"
+#include "Sv_Debug.h"
+
+namespace {
+
+// Two coordinates closer than this are the same point.
+constexpr float kSamePoint = 0.0001f;
+
+bool Same(float a, float b) { return std::fabs(a - b) < kSamePoint; }
+
+// The cells whose segments a saddle's neighbours vote for: a line entering
+// through the left and top edges (cases 1, 7, 8, 14) or through the top and
+// right or left and bottom edges (2, 4, 11, 13).
+bool VotesLeftTop(int c) { return c == 1 || c == 7 || c == 8 || c == 14; }
+bool VotesTopRight(int c) { return c == 2 || c == 4 || c == 11 || c == 13; }
+
+// Segment end e (0 first, 1 second) of s.
+float EndX(const Sd_BaseDTM::ContourSegment& s, int e) { return e ? s.x2 : s.x1; }
+float EndY(const Sd_BaseDTM::ContourSegment& s, int e) { return e ? s.y2 : s.y1; }
+
+// Ends of segments by the square of side 2 x kSamePoint that holds them:
+// an open-addressing table of end ids, so that the ends near a point are
+// found in at most four squares without allocating per end.
+class EndTable {
+ public:
+  EndTable(const std::vector<Sd_BaseDTM::ContourSegment>& s, const std::vector<char>& skip) : m_s(s) {
+    size_t size = 16;
+    while (size < 4 * s.size()) size *= 2;
+    m_slots.assign(size, kEmpty);
+    m_mask = size - 1;
+    for (size_t id = 0; id < 2 * s.size(); ++id) {
+      if (skip[id / 2]) continue;
+      const uint64_t h = Hash(Square(X(id)), Square(Y(id)));
+      size_t at = static_cast<size_t>(h) & m_mask;
+      while (m_slots[at] != kEmpty) at = (at + 1) & m_mask;
+      m_slots[at] = (h >> 32) << 32 | static_cast<uint64_t>(id);
+    }
+  }
+  // Calls fn(id) for every end in the squares that may hold a point within
+  // kSamePoint of (x, y), and perhaps for a few others (the table keeps a
+  // fingerprint of each end's square, not the square).
+  template <class Fn>
+  void Near(float x, float y, Fn fn) const {
+    const int64_t sx = Square(x), sy = Square(y);
+    const int64_t nx = Side(x, sx), ny = Side(y, sy);
+    for (int64_t ix : {sx, sx + nx}) {
+      for (int64_t iy : {sy, sy + ny}) {
+        const uint64_t h = Hash(ix, iy);
+        for (size_t at = static_cast<size_t>(h) & m_mask; m_slots[at] != kEmpty; at = (at + 1) & m_mask) {
+          if (m_slots[at] >> 32 == h >> 32) fn(static_cast<size_t>(m_slots[at] & 0xFFFFFFFFu));
+        }
+        if (ny == 0) break;
+      }
+      if (nx == 0) break;
+    }
+  }
+  float X(size_t id) const { return EndX(m_s[id / 2], static_cast<int>(id % 2)); }
+  float Y(size_t id) const { return EndY(m_s[id / 2], static_cast<int>(id % 2)); }
+
+ private:
+  static constexpr uint64_t kEmpty = UINT64_MAX;
+  static constexpr double kSide = 2.0 * kSamePoint;
+  static int64_t Square(float v) {
+    const double q = static_cast<double>(v) * (1.0 / kSide);
+    const int64_t i = static_cast<int64_t>(q);
+    return q < static_cast<double>(i) ? i - 1 : i;
+  }
+  // The neighbouring square (-1 or 1) within kSamePoint of v, else 0.
+  static int64_t Side(float v, int64_t square) {
+    const double within = static_cast<double>(v) - static_cast<double>(square) * kSide;
+    if (within < kSamePoint) return -1;
+    if (kSide - within <= kSamePoint) return 1;
+    return 0;
+  }
+  static uint64_t Hash(int64_t ix, int64_t iy) {
+    uint64_t z = static_cast<uint64_t>(ix) * 0x100000001B3ull + static_cast<uint64_t>(iy);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  const std::vector<Sd_BaseDTM::ContourSegment>& m_s;
+  std::vector<uint64_t> m_slots;
+  size_t m_mask = 0;
+};
+
+}  // namespace
+
+void Sd_BaseDTM::SetGridShape(int rows, int cols) {
+  ReleaseGrids();
+  if (rows < 0 || cols < 0 || rows > kMaxGridSide || cols > kMaxGridSide) return;
+  m_rows = rows;
+  m_cols = cols;
+}
+
+bool Sd_BaseDTM::ContourLevel(float z, float* level) const {
+  const float zMin = m_bounds[4], zMax = m_bounds[5];
+  // Flat z bounds cannot quantise a height.
+  if (!(z >= zMin && z <= zMax) || !(zMax > zMin)) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "Elevation for contouring out of range. ");
+    return false;
+  }
+  *level = static_cast<float>((static_cast<double>(z) - zMin) / (static_cast<double>(zMax) - zMin) * 65534.0 + 1.0);
+  return true;
+}
+
+int Sd_BaseDTM::ContourCellCase(int row, int col, float level) const {
+  if (!m_elevation || row < 0 || col < 0 || row > m_rows - 2 || col > m_cols - 2) return 0;
+  const unsigned short* r0 = m_elevation[row];
+  const unsigned short* r1 = m_elevation[row + 1];
+  return (r0[col] >= level ? 1 : 0) | (r0[col + 1] >= level ? 2 : 0) | (r1[col] >= level ? 4 : 0) |
+         (r1[col + 1] >= level ? 8 : 0);
+}
+
+bool Sd_BaseDTM::ContourEdgePoint(int r1, int c1, int r2, int c2, float level, float* x, float* y) const {
+  if (!m_elevation || r1 < 0 || c1 < 0 || r2 >= m_rows || c2 >= m_cols) return false;
+  const double a = m_elevation[r1][c1];
+  const double b = m_elevation[r2][c2];
+  const double t = b != a ? (level - a) / (b - a) : 0.0;
+  if (r1 == r2) {
+    *x = static_cast<float>(t + c1);
+    *y = static_cast<float>(r1);
+  } else if (c1 == c2) {
+    *x = static_cast<float>(c1);
+    *y = static_cast<float>(t + r1);
+  } else {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "Error in interpolation.");
+    return false;
+  }
+  return true;
+}
+
+void Sd_BaseDTM::AddContourSegment(ContourSegmentList* list, float x1, float y1, float x2, float y2) {
+  list->push_back({x1, y1, x2, y2});
+}
+
+// Edges of cell (r, c): top (r, c)-(r, c+1), left (r, c)-(r+1, c), right
+// (r, c+1)-(r+1, c+1), bottom (r+1, c)-(r+1, c+1); each segment runs from
+// its first edge to its second.
+void Sd_BaseDTM::ContourCell(int cellCase, int row, int col, float level, ContourSegmentList* list) const {
+  enum Edge { kTop, kLeft, kRight, kBottom };
+  auto segment = [&](Edge from, Edge to) {
+    float p[2][2];
+    const Edge edges[2] = {from, to};
+    for (int i = 0; i < 2; ++i) {
+      bool ok = false;
+      switch (edges[i]) {
+        case kTop: ok = ContourEdgePoint(row, col, row, col + 1, level, &p[i][0], &p[i][1]); break;
+        case kLeft: ok = ContourEdgePoint(row, col, row + 1, col, level, &p[i][0], &p[i][1]); break;
+        case kRight: ok = ContourEdgePoint(row, col + 1, row + 1, col + 1, level, &p[i][0], &p[i][1]); break;
+        case kBottom: ok = ContourEdgePoint(row + 1, col, row + 1, col + 1, level, &p[i][0], &p[i][1]); break;
+      }
+      if (!ok) return;
+    }
+    AddContourSegment(list, p[0][0], p[0][1], p[1][0], p[1][1]);
+  };
+  switch (cellCase) {
+    case 1: case 14: segment(kLeft, kTop); break;
+    case 2: case 13: segment(kTop, kRight); break;
+    case 3: case 12: segment(kLeft, kRight); break;
+    case 4: case 11: segment(kLeft, kBottom); break;
+    case 5: case 10: segment(kTop, kBottom); break;
+    case 7: case 8: segment(kBottom, kRight); break;
+    case 6: case 9: {
+      // A saddle: the neighbours decide which corners the lines cut off.
+      int leftTop = 0, topRight = 0;
+      for (int n : {ContourCellCase(row, col - 1, level), ContourCellCase(row - 1, col, level),
+                    ContourCellCase(row, col + 1, level), ContourCellCase(row + 1, col, level)}) {
+        leftTop += VotesLeftTop(n) ? 1 : 0;
+        topRight += VotesTopRight(n) ? 1 : 0;
+      }
+      if (leftTop < topRight) {
+        segment(kTop, kRight);
+        segment(kLeft, kBottom);
+      } else {
+        segment(kLeft, kTop);
+        segment(kBottom, kRight);
+      }
+      break;
+    }
+    default: break;
+  }
+}
+
+namespace {
+
+// The sweep of ContourScan with bands of type Band (wide enough for the
+// number of levels): calls cell(r, c, lo, hi) for each cell whose corners
+// hold values and lie in the bands lo ... hi, lo < hi.
+template <class Band, class Cell>
+void SweepBands(unsigned short* const* grid, int rows, int cols, const std::vector<float>& sorted, Cell cell) {
+  const size_t count = sorted.size();
+  std::vector<Band> band(65536);
+  size_t k = 0;
+  for (int code = 0; code < 65536; ++code) {
+    while (k < count && sorted[k] <= static_cast<float>(code)) ++k;
+    band[static_cast<size_t>(code)] = static_cast<Band>(k);
+  }
+  const size_t n = static_cast<size_t>(cols);
+  std::vector<Band> below(n), above(n), differs(n + 8, 0);
+  for (size_t c = 0; c < n; ++c) below[c] = band[grid[0][c]];
+  for (int r = 0; r + 1 < rows; ++r) {
+    const unsigned short* r0 = grid[r];
+    const unsigned short* r1 = grid[r + 1];
+    for (size_t c = 0; c < n; ++c) above[c] = band[r1[c]];
+    for (size_t c = 0; c + 1 < n; ++c) {
+      differs[c] = static_cast<Band>((below[c] ^ below[c + 1]) | (below[c] ^ above[c]) | (below[c] ^ above[c + 1]));
+    }
+    for (size_t c = 0; c + 1 < n; ++c) {
+      // Eight bytes of flags at a time: nearly all cells lie in one band.
+      if (c % 8 == 0 && c + 8 * sizeof(Band) <= n) {
+        uint64_t word = 0;
+        memcpy(&word, &differs[c], sizeof(word));
+        if (word == 0) {
+          c += 8 / sizeof(Band) - 1;
+          continue;
+        }
+      }
+      if (differs[c] == 0) continue;
+      // Cells with a corner without value have no line.
+      if (r0[c] == 0 || r0[c + 1] == 0 || r1[c] == 0 || r1[c + 1] == 0) continue;
+      const Band lo = std::min({below[c], below[c + 1], above[c], above[c + 1]});
+      const Band hi = std::max({below[c], below[c + 1], above[c], above[c + 1]});
+      cell(r, static_cast<int>(c), lo, hi);
+    }
+    below.swap(above);
+  }
+}
+
+}  // namespace
+
+// One sweep over the grid for any number of levels. Each node gets its band,
+// the number of levels at or below its code; a level L crosses a cell when
+// some corner is at or above L and another below it, that is when L lies
+// between the bands of the cell's lowest and highest corner. Cells whose
+// four corners share a band (nearly all of them) cost a few comparisons.
+void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList* lists) const {
+  if (!m_elevation || m_rows < 2 || m_cols < 2 || count < 1) return;
+  std::vector<int> order(static_cast<size_t>(count));
+  for (int k = 0; k < count; ++k) order[k] = k;
+  std::sort(order.begin(), order.end(), [&](int a, int b) { return levels[a] < levels[b]; });
+  std::vector<float> sorted(static_cast<size_t>(count));
+  for (int k = 0; k < count; ++k) sorted[k] = levels[order[k]];
+  auto cell = [&](int r, int c, size_t lo, size_t hi) {
+    for (size_t i = lo; i < hi; ++i) {
+      const int cellCase = ContourCellCase(r, c, sorted[i]);
+      if (cellCase != 0 && cellCase != 15) ContourCell(cellCase, r, c, sorted[i], &lists[order[i]]);
+    }
+  };
+  if (count < 256) {
+    SweepBands<uint8_t>(m_elevation, m_rows, m_cols, sorted, cell);
+  } else if (count < 65536) {
+    SweepBands<uint16_t>(m_elevation, m_rows, m_cols, sorted, cell);
+  } else {
+    SweepBands<uint32_t>(m_elevation, m_rows, m_cols, sorted, cell);
+  }
+}
+
+void Sd_BaseDTM::Contour(float z, Sd_Lines3D* lines, int color) { ContourLevels(&z, 1, lines, color); }
+
+void Sd_BaseDTM::ContourLevels(const float* z, int count, Sd_Lines3D* lines, int color) {
+  m_contourColor = color;
+  if (!z || count < 1 || !lines) return;
+  if (!m_elevation || m_rows < 2 || m_cols < 2) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  No height grid of at least 2 x 2 nodes to contour",
+                      "Sd_BaseDTM::Contour");
+    return;
+  }
+  std::vector<float> levels;
+  std::vector<float> heights;
+  for (int k = 0; k < count; ++k) {
+    float level = 0.0f;
+    if (!ContourLevel(z[k], &level)) continue;
+    levels.push_back(level);
+    heights.push_back(z[k]);
+  }
+  if (levels.empty()) return;
+  std::vector<ContourSegmentList> lists(levels.size());
+  ContourScan(levels.data(), static_cast<int>(levels.size()), lists.data());
+  for (size_t k = 0; k < lists.size(); ++k) {
+    if (!lists[k].empty()) ChainContourSegments(&lists[k], heights[k], lines);
+    ContourSegmentList().swap(lists[k]);
+  }
+}
+
+bool Sd_BaseDTM::CompareSegments(const ContourSegment& a, const ContourSegment& b) {
+  if (a.x1 != b.x1) return a.x1 < b.x1;
+  if (a.y1 != b.y1) return a.y1 < b.y1;
+  if (a.x2 != b.x2) return a.x2 < b.x2;
+  return a.y2 < b.y2;
+}
+
+// Joins the segments into polylines. Segments are oriented left to right
+// and sorted; a segment equal to the next one is a duplicate (two cells
+// that gave the same piece) and is left out. Every segment end is then
+// linked to at most one end of another segment at the same point, found
+// through a table of the ends by place, so the links form paths and rings; each is
+// walked once from its free end (or, for a ring, from any segment, the ring
+// repeating its first point at the end). The walks take at most as many
+// steps as there are segments.
+void Sd_BaseDTM::ChainContourSegments(ContourSegmentList* list, float z, Sd_Lines3D* lines) {
+  if (!list || list->empty() || !lines || m_rows < 2 || m_cols < 2) return;
+  ContourSegmentList& s = *list;
+  const size_t n = s.size();
+  // The table of ends numbers them in 32 bits.
+  if (n > 0x7FFFFFFFu) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Too many contour segments to join", "Sd_BaseDTM::ChainContourSegments");
+    return;
+  }
+  const double dx = (static_cast<double>(m_bounds[1]) - m_bounds[0]) / (m_cols - 1);
+  const double dy = (static_cast<double>(m_bounds[3]) - m_bounds[2]) / (m_rows - 1);
+  for (ContourSegment& g : s) {
+    if (g.x1 > g.x2) {
+      std::swap(g.x1, g.x2);
+      std::swap(g.y1, g.y2);
+    }
+  }
+  std::sort(s.begin(), s.end(), [](const ContourSegment& a, const ContourSegment& b) {
+    if (a.x1 != b.x1) return a.x1 < b.x1;
+    if (a.y1 != b.y1) return a.y1 < b.y1;
+    return CompareSegments(a, b);
+  });
+  std::vector<char> used(n, 0);
+  for (size_t i = 0; i + 1 < n; ++i) {
+    const ContourSegment& a = s[i];
+    const ContourSegment& b = s[i + 1];
+    if (Same(a.x1, b.x1) && Same(a.y1, b.y1) && Same(a.x2, b.x2) && Same(a.y2, b.y2)) used[i] = 1;
+  }
+
+  // Each end links to the first free end of another segment at its point.
+  const EndTable ends(s, used);
+  std::vector<size_t> link(2 * n, SIZE_MAX);
+  for (size_t id = 0; id < 2 * n; ++id) {
+    if (used[id / 2] || link[id] != SIZE_MAX) continue;
+    const float x = ends.X(id), y = ends.Y(id);
+    size_t best = SIZE_MAX;
+    ends.Near(x, y, [&](size_t o) {
+      if (o / 2 != id / 2 && link[o] == SIZE_MAX && o < best && Same(ends.X(o), x) && Same(ends.Y(o), y)) best = o;
+    });
+    if (best != SIZE_MAX) {
+      link[id] = best;
+      link[best] = id;
+    }
+  }
+
+  std::vector<double> vx, vy, vz;
+  const unsigned colour = static_cast<unsigned>(m_contourColor);
+  const double start = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    if (used[i]) continue;
+    // Back to the free end of the path (or round a ring to i again).
+    size_t seg = i;
+    size_t entry = 0;  // the end through which the walk enters seg
+    for (size_t steps = 0; steps < n; ++steps) {
+      const size_t prev = link[2 * seg + entry];
+      if (prev == SIZE_MAX || prev / 2 == i || used[prev / 2]) break;
+      seg = prev / 2;
+      entry = 1 - prev % 2;
+    }
+    if (link[2 * seg + entry] != SIZE_MAX && link[2 * seg + entry] / 2 == i) {
+      seg = i;
+      entry = 0;
+    }
+    vx.clear();
+    vy.clear();
+    vz.clear();
+    auto vertex = [&](size_t g, size_t e) {
+      vx.push_back(m_bounds[0] + EndX(s[g], static_cast<int>(e)) * dx);
+      vy.push_back(m_bounds[2] + EndY(s[g], static_cast<int>(e)) * dy);
+      vz.push_back(z);
+    };
+    vertex(seg, entry);
+    for (size_t steps = 0; steps < n; ++steps) {
+      vertex(seg, 1 - entry);
+      used[seg] = 1;
+      const size_t out = link[2 * seg + 1 - entry];
+      if (out == SIZE_MAX || used[out / 2]) break;
+      seg = out / 2;
+      entry = out % 2;
+    }
+    const int count = static_cast<int>(vx.size());
+    if (m_contourColor != 0) {
+      lines->AddColouredLine(count, vx.data(), vy.data(), vz.data(), 1, &start, &colour);
+    } else {
+      lines->AddLine(count, vx.data(), vy.data(), vz.data());
+    }
+  }
+}
