@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "BenchMeasure.h"
+#include "BenchSonarTerrain.h"
 #include "BenchSizes.h"
 #include "Sd_PolygonWindow.h"
 #include "Sd_SonarDTM.h"
@@ -35,26 +36,7 @@ using orvanta_bench::Clock;
 using orvanta_bench::Median;
 using orvanta_bench::Seconds;
 
-// A smooth terrain of side x side nodes over 20 x 20 km, heights -200 ...
-// 800 m, every node a value (empty code 0).
-std::unique_ptr<Sd_SonarDTM> MakeTerrain(int side) {
-  std::unique_ptr<Sd_SonarDTM> dtm(new Sd_SonarDTM());
-  if (dtm->CreateGrids(side, side) != 0) return nullptr;
-  dtm->SetEmptyCode(0);
-  dtm->SetCodeRange(1, 65535);
-  dtm->SetBounds(0, 500000.0f, 520000.0f);
-  dtm->SetBounds(1, 6000000.0f, 6020000.0f);
-  dtm->SetBounds(2, -200.0f, 800.0f);
-  for (int r = 0; r < side; ++r) {
-    for (int c = 0; c < side; ++c) {
-      const double x = static_cast<double>(c) / (side - 1) - 0.5, y = static_cast<double>(r) / (side - 1) - 0.5;
-      const double v = 0.5 + 0.4 * std::sin(6.0 * x) * std::cos(5.0 * y);
-      dtm->GetElevationGrid()[r][c] = static_cast<unsigned short>(1.0 + 65534.0 * v);
-      dtm->GetColorGrid()[r][c] = PackColour(128, 128, 128, 255);
-    }
-  }
-  return dtm;
-}
+using orvanta_bench::MakeSmoothSonar;
 
 // 100 vertices around the grid's centre, radius 0.398 of the side with
 // lobes of 10 %: about half of the grid's area.
@@ -108,7 +90,7 @@ struct Grids {
 
 void BM_QueryWindowOverPass(benchmark::State& state) {
   const int side = orvanta_bench::Size(4096, 64);
-  std::unique_ptr<Sd_SonarDTM> dtm = MakeTerrain(side);
+  std::unique_ptr<Sd_SonarDTM> dtm = MakeSmoothSonar(side);
   if (!dtm) {
     state.SkipWithError("no memory for the terrain");
     return;

@@ -342,8 +342,8 @@ unsigned short** Sd_BaseDTM::ReadCodeGrid(TDR_PayloadReader& in, int rows, int c
   return grid;
 }
 
-int Sd_BaseDTM::WriteCodeGrid(TDR_Manager* manager, unsigned short* const* grid, int rows, int cols, double rangeMin,
-                              double rangeMax, const unsigned short words[2]) {
+int Sd_BaseDTM::WriteCodeGridHead(TDR_Manager* manager, int rows, int cols, double rangeMin, double rangeMax,
+                                  const unsigned short words[2]) {
   TDR_Scalar scalar;
   scalar.SetNumDimensions(2);
   scalar.SetDimension(1, cols);
@@ -352,7 +352,13 @@ int Sd_BaseDTM::WriteCodeGrid(TDR_Manager* manager, unsigned short* const* grid,
   scalar.SetRange(rangeMin, rangeMax);
   if (scalar.Write(manager) != 0) return -1;
   TDR_PayloadWriter out(manager);
-  out.Write(words, 2, 2);
+  return out.Write(words, 2, 2) ? 0 : -1;
+}
+
+int Sd_BaseDTM::WriteCodeGrid(TDR_Manager* manager, unsigned short* const* grid, int rows, int cols, double rangeMin,
+                              double rangeMax, const unsigned short words[2]) {
+  if (WriteCodeGridHead(manager, rows, cols, rangeMin, rangeMax, words) != 0) return -1;
+  TDR_PayloadWriter out(manager);
   out.Rows(reinterpret_cast<const void* const*>(grid), 2, cols, rows);
   return out.Ok() ? 0 : -1;
 }

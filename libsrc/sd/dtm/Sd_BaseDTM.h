@@ -268,6 +268,10 @@ class Sd_BaseDTM : public Sd_Node {
   // and the rows of grid. 0, or -1 when a write fails.
   static int WriteCodeGrid(TDR_Manager* manager, unsigned short* const* grid, int rows, int cols, double rangeMin,
                            double rangeMax, const unsigned short words[2]);
+  // The descriptor and the two words alone, for writers that then write
+  // the rows themselves as they make them. 0, or -1 when a write fails.
+  static int WriteCodeGridHead(TDR_Manager* manager, int rows, int cols, double rangeMin, double rangeMax,
+                               const unsigned short words[2]);
 
   // --- samples ---
   // Grids of rows x cols nodes of a smooth surface (a tilted plane with

@@ -225,6 +225,34 @@ class Sd_SonarDTM : public Sd_GridDTM {
   int QueryPlaneDifference(Sd_SonarDTM* dtm, const Sd_Plane* plane);
   int QueryPlaneInverse(const Sd_Plane* plane, Sd_SonarDTM* dtm);
 
+  // --- terrain files (Sd_SonarDTMWrite.cpp) ---
+  // None of it runs in the viewer. The heights of the float grid (made
+  // with MakeFloatGrid when it is missing or does not fit) go to a
+  // stand-alone scalar file: the text header, one SCALAR record of the
+  // columns x rows 16-bit codes (HeightFileCode, row 0 first) over the z
+  // bounds with the code words 1 and 65535, and the end tag. The bounds go
+  // to a georeference file: the text header, one GEOREF record, the end
+  // tag. Both are written atomically; a failure leaves any old file as it
+  // was. Each returns 0, or -1 after its debug message.
+  //
+  // The scalar file at name with its extension replaced by ".dtm" (added
+  // when it has none).
+  int WriteDTMFile(const char* name);
+  // The same at name with the extension ".scalar".
+  int WriteScalarFile(const char* name);
+  // The scalar file at exactly path.
+  int OutputDTM(const char* path);
+  // The georeference file at name with the extension ".geo": x, y and z
+  // bounds from the node's bounds, colour resolution 0, every other field
+  // at TDR_GeoRef's defaults.
+  int WriteGeoFile(const char* name);
+  // The scalar-file code of height h over the z bounds zmin ... zmax:
+  // trunc((h - zmin) / (zmax - zmin) x 65534 + 1), so that zmin is 1 and
+  // zmax 65535; 0 for a height outside the bounds (the float no-value
+  // marker among them) or not a number. A height within float rounding of
+  // a bound counts as that bound. Equal bounds give 1 to their height.
+  static unsigned short HeightFileCode(float h, float zmin, float zmax);
+
  private:
   struct PolygonWindowDeleter {
     void operator()(Sd_PolygonWindow* window) const;
