@@ -51,17 +51,7 @@ void Sd_ImageObject::FreeData() {
   m_image.reset();
 }
 
-void Sd_ImageObject::ReadClassFile(const char* name) {
-  int version = 0;
-  FILE* f = Sv_UtlOpenConfigFile(name, &version);
-  if (!f) return;
-  char line[128];
-  bool have = true;
-  for (int i = 0; i < 3 && have; ++i) have = fgets(line, sizeof(line), f) != nullptr;
-  fclose(f);
-  int mode = 0;
-  if (have && sscanf(line, "%d", &mode) == 1) m_mode = mode;
-}
+void Sd_ImageObject::ReadClassFile(const char* name) { Sv_UtlReadConfigInt(name, 3, &m_mode); }
 
 void Sd_ImageObject::NewImage() {
   FreeData();

@@ -140,6 +140,19 @@ FILE* Sv_UtlOpenConfigFile(const char* name, int* version) {
   return f;
 }
 
+bool Sv_UtlReadConfigInt(const char* name, int line, int* value) {
+  FILE* f = Sv_UtlOpenConfigFile(name, nullptr);
+  if (!f) return false;
+  char text[128];
+  bool have = line >= 1;
+  for (int i = 0; i < line && have; ++i) have = fgets(text, sizeof(text), f) != nullptr;
+  fclose(f);
+  int v = 0;
+  if (!have || sscanf(text, "%d", &v) != 1) return false;
+  if (value) *value = v;
+  return true;
+}
+
 char* Sv_UtlHomePath(const char* relative) {
   const char* home = getenv("WRUHOME");
   if (!home || !*home) {

@@ -36,6 +36,12 @@ int Sv_UtlNeedsSwap(int byteOrder);
 // the caller then keeps its built-in defaults. A missing WRUHOME and each
 // missing file are reported once per process (debug messages).
 FILE* Sv_UtlOpenConfigFile(const char* name, int* version);
+// The number ("%d") that line `line` (1 the first) after the version line
+// of the configuration file name starts with; lines are taken as they come
+// (up to 127 characters, comment lines not skipped), as the class
+// configuration files are read. True with *value set; false, *value as it
+// was, when the file or the line is missing or holds no number.
+bool Sv_UtlReadConfigInt(const char* name, int line, int* value);
 
 // A new string (free() it): WRUHOME/relative. Null when WRUHOME is unset or
 // empty; that is reported once per process as a debug message

@@ -7,6 +7,7 @@
 #include "Sd_SonarDTM.h"
 #include "Sd_SphereDTM.h"
 #include "Sd_SurfaceSeries.h"
+#include "Sd_TextureDTM.h"
 #include "TDR_Tags.h"
 
 int Sd_RegisterTerrainClasses() {
@@ -23,5 +24,6 @@ int Sd_RegisterTerrainClasses() {
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SPHEREDTM, Sd_IOSupport::Make<Sd_SphereDTM>, Sd_SphereDTM::WriteSample) != 0) result = -1;
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SURFACESERIES, Sd_IOSupport::Make<Sd_SurfaceSeries>, Sd_SurfaceSeries::WriteSample) != 0) result = -1;
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_CONTOURDTM, Sd_IOSupport::Make<Sd_ContourDTM>, Sd_ContourDTM::WriteSample) != 0) result = -1;
+  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_TEXTUREDTM, Sd_IOSupport::Make<Sd_TextureDTM>, Sd_TextureDTM::WriteSample) != 0) result = -1;
   return result;
 }

@@ -74,18 +74,7 @@ Sd_Seismic::~Sd_Seismic() { FreeData(); }
 
 const char* Sd_Seismic::className() const { return "Sd_Seismic"; }
 
-void Sd_Seismic::ReadConfiguration() {
-  int version = 0;
-  FILE* file = Sv_UtlOpenConfigFile("VCurtainClass", &version);
-  if (!file) return;
-  char line[128];
-  for (int i = 0; i < 3; ++i) {
-    if (!fgets(line, sizeof(line), file)) break;
-    int mode = 0;
-    if (i == 2 && sscanf(line, "%d", &mode) == 1) m_textureMode = mode;
-  }
-  fclose(file);
-}
+void Sd_Seismic::ReadConfiguration() { Sv_UtlReadConfigInt("VCurtainClass", 3, &m_textureMode); }
 
 void Sd_Seismic::FreeData() {
   // The texture goes before the image it shows.
