@@ -8,6 +8,7 @@
 #include "Sd_SphereDTM.h"
 #include "Sd_SurfaceSeries.h"
 #include "Sd_TextureDTM.h"
+#include "Sd_VRDTM.h"
 #include "TDR_Tags.h"
 
 int Sd_RegisterTerrainClasses() {
@@ -25,5 +26,6 @@ int Sd_RegisterTerrainClasses() {
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SURFACESERIES, Sd_IOSupport::Make<Sd_SurfaceSeries>, Sd_SurfaceSeries::WriteSample) != 0) result = -1;
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_CONTOURDTM, Sd_IOSupport::Make<Sd_ContourDTM>, Sd_ContourDTM::WriteSample) != 0) result = -1;
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_TEXTUREDTM, Sd_IOSupport::Make<Sd_TextureDTM>, Sd_TextureDTM::WriteSample) != 0) result = -1;
+  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_VRDTM, Sd_IOSupport::Make<Sd_VRDTM>, Sd_VRDTM::WriteSample) != 0) result = -1;
   return result;
 }
