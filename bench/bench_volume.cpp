@@ -74,6 +74,19 @@ std::vector<signed char> Blobs(int side) {
   return s;
 }
 
+// One pass summing every sample: the yardstick of the volume benchmarks.
+// The sum in int per row (a row of 512 samples cannot overflow it), so the
+// loop runs in vector registers.
+void SumPass(const signed char* grid, size_t samples, int side) {
+  long long sum = 0;
+  for (size_t row = 0; row < samples; row += side) {
+    int part = 0;
+    for (int j = 0; j < side; ++j) part += grid[row + j];
+    sum += part;
+  }
+  benchmark::DoNotOptimize(sum);
+}
+
 void BM_IsoSurfaceOverSum(benchmark::State& state) {
   const int side = orvanta_bench::Size(512, 48);
   auto volume = std::make_unique<Sd_Volume>();
@@ -95,16 +108,8 @@ void BM_IsoSurfaceOverSum(benchmark::State& state) {
   double passPeak = 0.0;
   size_t triangles = 0, vertices = 0, listBytes = 0;
   for (auto _ : state) {
-    // The sum in int per row (a row of 512 samples cannot overflow it), so
-    // the loop runs in vector registers.
     const Clock::time_point t0 = Clock::now();
-    long long sum = 0;
-    for (size_t row = 0; row < samples; row += side) {
-      int part = 0;
-      for (int j = 0; j < side; ++j) part += grid[row + j];
-      sum += part;
-    }
-    benchmark::DoNotOptimize(sum);
+    SumPass(grid, samples, side);
     const Clock::time_point t1 = Clock::now();
 
     auto list = std::make_unique<Sd_IsoSurface>();
@@ -143,5 +148,46 @@ void BM_IsoSurfaceOverSum(benchmark::State& state) {
 BENCHMARK(BM_IsoSurfaceOverSum)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
+
+// The measures of the region at or above the iso-value against one summing
+// pass, same run: the sample count (ceiling 2) and the cell measure with one
+// sub-sample a cut cell (ceiling 20); with 4 x 4 x 4 sub-samples reported.
+void BM_MeasuresOverSum(benchmark::State& state) {
+  const int side = orvanta_bench::Size(512, 48);
+  auto volume = std::make_unique<Sd_Volume>();
+  {
+    const std::vector<signed char> samples = Blobs(side);
+    if (volume->SetSamples(side, side, side, samples.data()) != 0) {
+      state.SkipWithError("no memory for the volume");
+      return;
+    }
+  }
+  volume->SetIsoValue(0.0f);
+  const size_t samples = static_cast<size_t>(side) * side * volume->GetSlices();
+  std::vector<double> coarse, fine, sums;
+  float v = 0, s = 0;
+  for (auto _ : state) {
+    const Clock::time_point t0 = Clock::now();
+    SumPass(volume->GetWorkingGrid(), samples, side);
+    const Clock::time_point t1 = Clock::now();
+    volume->GetCoarseIsoVolume(&v, &s);
+    const Clock::time_point t2 = Clock::now();
+    volume->GetIsoVolume(&v, &s, 1);
+    const Clock::time_point t3 = Clock::now();
+    const double sum = std::max(Seconds(t0, t1), 1e-9);
+    sums.push_back(sum);
+    coarse.push_back(Seconds(t1, t2) / sum);
+    fine.push_back(Seconds(t2, t3) / sum);
+  }
+  const Clock::time_point t4 = Clock::now();
+  volume->GetIsoVolume(&v, &s, 4);
+  state.counters["sum_ms"] = 1e3 * Median(sums);
+  state.counters["coarse_over_sum"] = Median(coarse);
+  state.counters["coarse_over_sum_target"] = 2.0;
+  state.counters["cells_n1_over_sum"] = Median(fine);
+  state.counters["cells_n1_over_sum_target"] = 20.0;
+  state.counters["cells_n4_over_sum"] = Seconds(t4, Clock::now()) / Median(sums);
+}
+BENCHMARK(BM_MeasuresOverSum)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 BENCHMARK_MAIN();

@@ -194,3 +194,39 @@ TEST_F(VolumeDraw, AnAbandonedPassOrOneWithoutLightsLeavesTheStateAsItWas) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(VolumeDraw, TheClipBoxOutlineIsDrawnWhenShown) {
+  // Samples all below the iso-value: only the box is drawn. Index space 0 ...
+  // 31 on each axis, the box over 8 ... 24 across, so its sides at a quarter
+  // and three quarters of the picture.
+  Sd_Volume volume;
+  const std::vector<signed char> low(32 * 32 * 30, 1);
+  ASSERT_EQ(volume.SetSamples(32, 32, 30, low.data()), 0);
+  float corners[8][3];
+  const float round[4][2] = {{7.75f, 7.75f}, {23.25f, 7.75f}, {23.25f, 23.25f}, {7.75f, 23.25f}};
+  for (int c = 0; c < 8; ++c) {
+    corners[c][0] = round[c % 4][0];
+    corners[c][1] = round[c % 4][1];
+    corners[c][2] = c < 4 ? 0.0f : 31.0f;
+  }
+  volume.SetClipBox(corners, 15.5f, 15.5f, 31.0f);
+  auto redAt = [](int x, int y) {
+    for (int dx = -2; dx <= 2; ++dx) {
+      const orvanta_test::GLPixel p = ReadPixel(x + dx, y);
+      if (p.r > 100 && p.g < 40 && p.b < 40) return true;
+    }
+    return false;
+  };
+  volume.Render();
+  EXPECT_FALSE(redAt(64, 128)) << "not shown yet";
+  volume.SetBoxDisplay(1);
+  Clear();
+  volume.Render();
+  EXPECT_TRUE(redAt(64, 128));
+  EXPECT_TRUE(redAt(192, 128));
+  EXPECT_FALSE(redAt(128, 128));
+}
+
+}  // namespace

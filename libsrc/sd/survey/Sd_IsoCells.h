@@ -10,6 +10,14 @@
 // c. The case index of a cell has bit c set when corner c is at or above the
 // iso-value.
 
+// The case bits of one column of a row of cells: the corners (k, i, j),
+// (k, i + 1, j), (k + 1, i, j) and (k + 1, i + 1, j), each 1 when at or above
+// the iso-value, are bits 0, 1, 4 and 5 of the cell that starts at column j
+// and, shifted by two, bits 2, 3, 6 and 7 of the cell before it. Walking a
+// row, the case of a cell is Sd_IsoCellCase(bits at j, bits at j + 1).
+inline int Sd_IsoColumnBits(int a0, int a1, int b0, int b1) { return a0 | (a1 << 1) | (b0 << 4) | (b1 << 5); }
+inline int Sd_IsoCellCase(int column, int nextColumn) { return column | (nextColumn << 2); }
+
 // One cell edge: its corners (from the lower to the higher sample along the
 // axis), its axis (0 along i, 1 along j, 2 along k), and the lattice point
 // that owns it, as offsets in lattice units from the cell's first corner.

@@ -48,6 +48,12 @@ Sd_Volume::Sd_Volume()
       m_boxDisplay(0),
       m_boxClip(0),
       m_boxCorners{},
+      m_boxRaw{},
+      m_boxPlanes{},
+      m_boxWidths{},
+      m_markFirst(nullptr),
+      m_markLast(nullptr),
+      m_markCurrent(nullptr),
       m_stepState(0),
       m_cursor(0),
       m_fullList(nullptr),
@@ -65,7 +71,10 @@ Sd_Volume::Sd_Volume()
   if (!loaded) TDR_UtlBuiltInColormap(m_colours);
 }
 
-Sd_Volume::~Sd_Volume() { ReleaseVolume(); }
+Sd_Volume::~Sd_Volume() {
+  ReleaseVolume();
+  RemoveMarkPoint(-1);
+}
 
 void Sd_Volume::FreeData() {}
 

@@ -169,6 +169,71 @@ class Sd_Volume : public Sd_Node {
   // last reference (the vertex goes with its list), 0 otherwise.
   static int ReleaseVertex(Sd_IsoSurface* list, unsigned int v);
 
+  // --- measures ---
+  // The region at or above the iso-value, counted by samples over the
+  // working grid: volume = count x cell volume, valueSum = the data values
+  // of the counted samples.
+  void GetCoarseIsoVolume(float* volume, float* valueSum) const;
+  // The same cell by cell over the source grid: cells with every corner at
+  // or above count whole (value: the mean of their corners), cells the
+  // surface cuts by n x n x n sub-samples (n below 1 counts as 1). While
+  // the box clips, only what lies in the box counts.
+  void GetIsoVolume(float* volume, float* valueSum, int n) const;
+  // The fraction of cell (i, j, k) (its first corner: i along dim1, j along
+  // dim2, k the slice) at or above the iso-value (and in the box while it
+  // clips), and the sum of the sub-sample values there, both divided by
+  // n^3. A sub-sample that no pair of opposite faces gives a value counts as
+  // below, after an alert.
+  void GetPartialVolume(int i, int j, int k, double* volume, double* sum, int n) const;
+  // The value at (u, v) of a cell face from its corner samples c0 (0, 0),
+  // c1 (1, 0), c2 (1, 1), c3 (0, 1); a sample of 0 has no value.
+  static double InterpolateFace(double u, double v, int c0, int c1, int c2, int c3);
+
+  // --- clip box ---
+  // The box given by its eight corners (node coordinates): faces through
+  // corners (0, 3, 4) and (1, 2, 5) at most w0 from a point inside, (0, 1, 4)
+  // and (2, 6, 7) at most w1, (0, 1, 2) and (4, 6, 7) at most w2. The
+  // corners are kept normalised to the node's bounds for the box's outline.
+  void SetClipBox(const float corners[8][3], float w0, float w1, float w2);
+  // The plane through three points (unit normal); a point's distance from
+  // a plane, which for a plane without a normal (three points on a line)
+  // is infinite: such a face contains nothing.
+  static void PlaneFromPoints(const float p1[3], const float p2[3], const float p3[3], float plane[4]);
+  static double PlaneDistance(double x, double y, double z, const float plane[4]);
+  // 1 when the point (node coordinates) lies in the box, else 0.
+  int IsPointInBox(double x, double y, double z) const;
+  // IsPointInBox of the position of sample (k, i, j).
+  int IsVoxelInBox(int k, int i, int j) const;
+  // While the box clips: every working sample at or above the iso-value
+  // outside the box becomes 0, and the surface is built again.
+  // RestoreVolume undoes it.
+  void CropToBox();
+  // The box outline is drawn / the box limits the measures and the crop.
+  void SetBoxDisplay(int on) { m_boxDisplay = on; }
+  int GetBoxDisplay() const { return m_boxDisplay; }
+  void SetBoxClip(int on) { m_boxClip = on; }
+  int GetBoxClip() const { return m_boxClip; }
+  // Node position of sample (k, i, j): each axis at its own spacing.
+  void SamplePosition(int k, int i, int j, double p[3]) const;
+
+  // --- marked points ---
+  struct MarkPoint {
+    float value[3];
+    MarkPoint* next;
+    MarkPoint* previous;
+  };
+  // A new point at the front of the list (the first point added stays the
+  // last). 0.
+  int AddMarkPoint(float a, float b, float c);
+  // -1 removes every point; p >= 1 the p-th from the front (nothing when
+  // there is none). Either way no point is current afterwards.
+  void RemoveMarkPoint(int position);
+  // The p-th point from the front becomes current when there is one.
+  void SelectMarkPoint(int position);
+  MarkPoint* GetLastMarkPoint() const { return m_markLast; }
+  MarkPoint* GetFirstMarkPoint() const { return m_markFirst; }
+  MarkPoint* GetCurrentMarkPoint() const { return m_markCurrent; }
+
  protected:
   // Takes the settings record 10202.
   int ReadOwnRecord(TDR_Manager* manager, int tag) override;
@@ -198,6 +263,12 @@ class Sd_Volume : public Sd_Node {
   Sd_IsoSurface* NewList(int step);
   // Releases both grids and lists; the volume is empty.
   void ReleaseVolume();
+  // The p-th marked point from the front, or null.
+  MarkPoint* MarkPointAt(int position) const;
+  // Data units of a sum of count sample values (sample scale).
+  double DataSum(double sampleSum, double count) const;
+  // Volume of one cell.
+  double CellVolume() const;
   // Allocates both grids for the sizes (zeroed); false after the message
   // when memory runs out.
   bool AllocateGrids(int dim1, int dim2, int slices);
@@ -231,7 +302,13 @@ class Sd_Volume : public Sd_Node {
   float m_cellSize;
   int m_boxDisplay;
   int m_boxClip;
-  float m_boxCorners[8][3];
+  float m_boxCorners[8][3];  // normalised to the node's bounds, for the outline
+  float m_boxRaw[8][3];      // node coordinates
+  float m_boxPlanes[6][4];
+  float m_boxWidths[3];
+  MarkPoint* m_markFirst;
+  MarkPoint* m_markLast;
+  MarkPoint* m_markCurrent;
   int m_stepState;
   size_t m_cursor;
   Sd_IsoSurface* m_fullList;

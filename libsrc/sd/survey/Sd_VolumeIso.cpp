@@ -151,10 +151,10 @@ int Sd_Volume::BuildIsoSurface(Sd_IsoSurface* list, float iso, int dim1, int dim
       // The four corners of column lj give bits 0, 1, 4 and 5 of the case
       // of the cell that starts there and bits 2, 3, 6 and 7 of the cell
       // before it.
-      int column = a0[0] | (a1[0] << 1) | (b0[0] << 4) | (b1[0] << 5);
+      int column = Sd_IsoColumnBits(a0[0], a1[0], b0[0], b1[0]);
       for (int lj = 0; lj + 1 < pass.n2; ++lj) {
-        const int next = a0[lj + 1] | (a1[lj + 1] << 1) | (b0[lj + 1] << 4) | (b1[lj + 1] << 5);
-        const int caseIndex = column | (next << 2);
+        const int next = Sd_IsoColumnBits(a0[lj + 1], a1[lj + 1], b0[lj + 1], b1[lj + 1]);
+        const int caseIndex = Sd_IsoCellCase(column, next);
         column = next;
         if (caseIndex != 0 && caseIndex != 255) PolygoniseCell(caseIndex, li, lj, k, pass);
       }

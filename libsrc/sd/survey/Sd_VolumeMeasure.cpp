@@ -1,0 +1,311 @@
+// Scalar volume: the volume and value sum of the region at or above the
+// iso-value (by samples, or cell by cell with sub-sampled cut cells), the
+// clip box and its crop, and the marked points.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "Sd_IsoCells.h"
+#include "Sd_Volume.h"
+#include "Sv_Debug.h"
+#include "Sv_Vector.h"
+
+namespace {
+
+// Below this a face value counts as no value.
+constexpr double kNoValue = 1e-7;
+
+// The three corners each box face is taken through (two faces per width).
+constexpr int kFaceCorners[6][3] = {{0, 3, 4}, {1, 2, 5}, {0, 1, 4}, {2, 6, 7}, {0, 1, 2}, {4, 6, 7}};
+
+}  // namespace
+
+// --- measures ---
+
+double Sd_Volume::CellVolume() const {
+  if (m_dim1 < 2 || m_dim2 < 2 || m_slices < 2) return 0.0;
+  const float* x = const_cast<Sd_Volume*>(this)->GetBounds(0);
+  const float* y = const_cast<Sd_Volume*>(this)->GetBounds(1);
+  const float* z = const_cast<Sd_Volume*>(this)->GetBounds(2);
+  return (double(x[1]) - x[0]) / (m_dim1 - 1) * ((double(y[1]) - y[0]) / (m_dim2 - 1)) *
+         ((double(z[1]) - z[0]) / (m_slices - 1));
+}
+
+double Sd_Volume::DataSum(double sampleSum, double count) const {
+  const double sampleSpan = double(m_sampleRange[1]) - m_sampleRange[0];
+  const double r = sampleSpan != 0.0 ? (double(m_dataRange[1]) - m_dataRange[0]) / sampleSpan : 0.0;
+  return sampleSum * r - count * (m_sampleRange[0] * r) + count * m_dataRange[0];
+}
+
+void Sd_Volume::SamplePosition(int k, int i, int j, double p[3]) const {
+  const int n[3] = {m_dim1, m_dim2, m_slices};
+  const int index[3] = {i, j, k};
+  for (int axis = 0; axis < 3; ++axis) {
+    const float* b = const_cast<Sd_Volume*>(this)->GetBounds(axis);
+    const double spacing = n[axis] > 1 ? (double(b[1]) - b[0]) / (n[axis] - 1) : 0.0;
+    p[axis] = b[0] + index[axis] * spacing;
+  }
+}
+
+void Sd_Volume::GetCoarseIsoVolume(float* volume, float* valueSum) const {
+  int64_t count = 0, sum = 0;
+  if (m_working) {
+    const size_t n = static_cast<size_t>(m_dim1) * m_dim2 * m_slices;
+    // Samples are whole numbers: at or above the iso-value means at or
+    // above its ceiling.
+    const int threshold = static_cast<int>(std::ceil(std::fmin(std::fmax(m_isoSample, -1000.0f), 1000.0f)));
+    const signed char t = static_cast<signed char>(std::max(-128, std::min(127, threshold)));
+    const bool none = threshold > 127;
+    // Blocks of 256 samples sum in int16 without overflow, which lets the
+    // loop run in the widest vector registers.
+    constexpr size_t kBlock = 256;
+    for (size_t from = 0; from < n && !none; from += kBlock) {
+      const size_t to = std::min(n, from + kBlock);
+      int16_t c = 0, total = 0;
+      for (size_t s = from; s < to; ++s) {
+        const signed char v = m_working[s];
+        const int16_t above = v >= t;
+        c = static_cast<int16_t>(c + above);
+        total = static_cast<int16_t>(total + (v & -above));
+      }
+      count += c;
+      sum += total;
+    }
+  }
+  if (volume) *volume = static_cast<float>(count * CellVolume());
+  if (valueSum) *valueSum = static_cast<float>(DataSum(static_cast<double>(sum), static_cast<double>(count)));
+}
+
+void Sd_Volume::GetIsoVolume(float* volume, float* valueSum, int n) const {
+  Sv_Debug::Message(SV_LEVEL_DEBUG, "In progress: ");
+  if (n < 1) n = 1;
+  double count = 0.0, sum = 0.0;
+  int64_t wholeCells = 0, wholeSum8 = 0;  // whole cells and the sums of their eight corners
+  if (m_source && m_dim1 >= 2 && m_dim2 >= 2 && m_slices >= 2) {
+    const float iso = m_isoSample;
+    const size_t row = static_cast<size_t>(m_dim2);
+    const size_t plane = static_cast<size_t>(m_dim1) * row;
+    auto at = [&](const signed char* p, int j) { return static_cast<int>(p[j] >= iso); };
+    for (int k = 0; k + 1 < m_slices; ++k) {
+      for (int i = 0; i + 1 < m_dim1; ++i) {
+        const signed char* a0 = m_source + static_cast<size_t>(k) * plane + static_cast<size_t>(i) * row;
+        const signed char* a1 = a0 + row;
+        const signed char* b0 = a0 + plane;
+        const signed char* b1 = b0 + row;
+        int column = Sd_IsoColumnBits(at(a0, 0), at(a1, 0), at(b0, 0), at(b1, 0));
+        for (int j = 0; j + 1 < m_dim2; ++j) {
+          const int next = Sd_IsoColumnBits(at(a0, j + 1), at(a1, j + 1), at(b0, j + 1), at(b1, j + 1));
+          const int caseIndex = Sd_IsoCellCase(column, next);
+          column = next;
+          if (caseIndex == 0) continue;
+          bool whole = caseIndex == 255;
+          if (m_boxClip) {
+            int mask = 0;
+            for (int c = 0; c < 8; ++c) {
+              mask |= IsVoxelInBox(k + ((c >> 2) & 1), i + (c & 1), j + ((c >> 1) & 1)) << c;
+            }
+            if (mask == 0) continue;
+            whole = whole && mask == 255;
+          }
+          if (whole) {
+            ++wholeCells;
+            wholeSum8 += a0[j] + a0[j + 1] + a1[j] + a1[j + 1] + b0[j] + b0[j + 1] + b1[j] + b1[j + 1];
+          } else {
+            double v = 0.0, s = 0.0;
+            GetPartialVolume(i, j, k, &v, &s, n);
+            count += v;
+            sum += s;
+          }
+        }
+      }
+    }
+  }
+  count += static_cast<double>(wholeCells);
+  sum += static_cast<double>(wholeSum8) / 8.0;
+  Sv_Debug::Message(SV_LEVEL_DEBUG, "...completed.");
+  if (volume) *volume = static_cast<float>(count * CellVolume());
+  if (valueSum) *valueSum = static_cast<float>(DataSum(sum, count));
+}
+
+double Sd_Volume::InterpolateFace(double u, double v, int c0, int c1, int c2, int c3) {
+  const double e1 = c0 + (c1 - c0) * u, e2 = c3 + (c2 - c3) * u;
+  const double e3 = c0 + (c3 - c0) * v, e4 = c1 + (c2 - c1) * v;
+  const int has = (c0 != 0) | ((c1 != 0) << 1) | ((c2 != 0) << 2) | ((c3 != 0) << 3);
+  switch (has) {
+    case 15: return ((e1 + (e2 - e1) * v) + (e3 + (e4 - e3) * u)) / 2.0;
+    case 14: return (e2 + e4) / 2.0;  // all but c0
+    case 13: return (e2 + e3) / 2.0;  // all but c1
+    case 11: return (e1 + e3) / 2.0;  // all but c2
+    case 7: return (e1 + e4) / 2.0;   // all but c3
+    case 12: return e2;               // c2, c3
+    case 6: return e4;                // c1, c2
+    case 3: return e1;                // c0, c1
+    case 9: return e3;                // c0, c3
+    case 10: return ((c3 + (c1 - c3) * u) + (c1 + (c3 - c1) * v)) / 2.0;  // c1, c3
+    case 5: return ((c0 + (c2 - c0) * u) + (c0 + (c2 - c0) * v)) / 2.0;   // c0, c2
+    case 1: return c0;
+    case 2: return c1;
+    case 4: return c2;
+    case 8: return c3;
+    default: return 0.0;
+  }
+}
+
+void Sd_Volume::GetPartialVolume(int i, int j, int k, double* volume, double* sum, int n) const {
+  *volume = 0.0;
+  *sum = 0.0;
+  if (!m_source || i < 0 || j < 0 || k < 0 || i + 1 >= m_dim1 || j + 1 >= m_dim2 || k + 1 >= m_slices) return;
+  if (n < 1) n = 1;
+  // Corner samples s[dk][di][dj].
+  int s[2][2][2];
+  for (int dk = 0; dk < 2; ++dk) {
+    for (int di = 0; di < 2; ++di) {
+      for (int dj = 0; dj < 2; ++dj) s[dk][di][dj] = GetSourceSample(k + dk, i + di, j + dj);
+    }
+  }
+  double corner[3], far[3];
+  SamplePosition(k, i, j, corner);
+  SamplePosition(k + 1, i + 1, j + 1, far);
+  const double iso = m_isoSample;
+  double count = 0.0, total = 0.0;
+  for (int p = 0; p < n; ++p) {
+    const double fk = (p + 0.5) / n;
+    for (int q = 0; q < n; ++q) {
+      const double fi = (q + 0.5) / n;
+      for (int r = 0; r < n; ++r) {
+        const double fj = (r + 0.5) / n;
+        // Each pair of opposite faces, interpolated across the cell.
+        double values = 0.0;
+        int pairs = 0;
+        auto pair = [&](double a, double b, double t) {
+          if (std::fabs(a) > kNoValue && std::fabs(b) > kNoValue) {
+            values += a + (b - a) * t;
+            ++pairs;
+          }
+        };
+        // Faces across dim2 (in-face u along i, v along k).
+        pair(InterpolateFace(fi, fk, s[0][0][0], s[0][1][0], s[1][1][0], s[1][0][0]),
+             InterpolateFace(fi, fk, s[0][0][1], s[0][1][1], s[1][1][1], s[1][0][1]), fj);
+        // Faces across dim1 (u along j, v along k).
+        pair(InterpolateFace(fj, fk, s[0][0][0], s[0][0][1], s[1][0][1], s[1][0][0]),
+             InterpolateFace(fj, fk, s[0][1][0], s[0][1][1], s[1][1][1], s[1][1][0]), fi);
+        // Faces across the slices (u along i, v along j).
+        pair(InterpolateFace(fi, fj, s[0][0][0], s[0][1][0], s[0][1][1], s[0][0][1]),
+             InterpolateFace(fi, fj, s[1][0][0], s[1][1][0], s[1][1][1], s[1][0][1]), fk);
+        if (pairs == 0) {
+          // No value here: counted as below the iso-value.
+          Sv_Debug::Message(SV_LEVEL_DEBUG, "Alert! GetPartialVolume: cnt = 0");
+          continue;
+        }
+        const double value = values / pairs;
+        if (value < iso) continue;
+        if (m_boxClip && !IsPointInBox(corner[0] + fi * (far[0] - corner[0]), corner[1] + fj * (far[1] - corner[1]),
+                                       corner[2] + fk * (far[2] - corner[2]))) {
+          continue;
+        }
+        count += 1.0;
+        total += value;
+      }
+    }
+  }
+  const double share = 1.0 / (double(n) * n * n);
+  *volume = count * share;
+  *sum = total * share;
+}
+
+// --- clip box ---
+
+void Sd_Volume::PlaneFromPoints(const float p1[3], const float p2[3], const float p3[3], float plane[4]) {
+  PlaneFromPoints3f(plane, p1, p2, p3);
+}
+
+double Sd_Volume::PlaneDistance(double x, double y, double z, const float plane[4]) {
+  const double norm = std::sqrt(double(plane[0]) * plane[0] + double(plane[1]) * plane[1] + double(plane[2]) * plane[2]);
+  if (norm == 0.0) return std::numeric_limits<double>::infinity();
+  return std::fabs(plane[0] * x + plane[1] * y + plane[2] * z + plane[3]) / norm;
+}
+
+void Sd_Volume::SetClipBox(const float corners[8][3], float w0, float w1, float w2) {
+  for (int c = 0; c < 8; ++c) {
+    for (int axis = 0; axis < 3; ++axis) {
+      m_boxRaw[c][axis] = corners[c][axis];
+      const float* b = GetBounds(axis);
+      const float extent = b[1] - b[0];
+      m_boxCorners[c][axis] = extent != 0.0f ? (corners[c][axis] - b[0]) / extent : 0.0f;
+    }
+  }
+  for (int f = 0; f < 6; ++f) {
+    PlaneFromPoints(m_boxRaw[kFaceCorners[f][0]], m_boxRaw[kFaceCorners[f][1]], m_boxRaw[kFaceCorners[f][2]],
+                    m_boxPlanes[f]);
+  }
+  m_boxWidths[0] = w0;
+  m_boxWidths[1] = w1;
+  m_boxWidths[2] = w2;
+}
+
+int Sd_Volume::IsPointInBox(double x, double y, double z) const {
+  for (int f = 0; f < 6; ++f) {
+    if (!(PlaneDistance(x, y, z, m_boxPlanes[f]) <= m_boxWidths[f / 2])) return 0;
+  }
+  return 1;
+}
+
+int Sd_Volume::IsVoxelInBox(int k, int i, int j) const {
+  double p[3];
+  SamplePosition(k, i, j, p);
+  return IsPointInBox(p[0], p[1], p[2]);
+}
+
+void Sd_Volume::CropToBox() {
+  if (m_boxClip && m_working) {
+    const float iso = m_isoSample;
+    for (int k = 0; k < m_slices; ++k) {
+      for (int i = 0; i < m_dim1; ++i) {
+        signed char* row = m_working + (static_cast<size_t>(k) * m_dim1 + i) * m_dim2;
+        for (int j = 0; j < m_dim2; ++j) {
+          if (row[j] >= iso && !IsVoxelInBox(k, i, j)) row[j] = 0;
+        }
+      }
+    }
+  }
+  RebuildSurface();
+}
+
+// --- marked points ---
+
+int Sd_Volume::AddMarkPoint(float a, float b, float c) {
+  MarkPoint* point = new MarkPoint{{a, b, c}, m_markFirst, nullptr};
+  if (m_markFirst) m_markFirst->previous = point;
+  m_markFirst = point;
+  if (!m_markLast) m_markLast = point;
+  return 0;
+}
+
+Sd_Volume::MarkPoint* Sd_Volume::MarkPointAt(int position) const {
+  MarkPoint* point = m_markFirst;
+  for (int p = 1; point && p < position; ++p) point = point->next;
+  return position >= 1 ? point : nullptr;
+}
+
+void Sd_Volume::RemoveMarkPoint(int position) {
+  if (position == -1) {
+    while (m_markFirst) {
+      MarkPoint* next = m_markFirst->next;
+      delete m_markFirst;
+      m_markFirst = next;
+    }
+    m_markLast = m_markCurrent = nullptr;
+    return;
+  }
+  MarkPoint* point = MarkPointAt(position);
+  if (position >= 1) m_markCurrent = nullptr;
+  if (!point) return;
+  (point->previous ? point->previous->next : m_markFirst) = point->next;
+  (point->next ? point->next->previous : m_markLast) = point->previous;
+  delete point;
+}
+
+void Sd_Volume::SelectMarkPoint(int position) {
+  if (MarkPoint* point = MarkPointAt(position)) m_markCurrent = point;
+}
