@@ -87,18 +87,23 @@ void SumPass(const signed char* grid, size_t samples, int side) {
   benchmark::DoNotOptimize(sum);
 }
 
-void BM_IsoSurfaceOverSum(benchmark::State& state) {
-  const int side = orvanta_bench::Size(512, 48);
+// The blobs volume of the benchmarks at iso-value 0.5 (the default, 150,
+// builds nothing here), or null after telling state.
+std::unique_ptr<Sd_Volume> BlobVolume(benchmark::State& state, int side) {
   auto volume = std::make_unique<Sd_Volume>();
-  {
-    const std::vector<signed char> samples = Blobs(side);
-    // The default iso-value (150) builds nothing here; 0.5 cuts the blobs.
-    if (volume->SetSamples(side, side, side, samples.data()) != 0) {
-      state.SkipWithError("no memory for the volume");
-      return;
-    }
+  const std::vector<signed char> samples = Blobs(side);
+  if (volume->SetSamples(side, side, side, samples.data()) != 0) {
+    state.SkipWithError("no memory for the volume");
+    return nullptr;
   }
   volume->SetIsoValue(0.0f);
+  return volume;
+}
+
+void BM_IsoSurfaceOverSum(benchmark::State& state) {
+  const int side = orvanta_bench::Size(512, 48);
+  std::unique_ptr<Sd_Volume> volume = BlobVolume(state, side);
+  if (!volume) return;
   const float iso = volume->GetSampleIsoValue();
   const int slices = volume->GetSlices();
   const signed char* grid = volume->GetWorkingGrid();
@@ -154,15 +159,8 @@ BENCHMARK(BM_IsoSurfaceOverSum)->Unit(benchmark::kMillisecond)->Iterations(3);
 // sub-sample a cut cell (ceiling 20); with 4 x 4 x 4 sub-samples reported.
 void BM_MeasuresOverSum(benchmark::State& state) {
   const int side = orvanta_bench::Size(512, 48);
-  auto volume = std::make_unique<Sd_Volume>();
-  {
-    const std::vector<signed char> samples = Blobs(side);
-    if (volume->SetSamples(side, side, side, samples.data()) != 0) {
-      state.SkipWithError("no memory for the volume");
-      return;
-    }
-  }
-  volume->SetIsoValue(0.0f);
+  std::unique_ptr<Sd_Volume> volume = BlobVolume(state, side);
+  if (!volume) return;
   const size_t samples = static_cast<size_t>(side) * side * volume->GetSlices();
   std::vector<double> coarse, fine, sums;
   float v = 0, s = 0;

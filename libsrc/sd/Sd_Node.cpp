@@ -334,20 +334,22 @@ void Sd_Node::SetDataBuffer(unsigned char* data) {
   m_data = data;
 }
 
-void Sd_Node::KeepDetailSettings(int step, int levelOfDetail) {
-  int* kept = static_cast<int*>(malloc(2 * sizeof(int)));
+void Sd_Node::KeepDetailSettings(int step, int levelOfDetail, int extra) {
+  int* kept = static_cast<int*>(malloc(3 * sizeof(int)));
   if (!kept) return;
   kept[0] = step;
   kept[1] = levelOfDetail;
+  kept[2] = extra;
   SetDataBuffer(reinterpret_cast<unsigned char*>(kept));
 }
 
-bool Sd_Node::KeptDetailSettings(int* step, int* levelOfDetail) const {
+bool Sd_Node::KeptDetailSettings(int* step, int* levelOfDetail, int* extra) const {
   if (!m_data) return false;
-  int kept[2];
+  int kept[3];
   memcpy(kept, m_data, sizeof(kept));
   if (step) *step = kept[0] < 1 ? 1 : kept[0];
   if (levelOfDetail) *levelOfDetail = kept[1];
+  if (extra) *extra = kept[2];
   return true;
 }
 

@@ -335,12 +335,13 @@ class Sd_Node {
   void SetGroup(int group) { m_isGroup = group; }
   void SetDrawn(int drawn) { m_drawn = drawn; }
   // The detail settings of objects with levels of detail, kept in the data
-  // buffer by SaveSettings and taken back by RestoreSettings: a drawing step
-  // and the level-of-detail flag. KeptDetailSettings leaves both as they are
-  // and returns false when nothing was kept; a kept step below 1 comes back
-  // as 1.
-  void KeepDetailSettings(int step, int levelOfDetail);
-  bool KeptDetailSettings(int* step, int* levelOfDetail) const;
+  // buffer by SaveSettings and taken back by RestoreSettings: a drawing step,
+  // the level-of-detail flag and one more value of the object's (a texture
+  // mode, say). KeptDetailSettings leaves them as they are and returns false
+  // when nothing was kept; a kept step below 1 comes back as 1; a null
+  // pointer skips its value.
+  void KeepDetailSettings(int step, int levelOfDetail, int extra = 0);
+  bool KeptDetailSettings(int* step, int* levelOfDetail, int* extra = nullptr) const;
   // StepRender of an object that draws itself whole in one call: a pass
   // abandoned meanwhile (redraw pending) is acknowledged, clearing the flag,
   // and reports not drawn; otherwise Render draws everything. Returns the

@@ -53,13 +53,6 @@ class ROVInTheWindow : public orvanta_mainwindow_test::WindowFixture {
     WindowFixture::TearDown();
     Sd_Node::SetCoordinateType(0);
   }
-
-  // Redraws the view, seen from above, and waits for the finished picture.
-  bool Redraw() {
-    Qk_GLWorkArea* area = window->m_workarea;
-    area->UpdateGL();
-    return orvanta_mainwindow_test::WaitFor([&] { return !area->IsIdleTimerActive() && !area->IsRunning(); });
-  }
 };
 
 TEST_F(ROVInTheWindow, VehicleStandsWhereTheWriterPutsItAndFollowsItAtTheNextRedraw) {
@@ -71,12 +64,7 @@ TEST_F(ROVInTheWindow, VehicleStandsWhereTheWriterPutsItAndFollowsItAtTheNextRed
   const std::string file = dir.file("rov.sd");
   ASSERT_TRUE(WriteROVOverTerrain(file));
   ASSERT_TRUE(StartWindow({"orvanta", "-data", QString::fromStdString(file)}));
-  Qk_GLWorkArea* area = window->m_workarea;
-  workarea_test::TestOverlay* overlay = new workarea_test::TestOverlay();
-  overlay->distance = 0.0;
-  area->InstallOverlay(overlay);
-  area->SetInteractionMode(0);
-  ASSERT_TRUE(Redraw());
+  ASSERT_TRUE(SeeFromAbove());
   // The fit after the load told the writer the node's bounds.
   EXPECT_EQ(writer.Get(Sd_ROVParent::kBounds, 7),
             (std::vector<double>{kX0, kX0 + 1000, kY0, kY0 + 1000, -40, 0, 1.0}));

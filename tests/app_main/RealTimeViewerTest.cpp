@@ -23,11 +23,6 @@ class RealTimeInTheWindow : public orvanta_mainwindow_test::WindowFixture {
     WindowFixture::TearDown();
     Sd_Node::SetCoordinateType(0);
   }
-  bool Redraw() {
-    Qk_GLWorkArea* area = window->m_workarea;
-    area->UpdateGL();
-    return orvanta_mainwindow_test::WaitFor([&] { return !area->IsIdleTimerActive() && !area->IsRunning(); });
-  }
 };
 
 TEST_F(RealTimeInTheWindow, ShowsTheWritersGridAndItsChangesAtTheNextRedraw) {
@@ -38,12 +33,7 @@ TEST_F(RealTimeInTheWindow, ShowsTheWritersGridAndItsChangesAtTheNextRedraw) {
   const std::string file = dir.file("realtime.sd");
   ASSERT_TRUE(realtime_test::WriteRecordFile(file, block.Name(), 0));
   ASSERT_TRUE(StartWindow({"orvanta", "-data", QString::fromStdString(file)}));
-  Qk_GLWorkArea* area = window->m_workarea;
-  workarea_test::TestOverlay* overlay = new workarea_test::TestOverlay();
-  overlay->distance = 0.0;
-  area->InstallOverlay(overlay);
-  area->SetInteractionMode(0);
-  ASSERT_TRUE(Redraw());
+  ASSERT_TRUE(SeeFromAbove());
   SeenFromAbove view = Picture(80.0);
   ASSERT_GT(view.w, 100);
   QRgb c = view.Pixel(view.X(10.0), view.Y(-10.0));

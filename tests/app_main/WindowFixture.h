@@ -85,13 +85,34 @@ class WindowFixture : public ::testing::Test {
   // with the coordinate readout (interaction mode 0), and waits for the
   // finished picture.
   bool LoadSeenFromAbove(const std::string& file) {
+    LookFromAbove();
+    if (window->LoadDataFile(file.c_str()) != 0) return false;
+    return WaitForPicture();
+  }
+  // The view of the scene already loaded (a window started with -data) seen
+  // from above as LoadSeenFromAbove sees it, redrawn; waits for the picture.
+  bool SeeFromAbove() {
+    LookFromAbove();
+    return Redraw();
+  }
+  // Redraws the view and waits for the finished picture.
+  bool Redraw() {
+    window->m_workarea->UpdateGL();
+    return WaitForPicture();
+  }
+  // Waits until the progressive renderer has finished the picture.
+  bool WaitForPicture() {
+    Qk_GLWorkArea* area = window->m_workarea;
+    return WaitFor([&] { return !area->IsIdleTimerActive() && !area->IsRunning(); });
+  }
+  // The test overlay (straight from above) with the coordinate readout
+  // (interaction mode 0).
+  void LookFromAbove() {
     Qk_GLWorkArea* area = window->m_workarea;
     workarea_test::TestOverlay* overlay = new workarea_test::TestOverlay();
     overlay->distance = 0.0;
     area->InstallOverlay(overlay);
     area->SetInteractionMode(0);
-    if (window->LoadDataFile(file.c_str()) != 0) return false;
-    return WaitFor([&] { return !area->IsIdleTimerActive() && !area->IsRunning(); });
   }
 
   // The picture of a scene loaded with LoadSeenFromAbove, sceneWidth units

@@ -6,6 +6,7 @@
 #include "Sd_RealTimeDTM.h"
 #include "Sd_SonarDTM.h"
 #include "Sd_SphereDTM.h"
+#include "Sd_SurfacePlot.h"
 #include "Sd_SurfaceSeries.h"
 #include "Sd_TextureDTM.h"
 #include "Sd_VRDTM.h"
@@ -27,5 +28,7 @@ int Sd_RegisterTerrainClasses() {
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_CONTOURDTM, Sd_IOSupport::Make<Sd_ContourDTM>, Sd_ContourDTM::WriteSample) != 0) result = -1;
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_TEXTUREDTM, Sd_IOSupport::Make<Sd_TextureDTM>, Sd_TextureDTM::WriteSample) != 0) result = -1;
   if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_VRDTM, Sd_IOSupport::Make<Sd_VRDTM>, Sd_VRDTM::WriteSample) != 0) result = -1;
+  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SURFACEPLOT, Sd_IOSupport::Make<Sd_SurfacePlot>, Sd_SurfacePlot::WriteSample) != 0) result = -1;
+  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SPECTRUMDTM, Sd_IOSupport::Make<Sd_SpectrumDTM>, Sd_SpectrumDTM::WriteSample) != 0) result = -1;
   return result;
 }

@@ -68,22 +68,9 @@ int Sd_GridDTM::WriteCommonTags(TDR_Manager* manager) {
 
 // --- detail settings and alpha ---
 
-void Sd_GridDTM::SaveSettings() {
-  int* saved = static_cast<int*>(malloc(2 * sizeof(int)));
-  if (!saved) return;
-  saved[0] = m_lodStep;
-  saved[1] = m_autoLod;
-  SetDataBuffer(reinterpret_cast<unsigned char*>(saved));
-}
+void Sd_GridDTM::SaveSettings() { KeepDetailSettings(m_lodStep, m_autoLod); }
 
-void Sd_GridDTM::RestoreSettings() {
-  const unsigned char* saved = GetDataBuffer();
-  if (!saved) return;
-  int values[2];
-  memcpy(values, saved, sizeof(values));
-  m_lodStep = values[0] < 1 ? 1 : values[0];
-  m_autoLod = values[1];
-}
+void Sd_GridDTM::RestoreSettings() { KeptDetailSettings(&m_lodStep, &m_autoLod); }
 
 int Sd_GridDTM::ResetSettings() {
   m_lodStep = 1;

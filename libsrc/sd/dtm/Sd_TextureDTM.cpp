@@ -24,13 +24,6 @@ constexpr int kTypeId = 31;
 // Texture display mode 2 turns into 0 for textures of more tiles.
 constexpr int kMaxAutoTiles = 16;
 
-// Saved detail settings.
-struct SavedSettings {
-  int step;
-  int textureMode;
-  int autoLod;
-};
-
 // A GEOREF record (tag version 1) holding the bounds xmin, xmax, ymin, ymax,
 // zmin, zmax, geo-unit type 0, the other fields at their defaults.
 int WriteBoundsRecord(TDR_Manager* manager, const float bounds[6]) {
@@ -285,24 +278,9 @@ int Sd_TextureDTM::WriteSample(TDR_Manager* manager) {
 
 // --- settings ---
 
-void Sd_TextureDTM::SaveSettings() {
-  SavedSettings* saved = static_cast<SavedSettings*>(malloc(sizeof(SavedSettings)));
-  if (!saved) return;
-  saved->step = m_lodStep;
-  saved->textureMode = m_textureMode;
-  saved->autoLod = m_autoLod;
-  SetDataBuffer(reinterpret_cast<unsigned char*>(saved));
-}
+void Sd_TextureDTM::SaveSettings() { KeepDetailSettings(m_lodStep, m_autoLod, m_textureMode); }
 
-void Sd_TextureDTM::RestoreSettings() {
-  const unsigned char* data = GetDataBuffer();
-  if (!data) return;
-  SavedSettings saved;
-  memcpy(&saved, data, sizeof(saved));
-  m_lodStep = saved.step < 1 ? 1 : saved.step;
-  m_textureMode = saved.textureMode;
-  m_autoLod = saved.autoLod;
-}
+void Sd_TextureDTM::RestoreSettings() { KeptDetailSettings(&m_lodStep, &m_autoLod, &m_textureMode); }
 
 int Sd_TextureDTM::ResetSettings() {
   m_lodStep = 1;

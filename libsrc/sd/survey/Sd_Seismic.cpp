@@ -24,13 +24,6 @@ constexpr const char* kLoadError = "Error loading seismic object.\n";
 constexpr const char* kSaveError = "Error saving seismic object.\n";
 constexpr const char* kWidthMessage = "ERROR: Sd_Seismic::LoadObject - length does not match image width";
 
-// Saved detail settings.
-struct SavedSettings {
-  int step;
-  int textureMode;
-  int autoLod;
-};
-
 // 1 / range, or 1 for an empty range (a curtain of one point, or of equal
 // heights, stays finite).
 double InverseRange(double lo, double hi) { return hi > lo ? 1.0 / (hi - lo) : 1.0; }
@@ -283,24 +276,9 @@ int Sd_Seismic::WriteSample(TDR_Manager* manager) {
 
 // --- settings ---
 
-void Sd_Seismic::SaveSettings() {
-  SavedSettings* saved = static_cast<SavedSettings*>(malloc(sizeof(SavedSettings)));
-  if (!saved) return;
-  saved->step = m_lodStep;
-  saved->textureMode = m_textureMode;
-  saved->autoLod = m_autoLod;
-  SetDataBuffer(reinterpret_cast<unsigned char*>(saved));
-}
+void Sd_Seismic::SaveSettings() { KeepDetailSettings(m_lodStep, m_autoLod, m_textureMode); }
 
-void Sd_Seismic::RestoreSettings() {
-  const unsigned char* buffer = GetDataBuffer();
-  if (!buffer) return;
-  SavedSettings saved;
-  memcpy(&saved, buffer, sizeof(saved));
-  m_lodStep = std::max(saved.step, 1);
-  m_textureMode = saved.textureMode;
-  m_autoLod = saved.autoLod;
-}
+void Sd_Seismic::RestoreSettings() { KeptDetailSettings(&m_lodStep, &m_autoLod, &m_textureMode); }
 
 int Sd_Seismic::ResetSettings() {
   m_lodStep = 1;
