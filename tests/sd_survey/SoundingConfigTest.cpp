@@ -151,6 +151,7 @@ TEST(SoundingConfig, ShortFilesBadValuesAndMissingFilesKeepTheDefaults) {
     EXPECT_EQ(s.GetLastSwitch(), 0);
     EXPECT_EQ(s.GetFilter(0), 1);
     EXPECT_EQ(s.GetColorMap1()[255], 0xFFFFFFFFu);
-    EXPECT_EQ(s.GetColorMap2()[255], 0u);
+    // Map 2 starts as the ramp of map 1.
+    EXPECT_EQ(s.GetColorMap2()[255], 0xFFFFFFFFu);
   }
 }

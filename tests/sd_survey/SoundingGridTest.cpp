@@ -20,15 +20,7 @@ using sounding_test::Child;
 
 namespace {
 
-HTFSndRecord Sounding(double x, double y, double z, unsigned char flags = HTF_PLOTTED_FLAG) {
-  HTFSndRecord r{};
-  r.x = x;
-  r.y = y;
-  r.z = z;
-  r.depth = static_cast<float>(-z);
-  r.flags = flags;
-  return r;
-}
+using sounding_test::Sounding;
 
 std::unique_ptr<Sd_HTFSounding> Survey(const std::vector<HTFSndRecord>& r, float cellSize) {
   std::unique_ptr<Sd_HTFSounding> s(new Sd_HTFSounding());

@@ -47,6 +47,18 @@ inline std::vector<HTFSndRecord> HTFRecords(int n, double x0 = 500000.0, double 
   return r;
 }
 
+// An HTF sounding at (x, y, z) (depth -z) with the given flags; every other
+// field 0.
+inline HTFSndRecord Sounding(double x, double y, double z, unsigned char flags = HTF_PLOTTED_FLAG) {
+  HTFSndRecord r{};
+  r.x = x;
+  r.y = y;
+  r.z = z;
+  r.depth = static_cast<float>(-z);
+  r.flags = flags;
+  return r;
+}
+
 // FSD soundings in their loaded form (depths negated), placed as the HTF
 // ones, the third of every three with FSD_NBA_FLAG; frame i / 2.
 inline std::vector<FsdSndRecord> FsdRecords(int n, double x0 = 500000.0, double y0 = 6000000.0) {

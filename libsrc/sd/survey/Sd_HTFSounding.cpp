@@ -29,9 +29,10 @@ Sd_HTFSounding::Sd_HTFSounding() : Sd_SoundingCore<HTFSndRecord>(kClass) { ReadC
 
 int Sd_HTFSounding::ReadRecords(TDR_PayloadReader& in, const Sd_SoundingHeader& header) {
   BoundsAccumulator bounds;
-  HTFSndRecord* records = ReadSoundings(in, header.sndCount, &bounds);
+  RecordRanges ranges;
+  HTFSndRecord* records = ReadSoundings(in, header.sndCount, &bounds, &ranges, WidenRecord);
   if (header.sndCount > 0 && !records) return -1;
-  ReplaceSoundings(records, header.sndCount, bounds);
+  ReplaceSoundings(records, header.sndCount, bounds, records ? &ranges : nullptr);
   return 0;
 }
 
@@ -45,23 +46,24 @@ int Sd_HTFSounding::DayOfYear(int date) {
   return Sv_UtlDayOfYear(year, month, date % 100);
 }
 
-void Sd_HTFSounding::WidenAttributeRanges(float range[][2]) const {
+void Sd_HTFSounding::WidenRecord(const HTFSndRecord& r, float part[][2], const void*, WidenMemo* memo) {
   // Soundings come in runs of one date.
-  int date = 0, day = DayOfYear(0);
-  for (int i = 0; i < m_sndCount; ++i) {
-    const HTFSndRecord& r = m_sndRecords[i];
-    if (r.date != date) day = DayOfYear(date = r.date);
-    const float v[8] = {r.tpePosition,
-                        r.tpeDepth,
-                        r.dwCorrection,
-                        r.vbCorrection,
-                        static_cast<float>(r.field17),
-                        static_cast<float>(day),
-                        static_cast<float>(r.lineName),
-                        r.field14};
-    for (int k = 0; k < 8; ++k) Widen(range[k], v[k]);
+  if (!memo->set || r.date != memo->date) {
+    memo->day = DayOfYear(memo->date = r.date);
+    memo->set = 1;
   }
+  const float v[8] = {r.tpePosition,
+                      r.tpeDepth,
+                      r.dwCorrection,
+                      r.vbCorrection,
+                      static_cast<float>(r.field17),
+                      static_cast<float>(memo->day),
+                      static_cast<float>(r.lineName),
+                      r.field14};
+  for (int k = 0; k < 8; ++k) Widen(part[k], v[k]);
 }
+
+void Sd_HTFSounding::WidenAttributeRanges(float range[][2]) const { WidenOverRecords(range, WidenRecord, nullptr); }
 
 int Sd_HTFSounding::WriteSample(TDR_Manager* manager) {
   HTFSndRecord r[5] = {};

@@ -33,6 +33,14 @@ class Sd_HTFSounding : public Sd_SoundingCore<HTFSndRecord> {
   // factory's sample.
   static int WriteSample(TDR_Manager* manager);
 
+  // Loads the HTF sounding records of a TDR file of its own into this
+  // object (Sd_SoundingExport.cpp): every object record of the class in the
+  // file is read as the factory reads it, with the records that follow it,
+  // and replaces what the object held; other records are stepped over. 0
+  // when a record was loaded; -1 (after a debug message) when the file
+  // cannot be opened or is not a TDR file, or none of its records loaded.
+  int ReadSoundingFile(const char* path);
+
   // --- change log ---
   // One line on out for each field in which record differs from stored
   // sounding index (same id; an index outside the soundings is reported,
@@ -49,6 +57,17 @@ class Sd_HTFSounding : public Sd_SoundingCore<HTFSndRecord> {
   // Attributes 0 to 7: TPE position, TPE depth, DW and VB corrections,
   // field17, the day of the year, the line name and field14.
   void WidenAttributeRanges(float range[][2]) const override;
+  static void WidenRecord(const HTFSndRecord& r, float part[][2], const void* context, WidenMemo* memo);
+  // A select request selects only with action code 0, which the viewer's
+  // selecting tool (actions 1 to 4) does not send.
+  bool SelectsOnAction(int action) const override { return action == 0; }
+  // The HTF table of sort keys (Sd_SoundingSort.cpp).
+  int SortKeyDirection(int key) const override;
+  bool SortKeyOf(int key, int index, uint64_t* value) const override;
+  size_t GatherSortKeys(int key, const int* list, size_t n, uint64_t* values, unsigned char* lacks) const override;
+  // Mode 3 by the class's table of colour attributes.
+  void ColorCellsByAttribute() override;
+  const char* NoLightsMessage() const override { return "Sd_HTFSounding, "; }
 
   // The class's names of its filters and of the attribute record's last
   // value.

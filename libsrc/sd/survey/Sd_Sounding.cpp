@@ -60,6 +60,8 @@ int Sd_Sounding::SetRuns(const FsdRunRecord* runs, int count) {
 }
 
 int Sd_Sounding::SetFrames(const FsdFrameRecord* frames, int count) {
+  // The soundings' ranges read their frames.
+  m_recordRanges.known = 0;
   return Replace(frames, count, &m_frames, &m_frameCount) ? 0 : -1;
 }
 
@@ -76,19 +78,23 @@ const FsdRunRecord* Sd_Sounding::GetRunOfFrame(int frameIndex, int* runIndexOut)
   return exists ? &m_runs[frame->runIdx] : nullptr;
 }
 
-void Sd_Sounding::WidenAttributeRanges(float range[][2]) const {
-  for (int i = 0; i < m_sndCount; ++i) {
-    const FsdSndRecord& r = m_sndRecords[i];
-    for (int k = 0; k < 4; ++k) {
-      Widen(range[k], r.primaryConf[k]);
-      Widen(range[7 + k], r.secondConf[k]);
-    }
-    if (const FsdFrameRecord* f = GetFrame(r.frameIdx, nullptr)) {
-      for (int k = 0; k < 3; ++k) Widen(range[4 + k], static_cast<float>(f->conf[k]));
-      Widen(range[15], f->depthCorr);
-      Widen(range[16], static_cast<float>(f->method));
-    }
+void Sd_Sounding::WidenRecord(const FsdSndRecord& r, float part[][2], const void* context, WidenMemo*) {
+  for (int k = 0; k < 4; ++k) {
+    Widen(part[k], r.primaryConf[k]);
+    Widen(part[7 + k], r.secondConf[k]);
   }
+  const Frames& f = *static_cast<const Frames*>(context);
+  if (r.frameIdx >= 0 && r.frameIdx < f.count) {
+    const FsdFrameRecord& frame = f.frames[r.frameIdx];
+    for (int k = 0; k < 3; ++k) Widen(part[4 + k], static_cast<float>(frame.conf[k]));
+    Widen(part[15], frame.depthCorr);
+    Widen(part[16], static_cast<float>(frame.method));
+  }
+}
+
+void Sd_Sounding::WidenAttributeRanges(float range[][2]) const {
+  const Frames frames{m_frames, m_frameCount};
+  WidenOverRecords(range, WidenRecord, &frames);
 }
 
 int Sd_Sounding::ReadRecords(TDR_PayloadReader& in, const Sd_SoundingHeader& header) {
@@ -99,9 +105,12 @@ int Sd_Sounding::ReadRecords(TDR_PayloadReader& in, const Sd_SoundingHeader& hea
     frames = sd_sounding::ReadNewRecords<sd_sounding::FsdFrameCodec>(in, header.frameCount, none);
   }
   BoundsAccumulator bounds;
+  RecordRanges ranges;
+  const Frames read{frames, header.frameCount};
   FsdSndRecord* soundings = nullptr;
-  const bool ok = (header.runCount == 0 || runs) && (header.frameCount == 0 || frames) &&
-                  (header.sndCount == 0 || (soundings = ReadSoundings(in, header.sndCount, &bounds)));
+  const bool ok =
+      (header.runCount == 0 || runs) && (header.frameCount == 0 || frames) &&
+      (header.sndCount == 0 || (soundings = ReadSoundings(in, header.sndCount, &bounds, &ranges, WidenRecord, &read)));
   if (!ok) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading the runs and frames of the soundings", kClass.className);
     free(runs);
@@ -114,7 +123,7 @@ int Sd_Sounding::ReadRecords(TDR_PayloadReader& in, const Sd_SoundingHeader& hea
   m_frames = frames;
   m_runCount = header.runCount;
   m_frameCount = header.frameCount;
-  ReplaceSoundings(soundings, header.sndCount, bounds);
+  ReplaceSoundings(soundings, header.sndCount, bounds, soundings ? &ranges : nullptr);
   return 0;
 }
 

@@ -75,6 +75,18 @@ class Sd_Sounding : public Sd_SoundingCore<FsdSndRecord> {
   // confidences; 4 to 6, 15 and 16, of soundings that have a frame: its
   // three confidences, depth correction and method.
   void WidenAttributeRanges(float range[][2]) const override;
+  // context: the frames (Frames).
+  struct Frames {
+    const FsdFrameRecord* frames;
+    int count;
+  };
+  static void WidenRecord(const FsdSndRecord& r, float part[][2], const void* context, WidenMemo* memo);
+  // The FSD table of sort keys (Sd_SoundingSort.cpp).
+  int SortKeyDirection(int key) const override;
+  bool SortKeyOf(int key, int index, uint64_t* value) const override;
+  size_t GatherSortKeys(int key, const int* list, size_t n, uint64_t* values, unsigned char* lacks) const override;
+  // Mode 3 by the class's table of colour attributes.
+  void ColorCellsByAttribute() override;
   // One yellow line per run from its start to its end, at the grid-line
   // height, while the run-line switch is on.
   void DrawRunLines() override;

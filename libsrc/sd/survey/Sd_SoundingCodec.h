@@ -12,13 +12,21 @@
 // The stored bytes never pass through main memory a second time, and no
 // buffer larger than one block is needed.
 
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "Sd_SoundingRecords.h"
+#include "Sd_SoundingWorkers.h"
 #include "Sv_Platform.h"
 #include "Sv_Stdio.h"
 #include "TDR_Manager.h"
@@ -243,7 +251,7 @@ void DecodeBlock(const unsigned char* stored, int count, typename Codec::Record*
 // a read fails (out is then partly filled) or there is no memory for the
 // block buffer.
 template <class Codec, class Finish>
-bool ReadRecords(TDR_PayloadReader& in, typename Codec::Record* out, int count, Finish finish) {
+bool ReadRecords(TDR_PayloadReader& in, typename Codec::Record* out, int count, Finish&& finish) {
   if (count <= 0) return in.Ok();
   constexpr int kPerBlock = kBlockBytes / Codec::kStoredSize;
   const int perBlock = count < kPerBlock ? count : kPerBlock;
@@ -261,6 +269,79 @@ bool ReadRecords(TDR_PayloadReader& in, typename Codec::Record* out, int count, 
     }
   }
   return true;
+}
+
+// Bytes of stored records that a worker reads and decodes at a time: the
+// workers' blocks together stay within the processors' caches.
+constexpr int kWorkerBlockBytes = 1 << 18;
+
+// Reads bytes at offset of a file descriptor, all of them (a short read
+// is continued); false when the file ends first or a read fails.
+inline bool ReadAt(int fd, unsigned char* to, size_t bytes, off_t offset) {
+  while (bytes > 0) {
+    const ssize_t got = pread(fd, to, bytes, offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    to += got;
+    bytes -= static_cast<size_t>(got);
+    offset += got;
+  }
+  return true;
+}
+
+// Reads count stored records as ReadRecords does, with several workers on
+// a large payload whose stream has a file descriptor (a file read at any
+// position): worker w reads share w of the stored records straight from
+// the file in blocks and decodes them into out, handing each record to
+// (*finish)[w], a copy of (*finish)[0]; the stream is then set past the
+// records. *finish holds one callable on entry and one per worker used on
+// return, in share order, for the caller to combine. Every page of out is
+// first touched by the worker that fills it. false as for ReadRecords
+// (then the payload reader fails too).
+template <class Codec, class Finish>
+bool ReadRecordsShared(TDR_PayloadReader& in, typename Codec::Record* out, int count, std::vector<Finish>* finish) {
+  finish->resize(1);
+  if (count <= 0) return in.Ok();
+  constexpr int kSize = Codec::kStoredSize;
+  const long long bytes = static_cast<long long>(count) * kSize;
+  if (!in.Ok() || bytes > in.Left()) {
+    in.Fail();
+    return false;
+  }
+  const int workers = WorkerCount(static_cast<size_t>(count));
+  FILE* file = in.Manager()->GetFilePtr();
+  const int fd = workers > 1 && file ? fileno(file) : -1;
+  const off_t start = fd >= 0 ? ftello(file) : -1;
+  if (start < 0) return ReadRecords<Codec>(in, out, count, (*finish)[0]);
+  const Finish first = (*finish)[0];
+  finish->assign(static_cast<size_t>(workers), first);
+  const bool swap = Sv_UtlNeedsSwap(in.Manager()->GetByteOrder()) != 0;
+  std::atomic<bool> failed{false};
+  RunShares(static_cast<size_t>(count), workers, [&](int w, size_t begin, size_t end) {
+    constexpr size_t kPerBlock = kWorkerBlockBytes / kSize;
+    std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[kPerBlock * kSize]);
+    if (!block) {
+      failed = true;
+      return;
+    }
+    Finish& done = (*finish)[static_cast<size_t>(w)];
+    for (size_t at = begin; at < end && !failed.load(std::memory_order_relaxed); at += kPerBlock) {
+      const size_t n = end - at < kPerBlock ? end - at : kPerBlock;
+      if (!ReadAt(fd, block.get(), n * kSize, start + static_cast<off_t>(at * kSize))) {
+        failed = true;
+        return;
+      }
+      if (swap) {
+        DecodeBlock<Codec, true>(block.get(), static_cast<int>(n), out + at, done);
+      } else {
+        DecodeBlock<Codec, false>(block.get(), static_cast<int>(n), out + at, done);
+      }
+    }
+  });
+  // The stream goes on after the records (its buffer is dropped).
+  if (fseeko(file, start + static_cast<off_t>(bytes), SEEK_SET) != 0) failed = true;
+  if (failed) in.Fail();
+  return !failed;
 }
 
 // count records (at least 1) read from the payload into a new array

@@ -2,15 +2,19 @@
 #include "Sd_SoundingCore.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <type_traits>
+#include <vector>
 
 #include "Sd_SoundingCodec.h"
+#include "Sd_SoundingWorkers.h"
 #include "Sv_Debug.h"
+#include "Sv_Platform.h"
 
 namespace {
 
@@ -27,9 +31,22 @@ struct CodecOf<FsdSndRecord> {
 
 }  // namespace
 
+// The record array is filled as soon as it is had (decoded into or copied
+// to): on huge pages where they pay, and released so that the next array
+// finds its memory ready.
+template <class Rec>
+Rec* Sd_SoundingCore<Rec>::AllocRecordArray(int count) {
+  return static_cast<Rec*>(Sv_PlatformAllocToFill(RecordBytes(count)));
+}
+
+template <class Rec>
+void Sd_SoundingCore<Rec>::FreeRecordArray(Rec* records, int count) {
+  Sv_PlatformFreeLarge(records, RecordBytes(count));
+}
+
 template <class Rec>
 Sd_SoundingCore<Rec>::~Sd_SoundingCore() {
-  free(m_sndRecords);
+  FreeRecordArray(m_sndRecords, m_sndCount);
 }
 
 template <class Rec>
@@ -57,11 +74,50 @@ void Sd_SoundingCore<Rec>::Prepare(Rec* r, BoundsAccumulator* bounds) {
 }
 
 template <class Rec>
-Rec* Sd_SoundingCore<Rec>::ReadSoundings(TDR_PayloadReader& in, int count, BoundsAccumulator* bounds) {
+Rec* Sd_SoundingCore<Rec>::ReadSoundings(TDR_PayloadReader& in, int count, BoundsAccumulator* bounds,
+                                         RecordRanges* ranges, WidenRecordFn widen, const void* context) {
   if (count <= 0) return nullptr;
-  Rec* records = sd_sounding::ReadNewRecords<typename CodecOf<Rec>::Type>(
-      in, count, [bounds](Rec& r) { Prepare(&r, bounds); });
-  if (!records) Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading the soundings", m_class.className);
+  // Each worker prepares its share of the records with bounds (and
+  // attribute ranges) of its own; they are combined in share order.
+  struct Preparer {
+    BoundsAccumulator bounds;
+    RecordRanges ranges;
+    WidenMemo memo;
+    WidenRecordFn widen;
+    const void* context;
+    void operator()(Rec& r) {
+      Prepare(&r, &bounds);
+      if (widen) widen(r, ranges.range, context, &memo);
+    }
+  };
+  std::vector<Preparer> parts(1);
+  Preparer& first = parts[0];
+  for (auto& range : first.ranges.range) {
+    range[0] = 1.0e12f;
+    range[1] = -1.0e12f;
+  }
+  first.widen = ranges ? widen : nullptr;
+  first.context = context;
+  Rec* records = AllocRecordArray(count);
+  if (records && !sd_sounding::ReadRecordsShared<typename CodecOf<Rec>::Type>(in, records, count, &parts)) {
+    FreeRecordArray(records, count);
+    records = nullptr;
+  }
+  if (!records) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading the soundings", m_class.className);
+    return nullptr;
+  }
+  if (ranges) {
+    *ranges = parts[0].ranges;
+    ranges->known = parts[0].widen != nullptr;
+  }
+  for (const Preparer& part : parts) {
+    for (int a = 0; a < 3; ++a) {
+      if (part.bounds.min[a] < bounds->min[a]) bounds->min[a] = part.bounds.min[a];
+      if (part.bounds.max[a] > bounds->max[a]) bounds->max[a] = part.bounds.max[a];
+    }
+    if (ranges) CombineRanges(ranges->range, part.ranges.range);
+  }
   return records;
 }
 
@@ -71,10 +127,13 @@ bool Sd_SoundingCore<Rec>::WriteSoundings(TDR_PayloadWriter& out, int byteOrder)
 }
 
 template <class Rec>
-void Sd_SoundingCore<Rec>::ReplaceSoundings(Rec* records, int count, const BoundsAccumulator& bounds) {
+void Sd_SoundingCore<Rec>::ReplaceSoundings(Rec* records, int count, const BoundsAccumulator& bounds,
+                                            const RecordRanges* ranges) {
+  m_recordRanges.known = 0;
+  if (ranges && ranges->known) m_recordRanges = *ranges;
   FreeCellGrids();
   m_maxCellCount = 0;
-  free(m_sndRecords);
+  FreeRecordArray(m_sndRecords, m_sndCount);
   m_sndRecords = records;
   m_sndCount = records ? count : 0;
   SetDataBounds(bounds);
@@ -84,7 +143,7 @@ template <class Rec>
 int Sd_SoundingCore<Rec>::SetSoundings(const Rec* records, int count) {
   Rec* copy = nullptr;
   if (count > 0) {
-    if (!records || !(copy = sd_sounding::AllocRecords<Rec>(count))) return -1;
+    if (!records || !(copy = AllocRecordArray(count))) return -1;
     memcpy(copy, records, static_cast<size_t>(count) * sizeof(Rec));
   }
   BoundsAccumulator bounds;
@@ -102,6 +161,8 @@ int Sd_SoundingCore<Rec>::IsSoundingShown(int index) const {
 
 template <class Rec>
 int Sd_SoundingCore<Rec>::BuildCellGrid() {
+  // Binning clears the cells' marks: the window goes with them.
+  DropSelection();
   m_maxCellCount = 0;
   CellGridShape shape;
   const int planned = PlanCellGrid(&shape);
@@ -126,17 +187,28 @@ int Sd_SoundingCore<Rec>::BuildCellGrid() {
 
 namespace {
 
-// Block memory released with free(), for the binning's scratch arrays.
+// A scratch array of the binning: large ones on huge pages where they
+// pay, released so that the next binning finds their memory ready.
 template <class T>
-using Scratch = std::unique_ptr<T, decltype(&free)>;
+class Scratch {
+ public:
+  explicit Scratch(size_t count) : m_bytes(std::max<size_t>(count, 1) * sizeof(T)) {
+    m_data = static_cast<T*>(Sv_PlatformAllocToFill(m_bytes));
+  }
+  ~Scratch() { Sv_PlatformFreeLarge(m_data, m_bytes); }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  T* get() const { return m_data; }
+  explicit operator bool() const { return m_data != nullptr; }
+
+ private:
+  size_t m_bytes;
+  T* m_data;
+};
 
 // A record outside the grid, or the end of a list: -1 as an int.
 constexpr uint32_t kNoCell = 0xFFFFFFFFu;
 
-template <class T>
-Scratch<T> AllocScratch(size_t count) {
-  return Scratch<T>(static_cast<T*>(malloc(std::max<size_t>(count, 1) * sizeof(T))), free);
-}
 
 // A cell's list order is z not increasing and, of equal z, the later
 // record first: what inserting the records one by one in index order,
@@ -217,105 +289,193 @@ void SortCell(DoubleEntry* e, int n, DoubleEntry*) {
 
 }  // namespace
 
-// A counting sort by cell. One pass over the records finds each one's
-// cell, z as a float and flags, and counts the cells; the cells' places in
-// the runs follow; a pass over those arrays places every sounding in its
-// cell; each cell's entries are sorted and give its run; and a last pass
-// over the records writes their chains in record order (in list order the
-// writes would jump about the records, a cache miss each).
+// A counting sort by cell, on workers for a large data set. One pass over
+// the records (each worker its share) finds each one's cell, z as a float
+// and flags, and counts the cells in the worker's own row of counts; the
+// cells' places in the runs follow, and within a cell each worker's place;
+// a pass over those arrays places every sounding in its cell; each cell's
+// entries are sorted and give its run; and a last pass over the records
+// writes their chains in record order (in list order the writes would jump
+// about the records, a cache miss each).
 template <class Rec>
 bool Sd_SoundingCore<Rec>::Bin(const CellGridShape& shape) {
   const int rows = shape.rows, cols = shape.cols;
   const double size = shape.size, x0 = shape.originX, y0 = shape.originY;
-  const int n = m_sndCount;
-  Scratch<uint32_t> cellScratch = AllocScratch<uint32_t>(static_cast<size_t>(n));
-  Scratch<float> zScratch = AllocScratch<float>(static_cast<size_t>(n));
-  Scratch<unsigned char> flagScratch = AllocScratch<unsigned char>(static_cast<size_t>(n));
-  if (!cellScratch || !zScratch || !flagScratch) return false;
+  const size_t n = static_cast<size_t>(m_sndCount);
+  const size_t cells = CellCount();
+  // Every worker has a row of counts over all cells: workers are fewer
+  // where the rows would outweigh the records' own arrays.
+  int workers = sd_sounding::WorkerCount(n);
+  while (workers > 1 && cells * static_cast<size_t>(workers) > std::max<size_t>(n, size_t(1) << 20)) --workers;
+  Scratch<uint32_t> cellScratch(n);
+  Scratch<float> zScratch(n);
+  Scratch<unsigned char> flagScratch(n);
+  Scratch<uint32_t> nextScratch(cells * static_cast<size_t>(workers));
+  if (!cellScratch || !zScratch || !flagScratch || !nextScratch) return false;
   uint32_t* const cellOf = cellScratch.get();
   float* const zOf = zScratch.get();
   unsigned char* const flagsOf = flagScratch.get();
+  uint32_t* const next = nextScratch.get();
   Sd_SoundingCell* const grid = m_cells;
   const Rec* const records = m_sndRecords;
-  int binned = 0;
-  bool floats = true;
-  for (int i = 0; i < n; ++i) {
-    const Rec& r = records[i];
-    // Loading keeps soundings that are not finite out of the grid; a z that
-    // is not a number could not be ordered.
-    if (!r.inGrid || std::isnan(r.z)) {
-      cellOf[i] = kNoCell;
-      continue;
+  struct Share {
+    size_t binned = 0;
+    bool floats = true;
+  };
+  std::vector<Share> shares(static_cast<size_t>(workers));
+  sd_sounding::RunShares(n, workers, [&](int w, size_t begin, size_t end) {
+    uint32_t* const count = next + static_cast<size_t>(w) * cells;
+    memset(count, 0, cells * sizeof(uint32_t));
+    Share share;
+    for (size_t i = begin; i < end; ++i) {
+      const Rec& r = records[i];
+      // Loading keeps soundings that are not finite out of the grid; a z
+      // that is not a number could not be ordered.
+      if (!r.inGrid || std::isnan(r.z)) {
+        cellOf[i] = kNoCell;
+        continue;
+      }
+      // A sounding that float rounding of the origin puts just outside the
+      // grid goes to the edge cell.
+      double row = std::trunc((r.y - y0) / size);
+      double col = std::trunc((r.x - x0) / size);
+      row = row >= 0.0 ? std::min(row, rows - 1.0) : 0.0;
+      col = col >= 0.0 ? std::min(col, cols - 1.0) : 0.0;
+      const uint32_t cell = static_cast<uint32_t>(row) * static_cast<uint32_t>(cols) + static_cast<uint32_t>(col);
+      cellOf[i] = cell;
+      zOf[i] = static_cast<float>(r.z);
+      flagsOf[i] = r.flags;
+      share.floats = share.floats && static_cast<double>(zOf[i]) == r.z;
+      ++count[cell];
+      ++share.binned;
     }
-    // A sounding that float rounding of the origin puts just outside the
-    // grid goes to the edge cell.
-    double row = std::trunc((r.y - y0) / size);
-    double col = std::trunc((r.x - x0) / size);
-    row = row >= 0.0 ? std::min(row, rows - 1.0) : 0.0;
-    col = col >= 0.0 ? std::min(col, cols - 1.0) : 0.0;
-    const uint32_t cell = static_cast<uint32_t>(row) * static_cast<uint32_t>(cols) + static_cast<uint32_t>(col);
-    cellOf[i] = cell;
-    zOf[i] = static_cast<float>(r.z);
-    flagsOf[i] = r.flags;
-    floats = floats && static_cast<double>(zOf[i]) == r.z;
-    ++grid[cell].count;
-    ++binned;
+    shares[static_cast<size_t>(w)] = share;
+  });
+  size_t binned = 0;
+  bool floats = true;
+  for (const Share& share : shares) {
+    binned += share.binned;
+    floats = floats && share.floats;
   }
-  if (!AllocCellRuns(binned)) return false;
-  const size_t cells = CellCount();
-  int at = 0;
-  for (size_t c = 0; c < cells; ++c) {
-    grid[c].run = at;
-    grid[c].first = at;  // the cell's next free place while placing
-    at += grid[c].count;
-    m_maxCellCount = std::max(m_maxCellCount, grid[c].count);
+  if (!AllocCellRuns(static_cast<int>(binned))) return false;
+  // The cells' counts, each cell share's total and largest count, then
+  // the runs: cell after cell, and within a cell the workers' places, the
+  // last share's first (its records have the higher indices).
+  const int cellWorkers = sd_sounding::WorkerCount(cells);
+  std::vector<size_t> shareStart(static_cast<size_t>(cellWorkers) + 1, 0);
+  std::vector<int> shareMax(static_cast<size_t>(cellWorkers), 0);
+  sd_sounding::RunShares(cells, cellWorkers, [&](int s, size_t begin, size_t end) {
+    size_t total = 0;
+    int largest = 0;
+    for (size_t c = begin; c < end; ++c) {
+      uint32_t count = 0;
+      for (int w = 0; w < workers; ++w) count += next[static_cast<size_t>(w) * cells + c];
+      grid[c].count = static_cast<int>(count);
+      total += count;
+      largest = std::max(largest, static_cast<int>(count));
+    }
+    shareStart[static_cast<size_t>(s) + 1] = total;
+    shareMax[static_cast<size_t>(s)] = largest;
+  });
+  for (int s = 0; s < cellWorkers; ++s) {
+    shareStart[static_cast<size_t>(s) + 1] += shareStart[static_cast<size_t>(s)];
+    m_maxCellCount = std::max(m_maxCellCount, shareMax[static_cast<size_t>(s)]);
   }
-  const bool placed = floats ? Place<KeyEntry>(cellOf, zOf, flagsOf) : Place<DoubleEntry>(cellOf, zOf, flagsOf);
+  sd_sounding::RunShares(cells, cellWorkers, [&](int s, size_t begin, size_t end) {
+    uint32_t at = static_cast<uint32_t>(shareStart[static_cast<size_t>(s)]);
+    for (size_t c = begin; c < end; ++c) {
+      grid[c].run = static_cast<int>(at);
+      for (int w = workers - 1; w >= 0; --w) {
+        uint32_t& place = next[static_cast<size_t>(w) * cells + c];
+        const uint32_t count = place;
+        place = at;
+        at += count;
+      }
+    }
+  });
+  const bool placed = floats ? Place<KeyEntry>(cellOf, zOf, flagsOf, next, workers)
+                             : Place<DoubleEntry>(cellOf, zOf, flagsOf, next, workers);
   if (!placed) return false;
-  // Place left each record's successor in cellOf (kNoCell, that is -1,
-  // for the last of a list and for records outside the grid).
-  for (int i = 0; i < n; ++i) m_sndRecords[i].nextInCell = static_cast<int>(cellOf[i]);
+  Rec* const out = m_sndRecords;
+  sd_sounding::RunShares(n, sd_sounding::WorkerCount(n), [&](int, size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) out[i].nextInCell = static_cast<int>(cellOf[i]);
+  });
   return true;
 }
 
 template <class Rec>
 template <class Entry>
-bool Sd_SoundingCore<Rec>::Place(uint32_t* cellOf, const float* zOf, const unsigned char* flagsOf) {
-  Scratch<Entry> entries = AllocScratch<Entry>(static_cast<size_t>(m_binnedCount));
-  Scratch<Entry> sortScratch = AllocScratch<Entry>(static_cast<size_t>(m_maxCellCount));
-  if (!entries || !sortScratch) return false;
+bool Sd_SoundingCore<Rec>::Place(uint32_t* cellOf, const float* zOf, const unsigned char* flagsOf, uint32_t* next,
+                                 int workers) {
+  const size_t n = static_cast<size_t>(m_sndCount);
+  const size_t cells = CellCount();
+  const size_t binned = static_cast<size_t>(m_binnedCount);
+  Scratch<Entry> entries(binned);
+  if (!entries) return false;
   Entry* const e = entries.get();
   Sd_SoundingCell* const grid = m_cells;
-  // In falling index order, so that a stable sort by z alone puts the
-  // later of equal z first.
-  for (int i = m_sndCount - 1; i >= 0; --i) {
-    if (cellOf[i] == kNoCell) continue;
-    Entry& to = e[grid[cellOf[i]].first++];
-    if constexpr (std::is_same<Entry, KeyEntry>::value) {
-      to.key = static_cast<uint64_t>(OrderedBits(zOf[i])) << 32 | static_cast<uint32_t>(i);
-    } else {
-      to = DoubleEntry{m_sndRecords[i].z, i};
+  const Rec* const records = m_sndRecords;
+  // Each worker its share in falling index order, so that a stable sort
+  // by z alone puts the later of equal z first.
+  sd_sounding::RunShares(n, workers, [&](int w, size_t begin, size_t end) {
+    uint32_t* const place = next + static_cast<size_t>(w) * cells;
+    for (size_t i = end; i-- > begin;) {
+      if (cellOf[i] == kNoCell) continue;
+      Entry& to = e[place[cellOf[i]]++];
+      if constexpr (std::is_same<Entry, KeyEntry>::value) {
+        to.key = static_cast<uint64_t>(OrderedBits(zOf[i])) << 32 | static_cast<uint32_t>(i);
+      } else {
+        to = DoubleEntry{records[i].z, static_cast<int>(i)};
+      }
     }
-  }
-  // From here on cellOf holds each record's successor in its list.
+  });
+  // Sorting and the runs, on cell shares of about equal numbers of
+  // entries. From here on cellOf holds each record's successor in its
+  // list.
   int* const run = m_cellRun;
   float* const runZ = m_cellRunZ;
   unsigned char* const runFlags = m_cellRunFlags;
-  const size_t cells = CellCount();
-  for (size_t c = 0; c < cells; ++c) {
-    Sd_SoundingCell& cell = grid[c];
-    const int begin = cell.run, end = cell.run + cell.count;
-    SortCell(e + begin, cell.count, sortScratch.get());
-    for (int k = begin; k < end; ++k) {
-      const int index = e[k].Index();
-      run[k] = index;
-      runZ[k] = zOf[index];
-      runFlags[k] = flagsOf[index];
-      cellOf[index] = k + 1 < end ? static_cast<uint32_t>(e[k + 1].Index()) : kNoCell;
+  const int sortWorkers = sd_sounding::WorkerCount(binned);
+  std::vector<size_t> firstCell(static_cast<size_t>(sortWorkers) + 1, cells);
+  for (int s = 0; s < sortWorkers; ++s) {
+    // The first cell whose run starts at or after the share's first entry.
+    const size_t from = sd_sounding::ShareBegin(binned, sortWorkers, s);
+    size_t lo = 0, hi = cells;
+    while (lo < hi) {
+      const size_t mid = lo + (hi - lo) / 2;
+      if (static_cast<size_t>(grid[mid].run) < from) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
     }
-    cell.first = cell.count > 0 ? run[begin] : -1;
+    firstCell[static_cast<size_t>(s)] = s == 0 ? 0 : lo;
   }
-  return true;
+  std::atomic<bool> failed{false};
+  sd_sounding::RunWorkers(sortWorkers, [&](int s) {
+    const size_t begin = firstCell[static_cast<size_t>(s)], end = firstCell[static_cast<size_t>(s) + 1];
+    int largest = 0;
+    for (size_t c = begin; c < end; ++c) largest = std::max(largest, grid[c].count);
+    Scratch<Entry> sortScratch(static_cast<size_t>(largest));
+    if (!sortScratch) {
+      failed = true;
+      return;
+    }
+    for (size_t c = begin; c < end; ++c) {
+      Sd_SoundingCell& cell = grid[c];
+      const int first = cell.run, last = cell.run + cell.count;
+      SortCell(e + first, cell.count, sortScratch.get());
+      for (int k = first; k < last; ++k) {
+        const int index = e[k].Index();
+        run[k] = index;
+        runZ[k] = zOf[index];
+        runFlags[k] = flagsOf[index];
+        cellOf[index] = k + 1 < last ? static_cast<uint32_t>(e[k + 1].Index()) : kNoCell;
+      }
+      cell.first = cell.count > 0 ? run[first] : -1;
+    }
+  });
+  return !failed;
 }
 
 template class Sd_SoundingCore<HTFSndRecord>;

@@ -4,8 +4,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <chrono>
+#include <cstdio>
+#include <vector>
 
 #include "Sd_SoundingSet.h"
+#include "Sd_SoundingWorkers.h"
 #include "Sv_Debug.h"
 
 namespace {
@@ -22,6 +26,13 @@ template <class T>
 void Release(T** block) {
   free(*block);
   *block = nullptr;
+}
+
+// Workers for a pass over cells cells that read binned soundings: as
+// many as the work of both asks for, at most one a cell.
+int CellWorkers(size_t cells, int binned) {
+  const size_t work = cells + static_cast<size_t>(std::max(binned, 0));
+  return static_cast<int>(std::min<size_t>(sd_sounding::WorkerCount(work), std::max<size_t>(cells, 1)));
 }
 
 // Steps (row, column) from a cell to the two neighbours A and B of each
@@ -55,19 +66,23 @@ int Sd_SoundingSet::AllocCellGrids(int rows, int cols) {
   }
   m_rows = rows;
   m_cols = cols;
-  for (size_t i = 0; i < cells; ++i) {
-    m_cells[i] = Sd_SoundingCell{0, 0.0f, 0, -1, 0};
-    m_cellHeights[i] = kNoHeight;
-    m_cellColors[i] = 0;
-    m_shadedColors[i] = 0;
-  }
-  for (size_t i = 0; i < 3 * cells; ++i) m_cellNormals[i] = 0.0f;
+  // The first touch of a large grid's pages shared among workers.
+  sd_sounding::RunShares(cells, sd_sounding::WorkerCount(cells), [this](int, size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i) {
+      m_cells[i] = Sd_SoundingCell{0, 0.0f, 0, -1, 0};
+      m_cellHeights[i] = kNoHeight;
+      m_cellColors[i] = 0;
+      m_shadedColors[i] = 0;
+    }
+    for (size_t i = 3 * from; i < 3 * to; ++i) m_cellNormals[i] = 0.0f;
+  });
   for (int i = 0; i < cols; ++i) m_shadeHeightRow[i] = m_shadeSpareRow[i] = 0;
   for (int i = 0; i < cols; ++i) m_shadeColorRow[i] = 0;
   return 0;
 }
 
 void Sd_SoundingSet::FreeCellGrids() {
+  DropSelection();
   Release(&m_cells);
   Release(&m_cellHeights);
   Release(&m_cellNormals);
@@ -195,7 +210,13 @@ void Sd_SoundingSet::ComputeCellHeights() {
   unsigned char shown[256];
   ShownTable(shown);
   const size_t cells = CellCount();
-  for (size_t c = 0; c < cells; ++c) {
+  sd_sounding::RunShares(cells, CellWorkers(cells, m_binnedCount), [&](int, size_t from, size_t to) {
+    CellHeights(from, to, shown);
+  });
+}
+
+void Sd_SoundingSet::CellHeights(size_t from, size_t to, const unsigned char shown[256]) {
+  for (size_t c = from; c < to; ++c) {
     const int begin = m_cells[c].run;
     const int end = begin + m_cells[c].count;
     float height = kNoHeight;
@@ -249,7 +270,15 @@ int Sd_SoundingSet::ComputeFaceNormal(float* n, int row, int col, int q) const {
 
 void Sd_SoundingSet::ComputeNormals() {
   if (!m_cells) return;
-  for (int r = 0; r < m_rows; ++r) {
+  const size_t rows = static_cast<size_t>(m_rows);
+  const int workers = sd_sounding::WorkerCount(CellCount());
+  sd_sounding::RunShares(rows, std::min(workers, m_rows), [&](int, size_t from, size_t to) {
+    RowNormals(static_cast<int>(from), static_cast<int>(to));
+  });
+}
+
+void Sd_SoundingSet::RowNormals(int from, int to) {
+  for (int r = from; r < to; ++r) {
     for (int c = 0; c < m_cols; ++c) {
       float* out = &m_cellNormals[3 * CellIndex(r, c)];
       out[0] = out[1] = out[2] = 0.0f;
@@ -312,25 +341,44 @@ float Sd_SoundingSet::CellStdDev(int row, int col) const {
 
 int Sd_SoundingSet::UpdateCellStatistics(int withRanges) {
   CallBusy(1, 1);
+  auto T0 = std::chrono::steady_clock::now(); auto MARK = [&](const char* what) { if (getenv("U12T")) { auto t = std::chrono::steady_clock::now(); fprintf(stderr, "  %s %.4f\n", what, std::chrono::duration<double>(t - T0).count()); T0 = t; } };
   const int built = BuildCellGrid();
+  MARK("build");
   float low = 1e19f, high = -1e19f;
   if (m_cells) {
     unsigned char shown[256];
     ShownTable(shown);
+    // Each cell share's range of spreads, combined in share order.
     const size_t cells = CellCount();
-    for (size_t c = 0; c < cells; ++c) {
-      const float sd = m_cells[c].count > 0 ? Spread(m_cells[c], shown) : 0.0f;
-      m_cells[c].stdDev = sd;
-      if (sd < low) low = sd;
-      if (sd > high) high = sd;
+    const int workers = CellWorkers(cells, m_binnedCount);
+    std::vector<float> lows(static_cast<size_t>(workers), low), highs(static_cast<size_t>(workers), high);
+    sd_sounding::RunShares(cells, workers, [&](int w, size_t from, size_t to) {
+      float shareLow = low, shareHigh = high;
+      for (size_t c = from; c < to; ++c) {
+        const float sd = m_cells[c].count > 0 ? Spread(m_cells[c], shown) : 0.0f;
+        m_cells[c].stdDev = sd;
+        if (sd < shareLow) shareLow = sd;
+        if (sd > shareHigh) shareHigh = sd;
+      }
+      lows[static_cast<size_t>(w)] = shareLow;
+      highs[static_cast<size_t>(w)] = shareHigh;
+    });
+    for (int w = 0; w < workers; ++w) {
+      if (lows[static_cast<size_t>(w)] < low) low = lows[static_cast<size_t>(w)];
+      if (highs[static_cast<size_t>(w)] > high) high = highs[static_cast<size_t>(w)];
     }
   }
   m_stdDevMin = low;
   m_stdDevMax = high;
+  MARK("spread");
   ComputeCellHeights();
+  MARK("heights");
   ComputeNormals();
+  MARK("normals");
   if (withRanges) ComputeAttributeRanges();
+  MARK("ranges");
   ColorCells();
+  MARK("colours");
   CallBusy(0, 0);
   if (m_preShaded) Reshade();
   return built;

@@ -6,6 +6,8 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -92,6 +94,8 @@ Sd_SoundingSet::Sd_SoundingSet(const Sd_SoundingClass& cls)
     range[1] = -1.0e12f;
   }
   SetDefaultColorMap(0);
+  // Flag colouring reads map 2: it starts as the same ramp.
+  memcpy(m_colorMap2, m_colorMap, sizeof m_colorMap2);
   // The derived class's constructor reads the class configuration last,
   // once the object is whole.
 }
@@ -170,7 +174,9 @@ int Sd_SoundingSet::LoadObject(TDR_Manager* manager) {
   // A record of an old format is refused without a message of its own: the
   // factory's table says what is reported for the class.
   if (result == -1) return -1;
+  auto T0 = std::chrono::steady_clock::now(); auto MARK = [&](const char* what) { if (getenv("U12T")) { auto t = std::chrono::steady_clock::now(); fprintf(stderr, "%s %.4f\n", what, std::chrono::duration<double>(t - T0).count()); T0 = t; } };
   if (result != 0 || ReadRecords(in, header) != 0) return -1;
+  MARK("records");
   m_payloadHeaderSize = header.size;
   if (header.hasVersion) m_cellSize = kDefaultCellSize;
   if (header.hasCellSize) m_cellSize = header.cellSize;
@@ -178,11 +184,14 @@ int Sd_SoundingSet::LoadObject(TDR_Manager* manager) {
   m_maxCellCount = 0;
   // The records are whole: damage in what follows costs only settings.
   ReadCommonTags(manager);
+  MARK("common");
   // Binned once the records after the object's own have set the filters
   // and the surface mode, and from the data's own bounds: a georeference
   // record among them (of another writer) would otherwise move the cells
   // off their soundings.
-  return UpdateCellStatistics(1) == 0 ? 0 : -1;
+  const int u = UpdateCellStatistics(1) == 0 ? 0 : -1;
+  MARK("update");
+  return u;
 }
 
 int Sd_SoundingSet::WriteDataRecord(TDR_Manager* manager, int tagVersion, float formatVersion) const {
@@ -393,4 +402,3 @@ void Sd_SoundingSet::LoadMap(const char* path, int recolour, unsigned* colours, 
   CallColorRange(this, m_colorRange[0], m_colorRange[1]);
 }
 
-void Sd_SoundingSet::ColorCells() { CallColorRange(this, m_colorRange[0], m_colorRange[1]); }

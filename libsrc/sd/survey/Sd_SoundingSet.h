@@ -3,12 +3,19 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "Sd_Node.h"
+#include "Sd_StripArrays.h"
+
+class GLUquadric;
 
 class TDR_PayloadReader;
 class TDR_PayloadWriter;
+class Sd_SonarDTM;
 
 // A record filter of a sounding class: while switched on it hides the
 // soundings whose flags byte has bit set (hidesWhenSet 1) or clear (0).
@@ -172,7 +179,12 @@ class Sd_SoundingSet : public Sd_Node {
 
   // --- settings ---
   void SetProgressive(int on) { m_progressive = on; }
-  void SetPreShaded(int on) { m_preShaded = on; }
+  // Stores the switch; switching it on shades the cells at once with the
+  // node's six shading parameters.
+  void SetPreShaded(int on) {
+    m_preShaded = on;
+    if (on) Reshade();
+  }
   int GetProgressive() const { return m_progressive; }
   int GetPreShaded() const { return m_preShaded; }
   int GetLodStep() const { return m_lodStep; }
@@ -291,6 +303,273 @@ class Sd_SoundingSet : public Sd_Node {
   // Bytes of the per-cell arrays (not of the per-sounding run arrays).
   size_t GetCellGridBytes() const;
 
+  // --- picking and the selection window (Sd_SoundingPick.cpp) ---
+  // Told before (phase 0) and after (phase 1) every change of the window's
+  // soundings or of their order, with the window's record indices.
+  typedef void (*SelectCallback)(int phase, const int* indices, int count, void* data);
+  void SetSelectCallback(SelectCallback fn, void* data) {
+    m_selectCallback = fn;
+    m_selectCallbackData = data;
+  }
+  // Mode 0 (query): the geographic point and height of the cell under the
+  // request's pixel, with its colour, into *out; 1 when the four cells
+  // there hold a height. Mode 1 (the selecting tool): selects the window
+  // around the cell under the pixel when the class selects on the
+  // request's action (SelectsOnAction); 1 when it did. Nothing else
+  // writes *out; 0 for a miss.
+  int QueryPoint(SDN_PickIn* request, SDN_PickOut* out) override;
+  // Bilinear height at a geographic point from the cell and its neighbours
+  // towards +x and +y, reported to the query callback; 1 when all four
+  // hold a height, 0 outside the node's bounds or the grid's last row or
+  // column.
+  int ValueAt(double x, double y, int user) override;
+  // Height at (rowPos, colPos) in cell (row, col), which lies in the grid:
+  // bilinear when the cell and its neighbours (row + 1, col), (row, col +
+  // 1), (row + 1, col + 1) all hold heights, else the highest of those that
+  // do (-1e8 when none). 1 when any of the four holds one.
+  int InterpolateCell(int row, int col, float rowPos, float colPos, float* z) const;
+  // Selects the window of (2r + 1) x (2r + 1) cells around (row, col),
+  // moved inside the grid, r the selection radius (shrunk to fit the
+  // grid); marks its cells, lists its soundings in the current sort order
+  // and rebuilds the outline. With centre non-zero the cell-select callback
+  // is told the centre cell. Nothing on a grid without cells.
+  void SelectWindow(int row, int col, int centre);
+  // The outline of the window: 4 s vertices (s the window's edge in cells)
+  // round the window's cell borders, x and y in the unit box, z in data
+  // units a quarter unit above the corners' mean height.
+  void BuildWindowOutline();
+  // Mean height of the cells around corner (row, col) (the floor of the
+  // data for a cell without height), plus 0.25.
+  double CornerHeight(int row, int col) const;
+  // The keyboard commands of the window (codes 1 to 19): resize, move by a
+  // window, a cell or a radius, toggle the pre-shaded surface.
+  void HandleSelectionCommand(int code);
+  // First and last row and column of the window (all -1 when none).
+  void GetWindow(int* firstRow, int* lastRow, int* firstCol, int* lastCol) const;
+  // The window's record indices in their sort order (count in *count).
+  const int* GetSelection(int* count) const;
+  int GetSelectionRadius() const { return m_selRadius; }
+  // The centre cell of the window (-1, -1 when none).
+  void GetSelectionCentre(int* row, int* col) const {
+    *row = m_selRow;
+    *col = m_selCol;
+  }
+  // The outline's vertices, three floats each (count in *count; none
+  // without a window).
+  const float* GetWindowOutline(int* count) const;
+  // The selected list: records whose mark is set (count in *count).
+  const int* GetSelectedList(int* count) const;
+  // When the select callback is set, tells it (phase 1) the window's list.
+  void NotifySelection() const;
+
+  // --- the order of the window's list (Sd_SoundingSort.cpp) ---
+  // Orders the window's list by key (the class's key table): ascending by
+  // the table's comparison, descending with the direction flag set, equal
+  // keys in their previous order, and soundings without the frame or run
+  // the key needs (or without a number for it) last in their previous
+  // order. An unknown key leaves the order. With keepDirection 0 the flag
+  // toggles when key is the current key, else clears. The select callback
+  // is told the new order when the list is not empty.
+  void SortRecords(int key, int keepDirection);
+  // 1 when the entries at list positions a and b (a before b) stand in the
+  // wrong order for the current key and direction, else 0.
+  int CompareRecords(int a, int b) const;
+  int GetSortKey() const { return m_sortKey; }
+  int GetSortDescending() const { return m_sortDescending; }
+  // Day and hour of a count of hours: day = floor((hours + 23) / 24), hour =
+  // hours - (day - 1) * 24, so 24 is day 1 hour 24 and 25 day 2 hour 1.
+  static void SplitHours(int hours, int* day, int* hour);
+
+  // --- colouring ---
+  // The colour a cell gets: an entry of a 256-colour map with the cell's
+  // alpha as the top byte. Colour modes: 0 depth, 1 spread, 2 sounding
+  // count, 3 the attribute SetColorAttribute chose; any other colours
+  // nothing.
+  // Stores the mode and recolours (and shades again while pre-shaded).
+  void SetColorMode(int mode);
+  // Makes (low, high) the configured colour range of the attribute the
+  // current mode colours by (20 depth, 19 spread, 21 count, or the colour
+  // attribute in mode 3; no other), recolours and shades again while
+  // pre-shaded.
+  void SetColorRange(float low, float high);
+  // Chooses the attribute mode 3 colours by (0 ... 22, per class) and
+  // recolours.
+  void SetColorAttribute(int attribute);
+  int GetColorAttribute() const { return m_colorAttribute; }
+  void GetColorRange(float* low, float* high) const {
+    *low = m_colorRange[0];
+    *high = m_colorRange[1];
+  }
+  // Colours cell (row, col) from value v through table (made the node's
+  // colour map): with a configured range of attribute k the entry is
+  // (v - low) / (high - low) * 255, else (v - offset) * scale. A cell
+  // without height takes the entry of the z minimum in a configured range
+  // (else 0) and the empty-cell alpha, and its pre-shaded colour only that
+  // alpha.
+  void SetCellColor(int row, int col, int attribute, float value, float offset, float scale, const unsigned* table);
+  // Colours cell (row, col) from colour map 2 by a flag state: entry 255
+  // (the range's high end when attribute k has a configured range) when
+  // flagged, else 0 (its low end).
+  void SetCellFlagColor(int row, int col, int attribute, int flagged);
+  // The value a cell keeps while its soundings are walked: the smaller.
+  static float PickCellValue(float candidate, float current) { return candidate < current ? candidate : current; }
+  // v limited to 0 ... 255.
+  static int ClampColorIndex(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+  // A colour-map entry from a real index: truncated toward zero and
+  // limited to 0 ... 255; infinite and not-a-number indices give 0.
+  static int ColorIndex(double index);
+  // The alpha word of an alpha value: a (limited to 0 ... 255) in the top
+  // byte, the colour bytes 0.
+  static unsigned AlphaWord(int alpha) { return static_cast<unsigned>(ClampColorIndex(alpha)) << 24; }
+  // Hill-shades the cells' colours into the pre-shaded colours with the
+  // six shading parameters (kept in the node, in the order of
+  // Sv_Shader::SetSun), then recolours. The last argument is unused.
+  void ShadeCells(float azimuth, float strength, float ambient, float relief, float elevation, float highlight,
+                  int unused = 0);
+  // Packed colours of cell (row, col): lit and pre-shaded (0 outside the
+  // grid).
+  unsigned GetCellColor(int row, int col) const { return IsCell(row, col) ? m_cellColors[CellIndex(row, col)] : 0u; }
+  unsigned GetShadedColor(int row, int col) const {
+    return IsCell(row, col) ? m_shadedColors[CellIndex(row, col)] : 0u;
+  }
+
+  // --- drawing ---
+  // Which flag state of a sounding is shown with the flagged symbol
+  // (an attribute number of mode 3's flags; -1: none).
+  void SetHighlightAttribute(int attribute) { m_highlightAttribute = attribute; }
+  // 1 when record index is on the edit list.
+  int IsInEditList(int index) const;
+  // The marked list (record indices; a negative index ends it) and the
+  // edit list, as drawing reads them.
+  void SetMarkedList(const int* indices, int count);
+  void SetEditList(const int* indices, int count);
+  void SetShowMarked(int on) { m_showMarked = on; }
+  void SetLodStep(int step) { m_lodStep = step; }
+
+  // --- editing lists, thinning and spike search (Sd_SoundingLists.cpp) ---
+  // None of these changes a record beyond its mark byte, and none writes a
+  // file. Soundings whose excluding flag is set (ExcludedFlags) take no
+  // part in the tools; the tools read the flags and heights as the grid
+  // binned them.
+  //
+  // The candidate array that the tools fill: record indices (an index
+  // outside the records is ignored). Thin candidates reserve room for one
+  // entry per thinning block on first use; both grow as needed.
+  void AddThinCandidate(int index);
+  void AddSpikeCandidate(int index);
+  const int* GetCandidates(int* count) const;
+  // Orders the candidates by z, greatest first, and puts on the marked list
+  // each one that lies no closer than the thinning radius to a candidate
+  // marked before it (every one when the radius is not above 0); releases
+  // the candidate array.
+  void ThinCandidatesByDistance();
+  // Drops, in array order, every candidate that lies closer than the
+  // cluster radius to an earlier candidate not dropped before it, and that
+  // earlier one too; marks the rest in array order and releases the array.
+  // Candidates dropped already are no one's neighbours.
+  void PruneCandidateClusters();
+  // Orders n record indices by z, greatest first, equal z in their previous
+  // order.
+  void SortCandidatesByZ(int* indices, int n) const;
+  // sqrt(dx^2 + dy^2) of two records (0 when either lies outside).
+  double HorizontalDistance(int a, int b) const;
+  // The first sounding of cell (row, col)'s list that is not excluded, or
+  // -1 (also outside the grid).
+  int FirstValidRecord(int row, int col) const;
+  // 1 when the first valid sounding of any of the eight neighbours of cell
+  // (row, col) inside the grid lies higher than record index, else 0.
+  int HasHigherNeighbour(int index, int row, int col) const;
+  // The marked list, in the order of marking; a record is on it at most
+  // once (an index outside the records is ignored).
+  void AddMarked(int index);
+  void RemoveMarked(int index);
+  int IsMarked(int index) const;
+  // Empties the marked list and the candidate array.
+  void ClearMarkedList();
+  const int* GetMarkedList(int* count) const;
+  // The selected list: adding sets the record's mark (an index outside the
+  // records is ignored); removing clears it and moves the list's last
+  // entry into the removed one's place.
+  void AddToSelectedList(int index);
+  void RemoveFromSelectedList(int index);
+  void ClearSelectedList();
+  // The edit list: appended to (room for the marked list's count on the
+  // first entry), the first equal entry replaced by the last on removal.
+  void AddToEditList(int index);
+  void RemoveFromEditList(int index);
+  void ClearEditList();
+  const int* GetEditList(int* count) const;
+  // For n of 1 or more: empties the edit list and gives it room for n plus
+  // the selected list's count.
+  void ReserveEditList(int n);
+
+  // The depth window of the thinning: each setter switches its limit on
+  // for good; InDepthWindow is 1 when z passes the limits that are on,
+  // inclusive.
+  void SetDepthWindowLow(double z);
+  void SetDepthWindowHigh(double z);
+  int InDepthWindow(double z) const;
+  // 0 none, 1 low only, 2 high only, 3 both.
+  int GetDepthWindowState() const { return m_depthWindowState; }
+  // Marks the highest sounding in the depth window of every block of
+  // thinning-block x thinning-block cells, thinned by distance.
+  void ThinSoundings();
+  // Marks the isolated spikes: per cell, soundings peeled off the top of
+  // its list while each lies at least the spike threshold above the mean
+  // of those below it and no neighbouring cell's first sounding is higher,
+  // without those lying closer than the cluster radius to another.
+  void FindSpikes();
+  void SetGridLineZ(float z) { m_gridLineZ = z; }
+  // Block edge of the thinning in cells (below 1 counts as 1), thinning
+  // radius, spike threshold and cluster radius.
+  void SetThinBlock(int cells) { m_thinBlock = cells; }
+  void SetThinRadius(float radius) { m_thinRadius = radius; }
+  void SetSpikeThreshold(float height) { m_spikeThreshold = height; }
+  void SetClusterRadius(float radius) { m_clusterRadius = radius; }
+  int GetThinBlock() const { return m_thinBlock; }
+  float GetThinRadius() const { return m_thinRadius; }
+  float GetSpikeThreshold() const { return m_spikeThreshold; }
+  float GetClusterRadius() const { return m_clusterRadius; }
+
+  // --- the surface as a terrain, terrain files, grid points (Sd_SoundingExport.cpp) ---
+  // None of it runs in the viewer. Each builds the surface of a surface
+  // mode (0 deep, 1 shallow, 2 average; any other keeps the heights as
+  // they are) as a non-contiguous terrain: one node a cell, at the cell's
+  // centre, so the terrain's x and y bounds are the outer cell centres; a
+  // node's code is Sd_SonarDTM::HeightFileCode of the cell's height over
+  // the surface height range (GetSurfaceHeightRange), 0 (the empty code)
+  // for a cell without a height; its colour is the cell's lit colour. The
+  // surface mode and its heights are restored afterwards on every path.
+  // Problems are reported at error level.
+  //
+  // Adds the terrain as the next child of this object's parent, named by
+  // the mode ("Deep Surface", "Shallow Surface", "Average Surface", else
+  // "Unknown Surface"), described "Internal", with the height range as its
+  // z bounds; then calls the tree-change callback. The terrain (owned by
+  // the parent), or null without a parent or a cell grid, or out of memory.
+  Sd_SonarDTM* CreateSurfaceDTM(int mode);
+  // Writes baseName + ".dtm" (a SCALAR record of the codes over the height
+  // range, code words 1 and 65535) and baseName + ".geo" (a GEOREF record
+  // of the terrain's bounds), each atomically. 0, or -1 when either cannot
+  // be written (a ".dtm" written before a failed ".geo" stays).
+  int ExportDTM(const char* baseName, int mode);
+  // Writes one text line "%lf %lf %f\n" (x, y, z) per cell that has a
+  // sounding IsSoundingShown accepts: its list entry at position (shown
+  // count) / 2, counting every entry of the list. Atomically; 0 or -1.
+  int WriteGridPoints(const char* path);
+  // The height range of the surface's codes: attribute 20's configured
+  // range when both its ends are non-zero (and it is a finite, increasing
+  // range), else the data's z range.
+  void GetSurfaceHeightRange(float* low, float* high) const;
+
+ private:
+  // Gives terrain grids of the cell grid's size filled with the surface of
+  // mode (see CreateSurfaceDTM), its bounds and names. -1 (terrain without
+  // grids) without a cell grid or when out of memory.
+  int FillSurfaceTerrain(Sd_SonarDTM* terrain, int mode);
+  // Sets the surface mode and recomputes the cell heights (nothing else).
+  void UseSurfaceHeights(int mode);
+
  protected:
   explicit Sd_SoundingSet(const Sd_SoundingClass& cls);
 
@@ -308,9 +587,90 @@ class Sd_SoundingSet : public Sd_Node {
   // Recolours the cells by the colour mode and tells the colour-range
   // listener. Without a cell grid only the listener is told.
   virtual void ColorCells();
-  // Shades the cells again with the node's six shading parameters while
-  // pre-shaded; the cells carry no shading in this class.
-  virtual void Reshade() {}
+  // Shades the cells again with the node's six shading parameters
+  // (ShadeCells).
+  void Reshade();
+  // Mode 3: colours the cells by the colour attribute, per the class's
+  // table of attributes; an attribute the class has none of colours
+  // nothing.
+  virtual void ColorCellsByAttribute() = 0;
+
+  // A sounding as drawing sees it: its position, its selected mark and
+  // whether the highlight attribute names its flag state.
+  struct SoundingPoint {
+    double x, y, z;
+    int mark;
+    int highlighted;
+  };
+  // Sounding index (within the records, which the caller checks).
+  virtual SoundingPoint GetSoundingPoint(int index) const = 0;
+
+  // A value attribute of mode 3: its default colour range, how scale and
+  // offset are found, the seed of a cell's walk and what becomes of cells
+  // without soundings.
+  struct ValueAttribute {
+    float low, high;     // colour range without a configured one
+    int fromRange;       // 1: scale and offset follow the colour range
+    float scale, offset;  // else these
+    int seedFirst;       // 1: the walk starts from the first sounding's value, else from kNoHeight
+    int emptyCalled;     // 1: cells without soundings are coloured from the seed; 0: left as they are
+  };
+  // Colours every cell by attribute k from value(record index, float*),
+  // which returns false for a sounding that has no such value.
+  template <class Value>
+  void ColourByValue(int k, const ValueAttribute& a, Value value);
+  // Colours every cell by whether any of its soundings has bit set in its
+  // flags (flags(record index)); cells without soundings are coloured as
+  // unflagged when emptyCalled, else left as they are.
+  template <class Flags>
+  void ColourByFlag(int k, unsigned char bit, int emptyCalled, Flags flags);
+  // The configured range of attribute k when one is set (range untouched
+  // otherwise): true when set.
+  bool ConfiguredRange(int k, float range[2]) const;
+  // Makes a copy of table the node's colour map (unless it holds it
+  // already).
+  void UseNodeColorMap(const unsigned* table);
+  // SetCellColor and SetCellFlagColor of cell index c, the node's colour
+  // map as it is.
+  void PaintCell(size_t c, int k, float value, float offset, float scale, const unsigned* table);
+  void PaintFlag(size_t c, int k, int flagged);
+
+  // --- drawing ---
+  // The soundings of cell (row, col): a stem from the floor and a symbol
+  // for each (a flagged symbol for highlighted ones).
+  void DrawCellSoundings(int row, int col);
+  // The soundings of the marked list, each with a stem from above and an
+  // upside-down symbol.
+  void DrawMarkedSoundings();
+  // The pyramid of a sounding (onMarkedList: the marked list's colours);
+  // the cylinder of a flagged one.
+  void DrawSoundingSymbol(int index, int onMarkedList);
+  void DrawFlaggedSymbol(int index);
+  // The normalised position of a sounding in the unit box.
+  void NormalisedPoint(const SoundingPoint& p, float out[3]) const;
+  // Steps 3 to 9 of a drawing: base plate, run lines, grid lines (every
+  // stride-th and the outer ones), window outline, soundings, and the grid
+  // frame with its matrices kept.
+  void DrawOverlays(int stride);
+  // Puts the surface strip between rows r and r2 over the columns 0, s,
+  // 2s, ... below cols into the strip arrays after their first n vertices
+  // (joined to those by two repeated vertices); the vertex count after it.
+  size_t AppendSurfaceStrip(int r, int r2, int s, size_t n);
+  // Draws the first n vertices of the strip arrays as one triangle strip
+  // (their client state enabled).
+  void DrawSurfaceArrays(size_t n);
+  // Switches blending and, for the lit surface, lighting on (false when
+  // the light set is missing) and off again.
+  bool BeginSurface();
+  void EndSurface();
+  // false when the surface is to be drawn lit and there is no light set:
+  // then nothing is drawn, and the object says so once (NoLightsMessage at
+  // error level, else at debug level).
+  bool HasLightsToDraw();
+  virtual const char* NoLightsMessage() const { return nullptr; }
+  // Ends a progressive pass: pops its matrix, switches the surface state
+  // off and resets the pass.
+  void ClosePass();
   // Widens range[k] (low, high) by the values attribute k takes in every
   // record, for the attributes the records feed.
   virtual void WidenAttributeRanges(float range[][2]) const = 0;
@@ -352,6 +712,25 @@ class Sd_SoundingSet : public Sd_Node {
   // The attribute and edits records among the records after the object's
   // own.
   int ReadOwnRecord(TDR_Manager* manager, int tag) override;
+
+  // --- picking, selection and sorting: what the classes tell apart ---
+  // Whether the selecting tool's action code selects a window.
+  virtual bool SelectsOnAction(int action) const { return action != 2; }
+  // Direction of a sort key in the class's table: 1 as the table's
+  // comparison, -1 reversed, 0 when the class has no such key.
+  virtual int SortKeyDirection(int key) const = 0;
+  // Sounding index's value of a sort key, mapped to an unsigned number in
+  // the key's ascending order; false when the sounding lacks what the key
+  // needs (a frame, a run, a number).
+  virtual bool SortKeyOf(int key, int index, uint64_t* value) const = 0;
+  // SortKeyOf of the n soundings of list into values, lacks[i] set where
+  // the i-th lacks the key; the number lacking it.
+  virtual size_t GatherSortKeys(int key, const int* list, size_t n, uint64_t* values, unsigned char* lacks) const = 0;
+  // The mark byte of sounding index (null outside the records).
+  virtual unsigned char* SoundingMark(int) { return nullptr; }
+  // Forgets the window, its lists and its outline, clearing the marks they
+  // set, without telling anyone: the cell grid they refer to is going.
+  void DropSelection();
 
   // Bounds accumulated while records are decoded: a sounding widens them
   // only when x, y and z are finite and within float range (the node's
@@ -456,11 +835,62 @@ class Sd_SoundingSet : public Sd_Node {
   std::string m_colorMap2Name;
   float m_colorRange[2];
 
+  // --- selection window (Sd_SoundingPick.cpp) ---
+  int m_selRadius = 1;  // half-size r of the window in cells
+  int m_selSize = 3;    // 2r + 1
+  int m_selRow = -1, m_selCol = -1;
+  int m_window[4] = {-1, -1, -1, -1};  // first, last row; first, last column
+  std::vector<int> m_selIndices;       // the window's record indices
+  std::vector<float> m_outline;        // the window outline, x y z a vertex
+  int m_sortKey = 30;
+  int m_sortDescending = 0;
+  SelectCallback m_selectCallback = nullptr;
+  void* m_selectCallbackData = nullptr;
+  std::vector<int> m_selectedList;  // records whose mark is set
+  int m_colorAttribute = 0;
+  int m_highlightAttribute = -1;
+
+  // --- drawing ---
+  int m_showMarked = 1;
+  // Progressive pass: state (0 set-up, 1 strips, 2 finish), pushed
+  // matrices, its stride and the next strip's first row.
+  int m_stepState = 0;
+  int m_pushCount = 0;
+  int m_passStep = 1;
+  int m_stepRow = 0;
+  int m_lightsReported = 0;  // the missing light set was reported
+  std::vector<int> m_markedList;
+  std::vector<int> m_editList;
+  struct QuadricDeleter {
+    void operator()(GLUquadric* q) const;
+  };
+  std::unique_ptr<GLUquadric, QuadricDeleter> m_quadric;  // made on first use
+  Sd_StripArrays m_strips;
+
+  // --- editing lists and tools (Sd_SoundingLists.cpp) ---
+  // The flag bits that exclude a sounding from the tools.
+  virtual unsigned char ExcludedFlags() const { return 0; }
+  // Rebuilds the marked list's membership bytes from the list.
+  void IndexMarkedList();
+  std::vector<int> m_candidates;
+  std::vector<unsigned char> m_markedFlags;  // 1 per record on the marked list
+  double m_depthWindowLow = -1.0;
+  double m_depthWindowHigh = -1.0;
+  int m_depthWindowState = 0;
+  int m_thinBlock = 1;
+  float m_thinRadius = 1000.0f;
+  float m_spikeThreshold = 15.0f;
+  float m_clusterRadius = 20.0f;
+
  private:
   // shown[f] is IsShownByFlags(f) for every flags byte f.
   void ShownTable(unsigned char shown[256]) const;
   // The spread of a cell's shown soundings (CellStdDev).
   float Spread(const Sd_SoundingCell& cell, const unsigned char shown[256]) const;
+  // ComputeCellHeights of cells from ... to - 1, ComputeNormals of rows
+  // from ... to - 1: the shares of their workers.
+  void CellHeights(size_t from, size_t to, const unsigned char shown[256]);
+  void RowNormals(int from, int to);
 
   // One attribute record's payload; applied only when read whole.
   void ReadAttributeRecord(TDR_Manager* manager);
