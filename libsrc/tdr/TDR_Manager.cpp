@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 #include <sys/stat.h>
 
@@ -628,6 +629,15 @@ int TDR_Manager::EndTag() {
   if (fseeko(file, static_cast<off_t>(pos), SEEK_SET) != 0 || !ok) return -1;
   m_tagLength = static_cast<int>(len);
   return 0;
+}
+
+bool TDR_Manager::IsOtherExistingFile(const char* path) const {
+  std::error_code ec;
+  if (!path || !*path || !std::filesystem::is_regular_file(path, ec)) return false;
+  const char* target = GetPath();
+  if (!target || !*target) return true;
+  const bool same = std::filesystem::equivalent(path, target, ec);
+  return !(same && !ec);
 }
 
 int TDR_Manager::WriteFilePointerString(const char* path) {

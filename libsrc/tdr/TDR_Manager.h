@@ -128,6 +128,11 @@ class TDR_Manager {
   // The payload of a file-pointer record: int32 length, then the path
   // characters without terminator. 0 on success, -1 on failure.
   int WriteFilePointerString(const char* path);
+  // Whether path names an existing file other than the one this manager
+  // writes: what a file-pointer record may name. One naming the file being
+  // written would name itself once the write is done, one naming no file
+  // would lose the object's data.
+  bool IsOtherExistingFile(const char* path) const;
 
   // Fields of the current tag: the header read last (in the file being read
   // at the moment) or written last.

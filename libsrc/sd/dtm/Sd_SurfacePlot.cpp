@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 #include "Sd_TextScan.h"
 #include "Sv_Colour.h"
@@ -33,14 +32,6 @@ constexpr const char* kFontFile = "romancsfont.dat";
 constexpr int kAttributeVersion = 1;
 
 int ClampStep(int step) { return std::clamp(step, 1, Sd_BaseDTM::kMaxGridSide); }
-
-// Whether path names an existing file other than the one target is (the
-// file a manager writes; it may not exist yet).
-bool NamesAnotherFile(const char* path, const char* target) {
-  std::error_code ec;
-  if (!path || !*path || !std::filesystem::is_regular_file(path, ec)) return false;
-  return !(target && *target && std::filesystem::equivalent(path, target, ec));
-}
 
 // A number written the same whatever the process's locale, read back exactly.
 std::string NumberText(double v) {
@@ -408,7 +399,7 @@ int Sd_PlotDTM::SaveObject(TDR_Manager* manager, int withCommonTags, int) {
   // The grids stay in the file they came from. A pointer to the file being
   // written would name itself once the write is done, and one to no file
   // would lose the grids: the records are written instead.
-  if (!NamesAnotherFile(GetDescription(), manager->GetPath())) return SaveDataRecords(manager, withCommonTags);
+  if (!manager->IsOtherExistingFile(GetDescription())) return SaveDataRecords(manager, withCommonTags);
   if (manager->WriteTag(m_kind.objectTag, 1, 0, 1, 1) != 0 || manager->WriteFilePointerString(GetDescription()) != 0 ||
       manager->EndTag() != 0) {
     return -1;

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <system_error>
 
 #include "Sd_BaseDTM.h"
@@ -39,13 +38,6 @@ bool SeriesDimensions(const TDR_Scalar& scalar, int* cols, int* rows, int* frame
 bool SizeOk(int frames, int rows, int cols) {
   return frames >= 1 && frames <= Sd_SurfaceSeries::kMaxFrames && rows >= 2 && cols >= 2 &&
          rows <= Sd_BaseDTM::kMaxGridSide && cols <= Sd_BaseDTM::kMaxGridSide;
-}
-
-// Whether path names an existing file other than the one a manager writes.
-bool NamesAnotherFile(const char* path, const char* target) {
-  std::error_code ec;
-  if (!path || !*path || !std::filesystem::is_regular_file(path, ec)) return false;
-  return !(target && *target && std::filesystem::equivalent(path, target, ec));
 }
 
 }  // namespace
@@ -365,7 +357,7 @@ int Sd_SurfaceSeries::SaveObject(TDR_Manager* manager, int withCommonTags, int) 
   // The frames stay in the file they came from. A pointer to the file
   // being written would name itself once the write is done, and one to no
   // file would lose the frames: the records are written instead.
-  if (!NamesAnotherFile(m_description, manager->GetPath())) return SaveDataRecords(manager, withCommonTags);
+  if (!manager->IsOtherExistingFile(m_description)) return SaveDataRecords(manager, withCommonTags);
   if (manager->WriteTag(TDR_TAG_SD_SURFACESERIES, 1, 0, 1, 1) != 0 ||
       manager->WriteFilePointerString(m_description) != 0 || manager->EndTag() != 0) {
     return -1;

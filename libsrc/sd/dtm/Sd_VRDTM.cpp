@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 
 #include "Sv_Colour.h"
 #include "Sv_Debug.h"
@@ -25,16 +24,6 @@ constexpr const char* kDamagedSettings = "ERROR:  Damaged VR DTM settings record
 
 // Settings record: draw mode (i16), alpha, draw step, pass step, spare (i32).
 constexpr int kSettingsVersion = 1;
-
-// Whether path names an existing file other than the one target is (the
-// file a manager writes; it may not exist yet).
-bool IsOtherExistingFile(const char* path, const char* target) {
-  std::error_code ec;
-  if (!path || !*path || !std::filesystem::is_regular_file(path, ec)) return false;
-  if (!target || !*target) return true;
-  const bool same = std::filesystem::equivalent(path, target, ec);
-  return !(same && !ec);
-}
 
 int ClampStep(int step) { return std::clamp(step, 1, Sd_BaseDTM::kMaxGridSide); }
 
@@ -146,7 +135,7 @@ int Sd_VRDTM::SaveObject(TDR_Manager* manager, int withCommonTags, int) {
   // The grids stay in the file they came from. A pointer to the file being
   // written would name itself once the write is done, and one to no file
   // would lose the grids: the records are written instead.
-  if (!IsOtherExistingFile(GetDescription(), manager->GetPath())) return SaveDataRecords(manager, withCommonTags);
+  if (!manager->IsOtherExistingFile(GetDescription())) return SaveDataRecords(manager, withCommonTags);
   if (manager->WriteTag(TDR_TAG_SD_VRDTM, 1, 0, 1, 1) != 0 || manager->WriteFilePointerString(GetDescription()) != 0 ||
       manager->EndTag() != 0) {
     return -1;
