@@ -309,6 +309,18 @@ class Sd_BaseDTM : public Sd_Node {
   // Ends an open progressive pass: pops the m_pushCount matrices it pushed
   // and resets blending.
   void CloseStepPass();
+  // Ends a progressive pass that a redraw request abandoned: closes it, the
+  // pass counts as not drawn, and its state and the request are cleared.
+  // Returns 0, what StepRender returns then.
+  int AbandonStepPass();
+  // The visible window and the progressive cursors (m_colStart ...
+  // m_downRow): a whole frame keeps them and puts them back, so a pass
+  // under way goes on where it was.
+  struct WindowFields {
+    int colStart, colEnd, rowStart, rowEnd, upRow, downRow;
+  };
+  WindowFields KeepWindow() const { return {m_colStart, m_colEnd, m_rowStart, m_rowEnd, m_upRow, m_downRow}; }
+  void RestoreWindow(const WindowFields& w);
   // What a model plugs into the drawing passes below: enter its drawing
   // space and compute its visible window (m_rowStart ... m_rowEnd, the
   // stride m_lodStep, m_minStep and the cursors m_upRow, m_downRow; false

@@ -13,8 +13,25 @@ constexpr int kStripsPerStep = 5;
 
 }  // namespace
 
+void Sd_BaseDTM::RestoreWindow(const WindowFields& w) {
+  m_colStart = w.colStart;
+  m_colEnd = w.colEnd;
+  m_rowStart = w.rowStart;
+  m_rowEnd = w.rowEnd;
+  m_upRow = w.upRow;
+  m_downRow = w.downRow;
+}
+
+int Sd_BaseDTM::AbandonStepPass() {
+  CloseStepPass();
+  SetDrawn(0);
+  m_stepState = 0;
+  SetRedrawPending(0);
+  return 0;
+}
+
 void Sd_BaseDTM::DrawWholePass(const PassHooks& hooks) {
-  const int window[6] = {m_colStart, m_colEnd, m_rowStart, m_rowEnd, m_upRow, m_downRow};
+  const WindowFields window = KeepWindow();
   glPushMatrix();
   if (hooks.enter()) {
     BeginBlending();
@@ -27,24 +44,13 @@ void Sd_BaseDTM::DrawWholePass(const PassHooks& hooks) {
     }
     if (hooks.finish) hooks.finish();
   }
-  m_colStart = window[0];
-  m_colEnd = window[1];
-  m_rowStart = window[2];
-  m_rowEnd = window[3];
-  m_upRow = window[4];
-  m_downRow = window[5];
+  RestoreWindow(window);
   glPopMatrix();
   EndBlending();
 }
 
 int Sd_BaseDTM::StepPass(const PassHooks& hooks) {
-  if (GetRedrawPending()) {
-    CloseStepPass();
-    SetDrawn(0);
-    m_stepState = 0;
-    SetRedrawPending(0);
-    return 0;
-  }
+  if (GetRedrawPending()) return AbandonStepPass();
 
   if (m_stepState == 0) {
     SetDrawn(0);

@@ -129,13 +129,7 @@ void Sd_PlotDTM::Render() {
 }
 
 int Sd_PlotDTM::StepRender() {
-  if (GetRedrawPending()) {
-    CloseStepPass();
-    SetDrawn(0);
-    m_stepState = 0;
-    SetRedrawPending(0);
-    return 0;
-  }
+  if (GetRedrawPending()) return AbandonStepPass();
   if (m_stepState == 0) {
     SetDrawn(0);
     glPushMatrix();

@@ -254,7 +254,7 @@ void Sd_TextureDTM::Render() {
   }
   // A progressive pass may be under way: its window and walk stay as they are.
   const TileWalk walk = m_walk;
-  const int window[6] = {m_colStart, m_colEnd, m_rowStart, m_rowEnd, m_upRow, m_downRow};
+  const WindowFields window = KeepWindow();
   glPushMatrix();
   EnterGridSpace(true);
   if (Optimize()) {
@@ -268,12 +268,7 @@ void Sd_TextureDTM::Render() {
     EndDrawMode();
   }
   m_walk = walk;
-  m_colStart = window[0];
-  m_colEnd = window[1];
-  m_rowStart = window[2];
-  m_rowEnd = window[3];
-  m_upRow = window[4];
-  m_downRow = window[5];
+  RestoreWindow(window);
   glPopMatrix();
   EndBlending();
 }
