@@ -72,8 +72,9 @@ class Sd_SoundingCore : public Sd_SoundingSet {
   };
 
   // count soundings read from the payload into a new array (released with
-  // free()), widening *bounds; null (after a debug message) when they
-  // cannot all be read or there is no memory for them, and for count 0.
+  // FreeRecordArray), widening *bounds; null (after a debug message) when
+  // they cannot all be read or there is no memory for them, and for count
+  // 0.
   // With widen, the records' attribute ranges are gathered into *ranges
   // on the way.
   Rec* ReadSoundings(TDR_PayloadReader& in, int count, BoundsAccumulator* bounds, RecordRanges* ranges = nullptr,
@@ -82,7 +83,7 @@ class Sd_SoundingCore : public Sd_SoundingSet {
   bool WriteSoundings(TDR_PayloadWriter& out, int byteOrder) const;
   // Takes records (count of them) as the soundings, releasing the old ones
   // and the cell grid (whose chains and runs name them), and sets the data
-  // bounds.
+  // bounds and the records' attribute ranges (when gathered).
   void ReplaceSoundings(Rec* records, int count, const BoundsAccumulator& bounds,
                         const RecordRanges* ranges = nullptr);
 

@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <chrono>
-#include <cstdio>
 #include <vector>
 
 #include "Sd_SoundingSet.h"
@@ -341,9 +339,7 @@ float Sd_SoundingSet::CellStdDev(int row, int col) const {
 
 int Sd_SoundingSet::UpdateCellStatistics(int withRanges) {
   CallBusy(1, 1);
-  auto T0 = std::chrono::steady_clock::now(); auto MARK = [&](const char* what) { if (getenv("U12T")) { auto t = std::chrono::steady_clock::now(); fprintf(stderr, "  %s %.4f\n", what, std::chrono::duration<double>(t - T0).count()); T0 = t; } };
   const int built = BuildCellGrid();
-  MARK("build");
   float low = 1e19f, high = -1e19f;
   if (m_cells) {
     unsigned char shown[256];
@@ -370,15 +366,10 @@ int Sd_SoundingSet::UpdateCellStatistics(int withRanges) {
   }
   m_stdDevMin = low;
   m_stdDevMax = high;
-  MARK("spread");
   ComputeCellHeights();
-  MARK("heights");
   ComputeNormals();
-  MARK("normals");
   if (withRanges) ComputeAttributeRanges();
-  MARK("ranges");
   ColorCells();
-  MARK("colours");
   CallBusy(0, 0);
   if (m_preShaded) Reshade();
   return built;

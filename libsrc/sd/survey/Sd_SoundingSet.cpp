@@ -6,8 +6,6 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -174,9 +172,7 @@ int Sd_SoundingSet::LoadObject(TDR_Manager* manager) {
   // A record of an old format is refused without a message of its own: the
   // factory's table says what is reported for the class.
   if (result == -1) return -1;
-  auto T0 = std::chrono::steady_clock::now(); auto MARK = [&](const char* what) { if (getenv("U12T")) { auto t = std::chrono::steady_clock::now(); fprintf(stderr, "%s %.4f\n", what, std::chrono::duration<double>(t - T0).count()); T0 = t; } };
   if (result != 0 || ReadRecords(in, header) != 0) return -1;
-  MARK("records");
   m_payloadHeaderSize = header.size;
   if (header.hasVersion) m_cellSize = kDefaultCellSize;
   if (header.hasCellSize) m_cellSize = header.cellSize;
@@ -184,14 +180,11 @@ int Sd_SoundingSet::LoadObject(TDR_Manager* manager) {
   m_maxCellCount = 0;
   // The records are whole: damage in what follows costs only settings.
   ReadCommonTags(manager);
-  MARK("common");
   // Binned once the records after the object's own have set the filters
   // and the surface mode, and from the data's own bounds: a georeference
   // record among them (of another writer) would otherwise move the cells
   // off their soundings.
-  const int u = UpdateCellStatistics(1) == 0 ? 0 : -1;
-  MARK("update");
-  return u;
+  return UpdateCellStatistics(1) == 0 ? 0 : -1;
 }
 
 int Sd_SoundingSet::WriteDataRecord(TDR_Manager* manager, int tagVersion, float formatVersion) const {
