@@ -44,6 +44,25 @@ TEST(VolumeMeasure, BothMeasuresOfABallAndOfGridsWhollyBelowOrAbove) {
   EXPECT_GT(fineSum, fine * 8.05f);
   EXPECT_LT(fineSum, fine * 12.0f);
 
+  // Samples of every value, counted and summed as one by one.
+  Sd_Volume noise;
+  const std::vector<signed char> mixed = volume_test::Noise(37 * 29 * 11, 7u, -128, 127);
+  ASSERT_EQ(noise.SetSamples(37, 29, 11, mixed.data()), 0);
+  noise.SetIsoValue(-3.0f);  // sample -29.5
+  long long count = 0, total = 0;
+  for (int k = 0; k < noise.GetSlices(); ++k) {
+    for (int i = 0; i < 37; ++i) {
+      for (int j = 0; j < 29; ++j) {
+        const int v = noise.GetSample(k, i, j);
+        if (v >= -29.5) ++count, total += v;
+      }
+    }
+  }
+  float nv = 0, ns = 0;
+  noise.GetCoarseIsoVolume(&nv, &ns);
+  EXPECT_FLOAT_EQ(nv, static_cast<float>(count));
+  EXPECT_NEAR(ns, total / 10.0, 1e-3 * std::fabs(total / 10.0) + 1e-3);
+
   // Every sample below the iso-value: nothing.
   Sd_Volume low;
   const std::vector<signed char> small(4 * 5 * 3, 20);

@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <limits>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "Sd_IsoCells.h"
 #include "Sd_Volume.h"
 #include "Sv_Debug.h"
@@ -18,6 +22,46 @@ constexpr double kNoValue = 1e-7;
 
 // The three corners each box face is taken through (two faces per width).
 constexpr int kFaceCorners[6][3] = {{0, 3, 4}, {1, 2, 5}, {0, 1, 4}, {2, 6, 7}, {0, 1, 2}, {4, 6, 7}};
+
+// Counts the samples of p[0 ... n) at or above t and adds them up.
+void CountAtOrAbove(const signed char* p, size_t n, signed char t, int64_t* count, int64_t* sum) {
+  int64_t c = 0, total = 0;
+  size_t s = 0;
+#ifdef __SSE2__
+  // Sixteen samples at a time: the mask of those at or above t, its bytes
+  // counted in byte lanes for up to 255 rounds; the samples offset by 128
+  // (so unsigned) where the mask holds, summed eight bytes at a time.
+  const __m128i tv = _mm_set1_epi8(static_cast<char>(t));
+  const __m128i ones = _mm_set1_epi8(static_cast<char>(-1));
+  const __m128i bias = _mm_set1_epi8(static_cast<char>(-128));
+  const __m128i zero = _mm_setzero_si128();
+  __m128i counts = zero, offsetSums = zero;
+  while (n - s >= 16) {
+    const size_t rounds = std::min((n - s) / 16, size_t(255));
+    __m128i bytes = zero;
+    for (size_t r = 0; r < rounds; ++r, s += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + s));
+      const __m128i mask = _mm_andnot_si128(_mm_cmpgt_epi8(tv, v), ones);
+      bytes = _mm_sub_epi8(bytes, mask);
+      offsetSums = _mm_add_epi64(offsetSums, _mm_sad_epu8(_mm_and_si128(_mm_xor_si128(v, bias), mask), zero));
+    }
+    counts = _mm_add_epi64(counts, _mm_sad_epu8(bytes, zero));
+  }
+  int64_t lanes[2];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), counts);
+  c = lanes[0] + lanes[1];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), offsetSums);
+  total = lanes[0] + lanes[1] - 128 * c;
+#endif
+  for (; s < n; ++s) {
+    if (p[s] >= t) {
+      ++c;
+      total += p[s];
+    }
+  }
+  *count += c;
+  *sum += total;
+}
 
 }  // namespace
 
@@ -55,22 +99,8 @@ void Sd_Volume::GetCoarseIsoVolume(float* volume, float* valueSum) const {
     // Samples are whole numbers: at or above the iso-value means at or
     // above its ceiling.
     const int threshold = static_cast<int>(std::ceil(std::fmin(std::fmax(m_isoSample, -1000.0f), 1000.0f)));
-    const signed char t = static_cast<signed char>(std::max(-128, std::min(127, threshold)));
-    const bool none = threshold > 127;
-    // Blocks of 256 samples sum in int16 without overflow, which lets the
-    // loop run in the widest vector registers.
-    constexpr size_t kBlock = 256;
-    for (size_t from = 0; from < n && !none; from += kBlock) {
-      const size_t to = std::min(n, from + kBlock);
-      int16_t c = 0, total = 0;
-      for (size_t s = from; s < to; ++s) {
-        const signed char v = m_working[s];
-        const int16_t above = v >= t;
-        c = static_cast<int16_t>(c + above);
-        total = static_cast<int16_t>(total + (v & -above));
-      }
-      count += c;
-      sum += total;
+    if (threshold <= 127) {
+      CountAtOrAbove(m_working, n, static_cast<signed char>(std::max(-128, threshold)), &count, &sum);
     }
   }
   if (volume) *volume = static_cast<float>(count * CellVolume());
