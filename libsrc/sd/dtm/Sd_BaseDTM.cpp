@@ -533,3 +533,15 @@ int Sd_BaseDTM::SaveGridRecords(TDR_Manager* manager, int withCommonTags) {
   if (withCommonTags) return WriteCommonTags(manager);
   return 0;
 }
+
+// --- detail settings ---
+
+void Sd_BaseDTM::SaveSettings() { KeepDetailSettings(m_lodStep, m_autoLod); }
+
+void Sd_BaseDTM::RestoreSettings() { KeptDetailSettings(&m_lodStep, &m_autoLod); }
+
+int Sd_BaseDTM::ResetSettings() {
+  m_lodStep = 1;
+  m_autoLod = 0;
+  return 1;
+}

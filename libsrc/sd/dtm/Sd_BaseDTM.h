@@ -61,6 +61,13 @@ class Sd_BaseDTM : public Sd_Node {
   const char* className() const override;
   // No value queries in the base class: 0.
   int ValueAt(double x, double y, int user) override;
+  // Detail settings: the stride and the automatic level-of-detail flag are
+  // kept in and restored from the node's data buffer; ResetSettings draws
+  // at full detail (stride 1, no automatic choice) and returns 1. Models
+  // with more settings override them.
+  void SaveSettings() override;
+  void RestoreSettings() override;
+  int ResetSettings() override;
   // Colours the grid by hill shading the heights (or the alternate values
   // for the colour index) with a colour map: the given file, or the default
   // WRUHOME/cmaps/step16.cmap. The six parameters are kept in the node's

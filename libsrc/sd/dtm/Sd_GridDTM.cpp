@@ -1,5 +1,5 @@
 // Grid terrain models: the records after the object's own, the settings
-// record, the detail settings and alpha.
+// record, the settings record and alpha.
 #include "Sd_GridDTM.h"
 
 #include <algorithm>
@@ -66,17 +66,7 @@ int Sd_GridDTM::WriteCommonTags(TDR_Manager* manager) {
   return 0;
 }
 
-// --- detail settings and alpha ---
-
-void Sd_GridDTM::SaveSettings() { KeepDetailSettings(m_lodStep, m_autoLod); }
-
-void Sd_GridDTM::RestoreSettings() { KeptDetailSettings(&m_lodStep, &m_autoLod); }
-
-int Sd_GridDTM::ResetSettings() {
-  m_lodStep = 1;
-  m_autoLod = 0;
-  return 1;
-}
+// --- alpha ---
 
 void Sd_GridDTM::SetAlpha(int alpha) {
   m_alpha = std::clamp(alpha, 0, 255);

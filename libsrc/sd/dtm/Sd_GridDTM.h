@@ -29,13 +29,6 @@ class Sd_GridDTM : public Sd_BaseDTM {
  public:
   ~Sd_GridDTM() override;
 
-  // Keeps / restores the stride and the automatic level-of-detail flag in
-  // the node's data buffer; ResetSettings draws at full detail (stride 1,
-  // no automatic choice) and returns 1.
-  void SaveSettings() override;
-  void RestoreSettings() override;
-  int ResetSettings() override;
-
   // The whole visible window at the chosen stride (Optimize); the window
   // fields are left as they were before the call.
   void Render() override;

@@ -314,17 +314,7 @@ int Sd_SphereDTM::ValueAt(double longitude, double latitude, int user) {
   return 1;
 }
 
-// --- settings ---
-
-void Sd_SphereDTM::SaveSettings() { KeepDetailSettings(m_lodStep, m_autoLod); }
-
-void Sd_SphereDTM::RestoreSettings() { KeptDetailSettings(&m_lodStep, &m_autoLod); }
-
-int Sd_SphereDTM::ResetSettings() {
-  m_lodStep = 1;
-  m_autoLod = 0;
-  return 1;
-}
+// --- alpha ---
 
 void Sd_SphereDTM::SetAlpha(int alpha) {
   m_alpha = std::clamp(alpha, 0, 255);

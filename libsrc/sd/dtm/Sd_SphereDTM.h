@@ -91,12 +91,6 @@ class Sd_SphereDTM : public Sd_BaseDTM, public Sd_SphereTerrain {
   void SetExaggeration(float exaggeration) override;
   float GetExaggeration() const { return m_exaggeration; }
 
-  // --- detail settings: stride and automatic choice; full detail is
-  // stride 1 without automatic choice ---
-  void SaveSettings() override;
-  void RestoreSettings() override;
-  int ResetSettings() override;
-
   // --- drawing settings ---
   void SetDrawMode(short mode) { m_drawMode = mode; }
   short GetDrawMode() const { return m_drawMode; }
