@@ -40,7 +40,9 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 run_fuzzer() {
   local target=$1 corpus=$2 runs=$3
   mkdir -p "$WORK/$target"
-  cp "$corpus"/* "$WORK/$target/"
+  # The corpus may keep its seeds in sub-folders (one per library); the
+  # fuzzer gets them all in one folder.
+  find "$corpus" -type f -exec cp {} "$WORK/$target/" \;
   local runlog="$BUILD/$target-run.log"
   local start status elapsed execs
   start=$(date +%s)

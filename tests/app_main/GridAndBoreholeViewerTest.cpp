@@ -9,7 +9,7 @@
 #include <regex>
 #include <string>
 
-#include "../sd/BoreholeTestSupport.h"
+#include "../sd_objects/BoreholeTestSupport.h"
 #include "AppMainSupport.h"
 #include "Qk_GLWorkArea.h"
 #include "Sd_Grid2D.h"

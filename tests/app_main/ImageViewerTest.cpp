@@ -12,7 +12,7 @@
 #include <regex>
 #include <string>
 
-#include "../sd/ImageTestSupport.h"
+#include "../sd_objects/ImageTestSupport.h"
 #include "AppMainSupport.h"
 #include "Qk_GLWorkArea.h"
 #include "Sd_GeoImage.h"

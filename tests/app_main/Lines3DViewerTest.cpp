@@ -12,7 +12,7 @@
 #include <regex>
 #include <string>
 
-#include "../sd/Lines3DTestSupport.h"
+#include "../sd_objects/Lines3DTestSupport.h"
 #include "AppMainSupport.h"
 #include "Qk_GLWorkArea.h"
 #include "TestSupport.h"

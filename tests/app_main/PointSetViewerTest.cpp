@@ -11,7 +11,7 @@
 #include <string>
 
 #include "../app/PickTestSupport.h"
-#include "../sd/PointSetTestSupport.h"
+#include "../sd_objects/PointSetTestSupport.h"
 #include "AppMainSupport.h"
 #include "TestSupport.h"
 #include "WindowFixture.h"

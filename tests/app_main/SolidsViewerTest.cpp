@@ -12,7 +12,7 @@
 #include <regex>
 #include <string>
 
-#include "../sd/SolidTestSupport.h"
+#include "../sd_objects/SolidTestSupport.h"
 #include "AppMainSupport.h"
 #include "Sd_Plane.h"
 #include "Sd_SolidModel.h"

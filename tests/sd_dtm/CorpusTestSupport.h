@@ -1,7 +1,7 @@
 #ifndef ORVANTA_TESTS_SD_DTM_CORPUSTESTSUPPORT_H
 #define ORVANTA_TESTS_SD_DTM_CORPUSTESTSUPPORT_H
 
-// The terrain seed files of the scene-file fuzzer (tests/fuzz/corpus): small
+// The terrain seed files of the scene-file fuzzer (tests/fuzz/corpus/dtm): small
 // SD files made with the project's writers, checked by reading them back.
 
 #include <gtest/gtest.h>

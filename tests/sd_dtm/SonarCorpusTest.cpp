@@ -1,5 +1,5 @@
 // The non-contiguous terrain seed files of the scene-file fuzzer
-// (tests/fuzz/corpus). The test checks that each one reads as intended; with
+// (tests/fuzz/corpus/dtm). The test checks that each one reads as intended; with
 // ORVANTA_WRITE_CORPUS set to a folder it also stores them there (how the
 // committed seeds were made).
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// The uniform terrain seed files of the scene-file fuzzer (tests/fuzz/corpus).
+// The uniform terrain seed files of the scene-file fuzzer (tests/fuzz/corpus/dtm).
 // The test checks that each one reads as intended; with ORVANTA_WRITE_CORPUS
 // set to a folder it also stores them there (how the committed seeds were
 // made).

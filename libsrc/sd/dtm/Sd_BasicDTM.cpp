@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr int kTypeId = 11;
 
 // The message of a SCALAR tag missing before the elevations or the colours.
 constexpr const char* kNoScalarMessage =

@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr int kTypeId = 26;
 // Bytes of a contour's header (level, colour, segment count) and of a segment.
 constexpr long long kContourBytes = 12;
 constexpr long long kSegmentBytes = 16;

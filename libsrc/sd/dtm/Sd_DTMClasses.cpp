@@ -14,21 +14,15 @@
 
 int Sd_RegisterTerrainClasses() {
   int result = 0;
-  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_BASICDTM, Sd_IOSupport::Make<Sd_BasicDTM>, Sd_BasicDTM::WriteSample) !=
-      0) {
-    result = -1;
-  }
-  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SONARDTM, Sd_IOSupport::Make<Sd_SonarDTM>, Sd_SonarDTM::WriteSample) !=
-      0) {
-    result = -1;
-  }
-  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_REALTIMEDTM, Sd_IOSupport::Make<Sd_RealTimeDTM>, Sd_RealTimeDTM::WriteSample) != 0) result = -1;
-  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SPHEREDTM, Sd_IOSupport::Make<Sd_SphereDTM>, Sd_SphereDTM::WriteSample) != 0) result = -1;
-  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SURFACESERIES, Sd_IOSupport::Make<Sd_SurfaceSeries>, Sd_SurfaceSeries::WriteSample) != 0) result = -1;
-  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_CONTOURDTM, Sd_IOSupport::Make<Sd_ContourDTM>, Sd_ContourDTM::WriteSample) != 0) result = -1;
-  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_TEXTUREDTM, Sd_IOSupport::Make<Sd_TextureDTM>, Sd_TextureDTM::WriteSample) != 0) result = -1;
-  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_VRDTM, Sd_IOSupport::Make<Sd_VRDTM>, Sd_VRDTM::WriteSample) != 0) result = -1;
-  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SURFACEPLOT, Sd_IOSupport::Make<Sd_SurfacePlot>, Sd_SurfacePlot::WriteSample) != 0) result = -1;
-  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SPECTRUMDTM, Sd_IOSupport::Make<Sd_SpectrumDTM>, Sd_SpectrumDTM::WriteSample) != 0) result = -1;
+  if (Sd_IOSupport::Register<Sd_BasicDTM>(TDR_TAG_SD_BASICDTM) != 0) result = -1;
+  if (Sd_IOSupport::Register<Sd_SonarDTM>(TDR_TAG_SD_SONARDTM) != 0) result = -1;
+  if (Sd_IOSupport::Register<Sd_RealTimeDTM>(TDR_TAG_SD_REALTIMEDTM) != 0) result = -1;
+  if (Sd_IOSupport::Register<Sd_SphereDTM>(TDR_TAG_SD_SPHEREDTM) != 0) result = -1;
+  if (Sd_IOSupport::Register<Sd_SurfaceSeries>(TDR_TAG_SD_SURFACESERIES) != 0) result = -1;
+  if (Sd_IOSupport::Register<Sd_ContourDTM>(TDR_TAG_SD_CONTOURDTM) != 0) result = -1;
+  if (Sd_IOSupport::Register<Sd_TextureDTM>(TDR_TAG_SD_TEXTUREDTM) != 0) result = -1;
+  if (Sd_IOSupport::Register<Sd_VRDTM>(TDR_TAG_SD_VRDTM) != 0) result = -1;
+  if (Sd_IOSupport::Register<Sd_SurfacePlot>(TDR_TAG_SD_SURFACEPLOT) != 0) result = -1;
+  if (Sd_IOSupport::Register<Sd_SpectrumDTM>(TDR_TAG_SD_SPECTRUMDTM) != 0) result = -1;
   return result;
 }

@@ -15,12 +15,11 @@
 namespace {
 
 // Node type of the real-time terrain model.
-constexpr int kRealTimeType = 40;
 
 }  // namespace
 
 Sd_RealTimeDTM::Sd_RealTimeDTM() : m_block(nullptr), m_memoryName{}, m_memorySize(0), m_headerWord(0) {
-  SetType(kRealTimeType);
+  SetType(kTypeId);
 }
 
 Sd_RealTimeDTM::~Sd_RealTimeDTM() { FreeData(); }

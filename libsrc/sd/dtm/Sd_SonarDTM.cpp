@@ -21,7 +21,6 @@
 
 namespace {
 
-constexpr int kTypeId = 12;
 
 }  // namespace
 

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int kTypeId = 14;
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kDegree = kPi / 180.0;
 // Mercator rows stop at this latitude (degrees), where y is still finite.

@@ -82,7 +82,7 @@ struct Sd_PlotDTM::Kind {
 namespace {
 
 constexpr Sd_PlotDTM::Kind kSurfacePlot = {
-    30,
+    Sd_SurfacePlot::kTypeId,
     TDR_TAG_SD_SURFACEPLOT,
     TDR_TAG_SD_SURFACEPLOT_ATB,
     "Sd_SurfacePlot",
@@ -101,7 +101,7 @@ constexpr Sd_PlotDTM::Kind kSurfacePlot = {
     "%.0f"};
 
 constexpr Sd_PlotDTM::Kind kSpectrum = {
-    13,
+    Sd_SpectrumDTM::kTypeId,
     TDR_TAG_SD_SPECTRUMDTM,
     TDR_TAG_SD_SPECTRUMDTM_ATB,
     "Sd_SpectrumDTM",

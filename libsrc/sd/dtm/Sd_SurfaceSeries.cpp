@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr int kTypeId = 28;
 
 const char* const kNoFrameMemory = "ERROR:  Allocating memory chunk to hold scalar!";
 const char* const kColourMessage = "ERROR:  Loading surface series object  -  expected color data!";

@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr int kTypeId = 31;
 // Texture display mode 2 turns into 0 for textures of more tiles.
 constexpr int kMaxAutoTiles = 16;
 

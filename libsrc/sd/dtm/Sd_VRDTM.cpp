@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int kTypeId = 29;
 
 constexpr const char* kNoScalarMessage = "ERROR:  Reading tag for loading VR DTM  -  expected TDR_TAG_SCALAR!";
 constexpr const char* kSizeMessage = "ERROR:  A VR DTM needs at least 2 x 2 nodes";

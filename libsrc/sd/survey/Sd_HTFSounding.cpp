@@ -10,7 +10,7 @@ namespace {
 
 const Sd_SoundingClass kClass = {
     "Sd_HTFSounding",
-    38,
+    Sd_HTFSounding::kTypeId,
     TDR_TAG_SD_HTFSOUNDING,
     TDR_TAG_SD_HTFSOUNDING_ATB,
     TDR_TAG_SD_HTFSOUNDING_EDITS,

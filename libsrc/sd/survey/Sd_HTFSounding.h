@@ -16,6 +16,8 @@
 // message (the factory drops it); a damaged one too, after a debug message.
 class Sd_HTFSounding : public Sd_SoundingCore<HTFSndRecord> {
  public:
+  // Node type id of the class; the factory's class table takes it from here.
+  static constexpr int kTypeId = 38;
   Sd_HTFSounding();
 
   // Byte offset of stored sounding i within the object record's payload.

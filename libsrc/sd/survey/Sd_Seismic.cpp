@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr int kTypeId = 20;
 constexpr const char* kLoadError = "Error loading seismic object.\n";
 constexpr const char* kSaveError = "Error saving seismic object.\n";
 constexpr const char* kWidthMessage = "ERROR: Sd_Seismic::LoadObject - length does not match image width";

@@ -15,7 +15,7 @@ namespace {
 
 const Sd_SoundingClass kClass = {
     "Sd_Sounding",
-    19,
+    Sd_Sounding::kTypeId,
     TDR_TAG_SD_SOUNDING,
     TDR_TAG_SD_SOUNDING_ATB,
     TDR_TAG_SD_SOUNDING_EDITS,

@@ -9,9 +9,9 @@
 
 int Sd_RegisterSurveyClasses() {
   int result = 0;
-  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SOUNDING, Sd_IOSupport::Make<Sd_Sounding>, Sd_Sounding::WriteSample) != 0) result = -1;
-  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_HTFSOUNDING, Sd_IOSupport::Make<Sd_HTFSounding>, Sd_HTFSounding::WriteSample) != 0) result = -1;
-  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_VOLUME, Sd_IOSupport::Make<Sd_Volume>, Sd_Volume::WriteSample) != 0) result = -1;
-  if (Sd_IOSupport::RegisterClass(TDR_TAG_SD_SEISMIC, Sd_IOSupport::Make<Sd_Seismic>, Sd_Seismic::WriteSample) != 0) result = -1;
+  if (Sd_IOSupport::Register<Sd_Sounding>(TDR_TAG_SD_SOUNDING) != 0) result = -1;
+  if (Sd_IOSupport::Register<Sd_HTFSounding>(TDR_TAG_SD_HTFSOUNDING) != 0) result = -1;
+  if (Sd_IOSupport::Register<Sd_Volume>(TDR_TAG_SD_VOLUME) != 0) result = -1;
+  if (Sd_IOSupport::Register<Sd_Seismic>(TDR_TAG_SD_SEISMIC) != 0) result = -1;
   return result;
 }

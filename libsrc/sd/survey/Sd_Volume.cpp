@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int kTypeId = 15;
 
 constexpr const char* kNoScalarMessage = "Reading tag for loading volume object  -  expected TDR_TAG_SCALAR!";
 constexpr const char* kNotCharMessage = "ERROR:  Reading TDR file for loading volume object - expected type char!";
