@@ -132,7 +132,7 @@ class Sd_Lines3D : public Sd_Node {
   // nothing); the bounds follow.
   void AddLine(int n, const double* x, const double* y, const double* z);
   // A polyline with k labels placed in gaps (positions measured along the
-  // line from its first vertex, see docs/design.md); texts longer than
+  // line from its first vertex, see docs/design/sd-objects.md); texts longer than
   // kMaxLabelLength are cut. A line shorter than its first label is added
   // without labels.
   void AddLabelledLine(int n, const double* x, const double* y, const double* z, int k, const double* positions,

@@ -72,7 +72,7 @@ class Sd_Seismic : public Sd_Node {
   int ResetSettings() override;
   // The whole curtain in view, in the current texture mode.
   void Render() override;
-  // One call of a progressive pass (see the design notes): returns 1 when
+  // One call of a progressive pass (docs/design/sd-survey.md): returns 1 when
   // the pass is finished, 0 while it goes on or when it was abandoned.
   int StepRender() override;
   const char* className() const override;

@@ -13,7 +13,7 @@
 // code (index = code / 256), from the code of a second ("alternate") source
 // in alternate mode, or from a colour row when a colour source is installed.
 // That colour is then lit by a sun from the six shading parameters (see
-// SetSun and docs/design.md, "Terrain models"): flat ground keeps the map's
+// SetSun and docs/design/sv-gl.md, "Row shader"): flat ground keeps the map's
 // colour, slopes facing the sun get brighter, slopes facing away darker.
 //
 // A sweep shades every row once, in the order GetRowStep gives: from row 0
