@@ -19,7 +19,6 @@
 // and SetAlpha(255) leaves the colours' alpha bytes as they are.
 class Sd_BasicDTM : public Sd_GridDTM {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 11;
   Sd_BasicDTM();
   ~Sd_BasicDTM() override;

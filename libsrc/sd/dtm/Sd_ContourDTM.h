@@ -21,7 +21,6 @@
 // b << 8 | a), as the object record stores them.
 class Sd_ContourDTM : public Sd_BaseDTM {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 26;
   // One contour: its level, colour and segments.
   struct ContourRecord {

@@ -26,7 +26,6 @@ class Sv_SharedMemory;
 // object (0 rows: it draws nothing and misses every pick).
 class Sd_RealTimeDTM : public Sd_SonarDTM {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 40;
   Sd_RealTimeDTM();
   ~Sd_RealTimeDTM() override;

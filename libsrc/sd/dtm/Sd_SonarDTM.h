@@ -35,7 +35,6 @@ class Sd_PolygonWindow;
 // at 0.2 and the progressive stride at 10.
 class Sd_SonarDTM : public Sd_GridDTM {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 12;
   Sd_SonarDTM();
   ~Sd_SonarDTM() override;

@@ -39,7 +39,6 @@
 // latitude ranges are refused.
 class Sd_SphereDTM : public Sd_BaseDTM, public Sd_SphereTerrain {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 14;
   // Radius of the Earth in metres, the unit of the exaggerated heights.
   static constexpr double kEarthRadius = 6371000.0;

@@ -172,7 +172,6 @@ class Sd_PlotDTM : public Sd_BaseDTM {
 // 0.2). A screen pick on the surface marks the point.
 class Sd_SurfacePlot : public Sd_PlotDTM {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 30;
   // Grey of the pick marker.
   static constexpr float kMarkerGrey = 0.67f;
@@ -193,7 +192,6 @@ class Sd_SurfacePlot : public Sd_PlotDTM {
 // label and title. Keeps its recorded steps; no screen picks.
 class Sd_SpectrumDTM : public Sd_PlotDTM {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 13;
   Sd_SpectrumDTM();
   static int WriteSample(TDR_Manager* manager);

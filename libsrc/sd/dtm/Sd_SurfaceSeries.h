@@ -37,7 +37,6 @@ class Sd_SeriesFrameView;
 // with its records, so that saving never loses its frames.
 class Sd_SurfaceSeries : public Sd_Node {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 28;
   // Most frames a series may have.
   static constexpr int kMaxFrames = 1 << 20;

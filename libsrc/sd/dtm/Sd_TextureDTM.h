@@ -53,7 +53,6 @@ struct TextureTileMesh {
 // a cell answers when its four corners hold heights.
 class Sd_TextureDTM : public Sd_SonarDTM {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 31;
   // Walk state of the tile rings and the visible window in grid space
   // (Render keeps a progressive pass's state in it while it draws).

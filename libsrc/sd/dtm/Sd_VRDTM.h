@@ -28,7 +28,6 @@ class Sv_Texture;
 // saved into the file it came from, writes its records.
 class Sd_VRDTM : public Sd_BaseDTM {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 29;
   // Grey of the pick marker.
   static constexpr float kMarkerGrey = 0.67f;

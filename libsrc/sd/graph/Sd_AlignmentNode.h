@@ -11,7 +11,6 @@
 // scale.
 class Sd_AlignmentNode : public Sd_GroupNode {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 3;
   Sd_AlignmentNode();
   ~Sd_AlignmentNode() override;

@@ -132,6 +132,9 @@ class Sd_Node {
 
   // --- flags and identity ---
   int IsGroup() const { return m_isGroup; }
+  // The node type id (1 for a plain node). Every class the factory makes
+  // states its id once, as its kTypeId; its constructor sets it and its
+  // registration hands it to the class table.
   int GetType() const { return m_type; }
   int GetVisible() const { return m_visible; }
   void SetVisible(int on) { m_visible = on; }

@@ -9,7 +9,6 @@
 // no picking, fitting or bounds of its own).
 class Sd_Parent : public Sd_GroupNode {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 2;
   Sd_Parent();
   ~Sd_Parent() override;

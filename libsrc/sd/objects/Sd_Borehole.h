@@ -18,7 +18,6 @@
 // writes the records (tests, samples).
 class Sd_Borehole : public Sd_Node {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 33;
   Sd_Borehole();
   ~Sd_Borehole() override;

@@ -8,7 +8,6 @@
 // Drawn through the scene's light set; without one it draws nothing.
 class Sd_Cube : public Sd_SimpleSolid {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 1001;
   Sd_Cube();
   ~Sd_Cube() override;

@@ -9,7 +9,6 @@
 // height. "GeoImageClass" gives the resolution mode of every new image.
 class Sd_GeoImage : public Sd_ImageObject {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 36;
   Sd_GeoImage();
   ~Sd_GeoImage() override;

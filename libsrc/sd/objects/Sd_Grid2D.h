@@ -14,7 +14,6 @@
 // the z placement of every new grid.
 class Sd_Grid2D : public Sd_Node {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 10;
   // Fewest and most lines each way; counts outside are clamped.
   static constexpr int kMinLines = 2;

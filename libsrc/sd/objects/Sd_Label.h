@@ -15,7 +15,6 @@
 // box.
 class Sd_Label : public Sd_Node {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 21;
   // Longest text kept; longer texts keep their first kMaxText characters.
   static constexpr int kMaxText = 255;

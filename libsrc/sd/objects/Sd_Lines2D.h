@@ -17,7 +17,6 @@
 // the object until it is deleted; FreeData leaves them.
 class Sd_Lines2D : public Sd_Node {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 25;
   // The x of a pen-up marker.
   static constexpr float kPenUp = 9999.0f;

@@ -37,7 +37,6 @@ class Sd_LinesSink;
 // z offset) and the node transform places that box.
 class Sd_Lines3D : public Sd_Node {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 35;
   // Longest label text kept; longer texts are refused in records and cut
   // by the add operations.

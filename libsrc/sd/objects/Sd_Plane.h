@@ -10,7 +10,6 @@
 // height of its corners (z = 0, the middle of the box, unless changed).
 class Sd_Plane : public Sd_SimpleSolid {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 1000;
   Sd_Plane();
   ~Sd_Plane() override;

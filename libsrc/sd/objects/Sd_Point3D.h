@@ -83,9 +83,7 @@ class Sd_Point3D : public Sd_Node {
     double x, y, z, value;
   };
 
-  // Node type id of the class (active point sets share it); the factory's
-  // class table takes it from here.
-  static constexpr int kTypeId = 34;
+  static constexpr int kTypeId = 34;  // active point sets share it
   // Points drawn per step of a progressive pass.
   static constexpr int kPointsPerStep = 500;
   // Symbol codes: 0 circle, 1 square, 2 plus, 3 shaded cube, 4 shaded

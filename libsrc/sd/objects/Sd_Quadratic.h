@@ -16,7 +16,6 @@ struct GLUquadric;
 // with others is refused (it would stall drawing), and the setters clamp.
 class Sd_Quadratic : public Sd_SimpleSolid {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 1002;
   enum Kind { kDisk = 0, kPartialDisk = 1, kSphere = 2, kCylinder = 3 };
   static constexpr int kMaxDivisions = 1024;

@@ -19,7 +19,6 @@
 // longer than kMaxNameLength is refused as a whole.
 class Sd_SolidModel : public Sd_Node {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 24;
 #pragma pack(push, 2)
   // A triangle as stored in memory and in the file (26 bytes): vertex,

@@ -9,7 +9,6 @@
 // "VImageClass" gives the resolution mode of every new image.
 class Sd_VImage : public Sd_ImageObject {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 41;
   Sd_VImage();
   ~Sd_VImage() override;

@@ -16,7 +16,6 @@
 // message (the factory drops it); a damaged one too, after a debug message.
 class Sd_HTFSounding : public Sd_SoundingCore<HTFSndRecord> {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 38;
   Sd_HTFSounding();
 

@@ -32,7 +32,6 @@ class Sv_TexturedSurface;
 // drawing works in small numbers; it is written back absolute.
 class Sd_Seismic : public Sd_Node {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 20;
   // Track points per leaf of the track tree.
   static constexpr int kLeafPoints = 16;

@@ -19,7 +19,6 @@
 // *******" (debug level); a damaged one too.
 class Sd_Sounding : public Sd_SoundingCore<FsdSndRecord> {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 19;
   Sd_Sounding();
   ~Sd_Sounding() override;

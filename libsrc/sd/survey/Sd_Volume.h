@@ -39,7 +39,6 @@ class TDR_Manager;
 // is linear: sample range 0 ... 255 to data range 0 ... 25.5.
 class Sd_Volume : public Sd_Node {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 15;
   // Triangles drawn by one call of a progressive pass.
   static constexpr int kTrianglesPerStep = 10000;

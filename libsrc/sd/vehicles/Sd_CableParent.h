@@ -21,7 +21,6 @@ class TDR_PayloadReader;
 // needs the scene's light set and is left out without one.
 class Sd_CableParent : public Sd_AlignmentNode {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 4;
   Sd_CableParent();
   // Frees the point list.

@@ -27,7 +27,6 @@ class TDR_PayloadReader;
 // without one.
 class Sd_CableSphParent : public Sd_AlignmentNode {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 7;
   static constexpr int kRows = 17;
   static constexpr int kColumns = 36;

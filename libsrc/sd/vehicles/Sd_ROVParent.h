@@ -25,7 +25,6 @@ class TDR_PayloadReader;
 // the children draw as usual.
 class Sd_ROVParent : public Sd_AlignmentNode {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 6;
   // The block: 42 doubles in this machine's order.
   enum {

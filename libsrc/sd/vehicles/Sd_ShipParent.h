@@ -23,7 +23,6 @@ class TDR_PayloadReader;
 // call; the progressive pass draws the whole track.
 class Sd_ShipParent : public Sd_AlignmentNode {
  public:
-  // Node type id of the class; the factory's class table takes it from here.
   static constexpr int kTypeId = 5;
   static constexpr int kMaxTrackPoints = 750;
   static constexpr int kMaxSonobuoys = 20;
