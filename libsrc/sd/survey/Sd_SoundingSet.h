@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Sd_Node.h"
 #include "Sd_SoundingEditor.h"
