@@ -1,6 +1,6 @@
 // Sounding surfaces in OpenGL: a 2000 x 2000-cell lit surface drawn whole
 // at full detail (stride 1) and as the coarse drawing of a progressive data
-// set (m_progressive 1, m_lodStep 4), and the colouring of its cells by
+// set (progressive, level-of-detail step 4), and the colouring of its cells by
 // depth.
 //
 // Target: a coarse frame costs at most a tenth of a full-detail frame. The
@@ -38,17 +38,17 @@ struct Surface : Sd_HTFSounding {
     if (AllocCellGrids(side, side) != 0) return;
     for (int r = 0; r < side; ++r) {
       for (int c = 0; c < side; ++c) {
-        m_cellHeights[CellIndex(r, c)] = static_cast<float>(-40.0 + 20.0 * std::sin(r * 0.01) * std::cos(c * 0.013));
+        m_grid.Heights()[m_grid.CellIndex(r, c)] = static_cast<float>(-40.0 + 20.0 * std::sin(r * 0.01) * std::cos(c * 0.013));
       }
     }
-    m_zMin = -60.0;
-    m_zMax = -20.0;
+    m_extent.zMin = -60.0;
+    m_extent.zMax = -20.0;
     ComputeNormals();
     ColorCells();
   }
   void Progressive(int on) {
-    m_progressive = on;
-    m_lodStep = 4;
+    SetProgressive(on);
+    SetLodStep(4);
   }
   using Sd_HTFSounding::ColorCells;
 };

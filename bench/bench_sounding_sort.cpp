@@ -30,7 +30,7 @@ using orvanta_bench::Clock;
 
 // The data set with access to the window's list.
 struct Survey : Sd_Sounding {
-  std::vector<int>& List() { return m_selIndices; }
+  std::vector<int>& List() { return m_selection.Indices(); }
 };
 
 // n soundings on survey lines 2 m apart, 1 m along each line, depths

@@ -21,14 +21,14 @@ struct Colourable : Base {
   using Base::ColorCells;
   void IdentityMaps() {
     for (unsigned i = 0; i < 256; ++i) {
-      this->m_colorMap[i] = i | 0x7F000000u;  // alpha bytes are never taken
-      this->m_colorMap2[i] = i << 8;
+      this->m_style.Map(0)[i] = i | 0x7F000000u;  // alpha bytes are never taken
+      this->m_style.Map(1)[i] = i << 8;
     }
   }
   void FillMap(unsigned colour) {
-    for (unsigned& c : this->m_colorMap) c = colour;
+    for (unsigned i = 0; i < 256; ++i) this->m_style.Map(0)[i] = colour;
   }
-  void SetEmptyAlpha(int a) { this->m_emptyCellAlpha = a; }
+  void SetEmptyAlpha(int a) { this->m_style.SetEmptyCellAlpha(a); }
   void Bin(float cellSize) {
     this->SetCellSize(cellSize);
     EXPECT_EQ(this->UpdateCellStatistics(1), 0);

@@ -446,3 +446,37 @@ TEST(SoundingGrid, DegenerateDataAndCellSizesNeitherCrashNorOverAllocate) {
     EXPECT_EQ(after->GetSoundingCount(), 3);
   }
 }
+
+TEST(SoundingGrid, TheGridBinsAndMeasuresRecordsOfItsOwn) {
+  // The cell grid alone, without a data set: records binned into a planned
+  // shape give the lists, heights and spreads that the data set reads.
+  std::vector<HTFSndRecord> r = {Sounding(10, 10, -5), Sounding(20, 15, -3), Sounding(60, 10, -8),
+                                 Sounding(15, 12, -3, HTF_REJECTED_FLAG)};
+  for (HTFSndRecord& s : r) s.inGrid = 1;
+  Sd_SoundingExtent box;
+  const double min[3] = {10, 10, -8}, max[3] = {60, 15, -3};
+  box.SetBox(min, max);
+  Sd_SoundingGrid grid;
+  grid.SetCellSize(25.0f);
+  Sd_SoundingGrid::Shape shape;
+  ASSERT_EQ(grid.Plan(box, 4, "test", &shape), 0);
+  ASSERT_EQ(grid.Alloc(shape.rows, shape.cols), 0);
+  ASSERT_TRUE(grid.Bin(r.data(), 4, shape));
+  EXPECT_EQ(grid.MaxCellCount(), 3);
+  int n = 0;
+  const int* list = grid.CellSoundings(0, 0, &n);
+  ASSERT_EQ(n, 3);
+  // z falling, of equal z the later record first.
+  EXPECT_EQ(list[0], 3);
+  EXPECT_EQ(list[1], 1);
+  EXPECT_EQ(list[2], 0);
+  EXPECT_EQ(r[3].nextInCell, 1);
+  unsigned char shown[256];
+  for (int f = 0; f < 256; ++f) shown[f] = (f & HTF_REJECTED_FLAG) ? 0 : 1;
+  grid.SetSurfaceMode(2);
+  grid.UpdateStatistics(shown);
+  EXPECT_FLOAT_EQ(grid.Height(0, 0), -4.0f);
+  EXPECT_FLOAT_EQ(grid.Cell(0, 0)->stdDev, 1.0f);
+  EXPECT_FLOAT_EQ(grid.Height(0, 2), -8.0f);
+  EXPECT_EQ(grid.Height(0, 1), Sd_SoundingGrid::kNoHeight);
+}

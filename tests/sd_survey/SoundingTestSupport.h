@@ -121,7 +121,7 @@ inline std::unique_ptr<Sd_Sounding> MakeFSD(int n, int runs = 2, int frames = 3,
 // stores them).
 struct SwitchableSounding : Sd_Sounding {
   void Switch(int base, int runLines) {
-    m_showBase = base;
+    m_painter.SetShowBase(base);
     m_showRunLines = runLines;
   }
 };

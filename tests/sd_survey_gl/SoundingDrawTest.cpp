@@ -21,31 +21,30 @@ namespace {
 // FSD soundings with the switches and lists a test sets.
 struct DrawnSounding : Sd_Sounding {
   void Show(int surface, int runLines, int gridLines) {
-    m_showSurface = surface;
+    m_painter.SetShowSurface(surface);
     m_showRunLines = runLines;
-    m_showGridLines = gridLines;
+    m_painter.SetShowGridLines(gridLines);
   }
   void SelectCellOf(int index) {
     m_sndRecords[index].mark = 1;
     int count = 0;
-    for (int r = 0; r < m_rows; ++r) {
-      for (int c = 0; c < m_cols; ++c) {
+    for (int r = 0; r < GetRows(); ++r) {
+      for (int c = 0; c < GetCols(); ++c) {
         const int* list = GetCellSoundings(r, c, &count);
         for (int i = 0; i < count; ++i) {
           if (list[i] != index) continue;
           // A window of that one cell.
-          m_cells[CellIndex(r, c)].mark = 1;
-          m_window[0] = m_window[1] = r;
-          m_window[2] = m_window[3] = c;
+          m_grid.Cells()[m_grid.CellIndex(r, c)].mark = 1;
+          m_selection.SetWindow(r, r, c, c);
         }
       }
     }
   }
   void SetOutline(std::vector<float> outline) {
-    m_window[0] = m_window[1] = m_window[2] = m_window[3] = 0;
-    m_outline = std::move(outline);
+    m_selection.SetWindow(0, 0, 0, 0);
+    m_selection.SetOutline(std::move(outline));
   }
-  double ZMax() const { return m_zMax; }
+  double ZMax() const { return m_extent.zMax; }
 };
 
 // 4 rows x 8 columns of 100 m cells, one sounding at each cell's centre

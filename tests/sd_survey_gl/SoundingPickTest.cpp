@@ -80,7 +80,7 @@ class SoundingPick : public GLTest {
 
 struct FlatSounding : Sd_Sounding {
   // No surface: what lies below it shows.
-  void HideSurface() { m_showSurface = 0; }
+  void HideSurface() { m_painter.SetShowSurface(0); }
 };
 
 TEST_F(SoundingPick, QueryReadsTheCellUnderThePointer) {

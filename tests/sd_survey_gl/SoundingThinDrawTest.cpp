@@ -19,7 +19,7 @@ namespace {
 
 // HTF soundings with symbols large enough to see.
 struct Thinned : Sd_HTFSounding {
-  void SetSymbolSize(float size) { m_symbolSize = size; }
+  void SetSymbolSize(float size) { m_style.SetSymbolSize(size); }
 };
 
 class SoundingThinDraw : public GLTest {

@@ -1,5 +1,6 @@
-// Sounding data sets: colouring of the cell grid (by depth, spread, count or
-// a record attribute) and its hill shading.
+// The look of sounding data sets: colouring of the cell grid (by depth,
+// spread, count or a record attribute) and its hill shading; the record
+// classes' tables of colour attributes.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include "Sd_HTFSounding.h"
 #include "Sd_Sounding.h"
 #include "Sd_SoundingSet.h"
+#include "Sd_SoundingStyle.h"
 #include "Sv_Shader.h"
 
 namespace {
@@ -25,7 +27,7 @@ constexpr float kDayScale = 0.6967213f;
 
 // --- one cell ---
 
-int Sd_SoundingSet::ColorIndex(double index) {
+int Sd_SoundingStyle::ColorIndex(double index) {
   // Written so that NaN gives 0 too.
   if (!(std::fabs(index) <= 1e300)) return 0;
   if (index <= 0.0) return 0;
@@ -33,120 +35,102 @@ int Sd_SoundingSet::ColorIndex(double index) {
   return static_cast<int>(index);
 }
 
-bool Sd_SoundingSet::ConfiguredRange(int k, float range[2]) const {
+bool Sd_SoundingStyle::ConfiguredRange(int k, float range[2]) const {
   if (k < 0 || k >= kAttributeCount || !m_attrRangeSet[k]) return false;
   range[0] = m_attrRange[k][0];
   range[1] = m_attrRange[k][1];
   return true;
 }
 
-void Sd_SoundingSet::UseNodeColorMap(const unsigned* table) {
-  const unsigned* current = GetColorMap();
-  if (current == table || (current && memcmp(current, table, 256 * sizeof(unsigned)) == 0)) return;
-  unsigned* copy = static_cast<unsigned*>(malloc(256 * sizeof(unsigned)));
-  if (!copy) return;
-  memcpy(copy, table, 256 * sizeof(unsigned));
-  SetColorMap(copy);
-}
-
-void Sd_SoundingSet::PaintCell(size_t c, int k, float value, float offset, float scale, const unsigned* table) {
+void Sd_SoundingStyle::PaintCell(Sd_SoundingGrid& grid, double zMin, size_t c, int k, float value, float offset,
+                                 float scale, const unsigned* table) const {
   float range[2];
   const bool ranged = ConfiguredRange(k, range);
   const double width = static_cast<double>(range[1]) - range[0];
-  if (m_cellHeights[c] != kNoHeight) {
+  unsigned* colours = grid.Colours();
+  unsigned* shaded = grid.ShadedColours();
+  if (grid.Heights()[c] != Sd_SoundingGrid::kNoHeight) {
     const double index = ranged ? (static_cast<double>(value) - range[0]) / width * 255.0
                                 : (static_cast<double>(value) - offset) * static_cast<double>(scale);
     const unsigned a = AlphaWord(m_cellAlpha);
-    m_cellColors[c] = a | (table[ColorIndex(index)] & kRgbMask);
-    m_shadedColors[c] = (m_shadedColors[c] & kRgbMask) | a;
+    colours[c] = a | (table[ColorIndex(index)] & kRgbMask);
+    shaded[c] = (shaded[c] & kRgbMask) | a;
   } else {
     // The floor of the data, in the configured range.
-    const double index = ranged ? (m_zMin - range[0]) / width * 255.0 : 0.0;
+    const double index = ranged ? (zMin - range[0]) / width * 255.0 : 0.0;
     const unsigned a = AlphaWord(m_emptyCellAlpha);
-    m_cellColors[c] = a | (table[ColorIndex(index)] & kRgbMask);
-    m_shadedColors[c] = a;
+    colours[c] = a | (table[ColorIndex(index)] & kRgbMask);
+    shaded[c] = a;
   }
 }
 
-void Sd_SoundingSet::PaintFlag(size_t c, int k, int flagged) {
+void Sd_SoundingStyle::PaintFlag(Sd_SoundingGrid& grid, size_t c, int k, int flagged) const {
   float range[2];
   const bool ranged = ConfiguredRange(k, range);
   double index;
   unsigned a;
-  if (m_cellHeights[c] != kNoHeight) {
+  if (grid.Heights()[c] != Sd_SoundingGrid::kNoHeight) {
     index = ranged ? std::trunc(static_cast<double>(flagged ? range[1] : range[0])) : (flagged ? 255.0 : 0.0);
     a = AlphaWord(m_cellAlpha);
   } else {
     index = ranged ? std::trunc(static_cast<double>(range[0])) : 0.0;
     a = AlphaWord(m_emptyCellAlpha);
   }
-  m_cellColors[c] = a | (m_colorMap2[ColorIndex(index)] & kRgbMask);
-  m_shadedColors[c] = (m_shadedColors[c] & kRgbMask) | a;
-}
-
-void Sd_SoundingSet::SetCellColor(int row, int col, int attribute, float value, float offset, float scale,
-                                  const unsigned* table) {
-  if (!IsCell(row, col) || !table) return;
-  UseNodeColorMap(table);
-  PaintCell(CellIndex(row, col), attribute, value, offset, scale, table);
-}
-
-void Sd_SoundingSet::SetCellFlagColor(int row, int col, int attribute, int flagged) {
-  if (IsCell(row, col)) PaintFlag(CellIndex(row, col), attribute, flagged);
+  unsigned* shaded = grid.ShadedColours();
+  grid.Colours()[c] = a | (m_colorMap2[ColorIndex(index)] & kRgbMask);
+  shaded[c] = (shaded[c] & kRgbMask) | a;
 }
 
 // --- the whole grid ---
 
-void Sd_SoundingSet::ColorCells() {
-  if (m_cells && m_colorMode >= 0 && m_colorMode <= 2) {
-    static constexpr int kAttribute[3] = {20, 19, 21};
-    const int k = kAttribute[m_colorMode];
-    float low, high, offset;
-    double scale;
-    if (m_colorMode == 0) {
-      low = offset = static_cast<float>(m_zMin);
-      high = static_cast<float>(m_zMax);
-      scale = 255.0 / (m_zMax - m_zMin);
-    } else if (m_colorMode == 1) {
-      low = offset = m_stdDevMin;
-      high = m_stdDevMax;
-      scale = 255.0 / (static_cast<double>(m_stdDevMax) - m_stdDevMin);
-    } else {
-      low = offset = 0.0f;
-      high = static_cast<float>(m_maxCellCount);
-      scale = 255.0 / m_maxCellCount;
-    }
-    if (!ConfiguredRange(k, m_colorRange)) {
-      m_colorRange[0] = low;
-      m_colorRange[1] = high;
-    }
-    UseNodeColorMap(m_colorMap);
-    const size_t cells = CellCount();
-    for (size_t c = 0; c < cells; ++c) {
-      float value;
-      if (m_colorMode == 0) {
-        value = m_cellHeights[c];
-      } else if (m_colorMode == 1) {
-        if (m_cellHeights[c] == kNoHeight) {
-          m_cellColors[c] = m_shadedColors[c] = AlphaWord(m_emptyCellAlpha);
-          continue;
-        }
-        value = m_cells[c].stdDev;
-      } else {
-        value = static_cast<float>(m_cells[c].count);
-      }
-      PaintCell(c, k, value, offset, static_cast<float>(scale), m_colorMap);
-    }
-  } else if (m_cells && m_colorMode == 3) {
-    CallBusy(1, 1);
-    ColorCellsByAttribute();
-    CallBusy(0, 0);
+void Sd_SoundingStyle::ColourCells(Sd_SoundingGrid& grid, double zMin, double zMax) {
+  static constexpr int kAttribute[3] = {20, 19, 21};
+  const int k = kAttribute[m_colorMode];
+  float stdDevMin, stdDevMax;
+  grid.GetStdDevRange(&stdDevMin, &stdDevMax);
+  const int maxCellCount = grid.MaxCellCount();
+  float low, high, offset;
+  double scale;
+  if (m_colorMode == 0) {
+    low = offset = static_cast<float>(zMin);
+    high = static_cast<float>(zMax);
+    scale = 255.0 / (zMax - zMin);
+  } else if (m_colorMode == 1) {
+    low = offset = stdDevMin;
+    high = stdDevMax;
+    scale = 255.0 / (static_cast<double>(stdDevMax) - stdDevMin);
+  } else {
+    low = offset = 0.0f;
+    high = static_cast<float>(maxCellCount);
+    scale = 255.0 / maxCellCount;
   }
-  CallColorRange(this, m_colorRange[0], m_colorRange[1]);
+  if (!ConfiguredRange(k, m_colorRange)) {
+    m_colorRange[0] = low;
+    m_colorRange[1] = high;
+  }
+  const Sd_SoundingCell* cellsOf = grid.Cells();
+  const float* heights = grid.Heights();
+  const size_t cells = grid.CellCount();
+  for (size_t c = 0; c < cells; ++c) {
+    float value;
+    if (m_colorMode == 0) {
+      value = heights[c];
+    } else if (m_colorMode == 1) {
+      if (heights[c] == Sd_SoundingGrid::kNoHeight) {
+        grid.Colours()[c] = grid.ShadedColours()[c] = AlphaWord(m_emptyCellAlpha);
+        continue;
+      }
+      value = cellsOf[c].stdDev;
+    } else {
+      value = static_cast<float>(cellsOf[c].count);
+    }
+    PaintCell(grid, zMin, c, k, value, offset, static_cast<float>(scale), m_colorMap);
+  }
 }
 
 template <class Value>
-void Sd_SoundingSet::ColourByValue(int k, const ValueAttribute& a, Value value) {
+void Sd_SoundingStyle::ColourByValue(Sd_SoundingGrid& grid, double zMin, int k, const ValueAttribute& a,
+                                     Value value) {
   if (!ConfiguredRange(k, m_colorRange)) {
     m_colorRange[0] = a.low;
     m_colorRange[1] = a.high;
@@ -157,11 +141,12 @@ void Sd_SoundingSet::ColourByValue(int k, const ValueAttribute& a, Value value) 
     scale = width > 0.0001f ? static_cast<float>(255.0 / width) : 1.0f;
     offset = m_colorRange[0];
   }
-  UseNodeColorMap(m_colorMap);
-  const size_t cells = CellCount();
+  const Sd_SoundingCell* cellsOf = grid.Cells();
+  const int* runs = grid.RunIndices();
+  const size_t cells = grid.CellCount();
   for (size_t c = 0; c < cells; ++c) {
-    const int* list = m_cellRun + m_cells[c].run;
-    const int n = m_cells[c].count;
+    const int* list = runs + cellsOf[c].run;
+    const int n = cellsOf[c].count;
     if (n == 0 && !a.emptyCalled) continue;
     float kept = kSeed;
     if (n > 0 && a.seedFirst) value(list[0], &kept);
@@ -169,34 +154,30 @@ void Sd_SoundingSet::ColourByValue(int k, const ValueAttribute& a, Value value) 
       float v;
       if (value(list[i], &v)) kept = PickCellValue(v, kept);
     }
-    PaintCell(c, k, kept, offset, scale, m_colorMap);
+    PaintCell(grid, zMin, c, k, kept, offset, scale, m_colorMap);
   }
 }
 
 template <class Flags>
-void Sd_SoundingSet::ColourByFlag(int k, unsigned char bit, int emptyCalled, Flags flags) {
+void Sd_SoundingStyle::ColourByFlag(Sd_SoundingGrid& grid, int k, unsigned char bit, int emptyCalled, Flags flags) {
   if (!ConfiguredRange(k, m_colorRange)) {
     m_colorRange[0] = 0.0f;
     m_colorRange[1] = 255.0f;
   }
-  const size_t cells = CellCount();
+  const Sd_SoundingCell* cellsOf = grid.Cells();
+  const int* runs = grid.RunIndices();
+  const size_t cells = grid.CellCount();
   for (size_t c = 0; c < cells; ++c) {
-    const int* list = m_cellRun + m_cells[c].run;
-    const int n = m_cells[c].count;
+    const int* list = runs + cellsOf[c].run;
+    const int n = cellsOf[c].count;
     if (n == 0 && !emptyCalled) continue;
     int flagged = 0;
     for (int i = 0; i < n && !flagged; ++i) flagged = (flags(list[i]) & bit) != 0;
-    PaintFlag(c, k, flagged);
+    PaintFlag(grid, c, k, flagged);
   }
 }
 
-void Sd_SoundingSet::SetColorMode(int mode) {
-  m_colorMode = mode;
-  ColorCells();
-  if (m_preShaded) Reshade();
-}
-
-void Sd_SoundingSet::SetColorRange(float low, float high) {
+void Sd_SoundingStyle::ConfigureColourRange(float low, float high) {
   static constexpr int kAttribute[3] = {20, 19, 21};
   int k = m_colorMode == 3 ? m_colorAttribute : -1;
   if (m_colorMode >= 0 && m_colorMode <= 2) k = kAttribute[m_colorMode];
@@ -205,12 +186,68 @@ void Sd_SoundingSet::SetColorRange(float low, float high) {
     m_attrRange[k][1] = high;
     m_attrRangeSet[k] = 1;
   }
+}
+
+// --- the data set's colouring ---
+
+void Sd_SoundingSet::UseNodeColorMap(const unsigned* table) {
+  const unsigned* current = GetColorMap();
+  if (current == table || (current && memcmp(current, table, 256 * sizeof(unsigned)) == 0)) return;
+  unsigned* copy = static_cast<unsigned*>(malloc(256 * sizeof(unsigned)));
+  if (!copy) return;
+  memcpy(copy, table, 256 * sizeof(unsigned));
+  SetColorMap(copy);
+}
+
+void Sd_SoundingSet::SetCellColor(int row, int col, int attribute, float value, float offset, float scale,
+                                  const unsigned* table) {
+  if (!m_grid.IsCell(row, col) || !table) return;
+  UseNodeColorMap(table);
+  m_style.PaintCell(m_grid, m_extent.zMin, m_grid.CellIndex(row, col), attribute, value, offset, scale, table);
+}
+
+void Sd_SoundingSet::SetCellFlagColor(int row, int col, int attribute, int flagged) {
+  if (m_grid.IsCell(row, col)) m_style.PaintFlag(m_grid, m_grid.CellIndex(row, col), attribute, flagged);
+}
+
+void Sd_SoundingSet::ColorCells() {
+  const int mode = m_style.ColourMode();
+  if (m_grid.HasCells() && mode >= 0 && mode <= 2) {
+    UseNodeColorMap(m_style.Map(0));
+    m_style.ColourCells(m_grid, m_extent.zMin, m_extent.zMax);
+  } else if (m_grid.HasCells() && mode == 3) {
+    CallBusy(1, 1);
+    ColorCellsByAttribute();
+    CallBusy(0, 0);
+  }
+  CallColorRange(this, m_style.ColourRange()[0], m_style.ColourRange()[1]);
+}
+
+template <class Value>
+void Sd_SoundingSet::ColourByValue(int k, const ValueAttribute& a, Value value) {
+  UseNodeColorMap(m_style.Map(0));
+  m_style.ColourByValue(m_grid, m_extent.zMin, k, a, value);
+}
+
+template <class Flags>
+void Sd_SoundingSet::ColourByFlag(int k, unsigned char bit, int emptyCalled, Flags flags) {
+  m_style.ColourByFlag(m_grid, k, bit, emptyCalled, flags);
+}
+
+void Sd_SoundingSet::SetColorMode(int mode) {
+  m_style.SetColourMode(mode);
   ColorCells();
-  if (m_preShaded) Reshade();
+  if (m_style.PreShaded()) Reshade();
+}
+
+void Sd_SoundingSet::SetColorRange(float low, float high) {
+  m_style.ConfigureColourRange(low, high);
+  ColorCells();
+  if (m_style.PreShaded()) Reshade();
 }
 
 void Sd_SoundingSet::SetColorAttribute(int attribute) {
-  m_colorAttribute = attribute;
+  m_style.SetColourAttribute(attribute);
   ColorCells();
 }
 
@@ -229,11 +266,11 @@ struct FlagAttribute {
 }  // namespace
 
 void Sd_HTFSounding::ColorCellsByAttribute() {
-  const int k = m_colorAttribute;
+  const int k = m_style.ColourAttribute();
   const HTFSndRecord* r = m_sndRecords;
   const auto flags = [r](int i) { return r[i].flags; };
   if (k >= 0 && k <= 7) {
-    const ValueAttribute a{m_attrDataRange[k][0], m_attrDataRange[k][1], 1, 0.0f, 0.0f, 0, 1};
+    const ValueAttribute a{m_style.DataRange(k)[0], m_style.DataRange(k)[1], 1, 0.0f, 0.0f, 0, 1};
     ColourByValue(k, a, [r, k](int i, float* v) {
       const HTFSndRecord& s = r[i];
       switch (k) {
@@ -260,7 +297,7 @@ void Sd_HTFSounding::ColorCellsByAttribute() {
 }
 
 void Sd_Sounding::ColorCellsByAttribute() {
-  const int k = m_colorAttribute;
+  const int k = m_style.ColourAttribute();
   const FsdSndRecord* r = m_sndRecords;
   const auto flags = [r](int i) { return r[i].flags; };
   // The sounding's own confidences: seeded by the first sounding's value.
@@ -275,7 +312,7 @@ void Sd_Sounding::ColorCellsByAttribute() {
   } else if ((k >= 4 && k <= 6) || k == 15 || k == 16) {
     // The frame's values; soundings without a frame are left out.
     ValueAttribute a{0.0f, 9.0f, 0, kConfScale, 0.0f, 0, 0};
-    if (k == 15) a = ValueAttribute{m_attrDataRange[15][0], m_attrDataRange[15][1], 1, 0.0f, 0.0f, 0, 1};
+    if (k == 15) a = ValueAttribute{m_style.DataRange(15)[0], m_style.DataRange(15)[1], 1, 0.0f, 0.0f, 0, 1};
     if (k == 16) a = ValueAttribute{0.0f, 3.0f, 0, kMethodScale, 0.0f, 0, 1};
     ColourByValue(k, a, [this, r, k](int i, float* v) {
       const FsdFrameRecord* f = GetFrame(r[i].frameIdx, nullptr);
@@ -345,7 +382,7 @@ unsigned short* HeightRow(int row, void* data) {
   const float* h = s.heights + static_cast<size_t>(row) * s.cols;
   const double scale = 65535.0 / (s.high - s.low);
   for (int c = 0; c < s.cols; ++c) {
-    if (h[c] == Sd_SoundingSet::kNoHeight) {
+    if (h[c] == Sd_SoundingGrid::kNoHeight) {
       s.heightRow[c] = 0;  // no value
       continue;
     }
@@ -365,27 +402,32 @@ unsigned* ColourRow(int row, void* data) {
 
 }  // namespace
 
+void Sd_SoundingStyle::Shade(Sd_SoundingGrid& grid, double zMin, double zMax, const float parameters[6]) const {
+  if (!grid.HasCells()) return;
+  const int rows = grid.Rows(), cols = grid.Cols();
+  Sv_Shader shader(rows, cols);
+  if (!m_colorMapName.empty()) shader.LoadColormap(m_colorMapName.c_str());
+  float range[2];
+  const bool ranged = ConfiguredRange(20, range) && static_cast<double>(range[1]) - range[0] > 1e-7;
+  ShadeSource source{grid.Heights(),        grid.Colours(),        cols, ranged ? range[0] : zMin,
+                     ranged ? range[1] : zMax, grid.ShadeHeightRow(), grid.ShadeColourRow()};
+  shader.SetHeightCallback(HeightRow, &source);
+  shader.SetColorSourceCallback(ColourRow, &source);
+  const float* p = parameters;
+  shader.SetSun(p[0], p[1], p[2], p[3], p[4], p[5]);
+  // Row by row in the shader's sweep order, each into its own row.
+  const bool down = shader.GetRowStep() < 1;
+  for (int i = 0; i < rows; ++i) {
+    const int row = down ? rows - 1 - i : i;
+    shader.ShadeRow(grid.ShadedColours() + static_cast<size_t>(row) * cols);
+  }
+}
+
 void Sd_SoundingSet::ShadeCells(float azimuth, float strength, float ambient, float relief, float elevation,
                                 float highlight, int) {
   const float parameters[6] = {azimuth, strength, ambient, relief, elevation, highlight};
   memcpy(m_shading, parameters, sizeof parameters);
-  if (m_cells) {
-    Sv_Shader shader(m_rows, m_cols);
-    if (!m_colorMapName.empty()) shader.LoadColormap(m_colorMapName.c_str());
-    float range[2];
-    const bool ranged = ConfiguredRange(20, range) && static_cast<double>(range[1]) - range[0] > 1e-7;
-    ShadeSource source{m_cellHeights,     m_cellColors,     m_cols,         ranged ? range[0] : m_zMin,
-                       ranged ? range[1] : m_zMax, m_shadeHeightRow, m_shadeColorRow};
-    shader.SetHeightCallback(HeightRow, &source);
-    shader.SetColorSourceCallback(ColourRow, &source);
-    shader.SetSun(azimuth, strength, ambient, relief, elevation, highlight);
-    // Row by row in the shader's sweep order, each into its own row.
-    const bool down = shader.GetRowStep() < 1;
-    for (int i = 0; i < m_rows; ++i) {
-      const int row = down ? m_rows - 1 - i : i;
-      shader.ShadeRow(m_shadedColors + static_cast<size_t>(row) * m_cols);
-    }
-  }
+  m_style.Shade(m_grid, m_extent.zMin, m_extent.zMax, parameters);
   ColorCells();
 }
 

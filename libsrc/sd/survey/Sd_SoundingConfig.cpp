@@ -1,15 +1,19 @@
-// Sounding data sets: the class configuration file.
+// The look of sounding data sets: the class configuration file and the
+// colour maps.
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <type_traits>
 #include <vector>
 
-#include "Sd_SoundingSet.h"
+#include "Sd_SoundingStyle.h"
+#include "Sv_Debug.h"
 #include "Sv_Stdio.h"
+#include "TDR_Colormap.h"
 
 namespace {
 
@@ -85,9 +89,10 @@ std::vector<std::string> Words(const char* text) {
 //   23 range lines (22 when v <= 1) of "low high", 0 0 for none.
 // A line that does not parse leaves its field as it was; the end of the
 // file leaves every later field at its default.
-void Sd_SoundingSet::ReadClassConfiguration() {
+void Sd_SoundingStyle::ReadConfiguration(const char* name, Switches* switches,
+                                         const std::function<void(int map, const char* path)>& loadMap) {
   int version = 0;
-  FILE* file = Sv_UtlOpenConfigFile(m_class.configName, &version);
+  FILE* file = Sv_UtlOpenConfigFile(name, &version);
   if (!file) return;
   LineReader in(file);
   std::string line;
@@ -107,11 +112,7 @@ void Sd_SoundingSet::ReadClassConfiguration() {
         // Without WRUHOME there is no map folder; that is reported once.
         char* path = Sv_UtlHomePath(("cmaps/" + names[i]).c_str());
         if (!path) break;
-        if (i == 0) {
-          LoadColorMap(path, 0);
-        } else {
-          LoadColorMap2(path, 0);
-        }
+        loadMap(static_cast<int>(i), path);
         free(path);
       }
     }
@@ -122,8 +123,8 @@ void Sd_SoundingSet::ReadClassConfiguration() {
     m_emptyCellAlpha = std::clamp(m_emptyCellAlpha, 0, 255);
     if (std::isfinite(symbolSize) && symbolSize > 0.0f) m_symbolSize = symbolSize;
   }
-  more = more && in.Skip() && in.Value(&m_showGridLines) && in.Value(&m_showBase) && in.Value(&m_lastSwitch) &&
-         in.Value(&m_showCellSoundings) && in.Skip();
+  more = more && in.Skip() && in.Value(&switches->showGridLines) && in.Value(&switches->showBase) &&
+         in.Value(&switches->lastSwitch) && in.Value(&switches->showCellSoundings) && in.Skip();
   const int ranges = version > 1 ? kAttributeCount : kAttributeCount - 1;
   for (int i = 0; more && i < ranges; ++i) {
     more = in.Next(&line);
@@ -135,4 +136,42 @@ void Sd_SoundingSet::ReadClassConfiguration() {
     }
   }
   fclose(file);
+}
+
+// --- colour maps and ranges ---
+
+Sd_SoundingStyle::Sd_SoundingStyle() {
+  for (float* range : m_attrDataRange) {
+    range[0] = 1.0e12f;
+    range[1] = -1.0e12f;
+  }
+  SetDefaultColorMap(0);
+  // Flag colouring reads map 2: it starts as the same ramp.
+  memcpy(m_colorMap2, m_colorMap, sizeof m_colorMap2);
+}
+
+void Sd_SoundingStyle::SetDefaultColorMap(int kind) {
+  if (kind != 0) return;
+  for (unsigned i = 0; i < 256; ++i) m_colorMap[i] = (i << 24) | (i << 16) | (i << 8) | 255u;
+}
+
+void Sd_SoundingStyle::LoadMap(int map, const char* path) {
+  // A missing map is reported once per process; a damaged one every time.
+  if (!TDR_UtlReadColormapOnce(path, Map(map)) && Sv_UtlFileExists(path)) {
+    Sv_Debug::Error("Error loading color map: %s", path);
+  }
+  (map == 0 ? m_colorMapName : m_colorMap2Name) = path;
+}
+
+void Sd_SoundingStyle::ForgetMapName(int map) {
+  std::string& name = map == 0 ? m_colorMapName : m_colorMap2Name;
+  name.clear();
+  name.shrink_to_fit();
+}
+
+int Sd_SoundingStyle::GetAttributeRange(int i, float* low, float* high) const {
+  const bool set = i >= 0 && i < kAttributeCount && m_attrRangeSet[i];
+  if (low) *low = set ? m_attrRange[i][0] : 0.0f;
+  if (high) *high = set ? m_attrRange[i][1] : 0.0f;
+  return set ? 1 : 0;
 }

@@ -48,7 +48,7 @@ class Sd_SoundingCore : public Sd_SoundingSet {
 
   // 1 when record r has the flag state that the highlight attribute names
   // (SetHighlightAttribute; -1, the default, names none).
-  int IsHighlighted(const Rec& r) const { return Sd_SoundingHighlighted(r, m_highlightAttribute); }
+  int IsHighlighted(const Rec& r) const { return Sd_SoundingHighlighted(r, m_style.HighlightAttribute()); }
 
  protected:
   explicit Sd_SoundingCore(const Sd_SoundingClass& cls) : Sd_SoundingSet(cls), m_sndRecords(nullptr) {}
@@ -140,15 +140,6 @@ class Sd_SoundingCore : public Sd_SoundingSet {
   // A sounding as loading leaves it: at the end of no cell chain, not
   // marked, in the grid only when its position widened the bounds.
   static void Prepare(Rec* r, BoundsAccumulator* bounds);
-  // Bins the soundings into the grid of shape, which has its storage:
-  // counts, runs and chains. false when out of memory.
-  bool Bin(const CellGridShape& shape);
-  // Places the binned soundings (cell, z as float and flags of each
-  // record) in their cells' lists and runs, with entries of type Entry,
-  // worker w (of workers) its share of the records from next[w * cells +
-  // c] on in cell c; leaves each record's successor in its list in cellOf.
-  template <class Entry>
-  bool Place(uint32_t* cellOf, const float* zOf, const unsigned char* flagsOf, uint32_t* next, int workers);
 };
 
 extern template class Sd_SoundingCore<HTFSndRecord>;

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "Sd_SoundingExport.h"
+
 #include "Sd_HTFSounding.h"
 #include "Sd_SonarDTM.h"
 #include "Sv_AtomicFile.h"
@@ -53,77 +55,63 @@ FileResult WriteTerrainFile(const std::string& path, int tag, short tagVersion,
 
 }  // namespace
 
-void Sd_SoundingSet::GetSurfaceHeightRange(float* low, float* high) const {
+namespace Sd_SoundingExport {
+
+void HeightRange(const Sd_SoundingStyle& style, double zMin, double zMax, float* low, float* high) {
   float range[2] = {0.0f, 0.0f};
-  GetAttributeRange(20, &range[0], &range[1]);
+  style.GetAttributeRange(20, &range[0], &range[1]);
   // A range given by its two ends; a range that is not one (inverted, not
   // finite) would map every height to no code.
   const bool configured =
       range[0] != 0.0f && range[1] != 0.0f && std::isfinite(range[0]) && std::isfinite(range[1]) && range[0] < range[1];
-  *low = configured ? range[0] : static_cast<float>(m_zMin);
-  *high = configured ? range[1] : static_cast<float>(m_zMax);
+  *low = configured ? range[0] : static_cast<float>(zMin);
+  *high = configured ? range[1] : static_cast<float>(zMax);
 }
 
-void Sd_SoundingSet::UseSurfaceHeights(int mode) {
-  m_surfaceMode = mode;
-  ComputeCellHeights();
-}
-
-int Sd_SoundingSet::FillSurfaceTerrain(Sd_SonarDTM* terrain, int mode) {
-  if (!m_cells || terrain->CreateGrids(m_rows, m_cols) != 0) return -1;
+int FillTerrain(const Surface& surface, Sd_SonarDTM* terrain, int mode) {
+  Sd_SoundingGrid& grid = surface.grid;
+  const int rows = grid.Rows(), cols = grid.Cols();
+  if (!grid.HasCells() || terrain->CreateGrids(rows, cols) != 0) return -1;
   terrain->SetEmptyCode(0);
   // Codes 1 ... 65535 span the height range.
   terrain->SetCodeRange(1, 65535);
   terrain->SetName(SurfaceName(mode));
   terrain->SetDescription("Internal");
-  float low, high;
-  GetSurfaceHeightRange(&low, &high);
+  const float low = surface.low, high = surface.high;
   // Node (r, c) stands at the centre of cell (r, c).
-  const float half = 0.5f * m_cellSize;
-  terrain->SetBounds(0, m_bounds[0] + half, m_bounds[1] - half);
-  terrain->SetBounds(1, m_bounds[2] + half, m_bounds[3] - half);
+  const float half = 0.5f * grid.CellSize();
+  const float* bounds = surface.bounds;
+  terrain->SetBounds(0, bounds[0] + half, bounds[1] - half);
+  terrain->SetBounds(1, bounds[2] + half, bounds[3] - half);
   terrain->SetBounds(2, low, high);
 
-  const int kept = m_surfaceMode;
-  UseSurfaceHeights(mode);
+  const int kept = grid.SurfaceMode();
+  grid.SetSurfaceMode(mode);
+  grid.ComputeHeights(surface.shown);
   unsigned short** codes = terrain->GetElevationGrid();
   unsigned int** colours = terrain->GetColorGrid();
-  for (int r = 0; r < m_rows; ++r) {
-    for (int c = 0; c < m_cols; ++c) {
-      const size_t i = CellIndex(r, c);
+  const float* heights = grid.Heights();
+  const unsigned* cellColours = grid.Colours();
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      const size_t i = grid.CellIndex(r, c);
       // A cell without a height (kNoHeight) lies above the range: code 0.
-      codes[r][c] = Sd_SonarDTM::HeightFileCode(m_cellHeights[i], low, high);
-      colours[r][c] = m_cellColors[i];
+      codes[r][c] = Sd_SonarDTM::HeightFileCode(heights[i], low, high);
+      colours[r][c] = cellColours[i];
     }
   }
-  UseSurfaceHeights(kept);
+  grid.SetSurfaceMode(kept);
+  grid.ComputeHeights(surface.shown);
   return 0;
 }
 
-Sd_SonarDTM* Sd_SoundingSet::CreateSurfaceDTM(int mode) {
-  Sd_Node* parent = GetParent();
-  if (!parent) {
-    Sv_Debug::Error("ERROR:  The soundings have no parent node to add their surface to  -  %s\n", GetName());
-    return nullptr;
-  }
-  Sd_SonarDTM* terrain = new Sd_SonarDTM();
-  if (FillSurfaceTerrain(terrain, mode) != 0) {
-    delete terrain;
-    Sv_Debug::Error("ERROR:  No surface to make a terrain of (no cell grid, or out of memory)  -  %s\n", GetName());
-    return nullptr;
-  }
-  parent->AddChild(terrain);
-  CallTreeChange();
-  return terrain;
-}
-
-int Sd_SoundingSet::ExportDTM(const char* baseName, int mode) {
+int WriteDTM(const Surface& surface, const char* baseName, int mode) {
   if (!baseName || !*baseName) {
     Sv_Debug::Error("ERROR:  Opening DTM file for writing  -  %s\n", "(no name)");
     return -1;
   }
   ExportTerrain terrain;
-  if (FillSurfaceTerrain(&terrain, mode) != 0) {
+  if (FillTerrain(surface, &terrain, mode) != 0) {
     Sv_Debug::Error("ERROR:  No surface to export (no cell grid, or out of memory)  -  %s\n", baseName);
     return -1;
   }
@@ -158,22 +146,22 @@ int Sd_SoundingSet::ExportDTM(const char* baseName, int mode) {
   return 0;
 }
 
-int Sd_SoundingSet::WriteGridPoints(const char* path) {
+int WriteGridPoints(const char* path, const Sd_SoundingGrid& grid, const Sd_SoundingPoints& points) {
   Sv_AtomicFile file;
   FILE* out = path && *path ? file.Open(path, 0) : nullptr;
   if (!out) {
     Sv_Debug::Error("ERRROR: Opening fileName: %s\n", path ? path : "");
     return -1;
   }
-  for (int r = 0; r < m_rows; ++r) {
-    for (int c = 0; c < m_cols; ++c) {
+  for (int r = 0; r < grid.Rows(); ++r) {
+    for (int c = 0; c < grid.Cols(); ++c) {
       int count = 0;
-      const int* list = GetCellSoundings(r, c, &count);
+      const int* list = grid.CellSoundings(r, c, &count);
       int shown = 0;
-      for (int k = 0; k < count; ++k) shown += IsSoundingShown(list[k]) ? 1 : 0;
+      for (int k = 0; k < count; ++k) shown += points.IsSoundingShown(list[k]) ? 1 : 0;
       if (shown == 0) continue;
       // The middle of the shown count, as a position in the whole list.
-      const SoundingPoint p = GetSoundingPoint(list[shown / 2]);
+      const Sd_SoundingPoint p = points.GetSoundingPoint(list[shown / 2]);
       fprintf(out, "%lf %lf %f\n", p.x, p.y, p.z);
     }
   }
@@ -183,6 +171,46 @@ int Sd_SoundingSet::WriteGridPoints(const char* path) {
   }
   return 0;
 }
+
+}  // namespace Sd_SoundingExport
+
+// --- the data set's export ---
+
+void Sd_SoundingSet::GetSurfaceHeightRange(float* low, float* high) const {
+  Sd_SoundingExport::HeightRange(m_style, m_extent.zMin, m_extent.zMax, low, high);
+}
+
+Sd_SoundingExport::Surface Sd_SoundingSet::ExportSurface(unsigned char shown[256]) {
+  ShownTable(shown);
+  float low, high;
+  GetSurfaceHeightRange(&low, &high);
+  return Sd_SoundingExport::Surface{m_grid, m_bounds, shown, low, high};
+}
+
+Sd_SonarDTM* Sd_SoundingSet::CreateSurfaceDTM(int mode) {
+  Sd_Node* parent = GetParent();
+  if (!parent) {
+    Sv_Debug::Error("ERROR:  The soundings have no parent node to add their surface to  -  %s\n", GetName());
+    return nullptr;
+  }
+  Sd_SonarDTM* terrain = new Sd_SonarDTM();
+  unsigned char shown[256];
+  if (Sd_SoundingExport::FillTerrain(ExportSurface(shown), terrain, mode) != 0) {
+    delete terrain;
+    Sv_Debug::Error("ERROR:  No surface to make a terrain of (no cell grid, or out of memory)  -  %s\n", GetName());
+    return nullptr;
+  }
+  parent->AddChild(terrain);
+  CallTreeChange();
+  return terrain;
+}
+
+int Sd_SoundingSet::ExportDTM(const char* baseName, int mode) {
+  unsigned char shown[256];
+  return Sd_SoundingExport::WriteDTM(ExportSurface(shown), baseName, mode);
+}
+
+int Sd_SoundingSet::WriteGridPoints(const char* path) { return Sd_SoundingExport::WriteGridPoints(path, m_grid, *this); }
 
 int Sd_HTFSounding::ReadSoundingFile(const char* path) {
   TDR_Manager manager;

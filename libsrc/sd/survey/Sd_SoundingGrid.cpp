@@ -1,12 +1,14 @@
-// Sounding data sets: the cell grid's storage and shape, and what is
-// derived per cell from the binned soundings (heights, normals, spreads)
-// and per attribute from the records (data ranges).
+// The cell grid of sounding data sets: its storage and shape, and what is
+// derived per cell from the binned soundings (heights, normals, spreads).
+#include "Sd_SoundingGrid.h"
+
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
-#include "Sd_SoundingSet.h"
 #include "Sd_SoundingWorkers.h"
 #include "Sv_Debug.h"
 
@@ -42,8 +44,8 @@ constexpr int kNeighbourB[4][2] = {{-1, 0}, {0, -1}, {1, 0}, {0, 1}};
 
 // --- storage ---
 
-int Sd_SoundingSet::AllocCellGrids(int rows, int cols) {
-  FreeCellGrids();
+int Sd_SoundingGrid::Alloc(int rows, int cols) {
+  Free();
   if (rows < 1 || cols < 1) return -1;
   const size_t cells = static_cast<size_t>(rows) * cols;
   m_cells = AllocBlock<Sd_SoundingCell>(cells);
@@ -59,7 +61,7 @@ int Sd_SoundingSet::AllocCellGrids(int rows, int cols) {
     m_shadeSpareRow = m_shadeHeightRow + cols;
   }
   if (!m_cells || !m_cellHeights || !m_cellNormals || !m_cellColors || !m_shadedColors || !rowsBlock) {
-    FreeCellGrids();
+    Free();
     return -1;
   }
   m_rows = rows;
@@ -79,8 +81,7 @@ int Sd_SoundingSet::AllocCellGrids(int rows, int cols) {
   return 0;
 }
 
-void Sd_SoundingSet::FreeCellGrids() {
-  DropSelection();
+void Sd_SoundingGrid::Free() {
   Release(&m_cells);
   Release(&m_cellHeights);
   Release(&m_cellNormals);
@@ -95,7 +96,11 @@ void Sd_SoundingSet::FreeCellGrids() {
   m_rows = m_cols = 0;
 }
 
-bool Sd_SoundingSet::AllocCellRuns(int count) {
+void Sd_SoundingGrid::ClearCells() {
+  for (size_t c = 0; c < CellCount(); ++c) m_cells[c] = Sd_SoundingCell{0, 0.0f, 0, -1, 0};
+}
+
+bool Sd_SoundingGrid::AllocRuns(int count) {
   // A rebin of the same soundings keeps the arrays.
   if (count == m_binnedCount && count > 0) return true;
   Release(&m_cellRun);
@@ -111,28 +116,27 @@ bool Sd_SoundingSet::AllocCellRuns(int count) {
   return true;
 }
 
-size_t Sd_SoundingSet::GetCellGridBytes() const {
+size_t Sd_SoundingGrid::Bytes() const {
   if (!m_cells) return 0;
   return CellCount() * (sizeof(Sd_SoundingCell) + 4 * sizeof(float) + 2 * sizeof(unsigned)) +
          static_cast<size_t>(m_cols) * (2 * sizeof(unsigned short) + sizeof(unsigned));
 }
 
-const int* Sd_SoundingSet::GetCellSoundings(int row, int col, int* count) const {
-  const Sd_SoundingCell* cell = GetCell(row, col);
+const int* Sd_SoundingGrid::CellSoundings(int row, int col, int* count) const {
+  const Sd_SoundingCell* cell = Cell(row, col);
   *count = cell ? cell->count : 0;
   return cell && cell->count > 0 ? m_cellRun + cell->run : nullptr;
 }
 
 // --- shape ---
 
-int Sd_SoundingSet::PlanCellGrid(CellGridShape* shape) {
+int Sd_SoundingGrid::Plan(const Sd_SoundingExtent& data, int count, const char* where, Shape* shape) {
   // Only soundings that are in the grid widen the bounds.
-  if (!(m_xMin <= m_xMax && m_yMin <= m_yMax)) return 1;
-  const char* where = m_class.className;
+  if (!(data.xMin <= data.xMax && data.yMin <= data.yMax)) return 1;
   float size = m_cellSize;
   if (!(size > 0.0f && std::isfinite(size))) {
     // About ten soundings a cell over the data's box.
-    const double derived = std::sqrt(m_xRange * m_yRange / m_sndCount * 10.0);
+    const double derived = std::sqrt(data.xRange * data.yRange / count * 10.0);
     if (!(derived > 0.0 && derived <= FLT_MAX)) {
       Sv_Debug::Message(SV_LEVEL_DEBUG,
                         "ERROR:  The soundings carry no cell size, and none can be derived from their extent "
@@ -143,8 +147,8 @@ int Sd_SoundingSet::PlanCellGrid(CellGridShape* shape) {
     size = m_cellSize = static_cast<float>(derived);
   }
   // The origin is the node's minimum, a float, as the grid's edges are.
-  const double originX = m_xMin - 0.1 * size;
-  const double originY = m_yMin - 0.1 * size;
+  const double originX = data.xMin - 0.1 * size;
+  const double originY = data.yMin - 0.1 * size;
   if (!(std::fabs(originX) <= FLT_MAX && std::fabs(originY) <= FLT_MAX)) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  The cell size puts the grid's origin beyond float range", where);
     return -1;
@@ -152,16 +156,16 @@ int Sd_SoundingSet::PlanCellGrid(CellGridShape* shape) {
   shape->size = size;
   shape->originX = static_cast<float>(originX);
   shape->originY = static_cast<float>(originY);
-  const double rows = std::trunc((m_yMax - shape->originY) / size + 1.0);
-  const double cols = std::trunc((m_xMax - shape->originX) / size + 1.0);
+  const double rows = std::trunc((data.yMax - shape->originY) / size + 1.0);
+  const double cols = std::trunc((data.xMax - shape->originX) / size + 1.0);
   const double limit =
-      std::min(static_cast<double>(kMaxCells), static_cast<double>(kCellsPerSounding) * m_sndCount + kMinCellLimit);
+      std::min(static_cast<double>(kMaxCells), static_cast<double>(kCellsPerSounding) * count + kMinCellLimit);
   // Written so that NaN fails too.
   if (!(rows >= 1.0 && cols >= 1.0 && rows * cols <= limit)) {
     Sv_Debug::Debug(
         "ERROR:  The cell size %g gives a grid of %.0f x %.0f cells, more than the %.0f that %d "
         "soundings may have: %s",
-        static_cast<double>(size), rows, cols, limit, m_sndCount, where);
+        static_cast<double>(size), rows, cols, limit, count, where);
     return -1;
   }
   shape->rows = static_cast<int>(rows);
@@ -175,45 +179,17 @@ int Sd_SoundingSet::PlanCellGrid(CellGridShape* shape) {
   return 0;
 }
 
-void Sd_SoundingSet::SetGridBounds(const CellGridShape& shape) {
-  const float maxX = static_cast<float>(shape.cols) * shape.size + shape.originX;
-  const float maxY = static_cast<float>(shape.rows) * shape.size + shape.originY;
-  SetBounds(0, shape.originX, maxX);
-  SetBounds(1, shape.originY, maxY);
-  SetBounds(2, static_cast<float>(m_zMin), static_cast<float>(m_zMax));
-  m_xRange = static_cast<double>(maxX) - shape.originX;
-  m_yRange = static_cast<double>(maxY) - shape.originY;
-  m_zRange = static_cast<double>(m_bounds[5]) - m_bounds[4];
-}
-
-// --- filters ---
-
-int Sd_SoundingSet::IsShownByFlags(unsigned char flags) const {
-  for (int i = 0; i < m_class.filterCount; ++i) {
-    const Sd_SoundingFilter& f = m_class.filters[i];
-    const bool set = (flags & f.bit) != 0;
-    if (m_filters[i] && set == (f.hidesWhenSet != 0)) return 0;
-  }
-  return 1;
-}
-
-void Sd_SoundingSet::ShownTable(unsigned char shown[256]) const {
-  for (int f = 0; f < 256; ++f) shown[f] = static_cast<unsigned char>(IsShownByFlags(static_cast<unsigned char>(f)));
-}
-
 // --- per cell ---
 
-void Sd_SoundingSet::ComputeCellHeights() {
+void Sd_SoundingGrid::ComputeHeights(const unsigned char shown[256]) {
   if (!m_cells || m_surfaceMode < 0 || m_surfaceMode > 2) return;
-  unsigned char shown[256];
-  ShownTable(shown);
   const size_t cells = CellCount();
   sd_sounding::RunShares(cells, CellWorkers(cells, m_binnedCount), [&](int, size_t from, size_t to) {
     CellHeights(from, to, shown);
   });
 }
 
-void Sd_SoundingSet::CellHeights(size_t from, size_t to, const unsigned char shown[256]) {
+void Sd_SoundingGrid::CellHeights(size_t from, size_t to, const unsigned char shown[256]) {
   for (size_t c = from; c < to; ++c) {
     const int begin = m_cells[c].run;
     const int end = begin + m_cells[c].count;
@@ -247,7 +223,7 @@ void Sd_SoundingSet::CellHeights(size_t from, size_t to, const unsigned char sho
   }
 }
 
-int Sd_SoundingSet::ComputeFaceNormal(float* n, int row, int col, int q) const {
+int Sd_SoundingGrid::FaceNormal(float* n, int row, int col, int q) const {
   if (q < 0 || q > 3 || !IsCell(row, col)) return 0;
   const int ra = row + kNeighbourA[q][0], ca = col + kNeighbourA[q][1];
   const int rb = row + kNeighbourB[q][0], cb = col + kNeighbourB[q][1];
@@ -266,7 +242,7 @@ int Sd_SoundingSet::ComputeFaceNormal(float* n, int row, int col, int q) const {
   return 1;
 }
 
-void Sd_SoundingSet::ComputeNormals() {
+void Sd_SoundingGrid::ComputeNormals() {
   if (!m_cells) return;
   const size_t rows = static_cast<size_t>(m_rows);
   const int workers = sd_sounding::WorkerCount(CellCount());
@@ -275,7 +251,7 @@ void Sd_SoundingSet::ComputeNormals() {
   });
 }
 
-void Sd_SoundingSet::RowNormals(int from, int to) {
+void Sd_SoundingGrid::RowNormals(int from, int to) {
   for (int r = from; r < to; ++r) {
     for (int c = 0; c < m_cols; ++c) {
       float* out = &m_cellNormals[3 * CellIndex(r, c)];
@@ -287,7 +263,7 @@ void Sd_SoundingSet::RowNormals(int from, int to) {
       int n = 0;
       for (int q = 0; q < 4; ++q) {
         float face[3];
-        if (!faces[q] || !ComputeFaceNormal(face, r, c, q)) continue;
+        if (!faces[q] || !FaceNormal(face, r, c, q)) continue;
         for (int k = 0; k < 3; ++k) sum[k] += face[k];
         ++n;
       }
@@ -304,15 +280,7 @@ void Sd_SoundingSet::RowNormals(int from, int to) {
   }
 }
 
-void Sd_SoundingSet::SetSurfaceMode(int mode) {
-  m_surfaceMode = mode;
-  ComputeCellHeights();
-  ColorCells();
-  ComputeNormals();
-  if (m_preShaded) Reshade();
-}
-
-float Sd_SoundingSet::Spread(const Sd_SoundingCell& cell, const unsigned char shown[256]) const {
+float Sd_SoundingGrid::Spread(const Sd_SoundingCell& cell, const unsigned char shown[256]) const {
   float s = 0.0f, q = 0.0f;
   int n = 0;
   for (int k = cell.run; k < cell.run + cell.count; ++k) {
@@ -329,21 +297,9 @@ float Sd_SoundingSet::Spread(const Sd_SoundingCell& cell, const unsigned char sh
   return variance > 0.0 ? static_cast<float>(std::sqrt(variance)) : 0.0f;
 }
 
-float Sd_SoundingSet::CellStdDev(int row, int col) const {
-  const Sd_SoundingCell* cell = GetCell(row, col);
-  if (!cell || cell->count == 0) return 0.0f;
-  unsigned char shown[256];
-  ShownTable(shown);
-  return Spread(*cell, shown);
-}
-
-int Sd_SoundingSet::UpdateCellStatistics(int withRanges) {
-  CallBusy(1, 1);
-  const int built = BuildCellGrid();
+void Sd_SoundingGrid::UpdateStatistics(const unsigned char shown[256]) {
   float low = 1e19f, high = -1e19f;
   if (m_cells) {
-    unsigned char shown[256];
-    ShownTable(shown);
     // Each cell share's range of spreads, combined in share order.
     const size_t cells = CellCount();
     const int workers = CellWorkers(cells, m_binnedCount);
@@ -366,27 +322,54 @@ int Sd_SoundingSet::UpdateCellStatistics(int withRanges) {
   }
   m_stdDevMin = low;
   m_stdDevMax = high;
-  ComputeCellHeights();
+  ComputeHeights(shown);
   ComputeNormals();
-  if (withRanges) ComputeAttributeRanges();
-  ColorCells();
-  CallBusy(0, 0);
-  if (m_preShaded) Reshade();
-  return built;
 }
 
-// --- per attribute ---
-
-void Sd_SoundingSet::ComputeAttributeRanges() {
-  for (float* range : m_attrDataRange) {
-    range[0] = 1.0e12f;
-    range[1] = -1.0e12f;
+int Sd_SoundingGrid::Interpolate(int row, int col, float rowPos, float colPos, float* z) const {
+  const float h00 = Height(row, col);
+  const float h10 = Height(row + 1, col);
+  const float h01 = Height(row, col + 1);
+  const float h11 = Height(row + 1, col + 1);
+  float highest = -1e8f;
+  int found = 0;
+  for (float h : {h00, h10, h01, h11}) {
+    if (h == kNoHeight) continue;
+    found = 1;
+    highest = std::max(highest, h);
   }
-  m_attrDataRange[20][0] = static_cast<float>(m_zMin);
-  m_attrDataRange[20][1] = static_cast<float>(m_zMax);
-  m_attrDataRange[21][0] = 0.0f;
-  m_attrDataRange[21][1] = static_cast<float>(m_maxCellCount);
-  m_attrDataRange[19][0] = m_stdDevMin;
-  m_attrDataRange[19][1] = m_stdDevMax;
-  WidenAttributeRanges(m_attrDataRange);
+  if (h00 != kNoHeight && h10 != kNoHeight && h01 != kNoHeight && h11 != kNoHeight) {
+    const float fr = rowPos - static_cast<float>(row);
+    const float fc = colPos - static_cast<float>(col);
+    *z = (1 - fr) * (1 - fc) * h00 + (1 - fc) * fr * h10 + (1 - fr) * fc * h01 + fr * fc * h11;
+  } else {
+    *z = highest;
+  }
+  return found;
+}
+
+// --- the box ---
+
+void Sd_SoundingExtent::SetBox(const double min[3], const double max[3]) {
+  xMin = min[0];
+  xMax = max[0];
+  yMin = min[1];
+  yMax = max[1];
+  zMin = min[2];
+  zMax = max[2];
+  xRange = xMax - xMin;
+  yRange = yMax - yMin;
+  zRange = zMax - zMin;
+  // Room below the deepest sounding.
+  zMin -= 0.05 * zRange;
+  zRange = zMax - zMin;
+}
+
+void Sd_SoundingExtent::NormalisedXY(const float* nodeBounds, double x, double y, float out[2]) const {
+  const double p[2] = {x, y};
+  const double range[2] = {xRange, yRange};
+  for (int a = 0; a < 2; ++a) {
+    const double v = (p[a] - nodeBounds[2 * a]) / range[a] - 0.5;
+    out[a] = range[a] > 0.0 && std::isfinite(v) ? static_cast<float>(v) : 0.0f;
+  }
 }

@@ -1,5 +1,5 @@
-// Sounding data sets: the candidate array and the marked, selected and edit
-// lists, and the two editing tools built on them: thinning (the highest
+// The editing lists of sounding data sets: the candidate array and the
+// marked and edit lists, and the two editing tools built on them: thinning (the highest
 // sounding of every block of cells inside the depth window) and the spike
 // search (soundings standing out above the rest of their cell).
 //
@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "Sd_SoundingSet.h"
+#include "Sd_SoundingEditor.h"
 
 namespace {
 
@@ -125,50 +125,48 @@ class BucketGrid {
 
 // --- candidates ---
 
-void Sd_SoundingSet::AddThinCandidate(int index) {
-  if (index < 0 || index >= m_sndCount) return;
+void Sd_SoundingEditor::AddThinCandidate(const Sd_SoundingGrid& grid, int index) {
+  const int count = m_points.SoundingCount();
+  if (index < 0 || index >= count) return;
   if (m_candidates.capacity() == 0) {
     const long long block = std::max(m_thinBlock, 1);
-    const long long blocks = ((m_rows + block - 1) / block) * ((m_cols + block - 1) / block);
-    m_candidates.reserve(static_cast<size_t>(std::min(blocks, static_cast<long long>(m_sndCount)) + 10));
+    const long long blocks = ((grid.Rows() + block - 1) / block) * ((grid.Cols() + block - 1) / block);
+    m_candidates.reserve(static_cast<size_t>(std::min(blocks, static_cast<long long>(count)) + 10));
   }
   m_candidates.push_back(index);
 }
 
-void Sd_SoundingSet::AddSpikeCandidate(int index) {
-  if (index < 0 || index >= m_sndCount) return;
+void Sd_SoundingEditor::AddSpikeCandidate(int index) {
+  if (index < 0 || index >= m_points.SoundingCount()) return;
   m_candidates.push_back(index);
 }
 
-const int* Sd_SoundingSet::GetCandidates(int* count) const {
-  if (count) *count = static_cast<int>(m_candidates.size());
-  return m_candidates.data();
-}
-
-void Sd_SoundingSet::SortCandidatesByZ(int* indices, int n) const {
+void Sd_SoundingEditor::SortCandidatesByZ(int* indices, int n) const {
   if (!indices || n < 2) return;
   struct Keyed {
     double z;
     int index;
   };
   std::vector<Keyed> keyed(static_cast<size_t>(n));
+  const int count = m_points.SoundingCount();
   for (int i = 0; i < n; ++i) {
     const int index = indices[i];
     // An index outside the records sorts last.
-    const double z = index >= 0 && index < m_sndCount ? GetSoundingPoint(index).z : -HUGE_VAL;
+    const double z = index >= 0 && index < count ? m_points.GetSoundingPoint(index).z : -HUGE_VAL;
     keyed[static_cast<size_t>(i)] = Keyed{std::isnan(z) ? -HUGE_VAL : z, index};
   }
   std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) { return a.z > b.z; });
   for (int i = 0; i < n; ++i) indices[i] = keyed[static_cast<size_t>(i)].index;
 }
 
-double Sd_SoundingSet::HorizontalDistance(int a, int b) const {
-  if (a < 0 || a >= m_sndCount || b < 0 || b >= m_sndCount) return 0.0;
-  const SoundingPoint p = GetSoundingPoint(a), q = GetSoundingPoint(b);
+double Sd_SoundingEditor::HorizontalDistance(int a, int b) const {
+  const int count = m_points.SoundingCount();
+  if (a < 0 || a >= count || b < 0 || b >= count) return 0.0;
+  const Sd_SoundingPoint p = m_points.GetSoundingPoint(a), q = m_points.GetSoundingPoint(b);
   return Distance(Spot{p.x, p.y}, Spot{q.x, q.y});
 }
 
-void Sd_SoundingSet::ThinCandidatesByDistance() {
+void Sd_SoundingEditor::ThinCandidatesByDistance() {
   std::vector<int> order;
   order.swap(m_candidates);
   SortCandidatesByZ(order.data(), static_cast<int>(order.size()));
@@ -179,7 +177,7 @@ void Sd_SoundingSet::ThinCandidatesByDistance() {
   }
   std::vector<Spot> spots(order.size());
   for (size_t i = 0; i < order.size(); ++i) {
-    const SoundingPoint p = GetSoundingPoint(order[i]);
+    const Sd_SoundingPoint p = m_points.GetSoundingPoint(order[i]);
     spots[i] = Spot{p.x, p.y};
   }
   // A candidate is marked unless a candidate marked before it lies closer
@@ -213,7 +211,7 @@ void Sd_SoundingSet::ThinCandidatesByDistance() {
   }
 }
 
-void Sd_SoundingSet::PruneCandidateClusters() {
+void Sd_SoundingEditor::PruneCandidateClusters() {
   std::vector<int> list;
   list.swap(m_candidates);
   const size_t n = list.size();
@@ -222,7 +220,7 @@ void Sd_SoundingSet::PruneCandidateClusters() {
   if (radius > 0.0 && n > 1) {
     std::vector<Spot> spots(n);
     for (size_t i = 0; i < n; ++i) {
-      const SoundingPoint p = GetSoundingPoint(list[i]);
+      const Sd_SoundingPoint p = m_points.GetSoundingPoint(list[i]);
       spots[i] = Spot{p.x, p.y};
     }
     BucketGrid grid(n, radius);
@@ -264,30 +262,34 @@ void Sd_SoundingSet::PruneCandidateClusters() {
 
 // --- the cell grid as the tools see it ---
 
-int Sd_SoundingSet::FirstValidRecord(int row, int col) const {
-  const Sd_SoundingCell* cell = GetCell(row, col);
+int Sd_SoundingEditor::FirstValidRecord(const Sd_SoundingGrid& grid, int row, int col) const {
+  const Sd_SoundingCell* cell = grid.Cell(row, col);
   if (!cell) return -1;
-  const unsigned char excluded = ExcludedFlags();
+  const unsigned char excluded = m_points.ExcludedFlags();
+  const unsigned char* runFlags = grid.RunFlags();
   for (int k = cell->run; k < cell->run + cell->count; ++k) {
-    if (!(m_cellRunFlags[k] & excluded)) return m_cellRun[k];
+    if (!(runFlags[k] & excluded)) return grid.RunIndices()[k];
   }
   return -1;
 }
 
-int Sd_SoundingSet::HasHigherNeighbour(int index, int row, int col) const {
-  if (index < 0 || index >= m_sndCount || !IsCell(row, col)) return 0;
-  const double zi = GetSoundingPoint(index).z;
+int Sd_SoundingEditor::HasHigherNeighbour(const Sd_SoundingGrid& grid, int index, int row, int col) const {
+  if (index < 0 || index >= m_points.SoundingCount() || !grid.IsCell(row, col)) return 0;
+  const double zi = m_points.GetSoundingPoint(index).z;
   const float fi = Limit(zi);
   static const int kSteps[8][2] = {{-1, -1}, {-1, 0}, {-1, 1}, {0, 1}, {1, 1}, {1, 0}, {1, -1}, {0, -1}};
-  const unsigned char excluded = ExcludedFlags();
+  const unsigned char excluded = m_points.ExcludedFlags();
+  const int* run = grid.RunIndices();
+  const float* runZ = grid.RunZ();
+  const unsigned char* runFlags = grid.RunFlags();
   for (const auto& step : kSteps) {
-    const Sd_SoundingCell* cell = GetCell(row + step[0], col + step[1]);
+    const Sd_SoundingCell* cell = grid.Cell(row + step[0], col + step[1]);
     if (!cell) continue;
     for (int k = cell->run; k < cell->run + cell->count; ++k) {
-      if (m_cellRunFlags[k] & excluded) continue;
+      if (runFlags[k] & excluded) continue;
       // Heights that round to different floats compare as those do.
-      const float f = m_cellRunZ[k];
-      if (f != fi ? f > fi : GetSoundingPoint(m_cellRun[k]).z > zi) return 1;
+      const float f = runZ[k];
+      if (f != fi ? f > fi : m_points.GetSoundingPoint(run[k]).z > zi) return 1;
       break;
     }
   }
@@ -296,28 +298,29 @@ int Sd_SoundingSet::HasHigherNeighbour(int index, int row, int col) const {
 
 // --- marked list ---
 
-void Sd_SoundingSet::AddMarked(int index) {
-  if (index < 0 || index >= m_sndCount) return;
-  if (m_markedFlags.size() < static_cast<size_t>(m_sndCount)) m_markedFlags.resize(static_cast<size_t>(m_sndCount), 0);
+void Sd_SoundingEditor::AddMarked(int index) {
+  const int count = m_points.SoundingCount();
+  if (index < 0 || index >= count) return;
+  if (m_markedFlags.size() < static_cast<size_t>(count)) m_markedFlags.resize(static_cast<size_t>(count), 0);
   unsigned char& flag = m_markedFlags[static_cast<size_t>(index)];
   if (flag) return;
   flag = 1;
   m_markedList.push_back(index);
 }
 
-void Sd_SoundingSet::RemoveMarked(int index) {
+void Sd_SoundingEditor::RemoveMarked(int index) {
   if (!IsMarked(index)) return;
   m_markedFlags[static_cast<size_t>(index)] = 0;
   m_markedList.erase(std::find(m_markedList.begin(), m_markedList.end(), index));
 }
 
-int Sd_SoundingSet::IsMarked(int index) const {
+int Sd_SoundingEditor::IsMarked(int index) const {
   return index >= 0 && static_cast<size_t>(index) < m_markedFlags.size() && m_markedFlags[static_cast<size_t>(index)]
              ? 1
              : 0;
 }
 
-void Sd_SoundingSet::ClearMarkedList() {
+void Sd_SoundingEditor::ClearMarkedList() {
   for (int index : m_markedList) {
     if (index >= 0 && static_cast<size_t>(index) < m_markedFlags.size()) m_markedFlags[static_cast<size_t>(index)] = 0;
   }
@@ -325,12 +328,7 @@ void Sd_SoundingSet::ClearMarkedList() {
   std::vector<int>().swap(m_candidates);
 }
 
-const int* Sd_SoundingSet::GetMarkedList(int* count) const {
-  if (count) *count = static_cast<int>(m_markedList.size());
-  return m_markedList.data();
-}
-
-void Sd_SoundingSet::IndexMarkedList() {
+void Sd_SoundingEditor::IndexMarkedList() {
   std::fill(m_markedFlags.begin(), m_markedFlags.end(), 0);
   for (int index : m_markedList) {
     if (index < 0) continue;
@@ -339,70 +337,52 @@ void Sd_SoundingSet::IndexMarkedList() {
   }
 }
 
-// --- selected list ---
-
-void Sd_SoundingSet::AddToSelectedList(int index) {
-  unsigned char* mark = SoundingMark(index);
-  if (!mark) return;
-  *mark = 1;
-  m_selectedList.push_back(index);
-}
-
-void Sd_SoundingSet::RemoveFromSelectedList(int index) {
-  const auto at = std::find(m_selectedList.begin(), m_selectedList.end(), index);
-  if (at == m_selectedList.end()) return;
-  if (unsigned char* mark = SoundingMark(index)) *mark = 0;
-  *at = m_selectedList.back();
-  m_selectedList.pop_back();
-}
-
-void Sd_SoundingSet::ClearSelectedList() {
-  for (int index : m_selectedList) {
-    if (unsigned char* mark = SoundingMark(index)) *mark = 0;
-  }
-  m_selectedList.clear();
-}
-
 // --- edit list ---
 
-void Sd_SoundingSet::AddToEditList(int index) {
+void Sd_SoundingEditor::AddToEditList(int index) {
   if (m_editList.empty() && m_editList.capacity() == 0) m_editList.reserve(std::max<size_t>(m_markedList.size(), 1));
   m_editList.push_back(index);
 }
 
-void Sd_SoundingSet::RemoveFromEditList(int index) {
+void Sd_SoundingEditor::RemoveFromEditList(int index) {
   const auto at = std::find(m_editList.begin(), m_editList.end(), index);
   if (at == m_editList.end()) return;
   *at = m_editList.back();
   m_editList.pop_back();
 }
 
-void Sd_SoundingSet::ClearEditList() { m_editList.clear(); }
-
-const int* Sd_SoundingSet::GetEditList(int* count) const {
-  if (count) *count = static_cast<int>(m_editList.size());
-  return m_editList.data();
-}
-
-void Sd_SoundingSet::ReserveEditList(int n) {
+void Sd_SoundingEditor::ReserveEditList(int n, size_t extra) {
   if (n < 1) return;
   std::vector<int>().swap(m_editList);
-  m_editList.reserve(static_cast<size_t>(n) + m_selectedList.size());
+  m_editList.reserve(static_cast<size_t>(n) + extra);
+}
+
+int Sd_SoundingEditor::IsInEditList(int index) const {
+  return std::find(m_editList.begin(), m_editList.end(), index) != m_editList.end() ? 1 : 0;
+}
+
+void Sd_SoundingEditor::SetMarkedList(const int* indices, int count) {
+  m_markedList.assign(indices, indices + std::max(count, 0));
+  IndexMarkedList();
+}
+
+void Sd_SoundingEditor::SetEditList(const int* indices, int count) {
+  m_editList.assign(indices, indices + std::max(count, 0));
 }
 
 // --- depth window ---
 
-void Sd_SoundingSet::SetDepthWindowLow(double z) {
+void Sd_SoundingEditor::SetDepthWindowLow(double z) {
   m_depthWindowLow = z;
   m_depthWindowState |= 1;
 }
 
-void Sd_SoundingSet::SetDepthWindowHigh(double z) {
+void Sd_SoundingEditor::SetDepthWindowHigh(double z) {
   m_depthWindowHigh = z;
   m_depthWindowState |= 2;
 }
 
-int Sd_SoundingSet::InDepthWindow(double z) const {
+int Sd_SoundingEditor::InDepthWindow(double z) const {
   if ((m_depthWindowState & 1) && !(z >= m_depthWindowLow)) return 0;
   if ((m_depthWindowState & 2) && !(z <= m_depthWindowHigh)) return 0;
   return 1;
@@ -410,18 +390,22 @@ int Sd_SoundingSet::InDepthWindow(double z) const {
 
 // --- the tools ---
 
-void Sd_SoundingSet::ThinSoundings() {
-  CallBusy(1, 1);
+void Sd_SoundingEditor::ThinSoundings(const Sd_SoundingGrid& grid) {
   ClearMarkedList();
   const long long block = std::max(m_thinBlock, 1);
-  const unsigned char excluded = ExcludedFlags();
+  const unsigned char excluded = m_points.ExcludedFlags();
   const int state = m_depthWindowState;
   const float low = Limit(m_depthWindowLow), high = Limit(m_depthWindowHigh);
-  auto exactZ = [this](int k) { return GetSoundingPoint(m_cellRun[k]).z; };
+  const int rows = grid.Rows(), cols = grid.Cols();
+  const Sd_SoundingCell* cells = grid.Cells();
+  const int* run = grid.RunIndices();
+  const float* runZ = grid.RunZ();
+  const unsigned char* runFlags = grid.RunFlags();
+  auto exactZ = [this, run](int k) { return m_points.GetSoundingPoint(run[k]).z; };
   // InDepthWindow of the sounding at run position k, from its float height
   // unless that equals a limit's.
   auto inWindow = [&](int k) {
-    const float f = m_cellRunZ[k];
+    const float f = runZ[k];
     bool exact = false;
     if (state & 1) {
       if (f < low) return false;
@@ -433,18 +417,18 @@ void Sd_SoundingSet::ThinSoundings() {
     }
     return exact ? InDepthWindow(exactZ(k)) != 0 : true;
   };
-  for (long long r0 = 0; r0 < m_rows; r0 += block) {
-    const int r1 = static_cast<int>(std::min<long long>(r0 + block, m_rows));
-    for (long long c0 = 0; c0 < m_cols; c0 += block) {
-      const int c1 = static_cast<int>(std::min<long long>(c0 + block, m_cols));
+  for (long long r0 = 0; r0 < rows; r0 += block) {
+    const int r1 = static_cast<int>(std::min<long long>(r0 + block, rows));
+    for (long long c0 = 0; c0 < cols; c0 += block) {
+      const int c1 = static_cast<int>(std::min<long long>(c0 + block, cols));
       int taken = -1;  // run position of the block's sounding
       float kept = 0.0f;
       for (int row = static_cast<int>(r0); row < r1; ++row) {
         for (int col = static_cast<int>(c0); col < c1; ++col) {
-          const Sd_SoundingCell& cell = m_cells[CellIndex(row, col)];
+          const Sd_SoundingCell& cell = cells[grid.CellIndex(row, col)];
           for (int k = cell.run; k < cell.run + cell.count; ++k) {
-            if ((m_cellRunFlags[k] & excluded) || !inWindow(k)) continue;
-            const float f = m_cellRunZ[k];
+            if ((runFlags[k] & excluded) || !inWindow(k)) continue;
+            const float f = runZ[k];
             if (taken >= 0) {
               // The list falls: nothing after a lower sounding replaces the
               // kept one.
@@ -456,59 +440,57 @@ void Sd_SoundingSet::ThinSoundings() {
           }
         }
       }
-      if (taken >= 0) AddThinCandidate(m_cellRun[taken]);
+      if (taken >= 0) AddThinCandidate(grid, run[taken]);
     }
   }
   ThinCandidatesByDistance();
-  ReportProgress(0, 0);
-  if (m_selectCallback) m_selectCallback(2, nullptr, 0, m_selectCallbackData);
-  CallBusy(0, 0);
 }
 
-void Sd_SoundingSet::FindSpikes() {
-  CallBusy(1, 1);
+void Sd_SoundingEditor::FindSpikes(const Sd_SoundingGrid& grid) {
   ClearMarkedList();
-  const unsigned char excluded = ExcludedFlags();
+  const unsigned char excluded = m_points.ExcludedFlags();
   const double threshold = m_spikeThreshold;
-  for (int row = 0; row < m_rows; ++row) {
-    for (int col = 0; col < m_cols; ++col) {
-      const Sd_SoundingCell& cell = m_cells[CellIndex(row, col)];
+  const int rows = grid.Rows(), cols = grid.Cols();
+  const Sd_SoundingCell* cells = grid.Cells();
+  const int* run = grid.RunIndices();
+  const float* runZ = grid.RunZ();
+  const unsigned char* runFlags = grid.RunFlags();
+  for (int row = 0; row < rows; ++row) {
+    for (int col = 0; col < cols; ++col) {
+      const Sd_SoundingCell& cell = cells[grid.CellIndex(row, col)];
       const int end = cell.run + cell.count;
       float sum = 0.0f;
       int n = 0;
       for (int k = cell.run; k < end; ++k) {
-        if (m_cellRunFlags[k] & excluded) continue;
-        sum += m_cellRunZ[k];
+        if (runFlags[k] & excluded) continue;
+        sum += runZ[k];
         ++n;
       }
       if (n < 2) continue;
       int k = cell.run;
-      while (m_cellRunFlags[k] & excluded) ++k;
-      sum -= m_cellRunZ[k];
+      while (runFlags[k] & excluded) ++k;
+      sum -= runZ[k];
       --n;
       float mean = sum / static_cast<float>(n);
       for (;;) {
         if (n == 0) break;
         // z - mean against the threshold, from the float height unless the
         // two lie too close for it to tell.
-        const double f = m_cellRunZ[k];
+        const double f = runZ[k];
         const double gap = f - mean - threshold;
         const bool below = std::fabs(gap) > std::fabs(f) * 1e-7 + 1e-30
                                ? gap < 0.0
-                               : GetSoundingPoint(m_cellRun[k]).z - mean < threshold;
-        if (below || HasHigherNeighbour(m_cellRun[k], row, col)) break;
-        AddSpikeCandidate(m_cellRun[k]);
+                               : m_points.GetSoundingPoint(run[k]).z - mean < threshold;
+        if (below || HasHigherNeighbour(grid, run[k], row, col)) break;
+        AddSpikeCandidate(run[k]);
         ++k;
-        while (k < end && (m_cellRunFlags[k] & excluded)) ++k;
+        while (k < end && (runFlags[k] & excluded)) ++k;
         if (k == end) break;
-        sum -= m_cellRunZ[k];
+        sum -= runZ[k];
         --n;
         if (n > 0) mean = sum / static_cast<float>(n);
       }
     }
   }
   PruneCandidateClusters();
-  ReportProgress(0, 0);
-  if (m_selectCallback) m_selectCallback(2, nullptr, 0, m_selectCallbackData);
-  CallBusy(0, 0);
 }

@@ -1,5 +1,6 @@
 // Sounding data sets: the object record's header, bounds, the attribute
-// record, saving as a file pointer, and the colour maps.
+// record, saving as a file pointer, the colour maps' loading, and what the
+// data set does across its parts (statistics, filters, the tools).
 #include "Sd_SoundingSet.h"
 
 #include <algorithm>
@@ -35,65 +36,14 @@ Sd_SoundingSet::Sd_SoundingSet(const Sd_SoundingClass& cls)
       m_sndCount(0),
       m_runCount(0),
       m_frameCount(0),
-      m_xMin(0.0),
-      m_xMax(0.0),
-      m_yMin(0.0),
-      m_yMax(0.0),
-      m_zMin(0.0),
-      m_zMax(0.0),
-      m_xRange(0.0),
-      m_yRange(0.0),
-      m_zRange(0.0),
-      m_cellSize(kDefaultCellSize),
       m_payloadHeaderSize(4 * cls.countFields),
-      m_maxCellCount(0),
-      m_rows(0),
-      m_cols(0),
-      m_cells(nullptr),
-      m_cellHeights(nullptr),
-      m_cellNormals(nullptr),
-      m_cellColors(nullptr),
-      m_shadedColors(nullptr),
-      m_shadeHeightRow(nullptr),
-      m_shadeSpareRow(nullptr),
-      m_shadeColorRow(nullptr),
-      m_binnedCount(0),
-      m_cellRun(nullptr),
-      m_cellRunZ(nullptr),
-      m_cellRunFlags(nullptr),
-      m_stdDevMin(1e19f),
-      m_stdDevMax(-1e19f),
-      m_attrDataRange{},
       m_filters{0, 0, 0, 0},
-      m_surfaceMode(1),
-      m_gridLineZ(-0.5f),
-      m_cellAlpha(230),
-      m_colorMode(0),
-      m_showGridLines(1),
-      m_showSurface(1),
-      m_showCellSoundings(1),
-      m_showBase(1),
       m_lastSwitch(0),
-      m_preShaded(0),
-      m_progressive(0),
-      m_lodStep(4),
-      m_emptyCellAlpha(0),
-      m_symbolSize(0.00075f),
-      m_attrRangeSet{},
-      m_attrRange{},
-      m_colorMap{},
-      m_colorMap2{},
-      m_colorRange{0.0f, 1.0f},
+      m_selection(*this),
+      m_editor(*this),
       m_attributeVersionError(0) {
   SetType(cls.typeId);
   for (int i = 0; i < cls.filterCount && i < 4; ++i) m_filters[i] = cls.filters[i].defaultOn;
-  for (float* range : m_attrDataRange) {
-    range[0] = 1.0e12f;
-    range[1] = -1.0e12f;
-  }
-  SetDefaultColorMap(0);
-  // Flag colouring reads map 2: it starts as the same ramp.
-  memcpy(m_colorMap2, m_colorMap, sizeof m_colorMap2);
   // The derived class's constructor reads the class configuration last,
   // once the object is whole.
 }
@@ -103,10 +53,8 @@ Sd_SoundingSet::~Sd_SoundingSet() { FreeCellGrids(); }
 const char* Sd_SoundingSet::className() const { return m_class.className; }
 
 void Sd_SoundingSet::FreeData() {
-  m_colorMapName.clear();
-  m_colorMap2Name.clear();
-  m_colorMapName.shrink_to_fit();
-  m_colorMap2Name.shrink_to_fit();
+  m_style.ForgetMapName(0);
+  m_style.ForgetMapName(1);
   Sd_Node::FreeData();
 }
 
@@ -158,8 +106,8 @@ int Sd_SoundingSet::ReadPayloadHeader(TDR_Manager* manager, Sd_SoundingHeader* h
   Sd_SoundingHeader h;
   if (ReadHeader(in, m_class, &h) != 0) return -1;
   m_payloadHeaderSize = h.size;
-  if (h.hasVersion) m_cellSize = kDefaultCellSize;
-  if (h.hasCellSize) m_cellSize = h.cellSize;
+  if (h.hasVersion) m_grid.SetCellSize(kDefaultCellSize);
+  if (h.hasCellSize) m_grid.SetCellSize(h.cellSize);
   if (header) *header = h;
   return 0;
 }
@@ -174,10 +122,10 @@ int Sd_SoundingSet::LoadObject(TDR_Manager* manager) {
   if (result == -1) return -1;
   if (result != 0 || ReadRecords(in, header) != 0) return -1;
   m_payloadHeaderSize = header.size;
-  if (header.hasVersion) m_cellSize = kDefaultCellSize;
-  if (header.hasCellSize) m_cellSize = header.cellSize;
+  if (header.hasVersion) m_grid.SetCellSize(kDefaultCellSize);
+  if (header.hasCellSize) m_grid.SetCellSize(header.cellSize);
   m_dataPath = manager->GetPath();
-  m_maxCellCount = 0;
+  m_grid.ForgetMaxCellCount();
   // The records are whole: damage in what follows costs only settings.
   ReadCommonTags(manager);
   // Binned once the records after the object's own have set the filters
@@ -191,79 +139,54 @@ int Sd_SoundingSet::WriteDataRecord(TDR_Manager* manager, int tagVersion, float 
   if (!manager || manager->WriteTag(m_class.objectTag, static_cast<short>(tagVersion), 0, 0, 1) != 0) return -1;
   TDR_PayloadWriter out(manager);
   if (tagVersion == 0) out.Float32(formatVersion);
-  if (tagVersion >= 2) out.Float32(m_cellSize);
+  if (tagVersion >= 2) out.Float32(m_grid.CellSize());
   if (!WriteRecords(out, manager->GetByteOrder())) return -1;
   return manager->EndTag() == 0 ? 0 : -1;
 }
 
 int Sd_SoundingSet::SetSampleSettings() {
-  m_cellSize = 50.0f;
+  m_grid.SetCellSize(50.0f);
   const int filters[3] = {0, 1, 0};
   for (int i = 0; i < 3; ++i) m_filters[i] = filters[i];
-  m_surfaceMode = 2;
-  m_gridLineZ = -0.25f;
-  m_cellAlpha = 200;
-  m_colorMode = 1;
-  m_showGridLines = 0;
-  m_showSurface = 1;
-  m_showCellSoundings = 0;
-  m_showBase = 1;
+  m_grid.SetSurfaceMode(2);
+  m_painter.SetGridLineZ(-0.25f);
+  m_style.SetCellAlpha(200);
+  m_style.SetColourMode(1);
+  m_painter.SetShowGridLines(0);
+  m_painter.SetShowSurface(1);
+  m_painter.SetShowCellSoundings(0);
+  m_painter.SetShowBase(1);
   m_lastSwitch = 1;
-  m_colorMapName.clear();
+  m_style.ForgetMapName(0);
   return UpdateCellStatistics(1);
 }
 
 // --- bounds ---
 
 void Sd_SoundingSet::SetDataBounds(const BoundsAccumulator& b) {
-  m_xMin = b.min[0];
-  m_xMax = b.max[0];
-  m_yMin = b.min[1];
-  m_yMax = b.max[1];
-  m_zMin = b.min[2];
-  m_zMax = b.max[2];
-  m_xRange = m_xMax - m_xMin;
-  m_yRange = m_yMax - m_yMin;
-  m_zRange = m_zMax - m_zMin;
-  // Room below the deepest sounding.
-  m_zMin -= 0.05 * m_zRange;
-  m_zRange = m_zMax - m_zMin;
-  SetBounds(0, static_cast<float>(m_xMin), static_cast<float>(m_xMax));
-  SetBounds(1, static_cast<float>(m_yMin), static_cast<float>(m_yMax));
-  SetBounds(2, static_cast<float>(m_zMin), static_cast<float>(m_zMax));
+  m_extent.SetBox(b.min, b.max);
+  const Sd_SoundingExtent& e = m_extent;
+  SetBounds(0, static_cast<float>(e.xMin), static_cast<float>(e.xMax));
+  SetBounds(1, static_cast<float>(e.yMin), static_cast<float>(e.yMax));
+  SetBounds(2, static_cast<float>(e.zMin), static_cast<float>(e.zMax));
 }
 
 void Sd_SoundingSet::GetDataBounds(double bounds[6]) const {
-  const double b[6] = {m_xMin, m_xMax, m_yMin, m_yMax, m_zMin, m_zMax};
+  const Sd_SoundingExtent& e = m_extent;
+  const double b[6] = {e.xMin, e.xMax, e.yMin, e.yMax, e.zMin, e.zMax};
   memcpy(bounds, b, sizeof b);
 }
 
 void Sd_SoundingSet::GetDataRanges(double ranges[3]) const {
-  ranges[0] = m_xRange;
-  ranges[1] = m_yRange;
-  ranges[2] = m_zRange;
-}
-
-void Sd_SoundingSet::NormalisedXY(double x, double y, float out[2]) const {
-  const double p[2] = {x, y};
-  const double range[2] = {m_xRange, m_yRange};
-  for (int a = 0; a < 2; ++a) {
-    const double v = (p[a] - m_bounds[2 * a]) / range[a] - 0.5;
-    out[a] = range[a] > 0.0 && std::isfinite(v) ? static_cast<float>(v) : 0.0f;
-  }
-}
-
-int Sd_SoundingSet::GetAttributeRange(int i, float* low, float* high) const {
-  const bool set = i >= 0 && i < kAttributeCount && m_attrRangeSet[i];
-  if (low) *low = set ? m_attrRange[i][0] : 0.0f;
-  if (high) *high = set ? m_attrRange[i][1] : 0.0f;
-  return set ? 1 : 0;
+  ranges[0] = m_extent.xRange;
+  ranges[1] = m_extent.yRange;
+  ranges[2] = m_extent.zRange;
 }
 
 int Sd_SoundingSet::GetAttributeDataRange(int i, float* low, float* high) const {
   const bool valid = i >= 0 && i < kAttributeCount;
-  if (low) *low = valid ? m_attrDataRange[i][0] : 0.0f;
-  if (high) *high = valid ? m_attrDataRange[i][1] : 0.0f;
+  if (low) *low = valid ? m_style.DataRange(i)[0] : 0.0f;
+  if (high) *high = valid ? m_style.DataRange(i)[1] : 0.0f;
   return valid ? 1 : 0;
 }
 
@@ -315,14 +238,14 @@ void Sd_SoundingSet::ReadAttributeRecord(TDR_Manager* manager) {
     return;
   }
   for (int i = 0; i < 3; ++i) m_filters[i] = head[i];
-  m_surfaceMode = head[3];
-  m_gridLineZ = gridLineZ;
-  m_cellAlpha = std::clamp(tail[0], 0, 255);
-  m_colorMode = tail[1];
-  m_showGridLines = tail[2];
-  m_showSurface = tail[3];
-  m_showCellSoundings = tail[4];
-  m_showBase = tail[5];
+  m_grid.SetSurfaceMode(head[3]);
+  m_painter.SetGridLineZ(gridLineZ);
+  m_style.SetCellAlpha(std::clamp(tail[0], 0, 255));
+  m_style.SetColourMode(tail[1]);
+  m_painter.SetShowGridLines(tail[2]);
+  m_painter.SetShowSurface(tail[3]);
+  m_painter.SetShowCellSoundings(tail[4]);
+  m_painter.SetShowBase(tail[5]);
   m_lastSwitch = tail[6];
   // The name ends at its length or at a terminator stored with it. A
   // record without a name (as this program writes for an object that has
@@ -336,12 +259,13 @@ int Sd_SoundingSet::WriteCommonTags(TDR_Manager* manager) {
   if (manager->WriteTag(m_class.attributeTag, 1, 0, 0, 1) != 0) return -1;
   TDR_PayloadWriter out(manager);
   out.Int32s(m_filters, 3);
-  out.Int32(m_surfaceMode);
-  out.Float32(m_gridLineZ);
-  const int tail[7] = {m_cellAlpha,         m_colorMode, m_showGridLines, m_showSurface,
-                       m_showCellSoundings, m_showBase,  m_lastSwitch};
+  out.Int32(m_grid.SurfaceMode());
+  out.Float32(m_painter.GridLineZ());
+  const int tail[7] = {m_style.CellAlpha(),           m_style.ColourMode(),  m_painter.ShowGridLines(),
+                       m_painter.ShowSurface(),       m_painter.ShowCellSoundings(), m_painter.ShowBase(),
+                       m_lastSwitch};
   out.Int32s(tail, 7);
-  out.CountedText(m_colorMapName.c_str());
+  out.CountedText(m_style.MapName(0).c_str());
   if (!out.Ok()) return -1;
   return manager->EndTag() == 0 ? 0 : -1;
 }
@@ -369,29 +293,124 @@ int Sd_SoundingSet::SaveObject(TDR_Manager* manager, int withAttributes, int) {
   return withAttributes ? WriteCommonTags(manager) : 0;
 }
 
-// --- colour maps ---
+// --- colour maps and the class configuration ---
 
-void Sd_SoundingSet::SetDefaultColorMap(int kind) {
-  if (kind != 0) return;
-  for (unsigned i = 0; i < 256; ++i) m_colorMap[i] = (i << 24) | (i << 16) | (i << 8) | 255u;
-}
-
-void Sd_SoundingSet::LoadColorMap(const char* path, int recolour) {
-  LoadMap(path, recolour, m_colorMap, &m_colorMapName);
-}
-
-void Sd_SoundingSet::LoadColorMap2(const char* path, int recolour) {
-  LoadMap(path, recolour, m_colorMap2, &m_colorMap2Name);
-}
-
-void Sd_SoundingSet::LoadMap(const char* path, int recolour, unsigned* colours, std::string* name) {
+void Sd_SoundingSet::LoadMap(int map, const char* path, int recolour) {
   if (!path) return;
-  // A missing map is reported once per process; a damaged one every time.
-  if (!TDR_UtlReadColormapOnce(path, colours) && Sv_UtlFileExists(path)) {
-    Sv_Debug::Error("Error loading color map: %s", path);
-  }
-  *name = path;
+  m_style.LoadMap(map, path);
   if (recolour) ColorCells();
-  CallColorRange(this, m_colorRange[0], m_colorRange[1]);
+  CallColorRange(this, m_style.ColourRange()[0], m_style.ColourRange()[1]);
 }
 
+void Sd_SoundingSet::ReadClassConfiguration() {
+  Sd_SoundingStyle::Switches s{m_painter.ShowGridLines(), m_painter.ShowBase(), m_lastSwitch,
+                               m_painter.ShowCellSoundings()};
+  m_style.ReadConfiguration(m_class.configName, &s, [this](int map, const char* path) { LoadMap(map, path, 0); });
+  m_painter.SetShowGridLines(s.showGridLines);
+  m_painter.SetShowBase(s.showBase);
+  m_lastSwitch = s.lastSwitch;
+  m_painter.SetShowCellSoundings(s.showCellSoundings);
+}
+
+// --- the grid ---
+
+int Sd_SoundingSet::AllocCellGrids(int rows, int cols) {
+  DropSelection();
+  return m_grid.Alloc(rows, cols);
+}
+
+void Sd_SoundingSet::FreeCellGrids() {
+  DropSelection();
+  m_grid.Free();
+}
+
+void Sd_SoundingSet::SetGridBounds(const Sd_SoundingGrid::Shape& shape) {
+  const float maxX = static_cast<float>(shape.cols) * shape.size + shape.originX;
+  const float maxY = static_cast<float>(shape.rows) * shape.size + shape.originY;
+  SetBounds(0, shape.originX, maxX);
+  SetBounds(1, shape.originY, maxY);
+  SetBounds(2, static_cast<float>(m_extent.zMin), static_cast<float>(m_extent.zMax));
+  m_extent.xRange = static_cast<double>(maxX) - shape.originX;
+  m_extent.yRange = static_cast<double>(maxY) - shape.originY;
+  m_extent.zRange = static_cast<double>(m_bounds[5]) - m_bounds[4];
+}
+
+int Sd_SoundingSet::IsShownByFlags(unsigned char flags) const {
+  for (int i = 0; i < m_class.filterCount; ++i) {
+    const Sd_SoundingFilter& f = m_class.filters[i];
+    const bool set = (flags & f.bit) != 0;
+    if (m_filters[i] && set == (f.hidesWhenSet != 0)) return 0;
+  }
+  return 1;
+}
+
+void Sd_SoundingSet::ShownTable(unsigned char shown[256]) const {
+  for (int f = 0; f < 256; ++f) shown[f] = static_cast<unsigned char>(IsShownByFlags(static_cast<unsigned char>(f)));
+}
+
+void Sd_SoundingSet::ComputeCellHeights() {
+  unsigned char shown[256];
+  ShownTable(shown);
+  m_grid.ComputeHeights(shown);
+}
+
+float Sd_SoundingSet::CellStdDev(int row, int col) const {
+  const Sd_SoundingCell* cell = m_grid.Cell(row, col);
+  if (!cell || cell->count == 0) return 0.0f;
+  unsigned char shown[256];
+  ShownTable(shown);
+  return m_grid.Spread(*cell, shown);
+}
+
+void Sd_SoundingSet::SetSurfaceMode(int mode) {
+  m_grid.SetSurfaceMode(mode);
+  ComputeCellHeights();
+  ColorCells();
+  ComputeNormals();
+  if (m_style.PreShaded()) Reshade();
+}
+
+int Sd_SoundingSet::UpdateCellStatistics(int withRanges) {
+  CallBusy(1, 1);
+  const int built = BuildCellGrid();
+  unsigned char shown[256];
+  ShownTable(shown);
+  m_grid.UpdateStatistics(shown);
+  if (withRanges) ComputeAttributeRanges();
+  ColorCells();
+  CallBusy(0, 0);
+  if (m_style.PreShaded()) Reshade();
+  return built;
+}
+
+void Sd_SoundingSet::ComputeAttributeRanges() {
+  float(*range)[2] = m_style.DataRanges();
+  for (int k = 0; k < kAttributeCount; ++k) {
+    range[k][0] = 1.0e12f;
+    range[k][1] = -1.0e12f;
+  }
+  range[20][0] = static_cast<float>(m_extent.zMin);
+  range[20][1] = static_cast<float>(m_extent.zMax);
+  range[21][0] = 0.0f;
+  range[21][1] = static_cast<float>(m_grid.MaxCellCount());
+  m_grid.GetStdDevRange(&range[19][0], &range[19][1]);
+  WidenAttributeRanges(range);
+}
+
+// --- the editing tools ---
+
+void Sd_SoundingSet::ThinSoundings() {
+  CallBusy(1, 1);
+  m_editor.ThinSoundings(m_grid);
+  ReportProgress(0, 0);
+  m_selection.NotifyMarked();
+  CallBusy(0, 0);
+}
+
+void Sd_SoundingSet::FindSpikes() {
+  CallBusy(1, 1);
+  m_editor.FindSpikes(m_grid);
+  ReportProgress(0, 0);
+  m_selection.NotifyMarked();
+  CallBusy(0, 0);
+}

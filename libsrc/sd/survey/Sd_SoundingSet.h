@@ -3,15 +3,19 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "Sd_Node.h"
-#include "Sd_StripArrays.h"
-
-class GLUquadric;
+#include "Sd_SoundingEditor.h"
+#include "Sd_SoundingExport.h"
+#include "Sd_SoundingGrid.h"
+#include "Sd_SoundingPainter.h"
+#include "Sd_SoundingPoint.h"
+#include "Sd_SoundingSelection.h"
+#include "Sd_SoundingStyle.h"
 
 class TDR_PayloadReader;
 class TDR_PayloadWriter;
@@ -47,19 +51,6 @@ struct Sd_SoundingClass {
   const char* versionDetail;
 };
 
-// One cell of the sounding grid. The soundings of a cell are chained
-// through their records' nextInCell from first, in the cell's list order:
-// z not increasing, and of equal z the later record first. The same list
-// is held contiguously in the grid's run arrays from run on, so that the
-// cell's heights and spread read memory in order.
-struct Sd_SoundingCell {
-  unsigned short mark;  // set by the window selection
-  float stdDev;         // spread of z of the shown soundings
-  int count;            // soundings binned, shown or not
-  int first;            // record index of the first sounding, -1 for none
-  int run;              // index of the cell's first entry in the run arrays
-};
-
 // The header of an object record: the format version (tag version 0 only),
 // the cell size (tag version 2 and later), the record counts, and its size
 // in bytes.
@@ -76,11 +67,25 @@ struct Sd_SoundingHeader {
 
 // The data set of depth soundings of a hydrographic survey, common to both
 // record formats (Sd_HTFSounding: one list of soundings; Sd_Sounding: runs,
-// frames and soundings). Everything that does not depend on the record
-// layout lives here: the object record's header, the bounds, the attribute
-// record and its settings, the class configuration, the two colour maps,
-// saving and the drawing of the base plate. The records are held by
-// Sd_SoundingCore (Sd_SoundingCore.h).
+// frames and soundings). The records are held by Sd_SoundingCore
+// (Sd_SoundingCore.h); what does not depend on the record layout is held
+// here and in the parts the data set owns, each with its own state:
+//
+//   Sd_SoundingGrid       the cell grid: shape, cells, runs, statistics and
+//                         the worker passes over them
+//   Sd_SoundingStyle      class configuration, colour maps and colouring
+//   Sd_SoundingSelection  the selection window, its order and the selected
+//                         list
+//   Sd_SoundingEditor     the marked, edit and candidate lists, thinning and
+//                         the spike search
+//   Sd_SoundingPainter    what is shown and how it is drawn
+//   Sd_SoundingExport     the surface as a terrain and the grid points
+//
+// The data set itself keeps the object record's header, the counts, the
+// data's box, the filters and the attribute record, and is the node: it
+// ties the parts to the node's callbacks, transform and pass protocol.
+// Its interface below is the one the rest of the viewer uses; where a part
+// does the work, the function hands over to it.
 //
 // Records in the file: the object record (header and records), then in any
 // order the common tags (georeference, colour map), the attribute record
@@ -89,24 +94,21 @@ struct Sd_SoundingHeader {
 // read from, followed by the common tags and the attribute record; it never
 // writes its records into a file of its own.
 //
-// Note: m_colorMap here is the object's colour map 1 (256 colours held in
-// the object); the node's colour-table pointer of Sd_Node, which the
-// colour-map common tag fills, is Sd_Node::m_colorMap.
-class Sd_SoundingSet : public Sd_Node {
+// Note: colour map 1 is the object's own (256 colours held in the style);
+// the node's colour-table pointer of Sd_Node, which the colour-map common
+// tag fills, is Sd_Node::m_colorMap.
+class Sd_SoundingSet : public Sd_Node, protected Sd_SoundingPoints, protected Sd_SoundingSelection::Records {
  public:
-  static constexpr int kAttributeCount = 23;
-  static constexpr float kDefaultCellSize = 100.0f;
+  static constexpr int kAttributeCount = Sd_SoundingStyle::kAttributeCount;
+  static constexpr float kDefaultCellSize = Sd_SoundingGrid::kDefaultCellSize;
   static constexpr int kStoredRunSize = 108;
   static constexpr int kStoredFrameSize = 36;
   // Height of a cell that has none.
-  static constexpr float kNoHeight = 1.0e12f;
-  // Limits of the cell grid: at most kCellsPerSounding cells for every
-  // sounding of the data set and kMinCellLimit cells whatever the count,
-  // and never more than kMaxCells. A cell size that asks for more is
-  // refused.
-  static constexpr int kCellsPerSounding = 16;
-  static constexpr int kMinCellLimit = 256;
-  static constexpr int kMaxCells = 1 << 24;
+  static constexpr float kNoHeight = Sd_SoundingGrid::kNoHeight;
+  // Limits of the cell grid (Sd_SoundingGrid).
+  static constexpr int kCellsPerSounding = Sd_SoundingGrid::kCellsPerSounding;
+  static constexpr int kMinCellLimit = Sd_SoundingGrid::kMinCellLimit;
+  static constexpr int kMaxCells = Sd_SoundingGrid::kMaxCells;
 
   ~Sd_SoundingSet() override;
 
@@ -163,36 +165,36 @@ class Sd_SoundingSet : public Sd_Node {
   void ReadClassConfiguration();
   // Kind 0: colour map 1 becomes the default ramp (red 255, green, blue
   // and alpha i at entry i). Any other kind changes nothing.
-  void SetDefaultColorMap(int kind);
+  void SetDefaultColorMap(int kind) { m_style.SetDefaultColorMap(kind); }
   // Reads colour map 1 (2) from a colour-map file. A missing file is
   // reported once per process at debug level, a damaged one with "Error
   // loading color map: %s"; either way the map keeps its colours and the
   // path is stored as the map's name. With recolour the cells are coloured
   // again. The colour-range listener is told.
-  void LoadColorMap(const char* path, int recolour);
-  void LoadColorMap2(const char* path, int recolour);
-  const unsigned* GetColorMap1() const { return m_colorMap; }
-  const unsigned* GetColorMap2() const { return m_colorMap2; }
+  void LoadColorMap(const char* path, int recolour) { LoadMap(0, path, recolour); }
+  void LoadColorMap2(const char* path, int recolour) { LoadMap(1, path, recolour); }
+  const unsigned* GetColorMap1() const { return m_style.Map(0); }
+  const unsigned* GetColorMap2() const { return m_style.Map(1); }
   // Paths of the maps, null when none was loaded.
-  const char* GetColorMapName() const { return m_colorMapName.empty() ? nullptr : m_colorMapName.c_str(); }
-  const char* GetColorMap2Name() const { return m_colorMap2Name.empty() ? nullptr : m_colorMap2Name.c_str(); }
+  const char* GetColorMapName() const { return MapName(0); }
+  const char* GetColorMap2Name() const { return MapName(1); }
 
   // --- settings ---
-  void SetProgressive(int on) { m_progressive = on; }
+  void SetProgressive(int on) { m_style.SetProgressive(on); }
   // Stores the switch; switching it on shades the cells at once with the
   // node's six shading parameters.
   void SetPreShaded(int on) {
-    m_preShaded = on;
+    m_style.SetPreShaded(on);
     if (on) Reshade();
   }
-  int GetProgressive() const { return m_progressive; }
-  int GetPreShaded() const { return m_preShaded; }
-  int GetLodStep() const { return m_lodStep; }
-  int GetEmptyCellAlpha() const { return m_emptyCellAlpha; }
-  float GetSymbolSize() const { return m_symbolSize; }
+  int GetProgressive() const { return m_style.Progressive(); }
+  int GetPreShaded() const { return m_style.PreShaded(); }
+  int GetLodStep() const { return m_style.LodStep(); }
+  int GetEmptyCellAlpha() const { return m_style.EmptyCellAlpha(); }
+  float GetSymbolSize() const { return m_style.SymbolSize(); }
   // Configured colour range of attribute i (0 ... 22): 1 with the range
   // when one is configured, else 0 (and 0, 0).
-  int GetAttributeRange(int i, float* low, float* high) const;
+  int GetAttributeRange(int i, float* low, float* high) const { return m_style.GetAttributeRange(i, low, high); }
   // Data range of attribute i over the records (ComputeAttributeRanges):
   // 1 with the range; 0 (and 0, 0) for an attribute outside 0 ... 22.
   int GetAttributeDataRange(int i, float* low, float* high) const;
@@ -201,14 +203,14 @@ class Sd_SoundingSet : public Sd_Node {
   void SetFilter(int i, int on) {
     if (i >= 0 && i < m_class.filterCount) m_filters[i] = on;
   }
-  int GetSurfaceMode() const { return m_surfaceMode; }
-  float GetGridLineZ() const { return m_gridLineZ; }
-  int GetCellAlpha() const { return m_cellAlpha; }
-  int GetColorMode() const { return m_colorMode; }
-  int GetShowGridLines() const { return m_showGridLines; }
-  int GetShowSurface() const { return m_showSurface; }
-  int GetShowCellSoundings() const { return m_showCellSoundings; }
-  int GetShowBase() const { return m_showBase; }
+  int GetSurfaceMode() const { return m_grid.SurfaceMode(); }
+  float GetGridLineZ() const { return m_painter.GridLineZ(); }
+  int GetCellAlpha() const { return m_style.CellAlpha(); }
+  int GetColorMode() const { return m_style.ColourMode(); }
+  int GetShowGridLines() const { return m_painter.ShowGridLines(); }
+  int GetShowSurface() const { return m_painter.ShowSurface(); }
+  int GetShowCellSoundings() const { return m_painter.ShowCellSoundings(); }
+  int GetShowBase() const { return m_painter.ShowBase(); }
   // The attribute record's last integer: the run-line switch of FSD
   // soundings, a spare value of HTF soundings.
   int GetLastSwitch() const { return m_lastSwitch; }
@@ -218,11 +220,11 @@ class Sd_SoundingSet : public Sd_Node {
   int GetSoundingCount() const { return m_sndCount; }
   int GetRunCount() const { return m_runCount; }
   int GetFrameCount() const { return m_frameCount; }
-  float GetCellSize() const { return m_cellSize; }
+  float GetCellSize() const { return m_grid.CellSize(); }
   // The cell size that the object record stores from tag version 2 on.
-  void SetCellSize(float size) { m_cellSize = size; }
+  void SetCellSize(float size) { m_grid.SetCellSize(size); }
   int GetPayloadHeaderSize() const { return m_payloadHeaderSize; }
-  int GetMaxCellCount() const { return m_maxCellCount; }
+  int GetMaxCellCount() const { return m_grid.MaxCellCount(); }
   // Data bounds {x min, x max, y min, y max, z min, z max} as loading left
   // them, and ranges {x, y, z}: the data's, or once binned the spans of the
   // node's bounds (the grid's edges).
@@ -233,18 +235,18 @@ class Sd_SoundingSet : public Sd_Node {
 
   // --- the cell grid ---
   // Bins every sounding in the grid (inGrid non-zero) into the square
-  // cells of m_cellSize laid from the data's x and y minima less a tenth
-  // of a cell, and sets the node's x and y bounds to the grid's edges. A
-  // cell size that is not a positive finite number is derived (about ten
-  // soundings a cell) and stored. 0 when built, and when no sounding lies
-  // in the grid (then there is no grid); -1 after a debug message when no
-  // cell size can be derived (the soundings lie on one line or point) or
-  // the grid would exceed its limits (kCellsPerSounding, kMaxCells), or
-  // out of memory: no grid then, and no sounding chained.
+  // cells of the cell size laid from the data's x and y minima less a
+  // tenth of a cell, and sets the node's x and y bounds to the grid's
+  // edges. A cell size that is not a positive finite number is derived
+  // (about ten soundings a cell) and stored. 0 when built, and when no
+  // sounding lies in the grid (then there is no grid); -1 after a debug
+  // message when no cell size can be derived (the soundings lie on one
+  // line or point) or the grid would exceed its limits (kCellsPerSounding,
+  // kMaxCells), or out of memory: no grid then, and no sounding chained.
   virtual int BuildCellGrid() = 0;
   // 1 unless a switched-on filter hides sounding index (0 for an index
   // outside the records).
-  virtual int IsSoundingShown(int index) const = 0;
+  int IsSoundingShown(int index) const override = 0;
   // Whether a sounding with this flags byte passes the switched-on filters.
   int IsShownByFlags(unsigned char flags) const;
   // Every cell's height by the surface mode (0 deep: the last shown
@@ -257,10 +259,10 @@ class Sd_SoundingSet : public Sd_Node {
   // component and columns as the second, heights in data units and steps
   // in cells. 1 with the normal in n; 0 when a neighbour lies outside the
   // grid or has no height.
-  int ComputeFaceNormal(float* n, int row, int col, int q) const;
+  int ComputeFaceNormal(float* n, int row, int col, int q) const { return m_grid.FaceNormal(n, row, col, q); }
   // Every cell's normal: the mean of its face normals, (0, 0, 1) when it
   // has none, (0, 0, 0) for a cell without height.
-  void ComputeNormals();
+  void ComputeNormals() { m_grid.ComputeNormals(); }
   // Stores the surface mode and recomputes the heights, colours and
   // normals.
   void SetSurfaceMode(int mode);
@@ -280,37 +282,25 @@ class Sd_SoundingSet : public Sd_Node {
   void ComputeAttributeRanges();
 
   // The grid: rows x cols cells, row by row (none: 0 x 0).
-  int GetRows() const { return m_rows; }
-  int GetCols() const { return m_cols; }
+  int GetRows() const { return m_grid.Rows(); }
+  int GetCols() const { return m_grid.Cols(); }
   // Cell (row, col), its height (kNoHeight when none) and normal; null
   // (kNoHeight) outside the grid.
-  const Sd_SoundingCell* GetCell(int row, int col) const {
-    return IsCell(row, col) ? &m_cells[CellIndex(row, col)] : nullptr;
-  }
-  float GetCellHeight(int row, int col) const {
-    return IsCell(row, col) ? m_cellHeights[CellIndex(row, col)] : kNoHeight;
-  }
-  const float* GetCellNormal(int row, int col) const {
-    return IsCell(row, col) ? &m_cellNormals[3 * CellIndex(row, col)] : nullptr;
-  }
+  const Sd_SoundingCell* GetCell(int row, int col) const { return m_grid.Cell(row, col); }
+  float GetCellHeight(int row, int col) const { return m_grid.Height(row, col); }
+  const float* GetCellNormal(int row, int col) const { return m_grid.Normal(row, col); }
   // The record indices of a cell's soundings in list order (count in
   // *count); null for a cell outside the grid or without soundings.
-  const int* GetCellSoundings(int row, int col, int* count) const;
-  void GetStdDevRange(float* low, float* high) const {
-    *low = m_stdDevMin;
-    *high = m_stdDevMax;
-  }
+  const int* GetCellSoundings(int row, int col, int* count) const { return m_grid.CellSoundings(row, col, count); }
+  void GetStdDevRange(float* low, float* high) const { m_grid.GetStdDevRange(low, high); }
   // Bytes of the per-cell arrays (not of the per-sounding run arrays).
-  size_t GetCellGridBytes() const;
+  size_t GetCellGridBytes() const { return m_grid.Bytes(); }
 
   // --- picking and the selection window (Sd_SoundingPick.cpp) ---
   // Told before (phase 0) and after (phase 1) every change of the window's
   // soundings or of their order, with the window's record indices.
-  typedef void (*SelectCallback)(int phase, const int* indices, int count, void* data);
-  void SetSelectCallback(SelectCallback fn, void* data) {
-    m_selectCallback = fn;
-    m_selectCallbackData = data;
-  }
+  typedef Sd_SoundingSelection::Callback SelectCallback;
+  void SetSelectCallback(SelectCallback fn, void* data) { m_selection.SetCallback(fn, data); }
   // Mode 0 (query): the geographic point and height of the cell under the
   // request's pixel, with its colour, into *out; 1 when the four cells
   // there hold a height. Mode 1 (the selecting tool): selects the window
@@ -327,7 +317,9 @@ class Sd_SoundingSet : public Sd_Node {
   // bilinear when the cell and its neighbours (row + 1, col), (row, col +
   // 1), (row + 1, col + 1) all hold heights, else the highest of those that
   // do (-1e8 when none). 1 when any of the four holds one.
-  int InterpolateCell(int row, int col, float rowPos, float colPos, float* z) const;
+  int InterpolateCell(int row, int col, float rowPos, float colPos, float* z) const {
+    return m_grid.Interpolate(row, col, rowPos, colPos, z);
+  }
   // Selects the window of (2r + 1) x (2r + 1) cells around (row, col),
   // moved inside the grid, r the selection radius (shrunk to fit the
   // grid); marks its cells, lists its soundings in the current sort order
@@ -337,10 +329,12 @@ class Sd_SoundingSet : public Sd_Node {
   // The outline of the window: 4 s vertices (s the window's edge in cells)
   // round the window's cell borders, x and y in the unit box, z in data
   // units a quarter unit above the corners' mean height.
-  void BuildWindowOutline();
+  void BuildWindowOutline() { m_selection.BuildOutline(m_grid, m_extent.zMin); }
   // Mean height of the cells around corner (row, col) (the floor of the
   // data for a cell without height), plus 0.25.
-  double CornerHeight(int row, int col) const;
+  double CornerHeight(int row, int col) const {
+    return Sd_SoundingSelection::CornerHeight(m_grid, m_extent.zMin, row, col);
+  }
   // The keyboard commands of the window (codes 1 to 19): resize, move by a
   // window, a cell or a radius, toggle the pre-shaded surface.
   void HandleSelectionCommand(int code);
@@ -348,11 +342,11 @@ class Sd_SoundingSet : public Sd_Node {
   void GetWindow(int* firstRow, int* lastRow, int* firstCol, int* lastCol) const;
   // The window's record indices in their sort order (count in *count).
   const int* GetSelection(int* count) const;
-  int GetSelectionRadius() const { return m_selRadius; }
+  int GetSelectionRadius() const { return m_selection.Radius(); }
   // The centre cell of the window (-1, -1 when none).
   void GetSelectionCentre(int* row, int* col) const {
-    *row = m_selRow;
-    *col = m_selCol;
+    *row = m_selection.CentreRow();
+    *col = m_selection.CentreCol();
   }
   // The outline's vertices, three floats each (count in *count; none
   // without a window).
@@ -360,7 +354,7 @@ class Sd_SoundingSet : public Sd_Node {
   // The selected list: records whose mark is set (count in *count).
   const int* GetSelectedList(int* count) const;
   // When the select callback is set, tells it (phase 1) the window's list.
-  void NotifySelection() const;
+  void NotifySelection() const { m_selection.Notify(1); }
 
   // --- the order of the window's list (Sd_SoundingSort.cpp) ---
   // Orders the window's list by key (the class's key table): ascending by
@@ -370,17 +364,17 @@ class Sd_SoundingSet : public Sd_Node {
   // order. An unknown key leaves the order. With keepDirection 0 the flag
   // toggles when key is the current key, else clears. The select callback
   // is told the new order when the list is not empty.
-  void SortRecords(int key, int keepDirection);
+  void SortRecords(int key, int keepDirection) { m_selection.Sort(key, keepDirection); }
   // 1 when the entries at list positions a and b (a before b) stand in the
   // wrong order for the current key and direction, else 0.
-  int CompareRecords(int a, int b) const;
-  int GetSortKey() const { return m_sortKey; }
-  int GetSortDescending() const { return m_sortDescending; }
+  int CompareRecords(int a, int b) const { return m_selection.Compare(a, b); }
+  int GetSortKey() const { return m_selection.SortKey(); }
+  int GetSortDescending() const { return m_selection.SortDescending(); }
   // Day and hour of a count of hours: day = floor((hours + 23) / 24), hour =
   // hours - (day - 1) * 24, so 24 is day 1 hour 24 and 25 day 2 hour 1.
-  static void SplitHours(int hours, int* day, int* hour);
+  static void SplitHours(int hours, int* day, int* hour) { Sd_SoundingSelection::SplitHours(hours, day, hour); }
 
-  // --- colouring ---
+  // --- colouring (Sd_SoundingColour.cpp) ---
   // The colour a cell gets: an entry of a 256-colour map with the cell's
   // alpha as the top byte. Colour modes: 0 depth, 1 spread, 2 sounding
   // count, 3 the attribute SetColorAttribute chose; any other colours
@@ -395,10 +389,10 @@ class Sd_SoundingSet : public Sd_Node {
   // Chooses the attribute mode 3 colours by (0 ... 22, per class) and
   // recolours.
   void SetColorAttribute(int attribute);
-  int GetColorAttribute() const { return m_colorAttribute; }
+  int GetColorAttribute() const { return m_style.ColourAttribute(); }
   void GetColorRange(float* low, float* high) const {
-    *low = m_colorRange[0];
-    *high = m_colorRange[1];
+    *low = m_style.ColourRange()[0];
+    *high = m_style.ColourRange()[1];
   }
   // Colours cell (row, col) from value v through table (made the node's
   // colour map): with a configured range of attribute k the entry is
@@ -412,15 +406,17 @@ class Sd_SoundingSet : public Sd_Node {
   // flagged, else 0 (its low end).
   void SetCellFlagColor(int row, int col, int attribute, int flagged);
   // The value a cell keeps while its soundings are walked: the smaller.
-  static float PickCellValue(float candidate, float current) { return candidate < current ? candidate : current; }
+  static float PickCellValue(float candidate, float current) {
+    return Sd_SoundingStyle::PickCellValue(candidate, current);
+  }
   // v limited to 0 ... 255.
-  static int ClampColorIndex(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+  static int ClampColorIndex(int v) { return Sd_SoundingStyle::ClampColorIndex(v); }
   // A colour-map entry from a real index: truncated toward zero and
   // limited to 0 ... 255; infinite and not-a-number indices give 0.
-  static int ColorIndex(double index);
+  static int ColorIndex(double index) { return Sd_SoundingStyle::ColorIndex(index); }
   // The alpha word of an alpha value: a (limited to 0 ... 255) in the top
   // byte, the colour bytes 0.
-  static unsigned AlphaWord(int alpha) { return static_cast<unsigned>(ClampColorIndex(alpha)) << 24; }
+  static unsigned AlphaWord(int alpha) { return Sd_SoundingStyle::AlphaWord(alpha); }
   // Hill-shades the cells' colours into the pre-shaded colours with the
   // six shading parameters (kept in the node, in the order of
   // Sv_Shader::SetSun), then recolours. The last argument is unused.
@@ -428,25 +424,27 @@ class Sd_SoundingSet : public Sd_Node {
                   int unused = 0);
   // Packed colours of cell (row, col): lit and pre-shaded (0 outside the
   // grid).
-  unsigned GetCellColor(int row, int col) const { return IsCell(row, col) ? m_cellColors[CellIndex(row, col)] : 0u; }
+  unsigned GetCellColor(int row, int col) const {
+    return m_grid.IsCell(row, col) ? m_grid.Colours()[m_grid.CellIndex(row, col)] : 0u;
+  }
   unsigned GetShadedColor(int row, int col) const {
-    return IsCell(row, col) ? m_shadedColors[CellIndex(row, col)] : 0u;
+    return m_grid.IsCell(row, col) ? m_grid.ShadedColours()[m_grid.CellIndex(row, col)] : 0u;
   }
 
   // --- drawing ---
   // Which flag state of a sounding is shown with the flagged symbol
   // (an attribute number of mode 3's flags; -1: none).
-  void SetHighlightAttribute(int attribute) { m_highlightAttribute = attribute; }
+  void SetHighlightAttribute(int attribute) { m_style.SetHighlightAttribute(attribute); }
   // 1 when record index is on the edit list.
-  int IsInEditList(int index) const;
+  int IsInEditList(int index) const { return m_editor.IsInEditList(index); }
   // The marked list (record indices; a negative index ends it) and the
   // edit list, as drawing reads them.
-  void SetMarkedList(const int* indices, int count);
-  void SetEditList(const int* indices, int count);
-  void SetShowMarked(int on) { m_showMarked = on; }
-  void SetLodStep(int step) { m_lodStep = step; }
+  void SetMarkedList(const int* indices, int count) { m_editor.SetMarkedList(indices, count); }
+  void SetEditList(const int* indices, int count) { m_editor.SetEditList(indices, count); }
+  void SetShowMarked(int on) { m_painter.SetShowMarked(on); }
+  void SetLodStep(int step) { m_style.SetLodStep(step); }
 
-  // --- editing lists, thinning and spike search (Sd_SoundingLists.cpp) ---
+  // --- editing lists, thinning and spike search (Sd_SoundingEditor) ---
   // None of these changes a record beyond its mark byte, and none writes a
   // file. Soundings whose excluding flag is set (ExcludedFlags) take no
   // part in the tools; the tools read the flags and heights as the grid
@@ -455,62 +453,64 @@ class Sd_SoundingSet : public Sd_Node {
   // The candidate array that the tools fill: record indices (an index
   // outside the records is ignored). Thin candidates reserve room for one
   // entry per thinning block on first use; both grow as needed.
-  void AddThinCandidate(int index);
-  void AddSpikeCandidate(int index);
-  const int* GetCandidates(int* count) const;
+  void AddThinCandidate(int index) { m_editor.AddThinCandidate(m_grid, index); }
+  void AddSpikeCandidate(int index) { m_editor.AddSpikeCandidate(index); }
+  const int* GetCandidates(int* count) const { return ListOf(m_editor.Candidates(), count); }
   // Orders the candidates by z, greatest first, and puts on the marked list
   // each one that lies no closer than the thinning radius to a candidate
   // marked before it (every one when the radius is not above 0); releases
   // the candidate array.
-  void ThinCandidatesByDistance();
+  void ThinCandidatesByDistance() { m_editor.ThinCandidatesByDistance(); }
   // Drops, in array order, every candidate that lies closer than the
   // cluster radius to an earlier candidate not dropped before it, and that
   // earlier one too; marks the rest in array order and releases the array.
   // Candidates dropped already are no one's neighbours.
-  void PruneCandidateClusters();
+  void PruneCandidateClusters() { m_editor.PruneCandidateClusters(); }
   // Orders n record indices by z, greatest first, equal z in their previous
   // order.
-  void SortCandidatesByZ(int* indices, int n) const;
+  void SortCandidatesByZ(int* indices, int n) const { m_editor.SortCandidatesByZ(indices, n); }
   // sqrt(dx^2 + dy^2) of two records (0 when either lies outside).
-  double HorizontalDistance(int a, int b) const;
+  double HorizontalDistance(int a, int b) const { return m_editor.HorizontalDistance(a, b); }
   // The first sounding of cell (row, col)'s list that is not excluded, or
   // -1 (also outside the grid).
-  int FirstValidRecord(int row, int col) const;
+  int FirstValidRecord(int row, int col) const { return m_editor.FirstValidRecord(m_grid, row, col); }
   // 1 when the first valid sounding of any of the eight neighbours of cell
   // (row, col) inside the grid lies higher than record index, else 0.
-  int HasHigherNeighbour(int index, int row, int col) const;
+  int HasHigherNeighbour(int index, int row, int col) const {
+    return m_editor.HasHigherNeighbour(m_grid, index, row, col);
+  }
   // The marked list, in the order of marking; a record is on it at most
   // once (an index outside the records is ignored).
-  void AddMarked(int index);
-  void RemoveMarked(int index);
-  int IsMarked(int index) const;
+  void AddMarked(int index) { m_editor.AddMarked(index); }
+  void RemoveMarked(int index) { m_editor.RemoveMarked(index); }
+  int IsMarked(int index) const { return m_editor.IsMarked(index); }
   // Empties the marked list and the candidate array.
-  void ClearMarkedList();
-  const int* GetMarkedList(int* count) const;
+  void ClearMarkedList() { m_editor.ClearMarkedList(); }
+  const int* GetMarkedList(int* count) const { return ListOf(m_editor.MarkedList(), count); }
   // The selected list: adding sets the record's mark (an index outside the
   // records is ignored); removing clears it and moves the list's last
   // entry into the removed one's place.
-  void AddToSelectedList(int index);
-  void RemoveFromSelectedList(int index);
-  void ClearSelectedList();
+  void AddToSelectedList(int index) { m_selection.AddSelected(index); }
+  void RemoveFromSelectedList(int index) { m_selection.RemoveSelected(index); }
+  void ClearSelectedList() { m_selection.ClearSelected(); }
   // The edit list: appended to (room for the marked list's count on the
   // first entry), the first equal entry replaced by the last on removal.
-  void AddToEditList(int index);
-  void RemoveFromEditList(int index);
-  void ClearEditList();
-  const int* GetEditList(int* count) const;
+  void AddToEditList(int index) { m_editor.AddToEditList(index); }
+  void RemoveFromEditList(int index) { m_editor.RemoveFromEditList(index); }
+  void ClearEditList() { m_editor.ClearEditList(); }
+  const int* GetEditList(int* count) const { return ListOf(m_editor.EditList(), count); }
   // For n of 1 or more: empties the edit list and gives it room for n plus
   // the selected list's count.
-  void ReserveEditList(int n);
+  void ReserveEditList(int n) { m_editor.ReserveEditList(n, m_selection.Selected().size()); }
 
   // The depth window of the thinning: each setter switches its limit on
   // for good; InDepthWindow is 1 when z passes the limits that are on,
   // inclusive.
-  void SetDepthWindowLow(double z);
-  void SetDepthWindowHigh(double z);
-  int InDepthWindow(double z) const;
+  void SetDepthWindowLow(double z) { m_editor.SetDepthWindowLow(z); }
+  void SetDepthWindowHigh(double z) { m_editor.SetDepthWindowHigh(z); }
+  int InDepthWindow(double z) const { return m_editor.InDepthWindow(z); }
   // 0 none, 1 low only, 2 high only, 3 both.
-  int GetDepthWindowState() const { return m_depthWindowState; }
+  int GetDepthWindowState() const { return m_editor.DepthWindowState(); }
   // Marks the highest sounding in the depth window of every block of
   // thinning-block x thinning-block cells, thinned by distance.
   void ThinSoundings();
@@ -519,17 +519,17 @@ class Sd_SoundingSet : public Sd_Node {
   // of those below it and no neighbouring cell's first sounding is higher,
   // without those lying closer than the cluster radius to another.
   void FindSpikes();
-  void SetGridLineZ(float z) { m_gridLineZ = z; }
+  void SetGridLineZ(float z) { m_painter.SetGridLineZ(z); }
   // Block edge of the thinning in cells (below 1 counts as 1), thinning
   // radius, spike threshold and cluster radius.
-  void SetThinBlock(int cells) { m_thinBlock = cells; }
-  void SetThinRadius(float radius) { m_thinRadius = radius; }
-  void SetSpikeThreshold(float height) { m_spikeThreshold = height; }
-  void SetClusterRadius(float radius) { m_clusterRadius = radius; }
-  int GetThinBlock() const { return m_thinBlock; }
-  float GetThinRadius() const { return m_thinRadius; }
-  float GetSpikeThreshold() const { return m_spikeThreshold; }
-  float GetClusterRadius() const { return m_clusterRadius; }
+  void SetThinBlock(int cells) { m_editor.SetThinBlock(cells); }
+  void SetThinRadius(float radius) { m_editor.SetThinRadius(radius); }
+  void SetSpikeThreshold(float height) { m_editor.SetSpikeThreshold(height); }
+  void SetClusterRadius(float radius) { m_editor.SetClusterRadius(radius); }
+  int GetThinBlock() const { return m_editor.ThinBlock(); }
+  float GetThinRadius() const { return m_editor.ThinRadius(); }
+  float GetSpikeThreshold() const { return m_editor.SpikeThreshold(); }
+  float GetClusterRadius() const { return m_editor.ClusterRadius(); }
 
   // --- the surface as a terrain, terrain files, grid points (Sd_SoundingExport.cpp) ---
   // None of it runs in the viewer. Each builds the surface of a surface
@@ -562,16 +562,11 @@ class Sd_SoundingSet : public Sd_Node {
   // range), else the data's z range.
   void GetSurfaceHeightRange(float* low, float* high) const;
 
- private:
-  // Gives terrain grids of the cell grid's size filled with the surface of
-  // mode (see CreateSurfaceDTM), its bounds and names. -1 (terrain without
-  // grids) without a cell grid or when out of memory.
-  int FillSurfaceTerrain(Sd_SonarDTM* terrain, int mode);
-  // Sets the surface mode and recomputes the cell heights (nothing else).
-  void UseSurfaceHeights(int mode);
-
  protected:
   explicit Sd_SoundingSet(const Sd_SoundingClass& cls);
+
+  using SoundingPoint = Sd_SoundingPoint;
+  using ValueAttribute = Sd_SoundingStyle::ValueAttribute;
 
   // --- what the record-holding classes provide ---
   // Reads the records the header announces (the caller has checked that
@@ -583,7 +578,23 @@ class Sd_SoundingSet : public Sd_Node {
   virtual bool WriteRecords(TDR_PayloadWriter& out, int byteOrder) const = 0;
   // Draws the survey run lines (data sets with runs).
   virtual void DrawRunLines() {}
+  // Widens range[k] (low, high) by the values attribute k takes in every
+  // record, for the attributes the records feed.
+  virtual void WidenAttributeRanges(float range[][2]) const = 0;
+  static void Widen(float range[2], float v) {
+    if (v < range[0]) range[0] = v;
+    if (v > range[1]) range[1] = v;
+  }
+  // The records as the parts read them (Sd_SoundingPoints); the flag bits
+  // that exclude a sounding from the editing tools (none by default).
+  int SoundingCount() const override { return m_sndCount; }
+  unsigned char ExcludedFlags() const override { return 0; }
+  // The mark byte of sounding index (null outside the records).
+  unsigned char* SoundingMark(int) override { return nullptr; }
+  // Whether the selecting tool's action code selects a window.
+  virtual bool SelectsOnAction(int action) const { return action != 2; }
 
+  // --- colouring ---
   // Recolours the cells by the colour mode and tells the colour-range
   // listener. Without a cell grid only the listener is told.
   virtual void ColorCells();
@@ -594,27 +605,6 @@ class Sd_SoundingSet : public Sd_Node {
   // table of attributes; an attribute the class has none of colours
   // nothing.
   virtual void ColorCellsByAttribute() = 0;
-
-  // A sounding as drawing sees it: its position, its selected mark and
-  // whether the highlight attribute names its flag state.
-  struct SoundingPoint {
-    double x, y, z;
-    int mark;
-    int highlighted;
-  };
-  // Sounding index (within the records, which the caller checks).
-  virtual SoundingPoint GetSoundingPoint(int index) const = 0;
-
-  // A value attribute of mode 3: its default colour range, how scale and
-  // offset are found, the seed of a cell's walk and what becomes of cells
-  // without soundings.
-  struct ValueAttribute {
-    float low, high;     // colour range without a configured one
-    int fromRange;       // 1: scale and offset follow the colour range
-    float scale, offset;  // else these
-    int seedFirst;       // 1: the walk starts from the first sounding's value, else from kNoHeight
-    int emptyCalled;     // 1: cells without soundings are coloured from the seed; 0: left as they are
-  };
   // Colours every cell by attribute k from value(record index, float*),
   // which returns false for a sounding that has no such value.
   template <class Value>
@@ -624,45 +614,21 @@ class Sd_SoundingSet : public Sd_Node {
   // unflagged when emptyCalled, else left as they are.
   template <class Flags>
   void ColourByFlag(int k, unsigned char bit, int emptyCalled, Flags flags);
-  // The configured range of attribute k when one is set (range untouched
-  // otherwise): true when set.
-  bool ConfiguredRange(int k, float range[2]) const;
   // Makes a copy of table the node's colour map (unless it holds it
   // already).
   void UseNodeColorMap(const unsigned* table);
-  // SetCellColor and SetCellFlagColor of cell index c, the node's colour
-  // map as it is.
-  void PaintCell(size_t c, int k, float value, float offset, float scale, const unsigned* table);
-  void PaintFlag(size_t c, int k, int flagged);
 
-  // --- drawing ---
-  // The soundings of cell (row, col): a stem from the floor and a symbol
-  // for each (a flagged symbol for highlighted ones).
-  void DrawCellSoundings(int row, int col);
-  // The soundings of the marked list, each with a stem from above and an
-  // upside-down symbol.
-  void DrawMarkedSoundings();
-  // The pyramid of a sounding (onMarkedList: the marked list's colours);
-  // the cylinder of a flagged one.
-  void DrawSoundingSymbol(int index, int onMarkedList);
-  void DrawFlaggedSymbol(int index);
-  // The normalised position of a sounding in the unit box.
-  void NormalisedPoint(const SoundingPoint& p, float out[3]) const;
+  // --- drawing (Sd_SoundingDraw.cpp) ---
+  void DrawCellSoundings(int row, int col) { m_painter.DrawCellSoundings(DrawingScene(), row, col); }
+  void DrawMarkedSoundings() { m_painter.DrawMarkedSoundings(DrawingScene()); }
+  void DrawSoundingSymbol(int index, int onMarkedList) {
+    m_painter.DrawSoundingSymbol(DrawingScene(), index, onMarkedList);
+  }
+  void DrawFlaggedSymbol(int index) { m_painter.DrawFlaggedSymbol(DrawingScene(), index); }
   // Steps 3 to 9 of a drawing: base plate, run lines, grid lines (every
   // stride-th and the outer ones), window outline, soundings, and the grid
   // frame with its matrices kept.
   void DrawOverlays(int stride);
-  // Puts the surface strip between rows r and r2 over the columns 0, s,
-  // 2s, ... below cols into the strip arrays after their first n vertices
-  // (joined to those by two repeated vertices); the vertex count after it.
-  size_t AppendSurfaceStrip(int r, int r2, int s, size_t n);
-  // Draws the first n vertices of the strip arrays as one triangle strip
-  // (their client state enabled).
-  void DrawSurfaceArrays(size_t n);
-  // Switches blending and, for the lit surface, lighting on (false when
-  // the light set is missing) and off again.
-  bool BeginSurface();
-  void EndSurface();
   // false when the surface is to be drawn lit and there is no light set:
   // then nothing is drawn, and the object says so once (NoLightsMessage at
   // error level, else at debug level).
@@ -671,66 +637,22 @@ class Sd_SoundingSet : public Sd_Node {
   // Ends a progressive pass: pops its matrix, switches the surface state
   // off and resets the pass.
   void ClosePass();
-  // Widens range[k] (low, high) by the values attribute k takes in every
-  // record, for the attributes the records feed.
-  virtual void WidenAttributeRanges(float range[][2]) const = 0;
-  static void Widen(float range[2], float v) {
-    if (v < range[0]) range[0] = v;
-    if (v > range[1]) range[1] = v;
-  }
 
-  // The cell grid's storage: rows x cols cells, each grid one block.
-  // Cells are cleared (no soundings), heights kNoHeight, normals and
-  // colours 0. 0, or -1 when out of memory (no grid then).
+  // --- the grid ---
+  // The cell grid's storage (Sd_SoundingGrid::Alloc), and its release with
+  // the selection that refers to it.
   int AllocCellGrids(int rows, int cols);
-  // Releases the grid and the run arrays; rows and cols become 0.
   void FreeCellGrids();
-  // Room for the run arrays of count binned soundings. false when out of
-  // memory.
-  bool AllocCellRuns(int count);
-
-  // Where the grid goes: the cell size and the origin (node x and y
-  // minima), rows and columns.
-  struct CellGridShape {
-    float size;
-    float originX, originY;
-    int rows, cols;
-  };
-  // The shape of the grid for the soundings' bounds; derives and stores
-  // the cell size when it is not a positive finite number. 0 with the
-  // shape; 1 when no sounding lies in the grid; -1 (after a debug message)
-  // when no grid can be laid.
-  int PlanCellGrid(CellGridShape* shape);
   // Sets the node's bounds to the grid's edges and the z range, and the
   // ranges to the grid's spans.
-  void SetGridBounds(const CellGridShape& shape);
-
-  bool IsCell(int row, int col) const { return row >= 0 && row < m_rows && col >= 0 && col < m_cols; }
-  size_t CellIndex(int row, int col) const { return static_cast<size_t>(row) * m_cols + col; }
-  size_t CellCount() const { return static_cast<size_t>(m_rows) * m_cols; }
+  void SetGridBounds(const Sd_SoundingGrid::Shape& shape);
+  // Forgets the window, its lists and its outline, clearing the marks they
+  // set, without telling anyone: the cell grid they refer to is going.
+  void DropSelection() { m_selection.Drop(); }
 
   // The attribute and edits records among the records after the object's
   // own.
   int ReadOwnRecord(TDR_Manager* manager, int tag) override;
-
-  // --- picking, selection and sorting: what the classes tell apart ---
-  // Whether the selecting tool's action code selects a window.
-  virtual bool SelectsOnAction(int action) const { return action != 2; }
-  // Direction of a sort key in the class's table: 1 as the table's
-  // comparison, -1 reversed, 0 when the class has no such key.
-  virtual int SortKeyDirection(int key) const = 0;
-  // Sounding index's value of a sort key, mapped to an unsigned number in
-  // the key's ascending order; false when the sounding lacks what the key
-  // needs (a frame, a run, a number).
-  virtual bool SortKeyOf(int key, int index, uint64_t* value) const = 0;
-  // SortKeyOf of the n soundings of list into values, lacks[i] set where
-  // the i-th lacks the key; the number lacking it.
-  virtual size_t GatherSortKeys(int key, const int* list, size_t n, uint64_t* values, unsigned char* lacks) const = 0;
-  // The mark byte of sounding index (null outside the records).
-  virtual unsigned char* SoundingMark(int) { return nullptr; }
-  // Forgets the window, its lists and its outline, clearing the marks they
-  // set, without telling anyone: the cell grid they refer to is going.
-  void DropSelection();
 
   // Bounds accumulated while records are decoded: a sounding widens them
   // only when x, y and z are finite and within float range (the node's
@@ -756,7 +678,7 @@ class Sd_SoundingSet : public Sd_Node {
   void SetDataBounds(const BoundsAccumulator& bounds);
   // The normalised position of (x, y) in the unit box of the node's
   // bounds, with the ranges of the data; 0 on an axis without extent.
-  void NormalisedXY(double x, double y, float out[2]) const;
+  void NormalisedXY(double x, double y, float out[2]) const { m_extent.NormalisedXY(m_bounds, x, y, out); }
 
   // Settings of the factory's samples: a cell size and attribute values
   // other than the defaults, and no colour-map name; then the soundings
@@ -777,124 +699,41 @@ class Sd_SoundingSet : public Sd_Node {
   int m_runCount;
   int m_frameCount;
   std::string m_dataPath;
-
-  // --- data bounds ---
-  double m_xMin, m_xMax, m_yMin, m_yMax, m_zMin, m_zMax;
-  double m_xRange, m_yRange, m_zRange;
-  float m_cellSize;
   int m_payloadHeaderSize;
-  int m_maxCellCount;
+  Sd_SoundingExtent m_extent;
 
-  // --- cell grid (each array one block of rows x cols entries) ---
-  int m_rows, m_cols;
-  Sd_SoundingCell* m_cells;
-  float* m_cellHeights;      // kNoHeight for a cell without height
-  float* m_cellNormals;      // three floats a cell
-  unsigned* m_cellColors;    // lit colours
-  unsigned* m_shadedColors;  // pre-shaded colours
-  // Row buffers of the hill shading: heights as 16-bit codes, a spare row
-  // and colours, cols entries each (one block).
-  unsigned short* m_shadeHeightRow;
-  unsigned short* m_shadeSpareRow;
-  unsigned* m_shadeColorRow;
-  // The run arrays: the soundings of every cell in list order, cell after
-  // cell: record index, z as float, and flags as binned (a change of a
-  // record's flags or position needs a rebin).
-  int m_binnedCount;  // entries of the run arrays
-  int* m_cellRun;
-  float* m_cellRunZ;
-  unsigned char* m_cellRunFlags;
-  float m_stdDevMin, m_stdDevMax;
-  float m_attrDataRange[kAttributeCount][2];
-
-  // --- attribute record ---
+  // --- the attribute record's own values; the rest lives in the parts ---
   int m_filters[4];  // the class's filters, in its table's order
-  int m_surfaceMode;
-  float m_gridLineZ;
-  int m_cellAlpha;
-  int m_colorMode;
-  int m_showGridLines;
-  int m_showSurface;
-  int m_showCellSoundings;
-  int m_showBase;
   int m_lastSwitch;
 
-  // --- class configuration ---
-  int m_preShaded;
-  int m_progressive;
-  int m_lodStep;
-  int m_emptyCellAlpha;
-  float m_symbolSize;
-  unsigned char m_attrRangeSet[kAttributeCount];
-  float m_attrRange[kAttributeCount][2];
-
-  // --- colour maps ---
-  unsigned m_colorMap[256];
-  unsigned m_colorMap2[256];
-  std::string m_colorMapName;
-  std::string m_colorMap2Name;
-  float m_colorRange[2];
-
-  // --- selection window (Sd_SoundingPick.cpp) ---
-  int m_selRadius = 1;  // half-size r of the window in cells
-  int m_selSize = 3;    // 2r + 1
-  int m_selRow = -1, m_selCol = -1;
-  int m_window[4] = {-1, -1, -1, -1};  // first, last row; first, last column
-  std::vector<int> m_selIndices;       // the window's record indices
-  std::vector<float> m_outline;        // the window outline, x y z a vertex
-  int m_sortKey = 30;
-  int m_sortDescending = 0;
-  SelectCallback m_selectCallback = nullptr;
-  void* m_selectCallbackData = nullptr;
-  std::vector<int> m_selectedList;  // records whose mark is set
-  int m_colorAttribute = 0;
-  int m_highlightAttribute = -1;
-
-  // --- drawing ---
-  int m_showMarked = 1;
-  // Progressive pass: state (0 set-up, 1 strips, 2 finish), pushed
-  // matrices, its stride and the next strip's first row.
-  int m_stepState = 0;
-  int m_pushCount = 0;
-  int m_passStep = 1;
-  int m_stepRow = 0;
-  int m_lightsReported = 0;  // the missing light set was reported
-  std::vector<int> m_markedList;
-  std::vector<int> m_editList;
-  struct QuadricDeleter {
-    void operator()(GLUquadric* q) const;
-  };
-  std::unique_ptr<GLUquadric, QuadricDeleter> m_quadric;  // made on first use
-  Sd_StripArrays m_strips;
-
-  // --- editing lists and tools (Sd_SoundingLists.cpp) ---
-  // The flag bits that exclude a sounding from the tools.
-  virtual unsigned char ExcludedFlags() const { return 0; }
-  // Rebuilds the marked list's membership bytes from the list.
-  void IndexMarkedList();
-  std::vector<int> m_candidates;
-  std::vector<unsigned char> m_markedFlags;  // 1 per record on the marked list
-  double m_depthWindowLow = -1.0;
-  double m_depthWindowHigh = -1.0;
-  int m_depthWindowState = 0;
-  int m_thinBlock = 1;
-  float m_thinRadius = 1000.0f;
-  float m_spikeThreshold = 15.0f;
-  float m_clusterRadius = 20.0f;
+  // --- the parts ---
+  Sd_SoundingGrid m_grid;
+  Sd_SoundingStyle m_style;
+  Sd_SoundingSelection m_selection;
+  Sd_SoundingEditor m_editor;
+  Sd_SoundingPainter m_painter;
 
  private:
   // shown[f] is IsShownByFlags(f) for every flags byte f.
   void ShownTable(unsigned char shown[256]) const;
-  // The spread of a cell's shown soundings (CellStdDev).
-  float Spread(const Sd_SoundingCell& cell, const unsigned char shown[256]) const;
-  // ComputeCellHeights of cells from ... to - 1, ComputeNormals of rows
-  // from ... to - 1: the shares of their workers.
-  void CellHeights(size_t from, size_t to, const unsigned char shown[256]);
-  void RowNormals(int from, int to);
+  // What a drawing reads of the parts.
+  Sd_SoundingPainter::Scene DrawingScene() const;
+  // The surface the export writes, with its table of shown flag bytes.
+  Sd_SoundingExport::Surface ExportSurface(unsigned char shown[256]);
+  // Colour map 0 (1) from a file (LoadColorMap), and its name (null when
+  // none).
+  void LoadMap(int map, const char* path, int recolour);
+  const char* MapName(int map) const {
+    return m_style.MapName(map).empty() ? nullptr : m_style.MapName(map).c_str();
+  }
+  // A list's entries (count in *count).
+  static const int* ListOf(const std::vector<int>& list, int* count) {
+    if (count) *count = static_cast<int>(list.size());
+    return list.data();
+  }
 
   // One attribute record's payload; applied only when read whole.
   void ReadAttributeRecord(TDR_Manager* manager);
-  void LoadMap(const char* path, int recolour, unsigned* colours, std::string* name);
 
   int m_attributeVersionError;  // set while reading the records after the object's own
 };

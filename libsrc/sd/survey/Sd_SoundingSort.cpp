@@ -1,5 +1,5 @@
-// Sounding data sets: the order of the selection window's list by a key of
-// the class's key table.
+// The selection of sounding data sets: the order of the window's list by a
+// key of the class's key table, and the classes' key tables.
 //
 // Every key value is mapped to an unsigned number that orders as the key's
 // comparison does (numbers, flags, frame and run fields alike); the list is
@@ -14,6 +14,7 @@
 
 #include "Sd_HTFSounding.h"
 #include "Sd_Sounding.h"
+#include "Sd_SoundingSelection.h"
 
 namespace {
 
@@ -151,7 +152,7 @@ bool ReadKey(const unsigned char* base, const KeyRow& row, uint64_t* value) {
     }
     case kDayOfHours:
     case kHourOfHours:
-      Sd_SoundingSet::SplitHours(Load<int>(p), &day, &hour);
+      Sd_SoundingSelection::SplitHours(Load<int>(p), &day, &hour);
       *value = OrderOf(row.kind == kDayOfHours ? day : hour);
       return true;
   }
@@ -239,7 +240,7 @@ Entry* RadixSort(Entry* a, Entry* b, size_t n, uint64_t differs, Key key) {
 
 }  // namespace
 
-void Sd_SoundingSet::SplitHours(int hours, int* day, int* hour) {
+void Sd_SoundingSelection::SplitHours(int hours, int* day, int* hour) {
   const long long h = hours;
   long long d = (h + 23) / 24;
   if ((h + 23) % 24 < 0) --d;  // rounded down, also below 0
@@ -247,17 +248,17 @@ void Sd_SoundingSet::SplitHours(int hours, int* day, int* hour) {
   *hour = static_cast<int>(h - (d - 1) * 24);
 }
 
-void Sd_SoundingSet::SortRecords(int key, int keepDirection) {
+void Sd_SoundingSelection::Sort(int key, int keepDirection) {
   if (!keepDirection) m_sortDescending = key == m_sortKey && m_sortDescending == 0 ? 1 : 0;
   m_sortKey = key;
   const size_t n = m_selIndices.size();
   if (n == 0) return;
-  if (const int direction = SortKeyDirection(key)) {
+  if (const int direction = m_records.SortKeyDirection(key)) {
     const bool descending = (direction < 0) != (m_sortDescending != 0);
     const int* list = m_selIndices.data();
     std::unique_ptr<uint64_t[]> values(new uint64_t[n]);
     std::unique_ptr<unsigned char[]> lacks(new unsigned char[n]);
-    const size_t lacking = GatherSortKeys(key, list, n, values.get(), lacks.get());
+    const size_t lacking = m_records.GatherSortKeys(key, list, n, values.get(), lacks.get());
     const size_t m = n - lacking;
     // The bits in which the keys differ; a descending order sorts the
     // keys' complements ascending.
@@ -302,17 +303,17 @@ void Sd_SoundingSet::SortRecords(int key, int keepDirection) {
     }
     m_selIndices.swap(sorted);
   }
-  NotifySelection();
+  Notify(1);
 }
 
-int Sd_SoundingSet::CompareRecords(int a, int b) const {
+int Sd_SoundingSelection::Compare(int a, int b) const {
   const int n = static_cast<int>(m_selIndices.size());
   if (a < 0 || a >= n || b < 0 || b >= n) return 0;
-  const int direction = SortKeyDirection(m_sortKey);
+  const int direction = m_records.SortKeyDirection(m_sortKey);
   if (!direction) return 0;
   uint64_t ka = 0, kb = 0;
-  const bool hasA = SortKeyOf(m_sortKey, m_selIndices[a], &ka);
-  const bool hasB = SortKeyOf(m_sortKey, m_selIndices[b], &kb);
+  const bool hasA = m_records.SortKeyOf(m_sortKey, m_selIndices[a], &ka);
+  const bool hasB = m_records.SortKeyOf(m_sortKey, m_selIndices[b], &kb);
   if (!hasA || !hasB) return !hasA && hasB ? 1 : 0;
   const bool descending = (direction < 0) != (m_sortDescending != 0);
   return (descending ? ka < kb : ka > kb) ? 1 : 0;
