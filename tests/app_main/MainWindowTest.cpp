@@ -426,6 +426,39 @@ TEST_F(MainWindow, FileOpenUsesTheDialogAndCancelChangesNothing) {
   EXPECT_EQ(window->windowTitle().toStdString(), "Orvanta -- " + path);
 }
 
+TEST_F(MainWindow, TheFileMenusDialogsAreOpenFileDialogsAndCancelChangesNothing) {
+  const std::string path = dir.file("picked.sd");
+  ASSERT_TRUE(WriteSampleFile(path));
+  ASSERT_EQ(window->LoadDataFile(path.c_str()), 0);
+  Qk_GLWorkArea* area = window->m_workarea;
+  const QString title = window->windowTitle();
+  Sd_Node* object = area->GetRoot()->GetFirstChild();
+  Qk_GLOverlay* overlay = area->GetOverlay();
+  const int frames = area->GetMovie()->GetNumFrames();
+  const std::pair<QAction*, QString> items[] = {{window->FileOpenAction, "Open an SD File"},
+                                                {window->FileLoadSceneAction, "Open a Scene File"},
+                                                {window->FilePlayFlightpathAction, "Play a Flightpath"}};
+  for (const auto& item : items) {
+    SCOPED_TRACE(item.second.toStdString());
+    WithModal([&]() { item.first->trigger(); },
+              [&](QWidget* modal) {
+                auto* dialog = window->findChild<QFileDialog*>("open file dialog");
+                ASSERT_NE(dialog, nullptr);
+                EXPECT_EQ(dialog, modal);
+                EXPECT_EQ(dialog->windowTitle(), item.second);
+                EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+                dialog->reject();
+              });
+    EXPECT_EQ(window->findChild<QFileDialog*>("open file dialog"), nullptr);
+    EXPECT_EQ(window->windowTitle(), title);
+    EXPECT_EQ(window->GetLastDirectory(), dir.path() + "/");
+    EXPECT_EQ(area->GetRoot()->GetFirstChild(), object);
+    EXPECT_EQ(ChildCount(), 1);
+    EXPECT_EQ(area->GetOverlay(), overlay);
+    EXPECT_EQ(area->GetMovie()->GetNumFrames(), frames);
+  }
+}
+
 TEST_F(MainWindow, FlightPathsAreReadIntoTheWorkAreasMovie) {
   DesktopRecorder recorder;
   const std::string path = dir.file("tour.fph");
