@@ -230,7 +230,7 @@ class RecordingArea : public Qk_GLWorkArea {
   bool RunToNormal(int limit = 500) { return orvanta_apptest::RunToNormal(this, limit); }
 
   // Processes events until the renderer has stopped its timer.
-  bool WaitForNormal(int limitMs = 20000) { return orvanta_apptest::WaitForNormal(this, limitMs); }
+  bool WaitForNormal(int limitMs = 60000) { return orvanta_apptest::WaitForNormal(this, limitMs); }
 
   // Test access to the fields that later tools fill.
   void RequestProfile(double x1, double y1, double x2, double y2) {

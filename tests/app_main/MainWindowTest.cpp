@@ -18,7 +18,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
-#include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -181,13 +180,7 @@ TEST_F(MainWindow, DatasetKeysBelongToTheWindow) {
   QSignalSpy tenth(window->ToogleData10Action, &QAction::triggered);
   QSignalSpy fifth(window->ToogleData5Actionn, &QAction::triggered);
   auto press = [&](Qt::Key key, QSignalSpy& spy) {
-    const int before = spy.count();
-    for (int attempt = 0; attempt < 50 && spy.count() == before; ++attempt) {
-      window->activateWindow();
-      QApplication::setActiveWindow(window);
-      QTest::keyClick(window->m_workarea, key);
-      if (spy.count() == before) Spin();
-    }
+    EXPECT_TRUE(orvanta_mainwindow_test::PressUntilSignalled(window, window->m_workarea, key, spy));
   };
   press(Qt::Key_0, tenth);
   press(Qt::Key_5, fifth);
@@ -352,7 +345,7 @@ TEST_F(MainWindow, LoadingADataFileSetsCaptionDirectoryAndExaggeration) {
   EXPECT_EQ(ChildCount(), 1);
   EXPECT_EQ(window->m_workarea->GetRoot()->GetShowBoundingBox(), 1);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  Spin();
+  ASSERT_TRUE(WaitFor([] { return orvanta::PendingMessageCount() == 0; }));
   EXPECT_TRUE(recorder.boxes.empty());
 
   // A file that cannot be read: plain caption, its directory remembered, the
@@ -473,7 +466,7 @@ TEST_F(MainWindow, FlightPathsAreReadIntoTheWorkAreasMovie) {
   ASSERT_NE(window->m_workarea->GetMovie(), nullptr);
   EXPECT_EQ(window->m_workarea->GetMovie()->GetNumFrames(), 2);
   EXPECT_EQ(window->GetLastDirectory(), dir.path() + "/");
-  Spin();
+  ASSERT_TRUE(WaitFor([] { return orvanta::PendingMessageCount() == 0; }));
   EXPECT_TRUE(recorder.boxes.empty());
 
   orvanta_test::TempDir other;
@@ -518,7 +511,7 @@ TEST_F(MainWindow, HelpPagesOpenThroughTheDesktop) {
   for (const QUrl& url : recorder.urls) EXPECT_EQ(url.scheme(), "https") << url.toString().toStdString();
   EXPECT_NE(recorder.urls[0], recorder.urls[1]);
   EXPECT_NE(recorder.urls[1], recorder.urls[2]);
-  Spin();
+  ASSERT_TRUE(WaitFor([] { return orvanta::PendingMessageCount() == 0; }));
   EXPECT_TRUE(recorder.boxes.empty());
 }
 
