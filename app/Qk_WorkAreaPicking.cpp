@@ -1,21 +1,23 @@
-// The work area: picking scene objects and depth-buffer points under the
-// pointer.
+// The work area's picking: scene objects and depth-buffer points under the
+// pointer, and the status texts of picks.
 //
 // Every pick reads the framebuffer object as the last frame left it, so it
 // uses that frame's matrices: the projection of the view the frames draw
 // (the left eye in stereo, whose picture is the left half in split screen),
 // the overlay's camera and the global scale. Pixels are device pixels,
 // counted from the bottom left, as in the event record.
+#include "Qk_WorkAreaPicking.h"
+
 #include <GL/gl.h>
 #include <GL/glu.h>
 
 #include <cmath>
+#include <cstdio>
 
 #include "DepthPicker.h"
 #include "Qk_GLOverlay.h"
 #include "Qk_GLWorkArea.h"
 #include "Sd_Node.h"
-#include "Sv_Perspective.h"
 
 namespace {
 
@@ -27,32 +29,29 @@ const double kNoHeight = 1e12;
 const int kDepthSearchRadius = 4;
 // Narrowest axis NormalizePoint divides by.
 const double kMinAxisExtent = 1e-6;
+// Picker size until the first resize.
+const float kPickerWidth = 320.0f;
+const float kPickerHeight = 200.0f;
 
 }  // namespace
 
-void Qk_GLWorkArea::LoadViewProjection(int view) {
-  if (!m_camera) return;
-  double m[16];
-  m_camera->GetProjectionMatrix(view, m);
-  glMatrixMode(GL_PROJECTION);
-  glLoadMatrixd(m);
-  glMatrixMode(GL_MODELVIEW);
+Qk_WorkAreaPicking::Qk_WorkAreaPicking(Qk_GLWorkArea* area)
+    : m_area(area), m_picker(new DepthPicker(kPickerWidth, kPickerHeight)), m_pickRequest(), m_pickText{} {
+  m_pickRequest.picker = m_picker;
 }
 
-void Qk_GLWorkArea::LoadFrameProjection() { LoadViewProjection(m_stereoOn ? SV_VIEW_LEFT : SV_VIEW_MONO); }
-
-void Qk_GLWorkArea::PushFrameView(float scale) {
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  if (m_overlay) m_overlay->ApplyCamera();
-  glMatrixMode(GL_MODELVIEW);
-  glScalef(scale, scale, scale);
+Qk_WorkAreaPicking::~Qk_WorkAreaPicking() {
+  delete m_picker;
+  m_picker = nullptr;
 }
 
-bool Qk_GLWorkArea::StorePickRequest(int x, int y, int kind, int action, SDN_PickOut* out) {
+void Qk_WorkAreaPicking::SetSize(int w, int h) {
+  if (m_picker) m_picker->SetSize(static_cast<float>(w), static_cast<float>(h));
+}
+
+bool Qk_WorkAreaPicking::StorePickRequest(int x, int y, int kind, int action, SDN_PickOut* out) {
   if (!out) return false;
-  if (x < 0 || y < 0 || x >= m_viewportWidth || y >= m_viewportHeight) {
+  if (x < 0 || y < 0 || x >= m_area->GetViewportWidth() || y >= m_area->GetViewportHeight()) {
     out->found = 0;
     return false;
   }
@@ -67,30 +66,32 @@ bool Qk_GLWorkArea::StorePickRequest(int x, int y, int kind, int action, SDN_Pic
 // ---------------------------------------------------------------------------
 // Scene picks
 
-int Qk_GLWorkArea::PickScene(SDN_PickIn* request, SDN_PickOut* out) {
+int Qk_WorkAreaPicking::PickScene(SDN_PickIn* request, SDN_PickOut* out) {
   if (!out) return 0;
   // A record that is not asked must not go on reporting an earlier hit.
   out->found = 0;
-  if (!request || !m_initialised) return 0;
-  const float s = m_globalScale;
-  MakeCurrent();
+  if (!request || !m_area->IsInitialised()) return 0;
+  const float s = m_area->GetGlobalScale();
+  m_area->MakeCurrent();
 
   // The left eye's picture in split-screen stereo, else the whole view.
+  const int w = m_area->GetViewportWidth();
+  const int h = m_area->GetViewportHeight();
   GLint saved[4] = {0, 0, 0, 0};
   glGetIntegerv(GL_VIEWPORT, saved);
-  glViewport(0, 0, m_viewportWidth, m_viewportHeight);
-  if (m_picker) m_picker->SetSize(static_cast<float>(m_viewportWidth), static_cast<float>(m_viewportHeight));
+  glViewport(0, 0, w, h);
+  SetSize(w, h);
 
   glMatrixMode(GL_PROJECTION);
   glPushMatrix();
-  LoadFrameProjection();
-  PushFrameView(s);
+  m_area->LoadFrameProjection();
+  m_area->PushFrameView(s);
 
   int result = 0;
-  if (m_root) {
+  if (Sd_Node* root = m_area->GetRoot()) {
     out->value = kNoValue;
-    result = m_root->QueryPoint(request, out);
-    if (!result && m_orthographic) result = PickOrthographic(request, out);
+    result = root->QueryPoint(request, out);
+    if (!result && m_area->GetScene().GetOrthographic()) result = PickOrthographic(request, out);
   }
 
   glMatrixMode(GL_MODELVIEW);
@@ -102,14 +103,16 @@ int Qk_GLWorkArea::PickScene(SDN_PickIn* request, SDN_PickOut* out) {
   return result;
 }
 
-int Qk_GLWorkArea::PickOrthographic(SDN_PickIn* request, SDN_PickOut* out) {
-  const float* bx = m_root->GetBounds(0);
-  const float* by = m_root->GetBounds(1);
+int Qk_WorkAreaPicking::PickOrthographic(SDN_PickIn* request, SDN_PickOut* out) {
+  Sd_Node* root = m_area->GetRoot();
+  if (!root || !request || !out) return 0;
+  const float* bx = root->GetBounds(0);
+  const float* by = root->GetBounds(1);
   GLint viewport[4];
   double modelview[16];
   double projection[16];
   glPushMatrix();
-  m_root->ApplyTransform();
+  root->ApplyTransform();
   glGetIntegerv(GL_VIEWPORT, viewport);
   glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
   glGetDoublev(GL_PROJECTION_MATRIX, projection);
@@ -128,38 +131,46 @@ int Qk_GLWorkArea::PickOrthographic(SDN_PickIn* request, SDN_PickOut* out) {
   return 1;
 }
 
-int Qk_GLWorkArea::Pick(int x, int y, int kind, int action, SDN_PickOut* out) {
+int Qk_WorkAreaPicking::Pick(int x, int y, int kind, int action, SDN_PickOut* out) {
   if (!StorePickRequest(x, y, kind, action, out)) return 0;
   return PickScene(&m_pickRequest, out);
 }
 
-int Qk_GLWorkArea::PickRefreshed(int x, int y, int kind, int action, SDN_PickOut* out) {
+int Qk_WorkAreaPicking::PickRefreshed(int x, int y, int kind, int action, SDN_PickOut* out) {
   if (!StorePickRequest(x, y, kind, action, out)) return 0;
   int result = PickScene(&m_pickRequest, out);
-  if (!result && m_initialised && !m_idleSuspended) {
+  if (!result && m_area->IsInitialised() && !m_area->GetIdleSuspended()) {
     // A pass is refining the picture and its depth buffer is incomplete:
     // draw one whole frame (exploring) and ask again.
-    BeginExploring();
+    m_area->BeginExploring();
     DrawFrameForPick();
     result = PickScene(&m_pickRequest, out);
-    EndExploring();
+    m_area->EndExploring();
   }
   return result && out->found ? 1 : 0;
+}
+
+void Qk_WorkAreaPicking::GeoPickPoint(double x, double y, double* z, unsigned* color) {
+  unsigned c = 0;
+  Sd_Node* root = m_area->GetRoot();
+  const double h = root ? root->GeoPickPoint(x, y, &c) : kNoHeight;
+  if (z) *z = h;
+  if (color) *color = h == kNoHeight ? 0u : c;
 }
 
 // ---------------------------------------------------------------------------
 // Depth picks
 
-int Qk_GLWorkArea::DepthSearch(int x, int y, double* wx, double* wy, double* wz) {
-  MakeCurrent();
+int Qk_WorkAreaPicking::DepthSearch(int x, int y, double* wx, double* wy, double* wz) {
+  m_area->MakeCurrent();
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glLoadIdentity();
   glMatrixMode(GL_PROJECTION);
   glPushMatrix();
-  LoadFrameProjection();
-  if (m_overlay) m_overlay->ApplyCamera();
-  m_picker->SetSize(static_cast<float>(m_viewportWidth), static_cast<float>(m_viewportHeight));
+  m_area->LoadFrameProjection();
+  if (Qk_GLOverlay* overlay = m_area->GetOverlay()) overlay->ApplyCamera();
+  SetSize(m_area->GetViewportWidth(), m_area->GetViewportHeight());
   const int r = m_picker->PickNear(x, y, wx, wy, wz, kDepthSearchRadius);
   glMatrixMode(GL_PROJECTION);
   glPopMatrix();
@@ -168,27 +179,27 @@ int Qk_GLWorkArea::DepthSearch(int x, int y, double* wx, double* wy, double* wz)
   return r;
 }
 
-void Qk_GLWorkArea::DrawFrameForPick() {
+void Qk_WorkAreaPicking::DrawFrameForPick() {
   // Every matrix pushed here is popped in the mode it was pushed in.
-  MakeCurrent();
+  m_area->MakeCurrent();
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
-  RenderStepInMode();
-  MakeCurrent();
+  m_area->RenderStepInMode();
+  m_area->MakeCurrent();
   glMatrixMode(GL_MODELVIEW);
   glPopMatrix();
 }
 
-int Qk_GLWorkArea::PickDepth(short x, short y, double* wx, double* wy, double* wz) {
-  if (!m_initialised || !m_picker) return 0;
+int Qk_WorkAreaPicking::PickDepth(short x, short y, double* wx, double* wy, double* wz) {
+  if (!m_area->IsInitialised() || !m_picker) return 0;
   double px = 0.0, py = 0.0, pz = 0.0;
   int r = DepthSearch(x, y, &px, &py, &pz);
-  if (r != 0 && !m_idleSuspended) {
+  if (r != 0 && !m_area->GetIdleSuspended()) {
     // The picture is being refined: draw one whole frame and look again.
-    BeginExploring();
+    m_area->BeginExploring();
     DrawFrameForPick();
     r = DepthSearch(x, y, &px, &py, &pz);
-    EndExploring();
+    m_area->EndExploring();
   }
   if (r != 0) return 0;
   if (wx) *wx = px;
@@ -197,14 +208,10 @@ int Qk_GLWorkArea::PickDepth(short x, short y, double* wx, double* wy, double* w
   return 1;
 }
 
-int Qk_GLWorkArea::PickOverlayWidget(int x, int y, double* px, double* py, double* pz) {
-  return m_overlay ? m_overlay->PickWidget(x, y, px, py, pz) : 0;
-}
-
 // ---------------------------------------------------------------------------
 // Helpers
 
-void Qk_GLWorkArea::NormalizePoint(const double in[3], Sd_Node* node, double out[3]) {
+void Qk_WorkAreaPicking::NormalizePoint(const double in[3], Sd_Node* node, double out[3]) {
   if (!out) return;
   for (int i = 0; i < 3; ++i) {
     out[i] = 0.0;
@@ -216,6 +223,57 @@ void Qk_GLWorkArea::NormalizePoint(const double in[3], Sd_Node* node, double out
   }
 }
 
-void Qk_GLWorkArea::NotifyExaggeration() {
-  if (m_root && m_overlay) m_overlay->VertExagChanged();
+void Qk_WorkAreaPicking::ForgetHit() {
+  SDN_PickOut* pick = Sd_Node::GetSharedPick();
+  pick->node = nullptr;
+  pick->found = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Pick texts
+
+int Qk_WorkAreaPicking::FormatPickText(const SDN_PickOut* pick, int coordinateType, char* text, size_t size) {
+  if (!text || size == 0) return 0;
+  text[0] = '\0';
+  if (!pick || !pick->found) return 0;
+
+  // Geographic coordinates need eight decimals; heights and projected
+  // coordinates two (three for heights of type 3).
+  const bool flat = pick->z == kNoHeight;
+  int n = 0;
+  switch (coordinateType) {
+    case SD_COORDS_UNDECIDED:
+    case SD_COORDS_PROJECTED:
+      n = flat ? snprintf(text, size, "Geo Coords (x,y) -> (%.2lf, %.2lf)", pick->x, pick->y)
+               : snprintf(text, size, "Geo Coords (x,y,z) -> (%.2lf, %.2lf, %.2lf)", pick->x, pick->y, pick->z);
+      break;
+    case SD_COORDS_PROJECTED_3_DECIMALS:
+      n = flat ? snprintf(text, size, "Geo Coords (x,y) -> (%.2lf, %.2lf)", pick->x, pick->y)
+               : snprintf(text, size, "Geo Coords (x,y,z) -> (%.2lf, %.2lf, %.3lf)", pick->x, pick->y, pick->z);
+      break;
+    default:
+      n = flat ? snprintf(text, size, "Geo Coords (x,y) -> (%.8lf, %.8lf)", pick->x, pick->y)
+               : snprintf(text, size, "Geo Coords (x,y,z) -> (%.8lf, %.8lf, %.2lf)", pick->x, pick->y, pick->z);
+      break;
+  }
+  if (n < 0) {
+    text[0] = '\0';
+    return 0;
+  }
+  size_t used = static_cast<size_t>(n) < size ? static_cast<size_t>(n) : size - 1;
+  if (pick->value != kNoValue && used < size - 1) {
+    const int m = snprintf(text + used, size - used, ", Scalar = %.2lf", pick->value);
+    if (m > 0) used += static_cast<size_t>(m) < size - used ? static_cast<size_t>(m) : size - used - 1;
+  }
+  return static_cast<int>(used);
+}
+
+void Qk_WorkAreaPicking::ShowPickText(SDN_PickOut* pick) {
+  FormatPickText(pick, Sd_Node::GetCoordinateType(), m_pickText, sizeof(m_pickText));
+  emit m_area->SetPickInfoSG(m_pickText);
+}
+
+void Qk_WorkAreaPicking::ClearPickText() {
+  m_pickText[0] = '\0';
+  emit m_area->SetPickInfoSG(m_pickText);
 }

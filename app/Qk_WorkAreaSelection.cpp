@@ -1,80 +1,53 @@
-// The work area: pick texts, the selection state (selected point, polygon,
-// extraction rectangle, profile line), the point slots and the selection
-// outline drawn over the scene.
-//
-// The outline is drawn with XOR, so drawing it twice restores the picture
-// exactly: the tools erase it (one AfterPass) before a selection changes and
-// draw it again (a second AfterPass) afterwards, on a finished picture only.
-// It never writes depth, so picks see the scene and not the outline.
+// The work area's selection: the selected point, the polygon and the
+// extraction rectangle, and their outline drawn over the scene.
+#include "Qk_WorkAreaSelection.h"
+
 #include <GL/gl.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 
 #include "Qk_GLOverlay.h"
 #include "Qk_GLWorkArea.h"
-#include "Sd_Node.h"
+#include "Qk_WorkAreaMouseTools.h"
 #include "Sv_Perspective.h"
 
 namespace {
 
 const double kNoValue = -1e20;
-const double kNoHeight = 1e12;
 // Screen size of the point marker's arms (pixels), mono and stereo.
 const double kMarkerSize = 75.0;
 const double kStereoMarkerSize = 40.0;
 
+// Keeps the point of a pick and the object it was picked on.
+void KeepPick(const SDN_PickOut* pick, double point[3], Sd_Node** node) {
+  *node = pick->node;
+  point[0] = pick->x;
+  point[1] = pick->y;
+  point[2] = pick->z;
+}
+
 }  // namespace
 
-// ---------------------------------------------------------------------------
-// Pick texts
+Qk_WorkAreaSelection::Qk_WorkAreaSelection(Qk_GLWorkArea* area)
+    : m_area(area),
+      m_pointSelected(0),
+      m_selectedPoint{0.0, 0.0, 0.0},
+      m_selectedNode(nullptr),
+      m_polygon(nullptr),
+      m_polygonActive(0),
+      m_polygonClosed(0),
+      m_finishRequest(0),
+      m_movingPoint{0.0, 0.0, 0.0},
+      m_movingNode(nullptr),
+      m_rectangle{0.0, 0.0, 0.0, 0.0},
+      m_rectangleActive(0) {}
 
-int Qk_GLWorkArea::FormatPickText(const SDN_PickOut* pick, int coordinateType, char* text, size_t size) {
-  if (!text || size == 0) return 0;
-  text[0] = '\0';
-  if (!pick || !pick->found) return 0;
-
-  // Geographic coordinates need eight decimals; heights and projected
-  // coordinates two (three for heights of type 3).
-  const bool flat = pick->z == kNoHeight;
-  int n = 0;
-  switch (coordinateType) {
-    case SD_COORDS_UNDECIDED:
-    case SD_COORDS_PROJECTED:
-      n = flat ? snprintf(text, size, "Geo Coords (x,y) -> (%.2lf, %.2lf)", pick->x, pick->y)
-               : snprintf(text, size, "Geo Coords (x,y,z) -> (%.2lf, %.2lf, %.2lf)", pick->x, pick->y, pick->z);
-      break;
-    case SD_COORDS_PROJECTED_3_DECIMALS:
-      n = flat ? snprintf(text, size, "Geo Coords (x,y) -> (%.2lf, %.2lf)", pick->x, pick->y)
-               : snprintf(text, size, "Geo Coords (x,y,z) -> (%.2lf, %.2lf, %.3lf)", pick->x, pick->y, pick->z);
-      break;
-    default:
-      n = flat ? snprintf(text, size, "Geo Coords (x,y) -> (%.8lf, %.8lf)", pick->x, pick->y)
-               : snprintf(text, size, "Geo Coords (x,y,z) -> (%.8lf, %.8lf, %.2lf)", pick->x, pick->y, pick->z);
-      break;
-  }
-  if (n < 0) {
-    text[0] = '\0';
-    return 0;
-  }
-  size_t used = static_cast<size_t>(n) < size ? static_cast<size_t>(n) : size - 1;
-  if (pick->value != kNoValue && used < size - 1) {
-    const int m = snprintf(text + used, size - used, ", Scalar = %.2lf", pick->value);
-    if (m > 0) used += static_cast<size_t>(m) < size - used ? static_cast<size_t>(m) : size - used - 1;
-  }
-  return static_cast<int>(used);
-}
-
-void Qk_GLWorkArea::ShowPickText(SDN_PickOut* pick) {
-  FormatPickText(pick, Sd_Node::GetCoordinateType(), m_pickText, sizeof(m_pickText));
-  emit SetPickInfoSG(m_pickText);
-}
+Qk_WorkAreaSelection::~Qk_WorkAreaSelection() { FreePolygon(); }
 
 // ---------------------------------------------------------------------------
 // Selection state
 
-void Qk_GLWorkArea::AddPolygonVertex(const double point[3], Sd_Node* node) {
+void Qk_WorkAreaSelection::AddPolygonVertex(const double point[3], Sd_Node* node) {
   if (!point) return;
   if (m_polygon && m_polygon->x == point[0] && m_polygon->y == point[1] && m_polygon->z == point[2]) return;
   Qk_PolygonVertex* v = new Qk_PolygonVertex{point[0], point[1], point[2], node, m_polygon, nullptr};
@@ -82,7 +55,7 @@ void Qk_GLWorkArea::AddPolygonVertex(const double point[3], Sd_Node* node) {
   m_polygon = v;
 }
 
-void Qk_GLWorkArea::FreePolygon() {
+void Qk_WorkAreaSelection::FreePolygon() {
   while (m_polygon) {
     Qk_PolygonVertex* next = m_polygon->next;
     delete m_polygon;
@@ -90,18 +63,18 @@ void Qk_GLWorkArea::FreePolygon() {
   }
 }
 
-int Qk_GLWorkArea::GetPolygonSize() const {
+int Qk_WorkAreaSelection::GetPolygonSize() const {
   int n = 0;
   for (const Qk_PolygonVertex* v = m_polygon; v; v = v->next) ++n;
   return n;
 }
 
-void Qk_GLWorkArea::ResetSelection() {
+void Qk_WorkAreaSelection::ResetSelection() {
   FreePolygon();
   m_pointSelected = 0;
 }
 
-void Qk_GLWorkArea::ForgetSelections() {
+void Qk_WorkAreaSelection::Forget() {
   FreePolygon();
   m_polygonActive = 0;
   m_polygonClosed = 0;
@@ -109,70 +82,30 @@ void Qk_GLWorkArea::ForgetSelections() {
   m_movingNode = nullptr;
   m_pointSelected = 0;
   m_selectedNode = nullptr;
-  m_dragStarted = 0;
-  m_dragNode = nullptr;
-  m_dragPixelX = -1;
-  m_dragPixelY = -1;
   m_rectangleActive = 0;
-  m_profileActive = 0;
 }
 
-int Qk_GLWorkArea::GetPolygon(Qk_PolygonVertex** head, int* closed) {
+int Qk_WorkAreaSelection::GetPolygon(Qk_PolygonVertex** head, int* closed, int interactionMode) {
   if (head) *head = m_polygon;
   if (closed) *closed = m_polygonClosed;
   m_polygonActive = 0;
-  m_dragStarted = 0;
   if (!m_polygon) return 0;
-  return m_interactionMode == 2 ? 1 : -1;
+  return interactionMode == 2 ? 1 : -1;
 }
 
-int Qk_GLWorkArea::GetProfileLine(double* point1, double* point2) {
-  if (m_profileActive) {
-    if (point1) {
-      point1[0] = m_profilePoint1[0];
-      point1[1] = m_profilePoint1[1];
-    }
-    if (point2) {
-      point2[0] = m_profilePoint2[0];
-      point2[1] = m_profilePoint2[1];
-    }
-  }
-  return m_profileActive;
-}
-
-const double* Qk_GLWorkArea::GetSelectedPoints(int* count) const {
+const double* Qk_WorkAreaSelection::GetSelectedPoints(int* count) const {
   if (count) *count = m_pointSelected ? 1 : 0;
   return m_selectedPoint;
 }
 
-void Qk_GLWorkArea::GetRectangle(double out[4]) const {
+void Qk_WorkAreaSelection::GetRectangle(double out[4]) const {
   if (!out) return;
-  out[0] = m_rectX0;
-  out[1] = m_rectX1;
-  out[2] = m_rectY0;
-  out[3] = m_rectY1;
+  for (int i = 0; i < 4; ++i) out[i] = m_rectangle[i];
 }
 
-// ---------------------------------------------------------------------------
-// Slots
-
-void Qk_GLWorkArea::GeoPickPointSL(SVdouble x, SVdouble y, SVdouble* z, SVuint* color) {
-  unsigned c = 0;
-  const double h = m_root ? m_root->GeoPickPoint(x, y, &c) : kNoHeight;
-  if (z) *z = h;
-  if (color) *color = h == kNoHeight ? 0u : c;
-}
-
-void Qk_GLWorkArea::RedrawSelectionSL() { AfterPass(); }
-
-void Qk_GLWorkArea::TransformPointSL(SVdouble* in, SVdouble* out) {
-  if (!in || !out) return;
-  NormalizePoint(in, m_root, out);
-}
-
-void Qk_GLWorkArea::SelectPointSL(SVdouble* pt) {
+void Qk_WorkAreaSelection::SelectPoint(const double pt[3]) {
   if (!pt) return;
-  SDN_PickOut* pick = GetPickRecord();
+  SDN_PickOut* pick = m_area->GetPickRecord();
   pick->node = nullptr;
   pick->x = pt[0];
   pick->y = pt[1];
@@ -185,34 +118,70 @@ void Qk_GLWorkArea::SelectPointSL(SVdouble* pt) {
   m_selectedPoint[2] = pt[2];
   m_selectedNode = nullptr;
   Sd_Node::SetQueryPoint(pt[0], pt[1], pt[2]);
-  ShowPickText(pick);
-  emit PickPointSG(pick);
-  UpdateGL();
+  m_area->ShowPickText(pick);
+  emit m_area->PickPointSG(pick);
+  m_area->UpdateGL();
 }
 
-void Qk_GLWorkArea::ClearPolygonSelectionSL() {
-  FreePolygon();
-  UpdateGL();
+// ---------------------------------------------------------------------------
+// The tools' steps
+
+void Qk_WorkAreaSelection::SelectPicked(const SDN_PickOut* pick) {
+  m_pointSelected = 1;
+  KeepPick(pick, m_selectedPoint, &m_selectedNode);
+}
+
+void Qk_WorkAreaSelection::MoveRubberBand(const SDN_PickOut* pick) { KeepPick(pick, m_movingPoint, &m_movingNode); }
+
+void Qk_WorkAreaSelection::CollapseRubberBand() {
+  if (!m_polygon) return;
+  m_movingPoint[0] = m_polygon->x;
+  m_movingPoint[1] = m_polygon->y;
+  m_movingPoint[2] = m_polygon->z;
+  m_movingNode = m_polygon->node;
+}
+
+bool Qk_WorkAreaSelection::ClickPolygon(const SDN_PickOut* pick) {
+  if (m_finishRequest) {
+    m_polygonActive = 0;
+    m_finishRequest = 0;
+    m_polygonClosed = GetPolygonSize() > 2 ? 1 : 0;
+    return false;
+  }
+  if (!m_polygonActive) {
+    FreePolygon();
+    m_polygonActive = 1;
+    KeepPick(pick, m_movingPoint, &m_movingNode);
+    m_polygonClosed = 0;
+  }
+  const double point[3] = {pick->x, pick->y, pick->z};
+  AddPolygonVertex(point, pick->node);
+  return true;
+}
+
+void Qk_WorkAreaSelection::MissPolygon() {
+  if (!m_finishRequest) return;
+  m_polygonActive = 0;
+  m_finishRequest = 0;
+}
+
+void Qk_WorkAreaSelection::StartRectangle(double x, double y) {
+  m_rectangle[0] = m_rectangle[1] = x;
+  m_rectangle[2] = m_rectangle[3] = y;
+  m_rectangleActive = 1;
+}
+
+void Qk_WorkAreaSelection::MoveRectangleCorner(double x, double y) {
+  m_rectangle[1] = x;
+  m_rectangle[3] = y;
 }
 
 // ---------------------------------------------------------------------------
 // Outline
 
-bool Qk_GLWorkArea::OutlineInFrame() const {
-  // A coarse frame that the best pass refines in place keeps what it drew
-  // wherever the best pass draws nothing (the background): an XOR outline
-  // drawn there would be cancelled by the one drawn on the finished picture.
-  return !(m_running && m_pass == 0 && m_exploreCount == 0 && m_drawBufferMode == BEST_TO_FRONT);
-}
-
-void Qk_GLWorkArea::ToggleOutline() {
-  if (m_initialised && m_idleSuspended) AfterPass();
-}
-
-void Qk_GLWorkArea::AfterPass() {
-  if (!m_initialised) return;
-  MakeCurrent();
-  const GLenum buffer = GetDrawBuffer();
+void Qk_WorkAreaSelection::DrawOverPicture() {
+  m_area->MakeCurrent();
+  const GLenum buffer = m_area->GetDrawBuffer();
   glMatrixMode(GL_PROJECTION);
   glPushMatrix();
   glMatrixMode(GL_MODELVIEW);
@@ -221,41 +190,41 @@ void Qk_GLWorkArea::AfterPass() {
   // The outline of one view, with the projection the frame used for it
   // (in stereo the camera's stereo scale in use).
   auto outline = [this](int view) {
-    LoadViewProjection(view);
-    if (m_overlay) m_overlay->ApplyCamera();
-    DrawOutline(1);
+    m_area->LoadViewProjection(view);
+    if (Qk_GLOverlay* overlay = m_area->GetOverlay()) overlay->ApplyCamera();
+    m_area->DrawOutline(1);
   };
-  if (!m_stereoOn) {
-    SelectDrawBuffer(GL_FRONT);
+  if (!m_area->GetStereo()) {
+    m_area->SelectDrawBuffer(GL_FRONT);
     outline(SV_VIEW_MONO);
   } else {
-    SelectLeft(1);
+    m_area->SelectLeft(1);
     outline(SV_VIEW_LEFT);
-    SelectRight(1);
+    m_area->SelectRight(1);
     outline(SV_VIEW_RIGHT);
     // Frames leave the left half selected.
-    if (m_stereoMode == QK_STEREO_SPLIT_SCREEN) SelectLeft(0);
+    if (m_area->GetStereoMode() == QK_STEREO_SPLIT_SCREEN) m_area->SelectLeft(0);
   }
 
-  SelectDrawBuffer(buffer);
+  m_area->SelectDrawBuffer(buffer);
   glMatrixMode(GL_PROJECTION);
   glPopMatrix();
   glMatrixMode(GL_MODELVIEW);
   glPopMatrix();
   glFlush();
-  Present();
 }
 
-void Qk_GLWorkArea::DrawOutline(int xorMode) {
-  if (!m_initialised) return;
-  const int m = m_lastInteractionMode;
+void Qk_WorkAreaSelection::DrawOutline(int xorMode) {
+  if (!m_area->IsInitialised()) return;
+  const Qk_WorkAreaMouseTools& tools = m_area->GetMouseTools();
+  const int m = tools.GetLastInteractionMode();
   const bool point = m == 1 && m_pointSelected;
   const bool polygon = m == 2 && m_polygon;
-  if (!point && !polygon && m != 4 && !m_profileActive) return;
+  if (!point && !polygon && m != 4 && !tools.GetProfileActive()) return;
   const short type = Sd_Node::GetCoordinateType();
   if (type == SD_COORDS_UNDECIDED || type == SD_COORDS_SPHERE) return;
 
-  const float s = m_globalScale;
+  const float s = m_area->GetGlobalScale();
   GLint depthFunc = GL_LEQUAL;
   glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
   glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LINE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -270,8 +239,8 @@ void Qk_GLWorkArea::DrawOutline(int xorMode) {
   glDepthMask(GL_FALSE);
   if (xorMode) BeginXorMode();
 
-  PushFrameView(s);
-  if (m_root) m_root->ApplyTransform();
+  m_area->PushFrameView(s);
+  if (Sd_Node* root = m_area->GetRoot()) root->ApplyTransform();
   glColor3f(1.0f, 1.0f, 1.0f);
   glLineWidth(2.0f);
 
@@ -280,9 +249,9 @@ void Qk_GLWorkArea::DrawOutline(int xorMode) {
   } else if (polygon) {
     DrawPolygonOutline();
   } else if (m == 4) {
-    DrawRectangleOutline();
+    DrawRectangleOutline(tools.GetDragNode());
   }
-  emit RenderProfileLineSG();
+  emit m_area->RenderProfileLineSG();
 
   glLineWidth(1.0f);
   glMatrixMode(GL_MODELVIEW);
@@ -293,22 +262,22 @@ void Qk_GLWorkArea::DrawOutline(int xorMode) {
   glFlush();
 }
 
-void Qk_GLWorkArea::DrawPointMarker() {
+void Qk_WorkAreaSelection::DrawPointMarker() {
   double n[3];
   glPushMatrix();
   if (m_selectedNode) {
     m_selectedNode->ApplyTransform();
-    NormalizePoint(m_selectedPoint, m_selectedNode, n);
+    Qk_GLWorkArea::NormalizePoint(m_selectedPoint, m_selectedNode, n);
   } else {
     // A point selected from outside has no object: it lies in the scene's
     // frame, normalised with the scene's bounds.
-    NormalizePoint(m_selectedPoint, m_root, n);
+    Qk_GLWorkArea::NormalizePoint(m_selectedPoint, m_area->GetRoot(), n);
   }
   glTranslated(n[0], n[1], n[2]);
 
   // Undo the scale of the model-view matrix so the marker keeps its size
   // on screen.
-  const double size = m_stereoOn ? kStereoMarkerSize : kMarkerSize;
+  const double size = m_area->GetStereo() ? kStereoMarkerSize : kMarkerSize;
   float mv[16];
   glGetFloatv(GL_MODELVIEW_MATRIX, mv);
   double f[3];
@@ -348,28 +317,29 @@ void PolygonVertex(const double point[3], Sd_Node* node, Sd_Node* root) {
 
 }  // namespace
 
-void Qk_GLWorkArea::DrawPolygonOutline() {
+void Qk_WorkAreaSelection::DrawPolygonOutline() {
+  Sd_Node* root = m_area->GetRoot();
   glBegin(GL_LINE_STRIP);
-  if (m_polygonActive && m_idleSuspended) PolygonVertex(m_movingPoint, m_movingNode, m_root);
+  if (m_polygonActive && m_area->GetIdleSuspended()) PolygonVertex(m_movingPoint, m_movingNode, root);
   for (const Qk_PolygonVertex* v = m_polygon; v; v = v->next) {
     const double p[3] = {v->x, v->y, v->z};
-    PolygonVertex(p, v->node, m_root);
+    PolygonVertex(p, v->node, root);
   }
   if (m_polygonClosed && m_polygon) {
     const double p[3] = {m_polygon->x, m_polygon->y, m_polygon->z};
-    PolygonVertex(p, m_polygon->node, m_root);
+    PolygonVertex(p, m_polygon->node, root);
   }
   glEnd();
 }
 
-void Qk_GLWorkArea::DrawRectangleOutline() {
-  if (!m_rectangleActive || !m_dragNode) return;
-  const double a[3] = {m_rectX0, m_rectY0, 0.0};
-  const double b[3] = {m_rectX1, m_rectY1, 0.0};
+void Qk_WorkAreaSelection::DrawRectangleOutline(Sd_Node* node) {
+  if (!m_rectangleActive || !node) return;
+  const double a[3] = {m_rectangle[0], m_rectangle[2], 0.0};
+  const double b[3] = {m_rectangle[1], m_rectangle[3], 0.0};
   double an[3];
   double bn[3];
-  NormalizePoint(a, m_dragNode, an);
-  NormalizePoint(b, m_dragNode, bn);
+  Qk_GLWorkArea::NormalizePoint(a, node, an);
+  Qk_GLWorkArea::NormalizePoint(b, node, bn);
   glBegin(GL_LINE_LOOP);
   glVertex2f(static_cast<float>(an[0]), static_cast<float>(an[1]));
   glVertex2f(static_cast<float>(an[0]), static_cast<float>(bn[1]));
