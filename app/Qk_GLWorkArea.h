@@ -2,33 +2,38 @@
 #define QK_GLWORKAREA_H
 
 #include "Qk_GLStepWidget.h"
+#include "Qk_WorkAreaCameraPath.h"
+#include "Qk_WorkAreaCapture.h"
+#include "Qk_WorkAreaMouseTools.h"
+#include "Qk_WorkAreaOverlays.h"
+#include "Qk_WorkAreaPicking.h"
+#include "Qk_WorkAreaScene.h"
+#include "Qk_WorkAreaSelection.h"
 #include "Sd_Node.h"
 #include "Sv_Types.h"
 
 class DepthPicker;
 class Movie;
 class QWidget;
-class Qk_FlightpathOverlay;
 class Qk_GLOverlay;
 struct Qk_OverlayPlacement;
-class Sd_AlignmentNode;
 class Sv_Lighting;
-class Sv_GLRaster;
 class Sv_Matrix4;
 class Sv_Perspective;
 
-// One vertex of the selection polygon. The list is doubly linked with the
-// newest vertex at its head.
-struct Qk_PolygonVertex {
-  double x, y, z;              // the picked point, in the data units of node
-  Sd_Node* node;               // the object the point was picked on (null: the scene)
-  Qk_PolygonVertex* next;      // the next older vertex
-  Qk_PolygonVertex* previous;  // the next newer vertex
-};
-
-// The 3-D view of the main window. It owns the scene tree, the light set,
-// the camera, the camera path (movie), the view matrix, the depth picker and
-// the installed overlays (the current one and the one it displaced).
+// The 3-D view of the main window. It draws the frames and the progressive
+// passes of its scene; the rest is done by its parts, which it owns and
+// whose operations it offers as its own:
+//   the scene (Qk_WorkAreaScene): tree, lights, camera, view matrix, movie,
+//     global scale; '.sd' and '.scene' files, bounds, exaggeration;
+//   the overlays (Qk_WorkAreaOverlays): the current and the displaced one;
+//   the picking (Qk_WorkAreaPicking): depth picker, pick request, pick text;
+//   the selection (Qk_WorkAreaSelection): point, polygon, rectangle and
+//     their XOR outline;
+//   the mouse tools (Qk_WorkAreaMouseTools): interaction mode, object drag,
+//     profile line;
+//   the camera path (Qk_WorkAreaCameraPath): movie player and recording;
+//   the capture (Qk_WorkAreaCapture): tiled images and view files.
 //
 // Life cycle. The constructor makes a plain overlay and the view matrix; the
 // root ("Root Node", an alignment group), the lights, the camera and the
@@ -40,10 +45,10 @@ struct Qk_PolygonVertex {
 // Releasing nodes. Replacing or clearing the scene deletes every node of the
 // old tree with all it owns, and in the same step every holder of a node
 // pointer is reset: both overlays (root, eye, target and chase nodes), the
-// shared pick record and the selections (selected point, polygon, rubber
-// band, drag and rectangle, profile line). Code that keeps node pointers of
-// its own (the main window's View menu) drops them before it calls LoadSD
-// with clear, ClearScene or SetScene with another root.
+// shared pick record, the selection and the mouse tools (drag, rectangle,
+// profile line). Code that keeps node pointers of its own (the main
+// window's View menu) drops them before it calls LoadSD with clear,
+// ClearScene or SetScene with another root.
 //
 // Drawing. A frame (DrawScene) sets the projection, lets the current
 // overlay apply the camera, applies the lights, scales by the global scale
@@ -53,20 +58,11 @@ struct Qk_PolygonVertex {
 // best pass steps through the tree (the root's StepRender) over idle steps.
 // The vertical exaggeration is the root's z scale.
 //
-// Picking and mouse tools. Picks read the framebuffer object as the last
-// frame left it, with that frame's projection, camera and global scale, in
-// device pixels from the bottom left; the result goes into Sd_Node's shared
-// pick record (GetPickRecord). The tools of the interaction modes keep the
-// selections; their outline is drawn with XOR over the finished picture
-// (AfterPass), so a second drawing removes it, and it writes no depth.
-//
-// Camera paths. The movie slots play, pause, stop and rewind the movie with
-// a flight-path player (Qk_FlightpathOverlay) that takes the current
-// overlay's place while it plays; the movie state is 0 stopped, 1 playing,
-// 2 paused. A new player replaces a running one, so the overlay the first
-// one displaced (the navigator) is never lost. Recording appends the
-// current overlay's camera (RecordFrame) to the movie at most 30 times a
-// second of drawn frames.
+// Picking. Picks read the framebuffer object as the last frame left it,
+// with that frame's projection, camera and global scale, in device pixels
+// from the bottom left; the result goes into Sd_Node's shared pick record
+// (GetPickRecord). The selection outline is drawn with XOR over the
+// finished picture (AfterPass), so a second drawing removes it.
 class Qk_GLWorkArea : public Qk_GLStepWidget {
   Q_OBJECT
 
@@ -78,8 +74,9 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
 
   // The main window passes its central widget, "m_workarea" and options 15.
   Qk_GLWorkArea(QWidget* parent, const char* name, int options);
-  // Releases the scene tree, the overlays, lights, camera, movie, picker and
-  // view matrix, and unregisters what it registered with Sd_Node.
+  // Releases the scene tree; the parts release the rest (overlays, lights,
+  // camera, movie, picker, view matrix) and unregister what they registered
+  // with Sd_Node.
   ~Qk_GLWorkArea() override;
 
   // --- GL widget operations ---
@@ -88,10 +85,8 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // and emits InitSG (queued).
   void InitGL() override;
   // Mouse, enter and leave: offered to the current overlay first; what it
-  // does not consume drives the tool of the interaction mode (0 coordinate
-  // readout, 1 point selection and object drag, 2 polygon selection, 4
-  // extraction rectangle; a right-button drag defines a profile line in
-  // every mode but 4).
+  // does not consume drives the tool of the interaction mode
+  // (Qk_WorkAreaMouseTools).
   void MousePress(Qk_GLEventRecord* event) override;
   void MouseDoubleClick(Qk_GLEventRecord* event) override;
   void MouseMove(Qk_GLEventRecord* event) override;
@@ -146,14 +141,14 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
 
   // --- scene ---
   // Reads the objects of an '.sd' file. clear: they are read under a new,
-  // detached root (NewSceneRoot, it keeps the vertical exaggeration), which
-  // replaces the scene (AdoptScene, releasing the old tree) only when the
-  // file gave objects; otherwise they join the current scene. Then the
-  // scene is fitted, the last object read gets the bounding-box flag and a
-  // redraw is requested; addToHistory records the file in the history.
-  // Returns 0 when an object was read, -1 otherwise (the reader has said
-  // why): the scene, its camera and exaggeration are then as they were and
-  // nothing read is kept.
+  // detached root (it keeps the vertical exaggeration), which replaces the
+  // scene (AdoptScene, releasing the old tree) only when the file gave
+  // objects; otherwise they join the current scene. Then the scene is
+  // fitted, the last object read gets the bounding-box flag and a redraw is
+  // requested; addToHistory records the file in the history. Returns 0 when
+  // an object was read, -1 otherwise (the reader has said why): the scene,
+  // its camera and exaggeration are then as they were and nothing read is
+  // kept.
   int LoadSD(const char* name, int clear, int addToHistory, int showBoundingBox);
   // Writes node (its record and common tags) as an '.sd' file. -1 for a
   // null node, a file that cannot be opened or any write or close error (the
@@ -182,15 +177,10 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // taken out of it when it hangs inside), a different previous movie is
   // deleted.
   void SetScene(Sd_Node* root, Movie* movie);
-  // The way a scene read off screen replaces the one shown (loads with
-  // clear, scene files): NewSceneRoot makes an empty root, not yet the
-  // scene, that carries the exaggeration in force; a file is read under it;
-  // AdoptScene then makes it the scene (SetScene: the old tree is released
-  // and every holder of its node pointers reset) and requests a redraw, or
-  // DiscardDetachedTree deletes it with what was read when the load failed.
-  Sd_AlignmentNode* NewSceneRoot();
+  // A tree read off screen (a new root of the scene's NewSceneRoot, or a
+  // scene file's) becomes the scene: SetScene (the old tree is released and
+  // every holder of its node pointers reset), then a redraw.
   void AdoptScene(Sd_Node* root);
-  void DiscardDetachedTree(Sd_Node* root);
 
   // --- scene bounds ---
   // Computes the scene bounds, decides the coordinate type, fits every
@@ -208,8 +198,6 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // Without a root, or for a value that is not finite and positive, nothing
   // happens.
   void SetVertExag(float exaggeration);
-  int GetExaggerationChosen() const { return m_exaggerationChosen; }
-  void SetExaggerationChosen(int chosen) { m_exaggerationChosen = chosen; }
 
   // --- overlays ---
   // Makes overlay current; the work area owns it from now on. The displaced
@@ -217,18 +205,13 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // is deleted. The first install since construction resets the camera,
   // later ones continue from the view matrix. Installing the current
   // overlay changes nothing; a null overlay is refused (-1). Returns 0.
+  // (Qk_WorkAreaOverlays::ReplaceOverlay puts one in the current one's
+  // place.)
   int InstallOverlay(Qk_GLOverlay* overlay);
-  // Makes overlay current in place of the current overlay, which is stopped
-  // and deleted; the displaced overlay stays displaced. Otherwise as
-  // InstallOverlay (installing the current or the displaced overlay is
-  // InstallOverlay).
-  int ReplaceOverlay(Qk_GLOverlay* overlay);
-  Qk_GLOverlay* GetOverlay() const { return m_overlay; }
-  Qk_GLOverlay* GetDisplacedOverlay() const { return m_displacedOverlay; }
+  Qk_GLOverlay* GetOverlay() const { return m_overlays.GetOverlay(); }
+  Qk_GLOverlay* GetDisplacedOverlay() const { return m_overlays.GetDisplacedOverlay(); }
   // Forwards a placement record to the current overlay.
   void SetPlacement(const Qk_OverlayPlacement* placement);
-  void SetOverlayIdle(int on) { m_overlayIdle = on; }
-  int GetOverlayIdle() const { return m_overlayIdle; }
 
   // --- camera paths (the slots are below) ---
   // Plays the movie from its first frame with a new player, looping when
@@ -237,16 +220,6 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // state becomes 1 (MovieStartedSG). -1, and nothing changes, for an empty
   // movie or none.
   int PlayMovie(int loop);
-  // 0 stopped, 1 playing, 2 paused.
-  int GetMovieState() const { return m_movieState; }
-  int GetRecording() const { return m_recording; }
-  // The player of a playing or paused movie; null when stopped.
-  Qk_FlightpathOverlay* GetPlayer();
-  // seconds > 0: the recording clock advances by that much with every
-  // drawn frame instead of following the renderer's clock (tests: which
-  // frames are recorded does not depend on the machine's speed); 0 or less:
-  // the renderer's clock.
-  void SetFixedRecordingStep(double seconds) { m_fixedRecordingStep = seconds; }
 
   // --- picking ---
   // Asks the scene tree for the object and point under the request's pixel
@@ -257,6 +230,11 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // unit square (z 1e12, node null). Non-zero when an object answered; 0
   // without a root or GL context.
   int PickScene(SDN_PickIn* request, SDN_PickOut* out);
+  // The root's unit square under the request's pixel, unprojected with the
+  // matrices loaded (the orthographic view's answer where no object
+  // answers): x, y in the root's data units, z 1e12, node null. 0 off the
+  // square or without a root.
+  int PickOrthographic(SDN_PickIn* request, SDN_PickOut* out);
   // PickScene for a pixel of the viewport with the given query kind and
   // action code (stored in the pick request); a pixel outside the viewport
   // clears the found flag and asks nobody (0).
@@ -277,15 +255,10 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   static void NormalizePoint(const double in[3], Sd_Node* node, double out[3]);
   // Tells the overlay that the exaggeration changed (with a root only).
   void NotifyExaggeration();
-  SDN_PickIn* GetPickRequest() { return &m_pickRequest; }
 
   // --- pick texts and selections ---
-  // The status text of a pick record for a coordinate type ("Geo Coords
-  // (x,y,z) -> (...)", the two-dimensional form when z is 1e12, ", Scalar =
-  // ..." unless the value is -1e20); empty when the record's found flag is
-  // 0. Returns the length written (cut to size - 1).
-  static int FormatPickText(const SDN_PickOut* pick, int coordinateType, char* text, size_t size);
-  // Emits SetPickInfoSG with the record's text (empty without a hit).
+  // Emits SetPickInfoSG with the record's text (empty without a hit;
+  // Qk_WorkAreaPicking::FormatPickText).
   void ShowPickText(SDN_PickOut* pick);
   // Prepends a vertex unless the newest one holds exactly the same point.
   void AddPolygonVertex(const double point[3], Sd_Node* node);
@@ -305,45 +278,51 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   int Profile(Qk_GLEventRecord* event);
   // The selected point and the number of selected points (0 or 1).
   const double* GetSelectedPoints(int* count) const;
-  int GetPointSelected() const { return m_pointSelected; }
-  Sd_Node* GetSelectedNode() const { return m_selectedNode; }
-  Qk_PolygonVertex* GetPolygonHead() const { return m_polygon; }
-  int GetPolygonSize() const;
-  int GetPolygonActive() const { return m_polygonActive; }
-  int GetPolygonClosed() const { return m_polygonClosed; }
-  int GetFinishRequest() const { return m_finishRequest; }
-  const double* GetMovingPoint() const { return m_movingPoint; }
-  Sd_Node* GetMovingNode() const { return m_movingNode; }
-  int GetDragStarted() const { return m_dragStarted; }
-  Sd_Node* GetDragNode() const { return m_dragNode; }
-  int GetProfileActive() const { return m_profileActive; }
-  int GetRectangleActive() const { return m_rectangleActive; }
-  // x0, x1, y0, y1 of the extraction rectangle.
-  void GetRectangle(double out[4]) const;
 
   // --- interaction mode (mouse tools) ---
   // Sets the mode (a non-zero one is also the last mode the outline
   // follows) and forgets the press pixel of an object drag; on a finished
   // picture the outline is redrawn for the new mode. Selections stay.
   void SetInteractionMode(int mode);
-  void SetLastInteractionMode(int mode) { m_lastInteractionMode = mode; }
-  int GetInteractionMode() const { return m_interactionMode; }
-  int GetLastInteractionMode() const { return m_lastInteractionMode; }
+  void SetLastInteractionMode(int mode);
+  int GetInteractionMode() const { return m_tools.GetInteractionMode(); }
 
   // --- accessors ---
-  Sd_Node* GetRoot() const { return m_root; }
-  Sv_Lighting* GetLights() const { return m_lights; }
-  Sv_Perspective* GetCamera() const { return m_camera; }
-  Movie* GetMovie() const { return m_movie; }
-  Sv_Matrix4* GetViewMatrix() const { return m_viewMatrix; }
-  DepthPicker* GetPicker() const { return m_picker; }
+  Sd_Node* GetRoot() const { return m_scene.GetRoot(); }
+  Sv_Lighting* GetLights() const { return m_scene.GetLights(); }
+  Sv_Perspective* GetCamera() const { return m_scene.GetCamera(); }
+  Movie* GetMovie() const { return m_scene.GetMovie(); }
+  Sv_Matrix4* GetViewMatrix() const { return m_scene.GetViewMatrix(); }
+  DepthPicker* GetPicker() const { return m_picking.GetPicker(); }
   // The scene's shared pick record (registered with Sd_Node).
   SDN_PickOut* GetPickRecord() const;
-  float GetGlobalScale() const { return m_globalScale; }
+  float GetGlobalScale() const { return m_scene.GetGlobalScale(); }
   // Stores the global scale and emits GlobalScaleChangedSG.
   void SetGlobalScale(float scale);
   void SetOrthographic(int on);
-  int GetOrthographic() const { return m_orthographic; }
+
+  // --- the parts ---
+  Qk_WorkAreaScene& GetScene() { return m_scene; }
+  Qk_WorkAreaOverlays& GetOverlays() { return m_overlays; }
+  Qk_WorkAreaPicking& GetPicking() { return m_picking; }
+  Qk_WorkAreaSelection& GetSelection() { return m_selection; }
+  Qk_WorkAreaMouseTools& GetMouseTools() { return m_tools; }
+  Qk_WorkAreaCameraPath& GetCameraPath() { return m_cameraPath; }
+
+  // --- frame pieces (also used by the parts) ---
+  // Pushes, scales by the global scale, sets the detail statics, renders
+  // the root, pops and keeps the detail-request bits of the frame.
+  void RenderTree(float scale);
+  // Loads the projection of the view the frames use (the left eye in
+  // stereo, else mono) without the camera's side effects; ends in
+  // model-view mode.
+  void LoadFrameProjection();
+  // Loads the projection of one view (SV_VIEW_MONO, _LEFT or _RIGHT) without
+  // the camera's side effects; ends in model-view mode.
+  void LoadViewProjection(int view);
+  // Pushes the model-view matrix and loads the frame's: the overlay's
+  // camera scaled by scale.
+  void PushFrameView(float scale);
 
   // --- image capture and view files ---
   // Draws the scene as n x n tiles of the window's size (device pixels),
@@ -368,14 +347,6 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   int LoadViewFile(const char* path);
   // The view matrix := matrix, handed on to the current overlay.
   void SetViewMatrix(const Sv_Matrix4* matrix);
-
- protected:
-  // 0 when n x n tiles of the window fit an image; else -1 after a message
-  // naming who asked.
-  int CheckTileGrid(int n, const char* who);
-  // The tile loop of CaptureImage and RenderTiles; each tile is read into
-  // raster (when given) at its place.
-  void DrawTiles(int n, Sv_GLRaster* raster, bool infoAfterEveryTile);
 
  public slots:
   void SetObjectVertExagSL(SVfloat exaggeration);
@@ -456,93 +427,10 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   void PushPassMatrix();
   void PopPassMatrix();
   void PushPassScene(float scale, bool place);
-  // Pushes, scales by the global scale, sets the detail statics, renders
-  // the root, pops and keeps the detail-request bits of the frame.
-  void RenderTree(float scale);
-  // Records a movie frame when recording and due.
-  void RecordingStep();
-  // Emits a pending profile request once.
-  void EmitPendingProfile();
   // Whether the frame being drawn shows the selection outline: not the
   // coarse frame that the best pass then refines in place (the outline is
   // drawn once on the finished picture, AfterPass).
   bool OutlineInFrame() const;
-  // Loads the projection of the view the frames use (the left eye in
-  // stereo, else mono) without the camera's side effects; ends in
-  // model-view mode.
-  void LoadFrameProjection();
-  // Loads the projection of one view (SV_VIEW_MONO, _LEFT or _RIGHT) without
-  // the camera's side effects; ends in model-view mode.
-  void LoadViewProjection(int view);
-  // Pushes the model-view matrix and loads the frame's: the overlay's
-  // camera scaled by scale.
-  void PushFrameView(float scale);
-  // One whole frame for a pick that missed while a pass was refining the
-  // picture (the caller has begun exploring), with the model-view matrix
-  // kept as it was.
-  void DrawFrameForPick();
-  // Unit square of the root under the request's pixel (orthographic view).
-  int PickOrthographic(SDN_PickIn* request, SDN_PickOut* out);
-  // One 9 x 9 depth search with the frame's projection and camera; 0 found.
-  int DepthSearch(int x, int y, double* wx, double* wy, double* wz);
-  // Stores pixel, query kind and action code in the pick request; false
-  // (nobody is to be asked) without a record, or for a pixel outside the
-  // viewport, whose found flag is then cleared.
-  bool StorePickRequest(int x, int y, int kind, int action, SDN_PickOut* out);
-  // "Erase" and "redraw" of the mouse tools: AfterPass, only on a finished
-  // picture (the idle timer suspended).
-  void ToggleOutline();
-  // The rubber band of the polygon tool goes back to the newest vertex.
-  void CollapseRubberBand();
-  // Draws the point marker, the polygon and the rectangle.
-  void DrawPointMarker();
-  void DrawPolygonOutline();
-  void DrawRectangleOutline();
-
-  Sd_Node* m_root;
-  Sv_Lighting* m_lights;
-  Sv_Perspective* m_camera;
-  Sv_Matrix4* m_viewMatrix;
-  int m_orthographic;
-  Movie* m_movie;
-  int m_recording;
-  double m_lastRecordedTime;
-  int m_movieState;
-  double m_fixedRecordingStep;
-  double m_recordingClock;
-  Qk_GLOverlay* m_overlay;
-  Qk_GLOverlay* m_displacedOverlay;
-  int m_overlayIdle;
-  int m_firstInstall;
-  int m_interactionMode;
-  int m_lastInteractionMode;
-  DepthPicker* m_picker;
-  float m_globalScale;
-  int m_profileRequest;
-  double m_profilePoint1[2];
-  double m_profilePoint2[2];
-  int m_exaggerationChosen;
-
-  // Picking and selections (all node pointers are reset when a tree is
-  // released).
-  SDN_PickIn m_pickRequest;
-  int m_dragStarted;
-  int m_pointSelected;
-  double m_selectedPoint[3];
-  Sd_Node* m_selectedNode;
-  int m_polygonActive;
-  double m_movingPoint[3];
-  Sd_Node* m_movingNode;
-  Qk_PolygonVertex* m_polygon;
-  int m_finishRequest;
-  int m_polygonClosed;
-  Sd_Node* m_dragNode;  // mode 1: the dragged object; mode 4: the rectangle's object
-  int m_dragPixelX;
-  int m_dragPixelY;
-  int m_profileActive;
-  double m_rectX0, m_rectX1, m_rectY0, m_rectY1;
-  int m_rectangleActive;
-  char m_pickText[256];
 
  private:
   // Releases the current tree (deleting every node) after resetting every
@@ -550,17 +438,16 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   void ReleaseTree();
   // Resets every holder of a pointer to a node of the scene.
   void ForgetSceneNodes();
-  // Ends every selection, drag and profile (the scene they belong to goes).
-  void ForgetSelections();
-  // Releases the tree and makes a new, empty root that keeps the vertical
-  // exaggeration (AdoptScene of a NewSceneRoot).
-  void StartEmptyRoot();
-  // Hands the scene context to the current and the displaced overlay.
-  void ShareSceneContext();
-  // The last steps of an install: overlay (already current) gets the work
-  // area, the scene context, Start, the font and the camera (Reset on the
-  // first install, else the view matrix); then a redraw.
-  void ActivateOverlay(Qk_GLOverlay* overlay);
+
+  // Declared in the order they are made; they go in the reverse order (the
+  // overlays before the scene objects they point to).
+  Qk_WorkAreaScene m_scene;
+  Qk_WorkAreaOverlays m_overlays;
+  Qk_WorkAreaPicking m_picking;
+  Qk_WorkAreaSelection m_selection;
+  Qk_WorkAreaMouseTools m_tools;
+  Qk_WorkAreaCameraPath m_cameraPath;
+  Qk_WorkAreaCapture m_capture;
 };
 
 #endif

@@ -1,62 +1,34 @@
-// The work area: drawing a frame, the progressive steps, exploring, stereo
-// and the vertical exaggeration.
+// The work area: drawing a frame, the progressive steps, exploring and
+// stereo.
 #include <GL/gl.h>
 
-#include <cmath>
-
-#include "Movie.h"
 #include "Qk_GLOverlay.h"
 #include "Qk_GLWorkArea.h"
 #include "Sd_Node.h"
-#include "Sv_Lighting.h"
 #include "Sv_Matrix4.h"
 #include "Sv_Perspective.h"
 
-namespace {
-
-// Movie frames are recorded at most this often.
-const double kRecordInterval = 1.0 / 30.0;
-
-}  // namespace
-
 // ---------------------------------------------------------------------------
 // Pieces of a frame
-
-void Qk_GLWorkArea::ApplyLights() {
-  if (m_lights) m_lights->Apply();
-}
-
-void Qk_GLWorkArea::RecordingStep() {
-  if (!m_recording || !m_overlay) return;
-  double now = m_lastTime;
-  if (m_fixedRecordingStep > 0.0) {
-    m_recordingClock += m_fixedRecordingStep;
-    now = m_recordingClock;
-  }
-  if (now - m_lastRecordedTime <= kRecordInterval) return;
-  m_overlay->RecordFrame();
-  m_lastRecordedTime = now;
-  emit MovieFrameChangedSG(m_movie ? m_movie->GetCurrentFrame() : -1);
-}
 
 void Qk_GLWorkArea::RenderTree(float scale) {
   glPushMatrix();
   glScalef(scale, scale, scale);
   Sd_Node::BeginFrame(GetDetailBudget());
-  if (m_root) m_root->Render();
+  if (Sd_Node* root = GetRoot()) root->Render();
   glMatrixMode(GL_MODELVIEW);
   glPopMatrix();
   SetDetailRequest(static_cast<int>(Sd_Node::GetDetailFlags()));
 }
 
 void Qk_GLWorkArea::DrawView(float scale) {
-  if (m_overlay) {
-    m_overlay->UpdatePlacement();
-    m_overlay->ApplyCamera();
+  if (Qk_GLOverlay* overlay = GetOverlay()) {
+    overlay->UpdatePlacement();
+    overlay->ApplyCamera();
   }
   glMatrixMode(GL_MODELVIEW);
   ApplyLights();
-  RecordingStep();
+  m_cameraPath.RecordingStep(m_lastTime);
   emit ContinuousUpdateSG();
   DrawSceneLayers(scale);
 }
@@ -64,7 +36,7 @@ void Qk_GLWorkArea::DrawView(float scale) {
 void Qk_GLWorkArea::DrawSceneLayers(float scale) {
   RenderTree(scale);
   if (OutlineInFrame()) DrawOutline(1);
-  if (m_overlay) m_overlay->Draw();
+  if (GetOverlay()) GetOverlay()->Draw();
   glMatrixMode(GL_MODELVIEW);
 }
 
@@ -95,9 +67,9 @@ void Qk_GLWorkArea::PopPassMatrix() {
 }
 
 void Qk_GLWorkArea::PushPassScene(float scale, bool place) {
-  if (m_overlay) {
-    if (place) m_overlay->UpdatePlacement();
-    m_overlay->ApplyCamera();
+  if (Qk_GLOverlay* overlay = GetOverlay()) {
+    if (place) overlay->UpdatePlacement();
+    overlay->ApplyCamera();
   }
   glMatrixMode(GL_MODELVIEW);
   ApplyLights();
@@ -106,10 +78,31 @@ void Qk_GLWorkArea::PushPassScene(float scale, bool place) {
   glScalef(scale, scale, scale);
 }
 
-void Qk_GLWorkArea::EmitPendingProfile() {
-  if (!m_profileRequest) return;
-  m_profileRequest = 0;
-  emit ProfileSG(m_profilePoint1, m_profilePoint2);
+bool Qk_GLWorkArea::OutlineInFrame() const {
+  // A coarse frame that the best pass refines in place keeps what it drew
+  // wherever the best pass draws nothing (the background): an XOR outline
+  // drawn there would be cancelled by the one drawn on the finished picture.
+  return !(m_running && m_pass == 0 && m_exploreCount == 0 && m_drawBufferMode == BEST_TO_FRONT);
+}
+
+void Qk_GLWorkArea::LoadViewProjection(int view) {
+  if (!GetCamera()) return;
+  double m[16];
+  GetCamera()->GetProjectionMatrix(view, m);
+  glMatrixMode(GL_PROJECTION);
+  glLoadMatrixd(m);
+  glMatrixMode(GL_MODELVIEW);
+}
+
+void Qk_GLWorkArea::LoadFrameProjection() { LoadViewProjection(m_stereoOn ? SV_VIEW_LEFT : SV_VIEW_MONO); }
+
+void Qk_GLWorkArea::PushFrameView(float scale) {
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  if (GetOverlay()) GetOverlay()->ApplyCamera();
+  glMatrixMode(GL_MODELVIEW);
+  glScalef(scale, scale, scale);
 }
 
 // ---------------------------------------------------------------------------
@@ -118,18 +111,18 @@ void Qk_GLWorkArea::EmitPendingProfile() {
 void Qk_GLWorkArea::DrawScene() {
   if (!m_initialised) return;
   MakeCurrent();
-  const float s = m_globalScale;
+  const float s = GetGlobalScale();
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  if (m_camera) m_camera->SetMonoProjection();
+  if (GetCamera()) GetCamera()->SetMonoProjection();
   DrawView(s);
   glPopMatrix();
   emit Render2DInfoSG();
   SwapBuffers();
   TickFrameTimer();
   AdaptDetailBudget();
-  EmitPendingProfile();
+  m_tools.EmitPendingProfile();
 }
 
 void Qk_GLWorkArea::DrawStereo() { DrawStereoScene(); }
@@ -137,7 +130,8 @@ void Qk_GLWorkArea::DrawStereo() { DrawStereoScene(); }
 void Qk_GLWorkArea::DrawStereoScene() {
   if (!m_initialised) return;
   MakeCurrent();
-  const float s = m_globalScale;
+  Sv_Perspective* camera = GetCamera();
+  const float s = GetGlobalScale();
   const bool split = m_stereoMode == QK_STEREO_SPLIT_SCREEN;
 
   // Left eye. A clear ignores the viewport: in split screen it clears both
@@ -145,20 +139,20 @@ void Qk_GLWorkArea::DrawStereoScene() {
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   SelectLeft(0);
-  if (m_camera) m_camera->SetLeftEyeProjection();
+  if (camera) camera->SetLeftEyeProjection();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   DrawView(s);
-  if (m_camera) m_camera->UpdateCyclopeanScale();
+  if (camera) camera->UpdateCyclopeanScale();
   emit Render2DInfoSG();
 
   // Right eye, from the same model-view matrix as the left one: the camera
   // is applied afresh, not on top of the left eye's.
   SelectRight(0);
-  if (m_camera) m_camera->SetRightEyeProjection();
+  if (camera) camera->SetRightEyeProjection();
   if (!split) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glPopMatrix();
   glPushMatrix();
-  if (m_overlay) m_overlay->ApplyCamera();
+  if (GetOverlay()) GetOverlay()->ApplyCamera();
   glMatrixMode(GL_MODELVIEW);
   ApplyLights();
   DrawSceneLayers(s);
@@ -175,9 +169,10 @@ void Qk_GLWorkArea::DrawStereoScene() {
 // Progressive steps
 
 bool Qk_GLWorkArea::StepRender() {
-  const float s = m_globalScale;
+  const float s = GetGlobalScale();
+  Sv_Perspective* camera = GetCamera();
   MakeCurrent();
-  if (m_abortFlag && m_root) m_root->Invalidate();
+  if (m_abortFlag && GetRoot()) GetRoot()->Invalidate();
 
   if (m_stepCounter == 0 && m_pass == 0) {
     // The coarse pass: one whole frame.
@@ -185,16 +180,16 @@ bool Qk_GLWorkArea::StepRender() {
   } else if (m_stepCounter == 0) {
     BeginPass();
     PushPassMatrix();
-    if (m_camera) m_camera->SetMonoProjection();
+    if (camera) camera->SetMonoProjection();
     PushPassScene(s, true);
     Sd_Node::SetBestPass(1);
     m_stepCounter = 1;
   } else if (m_stepCounter == 1) {
-    if (!m_root || m_root->StepRender()) m_stepCounter = 2;
+    if (!GetRoot() || GetRoot()->StepRender()) m_stepCounter = 2;
     glFlush();
   } else {
     PopPassMatrix();
-    if (m_overlay) m_overlay->Draw();
+    if (GetOverlay()) GetOverlay()->Draw();
     m_stepCounter = 0;
     m_bufferSwitched = 0;
     glDepthFunc(GL_LEQUAL);
@@ -212,10 +207,11 @@ bool Qk_GLWorkArea::StepRender() {
 }
 
 bool Qk_GLWorkArea::StepRenderStereo() {
-  const float s = m_globalScale;
+  const float s = GetGlobalScale();
+  Sv_Perspective* camera = GetCamera();
   const bool split = m_stereoMode == QK_STEREO_SPLIT_SCREEN;
   MakeCurrent();
-  if (m_abortFlag && m_root) m_root->Invalidate();
+  if (m_abortFlag && GetRoot()) GetRoot()->Invalidate();
 
   switch (m_stepCounter) {
     case 0:
@@ -227,26 +223,26 @@ bool Qk_GLWorkArea::StepRenderStereo() {
       BeginStereoPass();
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
       PushPassMatrix();
-      if (m_camera) m_camera->SetLeftEyeProjection();
+      if (camera) camera->SetLeftEyeProjection();
       PushPassScene(s, true);
       Sd_Node::SetBestPass(1);
       m_stepCounter = 1;
       break;
     case 1:
-      if (!m_root || m_root->StepRender()) m_stepCounter = 2;
+      if (!GetRoot() || GetRoot()->StepRender()) m_stepCounter = 2;
       glFlush();
       break;
     case 2:
       PopPassMatrix();
-      if (m_overlay) m_overlay->Draw();
+      if (GetOverlay()) GetOverlay()->Draw();
       emit Render2DInfoSG();
       PopPassMatrix();
       // The right eye.
       m_stepCounter = 3;
       RightStereoPass();
-      if (m_camera) {
-        m_camera->UpdateCyclopeanScale();
-        m_camera->SetRightEyeProjection();
+      if (camera) {
+        camera->UpdateCyclopeanScale();
+        camera->SetRightEyeProjection();
       }
       if (!split) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
       PushPassMatrix();
@@ -254,12 +250,12 @@ bool Qk_GLWorkArea::StepRenderStereo() {
       m_stepCounter = 4;
       break;
     case 4:
-      if (!m_root || m_root->StepRender()) m_stepCounter = 5;
+      if (!GetRoot() || GetRoot()->StepRender()) m_stepCounter = 5;
       glFlush();
       break;
     case 5:
       PopPassMatrix();
-      if (m_overlay) m_overlay->Draw();
+      if (GetOverlay()) GetOverlay()->Draw();
       PopPassMatrix();
       m_stepCounter = 0;
       emit Render2DInfoSG();
@@ -285,23 +281,22 @@ bool Qk_GLWorkArea::StepRenderStereo() {
 // Idle steps and exploring
 
 void Qk_GLWorkArea::OnIdle() {
-  if (!m_overlayIdle) return;
-  if (m_overlay) m_overlay->IdleStep();
+  if (!m_overlays.GetOverlayIdle()) return;
+  if (GetOverlay()) GetOverlay()->IdleStep();
   Qk_GLStepWidget::OnIdle();
 }
 
 void Qk_GLWorkArea::EndExploring() {
   const int before = GetExploreCount();
   Qk_GLStepWidget::EndExploring();
-  if (before >= 1 && GetExploreCount() == 0 && m_overlay && m_viewMatrix) {
-    *m_viewMatrix = m_overlay->GetViewMatrix();
+  if (before >= 1 && GetExploreCount() == 0 && GetOverlay() && GetViewMatrix()) {
+    *GetViewMatrix() = GetOverlay()->GetViewMatrix();
   }
 }
 
 void Qk_GLWorkArea::ResetFrameTimer() {
   Qk_GLStepWidget::ResetFrameTimer();
-  m_lastRecordedTime = 0.0;
-  m_recordingClock = 0.0;
+  m_cameraPath.ResetRecordingClock();
 }
 
 // ---------------------------------------------------------------------------
@@ -320,36 +315,16 @@ void Qk_GLWorkArea::SetStereoView(int on) {
   if (m_stereoOn == before) return;  // refused: "Stereo not available."
 
   MakeCurrent();
-  if (m_camera) {
+  if (Sv_Perspective* camera = GetCamera()) {
     // Stereo off has restored the full viewport, and switching on has not
     // narrowed it yet: the camera reads the whole window.
-    m_camera->SetFullFrustum(m_stereoMode == QK_STEREO_QUAD_BUFFER);
-    if (m_initialised) m_camera->UpdateViewport();
+    camera->SetFullFrustum(m_stereoMode == QK_STEREO_QUAD_BUFFER);
+    if (m_initialised) camera->UpdateViewport();
     if (on) {
-      if (!m_camera->IsCyclopeanScale()) m_camera->EnableCyclopeanScale();
+      if (!camera->IsCyclopeanScale()) camera->EnableCyclopeanScale();
     } else {
-      m_camera->DisableCyclopeanScale();
+      camera->DisableCyclopeanScale();
     }
   }
   UpdateGL();
 }
-
-// ---------------------------------------------------------------------------
-// Vertical exaggeration
-
-float Qk_GLWorkArea::GetVertExag() {
-  if (!m_root) return 1.0f;
-  return *m_root->GetScale('z');
-}
-
-void Qk_GLWorkArea::SetVertExag(float exaggeration) {
-  if (!m_root) return;
-  // Zero, negative or non-finite values would flatten, mirror or poison
-  // every transform of the scene.
-  if (!std::isfinite(exaggeration) || !(exaggeration > 0.0f)) return;
-  *m_root->GetScale('z') = exaggeration;
-  if (m_overlay) m_overlay->VertExagChanged();
-  emit VertExagChangedSG();
-}
-
-void Qk_GLWorkArea::SetObjectVertExagSL(SVfloat exaggeration) { SetVertExag(exaggeration); }

@@ -479,7 +479,14 @@ int orvanta::PlayFlightpath(const char* fileName) {
 }
 
 QByteArray orvanta::AskFileToOpen(const QString& caption, const QString& filter) {
-  const QString name = QFileDialog::getOpenFileName(this, caption, QString::fromStdString(lastDirectory), filter);
+  // What QFileDialog::getOpenFileName shows (an existing local file, links
+  // resolved), made here so that the dialog carries its object name.
+  QFileDialog dialog(this, caption, QString::fromStdString(lastDirectory), filter);
+  dialog.setObjectName("open file dialog");
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setSupportedSchemes(QStringList(QStringLiteral("file")));
+  if (dialog.exec() != QDialog::Accepted) return QByteArray();
+  const QString name = dialog.selectedUrls().value(0).toLocalFile();
   if (name.isEmpty()) return QByteArray();
   QByteArray path = QFile::encodeName(name);
   Sv_UtlToBackslashes(path.data());

@@ -171,8 +171,9 @@ class orvanta : public QMainWindow {
   void init();
   // The directory part of the name becomes lastDirectory (when it has one).
   void RememberDirectory(const char* fileName);
-  // The open-file dialog, starting in lastDirectory; the chosen name in the
-  // form the loaders take (backslashes), empty when cancelled.
+  // The open-file dialog ("open file dialog"), starting in lastDirectory;
+  // the chosen name in the form the loaders take (backslashes), empty when
+  // cancelled.
   QByteArray AskFileToOpen(const QString& caption, const QString& filter);
   // The View-menu item with that id, or null.
   QAction* ViewItem(int id) const;

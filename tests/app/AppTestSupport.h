@@ -23,8 +23,9 @@
 namespace orvanta_apptest {
 
 // Processes events until done() holds or the limit passes (a safety limit
-// against hangs, not a measurement); returns done().
-inline bool WaitFor(const std::function<bool()>& done, int limitMs = 10000) {
+// against hangs, not a measurement: generous, so that a busy machine only
+// makes the wait longer); returns done().
+inline bool WaitFor(const std::function<bool()>& done, int limitMs = 60000) {
   QElapsedTimer clock;
   clock.start();
   while (!done()) {

@@ -111,8 +111,10 @@ class FlightpathGL : public workarea_test::NavigatorAreaFixture {
   void ExpectPlayedAs(const std::map<int, Sv_Matrix4>& expected) {
     drawn.clear();
     ASSERT_NE(Play(0.02), nullptr);
-    for (int i = 0; i < 4 * movie->GetNumFrames() + 4 && area->GetMovieState() != 0; ++i) area->OnIdle();
-    ASSERT_EQ(area->GetMovieState(), 0);
+    for (int i = 0; i < 4 * movie->GetNumFrames() + 4 && area->GetCameraPath().GetMovieState() != 0; ++i) {
+      area->OnIdle();
+    }
+    ASSERT_EQ(area->GetCameraPath().GetMovieState(), 0);
     EXPECT_EQ(area->GetOverlay(), nav);
     std::map<int, int> seen;
     for (const Drawn& d : drawn) {
@@ -142,7 +144,7 @@ TEST_F(FlightpathGL, EmptyAndOneFrameMovies) {
   area->PlayMovieSL();
   EXPECT_EQ(area->PlayMovie(1), -1);
   EXPECT_EQ(area->GetOverlay(), nav);
-  EXPECT_EQ(area->GetMovieState(), 0);
+  EXPECT_EQ(area->GetCameraPath().GetMovieState(), 0);
   EXPECT_TRUE(Take().empty());
 
   // One frame: shown when playing starts, and the player stops at the
@@ -152,7 +154,7 @@ TEST_F(FlightpathGL, EmptyAndOneFrameMovies) {
   Qk_FlightpathOverlay* player = Play(0.02);
   ASSERT_NE(player, nullptr);
   EXPECT_EQ(area->GetDisplacedOverlay(), nav);
-  EXPECT_EQ(area->GetMovieState(), 1);
+  EXPECT_EQ(area->GetCameraPath().GetMovieState(), 1);
   EXPECT_EQ(area->GetExploreCount(), 1);
   EXPECT_LT(FromFrame(0), 1e-6);
   Steps(1);  // 0.02 s
@@ -160,7 +162,7 @@ TEST_F(FlightpathGL, EmptyAndOneFrameMovies) {
   Steps(1);  // 0.04 s
   EXPECT_EQ(area->GetOverlay(), nav);
   EXPECT_EQ(area->GetDisplacedOverlay(), player);
-  EXPECT_EQ(area->GetMovieState(), 0);
+  EXPECT_EQ(area->GetCameraPath().GetMovieState(), 0);
   EXPECT_EQ(area->GetExploreCount(), 0);
   EXPECT_EQ(Take(), Events({"started", "stopped"}));
   EXPECT_LT(ViewDifference(nav->GetViewMatrix().GetData(), area->GetViewMatrix()->GetData()), 1e-5);
@@ -177,14 +179,14 @@ TEST_F(FlightpathGL, TheSlotsFollowTheStateTable) {
   EXPECT_EQ(Player(), player);
   area->PauseMovieSL();
   area->PauseMovieSL();
-  EXPECT_EQ(area->GetMovieState(), 2);
+  EXPECT_EQ(area->GetCameraPath().GetMovieState(), 2);
   area->PlayMovieSL();
   EXPECT_EQ(Player(), player);
-  EXPECT_EQ(area->GetMovieState(), 1);
+  EXPECT_EQ(area->GetCameraPath().GetMovieState(), 1);
   Steps(2);
   area->RewindMovieSL();
   area->StopMovieSL();
-  EXPECT_EQ(area->GetMovieState(), 0);
+  EXPECT_EQ(area->GetCameraPath().GetMovieState(), 0);
   EXPECT_EQ(area->GetOverlay(), nav);
   EXPECT_EQ(area->GetExploreCount(), 0);
   EXPECT_EQ(Take(), Events({"started", "paused", "started", "frame 1", "frame 2", "frame 0", "stopped", "stopped"}));
@@ -220,9 +222,9 @@ TEST_F(FlightpathGL, TheSlotsFollowTheStateTable) {
   // Starting to record stops the movie without a signal.
   Play(0.05);
   area->StartRecordingMovieSL();
-  EXPECT_EQ(area->GetMovieState(), 0);
+  EXPECT_EQ(area->GetCameraPath().GetMovieState(), 0);
   EXPECT_EQ(area->GetOverlay(), nav);
-  EXPECT_EQ(area->GetRecording(), 1);
+  EXPECT_EQ(area->GetCameraPath().GetRecording(), 1);
   area->StopRecordingMovieSL();
   EXPECT_EQ(Take(), Events({"started"}));
   EXPECT_EQ(movie->GetNumFrames(), 1);  // recording would have gone on from frame 0
@@ -300,10 +302,10 @@ TEST_F(FlightpathGL, RecordingWhilePausedKeepsTheFramesUpToTheCurrentOne) {
   ASSERT_NE(Play(0.05), nullptr);
   Steps(2);
   area->PauseMovieSL();
-  area->SetFixedRecordingStep(0.05);
+  area->GetCameraPath().SetFixedRecordingStep(0.05);
   Take();
   area->StartRecordingMovieSL();
-  EXPECT_EQ(area->GetMovieState(), 0);
+  EXPECT_EQ(area->GetCameraPath().GetMovieState(), 0);
   EXPECT_EQ(area->GetOverlay(), nav);
   ASSERT_EQ(movie->GetNumFrames(), 3);
   // The navigator goes on from the frame on screen.
@@ -338,10 +340,10 @@ TEST_F(FlightpathGL, RecordingWhilePausedKeepsTheFramesUpToTheCurrentOne) {
 TEST_F(FlightpathGL, RecordedNavigationReplaysAsFlown) {
   Make();
   nav->SetFixedFrameTime(0.02);
-  area->SetFixedRecordingStep(0.05);  // every drawn frame is recorded
+  area->GetCameraPath().SetFixedRecordingStep(0.05);  // every drawn frame is recorded
   std::map<int, Sv_Matrix4> recorded;
   QObject::connect(area.get(), &Qk_GLWorkArea::MovieFrameChangedSG, [&](SVint n) {
-    if (area->GetRecording()) recorded[n] = nav->GetViewMatrix();
+    if (area->GetCameraPath().GetRecording()) recorded[n] = nav->GetViewMatrix();
   });
   auto mouse = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons, int x, int y) {
     const QPointF at(x, area->height() - 1 - y);

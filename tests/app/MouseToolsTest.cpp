@@ -43,8 +43,8 @@ TEST_F(MouseGL, ModeOneClickSelectsThePoint) {
   Click(area.get(), 100, 75);
   EXPECT_TRUE(Saw(RedRequestsSince(mark), 1, 1));  // release
   EXPECT_FALSE(Saw(RedRequestsSince(mark), 1, 4));  // no drag to end
-  ASSERT_EQ(area->GetPointSelected(), 1);
-  EXPECT_EQ(area->GetSelectedNode(), TileAt(0));
+  ASSERT_EQ(area->GetSelection().GetPointSelected(), 1);
+  EXPECT_EQ(area->GetSelection().GetSelectedNode(), TileAt(0));
   int count = 0;
   const double* p = area->GetSelectedPoints(&count);
   EXPECT_EQ(count, 1);
@@ -63,7 +63,7 @@ TEST_F(MouseGL, ModeOneClickSelectsThePoint) {
   Release(area.get(), -5, 75);
   EXPECT_EQ(area->GetPickRecord()->found, 0);
   EXPECT_EQ(area->picked.size(), 1u);
-  EXPECT_EQ(area->GetSelectedNode(), TileAt(0));
+  EXPECT_EQ(area->GetSelection().GetSelectedNode(), TileAt(0));
   ExpectBalanced();
 }
 
@@ -73,11 +73,11 @@ TEST_F(MouseGL, ModeOneDragStartsBeyondFourPixels) {
   const size_t mark = TileAt(0)->requests.size();
   Press(area.get(), 100, 75);
   Move(area.get(), 104, 79, Qt::LeftButton);
-  EXPECT_EQ(area->GetDragStarted(), 0);
+  EXPECT_EQ(area->GetMouseTools().GetDragStarted(), 0);
   EXPECT_FALSE(Saw(RedRequestsSince(mark), 1, 3));
   Move(area.get(), 105, 75, Qt::LeftButton);
-  EXPECT_EQ(area->GetDragStarted(), 1);
-  EXPECT_EQ(area->GetDragNode(), TileAt(0));
+  EXPECT_EQ(area->GetMouseTools().GetDragStarted(), 1);
+  EXPECT_EQ(area->GetMouseTools().GetDragNode(), TileAt(0));
   EXPECT_TRUE(Saw(RedRequestsSince(mark), 1, 3));  // drag start at the press
 
   const size_t moved = TileAt(0)->requests.size();
@@ -92,8 +92,8 @@ TEST_F(MouseGL, ModeOneDragStartsBeyondFourPixels) {
   Release(area.get(), 110, 80);
   EXPECT_TRUE(Saw(RedRequestsSince(released), 1, 1));
   EXPECT_TRUE(Saw(RedRequestsSince(released), 1, 4));  // drag end
-  EXPECT_EQ(area->GetDragStarted(), 0);
-  EXPECT_EQ(area->GetPointSelected(), 0);  // a drag selects nothing
+  EXPECT_EQ(area->GetMouseTools().GetDragStarted(), 0);
+  EXPECT_EQ(area->GetSelection().GetPointSelected(), 0);  // a drag selects nothing
   EXPECT_TRUE(area->picked.empty());
 }
 
@@ -101,14 +101,14 @@ TEST_F(MouseGL, ModeTwoBuildsAndClosesPolygons) {
   Make();
   area->SetInteractionMode(2);
   Click(area.get(), 80, 40);
-  EXPECT_EQ(area->GetPolygonActive(), 1);
+  EXPECT_EQ(area->GetSelection().GetPolygonActive(), 1);
   Click(area.get(), 80, 40);  // the same point again adds nothing
-  EXPECT_EQ(area->GetPolygonSize(), 1);
+  EXPECT_EQ(area->GetSelection().GetPolygonSize(), 1);
   Click(area.get(), 120, 40);
   Click(area.get(), 120, 110);
-  ASSERT_EQ(area->GetPolygonSize(), 3);
+  ASSERT_EQ(area->GetSelection().GetPolygonSize(), 3);
   // Newest first, doubly linked.
-  Qk_PolygonVertex* head = area->GetPolygonHead();
+  Qk_PolygonVertex* head = area->GetSelection().GetPolygonHead();
   EXPECT_NEAR(head->y, DataY(110), 1.5 * kMetresPerPixel);
   EXPECT_EQ(head->node, TileAt(0));
   EXPECT_EQ(head->previous, nullptr);
@@ -117,23 +117,23 @@ TEST_F(MouseGL, ModeTwoBuildsAndClosesPolygons) {
   // The rubber band follows the pointer over the scene and returns to the
   // newest vertex over the background.
   Move(area.get(), 140, 60);
-  EXPECT_NEAR(area->GetMovingPoint()[0], DataX(140), 1.5 * kMetresPerPixel);
-  EXPECT_EQ(area->GetMovingNode(), TileAt(1));
+  EXPECT_NEAR(area->GetSelection().GetMovingPoint()[0], DataX(140), 1.5 * kMetresPerPixel);
+  EXPECT_EQ(area->GetSelection().GetMovingNode(), TileAt(1));
   Move(area.get(), 3, 3);
-  EXPECT_EQ(area->GetMovingPoint()[0], head->x);
-  EXPECT_EQ(area->GetMovingNode(), head->node);
+  EXPECT_EQ(area->GetSelection().GetMovingPoint()[0], head->x);
+  EXPECT_EQ(area->GetSelection().GetMovingNode(), head->node);
 
   // Double click, then its release: closed, three vertices kept.
   DoubleClick(area.get(), 120, 110);
-  EXPECT_EQ(area->GetFinishRequest(), 1);
+  EXPECT_EQ(area->GetSelection().GetFinishRequest(), 1);
   Release(area.get(), 120, 110);
-  EXPECT_EQ(area->GetPolygonActive(), 0);
-  EXPECT_EQ(area->GetPolygonClosed(), 1);
-  EXPECT_EQ(area->GetPolygonSize(), 3);
+  EXPECT_EQ(area->GetSelection().GetPolygonActive(), 0);
+  EXPECT_EQ(area->GetSelection().GetPolygonClosed(), 1);
+  EXPECT_EQ(area->GetSelection().GetPolygonSize(), 3);
   Qk_PolygonVertex* out = nullptr;
   int closed = -1;
   EXPECT_EQ(area->GetPolygon(&out, &closed), 1);
-  EXPECT_EQ(out, area->GetPolygonHead());
+  EXPECT_EQ(out, area->GetSelection().GetPolygonHead());
   EXPECT_EQ(closed, 1);
   area->SetInteractionMode(0);
   EXPECT_EQ(area->GetPolygon(&out, &closed), -1);
@@ -141,13 +141,13 @@ TEST_F(MouseGL, ModeTwoBuildsAndClosesPolygons) {
   // A new click starts a new polygon; two vertices finish open.
   area->SetInteractionMode(2);
   Click(area.get(), 60, 60);
-  EXPECT_EQ(area->GetPolygonSize(), 1);
+  EXPECT_EQ(area->GetSelection().GetPolygonSize(), 1);
   Click(area.get(), 90, 60);
   DoubleClick(area.get(), 90, 60);
   Release(area.get(), 90, 60);
-  EXPECT_EQ(area->GetPolygonSize(), 2);
-  EXPECT_EQ(area->GetPolygonClosed(), 0);
-  EXPECT_EQ(area->GetPolygonActive(), 0);
+  EXPECT_EQ(area->GetSelection().GetPolygonSize(), 2);
+  EXPECT_EQ(area->GetSelection().GetPolygonClosed(), 0);
+  EXPECT_EQ(area->GetSelection().GetPolygonActive(), 0);
 
   area->ClearPolygonSelectionSL();
   EXPECT_EQ(area->GetPolygon(&out, &closed), 0);
@@ -169,12 +169,12 @@ TEST_F(MouseGL, ModeFourDrawsTheRectangleAndExtracts) {
   const size_t mark = TileAt(0)->requests.size();
   Press(area.get(), 80, 40);
   EXPECT_TRUE(Saw(RedRequestsSince(mark), 0, 2));
-  EXPECT_EQ(area->GetRectangleActive(), 1);
-  EXPECT_EQ(area->GetDragNode(), area->GetRoot()->GetFirstChild());
+  EXPECT_EQ(area->GetSelection().GetRectangleActive(), 1);
+  EXPECT_EQ(area->GetMouseTools().GetDragNode(), area->GetRoot()->GetFirstChild());
   Move(area.get(), 120, 110, Qt::LeftButton);
   Release(area.get(), 120, 110);
   double r[4];
-  area->GetRectangle(r);
+  area->GetSelection().GetRectangle(r);
   EXPECT_NEAR(r[0], DataX(80), 1.5 * kMetresPerPixel);
   EXPECT_NEAR(r[1], DataX(120), 1.5 * kMetresPerPixel);
   EXPECT_NEAR(r[2], DataY(40), 1.5 * kMetresPerPixel);
@@ -188,7 +188,7 @@ TEST_F(MouseGL, ModeFourDrawsTheRectangleAndExtracts) {
   EXPECT_EQ(area->extractions, 1);
   EXPECT_EQ(area->centres.size(), 1u);
   EXPECT_TRUE(area->profiles.empty());
-  EXPECT_EQ(area->GetProfileActive(), 0);
+  EXPECT_EQ(area->GetMouseTools().GetProfileActive(), 0);
   ExpectBalanced();
 }
 
@@ -234,9 +234,9 @@ TEST_F(MouseGL, ModeThreeHasOnlyTheProfile) {
   const size_t texts = area->texts.size();
   Click(area.get(), 100, 75);
   Move(area.get(), 110, 75);
-  EXPECT_EQ(area->GetPointSelected(), 0);
-  EXPECT_EQ(area->GetPolygonHead(), nullptr);
-  EXPECT_EQ(area->GetRectangleActive(), 0);
+  EXPECT_EQ(area->GetSelection().GetPointSelected(), 0);
+  EXPECT_EQ(area->GetSelection().GetPolygonHead(), nullptr);
+  EXPECT_EQ(area->GetSelection().GetRectangleActive(), 0);
   EXPECT_EQ(area->texts.size(), texts);
   Press(area.get(), 60, 75, Qt::RightButton);
   Release(area.get(), 140, 75, Qt::RightButton);
@@ -249,7 +249,7 @@ TEST_F(MouseGL, ConsumedEventsReachNoTool) {
   area->SetInteractionMode(4);
   Press(area.get(), 80, 40);
   EXPECT_EQ(overlay->presses, 1);
-  EXPECT_EQ(area->GetRectangleActive(), 0);
+  EXPECT_EQ(area->GetSelection().GetRectangleActive(), 0);
   // Moves are not consumed by this overlay: the readout of mode 4 runs.
   Move(area.get(), 100, 75);
   EXPECT_EQ(area->LastText().rfind("Geo Coords (x,y,z) -> (", 0), 0u);

@@ -91,10 +91,10 @@ TEST_F(PickGL, PixelsOutsideTheViewportAskNobody) {
   EXPECT_EQ(pick->found, 0);  // background there
   // The request carries the pixel, the query kind and the action code.
   area->Pick(120, 80, 1, 3, pick);
-  EXPECT_EQ(area->GetPickRequest()->x, 120);
-  EXPECT_EQ(area->GetPickRequest()->y, 80);
+  EXPECT_EQ(area->GetPicking().GetPickRequest()->x, 120);
+  EXPECT_EQ(area->GetPicking().GetPickRequest()->y, 80);
   EXPECT_EQ(TileAt(0)->requests.back(), std::make_pair(1, 3));
-  EXPECT_EQ(area->GetPickRequest()->picker, area->GetPicker());
+  EXPECT_EQ(area->GetPicking().GetPickRequest()->picker, area->GetPicker());
 }
 
 TEST_F(PickGL, ThousandMissedPicksLeaveTheStacksBalanced) {

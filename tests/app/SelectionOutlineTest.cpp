@@ -51,7 +51,7 @@ TEST_F(OutlineGL, PointMarkerDrawnTwiceRestoresThePicture) {
   // A point on the green tile near its east edge: the marker's right arm
   // (75 pixels) reaches over the background.
   Click(area.get(), 150, 75);
-  ASSERT_EQ(area->GetPointSelected(), 1);
+  ASSERT_EQ(area->GetSelection().GetPointSelected(), 1);
   EXPECT_TRUE(WhiteNear(180, 75));
   // The outline is no scene geometry: depth picks see through it.
   double x = 0, y = 0, z = 0;
@@ -84,14 +84,14 @@ TEST_F(OutlineGL, PolygonAndRectangleDrawnTwiceRestoreThePicture) {
   Click(area.get(), 80, 40);
   Click(area.get(), 120, 40);
   Click(area.get(), 120, 110);
-  ASSERT_EQ(area->GetPolygonSize(), 3);
+  ASSERT_EQ(area->GetSelection().GetPolygonSize(), 3);
   Move(area.get(), 90, 100);  // the rubber band follows
   ExpectXorPair();
 
   area->SetInteractionMode(4);
   Press(area.get(), 60, 30);
   Move(area.get(), 140, 120, Qt::LeftButton);
-  ASSERT_EQ(area->GetRectangleActive(), 1);
+  ASSERT_EQ(area->GetSelection().GetRectangleActive(), 1);
   ExpectXorPair();
   ExpectBalanced();
 }
@@ -120,7 +120,7 @@ TEST_F(OutlineGL, SplitScreenOutlinesPairUp) {
   ASSERT_TRUE(area->WaitForNormal());
   area->SetInteractionMode(1);
   Click(area.get(), 100, 75);
-  ASSERT_EQ(area->GetPointSelected(), 1);
+  ASSERT_EQ(area->GetSelection().GetPointSelected(), 1);
   ExpectXorPair();
   GLint viewport[4];
   glGetIntegerv(GL_VIEWPORT, viewport);
@@ -140,7 +140,7 @@ TEST_F(OutlineGL, SelectedPointFromOutsideHasAMarkerAndAText) {
   ASSERT_EQ(area->picked.size(), 1u);
   EXPECT_EQ(area->picked[0].node, nullptr);
   EXPECT_EQ(area->picked[0].x, 500500.0);
-  EXPECT_EQ(area->GetSelectedNode(), nullptr);
+  EXPECT_EQ(area->GetSelection().GetSelectedNode(), nullptr);
   double qx = 0, qy = 0, qz = 0;
   Sd_Node::GetQueryPoint(&qx, &qy, &qz);
   EXPECT_EQ(qy, 6000500.0);
@@ -162,22 +162,22 @@ TEST_F(OutlineGL, ReloadingEndsEverySelection) {
   Make();
   area->SetInteractionMode(1);
   Click(area.get(), 100, 75);
-  ASSERT_EQ(area->GetSelectedNode(), TileAt(0));
+  ASSERT_EQ(area->GetSelection().GetSelectedNode(), TileAt(0));
   area->SetInteractionMode(2);
   Click(area.get(), 80, 40);
   Click(area.get(), 120, 40);
   area->SetInteractionMode(4);
   Press(area.get(), 60, 30);
-  ASSERT_NE(area->GetDragNode(), nullptr);
+  ASSERT_NE(area->GetMouseTools().GetDragNode(), nullptr);
 
   ASSERT_EQ(area->LoadSD(scene.c_str(), 1, 0, 0), 0);
-  EXPECT_EQ(area->GetPointSelected(), 0);
-  EXPECT_EQ(area->GetSelectedNode(), nullptr);
-  EXPECT_EQ(area->GetPolygonHead(), nullptr);
-  EXPECT_EQ(area->GetPolygonActive(), 0);
-  EXPECT_EQ(area->GetMovingNode(), nullptr);
-  EXPECT_EQ(area->GetDragNode(), nullptr);
-  EXPECT_EQ(area->GetRectangleActive(), 0);
+  EXPECT_EQ(area->GetSelection().GetPointSelected(), 0);
+  EXPECT_EQ(area->GetSelection().GetSelectedNode(), nullptr);
+  EXPECT_EQ(area->GetSelection().GetPolygonHead(), nullptr);
+  EXPECT_EQ(area->GetSelection().GetPolygonActive(), 0);
+  EXPECT_EQ(area->GetSelection().GetMovingNode(), nullptr);
+  EXPECT_EQ(area->GetMouseTools().GetDragNode(), nullptr);
+  EXPECT_EQ(area->GetSelection().GetRectangleActive(), 0);
   EXPECT_EQ(area->GetPickRecord()->node, nullptr);
   ASSERT_TRUE(area->WaitForNormal());
   ExpectBalanced();

@@ -86,8 +86,9 @@ TEST_F(StereoWidgetTest, SplitScreenDrawsEachEyeIntoItsHalf) {
   EXPECT_EQ(ReadPixel(79, 50).g, 0);
 
   // Qt's presenting paint leaves the eye's viewport in place.
+  const long presents = widget->GetPresentCount();
   widget->update();
-  orvanta_apptest::Spin();
+  ASSERT_TRUE(WaitFor([&] { return widget->GetPresentCount() > presents; }));
   widget->makeCurrent();
   GLint vp[4];
   glGetIntegerv(GL_VIEWPORT, vp);

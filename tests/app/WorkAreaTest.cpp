@@ -96,7 +96,7 @@ TEST_F(WorkAreaGL, GLStartMakesTheSceneOnceAndThenEmitsInit) {
   area->makeCurrent();
   area->InitGL();
   EXPECT_EQ(area->initSignals, 1);
-  orvanta_apptest::Spin();
+  ASSERT_TRUE(orvanta_apptest::WaitFor([&] { return area->initSignals > 1; }));
   EXPECT_EQ(area->initSignals, 2);
   EXPECT_EQ(area->GetRoot(), root);
   EXPECT_EQ(area->GetLights(), lights);

@@ -230,17 +230,15 @@ class RecordingArea : public Qk_GLWorkArea {
   bool RunToNormal(int limit = 500) { return orvanta_apptest::RunToNormal(this, limit); }
 
   // Processes events until the renderer has stopped its timer.
-  bool WaitForNormal(int limitMs = 20000) { return orvanta_apptest::WaitForNormal(this, limitMs); }
+  bool WaitForNormal(int limitMs = 60000) { return orvanta_apptest::WaitForNormal(this, limitMs); }
 
   // Test access to the fields that later tools fill.
   void RequestProfile(double x1, double y1, double x2, double y2) {
-    m_profilePoint1[0] = x1;
-    m_profilePoint1[1] = y1;
-    m_profilePoint2[0] = x2;
-    m_profilePoint2[1] = y2;
-    m_profileRequest = 1;
+    const double first[2] = {x1, y1};
+    const double second[2] = {x2, y2};
+    GetMouseTools().RequestProfile(first, second);
   }
-  void SetRecording(int on) { m_recording = on; }
+  void SetRecording(int on) { GetCameraPath().SetRecording(on); }
 
   std::vector<std::string> history;
   std::vector<std::string> infos;

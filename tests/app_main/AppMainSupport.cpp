@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -79,6 +81,18 @@ DesktopRecorder::~DesktopRecorder() {
   Qk_SetMessageBoxHook(nullptr);
   Qk_SetURLHook(nullptr);
   g_recorder = nullptr;
+}
+
+bool PressUntilSignalled(QWidget* window, QWidget* target, int key, const QSignalSpy& spy) {
+  const qsizetype before = spy.count();
+  return WaitFor([&] {
+    if (spy.count() == before) {
+      window->activateWindow();
+      QApplication::setActiveWindow(window);
+      QTest::keyClick(target, static_cast<Qt::Key>(key));
+    }
+    return spy.count() > before;
+  });
 }
 
 bool WriteGroupsFile(const std::string& path, const std::vector<std::vector<float>>& bounds) {
@@ -167,6 +181,7 @@ ViewerRun RunViewer(const std::vector<std::string>& args, const std::string& dir
     const bool ready =
         stopWhenReady && CountLines(log, "ready") > 0 && (awaited.empty() || log.find(awaited) != std::string::npos);
     if (ready || clock.elapsed() > 90000) {
+      run.readyStop = ready;
       kill(pid, ready ? SIGTERM : SIGKILL);
       waitpid(pid, &status, 0);
       break;

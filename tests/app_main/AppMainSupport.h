@@ -9,6 +9,9 @@
 #include <QMessageBox>
 #include <QUrl>
 
+class QSignalSpy;
+class QWidget;
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,13 +20,14 @@
 
 namespace orvanta_mainwindow_test {
 
-// Processes events until done() holds or the safety limit passes (longer
-// here: a whole window starts); returns done().
-inline bool WaitFor(const std::function<bool()>& done, int limitMs = 20000) {
-  return orvanta_apptest::WaitFor(done, limitMs);
-}
-
 using orvanta_apptest::Spin;
+using orvanta_apptest::WaitFor;
+
+// Clicks the key on target until spy has recorded one signal more; false
+// when it never does. Shortcuts act in the active window, and another
+// process on the same display may take the focus away: every try makes
+// window the active window first, and events are processed between tries.
+bool PressUntilSignalled(QWidget* window, QWidget* target, int key, const QSignalSpy& spy);
 
 // One box as the window prepared it.
 struct RecordedBox {
@@ -62,6 +66,7 @@ bool WriteSampleFile(const std::string& path);
 // A run of the built viewer.
 struct ViewerRun {
   bool exited = false;  // ended by itself (else stopped by the test)
+  bool readyStop = false;  // stopped because its log said ready (and held the text awaited)
   int status = -1;      // exit status when it exited
   std::string out;      // standard output
   std::string err;      // error stream

@@ -136,7 +136,7 @@ class FlightpathWindow : public orvanta_mainwindow_test::WindowFixture {
   // explores, and the renderer finishes its picture.
   void ExpectNavigatorGoesOnFrom(const Sv_Matrix4& left) {
     EXPECT_EQ(area->GetOverlay(), nav);
-    EXPECT_EQ(area->GetMovieState(), 0);
+    EXPECT_EQ(area->GetCameraPath().GetMovieState(), 0);
     EXPECT_EQ(area->GetExploreCount(), 0);
     EXPECT_LT(ViewDifference(nav->GetViewMatrix().GetData(), left.GetData()), 1e-4);
     EXPECT_TRUE(WaitFor([&] { return info == "Normal" && !area->IsIdleTimerActive(); })) << info;
@@ -157,7 +157,7 @@ TEST_F(FlightpathWindow, PlaysInALoopUntilAClickOrAKey) {
   Qk_FlightpathOverlay* player = Player();
   ASSERT_NE(player, nullptr);
   EXPECT_EQ(player->GetLoop(), 1);
-  EXPECT_EQ(area->GetMovieState(), 1);
+  EXPECT_EQ(area->GetCameraPath().GetMovieState(), 1);
   EXPECT_EQ(area->GetDisplacedOverlay(), nav);
   EXPECT_EQ(window->GetLastDirectory(), dir.path() + "/");
 
@@ -219,7 +219,7 @@ TEST_F(FlightpathWindow, MissingOrDamagedPathsPlayNothing) {
   ASSERT_NO_FATAL_FAILURE(Start({"-flightpath", QString::fromStdString(missing)}));
   ASSERT_TRUE(WaitForBox(recorder, "An error occured loading the flightpath '" + missing + "'."));
   EXPECT_EQ(area->GetOverlay(), nav);
-  EXPECT_EQ(area->GetMovieState(), 0);
+  EXPECT_EQ(area->GetCameraPath().GetMovieState(), 0);
 
   // Cut short: the camera-path record ends inside its frames.
   const std::string damaged = dir.file("damaged.fph");
@@ -230,7 +230,7 @@ TEST_F(FlightpathWindow, MissingOrDamagedPathsPlayNothing) {
   PlayFromMenu(damaged);
   ASSERT_TRUE(WaitForBox(recorder, "An error occured loading the flightpath '" + damaged + "'."));
   EXPECT_EQ(area->GetOverlay(), nav);
-  EXPECT_EQ(area->GetMovieState(), 0);
+  EXPECT_EQ(area->GetCameraPath().GetMovieState(), 0);
   EXPECT_EQ(area->GetExploreCount(), 0);
   EXPECT_EQ(area->GetMovie()->GetNumFrames(), 0);
 }

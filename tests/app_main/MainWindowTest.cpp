@@ -18,7 +18,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
-#include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -181,13 +180,7 @@ TEST_F(MainWindow, DatasetKeysBelongToTheWindow) {
   QSignalSpy tenth(window->ToogleData10Action, &QAction::triggered);
   QSignalSpy fifth(window->ToogleData5Actionn, &QAction::triggered);
   auto press = [&](Qt::Key key, QSignalSpy& spy) {
-    const int before = spy.count();
-    for (int attempt = 0; attempt < 50 && spy.count() == before; ++attempt) {
-      window->activateWindow();
-      QApplication::setActiveWindow(window);
-      QTest::keyClick(window->m_workarea, key);
-      if (spy.count() == before) Spin();
-    }
+    EXPECT_TRUE(orvanta_mainwindow_test::PressUntilSignalled(window, window->m_workarea, key, spy));
   };
   press(Qt::Key_0, tenth);
   press(Qt::Key_5, fifth);
@@ -352,7 +345,7 @@ TEST_F(MainWindow, LoadingADataFileSetsCaptionDirectoryAndExaggeration) {
   EXPECT_EQ(ChildCount(), 1);
   EXPECT_EQ(window->m_workarea->GetRoot()->GetShowBoundingBox(), 1);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  Spin();
+  ASSERT_TRUE(WaitFor([] { return orvanta::PendingMessageCount() == 0; }));
   EXPECT_TRUE(recorder.boxes.empty());
 
   // A file that cannot be read: plain caption, its directory remembered, the
@@ -426,6 +419,39 @@ TEST_F(MainWindow, FileOpenUsesTheDialogAndCancelChangesNothing) {
   EXPECT_EQ(window->windowTitle().toStdString(), "Orvanta -- " + path);
 }
 
+TEST_F(MainWindow, TheFileMenusDialogsAreOpenFileDialogsAndCancelChangesNothing) {
+  const std::string path = dir.file("picked.sd");
+  ASSERT_TRUE(WriteSampleFile(path));
+  ASSERT_EQ(window->LoadDataFile(path.c_str()), 0);
+  Qk_GLWorkArea* area = window->m_workarea;
+  const QString title = window->windowTitle();
+  Sd_Node* object = area->GetRoot()->GetFirstChild();
+  Qk_GLOverlay* overlay = area->GetOverlay();
+  const int frames = area->GetMovie()->GetNumFrames();
+  const std::pair<QAction*, QString> items[] = {{window->FileOpenAction, "Open an SD File"},
+                                                {window->FileLoadSceneAction, "Open a Scene File"},
+                                                {window->FilePlayFlightpathAction, "Play a Flightpath"}};
+  for (const auto& item : items) {
+    SCOPED_TRACE(item.second.toStdString());
+    WithModal([&]() { item.first->trigger(); },
+              [&](QWidget* modal) {
+                auto* dialog = window->findChild<QFileDialog*>("open file dialog");
+                ASSERT_NE(dialog, nullptr);
+                EXPECT_EQ(dialog, modal);
+                EXPECT_EQ(dialog->windowTitle(), item.second);
+                EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+                dialog->reject();
+              });
+    EXPECT_EQ(window->findChild<QFileDialog*>("open file dialog"), nullptr);
+    EXPECT_EQ(window->windowTitle(), title);
+    EXPECT_EQ(window->GetLastDirectory(), dir.path() + "/");
+    EXPECT_EQ(area->GetRoot()->GetFirstChild(), object);
+    EXPECT_EQ(ChildCount(), 1);
+    EXPECT_EQ(area->GetOverlay(), overlay);
+    EXPECT_EQ(area->GetMovie()->GetNumFrames(), frames);
+  }
+}
+
 TEST_F(MainWindow, FlightPathsAreReadIntoTheWorkAreasMovie) {
   DesktopRecorder recorder;
   const std::string path = dir.file("tour.fph");
@@ -440,7 +466,7 @@ TEST_F(MainWindow, FlightPathsAreReadIntoTheWorkAreasMovie) {
   ASSERT_NE(window->m_workarea->GetMovie(), nullptr);
   EXPECT_EQ(window->m_workarea->GetMovie()->GetNumFrames(), 2);
   EXPECT_EQ(window->GetLastDirectory(), dir.path() + "/");
-  Spin();
+  ASSERT_TRUE(WaitFor([] { return orvanta::PendingMessageCount() == 0; }));
   EXPECT_TRUE(recorder.boxes.empty());
 
   orvanta_test::TempDir other;
@@ -485,7 +511,7 @@ TEST_F(MainWindow, HelpPagesOpenThroughTheDesktop) {
   for (const QUrl& url : recorder.urls) EXPECT_EQ(url.scheme(), "https") << url.toString().toStdString();
   EXPECT_NE(recorder.urls[0], recorder.urls[1]);
   EXPECT_NE(recorder.urls[1], recorder.urls[2]);
-  Spin();
+  ASSERT_TRUE(WaitFor([] { return orvanta::PendingMessageCount() == 0; }));
   EXPECT_TRUE(recorder.boxes.empty());
 }
 

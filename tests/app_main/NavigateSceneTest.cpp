@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTest>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -39,12 +38,7 @@ class NavigateSceneWindow : public orvanta_mainwindow_test::WindowFixture {
       window->HelpNavigateSceneSL();
     } else {
       QSignalSpy spy(window->HelpNavigateSceneAction, &QAction::triggered);
-      for (int attempt = 0; attempt < 50 && spy.count() == 0; ++attempt) {
-        window->activateWindow();
-        QApplication::setActiveWindow(window);
-        QTest::keyClick(window->m_workarea, Qt::Key_F1);
-        if (spy.count() == 0) QTest::qWait(20);
-      }
+      ASSERT_TRUE(orvanta_mainwindow_test::PressUntilSignalled(window, window->m_workarea, Qt::Key_F1, spy));
       ASSERT_EQ(spy.count(), 1);
     }
   }

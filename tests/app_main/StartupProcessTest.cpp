@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <QElapsedTimer>
 #include <regex>
 #include <string>
 
@@ -171,11 +170,9 @@ TEST(ViewerStartup, DamagedFilesGiveTheWindowBackWithTheirReason) {
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.first);
-    QElapsedTimer clock;
-    clock.start();
     const ViewerRun run = RunViewer({"-data", dir.file(k.first)}, dir.path(), true, k.second);
     ASSERT_FALSE(run.Lines("ready").empty()) << run.err;
-    EXPECT_LT(clock.elapsed(), 60000) << "the viewer came back instead of waiting on the file";
+    EXPECT_TRUE(run.readyStop) << "the viewer did not come back with the reason: it waited on the file";
     const auto boxes = run.Lines("box");
     ASSERT_EQ(boxes.size(), 1u) << run.log;
     EXPECT_EQ(boxes.back()[0], "Orvanta - Error");

@@ -9,7 +9,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTest>
 #include <QTimer>
 
 #include <sys/stat.h>
@@ -58,12 +57,7 @@ class ViewMenuWindow : public orvanta_mainwindow_test::WindowFixture {
   // process on the display had the focus).
   void Press(Qt::Key key, QAction* action) {
     QSignalSpy spy(action, &QAction::triggered);
-    for (int attempt = 0; attempt < 50 && spy.count() == 0; ++attempt) {
-      window->activateWindow();
-      QApplication::setActiveWindow(window);
-      QTest::keyClick(window->m_workarea, key);
-      if (spy.count() == 0) QTest::qWait(20);
-    }
+    ASSERT_TRUE(orvanta_mainwindow_test::PressUntilSignalled(window, window->m_workarea, key, spy));
     ASSERT_EQ(spy.count(), 1);
   }
   std::vector<std::string> Items() {

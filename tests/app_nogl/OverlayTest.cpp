@@ -183,7 +183,7 @@ TEST(OverlayInstall, InstallSwapAndDelete) {
   EXPECT_EQ(a->wheels, 0);
   area->OnIdle();
   EXPECT_EQ(c->idleSteps, 1);
-  area->SetOverlayIdle(0);
+  area->GetOverlays().SetOverlayIdle(0);
   area->OnIdle();
   EXPECT_EQ(c->idleSteps, 1);
   area->ResetCamera();
@@ -212,9 +212,9 @@ TEST(OverlayInstall, EnterLeaveAndInteractionModes) {
   area.SetInteractionMode(2);
   area.SetInteractionMode(0);
   EXPECT_EQ(area.GetInteractionMode(), 0);
-  EXPECT_EQ(area.GetLastInteractionMode(), 2);  // only a non-zero mode is remembered
+  EXPECT_EQ(area.GetMouseTools().GetLastInteractionMode(), 2);  // only a non-zero mode is remembered
   area.SetLastInteractionMode(4);
-  EXPECT_EQ(area.GetLastInteractionMode(), 4);
+  EXPECT_EQ(area.GetMouseTools().GetLastInteractionMode(), 4);
 }
 
 TEST(OverlayInstall, BothOverlaysFollowTheRoot) {

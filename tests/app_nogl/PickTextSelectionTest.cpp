@@ -30,7 +30,7 @@ SDN_PickOut Hit(double x, double y, double z, double value = -1e20) {
 
 std::string Text(const SDN_PickOut& p, int type) {
   char text[256];
-  const int n = Qk_GLWorkArea::FormatPickText(&p, type, text, sizeof(text));
+  const int n = Qk_WorkAreaPicking::FormatPickText(&p, type, text, sizeof(text));
   EXPECT_EQ(n, static_cast<int>(strlen(text)));
   return text;
 }
@@ -61,18 +61,18 @@ TEST(PickText, ScalarsMissesAndShortBuffers) {
   EXPECT_EQ(Text(miss, 2), "");
   char text[16];
   strcpy(text, "junk");
-  EXPECT_EQ(Qk_GLWorkArea::FormatPickText(nullptr, 2, text, sizeof(text)), 0);
+  EXPECT_EQ(Qk_WorkAreaPicking::FormatPickText(nullptr, 2, text, sizeof(text)), 0);
   EXPECT_STREQ(text, "");
 
   // Cut to the buffer, always terminated, scalar included.
   const SDN_PickOut p = Hit(1e300, 2, 3, 1.0);
-  EXPECT_EQ(Qk_GLWorkArea::FormatPickText(&p, 2, text, sizeof(text)), 15);
+  EXPECT_EQ(Qk_WorkAreaPicking::FormatPickText(&p, 2, text, sizeof(text)), 15);
   EXPECT_EQ(strlen(text), 15u);
   char big[350];  // room for the coordinates (340 characters), not the whole scalar
-  const int n = Qk_GLWorkArea::FormatPickText(&p, 2, big, sizeof(big));
+  const int n = Qk_WorkAreaPicking::FormatPickText(&p, 2, big, sizeof(big));
   EXPECT_EQ(n, static_cast<int>(sizeof(big)) - 1);
   EXPECT_NE(strstr(big, "), Scal"), nullptr);
-  EXPECT_EQ(Qk_GLWorkArea::FormatPickText(&p, 2, text, 0), 0);
+  EXPECT_EQ(Qk_WorkAreaPicking::FormatPickText(&p, 2, text, 0), 0);
 }
 
 TEST(NormalizePoint, UnitBoxAndAxesWithoutExtent) {
@@ -121,11 +121,11 @@ TEST_F(SelectionNoGL, PolygonVerticesAreNewestFirstWithoutRepeats) {
 
   area->AddPolygonVertex(a, nullptr);
   area->AddPolygonVertex(a, nullptr);
-  EXPECT_EQ(area->GetPolygonSize(), 1);
+  EXPECT_EQ(area->GetSelection().GetPolygonSize(), 1);
   area->AddPolygonVertex(b, nullptr);
   area->AddPolygonVertex(a, nullptr);  // only a repeat of the newest is dropped
-  ASSERT_EQ(area->GetPolygonSize(), 3);
-  head = area->GetPolygonHead();
+  ASSERT_EQ(area->GetSelection().GetPolygonSize(), 3);
+  head = area->GetSelection().GetPolygonHead();
   EXPECT_EQ(head->x, 1);
   EXPECT_EQ(head->next->x, 4);
   EXPECT_EQ(head->next->next->x, 1);
@@ -139,8 +139,8 @@ TEST_F(SelectionNoGL, PolygonVerticesAreNewestFirstWithoutRepeats) {
   EXPECT_EQ(area->GetPolygon(&head, &closed), -1);
 
   area->ResetSelection();
-  EXPECT_EQ(area->GetPolygonHead(), nullptr);
-  EXPECT_EQ(area->GetPointSelected(), 0);
+  EXPECT_EQ(area->GetSelection().GetPolygonHead(), nullptr);
+  EXPECT_EQ(area->GetSelection().GetPointSelected(), 0);
   // Vertices left at destruction are released too (leak detection).
   area->AddPolygonVertex(a, nullptr);
   area->AddPolygonVertex(b, nullptr);
@@ -176,8 +176,8 @@ TEST_F(SelectionNoGL, SlotsAnswerFromTheScene) {
   pick->value = 3.0;
   SVdouble pt[3] = {10, 20, -3};
   area->SelectPointSL(pt);
-  EXPECT_EQ(area->GetPointSelected(), 1);
-  EXPECT_EQ(area->GetSelectedNode(), nullptr);
+  EXPECT_EQ(area->GetSelection().GetPointSelected(), 1);
+  EXPECT_EQ(area->GetSelection().GetSelectedNode(), nullptr);
   EXPECT_EQ(area->LastText(), "Geo Coords (x,y,z) -> (10.00, 20.00, -3.00)");
   ASSERT_EQ(area->picked.size(), 1u);
   EXPECT_EQ(area->picked[0].z, -3.0);
@@ -212,8 +212,8 @@ TEST_F(SelectionNoGL, WithoutAContextPicksAndToolsFindNothing) {
     event.button = QK_BUTTON_LEFT;
     event.x = 0;
   }
-  EXPECT_EQ(area->GetPointSelected(), 0);
-  EXPECT_EQ(area->GetPolygonHead(), nullptr);
+  EXPECT_EQ(area->GetSelection().GetPointSelected(), 0);
+  EXPECT_EQ(area->GetSelection().GetPolygonHead(), nullptr);
   EXPECT_TRUE(area->profiles.empty());
   area->Leave();
   area->AfterPass();
@@ -229,12 +229,12 @@ TEST_F(SelectionNoGL, ReleasingTheSceneEndsSelections) {
   area->SelectPointSL(pt);
   // A load without clear keeps them.
   ASSERT_EQ(area->LoadSD(file.c_str(), 0, 0, 0), 0);
-  EXPECT_EQ(area->GetPolygonSize(), 1);
-  EXPECT_EQ(area->GetPointSelected(), 1);
+  EXPECT_EQ(area->GetSelection().GetPolygonSize(), 1);
+  EXPECT_EQ(area->GetSelection().GetPointSelected(), 1);
   area->ClearScene();
-  EXPECT_EQ(area->GetPolygonHead(), nullptr);
-  EXPECT_EQ(area->GetPointSelected(), 0);
-  EXPECT_EQ(area->GetProfileActive(), 0);
+  EXPECT_EQ(area->GetSelection().GetPolygonHead(), nullptr);
+  EXPECT_EQ(area->GetSelection().GetPointSelected(), 0);
+  EXPECT_EQ(area->GetMouseTools().GetProfileActive(), 0);
 }
 
 }  // namespace

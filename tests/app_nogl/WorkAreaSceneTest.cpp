@@ -76,7 +76,7 @@ TEST_F(WorkAreaScene, LoadReplacesTheSceneAndFitsIt) {
 
   EXPECT_EQ(Sd_Node::GetCoordinateType(), 2);
   EXPECT_FLOAT_EQ(area->GetVertExag(), 6.0f);
-  EXPECT_EQ(area->GetExaggerationChosen(), 1);
+  EXPECT_EQ(area->GetScene().GetExaggerationChosen(), 1);
   EXPECT_EQ(area->exaggerationSignals, 1);
   EXPECT_EQ(overlay->exaggerationChanges, 1);
   EXPECT_EQ(area->geoSignals, 1);
@@ -122,7 +122,7 @@ TEST_F(WorkAreaScene, LaterLoadsKeepTheExaggerationInForce) {
 
   // A scene that brings its own exaggeration sets the flag: no default then.
   RecordingArea fresh;
-  fresh.SetExaggerationChosen(1);
+  fresh.GetScene().SetExaggerationChosen(1);
   ASSERT_EQ(fresh.LoadSD(projected.c_str(), 1, 0, 0), 0);
   EXPECT_FLOAT_EQ(fresh.GetVertExag(), 1.0f);
 }
@@ -258,7 +258,7 @@ TEST_F(WorkAreaScene, SceneBoundsEdgeCases) {
     EXPECT_EQ(messages.messages()[0].first, SV_LEVEL_WARNING);
     EXPECT_EQ(area->geoSignals, 0);
     EXPECT_EQ(Sd_Node::GetCoordinateType(), 0);
-    EXPECT_EQ(area->GetExaggerationChosen(), 0);
+    EXPECT_EQ(area->GetScene().GetExaggerationChosen(), 0);
     EXPECT_FLOAT_EQ(area->GetVertExag(), 1.0f);
   }
   {

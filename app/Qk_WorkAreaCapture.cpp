@@ -1,5 +1,8 @@
-// The work area: saving the view as an image drawn in tiles (larger than
-// the window), and saving and restoring the camera in view files.
+// The work area's capture: saving the view as an image drawn in tiles
+// (larger than the window), and saving and restoring the camera in view
+// files.
+#include "Qk_WorkAreaCapture.h"
+
 #include <GL/gl.h>
 
 #include <cmath>
@@ -54,13 +57,13 @@ class CaptureScope {
 // ---------------------------------------------------------------------------
 // Tiled drawing
 
-int Qk_GLWorkArea::CheckTileGrid(int n, const char* who) {
-  if (!m_initialised || !m_camera) {
+int Qk_WorkAreaCapture::CheckTileGrid(int n, const char* who) {
+  if (!m_area->IsInitialised() || !m_area->GetCamera()) {
     Sv_Debug::Error("%s: the view is not ready.", who);
     return -1;
   }
-  const long long w = GetWidth();
-  const long long h = GetHeight();
+  const long long w = m_area->GetWidth();
+  const long long h = m_area->GetHeight();
   if (n < 1) {
     Sv_Debug::Error("%s: the tile count %d must be at least 1.", who, n);
     return -1;
@@ -79,44 +82,44 @@ int Qk_GLWorkArea::CheckTileGrid(int n, const char* who) {
   return 0;
 }
 
-void Qk_GLWorkArea::DrawTiles(int n, Sv_GLRaster* raster, bool infoAfterEveryTile) {
-  const int w = GetWidth();
-  const int h = GetHeight();
+void Qk_WorkAreaCapture::DrawTiles(int n, Sv_GLRaster* raster, bool infoAfterEveryTile) {
+  const int w = m_area->GetWidth();
+  const int h = m_area->GetHeight();
   glViewport(0, 0, w, h);
   // A frame buffer object has one colour buffer: it is read as it stands.
   for (int r = 0; r < n; ++r) {
     for (int c = 0; c < n; ++c) {
-      const float s = m_globalScale;
+      const float s = m_area->GetGlobalScale();
       glMatrixMode(GL_MODELVIEW);
       glPushMatrix();
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-      m_camera->SetTileFrustum(n, c, r);
-      if (m_overlay) m_overlay->ApplyCamera();
+      m_area->GetCamera()->SetTileFrustum(n, c, r);
+      if (Qk_GLOverlay* overlay = m_area->GetOverlay()) overlay->ApplyCamera();
       glMatrixMode(GL_MODELVIEW);
-      ApplyLights();
-      RenderTree(s);
-      DrawOutline(1);
+      m_area->ApplyLights();
+      m_area->RenderTree(s);
+      m_area->DrawOutline(1);
       glMatrixMode(GL_MODELVIEW);
       glPopMatrix();
-      if (infoAfterEveryTile || (r == n - 1 && c == n - 1)) emit Render2DInfoSG();
+      if (infoAfterEveryTile || (r == n - 1 && c == n - 1)) emit m_area->Render2DInfoSG();
       glFlush();
       if (raster) raster->LoadFromViewport(c * w, r * h);
     }
   }
 }
 
-int Qk_GLWorkArea::CaptureImage(const char* fileName, int fileType, int n) {
+int Qk_WorkAreaCapture::CaptureImage(const char* fileName, int fileType, int n) {
   if (CheckTileGrid(n, "CaptureImage") != 0) return -1;
-  MakeCurrent();
+  m_area->MakeCurrent();
   // A pass in progress would go on drawing into the tiles: abandon it (the
   // redraw at the end starts afresh).
-  if (IsRunning()) RestartPasses();
+  if (m_area->IsRunning()) m_area->RestartPasses();
   int result = -1;
   {
-    CaptureScope scope(this, GetDrawBuffer());
-    Sv_GLRaster raster(GetWidth() * n, GetHeight() * n, nullptr, 2);
+    CaptureScope scope(m_area, m_area->GetDrawBuffer());
+    Sv_GLRaster raster(m_area->GetWidth() * n, m_area->GetHeight() * n, nullptr, 2);
     if (raster.GetData()) {
-      SelectDrawBuffer(GL_FRONT);
+      m_area->SelectDrawBuffer(GL_FRONT);
       DrawTiles(n, &raster, false);
       result = raster.WriteImage(fileName, fileType, 0);
     }
@@ -124,12 +127,12 @@ int Qk_GLWorkArea::CaptureImage(const char* fileName, int fileType, int n) {
   return result;
 }
 
-int Qk_GLWorkArea::RenderTiles(int n) {
+int Qk_WorkAreaCapture::RenderTiles(int n) {
   if (CheckTileGrid(n, "RenderTiles") != 0) return -1;
-  MakeCurrent();
-  if (IsRunning()) RestartPasses();
-  CaptureScope scope(this, GetDrawBuffer());
-  SelectDrawBuffer(GL_FRONT);
+  m_area->MakeCurrent();
+  if (m_area->IsRunning()) m_area->RestartPasses();
+  CaptureScope scope(m_area, m_area->GetDrawBuffer());
+  m_area->SelectDrawBuffer(GL_FRONT);
   DrawTiles(n, nullptr, true);
   return 0;
 }
@@ -137,14 +140,10 @@ int Qk_GLWorkArea::RenderTiles(int n) {
 // ---------------------------------------------------------------------------
 // View files
 
-void Qk_GLWorkArea::SetViewMatrix(const Sv_Matrix4* matrix) {
-  if (!matrix || !m_viewMatrix) return;
-  *m_viewMatrix = *matrix;
-  if (m_overlay) m_overlay->SetViewMatrix(m_viewMatrix);
-}
-
-int Qk_GLWorkArea::SaveViewFile(const char* path) {
-  if (!path || !m_camera || !m_viewMatrix) {
+int Qk_WorkAreaCapture::SaveViewFile(const char* path) {
+  Sv_Perspective* camera = m_area->GetCamera();
+  Sv_Matrix4* viewMatrix = m_area->GetViewMatrix();
+  if (!path || !camera || !viewMatrix) {
     Sv_Debug::Error("Could not write to view file '%s'.", path ? path : "");
     return 0;
   }
@@ -154,8 +153,8 @@ int Qk_GLWorkArea::SaveViewFile(const char* path) {
   FILE* file = out.Open(path, 1);
   bool ok = file != nullptr;
   ok = ok && std::fputs(kViewFileVersion, file) >= 0;
-  ok = ok && m_camera->Write(file) == 0;
-  ok = ok && m_viewMatrix->Write(file) == 0;
+  ok = ok && camera->Write(file) == 0;
+  ok = ok && viewMatrix->Write(file) == 0;
   ok = ok && out.Commit() == 0;
   if (!ok) {
     out.Discard();
@@ -165,8 +164,9 @@ int Qk_GLWorkArea::SaveViewFile(const char* path) {
   return 1;
 }
 
-int Qk_GLWorkArea::LoadViewFile(const char* path) {
-  FILE* file = (path && m_camera && m_viewMatrix) ? std::fopen(path, "rb") : nullptr;
+int Qk_WorkAreaCapture::LoadViewFile(const char* path) {
+  Sv_Perspective* current = m_area->GetCamera();
+  FILE* file = (path && current && m_area->GetViewMatrix()) ? std::fopen(path, "rb") : nullptr;
   bool ok = file != nullptr;
   // The version line: up to its new-line, which must come within the first
   // characters (a file without one is not a view file).
@@ -178,7 +178,7 @@ int Qk_GLWorkArea::LoadViewFile(const char* path) {
   }
   // Both records go into temporaries; the view changes only when both are
   // complete and valid.
-  Sv_Perspective camera = m_camera ? *m_camera : Sv_Perspective(0.0f, 0.0f, 50.0f, 6.4f, 0.25f);
+  Sv_Perspective camera = current ? *current : Sv_Perspective(0.0f, 0.0f, 50.0f, 6.4f, 0.25f);
   Sv_Matrix4 matrix;
   ok = ok && camera.Read(file, 1) == 0;
   ok = ok && matrix.Read(file, 1) == 0;
@@ -191,10 +191,10 @@ int Qk_GLWorkArea::LoadViewFile(const char* path) {
     Sv_Debug::Error("Could not read view file '%s'.", path ? path : "");
     return 0;
   }
-  MakeCurrent();
-  *m_camera = camera;
-  if (m_initialised) glMatrixMode(GL_MODELVIEW);
-  SetViewMatrix(&matrix);
-  UpdateGL();
+  m_area->MakeCurrent();
+  *current = camera;
+  if (m_area->IsInitialised()) glMatrixMode(GL_MODELVIEW);
+  m_area->SetViewMatrix(&matrix);
+  m_area->UpdateGL();
   return 1;
 }

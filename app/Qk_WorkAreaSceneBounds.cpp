@@ -1,4 +1,6 @@
-// The work area: scene bounds, coordinate type and default exaggeration.
+// The work area's scene: bounds, coordinate type and default exaggeration.
+#include "Qk_WorkAreaScene.h"
+
 #include "Qk_GLWorkArea.h"
 #include "Sd_Iterator.h"
 #include "Sd_Node.h"
@@ -18,7 +20,7 @@ const double kMinExtent = 1e-6;
 
 }  // namespace
 
-void Qk_GLWorkArea::ComputeSceneBounds() {
+void Qk_WorkAreaScene::ComputeSceneBounds() {
   if (!m_root) return;
 
   bool hasData = false;
@@ -55,17 +57,17 @@ void Qk_GLWorkArea::ComputeSceneBounds() {
     SetVertExag(1.0f);
     m_exaggerationChosen = 1;
   } else if (!m_exaggerationChosen) {
-    SetVertExag(kDefaultExaggeration);
+    SetVertExag(Qk_GLWorkArea::kDefaultExaggeration);
     m_exaggerationChosen = 1;
   } else {
     // The fit has reset the root's z scale; the exaggeration in force
     // stays, and the overlay and the main window hear of it again.
     SetVertExag(exaggeration);
   }
-  emit GeoReferencedSG();
+  emit m_area->GeoReferencedSG();
 }
 
-int Qk_GLWorkArea::DetectCoordinateType() {
+int Qk_WorkAreaScene::DetectCoordinateType() {
   if (!m_root) return SD_COORDS_PROJECTED;
   const float* x = m_root->GetBounds(0);
   const float* y = m_root->GetBounds(1);

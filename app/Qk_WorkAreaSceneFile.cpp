@@ -5,6 +5,7 @@
 
 #include "Qk_GLOverlay.h"
 #include "Qk_GLWorkArea.h"
+#include "Qk_WorkAreaScene.h"
 #include "Sd_Node.h"
 #include "Sd_SceneFile.h"
 #include "Sv_Debug.h"
@@ -25,7 +26,7 @@ bool FiniteMatrix(const float m[16]) {
 
 }  // namespace
 
-int Qk_GLWorkArea::LoadScene(const char* name, int addToHistory) {
+int Qk_WorkAreaScene::LoadScene(const char* name) {
   if (!name) return -1;
   if (!m_camera) {
     // Before GL has started there is no camera to give the view to.
@@ -33,12 +34,12 @@ int Qk_GLWorkArea::LoadScene(const char* name, int addToHistory) {
     return -1;
   }
   // Objects may make GL resources of this view while they load.
-  MakeCurrent();
+  m_area->MakeCurrent();
   Sd_SceneSettings s;
   Sd_Node* top = Sd_SceneFile::Read(name, &s);
   if (!top) return -1;
 
-  AdoptScene(top);
+  m_area->AdoptScene(top);
   // Values that would poison the camera or every transform are passed
   // over; the camera refuses bad clip planes and base scales itself.
   if (!s.oldLayout) {
@@ -56,17 +57,16 @@ int Qk_GLWorkArea::LoadScene(const char* name, int addToHistory) {
   if (Positive(s.baseScaleValue)) Sd_Node::SetGlobalScaleTarget(&m_globalScale, s.baseScaleValue);
   Sd_Node::SetAspectMode(s.aspectMode);
 
-  ResetSelection();
+  m_area->ResetSelection();
   // The scene brings its own exaggeration (the root's z scale): the next
   // bounds computation keeps it, and overlay and window hear of it.
   m_exaggerationChosen = 1;
   SetVertExag(GetVertExag());
-  UpdateGL();
-  if (addToHistory) AddToFileHistory(name, "*.scene");
+  m_area->UpdateGL();
   return 0;
 }
 
-int Qk_GLWorkArea::SaveScene(const char* name, int addToHistory) {
+int Qk_WorkAreaScene::SaveScene(const char* name) {
   if (!name || !m_root || !m_camera || !m_viewMatrix) return -1;
   TDR_Manager manager;
   if (manager.OpenFile(name, "wb") != 0) {
@@ -84,7 +84,7 @@ int Qk_GLWorkArea::SaveScene(const char* name, int addToHistory) {
   s.baseScaleValue = Sd_Node::GetGlobalScaleBase();
   // The view on screen: the overlay's camera may have moved since it last
   // handed its matrix over (that happens when exploring ends).
-  if (m_overlay) *m_viewMatrix = m_overlay->GetViewMatrix();
+  if (Qk_GLOverlay* overlay = m_area->GetOverlay()) *m_viewMatrix = overlay->GetViewMatrix();
   const float* view = m_viewMatrix->GetData();
   for (int i = 0; i < 16; ++i) s.viewMatrix[i] = view[i];
   s.cameraBaseScale = m_camera->GetBaseScale();
@@ -99,6 +99,5 @@ int Qk_GLWorkArea::SaveScene(const char* name, int addToHistory) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "Qk_GLWorkArea::SaveScene: Failed to write TDR file:", name);
     return -1;
   }
-  if (addToHistory) AddToFileHistory(name, "*.scene");
   return 0;
 }
