@@ -5,6 +5,7 @@
 #include "Sv_Debug.h"
 #include "TDR_Manager.h"
 #include "TDR_Payload.h"
+#include "TDR_Tags.h"
 
 namespace {
 
@@ -41,6 +42,12 @@ void TDR_GeoRef::SetZBounds(double min, double max) {
   m_zBounds[1] = max;
 }
 
+void TDR_GeoRef::SetBounds(const float bounds[6]) {
+  SetXBounds(bounds[0], bounds[1]);
+  SetYBounds(bounds[2], bounds[3]);
+  SetZBounds(bounds[4], bounds[5]);
+}
+
 void TDR_GeoRef::SetCellDeltas(double dx, double dy) {
   m_cellDeltas[0] = dx;
   m_cellDeltas[1] = dy;
@@ -49,6 +56,14 @@ void TDR_GeoRef::SetCellDeltas(double dx, double dy) {
 void TDR_GeoRef::SetMinXY(double x, double y) {
   m_minXY[0] = x;
   m_minXY[1] = y;
+}
+
+int TDR_GeoRef::WriteBoundsRecord(TDR_Manager* manager, const float bounds[6]) {
+  if (manager->WriteTag(TDR_TAG_GEOREF, 1, 0, 0, 1) != 0) return -1;
+  TDR_GeoRef geo;
+  geo.SetBounds(bounds);
+  if (geo.Write(manager) != 0) return -1;
+  return manager->EndTag() == 0 ? 0 : -1;
 }
 
 int TDR_GeoRef::Read(TDR_Manager* manager) {

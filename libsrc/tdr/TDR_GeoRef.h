@@ -21,6 +21,10 @@ class TDR_GeoRef {
   // format version when the manager's current tag has version 0).
   // 0 on success, -1 on failure.
   int Write(TDR_Manager* manager);
+  // Writes a whole record (tag version 1) that holds the bounds {xmin, xmax,
+  // ymin, ymax, zmin, zmax} with every other field at its default, as a
+  // scene object gives its box. 0 on success, -1 on failure.
+  static int WriteBoundsRecord(TDR_Manager* manager, const float bounds[6]);
 
   double* GetXBounds() { return m_xBounds; }
   double* GetYBounds() { return m_yBounds; }
@@ -31,6 +35,8 @@ class TDR_GeoRef {
   void SetXBounds(double min, double max);
   void SetYBounds(double min, double max);
   void SetZBounds(double min, double max);
+  // The three pairs at once, from {xmin, xmax, ymin, ymax, zmin, zmax}.
+  void SetBounds(const float bounds[6]);
 
   // Cell sizes {dx, dy} and the minimum x and y {x, y}.
   void SetCellDeltas(double dx, double dy);

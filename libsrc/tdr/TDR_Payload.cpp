@@ -40,6 +40,12 @@ long long TDR_PayloadReader::Left() const { return m_manager ? m_manager->GetTag
 
 int TDR_PayloadReader::TagVersion() const { return m_manager ? m_manager->GetTagVersion() : 0; }
 
+bool TDR_PayloadReader::SkipFormatNumber() {
+  if (TagVersion() != 0) return m_ok;
+  float format = 0.0f;
+  return Float32(&format);
+}
+
 bool TDR_PayloadReader::Rows(void* const* rows, int elementSize, int count, int rowCount) {
   if (!m_ok) return false;
   const long long rowBytes = RowBytes(elementSize, count);

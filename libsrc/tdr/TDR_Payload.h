@@ -60,6 +60,9 @@ class TDR_PayloadReader {
 
   // Skips count bytes of the payload.
   bool Skip(long long count);
+  // A record of tag version 0 opens with a float32 format number that no
+  // reader needs: it is read and dropped; other versions have none.
+  bool SkipFormatNumber();
 
  private:
   TDR_Manager* m_manager;

@@ -534,6 +534,14 @@ int Sd_BaseDTM::SaveGridRecords(TDR_Manager* manager, int withCommonTags) {
   return 0;
 }
 
+void Sd_BaseDTM::WriteDrawSettings(TDR_PayloadWriter& out) const {
+  out.Write(&m_drawMode, 2, 1);
+  out.Int32(m_alpha);
+  out.Int32(m_lodStep);
+  out.Int32(m_autoLod);
+  out.Int32(0);
+}
+
 // --- detail settings ---
 
 void Sd_BaseDTM::SaveSettings() { KeepDetailSettings(m_lodStep, m_autoLod); }

@@ -9,6 +9,7 @@
 
 class TDR_Manager;
 class TDR_PayloadReader;
+class TDR_PayloadWriter;
 class TDR_Scalar;
 class Sd_Lines3D;
 
@@ -308,6 +309,10 @@ class Sd_BaseDTM : public Sd_Node {
   // The elevation and colour SCALAR records, then WriteCommonTags when
   // withCommonTags is non-zero. 0, or -1 when a write fails.
   int SaveGridRecords(TDR_Manager* manager, int withCommonTags);
+  // The fields that open the settings record of the grid and sphere models:
+  // the draw mode (int16), the alpha, the detail step, the automatic level
+  // of detail and a reserved 0 (int32 each).
+  void WriteDrawSettings(TDR_PayloadWriter& out) const;
 
   // --- drawing toolkit ---
   // Blending (source alpha, one minus source alpha) when m_alpha is not 255.

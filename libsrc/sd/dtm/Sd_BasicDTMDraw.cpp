@@ -1,7 +1,24 @@
 // Uniform terrain model: the strips of the surface and of the mesh.
 #include <GL/gl.h>
 
+#include <initializer_list>
+
 #include "Sd_BasicDTM.h"
+
+namespace {
+
+// One grid row of a strip: its heights, its colours and its y.
+struct StripRow {
+  const unsigned short* heights;
+  const unsigned int* colours;
+  float y;
+};
+
+StripRow RowOf(unsigned short* const* heights, unsigned int* const* colours, int r) {
+  return {heights[r], colours[r], static_cast<float>(r)};
+}
+
+}  // namespace
 
 void Sd_BasicDTM::DrawStrip(int r, int r2, int s) {
   if (m_drawMode == 1) {
@@ -19,25 +36,17 @@ void Sd_BasicDTM::DrawSolidStrip(int r, int r2, int s) {
   m_strip.Reserve(static_cast<size_t>((last - m_colStart) / s + 2) * 2);
   float* v = m_strip.Vertices();
   unsigned int* col = m_strip.Colours();
-  const unsigned short* h0 = ElevationRows()[r];
-  const unsigned short* h1 = ElevationRows()[r2];
-  const unsigned int* c0 = ColourRows()[r];
-  const unsigned int* c1 = ColourRows()[r2];
-  const float y0 = static_cast<float>(r);
-  const float y1 = static_cast<float>(r2);
+  const StripRow row0 = RowOf(ElevationRows(), ColourRows(), r);
+  const StripRow row1 = RowOf(ElevationRows(), ColourRows(), r2);
   size_t n = 0;
   auto emit = [&](int c) {
-    const float x = static_cast<float>(c);
-    col[n] = c0[c];
-    v[3 * n] = x;
-    v[3 * n + 1] = y0;
-    v[3 * n + 2] = h0[c];
-    ++n;
-    col[n] = c1[c];
-    v[3 * n] = x;
-    v[3 * n + 1] = y1;
-    v[3 * n + 2] = h1[c];
-    ++n;
+    for (const StripRow* row : {&row0, &row1}) {
+      col[n] = row->colours[c];
+      v[3 * n] = static_cast<float>(c);
+      v[3 * n + 1] = row->y;
+      v[3 * n + 2] = row->heights[c];
+      ++n;
+    }
   };
   int c = m_colStart;
   for (; c < last; c += s) emit(c);
@@ -49,26 +58,22 @@ void Sd_BasicDTM::DrawSolidStrip(int r, int r2, int s) {
 void Sd_BasicDTM::DrawWireStrip(int r, int r2, int s) {
   const int last = m_colEnd - 1;
   if (last < m_colStart || r2 <= r || r2 >= GetRows()) return;
-  const unsigned short* h0 = ElevationRows()[r];
-  const unsigned short* h1 = ElevationRows()[r2];
-  const unsigned int* c0 = ColourRows()[r];
-  const unsigned int* c1 = ColourRows()[r2];
-  const float y0 = static_cast<float>(r);
-  const float y1 = static_cast<float>(r2);
-  auto vertex = [](const unsigned int* colours, const unsigned short* heights, int c, float y) {
-    glColor4ubv(reinterpret_cast<const GLubyte*>(&colours[c]));
-    glVertex3f(static_cast<float>(c), y, heights[c]);
+  const StripRow row0 = RowOf(ElevationRows(), ColourRows(), r);
+  const StripRow row1 = RowOf(ElevationRows(), ColourRows(), r2);
+  auto vertex = [](const StripRow& row, int c) {
+    glColor4ubv(reinterpret_cast<const GLubyte*>(&row.colours[c]));
+    glVertex3f(static_cast<float>(c), row.y, row.heights[c]);
   };
   glBegin(GL_LINE_STRIP);
-  for (int c = m_colStart; c < last; c += s) vertex(c0, h0, c, y0);
-  vertex(c0, h0, last, y0);
+  for (int c = m_colStart; c < last; c += s) vertex(row0, c);
+  vertex(row0, last);
   glEnd();
   glBegin(GL_LINES);
   for (int c = m_colStart; c < last; c += s) {
-    vertex(c0, h0, c, y0);
-    vertex(c1, h1, c, y1);
+    vertex(row0, c);
+    vertex(row1, c);
   }
-  vertex(c0, h0, last, y0);
-  vertex(c1, h1, last, y1);
+  vertex(row0, last);
+  vertex(row1, last);
   glEnd();
 }

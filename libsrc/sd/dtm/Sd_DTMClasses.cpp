@@ -13,16 +13,8 @@
 #include "TDR_Tags.h"
 
 int Sd_RegisterTerrainClasses() {
-  int result = 0;
-  if (Sd_IOSupport::Register<Sd_BasicDTM>(TDR_TAG_SD_BASICDTM) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_SonarDTM>(TDR_TAG_SD_SONARDTM) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_RealTimeDTM>(TDR_TAG_SD_REALTIMEDTM) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_SphereDTM>(TDR_TAG_SD_SPHEREDTM) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_SurfaceSeries>(TDR_TAG_SD_SURFACESERIES) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_ContourDTM>(TDR_TAG_SD_CONTOURDTM) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_TextureDTM>(TDR_TAG_SD_TEXTUREDTM) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_VRDTM>(TDR_TAG_SD_VRDTM) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_SurfacePlot>(TDR_TAG_SD_SURFACEPLOT) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_SpectrumDTM>(TDR_TAG_SD_SPECTRUMDTM) != 0) result = -1;
-  return result;
+  return Sd_IOSupport::RegisterClasses<Sd_BasicDTM, Sd_SonarDTM, Sd_RealTimeDTM, Sd_SphereDTM, Sd_SurfaceSeries,
+                                       Sd_ContourDTM, Sd_TextureDTM, Sd_VRDTM, Sd_SurfacePlot, Sd_SpectrumDTM>(
+      {TDR_TAG_SD_BASICDTM, TDR_TAG_SD_SONARDTM, TDR_TAG_SD_REALTIMEDTM, TDR_TAG_SD_SPHEREDTM, TDR_TAG_SD_SURFACESERIES,
+       TDR_TAG_SD_CONTOURDTM, TDR_TAG_SD_TEXTUREDTM, TDR_TAG_SD_VRDTM, TDR_TAG_SD_SURFACEPLOT, TDR_TAG_SD_SPECTRUMDTM});
 }

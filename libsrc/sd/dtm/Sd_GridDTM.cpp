@@ -57,11 +57,7 @@ int Sd_GridDTM::WriteCommonTags(TDR_Manager* manager) {
   if (m_rules.settingsTag == 0) return 0;
   if (manager->WriteTag(m_rules.settingsTag, 2, 0, 0, 1) != 0) return -1;
   TDR_PayloadWriter out(manager);
-  out.Write(&m_drawMode, 2, 1);
-  out.Int32(m_alpha);
-  out.Int32(m_lodStep);
-  out.Int32(m_autoLod);
-  out.Int32(0);
+  WriteDrawSettings(out);
   if (!out.Ok() || manager->EndTag() != 0) return -1;
   return 0;
 }

@@ -69,10 +69,7 @@ int Sd_SonarDTM::LoadObject(TDR_Manager* manager) {
   FreeData();
   {
     TDR_PayloadReader in(manager);
-    if (manager->GetTagVersion() == 0) {
-      float format = 0.0f;
-      in.Float32(&format);
-    }
+    in.SkipFormatNumber();
     unsigned short empty = 0;
     in.Read(&empty, 2, 1);
     if (!in.Ok()) {
@@ -250,9 +247,7 @@ void Sd_SonarDTM::SetupFrom(const Sd_BaseDTM* other) {
   m_maxCode = other->GetMaxCode();
   TDR_GeoRef* geoRef = new (std::nothrow) TDR_GeoRef();
   if (!geoRef) return;
-  geoRef->SetXBounds(m_bounds[0], m_bounds[1]);
-  geoRef->SetYBounds(m_bounds[2], m_bounds[3]);
-  geoRef->SetZBounds(m_bounds[4], m_bounds[5]);
+  geoRef->SetBounds(m_bounds);
   SetGeoRef(geoRef);
 }
 

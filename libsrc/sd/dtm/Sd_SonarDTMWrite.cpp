@@ -155,9 +155,7 @@ int Sd_SonarDTM::WriteGeoFile(const char* name) {
     return -1;
   }
   TDR_GeoRef geo;
-  geo.SetXBounds(m_bounds[0], m_bounds[1]);
-  geo.SetYBounds(m_bounds[2], m_bounds[3]);
-  geo.SetZBounds(m_bounds[4], m_bounds[5]);
+  geo.SetBounds(m_bounds);
   geo.SetColorResolution(0.0f);
   return WriteRecordFile(
       file.path, TDR_TAG_GEOREF, 1, [&geo](TDR_Manager& manager) { return geo.Write(&manager) == 0; },

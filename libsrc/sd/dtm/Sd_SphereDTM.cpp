@@ -124,11 +124,7 @@ int Sd_SphereDTM::WriteCommonTags(TDR_Manager* manager) {
   if (!manager || Sd_Node::WriteCommonTags(manager) != 0) return -1;
   if (manager->WriteTag(TDR_TAG_SD_SPHEREDTM_ATB, kSettingsVersion, 0, 0, 1) != 0) return -1;
   TDR_PayloadWriter out(manager);
-  out.Write(&m_drawMode, 2, 1);
-  out.Int32(m_alpha);
-  out.Int32(m_lodStep);
-  out.Int32(m_autoLod);
-  out.Int32(0);
+  WriteDrawSettings(out);
   out.Float32(m_exaggeration);
   out.Int32(m_showGraticule);
   out.Int32(m_drawBackFaces);

@@ -23,19 +23,6 @@ namespace {
 // Texture display mode 2 turns into 0 for textures of more tiles.
 constexpr int kMaxAutoTiles = 16;
 
-// A GEOREF record (tag version 1) holding the bounds xmin, xmax, ymin, ymax,
-// zmin, zmax, geo-unit type 0, the other fields at their defaults.
-int WriteBoundsRecord(TDR_Manager* manager, const float bounds[6]) {
-  if (manager->WriteTag(TDR_TAG_GEOREF, 1, 0, 0, 1) != 0) return -1;
-  TDR_GeoRef geo;
-  geo.SetGeoUnitType(0);
-  geo.SetXBounds(bounds[0], bounds[1]);
-  geo.SetYBounds(bounds[2], bounds[3]);
-  geo.SetZBounds(bounds[4], bounds[5]);
-  if (geo.Write(manager) != 0) return -1;
-  return manager->EndTag() == 0 ? 0 : -1;
-}
-
 // Reads a GEOREF payload (header read) into six float bounds; false when
 // the record is damaged or a bound is beyond what a float holds.
 bool ReadBoundsRecord(TDR_Manager* manager, float bounds[6]) {
@@ -101,13 +88,7 @@ Sd_TextureDTM::~Sd_TextureDTM() {
 const char* Sd_TextureDTM::className() const { return "Textured DTM"; }
 
 void Sd_TextureDTM::FreeData() {
-  // The texture shows the image: it goes first.
-  m_texture.reset();
-  m_image.reset();
-  m_tileMeshes.clear();
-  m_sCoords.clear();
-  m_tCoords.clear();
-  m_tileRows = m_tileCols = 0;
+  DropDrape();
   m_greyColours = false;
   Sd_SonarDTM::FreeData();
 }
@@ -197,13 +178,13 @@ void Sd_TextureDTM::MakeGreyColours() {
 int Sd_TextureDTM::SaveObject(TDR_Manager* manager, int withCommonTags, int) {
   if (!manager || !m_image || !m_image->GetData() || !ElevationRows() || !ColourRows()) return -1;
   if (manager->WriteTag(TDR_TAG_SD_TEXTUREDTM, 1, 0, 0, 1) != 0 || manager->EndTag() != 0) return -1;
-  if (m_image->SaveToTDR(manager) != 0 || WriteBoundsRecord(manager, m_imageBounds) != 0) return -1;
+  if (m_image->SaveToTDR(manager) != 0 || TDR_GeoRef::WriteBoundsRecord(manager, m_imageBounds) != 0) return -1;
   if (manager->WriteTag(TDR_TAG_SCALAR, 2, 0, 0, 1) != 0 || SaveElevations(manager) != 0 ||
       manager->EndTag() != 0) {
     return -1;
   }
   if (!m_greyColours && SaveColors(manager) != 0) return -1;
-  if (WriteBoundsRecord(manager, m_bounds) != 0) return -1;
+  if (TDR_GeoRef::WriteBoundsRecord(manager, m_bounds) != 0) return -1;
   return withCommonTags ? WriteCommonTags(manager) : 0;
 }
 
@@ -290,13 +271,18 @@ int Sd_TextureDTM::ResetSettings() {
 
 // --- the drape ---
 
-int Sd_TextureDTM::SetImage(std::unique_ptr<Sv_ImageIO> image) {
+void Sd_TextureDTM::DropDrape() {
+  // The texture shows the image: it goes first.
   m_texture.reset();
   m_image.reset();
   m_tileMeshes.clear();
   m_sCoords.clear();
   m_tCoords.clear();
   m_tileRows = m_tileCols = 0;
+}
+
+int Sd_TextureDTM::SetImage(std::unique_ptr<Sv_ImageIO> image) {
+  DropDrape();
   if (!image || !ElevationRows() || GetRows() < 2 || GetCols() < 2) return -1;
   std::unique_ptr<Sv_TexturedSurface> texture(new Sv_TexturedSurface());
   if (texture->SetImage(image.get()) != 0 || texture->GetNumTilesX() < 1 || texture->GetNumTilesY() < 1) return -1;

@@ -154,6 +154,9 @@ class Sd_TextureDTM : public Sd_SonarDTM {
   // Tile meshes and whole-grid texture coordinates for the grid and the
   // texture in place.
   void BuildTileMeshes();
+  // Drops the texture, then the image and the meshes and coordinates made
+  // for them.
+  void DropDrape();
   void BuildTileMesh(int row, int col, TextureTileMesh* mesh) const;
   void ReadSettingsRecord(TDR_Manager* manager);
 

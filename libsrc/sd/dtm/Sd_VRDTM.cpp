@@ -72,9 +72,8 @@ int Sd_VRDTM::LoadObject(TDR_Manager* manager) {
   FreeData();
   {
     TDR_PayloadReader in(manager);
-    float format = 0.0f;
     unsigned short code = 0;
-    if (manager->GetTagVersion() == 0) in.Float32(&format);
+    in.SkipFormatNumber();
     in.Read(&code, 2, 1);
     if (!in.Ok()) {
       Sv_Debug::Message(SV_LEVEL_DEBUG, kDamagedObject, manager->GetFileName());
@@ -100,9 +99,7 @@ int Sd_VRDTM::LoadObject(TDR_Manager* manager) {
 int Sd_VRDTM::ReadOwnRecord(TDR_Manager* manager, int tag) {
   if (tag != TDR_TAG_SD_VRDTM_ATB) return 0;
   TDR_PayloadReader in(manager);
-  // A record of tag version 0 starts with its format word.
-  float format = 0.0f;
-  if (manager->GetTagVersion() == 0) in.Float32(&format);
+  in.SkipFormatNumber();
   short mode = 0;
   int words[4] = {0, 0, 0, 0};
   in.Read(&mode, 2, 1);

@@ -101,10 +101,7 @@ Sd_Node* Sd_GroupNode::FirstVisibleFrom(Sd_Node* node) {
 int Sd_GroupNode::ReadGroupRecord(TDR_Manager* manager) {
   if (!manager) return -1;
   TDR_PayloadReader in(manager);
-  if (manager->GetTagVersion() == 0) {
-    float format = 0.0f;
-    in.Float32(&format);
-  }
+  in.SkipFormatNumber();
   int firstChild = 0;
   in.Int32(&firstChild);
   if (!in.Ok()) {

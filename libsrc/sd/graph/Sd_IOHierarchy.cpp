@@ -75,10 +75,7 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
     }
     manager->SkipTagData(0);
   }
-  if (manager->GetTagVersion() == 0) {
-    float format = 0.0f;
-    TDR_PayloadReader(manager).Float32(&format);
-  }
+  TDR_PayloadReader(manager).SkipFormatNumber();
 
   Sd_Node entry;  // receives each node record in turn
   Sd_GroupNode* top = nullptr;

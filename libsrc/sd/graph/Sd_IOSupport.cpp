@@ -191,10 +191,7 @@ TDR_Manager* Sd_IOSupport::OpenTDRFile(const char* path) {
 char* Sd_IOSupport::ReadStringRecord(TDR_Manager* manager) {
   if (!manager) return nullptr;
   TDR_PayloadReader in(manager);
-  if (manager->GetTagVersion() == 0) {
-    float format = 0.0f;
-    in.Float32(&format);
-  }
+  in.SkipFormatNumber();
   int length = -1;
   in.Int32(&length);
   if (!in.Ok() || length < 0 || length > in.Left()) {

@@ -1,6 +1,8 @@
 #ifndef SD_IOSUPPORT_H
 #define SD_IOSUPPORT_H
 
+#include <algorithm>
+#include <iterator>
 #include <new>
 
 class Sd_Node;
@@ -134,6 +136,15 @@ class Sd_IOSupport {
   template <class T>
   static int Register(int tag) {
     return RegisterClass(tag, Make<T>, T::WriteSample, T::kTypeId);
+  }
+  // Register for each class of the list, with the tag at the same place in
+  // tags (a library's registration call names its classes once, in one
+  // call). Every class is tried; 0 when all were taken, else -1.
+  template <class... T>
+  static int RegisterClasses(const int (&tags)[sizeof...(T)]) {
+    const int* tag = tags;
+    const bool failed[] = {(Register<T>(*tag++) != 0)...};
+    return std::find(std::begin(failed), std::end(failed), true) == std::end(failed) ? 0 : -1;
   }
   // Adds a class for a tag that the format's table does not list (the tag
   // must have a name in the tag-name table), with all its rules; an entry

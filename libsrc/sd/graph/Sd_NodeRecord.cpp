@@ -191,15 +191,7 @@ bool Sd_Node::ExpectTag(TDR_Manager* manager, int tag, const char* message) {
 
 int Sd_Node::WriteCommonTags(TDR_Manager* manager) {
   if (!manager) return -1;
-  if (manager->WriteTag(TDR_TAG_GEOREF, 1, 0, 0, 1) != 0) return -1;
-  {
-    TDR_GeoRef geo;
-    geo.SetXBounds(m_bounds[0], m_bounds[1]);
-    geo.SetYBounds(m_bounds[2], m_bounds[3]);
-    geo.SetZBounds(m_bounds[4], m_bounds[5]);
-    if (geo.Write(manager) != 0) return -1;
-  }
-  if (manager->EndTag() != 0) return -1;
+  if (TDR_GeoRef::WriteBoundsRecord(manager, m_bounds) != 0) return -1;
   if (m_colorMap) {
     if (manager->WriteTag(TDR_TAG_BK_CMAP, 1, 0, 0, 1) != 0) return -1;
     if (TDR_UtlWriteColormapTag(manager, m_colorMap) != 0) return -1;

@@ -9,7 +9,6 @@
 // no picking, fitting or bounds of its own).
 class Sd_Parent : public Sd_GroupNode {
  public:
-  static constexpr int kTypeId = 2;
   Sd_Parent();
   ~Sd_Parent() override;
 
@@ -23,6 +22,8 @@ class Sd_Parent : public Sd_GroupNode {
   void Render() override;
   // One step of a progressive pass; always applies the own transform.
   int StepRender() override;
+
+  static constexpr int kTypeId = 2;
   const char* className() const override;
 };
 

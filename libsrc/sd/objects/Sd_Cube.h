@@ -8,9 +8,10 @@
 // Drawn through the scene's light set; without one it draws nothing.
 class Sd_Cube : public Sd_SimpleSolid {
  public:
-  static constexpr int kTypeId = 1001;
   Sd_Cube();
   ~Sd_Cube() override;
+
+  static constexpr int kTypeId = 1001;
   const char* className() const override;
   // A small cube with its common tags and settings (the factory's sample).
   static int WriteSample(TDR_Manager* manager);

@@ -72,10 +72,7 @@ void Sd_GeoImage::ScreenMeasures(const float box[6], int* a, int* b) const {
 int Sd_GeoImage::LoadObject(TDR_Manager* manager) {
   if (!manager) return -1;
   NewImage();
-  if (manager->GetTagVersion() == 0) {
-    float version = 0.0f;
-    TDR_PayloadReader(manager).Float32(&version);
-  }
+  TDR_PayloadReader(manager).SkipFormatNumber();
   if (m_image->LoadFromTDR(manager) < 0) {
     FreeData();
     return -1;

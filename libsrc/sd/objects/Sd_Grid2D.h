@@ -14,7 +14,6 @@
 // the z placement of every new grid.
 class Sd_Grid2D : public Sd_Node {
  public:
-  static constexpr int kTypeId = 10;
   // Fewest and most lines each way; counts outside are clamped.
   static constexpr int kMinLines = 2;
   static constexpr int kMaxLines = 10000;
@@ -36,6 +35,8 @@ class Sd_Grid2D : public Sd_Node {
   void Render() override;
   // The whole grid in one call (Sd_Node::StepRenderWhole).
   int StepRender() override;
+
+  static constexpr int kTypeId = 10;
   const char* className() const override;
 
   // A small grid with its common tags (the factory's sample).

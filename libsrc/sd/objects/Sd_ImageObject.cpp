@@ -81,14 +81,7 @@ bool Sd_ImageObject::ReadImageFile(const char* path, const char* errorText, bool
 
 int Sd_ImageObject::WriteImageAndBox(TDR_Manager* manager) {
   if (!m_image || m_image->SaveToTDR(manager) != 0) return -1;
-  if (manager->WriteTag(TDR_TAG_GEOREF, 1, 0, 0, 1) != 0) return -1;
-  TDR_GeoRef geo;
-  geo.SetGeoUnitType(0);
-  geo.SetXBounds(m_bounds[0], m_bounds[1]);
-  geo.SetYBounds(m_bounds[2], m_bounds[3]);
-  geo.SetZBounds(m_bounds[4], m_bounds[5]);
-  if (geo.Write(manager) != 0) return -1;
-  return manager->EndTag() != 0 ? -1 : 0;
+  return TDR_GeoRef::WriteBoundsRecord(manager, m_bounds);
 }
 
 int Sd_ImageObject::ResetSettings() {

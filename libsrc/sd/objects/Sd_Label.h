@@ -15,7 +15,6 @@
 // box.
 class Sd_Label : public Sd_Node {
  public:
-  static constexpr int kTypeId = 21;
   // Longest text kept; longer texts keep their first kMaxText characters.
   static constexpr int kMaxText = 255;
 
@@ -40,6 +39,8 @@ class Sd_Label : public Sd_Node {
   // Push, transform, the bounding box, the text, pop.
   void Render() override;
   int StepRender() override;
+
+  static constexpr int kTypeId = 21;
   const char* className() const override;
 
   const char* GetText() const { return m_text; }

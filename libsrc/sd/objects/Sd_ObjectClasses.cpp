@@ -17,19 +17,9 @@
 #include "TDR_Tags.h"
 
 int Sd_RegisterObjectClasses() {
-  int result = 0;
-  if (Sd_IOSupport::Register<Sd_Label>(TDR_TAG_SD_LABEL) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_Lines2D>(TDR_TAG_SD_LINES2D) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_Lines3D>(TDR_TAG_SD_LINES3D) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_Point3D>(TDR_TAG_SD_POINT3D) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_ActPoint3D>(TDR_TAG_SD_ACTPOINT3D) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_Plane>(TDR_TAG_SD_PLANE) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_Cube>(TDR_TAG_SD_CUBE) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_Quadratic>(TDR_TAG_SD_QUADRATIC) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_SolidModel>(TDR_TAG_SD_SOLIDMODEL) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_Grid2D>(TDR_TAG_SD_GRID2D) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_Borehole>(TDR_TAG_SD_BOREHOLE) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_VImage>(TDR_TAG_SD_VIMAGE) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_GeoImage>(TDR_TAG_SD_GEOIMAGE) != 0) result = -1;
-  return result;
+  return Sd_IOSupport::RegisterClasses<Sd_Label, Sd_Lines2D, Sd_Lines3D, Sd_Point3D, Sd_ActPoint3D, Sd_Plane, Sd_Cube,
+                                       Sd_Quadratic, Sd_SolidModel, Sd_Grid2D, Sd_Borehole, Sd_VImage, Sd_GeoImage>(
+      {TDR_TAG_SD_LABEL, TDR_TAG_SD_LINES2D, TDR_TAG_SD_LINES3D, TDR_TAG_SD_POINT3D, TDR_TAG_SD_ACTPOINT3D,
+       TDR_TAG_SD_PLANE, TDR_TAG_SD_CUBE, TDR_TAG_SD_QUADRATIC, TDR_TAG_SD_SOLIDMODEL, TDR_TAG_SD_GRID2D,
+       TDR_TAG_SD_BOREHOLE, TDR_TAG_SD_VIMAGE, TDR_TAG_SD_GEOIMAGE});
 }

@@ -92,10 +92,7 @@ int Sd_Seismic::LoadObject(TDR_Manager* manager) {
   FreeData();
   {
     TDR_PayloadReader in(manager);
-    if (manager->GetTagVersion() == 0) {
-      float format = 0.0f;
-      in.Float32(&format);
-    }
+    in.SkipFormatNumber();
     int count = -1;
     in.Float64(&m_zBottom);
     in.Float64(&m_zTop);

@@ -23,6 +23,20 @@ constexpr float kConfScale = 28.333334f;
 constexpr float kMethodScale = 85.0f;
 constexpr float kDayScale = 0.6967213f;
 
+// Calls visit(c, list, n) for every cell c of the grid, list holding the
+// indices of its n soundings; a cell without soundings only when withEmpty.
+template <class Visit>
+void ForEachCell(const Sd_SoundingGrid& grid, bool withEmpty, Visit visit) {
+  const Sd_SoundingCell* cellsOf = grid.Cells();
+  const int* runs = grid.RunIndices();
+  const size_t cells = grid.CellCount();
+  for (size_t c = 0; c < cells; ++c) {
+    const int n = cellsOf[c].count;
+    if (n == 0 && !withEmpty) continue;
+    visit(c, runs + cellsOf[c].run, n);
+  }
+}
+
 }  // namespace
 
 // --- one cell ---
@@ -141,13 +155,7 @@ void Sd_SoundingStyle::ColourByValue(Sd_SoundingGrid& grid, double zMin, int k, 
     scale = width > 0.0001f ? static_cast<float>(255.0 / width) : 1.0f;
     offset = m_colorRange[0];
   }
-  const Sd_SoundingCell* cellsOf = grid.Cells();
-  const int* runs = grid.RunIndices();
-  const size_t cells = grid.CellCount();
-  for (size_t c = 0; c < cells; ++c) {
-    const int* list = runs + cellsOf[c].run;
-    const int n = cellsOf[c].count;
-    if (n == 0 && !a.emptyCalled) continue;
+  ForEachCell(grid, a.emptyCalled != 0, [&](size_t c, const int* list, int n) {
     float kept = kSeed;
     if (n > 0 && a.seedFirst) value(list[0], &kept);
     for (int i = 0; i < n; ++i) {
@@ -155,7 +163,7 @@ void Sd_SoundingStyle::ColourByValue(Sd_SoundingGrid& grid, double zMin, int k, 
       if (value(list[i], &v)) kept = PickCellValue(v, kept);
     }
     PaintCell(grid, zMin, c, k, kept, offset, scale, m_colorMap);
-  }
+  });
 }
 
 template <class Flags>
@@ -164,17 +172,11 @@ void Sd_SoundingStyle::ColourByFlag(Sd_SoundingGrid& grid, int k, unsigned char 
     m_colorRange[0] = 0.0f;
     m_colorRange[1] = 255.0f;
   }
-  const Sd_SoundingCell* cellsOf = grid.Cells();
-  const int* runs = grid.RunIndices();
-  const size_t cells = grid.CellCount();
-  for (size_t c = 0; c < cells; ++c) {
-    const int* list = runs + cellsOf[c].run;
-    const int n = cellsOf[c].count;
-    if (n == 0 && !emptyCalled) continue;
+  ForEachCell(grid, emptyCalled != 0, [&](size_t c, const int* list, int n) {
     int flagged = 0;
     for (int i = 0; i < n && !flagged; ++i) flagged = (flags(list[i]) & bit) != 0;
     PaintFlag(grid, c, k, flagged);
-  }
+  });
 }
 
 void Sd_SoundingStyle::ConfigureColourRange(float low, float high) {

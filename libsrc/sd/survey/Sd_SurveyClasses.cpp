@@ -8,10 +8,6 @@
 #include "TDR_Tags.h"
 
 int Sd_RegisterSurveyClasses() {
-  int result = 0;
-  if (Sd_IOSupport::Register<Sd_Sounding>(TDR_TAG_SD_SOUNDING) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_HTFSounding>(TDR_TAG_SD_HTFSOUNDING) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_Volume>(TDR_TAG_SD_VOLUME) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_Seismic>(TDR_TAG_SD_SEISMIC) != 0) result = -1;
-  return result;
+  return Sd_IOSupport::RegisterClasses<Sd_Sounding, Sd_HTFSounding, Sd_Volume, Sd_Seismic>(
+      {TDR_TAG_SD_SOUNDING, TDR_TAG_SD_HTFSOUNDING, TDR_TAG_SD_VOLUME, TDR_TAG_SD_SEISMIC});
 }

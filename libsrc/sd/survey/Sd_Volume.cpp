@@ -216,10 +216,7 @@ int Sd_Volume::ReadOwnRecord(TDR_Manager* manager, int tag) {
 
 void Sd_Volume::ReadSettingsRecord(TDR_Manager* manager) {
   TDR_PayloadReader in(manager);
-  if (manager->GetTagVersion() == 0) {
-    float format = 0.0f;
-    in.Float32(&format);
-  }
+  in.SkipFormatNumber();
   int step = 0, mode = 0;
   float iso = 0.0f, vector[4] = {};
   in.Int32(&step);

@@ -39,7 +39,6 @@ class TDR_Manager;
 // is linear: sample range 0 ... 255 to data range 0 ... 25.5.
 class Sd_Volume : public Sd_Node {
  public:
-  static constexpr int kTypeId = 15;
   // Triangles drawn by one call of a progressive pass.
   static constexpr int kTrianglesPerStep = 10000;
 
@@ -85,6 +84,8 @@ class Sd_Volume : public Sd_Node {
   // redraw-pending flag abandons a pass (the matrix popped if pushed,
   // returns 0). Without the light set the pass ends at once (returns 1).
   int StepRender() override;
+
+  static constexpr int kTypeId = 15;
   const char* className() const override;
 
   // A small volume with its common tags and settings (the factory's sample).

@@ -23,7 +23,6 @@ class TDR_PayloadReader;
 // call; the progressive pass draws the whole track.
 class Sd_ShipParent : public Sd_AlignmentNode {
  public:
-  static constexpr int kTypeId = 5;
   static constexpr int kMaxTrackPoints = 750;
   static constexpr int kMaxSonobuoys = 20;
 
@@ -48,6 +47,8 @@ class Sd_ShipParent : public Sd_AlignmentNode {
   void Render() override;
   // The group's pass, always in the node's own transform; the whole track.
   int StepRender() override;
+
+  static constexpr int kTypeId = 5;
   const char* className() const override;
   // Asks every visible child (when the node is visible) inside the node's
   // transform, whatever they answer; the ship itself reports no hit (0).

@@ -8,10 +8,6 @@
 #include "TDR_Tags.h"
 
 int Sd_RegisterVehicleClasses() {
-  int result = 0;
-  if (Sd_IOSupport::Register<Sd_CableParent>(TDR_TAG_SD_CABLEPARENT) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_ROVParent>(TDR_TAG_SD_ROVPARENT) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_ShipParent>(TDR_TAG_SD_SHIPPARENT) != 0) result = -1;
-  if (Sd_IOSupport::Register<Sd_CableSphParent>(TDR_TAG_SD_CABLESPHPARENT) != 0) result = -1;
-  return result;
+  return Sd_IOSupport::RegisterClasses<Sd_CableParent, Sd_ROVParent, Sd_ShipParent, Sd_CableSphParent>(
+      {TDR_TAG_SD_CABLEPARENT, TDR_TAG_SD_ROVPARENT, TDR_TAG_SD_SHIPPARENT, TDR_TAG_SD_CABLESPHPARENT});
 }
