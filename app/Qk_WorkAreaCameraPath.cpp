@@ -15,7 +15,7 @@ const double kRecordInterval = 1.0 / 30.0;
 }  // namespace
 
 Qk_WorkAreaCameraPath::Qk_WorkAreaCameraPath(Qk_GLWorkArea* area)
-    : m_area(area),
+    : Qk_WorkAreaPart(area),
       m_movieState(MOVIE_STOPPED),
       m_recording(0),
       m_lastRecordedTime(0.0),

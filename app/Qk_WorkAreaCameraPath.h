@@ -1,6 +1,8 @@
 #ifndef QK_WORKAREACAMERAPATH_H
 #define QK_WORKAREACAMERAPATH_H
 
+#include "Qk_WorkAreaPart.h"
+
 class Qk_FlightpathOverlay;
 class Qk_GLWorkArea;
 
@@ -11,7 +13,7 @@ class Qk_GLWorkArea;
 // displaced (the navigator) is never lost. Recording appends the current
 // overlay's camera (RecordFrame) to the movie at most 30 times a second of
 // drawn frames. The movie itself belongs to the scene.
-class Qk_WorkAreaCameraPath {
+class Qk_WorkAreaCameraPath : private Qk_WorkAreaPart {
  public:
   explicit Qk_WorkAreaCameraPath(Qk_GLWorkArea* area);
 
@@ -46,7 +48,6 @@ class Qk_WorkAreaCameraPath {
   void SetFixedRecordingStep(double seconds) { m_fixedRecordingStep = seconds; }
 
  private:
-  Qk_GLWorkArea* m_area;
   int m_movieState;
   int m_recording;
   double m_lastRecordedTime;

@@ -1,15 +1,17 @@
 #ifndef QK_WORKAREACAPTURE_H
 #define QK_WORKAREACAPTURE_H
 
+#include "Qk_WorkAreaPart.h"
+
 class Qk_GLWorkArea;
 class Sv_GLRaster;
 
 // Saving what the work area shows: the view drawn as a grid of tiles into
 // one image larger than the window, and the camera in view files. It keeps
 // nothing between calls.
-class Qk_WorkAreaCapture {
+class Qk_WorkAreaCapture : private Qk_WorkAreaPart {
  public:
-  explicit Qk_WorkAreaCapture(Qk_GLWorkArea* area) : m_area(area) {}
+  explicit Qk_WorkAreaCapture(Qk_GLWorkArea* area) : Qk_WorkAreaPart(area) {}
 
   // The work area's operations of the same names.
   int CaptureImage(const char* fileName, int fileType, int n);
@@ -25,7 +27,6 @@ class Qk_WorkAreaCapture {
   // raster (when given) at its place.
   void DrawTiles(int n, Sv_GLRaster* raster, bool infoAfterEveryTile);
 
-  Qk_GLWorkArea* m_area;
 };
 
 #endif

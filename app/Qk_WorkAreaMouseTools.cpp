@@ -28,7 +28,7 @@ enum { READOUT = 0, SELECT = 1, POLYGON = 2, RECTANGLE = 4 };
 }  // namespace
 
 Qk_WorkAreaMouseTools::Qk_WorkAreaMouseTools(Qk_GLWorkArea* area)
-    : m_area(area),
+    : Qk_WorkAreaPart(area),
       m_interactionMode(0),
       m_lastInteractionMode(0),
       m_dragStarted(0),

@@ -1,6 +1,8 @@
 #ifndef QK_WORKAREAMOUSETOOLS_H
 #define QK_WORKAREAMOUSETOOLS_H
 
+#include "Qk_WorkAreaPart.h"
+
 struct Qk_GLEventRecord;
 class Qk_GLWorkArea;
 class Sd_Node;
@@ -19,7 +21,7 @@ class Sd_Node;
 //
 // The tools keep the interaction mode, the object drag and the profile
 // line; what they select is the work area's selection.
-class Qk_WorkAreaMouseTools {
+class Qk_WorkAreaMouseTools : private Qk_WorkAreaPart {
  public:
   explicit Qk_WorkAreaMouseTools(Qk_GLWorkArea* area);
 
@@ -58,7 +60,6 @@ class Qk_WorkAreaMouseTools {
   // The rubber band of the polygon tool goes back to the newest vertex.
   void CollapseRubberBand();
 
-  Qk_GLWorkArea* m_area;
   int m_interactionMode;
   int m_lastInteractionMode;
   int m_dragStarted;

@@ -7,7 +7,7 @@
 #include "Sd_Node.h"
 
 Qk_WorkAreaOverlays::Qk_WorkAreaOverlays(Qk_GLWorkArea* area)
-    : m_area(area), m_overlay(new Qk_GLOverlay()), m_displacedOverlay(nullptr), m_overlayIdle(1), m_firstInstall(1) {
+    : Qk_WorkAreaPart(area), m_overlay(new Qk_GLOverlay()), m_displacedOverlay(nullptr), m_overlayIdle(1), m_firstInstall(1) {
   m_overlay->SetWorkArea(area);
 }
 

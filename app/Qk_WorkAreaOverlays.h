@@ -1,20 +1,20 @@
 #ifndef QK_WORKAREAOVERLAYS_H
 #define QK_WORKAREAOVERLAYS_H
 
+#include "Qk_WorkAreaPart.h"
+
 class Qk_GLOverlay;
 class Qk_GLWorkArea;
 
 // The screen overlays of the work area: the current one (input, camera,
 // idle steps) and the one it displaced, which a later install can bring
 // back. Both are owned; both get the scene context of the work area.
-class Qk_WorkAreaOverlays {
+class Qk_WorkAreaOverlays : private Qk_WorkAreaPart {
  public:
   // A plain overlay, its owning widget set to the work area.
   explicit Qk_WorkAreaOverlays(Qk_GLWorkArea* area);
   // Deletes the current and the displaced overlay.
   ~Qk_WorkAreaOverlays();
-  Qk_WorkAreaOverlays(const Qk_WorkAreaOverlays&) = delete;
-  Qk_WorkAreaOverlays& operator=(const Qk_WorkAreaOverlays&) = delete;
 
   // The work area's InstallOverlay and ReplaceOverlay.
   int InstallOverlay(Qk_GLOverlay* overlay);
@@ -38,7 +38,6 @@ class Qk_WorkAreaOverlays {
   void ActivateOverlay(Qk_GLOverlay* overlay);
   void GiveSceneContext(Qk_GLOverlay* overlay);
 
-  Qk_GLWorkArea* m_area;
   Qk_GLOverlay* m_overlay;
   Qk_GLOverlay* m_displacedOverlay;
   int m_overlayIdle;

@@ -36,7 +36,7 @@ const float kPickerHeight = 200.0f;
 }  // namespace
 
 Qk_WorkAreaPicking::Qk_WorkAreaPicking(Qk_GLWorkArea* area)
-    : m_area(area), m_picker(new DepthPicker(kPickerWidth, kPickerHeight)), m_pickRequest(), m_pickText{} {
+    : Qk_WorkAreaPart(area), m_picker(new DepthPicker(kPickerWidth, kPickerHeight)), m_pickRequest(), m_pickText{} {
   m_pickRequest.picker = m_picker;
 }
 

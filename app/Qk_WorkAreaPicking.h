@@ -3,6 +3,7 @@
 
 #include <cstddef>
 
+#include "Qk_WorkAreaPart.h"
 #include "Sd_Node.h"
 
 class DepthPicker;
@@ -13,12 +14,10 @@ class Qk_GLWorkArea;
 // the framebuffer object as the last frame left it, with that frame's
 // projection, camera and global scale; the result goes into the scene's
 // shared pick record.
-class Qk_WorkAreaPicking {
+class Qk_WorkAreaPicking : private Qk_WorkAreaPart {
  public:
   explicit Qk_WorkAreaPicking(Qk_GLWorkArea* area);
   ~Qk_WorkAreaPicking();
-  Qk_WorkAreaPicking(const Qk_WorkAreaPicking&) = delete;
-  Qk_WorkAreaPicking& operator=(const Qk_WorkAreaPicking&) = delete;
 
   // The work area's operations of the same names.
   int PickScene(SDN_PickIn* request, SDN_PickOut* out);
@@ -59,7 +58,6 @@ class Qk_WorkAreaPicking {
   // kept as it was.
   void DrawFrameForPick();
 
-  Qk_GLWorkArea* m_area;
   DepthPicker* m_picker;
   SDN_PickIn m_pickRequest;
   char m_pickText[256];

@@ -28,7 +28,7 @@ const float kStereoClipNearScale = 0.1f;
 }  // namespace
 
 Qk_WorkAreaScene::Qk_WorkAreaScene(Qk_GLWorkArea* area)
-    : m_area(area),
+    : Qk_WorkAreaPart(area),
       m_root(nullptr),
       m_lights(nullptr),
       m_camera(nullptr),

@@ -1,6 +1,8 @@
 #ifndef QK_WORKAREASCENE_H
 #define QK_WORKAREASCENE_H
 
+#include "Qk_WorkAreaPart.h"
+
 class Movie;
 class Qk_GLWorkArea;
 class Sd_AlignmentNode;
@@ -20,15 +22,13 @@ class Sv_Perspective;
 // reset first): the scene hands its root over (TakeRoot) and takes a new
 // one (Adopt). What the scene changes for others (exaggeration, global
 // scale, bounds) it reports through the work area's signals.
-class Qk_WorkAreaScene {
+class Qk_WorkAreaScene : private Qk_WorkAreaPart {
  public:
   // The view matrix (identity); nothing else exists before GL starts.
   explicit Qk_WorkAreaScene(Qk_GLWorkArea* area);
   // Unregisters the global scale and the light set from Sd_Node and deletes
   // lights, camera, movie and view matrix (the tree is gone already).
   ~Qk_WorkAreaScene();
-  Qk_WorkAreaScene(const Qk_WorkAreaScene&) = delete;
-  Qk_WorkAreaScene& operator=(const Qk_WorkAreaScene&) = delete;
 
   // GL start: root ("Root Node"), lights, camera and movie, each only when
   // missing. A new root gives the current overlay its font.
@@ -68,7 +68,6 @@ class Qk_WorkAreaScene {
   void SetViewMatrix(const Sv_Matrix4* matrix);
 
  private:
-  Qk_GLWorkArea* m_area;
   Sd_Node* m_root;
   Sv_Lighting* m_lights;
   Sv_Perspective* m_camera;

@@ -29,7 +29,7 @@ void KeepPick(const SDN_PickOut* pick, double point[3], Sd_Node** node) {
 }  // namespace
 
 Qk_WorkAreaSelection::Qk_WorkAreaSelection(Qk_GLWorkArea* area)
-    : m_area(area),
+    : Qk_WorkAreaPart(area),
       m_pointSelected(0),
       m_selectedPoint{0.0, 0.0, 0.0},
       m_selectedNode(nullptr),

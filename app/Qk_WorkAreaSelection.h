@@ -1,6 +1,7 @@
 #ifndef QK_WORKAREASELECTION_H
 #define QK_WORKAREASELECTION_H
 
+#include "Qk_WorkAreaPart.h"
 #include "Sd_Node.h"
 
 class Qk_GLWorkArea;
@@ -21,13 +22,11 @@ struct Qk_PolygonVertex {
 // before a selection changes and draw it again afterwards, on a finished
 // picture only. It never writes depth, so picks see the scene and not the
 // outline. All node pointers are reset when the tree is released (Forget).
-class Qk_WorkAreaSelection {
+class Qk_WorkAreaSelection : private Qk_WorkAreaPart {
  public:
   explicit Qk_WorkAreaSelection(Qk_GLWorkArea* area);
   // Frees the polygon.
   ~Qk_WorkAreaSelection();
-  Qk_WorkAreaSelection(const Qk_WorkAreaSelection&) = delete;
-  Qk_WorkAreaSelection& operator=(const Qk_WorkAreaSelection&) = delete;
 
   // The work area's operations of the same names.
   void AddPolygonVertex(const double point[3], Sd_Node* node);
@@ -85,7 +84,6 @@ class Qk_WorkAreaSelection {
   void DrawPolygonOutline();
   void DrawRectangleOutline(Sd_Node* node);
 
-  Qk_GLWorkArea* m_area;
   int m_pointSelected;
   double m_selectedPoint[3];
   Sd_Node* m_selectedNode;
