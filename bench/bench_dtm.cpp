@@ -48,6 +48,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchGLContext.h"
 #include "BenchLoad.h"
 #include "BenchMeasure.h"
@@ -523,9 +524,5 @@ const bool g_firstLoad = [] {
 
 int main(int argc, char** argv) {
   if (const char* path = getenv(kFirstLoadVariable)) return FirstLoadChild(path);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return orvanta_bench::RunBenchmarks(argc, argv);
 }

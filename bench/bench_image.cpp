@@ -29,6 +29,7 @@
 #include <jpeglib.h>
 #include <tiffio.h>
 
+#include "BenchMain.h"
 #include "BenchMeasure.h"
 #include "BenchSizes.h"
 #include "Sv_Debug.h"
@@ -304,4 +305,4 @@ const bool g_registered = orvanta_bench::RegisterFixedRuns({{"BM_ImageRecord", B
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

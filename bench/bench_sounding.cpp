@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchMeasure.h"
 #include "BenchSizes.h"
 #include "Sd_AllClasses.h"
@@ -221,4 +222,4 @@ const bool g_registered = [] {
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()
