@@ -4,12 +4,15 @@
 // The main function of every benchmark program: labels are drawn with the
 // viewer's built-in font (no font file is looked for), and a benchmark that
 // stops with an error (no OpenGL context, a file it could not write) makes
-// the program fail, after the usual report.
+// the program fail, after the usual report. Run as a fresh-process child
+// (BenchFreshPair.h), it does that child's one load instead.
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <vector>
 
+#include "BenchFreshPair.h"
 #include "Sv_HersheyFont.h"
 
 namespace orvanta_bench {
@@ -27,6 +30,7 @@ class FailureCountingReporter : public benchmark::ConsoleReporter {
 
 inline int RunBenchmarks(int argc, char** argv) {
   Sv_HersheySetBuiltIn(1);
+  if (const char* spec = getenv(kFreshVariable)) return FreshChild(spec);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   FailureCountingReporter reporter;
