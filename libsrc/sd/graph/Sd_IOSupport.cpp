@@ -15,12 +15,18 @@
 
 namespace {
 
-// Why the factory made no object of a record with the given tag.
-std::string RefusalReason(int tag) {
+// Why the factory made no object of a record with the given tag: the
+// table's failure text for the class (when it has one) and the class's own
+// words on what was wrong with the record (when it said any). A record the
+// class refused without a word is taken for a damaged one.
+std::string RefusalReason(int tag, const Sd_IOSupport::ClassEntry& entry, const std::string& words) {
   char name[TDR_TAG_NAME_SIZE] = "";
   TDR_Manager::TagName(tag, name);
   if (!Sd_IOSupport::GetFactory(tag)) return std::string("no support for records of type ") + name;
-  return std::string("a damaged ") + name + " record";
+  std::string table = entry.failText ? entry.failText : "";
+  table.erase(0, table.find_first_not_of(' '));
+  if (words.empty()) return std::string("a damaged ") + name + " record" + (table.empty() ? "" : ": " + table);
+  return std::string("the ") + name + " record was refused: " + (table.empty() ? "" : table + ": ") + words;
 }
 
 }  // namespace
@@ -32,6 +38,7 @@ Sd_IOSupport::~Sd_IOSupport() {}
 // --- the factory ---
 
 Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* parent) {
+  m_refusal.clear();
   if (!manager) return nullptr;
   const ClassEntry* entry = FindClass(tag);
   const Factory create = GetFactory(tag);
@@ -52,7 +59,10 @@ Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* pare
   const std::string path = manager->GetPath() ? manager->GetPath() : "";
 
   // A load that fails leaves the object unusable: it never joins the tree.
+  const unsigned long messages = Sv_Debug::MessageCount();
   if (object->LoadObject(manager) != 0) {
+    // The class's last word on the record, before the table's text.
+    if (Sv_Debug::MessageCount() != messages) m_refusal = Sv_Debug::LastMessage();
     if (entry->failLevel && entry->failText) Sv_Debug::Message(entry->failLevel, entry->failText, entry->failDetail);
     delete object;
     return nullptr;
@@ -125,15 +135,12 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
       break;
     }
     m_currentTag = tag;
-    const unsigned long messages = Sv_Debug::MessageCount();
     if (Sd_Node* object = CreateObject(&manager, tag, m_root)) {
       last = object;
       ++objects;
     } else if (const ClassEntry* entry = FindClass(tag)) {
-      std::string why = RefusalReason(tag);
-      // The class's own words on what was wrong, when it said any.
-      if (GetFactory(tag) && Sv_Debug::MessageCount() != messages) why += std::string(": ") + Sv_Debug::LastMessage();
-      note(why, GetFactory(tag) && entry->failText ? entry->failLevel : SV_LEVEL_DEBUG);
+      note(RefusalReason(tag, *entry, m_refusal),
+           GetFactory(tag) && entry->failText ? entry->failLevel : SV_LEVEL_DEBUG);
     }
     // Records that are not objects (common tags, settings) left over from
     // an object that was refused belong to that object: not counted again.
