@@ -73,6 +73,12 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
   }
   TDR_PayloadReader(manager).SkipFormatNumber();
 
+  // Entries whose object record was refused, for the one message that sums
+  // them up (unless the factory's own message already reached the user).
+  const std::string path = manager->GetPath();
+  int refused = 0, unexplained = 0;
+  std::string reason;
+
   Sd_Node entry;  // receives each node record in turn
   Sd_GroupNode* top = nullptr;
   std::vector<OpenLevel> levels;
@@ -106,6 +112,11 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
         tag = objectTag;
       } else {
         object = CreateObject(manager, objectTag, nullptr);
+        if (!object) {
+          ++refused;
+          if (!RefusalShown(objectTag)) ++unexplained;
+          if (reason.empty()) reason = RefusalReason(objectTag);
+        }
         tag = manager->ReadTag();
       }
     }
@@ -182,6 +193,10 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
     ReportDamage();
     Sd_GroupNode::DeleteTree(top);
     return nullptr;
+  }
+  if (unexplained > 0) {
+    Sv_Debug::Warning("Scene \"%s\": %d object%s could not be read (%s); the others were loaded.", path.c_str(),
+                      refused, refused == 1 ? "" : "s", reason.c_str());
   }
   return top;
 }

@@ -165,6 +165,13 @@ class Sd_IOSupport {
   static void ClearTestClasses();
 
  private:
+  // Why the last CreateObject made no object of a record of tag (for the
+  // message that sums up a file's refusals).
+  std::string RefusalReason(int tag) const;
+  // Whether the factory's own message for a refused record of tag reached
+  // the user (a warning or an error), so no second word is needed.
+  static bool RefusalShown(int tag);
+
   int m_currentTag;
   Sd_Node* m_root;
   std::string m_refusal;
