@@ -161,6 +161,8 @@ bool Sd_ActPoint3D::RunCommand(int i) {
   // Copies: the approver may run an event loop.
   const std::string command = stored ? stored : "";
   const std::string file = m_sourceFile;
+  // A point without a command has nothing to ask about.
+  if (command.empty()) return false;
   if (!m_commandsApproved) {
     Sd_CommandApprover* approver = g_approver.load();
     if (!approver) {

@@ -74,8 +74,9 @@ class Sd_ActPoint3D : public Sd_Point3D {
   // Whether the set's commands may run without asking again.
   bool CommandsApproved() const { return m_commandsApproved; }
   // Runs command i through the shell as QueryPoint does for a pick on it:
-  // asks the approver when the set's commands are not approved yet. True
-  // when it was started.
+  // asks the approver when the set's commands are not approved yet (a point
+  // without a command runs nothing and asks nothing). True when it was
+  // started.
   bool RunCommand(int i);
 
   // The command of point i; null when it has none.

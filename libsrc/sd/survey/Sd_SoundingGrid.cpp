@@ -67,7 +67,8 @@ int Sd_SoundingGrid::Alloc(int rows, int cols) {
   m_rows = rows;
   m_cols = cols;
   // The first touch of a large grid's pages shared among workers.
-  const bool cleared = sd_sounding::RunShares(cells, sd_sounding::WorkerCount(cells), [this](int, size_t from, size_t to) {
+  const int workers = sd_sounding::WorkerCount(cells);
+  const bool cleared = sd_sounding::RunShares(cells, workers, [this](int, size_t from, size_t to) {
     for (size_t i = from; i < to; ++i) {
       m_cells[i] = Sd_SoundingCell{0, 0.0f, 0, -1, 0};
       m_cellHeights[i] = kNoHeight;
