@@ -1,7 +1,9 @@
 // The object factory and the readers of SD and other TDR files.
 #include "Sd_IOSupport.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -31,6 +33,8 @@ Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* pare
     return nullptr;
   }
   if (entry->announcement) Sv_Debug::Message(SV_LEVEL_DEBUG, entry->announcement);
+  // A file that a file pointer named may have a path too long to keep.
+  if (!entry->keepName && !PathFits(manager->GetPath())) return nullptr;
 
   Sd_Node* object = create();
   if (!object) return nullptr;
@@ -91,7 +95,18 @@ bool Sd_IOSupport::RefusalShown(int tag) {
 
 // --- readers ---
 
+bool Sd_IOSupport::PathFits(const char* path) {
+  const size_t length = path ? strlen(path) : 0;
+  if (length < static_cast<size_t>(Sd_Node::DESCRIPTION_SIZE)) return true;
+  char text[160];
+  snprintf(text, sizeof(text), "The file name is too long (%zu bytes, at most %d), the file is not read", length,
+           Sd_Node::DESCRIPTION_SIZE - 1);
+  Sv_Debug::Message(SV_LEVEL_ERROR, text, path);
+  return false;
+}
+
 Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
+  if (path && !PathFits(path)) return nullptr;
   TDR_Manager manager;
   if (!path || manager.OpenFile(path, "rb") != 0) {
     Sv_Debug::Error("Could not open the file \"%s\".", path ? path : "");
@@ -162,6 +177,7 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
 }
 
 Sd_Node* Sd_IOSupport::ReadTDRFile(const char* path, int tag) {
+  if (path && !PathFits(path)) return nullptr;
   TDR_Manager manager;
   if (!path || manager.OpenFile(path, "rb") != 0) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:Sd_IOSupport::ReadTDRFile  Opening TDR file  -  ", path);

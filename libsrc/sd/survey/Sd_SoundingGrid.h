@@ -107,22 +107,25 @@ class Sd_SoundingGrid {
   // Every cell's height by the surface mode (0 deep: the last shown
   // sounding of its list; 1 shallow: the first; 2 average: the mean of the
   // shown soundings, summed in a float); kNoHeight for a cell without a
-  // shown sounding. Another mode, or no grid, leaves the heights.
-  void ComputeHeights(const unsigned char shown[256]);
+  // shown sounding. Another mode, or no grid, leaves the heights. False
+  // when a worker's share failed (the heights are then incomplete).
+  bool ComputeHeights(const unsigned char shown[256]);
   // The unit normal of the face between cell (row, col) and the two
   // neighbours that quadrant q (0 ... 3) names, rows as the first
   // component and columns as the second. 1 with the normal in n; 0 when a
   // neighbour lies outside the grid or has no height.
   int FaceNormal(float* n, int row, int col, int q) const;
   // Every cell's normal: the mean of its face normals, (0, 0, 1) when it
-  // has none, (0, 0, 0) for a cell without height.
-  void ComputeNormals();
+  // has none, (0, 0, 0) for a cell without height. False when a worker's
+  // share failed.
+  bool ComputeNormals();
   // Spread (standard deviation) of z of the shown soundings of cell, sums
   // in float; 0 without shown soundings or for a variance that rounding
   // makes negative.
   float Spread(const Sd_SoundingCell& cell, const unsigned char shown[256]) const;
   // Every cell's spread and their range, then the heights and normals.
-  void UpdateStatistics(const unsigned char shown[256]);
+  // False when a worker's share of any of them failed.
+  bool UpdateStatistics(const unsigned char shown[256]);
   void GetStdDevRange(float* low, float* high) const {
     *low = m_stdDevMin;
     *high = m_stdDevMax;
