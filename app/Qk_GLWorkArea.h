@@ -169,7 +169,8 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // Releases the whole tree and starts a new, empty root (nothing without a
   // root).
   void ClearScene();
-  // The overlay's camera reset, then a redraw.
+  // The overlay's camera reset, then its fit to the scene (the whole scene
+  // box in view), then a redraw.
   void ResetCamera();
   // Makes root the scene root and movie the camera path, both owned by the
   // work area from now on, and hands both overlays their scene context. A
@@ -190,6 +191,12 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   void ComputeSceneBounds();
   // 1 geographic, 2 projected, 4 geographic with a spherical terrain model.
   int DetectCoordinateType();
+  // The eight corners of the scene's box as it is drawn: the root's unit
+  // box through the root's transform (vertical exaggeration included) and
+  // the global scale, in the coordinates the overlay's camera looks at;
+  // corner c takes the maximum on x for bit 0, on y for bit 1, on z for
+  // bit 2. 0 without a root or when the box is not finite, else 1.
+  int GetSceneBox(double corners[8][3]) const { return m_scene.GetSceneBox(corners); }
 
   // --- vertical exaggeration ---
   // The root's z scale; 1.0 without a root.
@@ -323,6 +330,10 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // Pushes the model-view matrix and loads the frame's: the overlay's
   // camera scaled by scale.
   void PushFrameView(float scale);
+  // Before a frame or pass: moves the camera's near plane out towards the
+  // nearest part of the scene's box in view (Sv_Perspective::SetNearLimit),
+  // so that the depth buffer keeps nearly coincident surfaces apart.
+  void FitNearPlane();
 
   // --- image capture and view files ---
   // Draws the scene as n x n tiles of the window's size (device pixels),
