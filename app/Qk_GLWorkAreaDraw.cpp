@@ -136,7 +136,10 @@ void Qk_GLWorkArea::FitNearPlane() {
     for (int v = 0; v < (stereo ? 2 : 1); ++v) {
       double p[16];
       camera->GetProjectionMatrix(views[v], p);
-      const double d = NearestInView(p, display);
+      double d = NearestInView(p, display);
+      // The eyes take up a newly chosen stereo scale with this frame: it
+      // scales every eye distance alike.
+      if (stereo && camera->GetStereoScale() > 0.0f) d *= camera->GetPendingStereoScale() / camera->GetStereoScale();
       if (d >= 0.0 && (nearest < 0.0 || d < nearest)) nearest = d;
     }
     const double widgets = Sv_Perspective::kDefaultEyeDistance + kWidgetDepth;
