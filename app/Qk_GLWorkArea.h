@@ -330,10 +330,13 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // Pushes the model-view matrix and loads the frame's: the overlay's
   // camera scaled by scale.
   void PushFrameView(float scale);
-  // Before a frame or pass: moves the camera's near plane out towards the
+  // Right after the camera of a frame or pass is applied (the model-view
+  // matrix is the camera's): moves the camera's near plane out towards the
   // nearest part of the scene's box in view (Sv_Perspective::SetNearLimit),
-  // so that the depth buffer keeps nearly coincident surfaces apart.
-  void FitNearPlane();
+  // so that the depth buffer keeps nearly coincident surfaces apart, and
+  // loads the projection of view (SV_VIEW_MONO or SV_VIEW_LEFT, the view the
+  // frame began with) again. In stereo the limit holds for both eyes.
+  void FitNearPlane(int view);
 
   // --- image capture and view files ---
   // Draws the scene as n x n tiles of the window's size (device pixels),
@@ -421,10 +424,11 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // its pattern ("*.sd", "*.scene").
   virtual void AddToFileHistory(const char* name, const char* pattern);
 
-  // Steps 4 to 10 of a frame for the eye whose projection is loaded: the
-  // overlay's placement and camera, the lights, the movie recording step,
+  // Steps 4 to 10 of a frame for the eye whose projection is loaded (view:
+  // SV_VIEW_MONO or SV_VIEW_LEFT): the overlay's placement and camera, the
+  // near plane fitted to the scene, the lights, the movie recording step,
   // ContinuousUpdateSG, the tree, the selection outline and the overlay.
-  void DrawView(float scale);
+  void DrawView(float scale, int view);
   // Steps 8 to 10 of DrawView: the tree, the selection outline and the
   // overlay; ends in model-view mode.
   void DrawSceneLayers(float scale);
@@ -433,11 +437,12 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   void DrawCoarsePass(bool stereo);
   // The matrices of a best pass for one eye, counted so that an abandoned
   // pass pops them. PushPassScene, on the pushed camera matrix: the
-  // overlay's camera (its placement updated first when place is set), the
-  // lights, then the pushed scene matrix scaled by scale.
+  // overlay's camera (its placement updated first and the near plane
+  // fitted for view when place is set), the lights, then the pushed scene
+  // matrix scaled by scale.
   void PushPassMatrix();
   void PopPassMatrix();
-  void PushPassScene(float scale, bool place);
+  void PushPassScene(float scale, bool place, int view);
   // Whether the frame being drawn shows the selection outline: not the
   // coarse frame that the best pass then refines in place (the outline is
   // drawn once on the finished picture, AfterPass).

@@ -106,46 +106,42 @@ double NearestInView(const double p[16], const double box[8][3]) {
 // ---------------------------------------------------------------------------
 // Pieces of a frame
 
-void Qk_GLWorkArea::FitNearPlane() {
+void Qk_GLWorkArea::FitNearPlane(int view) {
   Sv_Perspective* camera = GetCamera();
   if (!camera) return;
   double box[8][3];
   double limit = 0.0;
   if (GetSceneBox(box)) {
     // The box in display space, where the projections take it.
-    double view[16];
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    if (GetOverlay()) GetOverlay()->ApplyCamera();
-    glMatrixMode(GL_MODELVIEW);
-    glGetDoublev(GL_MODELVIEW_MATRIX, view);
-    glPopMatrix();
+    double modelview[16];
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
     double display[8][3];
     for (int c = 0; c < 8; ++c) {
       double h[4];
-      ToClip(view, box[c], h);
+      ToClip(modelview, box[c], h);
       for (int k = 0; k < 3; ++k) display[c][k] = h[k];
     }
 
-    // The same limit for both eyes of a stereo frame.
-    const bool stereo = m_stereoOn != 0;
-    const int views[2] = {stereo ? SV_VIEW_LEFT : SV_VIEW_MONO, SV_VIEW_RIGHT};
+    const bool stereo = view == SV_VIEW_LEFT;
+    const int views[2] = {view, SV_VIEW_RIGHT};
     double nearest = -1.0;
     camera->SetNearLimit(0.0);
     for (int v = 0; v < (stereo ? 2 : 1); ++v) {
       double p[16];
       camera->GetProjectionMatrix(views[v], p);
-      double d = NearestInView(p, display);
-      // The eyes take up a newly chosen stereo scale with this frame: it
-      // scales every eye distance alike.
-      if (stereo && camera->GetStereoScale() > 0.0f) d *= camera->GetPendingStereoScale() / camera->GetStereoScale();
+      const double d = NearestInView(p, display);
       if (d >= 0.0 && (nearest < 0.0 || d < nearest)) nearest = d;
     }
     const double widgets = Sv_Perspective::kDefaultEyeDistance + kWidgetDepth;
     if (nearest > 0.0) limit = std::min(kNearShare * nearest, kNearShare * widgets);
   }
   camera->SetNearLimit(limit);
+  // Again, with the limit (the left eye also notes its depth range anew).
+  if (view == SV_VIEW_LEFT) {
+    camera->SetLeftEyeProjection();
+  } else {
+    camera->SetMonoProjection();
+  }
 }
 
 void Qk_GLWorkArea::RenderTree(float scale) {
@@ -158,12 +154,13 @@ void Qk_GLWorkArea::RenderTree(float scale) {
   SetDetailRequest(static_cast<int>(Sd_Node::GetDetailFlags()));
 }
 
-void Qk_GLWorkArea::DrawView(float scale) {
+void Qk_GLWorkArea::DrawView(float scale, int view) {
   if (Qk_GLOverlay* overlay = GetOverlay()) {
     overlay->UpdatePlacement();
     overlay->ApplyCamera();
   }
   glMatrixMode(GL_MODELVIEW);
+  FitNearPlane(view);
   ApplyLights();
   m_cameraPath.RecordingStep(m_lastTime);
   emit ContinuousUpdateSG();
@@ -203,12 +200,13 @@ void Qk_GLWorkArea::PopPassMatrix() {
   AddPushedMatrices(-1);
 }
 
-void Qk_GLWorkArea::PushPassScene(float scale, bool place) {
+void Qk_GLWorkArea::PushPassScene(float scale, bool place, int view) {
   if (Qk_GLOverlay* overlay = GetOverlay()) {
     if (place) overlay->UpdatePlacement();
     overlay->ApplyCamera();
   }
   glMatrixMode(GL_MODELVIEW);
+  if (place) FitNearPlane(view);
   ApplyLights();
   glPushMatrix();
   AddPushedMatrices(1);
@@ -252,9 +250,8 @@ void Qk_GLWorkArea::DrawScene() {
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  FitNearPlane();
   if (GetCamera()) GetCamera()->SetMonoProjection();
-  DrawView(s);
+  DrawView(s, SV_VIEW_MONO);
   glPopMatrix();
   emit Render2DInfoSG();
   SwapBuffers();
@@ -277,10 +274,9 @@ void Qk_GLWorkArea::DrawStereoScene() {
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   SelectLeft(0);
-  FitNearPlane();
   if (camera) camera->SetLeftEyeProjection();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  DrawView(s);
+  DrawView(s, SV_VIEW_LEFT);
   if (camera) camera->UpdateCyclopeanScale();
   emit Render2DInfoSG();
 
@@ -319,9 +315,8 @@ bool Qk_GLWorkArea::StepRender() {
   } else if (m_stepCounter == 0) {
     BeginPass();
     PushPassMatrix();
-    FitNearPlane();
     if (camera) camera->SetMonoProjection();
-    PushPassScene(s, true);
+    PushPassScene(s, true, SV_VIEW_MONO);
     Sd_Node::SetBestPass(1);
     m_stepCounter = 1;
   } else if (m_stepCounter == 1) {
@@ -363,9 +358,8 @@ bool Qk_GLWorkArea::StepRenderStereo() {
       BeginStereoPass();
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
       PushPassMatrix();
-      FitNearPlane();
       if (camera) camera->SetLeftEyeProjection();
-      PushPassScene(s, true);
+      PushPassScene(s, true, SV_VIEW_LEFT);
       Sd_Node::SetBestPass(1);
       m_stepCounter = 1;
       break;
@@ -387,7 +381,7 @@ bool Qk_GLWorkArea::StepRenderStereo() {
       }
       if (!split) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
       PushPassMatrix();
-      PushPassScene(s, false);
+      PushPassScene(s, false, SV_VIEW_RIGHT);
       m_stepCounter = 4;
       break;
     case 4:
