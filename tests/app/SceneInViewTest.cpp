@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AppTestSupport.h"
@@ -96,13 +97,17 @@ class SceneInView : public ::testing::Test {
 
 TEST_F(SceneInView, EveryClassSampleLiesInTheWindowAfterLoadAndReset) {
   Show(781, 540);
-  int count = 0, fitted = 0;
+  // Every class's sample, then the viewer's own sample scene.
+  std::vector<std::pair<std::string, std::string>> files;
+  int count = 0;
   const Sd_IOSupport::ClassEntry* table = Sd_IOSupport::ClassTable(&count);
   for (int i = 0; i < count; ++i) {
-    const Sd_IOSupport::ClassEntry& e = table[i];
-    if (!e.create || !e.writeSample) continue;
-    SCOPED_TRACE(e.className);
-    const std::string file = Sample(e);
+    if (table[i].create && table[i].writeSample) files.emplace_back(table[i].className, Sample(table[i]));
+  }
+  files.emplace_back("sample scene", ORVANTA_SAMPLE_SD);
+  int fitted = 0;
+  for (const auto& [name, file] : files) {
+    SCOPED_TRACE(name);
     ASSERT_FALSE(file.empty());
     const int placed = area->geoSignals;
     // The window's load: the file, then a camera reset.
