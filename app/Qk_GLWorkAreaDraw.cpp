@@ -35,7 +35,7 @@ bool Solve3(const double u[3], const double v[3], const double w[3], const doubl
   return std::isfinite(s[0]) && std::isfinite(s[1]) && std::isfinite(s[2]);
 }
 
-// Display-space point through the column-major matrix m (4 components).
+// (p, 1) through the column-major matrix m: four components.
 void ToClip(const double m[16], const double p[3], double out[4]) {
   for (int r = 0; r < 4; ++r) out[r] = m[r] * p[0] + m[4 + r] * p[1] + m[8 + r] * p[2] + m[12 + r];
 }
