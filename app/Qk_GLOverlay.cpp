@@ -90,6 +90,8 @@ void Qk_GLOverlay::ScrollBarMouseUp(QWidget*, int, int, int) {}
 void Qk_GLOverlay::ScrollBarArrowPress(QWidget*, int, int, int) {}
 void Qk_GLOverlay::VertExagChanged() {}
 
+void Qk_GLOverlay::FitView() {}
+
 void Qk_GLOverlay::UpdatePlacement() {
   if (m_eyeMode == PLACE_POINT) {
     for (int i = 0; i < 3; ++i) m_eyePosition[i] = m_eyePoint[i];

@@ -89,6 +89,10 @@ class Qk_GLOverlay {
   virtual void UpdatePlacement();
   // The vertical exaggeration has changed.
   virtual void VertExagChanged();
+  // After a camera reset: changes the camera so that the scene's box as
+  // drawn (Qk_GLWorkArea::GetSceneBox) lies inside the view. The base does
+  // nothing.
+  virtual void FitView();
 
   // --- scene context ---
   void SetSceneContext(Sd_Node* root, Movie* movie, Sv_Matrix4* viewMatrix, Sv_Perspective* camera,

@@ -94,7 +94,10 @@ void Qk_GLWorkArea::AddToFileHistory(const char* name, const char* pattern) {
 }
 
 void Qk_GLWorkArea::ResetCamera() {
-  if (GetOverlay()) GetOverlay()->Reset();
+  if (Qk_GLOverlay* overlay = GetOverlay()) {
+    overlay->Reset();
+    overlay->FitView();
+  }
   UpdateGL();
 }
 

@@ -169,7 +169,8 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // Releases the whole tree and starts a new, empty root (nothing without a
   // root).
   void ClearScene();
-  // The overlay's camera reset, then a redraw.
+  // The overlay's camera reset, then its fit to the scene (the whole scene
+  // box in view), then a redraw.
   void ResetCamera();
   // Makes root the scene root and movie the camera path, both owned by the
   // work area from now on, and hands both overlays their scene context. A
@@ -190,6 +191,12 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   void ComputeSceneBounds();
   // 1 geographic, 2 projected, 4 geographic with a spherical terrain model.
   int DetectCoordinateType();
+  // The eight corners of the scene's box as it is drawn: the root's unit
+  // box through the root's transform (vertical exaggeration included) and
+  // the global scale, in the coordinates the overlay's camera looks at;
+  // corner c takes the maximum on x for bit 0, on y for bit 1, on z for
+  // bit 2. 0 without a root or when the box is not finite, else 1.
+  int GetSceneBox(double corners[8][3]) const { return m_scene.GetSceneBox(corners); }
 
   // --- vertical exaggeration ---
   // The root's z scale; 1.0 without a root.
@@ -323,6 +330,13 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // Pushes the model-view matrix and loads the frame's: the overlay's
   // camera scaled by scale.
   void PushFrameView(float scale);
+  // Right after the camera of a frame or pass is applied (the model-view
+  // matrix is the camera's): moves the camera's near plane out towards the
+  // nearest part of the scene's box in view (Sv_Perspective::SetNearLimit),
+  // so that the depth buffer keeps nearly coincident surfaces apart, and
+  // loads the projection of view (SV_VIEW_MONO or SV_VIEW_LEFT, the view the
+  // frame began with) again. In stereo the limit holds for both eyes.
+  void FitNearPlane(int view);
 
   // --- image capture and view files ---
   // Draws the scene as n x n tiles of the window's size (device pixels),
@@ -410,10 +424,11 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // its pattern ("*.sd", "*.scene").
   virtual void AddToFileHistory(const char* name, const char* pattern);
 
-  // Steps 4 to 10 of a frame for the eye whose projection is loaded: the
-  // overlay's placement and camera, the lights, the movie recording step,
+  // Steps 4 to 10 of a frame for the eye whose projection is loaded (view:
+  // SV_VIEW_MONO or SV_VIEW_LEFT): the overlay's placement and camera, the
+  // near plane fitted to the scene, the lights, the movie recording step,
   // ContinuousUpdateSG, the tree, the selection outline and the overlay.
-  void DrawView(float scale);
+  void DrawView(float scale, int view);
   // Steps 8 to 10 of DrawView: the tree, the selection outline and the
   // overlay; ends in model-view mode.
   void DrawSceneLayers(float scale);
@@ -422,11 +437,12 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   void DrawCoarsePass(bool stereo);
   // The matrices of a best pass for one eye, counted so that an abandoned
   // pass pops them. PushPassScene, on the pushed camera matrix: the
-  // overlay's camera (its placement updated first when place is set), the
-  // lights, then the pushed scene matrix scaled by scale.
+  // overlay's camera (its placement updated first and the near plane
+  // fitted for view when place is set), the lights, then the pushed scene
+  // matrix scaled by scale.
   void PushPassMatrix();
   void PopPassMatrix();
-  void PushPassScene(float scale, bool place);
+  void PushPassScene(float scale, bool place, int view);
   // Whether the frame being drawn shows the selection outline: not the
   // coarse frame that the best pass then refines in place (the outline is
   // drawn once on the finished picture, AfterPass).

@@ -2,14 +2,147 @@
 // stereo.
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
 #include "Qk_GLOverlay.h"
 #include "Qk_GLWorkArea.h"
 #include "Sd_Node.h"
 #include "Sv_Matrix4.h"
 #include "Sv_Perspective.h"
 
+namespace {
+
+// The near plane stands at this share of the distance to the nearest part
+// of the scene's box in view, and never beyond this share of the distance
+// to the plane kWidgetDepth units behind the window, where overlays draw
+// their widgets (the navigator's dials).
+const double kNearShare = 0.5;
+const double kWidgetDepth = 5000.0;
+
+// Solves [u v w] s = r (columns u, v, w); false when they span no volume.
+bool Solve3(const double u[3], const double v[3], const double w[3], const double r[3], double s[3]) {
+  auto det = [](const double a[3], const double b[3], const double c[3]) {
+    return a[0] * (b[1] * c[2] - b[2] * c[1]) - b[0] * (a[1] * c[2] - a[2] * c[1]) + c[0] * (a[1] * b[2] - a[2] * b[1]);
+  };
+  const double d = det(u, v, w);
+  if (!(std::fabs(d) > 0.0) || !std::isfinite(d)) return false;
+  s[0] = det(r, v, w) / d;
+  s[1] = det(u, r, w) / d;
+  s[2] = det(u, v, r) / d;
+  return std::isfinite(s[0]) && std::isfinite(s[1]) && std::isfinite(s[2]);
+}
+
+// (p, 1) through the column-major matrix m: four components.
+void ToClip(const double m[16], const double p[3], double out[4]) {
+  for (int r = 0; r < 4; ++r) out[r] = m[r] * p[0] + m[4 + r] * p[1] + m[8 + r] * p[2] + m[12 + r];
+}
+
+// The smallest eye distance (clip w) of the part of the box (corners in
+// display space, as GetSceneBox orders them) that the projection p shows;
+// 0 when the eye lies inside the box, -1 when no part is in view.
+double NearestInView(const double p[16], const double box[8][3]) {
+  // The eye: the point whose clip x, y and w are all 0 (the columns of
+  // those three rows of p, and their constant terms).
+  const double cx[3] = {p[0], p[1], p[3]}, cy[3] = {p[4], p[5], p[7]}, cz[3] = {p[8], p[9], p[11]};
+  const double rhs[3] = {-p[12], -p[13], -p[15]};
+  double eye[3];
+  if (Solve3(cx, cy, cz, rhs, eye)) {
+    double u[3], v[3], w[3], d[3], s[3];
+    for (int k = 0; k < 3; ++k) {
+      u[k] = box[1][k] - box[0][k];
+      v[k] = box[2][k] - box[0][k];
+      w[k] = box[4][k] - box[0][k];
+      d[k] = eye[k] - box[0][k];
+    }
+    if (Solve3(u, v, w, d, s) && s[0] >= 0.0 && s[0] <= 1.0 && s[1] >= 0.0 && s[1] <= 1.0 && s[2] >= 0.0 &&
+        s[2] <= 1.0) {
+      return 0.0;
+    }
+  }
+
+  // Each face of the box, clipped in clip space to the sides of the view
+  // and to one unit in front of the eye; its remaining corners bound the
+  // distance.
+  static const int kFaces[6][4] = {{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}};
+  double nearest = -1.0;
+  for (const auto& face : kFaces) {
+    std::vector<std::array<double, 4>> poly(4);
+    for (int k = 0; k < 4; ++k) ToClip(p, box[face[k]], poly[k].data());
+    // Planes as weights on (x, y, z, w) and an offset: inside when >= 0.
+    const double planes[5][5] = {{-1, 0, 0, 1, 0}, {1, 0, 0, 1, 0}, {0, -1, 0, 1, 0}, {0, 1, 0, 1, 0}, {0, 0, 0, 1, -1}};
+    for (const auto& plane : planes) {
+      std::vector<std::array<double, 4>> out;
+      const size_t n = poly.size();
+      auto value = [&](const std::array<double, 4>& q) {
+        return plane[0] * q[0] + plane[1] * q[1] + plane[2] * q[2] + plane[3] * q[3] + plane[4];
+      };
+      for (size_t i = 0; i < n; ++i) {
+        const auto& prev = poly[(i + n - 1) % n];
+        const auto& cur = poly[i];
+        const double vp = value(prev), vc = value(cur);
+        if ((vc >= 0.0) != (vp >= 0.0)) {
+          const double t = vp / (vp - vc);
+          std::array<double, 4> x;
+          for (int k = 0; k < 4; ++k) x[k] = prev[k] + t * (cur[k] - prev[k]);
+          out.push_back(x);
+        }
+        if (vc >= 0.0) out.push_back(cur);
+      }
+      poly.swap(out);
+      if (poly.empty()) break;
+    }
+    for (const auto& q : poly) {
+      if (nearest < 0.0 || q[3] < nearest) nearest = q[3];
+    }
+  }
+  return nearest;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------
 // Pieces of a frame
+
+void Qk_GLWorkArea::FitNearPlane(int view) {
+  Sv_Perspective* camera = GetCamera();
+  if (!camera) return;
+  double box[8][3];
+  double limit = 0.0;
+  if (GetSceneBox(box)) {
+    // The box in display space, where the projections take it.
+    double modelview[16];
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
+    double display[8][3];
+    for (int c = 0; c < 8; ++c) {
+      double h[4];
+      ToClip(modelview, box[c], h);
+      for (int k = 0; k < 3; ++k) display[c][k] = h[k];
+    }
+
+    const bool stereo = view == SV_VIEW_LEFT;
+    const int views[2] = {view, SV_VIEW_RIGHT};
+    double nearest = -1.0;
+    camera->SetNearLimit(0.0);
+    for (int v = 0; v < (stereo ? 2 : 1); ++v) {
+      double p[16];
+      camera->GetProjectionMatrix(views[v], p);
+      const double d = NearestInView(p, display);
+      if (d >= 0.0 && (nearest < 0.0 || d < nearest)) nearest = d;
+    }
+    const double widgets = Sv_Perspective::kDefaultEyeDistance + kWidgetDepth;
+    if (nearest > 0.0) limit = std::min(kNearShare * nearest, kNearShare * widgets);
+  }
+  camera->SetNearLimit(limit);
+  // Again, with the limit (the left eye also notes its depth range anew).
+  if (view == SV_VIEW_LEFT) {
+    camera->SetLeftEyeProjection();
+  } else {
+    camera->SetMonoProjection();
+  }
+}
 
 void Qk_GLWorkArea::RenderTree(float scale) {
   glPushMatrix();
@@ -21,12 +154,13 @@ void Qk_GLWorkArea::RenderTree(float scale) {
   SetDetailRequest(static_cast<int>(Sd_Node::GetDetailFlags()));
 }
 
-void Qk_GLWorkArea::DrawView(float scale) {
+void Qk_GLWorkArea::DrawView(float scale, int view) {
   if (Qk_GLOverlay* overlay = GetOverlay()) {
     overlay->UpdatePlacement();
     overlay->ApplyCamera();
   }
   glMatrixMode(GL_MODELVIEW);
+  FitNearPlane(view);
   ApplyLights();
   m_cameraPath.RecordingStep(m_lastTime);
   emit ContinuousUpdateSG();
@@ -66,12 +200,13 @@ void Qk_GLWorkArea::PopPassMatrix() {
   AddPushedMatrices(-1);
 }
 
-void Qk_GLWorkArea::PushPassScene(float scale, bool place) {
+void Qk_GLWorkArea::PushPassScene(float scale, bool place, int view) {
   if (Qk_GLOverlay* overlay = GetOverlay()) {
     if (place) overlay->UpdatePlacement();
     overlay->ApplyCamera();
   }
   glMatrixMode(GL_MODELVIEW);
+  if (place) FitNearPlane(view);
   ApplyLights();
   glPushMatrix();
   AddPushedMatrices(1);
@@ -116,7 +251,7 @@ void Qk_GLWorkArea::DrawScene() {
   glPushMatrix();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   if (GetCamera()) GetCamera()->SetMonoProjection();
-  DrawView(s);
+  DrawView(s, SV_VIEW_MONO);
   glPopMatrix();
   emit Render2DInfoSG();
   SwapBuffers();
@@ -141,7 +276,7 @@ void Qk_GLWorkArea::DrawStereoScene() {
   SelectLeft(0);
   if (camera) camera->SetLeftEyeProjection();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  DrawView(s);
+  DrawView(s, SV_VIEW_LEFT);
   if (camera) camera->UpdateCyclopeanScale();
   emit Render2DInfoSG();
 
@@ -181,7 +316,7 @@ bool Qk_GLWorkArea::StepRender() {
     BeginPass();
     PushPassMatrix();
     if (camera) camera->SetMonoProjection();
-    PushPassScene(s, true);
+    PushPassScene(s, true, SV_VIEW_MONO);
     Sd_Node::SetBestPass(1);
     m_stepCounter = 1;
   } else if (m_stepCounter == 1) {
@@ -224,7 +359,7 @@ bool Qk_GLWorkArea::StepRenderStereo() {
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
       PushPassMatrix();
       if (camera) camera->SetLeftEyeProjection();
-      PushPassScene(s, true);
+      PushPassScene(s, true, SV_VIEW_LEFT);
       Sd_Node::SetBestPass(1);
       m_stepCounter = 1;
       break;
@@ -246,7 +381,7 @@ bool Qk_GLWorkArea::StepRenderStereo() {
       }
       if (!split) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
       PushPassMatrix();
-      PushPassScene(s, false);
+      PushPassScene(s, false, SV_VIEW_RIGHT);
       m_stepCounter = 4;
       break;
     case 4:

@@ -8,6 +8,7 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -208,6 +209,51 @@ int Qk_NavigatorOverlay::Reset() {
   for (int i = 0; i < 3; ++i) m_centre[i] = 0.0;
   if (m_viewMatrix) *m_viewMatrix = GetViewMatrix();
   return 1;
+}
+
+void Qk_NavigatorOverlay::FitView() {
+  if (m_eyePointMode || !m_workArea || !m_camera) return;
+  double box[8][3];
+  if (!m_workArea->GetSceneBox(box)) return;
+
+  // A corner p of the box lands in eye space at (0, 0, -d) + zoom R (p - c)
+  // (R the view rotation, c the centre), so its clip coordinates are
+  // affine in the zoom: base + zoom t. Every bound of the view volume
+  // (|x| and |y| within kFitMargin of w, z between the clip planes) is then
+  // a + zoom b <= 0, which holds at zoom 0 (the centre, in view) and keeps
+  // holding up to -a / b when b > 0.
+  const double kFitMargin = 0.9;
+  MatrixCamera turn;
+  turn.Rotate(m_tilt, 1.0, 0.0, 0.0);
+  turn.Rotate(m_heading, 0.0, 0.0, 1.0);
+  const bool stereo = m_workArea->GetStereo() != 0;
+  const int views[2] = {stereo ? SV_VIEW_LEFT : SV_VIEW_MONO, SV_VIEW_RIGHT};
+  double zoom = m_zoom;
+  for (int v = 0; v < (stereo ? 2 : 1); ++v) {
+    double p[16];
+    m_camera->GetProjectionMatrix(views[v], p);
+    double base[4];
+    for (int r = 0; r < 4; ++r) base[r] = p[12 + r] - kOrbitDistance * p[8 + r];
+    for (const auto& corner : box) {
+      double d[3], e[3], t[4];
+      for (int a = 0; a < 3; ++a) d[a] = corner[a] - m_centre[a];
+      for (int a = 0; a < 3; ++a) e[a] = turn.m[a] * d[0] + turn.m[4 + a] * d[1] + turn.m[8 + a] * d[2];
+      for (int r = 0; r < 4; ++r) t[r] = p[r] * e[0] + p[4 + r] * e[1] + p[8 + r] * e[2];
+      const double bounds[6][2] = {{base[0] - kFitMargin * base[3], t[0] - kFitMargin * t[3]},
+                                   {-base[0] - kFitMargin * base[3], -t[0] - kFitMargin * t[3]},
+                                   {base[1] - kFitMargin * base[3], t[1] - kFitMargin * t[3]},
+                                   {-base[1] - kFitMargin * base[3], -t[1] - kFitMargin * t[3]},
+                                   {-base[2] - base[3], -t[2] - t[3]},
+                                   {base[2] - base[3], t[2] - t[3]}};
+      for (const auto& bound : bounds) {
+        // A bound the centre itself breaks (a view too small for it) or
+        // that no zoom reaches gives no limit.
+        if (bound[0] < 0.0 && bound[1] > 0.0) zoom = std::min(zoom, -bound[0] / bound[1]);
+      }
+    }
+  }
+  m_zoom = ClampZoom(zoom);
+  if (m_viewMatrix) *m_viewMatrix = GetViewMatrix();
 }
 
 void Qk_NavigatorOverlay::SetTilt(double degrees) {

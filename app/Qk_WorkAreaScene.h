@@ -63,6 +63,7 @@ class Qk_WorkAreaScene : private Qk_WorkAreaPart {
   int SaveScene(const char* name);
   void ComputeSceneBounds();
   int DetectCoordinateType();
+  int GetSceneBox(double corners[8][3]) const;
   float GetVertExag();
   void SetVertExag(float exaggeration);
   void SetViewMatrix(const Sv_Matrix4* matrix);

@@ -1,6 +1,8 @@
 // The work area's scene: bounds, coordinate type and default exaggeration.
 #include "Qk_WorkAreaScene.h"
 
+#include <cmath>
+
 #include "Qk_GLWorkArea.h"
 #include "Sd_Iterator.h"
 #include "Sd_Node.h"
@@ -77,4 +79,35 @@ int Qk_WorkAreaScene::DetectCoordinateType() {
     if (n->GetType() == kSphereType) return SD_COORDS_SPHERE;
   }
   return SD_COORDS_GEOGRAPHIC;
+}
+
+int Qk_WorkAreaScene::GetSceneBox(double corners[8][3]) const {
+  if (!m_root) return 0;
+  const double kDegreesToRadians = 0.017453292519943295;
+  // The root draws its children in its unit box under its transform:
+  // translate, rotate about x, y and z, scale; the frame scales it all by
+  // the global scale.
+  const float* position = m_root->GetPosition('x');
+  const float* rotation = m_root->GetRotation('x');
+  const float* scale = m_root->GetScale('x');
+  for (int c = 0; c < 8; ++c) {
+    double p[3];
+    for (int a = 0; a < 3; ++a) p[a] = ((c >> a) & 1 ? 0.5 : -0.5) * scale[a];
+    // Rotations applied to the point in the reverse order of the calls:
+    // about z first, then y, then x.
+    for (int axis = 2; axis >= 0; --axis) {
+      const double angle = rotation[axis] * kDegreesToRadians;
+      const double cs = std::cos(angle), sn = std::sin(angle);
+      const int u = (axis + 1) % 3, v = (axis + 2) % 3;
+      const double pu = p[u] * cs - p[v] * sn;
+      const double pv = p[u] * sn + p[v] * cs;
+      p[u] = pu;
+      p[v] = pv;
+    }
+    for (int a = 0; a < 3; ++a) {
+      corners[c][a] = (p[a] + position[a]) * m_globalScale;
+      if (!std::isfinite(corners[c][a])) return 0;
+    }
+  }
+  return 1;
 }

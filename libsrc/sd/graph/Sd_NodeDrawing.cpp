@@ -73,6 +73,36 @@ struct Point3 {
   double v[3];
 };
 
+// Where the view cube's far face may stand, in normalised device z, without
+// changing which part of the box lies in view: 1 (the far plane), or, for a
+// perspective view whose far plane lies beyond the box, a plane a little
+// beyond the box's farthest corner. Pulled in, the far face maps to finite
+// points through the inverse even when the far plane is so far away that
+// single precision puts it at infinity (where the inverse would give points
+// of either sign, or none). -1 when the whole box lies behind the eye.
+double FarFaceBeyondBox(const float m[16], const double box[6]) {
+  // The eye depth of a point is its clip w; in a perspective view clip z is
+  // alpha w + beta, so both rows give alpha and beta.
+  int k = 0;
+  for (int i = 1; i < 3; ++i) {
+    if (std::fabs(m[4 * i + 3]) > std::fabs(m[4 * k + 3])) k = i;
+  }
+  if (!(std::fabs(m[4 * k + 3]) > 0.0f)) return 1.0;  // orthographic: w is constant
+  const double alpha = static_cast<double>(m[4 * k + 2]) / m[4 * k + 3];
+  const double beta = static_cast<double>(m[14]) - alpha * m[15];
+  double deepest = -1.0;
+  for (int c = 0; c < 8; ++c) {
+    const double p[3] = {box[c & 1], box[2 + ((c >> 1) & 1)], box[4 + ((c >> 2) & 1)]};
+    double h[4];
+    Transform(m, p, h);
+    deepest = std::max(deepest, h[3]);
+  }
+  if (!(deepest > 0.0)) return -1.0;
+  const double depth = deepest * 1.01;
+  const double z = alpha + beta / depth;
+  return std::isfinite(z) && z > -1.0 && z < 1.0 ? z : 1.0;
+}
+
 void Widen(double lo[3], double hi[3], const double p[3]) {
   for (int a = 0; a < 3; ++a) {
     lo[a] = std::min(lo[a], p[a]);
@@ -457,12 +487,17 @@ int Sd_Node::ComputeVisibleBox(const float forward[16], const float inverse[16],
     return 1;
   }
 
+  // A box wholly behind the eye has no part in view.
+  const double farZ = FarFaceBeyondBox(forward, b);
+  if (!(farZ > -1.0)) return 0;
+
   // Corners of the view cube in data space, with their outcodes; corner c
-  // has x = +1 when bit 0 is set, y = +1 for bit 1, z = +1 for bit 2.
+  // has x = +1 when bit 0 is set, y = +1 for bit 1, z = farZ (the far face)
+  // for bit 2.
   Point3 cube[8];
   int code[8];
   for (int c = 0; c < 8; ++c) {
-    const double ndc[3] = {(c & 1) ? 1.0 : -1.0, (c & 2) ? 1.0 : -1.0, (c & 4) ? 1.0 : -1.0};
+    const double ndc[3] = {(c & 1) ? 1.0 : -1.0, (c & 2) ? 1.0 : -1.0, (c & 4) ? farZ : -1.0};
     Project(inverse, ndc, cube[c].v);
     code[c] = OutCode(cube[c].v, b);
   }

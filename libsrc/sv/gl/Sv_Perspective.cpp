@@ -77,6 +77,7 @@ Sv_Perspective::Sv_Perspective(float eyeX, float eyeY, float eyeZ, float eyeSepa
       m_cyclopean(0),
       m_width(kDefaultViewportWidth),
       m_height(kDefaultViewportHeight),
+      m_nearLimit(0.0),
       m_leftValid(0),
       m_leftNear(0.0),
       m_leftFar(0.0) {
@@ -122,6 +123,7 @@ void Sv_Perspective::Recompute() {
       n = m_stereoNearScale * d;
       f = m_stereoFar * kPixelsPerCm;
     }
+    if (!m_ortho && m_nearLimit > n && m_nearLimit < 0.5 * f) n = m_nearLimit;
     // Eye coordinates: the window rectangle lies at distance d in front of
     // the eye; perspective bounds are that rectangle seen at the near plane.
     const double s = m_ortho ? 1.0 : n / d;
@@ -259,6 +261,13 @@ int Sv_Perspective::SetStereoClipPlanes(float nearScale, float farCm) {
   m_stereoFar = farCm;
   Recompute();
   return 0;
+}
+
+void Sv_Perspective::SetNearLimit(double distance) {
+  if (!std::isfinite(distance) || !(distance > 0.0)) distance = 0.0;
+  if (distance == m_nearLimit) return;
+  m_nearLimit = distance;
+  Recompute();
 }
 
 void Sv_Perspective::GetClipPlanes(float out[2]) const {

@@ -110,6 +110,17 @@ class Sv_Perspective {
   int SetStereoClipPlanes(float nearScale, float farCm);
   // out[0] near scale, out[1] far plane (centimetres).
   void GetClipPlanes(float out[2]) const;
+
+  // Depth precision for the scene in view: the caller tells the camera how
+  // far from the eye (display units) nothing it draws lies nearer, and the
+  // near plane of every perspective view moves out to that distance (never
+  // nearer than the clip-plane settings put it). The depth buffer resolves
+  // depth in proportion to the near distance, so surfaces a hair apart far
+  // behind the window stay apart. 0 (or a value that is not finite and
+  // positive, or not well short of the far plane) keeps the settings'
+  // planes. Not part of the view record.
+  void SetNearLimit(double distance);
+  double GetNearLimit() const { return m_nearLimit; }
   void GetStereoClipPlanes(float out[2]) const;
 
   // Reads the depth under the centre of the viewport that the last
@@ -174,6 +185,7 @@ class Sv_Perspective {
   int m_cyclopean;
   int m_width;
   int m_height;
+  double m_nearLimit;        // display units from the eye, 0 for none
   double m_frustum[3][6];    // mono, left, right
   int m_leftViewport[4];     // where the last left eye was drawn
   int m_leftValid;
