@@ -121,7 +121,7 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
       // Nothing after a damaged header can be found again.
       if (reason.empty()) reason = why;
       damaged = true;
-      ++unexplained;
+      if (level > SV_LEVEL_WARNING) ++unexplained;
       break;
     }
     m_currentTag = tag;
@@ -129,11 +129,17 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
     if (Sd_Node* object = CreateObject(&manager, tag, m_root)) {
       last = object;
       ++objects;
-    } else if (const ClassEntry* entry = FindClass(tag)) {
+    } else if (FindClass(tag)) {
       std::string why = RefusalReason(tag);
-      // The class's own words on what was wrong, when it said any.
-      if (GetFactory(tag) && Sv_Debug::MessageCount() != messages) why += std::string(": ") + Sv_Debug::LastMessage();
-      note(why, GetFactory(tag) && entry->failText ? entry->failLevel : SV_LEVEL_DEBUG);
+      // The class's own words on what was wrong, when it said any; said as
+      // a warning or an error (by the class or the factory), they have
+      // reached the user already.
+      int level = SV_LEVEL_DEBUG;
+      if (GetFactory(tag) && Sv_Debug::MessageCount() != messages) {
+        why += std::string(": ") + Sv_Debug::LastMessage();
+        level = Sv_Debug::LastLevel();
+      }
+      note(why, level);
     }
     // Records that are not objects (common tags, settings) left over from
     // an object that was refused belong to that object: not counted again.
