@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextEdit>
@@ -79,6 +80,32 @@ TEST_F(NavigateSceneWindow, F1OpensTheReadOnlyGuideOnceAndOkClosesIt) {
   ASSERT_NO_FATAL_FAILURE(OpenAndClose(false));
   EXPECT_EQ(shownText, text);
   EXPECT_EQ(window->GetNavigateScene(), help);
+}
+
+TEST_F(NavigateSceneWindow, TheGuideNamesTheMenuItemsAndTheTiltRangeAsTheyAre) {
+  // Every "Menu > Item" of the guide is an item of that menu, as the menu
+  // shows it (line breaks of the guide read as blanks).
+  const QString guide = QString::fromUtf8(NavigateScene::GuideText()).simplified();
+  const std::pair<QString, QMenu*> menus[] = {
+      {"File > ", window->FileMenu}, {"Camera > ", window->CameraMenu}, {"Help > ", window->HelpMenu}};
+  int named = 0;
+  for (const auto& menu : menus) {
+    for (int at = guide.indexOf(menu.first); at >= 0; at = guide.indexOf(menu.first, at + 1)) {
+      const QString rest = guide.mid(at + menu.first.size());
+      bool found = false;
+      for (QAction* action : menu.second->actions()) {
+        const QString text = action->iconText();
+        found = found || (!action->isSeparator() && !text.isEmpty() && rest.startsWith(text));
+      }
+      EXPECT_TRUE(found) << rest.left(40).toStdString();
+      ++named;
+    }
+  }
+  EXPECT_GE(named, 6);
+  EXPECT_TRUE(guide.contains("File > Open SD File...") && guide.contains("File > Open Scene File..."));
+  // The tilt runs from straight down (0) to a view from below (-180).
+  EXPECT_TRUE(guide.contains("from a view straight down to a view from below"));
+  EXPECT_FALSE(guide.contains("horizontal"));
 }
 
 }  // namespace

@@ -55,6 +55,19 @@ TEST(ViewerCommandLine, HelpPrintsTheUsageAndEndsBeforeLoading) {
   EXPECT_TRUE(run.Lines("box").empty()) << run.log;
 }
 
+TEST(ViewerCommandLine, HelpAndVersionNeedNoDisplay) {
+  orvanta_test::TempDir dir;
+  const std::vector<std::string> noDisplay = {"DISPLAY", "WAYLAND_DISPLAY"};
+  const ViewerRun help = RunViewer({"-h"}, dir.path(), false, std::string(), noDisplay);
+  ASSERT_TRUE(help.exited) << help.err;
+  EXPECT_EQ(help.status, 255);
+  EXPECT_TRUE(Contains(help.err, "INFO: " + Usage())) << help.err;
+  const ViewerRun version = RunViewer({"-ver"}, dir.path(), false, std::string(), noDisplay);
+  ASSERT_TRUE(version.exited) << version.err;
+  EXPECT_EQ(version.status, 255);
+  EXPECT_TRUE(Contains(version.err, "Version 6.1.2b")) << version.err;
+}
+
 TEST(ViewerCommandLine, VersionPrintsTheBuildAndEnds) {
   orvanta_test::TempDir dir;
   const ViewerRun run = RunViewer({"-ver"}, dir.path(), false);

@@ -1,0 +1,114 @@
+// What one load of a file tells the user: every message it raises, in one
+// box, each text once, with the file's name where a text does not give it.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "AppMainSupport.h"
+#include "Sd_IOSupport.h"
+#include "Sd_Node.h"
+#include "Sv_Debug.h"
+#include "TDR_Manager.h"
+#include "TDR_Payload.h"
+#include "TDR_Tags.h"
+#include "WindowFixture.h"
+
+using orvanta_mainwindow_test::DesktopRecorder;
+using orvanta_mainwindow_test::WaitFor;
+
+namespace {
+
+// A stand-in object whose record is one int32: 0 loads it with bounds no
+// view can be fitted to, anything else refuses it with an error of its own.
+class ProbeObject : public Sd_Node {
+ public:
+  int LoadObject(TDR_Manager* manager) override {
+    TDR_PayloadReader in(manager);
+    int value = -1;
+    if (!in.Int32(&value) || value != 0) {
+      Sv_Debug::Error("The probe record says no.");
+      return -1;
+    }
+    for (int axis = 0; axis < 3; ++axis) SetBounds(axis, NAN, NAN);
+    return 0;
+  }
+};
+
+Sd_Node* MakeProbe() { return new ProbeObject(); }
+
+class LoadMessages : public orvanta_mainwindow_test::WindowFixture {
+ protected:
+  void SetUp() override { ASSERT_EQ(Sd_IOSupport::SetTestClass(TDR_TAG_SD_LABEL, MakeProbe), 0); }
+  void TearDown() override {
+    WindowFixture::TearDown();
+    Sd_IOSupport::ClearTestClasses();
+  }
+};
+
+int Count(const QString& text, const QString& part) { return text.count(part); }
+
+TEST_F(LoadMessages, OneLoadShowsEveryMessageOnceInOneBoxNamingTheFile) {
+  ASSERT_TRUE(StartWindow({"orvanta"}));
+  // Two file pointers to files that are not there, a refused record and an
+  // object without usable bounds.
+  const std::string file = dir.file("several.sd");
+  const std::string missing[2] = {dir.file("gone-1.sd"), dir.file("gone-2.sd")};
+  {
+    TDR_Manager m;
+    ASSERT_EQ(m.OpenFile(file.c_str(), "wb"), 0);
+    ASSERT_EQ(m.WriteHeader(), 0);
+    for (const std::string& target : missing) {
+      ASSERT_EQ(m.WriteTag(TDR_TAG_SD_LABEL, 1, 0, 1, 1), 0);
+      ASSERT_EQ(m.WriteFilePointerString(target.c_str()), 0);
+      ASSERT_EQ(m.EndTag(), 0);
+    }
+    for (int value : {1, 0}) {
+      ASSERT_EQ(m.WriteTag(TDR_TAG_SD_LABEL, 1, 0, 0, 1), 0);
+      ASSERT_TRUE(TDR_PayloadWriter(&m).Int32(value));
+      ASSERT_EQ(m.EndTag(), 0);
+    }
+    ASSERT_EQ(m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1), 0);
+    ASSERT_EQ(m.CloseFile(), 0);
+  }
+
+  DesktopRecorder recorder;
+  ASSERT_EQ(window->LoadDataFile(file.c_str()), 0);
+  ASSERT_TRUE(WaitFor([&] { return !recorder.boxes.empty() && orvanta::PendingMessageCount() == 0; }));
+  ASSERT_EQ(recorder.boxes.size(), 1u);
+  const QString text = recorder.boxes[0].text;
+  EXPECT_EQ(recorder.boxes[0].caption, "Orvanta - Error");
+  EXPECT_TRUE(text.startsWith(QString::fromStdString("While loading \"" + file + "\":\n\n"))) << text.toStdString();
+  for (const std::string& target : missing) {
+    EXPECT_EQ(Count(text, QString::fromStdString("Opening the file named by a TDR file pointer: " + target)), 1)
+        << text.toStdString();
+  }
+  EXPECT_EQ(Count(text, "The probe record says no."), 1) << text.toStdString();
+  EXPECT_EQ(Count(text, "The current scene has invalid bounding coordinates."), 1) << text.toStdString();
+  // Every refusal has said why: nothing repeats it.
+  EXPECT_EQ(Count(text, "could not be read"), 0) << text.toStdString();
+  EXPECT_EQ(Count(text, "holds nothing"), 0) << text.toStdString();
+
+  // A file of refused records alone: the class's own error, not followed
+  // by the same reason again.
+  const std::string refused = dir.file("refused.sd");
+  {
+    TDR_Manager m;
+    ASSERT_EQ(m.OpenFile(refused.c_str(), "wb"), 0);
+    ASSERT_EQ(m.WriteHeader(), 0);
+    ASSERT_EQ(m.WriteTag(TDR_TAG_SD_LABEL, 1, 0, 0, 1), 0);
+    ASSERT_TRUE(TDR_PayloadWriter(&m).Int32(2));
+    ASSERT_EQ(m.EndTag(), 0);
+    ASSERT_EQ(m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1), 0);
+    ASSERT_EQ(m.CloseFile(), 0);
+  }
+  recorder.boxes.clear();
+  EXPECT_EQ(window->LoadDataFile(refused.c_str()), -1);
+  ASSERT_TRUE(WaitFor([&] { return !recorder.boxes.empty() && orvanta::PendingMessageCount() == 0; }));
+  ASSERT_EQ(recorder.boxes.size(), 1u);
+  EXPECT_EQ(recorder.boxes[0].text.toStdString(),
+            "While loading \"" + refused + "\":\n\nThe probe record says no.");
+}
+
+}  // namespace
