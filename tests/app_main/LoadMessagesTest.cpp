@@ -21,13 +21,18 @@ using orvanta_mainwindow_test::WaitFor;
 namespace {
 
 // A stand-in object whose record is one int32: 0 loads it with bounds no
-// view can be fitted to, anything else refuses it with an error of its own.
+// view can be fitted to, 3 refuses it with a debug message only, anything
+// else refuses it with an error of its own.
 class ProbeObject : public Sd_Node {
  public:
   int LoadObject(TDR_Manager* manager) override {
     TDR_PayloadReader in(manager);
     int value = -1;
-    if (!in.Int32(&value) || value != 0) {
+    if (in.Int32(&value) && value == 3) {
+      Sv_Debug::Message(SV_LEVEL_DEBUG, "The probe record is damaged");
+      return -1;
+    }
+    if (value != 0) {
       Sv_Debug::Error("The probe record says no.");
       return -1;
     }
@@ -90,16 +95,19 @@ TEST_F(LoadMessages, OneLoadShowsEveryMessageOnceInOneBoxNamingTheFile) {
   EXPECT_EQ(Count(text, "could not be read"), 0) << text.toStdString();
   EXPECT_EQ(Count(text, "holds nothing"), 0) << text.toStdString();
 
-  // A file of refused records alone: the class's own error, not followed
-  // by the same reason again.
+  // A file of refused records alone: the class's own error is not followed
+  // by the same reason again; the reader says why for the record refused
+  // without a word to the user.
   const std::string refused = dir.file("refused.sd");
   {
     TDR_Manager m;
     ASSERT_EQ(m.OpenFile(refused.c_str(), "wb"), 0);
     ASSERT_EQ(m.WriteHeader(), 0);
-    ASSERT_EQ(m.WriteTag(TDR_TAG_SD_LABEL, 1, 0, 0, 1), 0);
-    ASSERT_TRUE(TDR_PayloadWriter(&m).Int32(2));
-    ASSERT_EQ(m.EndTag(), 0);
+    for (int value : {2, 3}) {
+      ASSERT_EQ(m.WriteTag(TDR_TAG_SD_LABEL, 1, 0, 0, 1), 0);
+      ASSERT_TRUE(TDR_PayloadWriter(&m).Int32(value));
+      ASSERT_EQ(m.EndTag(), 0);
+    }
     ASSERT_EQ(m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1), 0);
     ASSERT_EQ(m.CloseFile(), 0);
   }
@@ -108,7 +116,8 @@ TEST_F(LoadMessages, OneLoadShowsEveryMessageOnceInOneBoxNamingTheFile) {
   ASSERT_TRUE(WaitFor([&] { return !recorder.boxes.empty() && orvanta::PendingMessageCount() == 0; }));
   ASSERT_EQ(recorder.boxes.size(), 1u);
   EXPECT_EQ(recorder.boxes[0].text.toStdString(),
-            "While loading \"" + refused + "\":\n\nThe probe record says no.");
+            "While loading \"" + refused + "\":\n\nThe probe record says no.\n\nFile \"" + refused +
+                "\" holds nothing that can be shown: a damaged SD_LABEL record: The probe record is damaged.");
 }
 
 }  // namespace

@@ -95,17 +95,21 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
   }
 
   // Every record that gives no object is counted, and the first reason
-  // kept, so that a file that shows nothing, or not everything, says why.
-  // Records whose refusal was already shown to the user (a warning or an
-  // error) need no second word.
+  // the user has not been told kept, so that a file that shows nothing, or
+  // not everything, says why. Records whose refusal was already shown to
+  // the user (a warning or an error) need no second word.
   Sd_Node* last = nullptr;
   int objects = 0, skipped = 0, unexplained = 0;
   bool damaged = false;
   std::string reason;
+  const auto explain = [&](const std::string& why, int level) {
+    if (level <= SV_LEVEL_WARNING) return;
+    ++unexplained;
+    if (reason.empty()) reason = why;
+  };
   const auto note = [&](const std::string& why, int level) {
     ++skipped;
-    if (level > SV_LEVEL_WARNING) ++unexplained;
-    if (reason.empty()) reason = why;
+    explain(why, level);
   };
   for (;;) {
     const int tag = manager.ReadTag();
@@ -119,9 +123,8 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
         continue;
       }
       // Nothing after a damaged header can be found again.
-      if (reason.empty()) reason = why;
       damaged = true;
-      if (level > SV_LEVEL_WARNING) ++unexplained;
+      explain(why, level);
       break;
     }
     m_currentTag = tag;
