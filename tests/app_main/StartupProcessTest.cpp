@@ -55,17 +55,12 @@ TEST(ViewerCommandLine, HelpPrintsTheUsageAndEndsBeforeLoading) {
   EXPECT_TRUE(run.Lines("box").empty()) << run.log;
 }
 
-TEST(ViewerCommandLine, HelpAndVersionNeedNoDisplay) {
+TEST(ViewerCommandLine, HelpNeedsNoDisplay) {
   orvanta_test::TempDir dir;
-  const std::vector<std::string> noDisplay = {"DISPLAY", "WAYLAND_DISPLAY"};
-  const ViewerRun help = RunViewer({"-h"}, dir.path(), false, std::string(), noDisplay);
-  ASSERT_TRUE(help.exited) << help.err;
-  EXPECT_EQ(help.status, 255);
-  EXPECT_TRUE(Contains(help.err, "INFO: " + Usage())) << help.err;
-  const ViewerRun version = RunViewer({"-ver"}, dir.path(), false, std::string(), noDisplay);
-  ASSERT_TRUE(version.exited) << version.err;
-  EXPECT_EQ(version.status, 255);
-  EXPECT_TRUE(Contains(version.err, "Version 6.1.2b")) << version.err;
+  const ViewerRun run = RunViewer({"-h"}, dir.path(), false, std::string(), {"DISPLAY", "WAYLAND_DISPLAY"});
+  ASSERT_TRUE(run.exited) << run.err;
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(Contains(run.err, "INFO: " + Usage())) << run.err;
 }
 
 TEST(ViewerCommandLine, VersionPrintsTheBuildAndEnds) {
