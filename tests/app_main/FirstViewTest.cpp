@@ -223,6 +223,10 @@ TEST_F(FirstView, ButtonsReleasedInEitherOrderLeaveTheViewAtRest) {
 
 TEST_F(FirstView, FailedLoadsKeepTheSceneOnScreen) {
   ASSERT_TRUE(Start(QSize(640, 480), false));
+  // Best passes alone are compared: the coarse frame's level of detail
+  // follows the measured frame time, which depends on how busy the
+  // machine is.
+  area->SetDrawBufferMode(Qk_GLStepWidget::BEST_TO_BACK);
   // A turned view, so that a camera reset would show.
   nav->SetHeading(30.0);
   area->UpdateGL();
