@@ -107,7 +107,7 @@ TEST_F(LoadMessages, OneLoadShowsEveryMessageOnceInOneBoxNamingTheFile) {
   ASSERT_TRUE(oneBox());
   EXPECT_EQ(recorder.boxes[0].text.toStdString(),
             "While loading \"" + refused + "\":\n\nThe probe record says no.\n\nFile \"" + refused +
-                "\" holds nothing that can be shown: a damaged SD_LABEL record: The probe record is damaged.");
+                "\" holds nothing that can be shown: the SD_LABEL record was refused: The probe record is damaged.");
 }
 
 }  // namespace
