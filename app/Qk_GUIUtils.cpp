@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QTextEdit>
 #include <QUrl>
+#include <QWindow>
 
 #include <cstdarg>
 #include <cstdint>
@@ -166,18 +167,32 @@ int Qk_RestoreGeometry(QWidget* widget, FILE* file) {
     if (!ReadInt(file, &v[i])) return -1;
   }
   if (!widget) return 0;
-  if (v[4]) {
-    widget->showMaximized();
+  const QRect r(v[0], v[1], v[2], v[3]);
+  // The screen the rectangle meets: screen 0, else screen 1; none when the
+  // rectangle is empty or lies off both.
+  QScreen* on = nullptr;
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  if (r.width() > 0 && r.height() > 0) {
+    if (!screens.isEmpty() && screens[0]->geometry().intersects(r)) {
+      on = screens[0];
+    } else if (screens.size() > 1 && screens[1]->geometry().intersects(r)) {
+      on = screens[1];
+    }
+  }
+  if (!v[4]) {
+    if (on) widget->setGeometry(r);
     return 0;
   }
-  const QRect r(v[0], v[1], v[2], v[3]);
-  if (r.width() <= 0 || r.height() <= 0) return 0;
-  const QList<QScreen*> screens = QGuiApplication::screens();
-  if (!screens.isEmpty() && screens[0]->geometry().intersects(r)) {
-    widget->setGeometry(r);
-  } else if (screens.size() > 1 && screens[1]->geometry().intersects(r)) {
-    widget->setGeometry(r);
-  }
+  // Maximized. Before the window is first shown its normal rectangle is
+  // set too, to come back to when it is no longer maximized (once shown,
+  // moving it in the same step as maximizing it would race on the display).
+  if (on && !widget->isVisible()) widget->setGeometry(r);
+  widget->showMaximized();
+  // Maximizing is the window manager's work; where none runs the window
+  // takes its screen's available area itself. Sizing the native window
+  // keeps the widget's maximized state and normal rectangle.
+  QScreen* screen = on ? on : widget->screen();
+  if (screen && widget->windowHandle()) widget->windowHandle()->setGeometry(screen->availableGeometry());
   return 0;
 }
 

@@ -37,9 +37,10 @@ int Qk_IsBusyCursorOn();
 // Five little-endian int32: x, y, width, height, maximized flag. A maximized
 // window is stored with its normal rectangle.
 void Qk_SaveGeometry(QWidget* widget, FILE* file);
-// Reads the five words and applies them: maximized, or the rectangle when it
-// meets screen 0 (or screen 1). Returns 0, or -1 when the file ended early
-// (nothing is applied then).
+// Reads the five words and applies them: maximized (also where no window
+// manager maximizes windows: the window then fills its screen's available
+// area), or the rectangle when it meets screen 0 (or screen 1). Returns 0,
+// or -1 when the file ended early (nothing is applied then).
 int Qk_RestoreGeometry(QWidget* widget, FILE* file);
 
 // The main window's dock and tool-bar state as int32 length n and n bytes.

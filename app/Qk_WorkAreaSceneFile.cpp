@@ -40,6 +40,12 @@ int Qk_WorkAreaScene::LoadScene(const char* name) {
   if (!top) return -1;
 
   m_area->AdoptScene(top);
+  // The scene brings its own exaggeration (the root's z scale). The overlay
+  // hears of it before it takes the view: the view's orbit centre was
+  // stored for that exaggeration and must not be rescaled from the one
+  // before. The next bounds computation keeps it.
+  m_exaggerationChosen = 1;
+  SetVertExag(GetVertExag());
   // Values that would poison the camera or every transform are passed
   // over; the camera refuses bad clip planes and base scales itself.
   if (!s.oldLayout) {
@@ -58,10 +64,6 @@ int Qk_WorkAreaScene::LoadScene(const char* name) {
   Sd_Node::SetAspectMode(s.aspectMode);
 
   m_area->ResetSelection();
-  // The scene brings its own exaggeration (the root's z scale): the next
-  // bounds computation keeps it, and overlay and window hear of it.
-  m_exaggerationChosen = 1;
-  SetVertExag(GetVertExag());
   m_area->UpdateGL();
   return 0;
 }

@@ -3,6 +3,10 @@
 // area has its OpenGL context (orvanta::InitSL). With ORVANTA_TEST_LOG set,
 // the program records its boxes and status into a test log (Qk_TestLog.h).
 
+#include <QStringList>
+
+#include <cstring>
+
 #include "Qk_Application.h"
 #include "Qk_GLWidget.h"
 #include "Qk_GUIUtils.h"
@@ -20,6 +24,16 @@ void BeforeExit(int) { orvanta::FlushPendingMessagesToConsole(); }
 }  // namespace
 
 int main(int argc, char** argv) {
+  // "-h" and "-ver" only print and end the program: that needs no display,
+  // so it happens before anything opens one.
+  for (int i = 1; i < argc; ++i) {
+    if (strcmp(argv[i], "-h") != 0 && strcmp(argv[i], "-ver") != 0) continue;
+    QStringList args;
+    for (int k = 0; k < argc; ++k) args << QString::fromLocal8Bit(argv[k]);
+    orvanta::CommandLine line;
+    if (orvanta::ParseCommandLine(args, &line) != 0) Sv_UtlExitProcess(-1);
+    break;
+  }
   // Every object class joins the object factory before any file is read.
   Sd_RegisterAllClasses();
   Qk_GLWidget::PrepareApplication();

@@ -19,6 +19,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -84,6 +85,15 @@ std::deque<PendingMessage> g_pending;
 bool g_pumpScheduled = false;
 bool g_pumping = false;
 
+// The messages of the load in progress: one box shows them all when the
+// load is over.
+struct LoadMessages {
+  int depth = 0;          // loads in progress (a load inside a load is part of it)
+  std::string fileName;   // the file the outermost load reads
+  std::vector<PendingMessage> messages;
+};
+LoadMessages g_load;
+
 void PumpMessages() {
   g_pumpScheduled = false;
   if (g_pumping) return;  // the running pump shows the newcomers after its box
@@ -101,6 +111,41 @@ void SchedulePump() {
   if (!app || g_pumpScheduled || g_pumping) return;
   g_pumpScheduled = true;
   QMetaObject::invokeMethod(app, &PumpMessages, Qt::QueuedConnection);
+}
+
+// The more serious of two message levels (an error before a warning before
+// information).
+int MoreSerious(int a, int b) {
+  const auto rank = [](int level) {
+    switch (level) {
+      case SV_LEVEL_ERROR: return 3;
+      case SV_LEVEL_WARNING: return 2;
+      case SV_LEVEL_INFO: return 1;
+      default: return 0;
+    }
+  };
+  return rank(b) > rank(a) ? b : a;
+}
+
+// One message of the gathered ones: each text once, in the order they
+// came, at the most serious level among them. A text that does not name
+// the file leaves the user guessing which file it is about: the box then
+// opens with the file's name.
+PendingMessage JoinLoadMessages(const std::string& fileName, const std::vector<PendingMessage>& messages) {
+  PendingMessage joined{messages.front().level, std::string()};
+  bool named = true;
+  std::vector<std::string> texts;
+  for (const PendingMessage& m : messages) {
+    joined.level = MoreSerious(joined.level, m.level);
+    std::string text = m.text;
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    if (text.empty() || std::find(texts.begin(), texts.end(), text) != texts.end()) continue;
+    if (!fileName.empty() && text.find(fileName) == std::string::npos) named = false;
+    texts.push_back(text);
+  }
+  if (!named) joined.text = "While loading \"" + fileName + "\":\n\n";
+  for (size_t i = 0; i < texts.size(); ++i) joined.text += (i ? "\n\n" : "") + texts[i];
+  return joined;
 }
 
 QAction* MakeAction(QObject* parent, const char* name) {
@@ -370,19 +415,18 @@ void orvanta::init() {
 // ---------------------------------------------------------------------------
 // Start-up
 
-void orvanta::InitSL() {
-  if (m_started) return;  // the work area announces every new GL context
-  m_started = true;
+static_assert(sizeof(orvanta::CommandLine::dataFile) == Sv_CmdProcessor::STRING_SIZE,
+              "the command line's file names take what the option processor copies");
 
+int orvanta::ParseCommandLine(const QStringList& args, CommandLine* out) {
+  if (!out) return -1;
+  *out = CommandLine();
   int direct = 0;
-  char dataFile[Sv_CmdProcessor::STRING_SIZE] = "";
-  char sceneFile[Sv_CmdProcessor::STRING_SIZE] = "";
-  char flightPath[Sv_CmdProcessor::STRING_SIZE] = "";
   Sv_CmdProcessor cmd;
   cmd.AddCommand("-direct", Sv_CmdProcessor::TYPE_INT, &direct, 0, 0);
-  cmd.AddCommand("-data", Sv_CmdProcessor::TYPE_STRING, dataFile, 1, 0);
-  cmd.AddCommand("-scene", Sv_CmdProcessor::TYPE_STRING, sceneFile, 1, 0);
-  cmd.AddCommand("-flightpath", Sv_CmdProcessor::TYPE_STRING, flightPath, 1, 0);
+  cmd.AddCommand("-data", Sv_CmdProcessor::TYPE_STRING, out->dataFile, 1, 0);
+  cmd.AddCommand("-scene", Sv_CmdProcessor::TYPE_STRING, out->sceneFile, 1, 0);
+  cmd.AddCommand("-flightpath", Sv_CmdProcessor::TYPE_STRING, out->flightPath, 1, 0);
   // The processor puts a newline between the lines it joins; the usage
   // lines bring their own, so it is taken off each line first.
   const int usageCount = static_cast<int>(sizeof(kUsage) / sizeof(kUsage[0]));
@@ -397,7 +441,6 @@ void orvanta::InitSL() {
   cmd.SetHelp(usageLines.data(), usageCount, "-h");
   cmd.SetVersion("-ver", kBuildDate, kBuildTime);
 
-  const QStringList args = m_hasArguments ? m_arguments : QCoreApplication::arguments();
   std::vector<QByteArray> words;
   for (const QString& a : args) words.push_back(QFile::encodeName(a));
   std::vector<char*> argv;
@@ -410,16 +453,25 @@ void orvanta::InitSL() {
   Sv_Debug::SetCallback(nullptr);
   const int parsed = cmd.Parse(static_cast<int>(words.size()), argv.data());
   Sv_Debug::SetCallback(handler);
-  if (parsed != 0) Sv_UtlExitProcess(-1);
+  return parsed == 0 ? 0 : -1;
+}
 
-  if (sceneFile[0]) {
-    LoadSceneFile(sceneFile);
+void orvanta::InitSL() {
+  if (m_started) return;  // the work area announces every new GL context
+  m_started = true;
+
+  CommandLine line;
+  if (ParseCommandLine(m_hasArguments ? m_arguments : QCoreApplication::arguments(), &line) != 0) {
+    Sv_UtlExitProcess(-1);
+  }
+  if (line.sceneFile[0]) {
+    LoadSceneFile(line.sceneFile);
     UpdateViewMenu();
-  } else if (dataFile[0]) {
-    LoadDataFile(dataFile);
+  } else if (line.dataFile[0]) {
+    LoadDataFile(line.dataFile);
     UpdateViewMenu();
   }
-  if (flightPath[0]) PlayFlightpath(flightPath);
+  if (line.flightPath[0]) PlayFlightpath(line.flightPath);
 
   LoadConfigurationFile();
   if (stereoAtStartup) {
@@ -440,11 +492,14 @@ void orvanta::RememberDirectory(const char* fileName) {
 
 int orvanta::LoadDataFile(const char* fileName) {
   if (!fileName) return -1;
+  LoadMessageScope messages(fileName);
   Qk_BusyCursorOn();
   const int result = m_workarea->LoadSD(fileName, 1, 0, 0);
   if (result == -1) {
-    SetTitle(nullptr);
+    // The scene on screen stays, and so does the caption that names it.
+    SetTitle(m_shownFile.empty() ? nullptr : m_shownFile.c_str());
   } else {
+    m_shownFile = fileName;
     // The camera starts afresh on the new scene only: a file that could
     // not be loaded leaves the view as it was. LoadSD has decided the
     // coordinate type and fitted the scene; the root's box is shown except
@@ -460,11 +515,13 @@ int orvanta::LoadDataFile(const char* fileName) {
 
 int orvanta::LoadSceneFile(const char* fileName) {
   if (!fileName) return -1;
+  LoadMessageScope messages(fileName);
   Qk_BusyCursorOn();
   // The scene brings its own camera (view matrix, clip planes); a file that
-  // could not be loaded leaves scene and view as they were.
+  // could not be loaded leaves scene, view and caption as they were.
   const int result = m_workarea->LoadScene(fileName, 0);
-  SetTitle(result == -1 ? nullptr : fileName);
+  if (result != -1) m_shownFile = fileName;
+  SetTitle(m_shownFile.empty() ? nullptr : m_shownFile.c_str());
   RememberDirectory(fileName);
   Qk_BusyCursorOff();
   return result == -1 ? -1 : 0;
@@ -527,8 +584,10 @@ void orvanta::LoadFileSL(QString qfilename) {
   // Case matters: ".SD" is not a data file here. A scene file replaces the
   // scene; a data file joins it. Both are recorded in the history.
   if (strcmp(ext, ".scene") == 0) {
+    LoadMessageScope messages(path.constData());
     m_workarea->LoadScene(path.constData(), 1);
   } else if (strcmp(ext, ".sd") == 0) {
+    LoadMessageScope messages(path.constData());
     m_workarea->LoadSD(path.constData(), 0, 1, 0);
   }
 }
@@ -679,6 +738,10 @@ void orvanta::RenderLogoSL() {
 // Messages
 
 void orvanta::MessageHandler(int level, const char* text) {
+  if (g_load.depth > 0) {
+    g_load.messages.push_back(PendingMessage{level, text ? text : ""});
+    return;
+  }
   g_pending.push_back(PendingMessage{level, text ? text : ""});
   if (QCoreApplication::instance()) {
     SchedulePump();
@@ -692,6 +755,11 @@ void orvanta::ShowPendingMessages() { PumpMessages(); }
 int orvanta::PendingMessageCount() { return static_cast<int>(g_pending.size()); }
 
 void orvanta::FlushPendingMessagesToConsole() {
+  // A load cut short by the end of the process: its messages so far.
+  if (!g_load.messages.empty()) {
+    g_pending.push_back(JoinLoadMessages(g_load.fileName, g_load.messages));
+    g_load.messages.clear();
+  }
   while (!g_pending.empty()) {
     const PendingMessage& m = g_pending.front();
     const bool newline = !m.text.empty() && m.text.back() == '\n';
@@ -699,4 +767,23 @@ void orvanta::FlushPendingMessagesToConsole() {
     g_pending.pop_front();
   }
   fflush(stderr);
+}
+
+void orvanta::BeginLoadMessages(const char* fileName) {
+  if (g_load.depth++ > 0) return;
+  g_load.fileName = fileName ? fileName : "";
+  g_load.messages.clear();
+}
+
+void orvanta::EndLoadMessages() {
+  if (g_load.depth == 0 || --g_load.depth > 0) return;
+  std::vector<PendingMessage> messages;
+  messages.swap(g_load.messages);
+  if (messages.empty()) return;
+  g_pending.push_back(JoinLoadMessages(g_load.fileName, messages));
+  if (QCoreApplication::instance()) {
+    SchedulePump();
+  } else {
+    FlushPendingMessagesToConsole();
+  }
 }

@@ -106,12 +106,27 @@ class orvanta : public QMainWindow {
   // a geometry (the first start) it opens maximized over the screen's
   // available area, since the camera and dial sizes need a view of about
   // 1500 x 940 pixels to show the whole scene and the heading dial; else it
-  // shows at its constructed size and InitSL applies the stored geometry.
+  // shows with the stored geometry (InitSL applies it again with the rest
+  // of the options).
   void ShowAtStart();
   // True when the options file holds the five geometry words.
   bool StoredGeometryExists();
+  // Applies the options file's geometry to target (null: applies nothing);
+  // true when the file holds the five geometry words.
+  bool ApplyStoredGeometry(QWidget* target);
   // The window that init() registered (the last one constructed), or null.
   static orvanta* Instance();
+  // The files the command line names ("-data", "-scene", "-flightpath"),
+  // empty when not given.
+  struct CommandLine {
+    char dataFile[256] = "";
+    char sceneFile[256] = "";
+    char flightPath[256] = "";
+  };
+  // Parses the command line (the program name first) as InitSL does: 0, or
+  // -1 after the usage ("-h"), the version ("-ver") or the error was
+  // written to the error stream.
+  static int ParseCommandLine(const QStringList& args, CommandLine* out);
   // The "Navigating the Scene" help dialog, made once by init().
   NavigateScene* GetNavigateScene() const { return m_navigateScene; }
 
@@ -127,6 +142,20 @@ class orvanta : public QMainWindow {
   // Writes the queued messages to the error stream and forgets them (for a
   // process that ends before it could show them).
   static void FlushPendingMessagesToConsole();
+  // The messages of one load: between Begin and End every message is held
+  // back; End queues them as one message (each text once, at the most
+  // serious level among them, opening with the file's name when a text does
+  // not name it). Calls nest; the outermost pair counts.
+  static void BeginLoadMessages(const char* fileName);
+  static void EndLoadMessages();
+  // Holds the messages of one load for its lifetime.
+  class LoadMessageScope {
+   public:
+    explicit LoadMessageScope(const char* fileName) { BeginLoadMessages(fileName); }
+    ~LoadMessageScope() { EndLoadMessages(); }
+    LoadMessageScope(const LoadMessageScope&) = delete;
+    LoadMessageScope& operator=(const LoadMessageScope&) = delete;
+  };
 
  public slots:
   virtual void InitSL();
@@ -194,6 +223,8 @@ class orvanta : public QMainWindow {
   int m_logoHeight;
   int m_logoWidth;
   QPointer<QOpenGLContextGroup> m_logoContext;
+  std::string m_shownFile;  // the file whose scene is on screen, empty before the first
+
   NavigateScene* m_navigateScene = nullptr;  // a top-level window, deleted with this one
   // Asks the user before a data set runs a stored command.
   Qk_CommandApprover* m_commandApprover = nullptr;

@@ -105,20 +105,24 @@ void orvanta::LoadConfigurationFile() {
   fclose(file);
 }
 
-bool orvanta::StoredGeometryExists() {
+bool orvanta::ApplyStoredGeometry(QWidget* target) {
   char* name = GetOptionsFileName();
   int32_t magic = 0;
   FILE* file = OpenAtGeometry(name, &magic);
   free(name);
   if (!file) return false;
-  const bool whole = Qk_RestoreGeometry(nullptr, file) == 0;  // reads the words, applies nothing
+  const bool whole = Qk_RestoreGeometry(target, file) == 0;
   fclose(file);
   return whole;
 }
 
+bool orvanta::StoredGeometryExists() { return ApplyStoredGeometry(nullptr); }
+
 void orvanta::ShowAtStart() {
-  if (StoredGeometryExists()) {
-    show();
+  // The stored place is taken before the window first shows, so that a
+  // maximized window also keeps its normal rectangle.
+  if (ApplyStoredGeometry(this)) {
+    if (!isVisible()) show();
     return;
   }
   // Maximizing is the window manager's work; the geometry set first gives

@@ -48,10 +48,12 @@ const char* Sv_Debug::LevelName(int level) {
 
 namespace {
 unsigned long g_messageCount = 0;
+int g_lastLevel = 0;
 std::string g_lastMessage;
 }  // namespace
 
 unsigned long Sv_Debug::MessageCount() { return g_messageCount; }
+int Sv_Debug::LastLevel() { return g_lastLevel; }
 const char* Sv_Debug::LastMessage() { return g_lastMessage.c_str(); }
 
 void Sv_Debug::Message(int level, const char* text, const char* detail) {
@@ -61,6 +63,7 @@ void Sv_Debug::Message(int level, const char* text, const char* detail) {
     msg += detail;
   }
   ++g_messageCount;
+  g_lastLevel = level;
   g_lastMessage = msg;
   if (level > g_threshold) return;
   if (g_callback && level != SV_LEVEL_DEBUG) {

@@ -40,6 +40,9 @@ class Sv_Debug {
   // failed: compare the count before and after, then take the last text.
   static unsigned long MessageCount();
   static const char* LastMessage();
+  // The level of the last message: whether its text was meant for the user
+  // (a warning or an error) or only for the log.
+  static int LastLevel();
 
   // Replaces the callback; null returns to the error stream.
   static void SetCallback(Callback callback);

@@ -137,7 +137,7 @@ std::string ViewerRun::Last(const std::string& kind) const {
 }
 
 ViewerRun RunViewer(const std::vector<std::string>& args, const std::string& dir, bool stopWhenReady,
-                    const std::string& awaited) {
+                    const std::string& awaited, const std::vector<std::string>& unset) {
   ViewerRun run;
   orvanta_test::TempDir io;
   const std::string outPath = io.file("out.txt");
@@ -162,6 +162,7 @@ ViewerRun RunViewer(const std::vector<std::string>& args, const std::string& dir
     dup2(out, 1);
     dup2(err, 2);
     setenv("ORVANTA_TEST_LOG", logPath.c_str(), 1);
+    for (const std::string& name : unset) unsetenv(name.c_str());
     execv(argv[0], argv.data());
     _exit(127);
   }

@@ -80,9 +80,10 @@ struct ViewerRun {
 // Starts the built viewer with the arguments in directory dir. It runs until
 // it ends by itself, or, with stopWhenReady, until its log says "ready" and
 // holds the text awaited; then it is stopped. A safety limit stops a viewer
-// that hangs (a failure, not a measurement).
+// that hangs (a failure, not a measurement). The environment variables named
+// in unset are not passed on.
 ViewerRun RunViewer(const std::vector<std::string>& args, const std::string& dir, bool stopWhenReady,
-                    const std::string& awaited = std::string());
+                    const std::string& awaited = std::string(), const std::vector<std::string>& unset = {});
 
 }  // namespace orvanta_mainwindow_test
 

@@ -348,11 +348,12 @@ TEST_F(MainWindow, LoadingADataFileSetsCaptionDirectoryAndExaggeration) {
   ASSERT_TRUE(WaitFor([] { return orvanta::PendingMessageCount() == 0; }));
   EXPECT_TRUE(recorder.boxes.empty());
 
-  // A file that cannot be read: plain caption, its directory remembered, the
-  // reader's reason in a box.
+  // A file that cannot be read: the scene of f.sd stays and the caption
+  // still names it, the new file's directory is remembered, the reader's
+  // reason is in a box.
   orvanta_test::TempDir other;
   EXPECT_EQ(window->LoadDataFile(other.file("missing.sd").c_str()), -1);
-  EXPECT_EQ(window->windowTitle(), "Orvanta");
+  EXPECT_EQ(window->windowTitle().toStdString(), "Orvanta -- " + path);
   EXPECT_EQ(window->GetLastDirectory(), other.path() + "/");
   ASSERT_TRUE(WaitFor([&] { return !recorder.boxes.empty(); }));
   EXPECT_EQ(recorder.boxes[0].caption, "Orvanta - Error");

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextEdit>
@@ -79,6 +80,24 @@ TEST_F(NavigateSceneWindow, F1OpensTheReadOnlyGuideOnceAndOkClosesIt) {
   ASSERT_NO_FATAL_FAILURE(OpenAndClose(false));
   EXPECT_EQ(shownText, text);
   EXPECT_EQ(window->GetNavigateScene(), help);
+}
+
+TEST_F(NavigateSceneWindow, TheGuideNamesTheMenuItemsAndTheTiltRangeAsTheyAre) {
+  // Every "Menu > Item" of the guide is an item as its menu shows it.
+  const QString guide = QString::fromUtf8(NavigateScene::GuideText()).simplified();
+  int named = 0;
+  for (QMenu* menu : {window->FileMenu, window->CameraMenu, window->HelpMenu}) {
+    const QString prefix = menu->title().remove('&') + " > ";
+    for (int at = guide.indexOf(prefix); at >= 0; at = guide.indexOf(prefix, at + 1), ++named) {
+      const QString rest = guide.mid(at + prefix.size());
+      bool found = false;
+      for (QAction* a : menu->actions()) found = found || (!a->iconText().isEmpty() && rest.startsWith(a->iconText()));
+      EXPECT_TRUE(found) << rest.left(40).toStdString();
+    }
+  }
+  EXPECT_GE(named, 6);
+  // The tilt runs from straight down (0) to a view from below (-180).
+  EXPECT_TRUE(guide.contains("from a view straight down to a view from below"));
 }
 
 }  // namespace

@@ -162,10 +162,12 @@ TEST_F(SceneWindow, ASavedViewComesBackWholeAndBadFilesChangeNothing) {
     Sd_Node leaf;
     ASSERT_EQ(Sd_SceneFile::Write(bad.back().c_str(), Sd_SceneSettings(), &leaf), 0);
   }
+  const QString caption = window->windowTitle();
   for (const std::string& file : bad) {
     SCOPED_TRACE(file);
     DesktopRecorder recorder;
     EXPECT_EQ(window->LoadSceneFile(file.c_str()), -1);
+    EXPECT_EQ(window->windowTitle(), caption) << "the caption names the scene still shown";
     const QString message = QString::fromStdString("File \"" + file + "\" is not a valid scene file.");
     EXPECT_TRUE(WaitFor([&] { return SawError(recorder, message); }));
     EXPECT_EQ(Sd_Node::LiveCount(), nodes);
@@ -201,6 +203,49 @@ TEST_F(SceneWindow, ASavedViewComesBackWholeAndBadFilesChangeNothing) {
   EXPECT_EQ(window->windowTitle().toStdString(), "Orvanta -- " + shown);
   EXPECT_EQ(window->ExagEdit->text(), exaggeration);
   EXPECT_LT(DifferentViewPixels(saved, Grab()), 200);
+}
+
+TEST_F(SceneWindow, ASavedViewKeepsItsCentreWhateverTheExaggerationBefore) {
+  ASSERT_TRUE(Start({"orvanta", "-data", ORVANTA_SAMPLE_SD}));
+  // Saved at exaggeration 12 with the orbit centre at z 100.
+  area->SetVertExag(12.0f);
+  nav->SetCentre(10.0, -20.0, 100.0);
+  const std::string scene = dir.file("centre.scene");
+  ASSERT_EQ(area->SaveScene(scene.c_str(), 0), 0);
+  const auto centreComesBack = [&] {
+    EXPECT_FLOAT_EQ(area->GetVertExag(), 12.0f);
+    EXPECT_NEAR(nav->GetCentre()[0], 10.0, 1e-3);
+    EXPECT_NEAR(nav->GetCentre()[1], -20.0, 1e-3);
+    EXPECT_NEAR(nav->GetCentre()[2], 100.0, 1e-3);
+  };
+
+  // Reloaded after switching to 3.
+  area->SetVertExag(3.0f);
+  ASSERT_EQ(window->LoadSceneFile(scene.c_str()), 0);
+  centreComesBack();
+  // On a fresh start (exaggeration 1 until the scene brings its own).
+  ASSERT_TRUE(Restart({"orvanta", "-scene", QString::fromStdString(scene)}));
+  centreComesBack();
+  EXPECT_EQ(window->ExagEdit->text(), "Vertical Exaggeration: 12.00000");
+}
+
+TEST_F(SceneWindow, FilesWithoutAWholeSceneRecordSayWhatIsMissing) {
+  ASSERT_TRUE(Start({"orvanta"}));
+  // Corpus files the object reader takes: a bare hierarchy, and a scene
+  // record of four bytes. A scene needs the record's camera and view.
+  const std::string corpus = std::string(ORVANTA_CORPUS_DIR) + "/graph/";
+  const std::pair<std::string, std::string> cases[] = {
+      {"old-start-record.scene", "It does not begin with the scene record (tag 20002, BK_SCENE) that holds its camera "
+                                 "and view; its first record is tag 9900, SD_HIERARCHY."},
+      {"nested.scene", "Its scene record (tag 20002, BK_SCENE) is cut short: it holds 4 bytes, fewer than its camera "
+                       "and view settings need."}};
+  for (const auto& k : cases) {
+    DesktopRecorder recorder;
+    EXPECT_EQ(window->LoadSceneFile((corpus + k.first).c_str()), -1);
+    ASSERT_TRUE(WaitFor([&] { return !recorder.boxes.empty(); }));
+    EXPECT_EQ(recorder.boxes.front().text.toStdString(),
+              "File \"" + corpus + k.first + "\" is not a valid scene file.\n" + k.second);
+  }
 }
 
 // The file dialog hook's state: how often the dialog was shown and what the

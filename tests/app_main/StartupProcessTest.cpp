@@ -55,6 +55,14 @@ TEST(ViewerCommandLine, HelpPrintsTheUsageAndEndsBeforeLoading) {
   EXPECT_TRUE(run.Lines("box").empty()) << run.log;
 }
 
+TEST(ViewerCommandLine, HelpNeedsNoDisplay) {
+  orvanta_test::TempDir dir;
+  const ViewerRun run = RunViewer({"-h"}, dir.path(), false, std::string(), {"DISPLAY", "WAYLAND_DISPLAY"});
+  ASSERT_TRUE(run.exited) << run.err;
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(Contains(run.err, "INFO: " + Usage())) << run.err;
+}
+
 TEST(ViewerCommandLine, VersionPrintsTheBuildAndEnds) {
   orvanta_test::TempDir dir;
   const ViewerRun run = RunViewer({"-ver"}, dir.path(), false);

@@ -114,8 +114,11 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
         object = CreateObject(manager, objectTag, nullptr);
         if (!object) {
           ++refused;
-          if (!RefusalShown(objectTag)) ++unexplained;
-          if (reason.empty()) reason = RefusalReason(objectTag);
+          // The reason given is the first one the user was not told.
+          if (!RefusalShown(objectTag)) {
+            ++unexplained;
+            if (reason.empty()) reason = RefusalReason(objectTag);
+          }
         }
         tag = manager->ReadTag();
       }

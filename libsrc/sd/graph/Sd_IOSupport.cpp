@@ -24,6 +24,7 @@ Sd_IOSupport::~Sd_IOSupport() {}
 
 Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* parent) {
   m_refusal.clear();
+  m_refusalLevel = 0;
   if (!manager) return nullptr;
   const ClassEntry* entry = FindClass(tag);
   const Factory create = GetFactory(tag);
@@ -49,7 +50,10 @@ Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* pare
   const unsigned long messages = Sv_Debug::MessageCount();
   if (object->LoadObject(manager) != 0) {
     // The class's last word on the record, before the table's text.
-    if (Sv_Debug::MessageCount() != messages) m_refusal = Sv_Debug::LastMessage();
+    if (Sv_Debug::MessageCount() != messages) {
+      m_refusal = Sv_Debug::LastMessage();
+      m_refusalLevel = Sv_Debug::LastLevel();
+    }
     if (entry->failLevel && entry->failText) Sv_Debug::Message(entry->failLevel, entry->failText, entry->failDetail);
     delete object;
     return nullptr;
@@ -88,9 +92,12 @@ std::string Sd_IOSupport::RefusalReason(int tag) const {
   return std::string("the ") + name + " record was refused: " + (table.empty() ? "" : table + ": ") + m_refusal;
 }
 
-bool Sd_IOSupport::RefusalShown(int tag) {
+bool Sd_IOSupport::RefusalShown(int tag) const {
   const ClassEntry* entry = FindClass(tag);
-  return entry && GetFactory(tag) && entry->failText && entry->failLevel <= SV_LEVEL_WARNING;
+  if (!entry || !GetFactory(tag)) return false;
+  const bool tableShown = entry->failText && entry->failLevel <= SV_LEVEL_WARNING;
+  const bool classShown = !m_refusal.empty() && m_refusalLevel <= SV_LEVEL_WARNING;
+  return tableShown || classShown;
 }
 
 // --- readers ---
@@ -125,17 +132,21 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
   }
 
   // Every record that gives no object is counted, and the first reason
-  // kept, so that a file that shows nothing, or not everything, says why.
-  // Records whose refusal was already shown to the user (a warning or an
-  // error) need no second word.
+  // the user has not been told kept, so that a file that shows nothing, or
+  // not everything, says why. Records whose refusal was already shown to
+  // the user (a warning or an error) need no second word.
   Sd_Node* last = nullptr;
   int objects = 0, skipped = 0, unexplained = 0;
   bool damaged = false;
   std::string reason;
+  const auto explain = [&](const std::string& why, int level) {
+    if (level <= SV_LEVEL_WARNING) return;
+    ++unexplained;
+    if (reason.empty()) reason = why;
+  };
   const auto note = [&](const std::string& why, int level) {
     ++skipped;
-    if (level > SV_LEVEL_WARNING) ++unexplained;
-    if (reason.empty()) reason = why;
+    explain(why, level);
   };
   for (;;) {
     const int tag = manager.ReadTag();
@@ -149,9 +160,8 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
         continue;
       }
       // Nothing after a damaged header can be found again.
-      if (reason.empty()) reason = why;
       damaged = true;
-      ++unexplained;
+      explain(why, level);
       break;
     }
     m_currentTag = tag;

@@ -175,13 +175,15 @@ class Sd_IOSupport {
   // Why the last CreateObject made no object of a record of tag (for the
   // message that sums up a file's refusals).
   std::string RefusalReason(int tag) const;
-  // Whether the factory's own message for a refused record of tag reached
-  // the user (a warning or an error), so no second word is needed.
-  static bool RefusalShown(int tag);
+  // Whether the user has been told why the last CreateObject refused a
+  // record of tag: the class's own last word or the factory's text was a
+  // warning or an error, so no second word is needed.
+  bool RefusalShown(int tag) const;
 
   int m_currentTag;
   Sd_Node* m_root;
   std::string m_refusal;
+  int m_refusalLevel = 0;  // the level of m_refusal
 };
 
 #endif

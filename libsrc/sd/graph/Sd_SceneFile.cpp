@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "Sd_GroupNode.h"
 #include "Sd_IOSupport.h"
@@ -56,7 +57,19 @@ bool WriteMatrix(TDR_PayloadWriter& out, const float m[16]) {
   return out.Bytes(bytes, kMatrixBytes);
 }
 
-void ReportInvalid(const char* path) { Sv_Debug::Error("File \"%s\" is not a valid scene file.", path); }
+// The refusal of a scene file, with what is wrong with it on a line of its
+// own.
+void ReportInvalid(const char* path, const std::string& why) {
+  Sv_Debug::Error("File \"%s\" is not a valid scene file.\n%s", path, why.c_str());
+}
+
+std::string TagText(int tag) {
+  char name[TDR_TAG_NAME_SIZE] = "";
+  TDR_Manager::TagName(tag, name);
+  std::string text = "tag " + std::to_string(tag);
+  if (name[0]) text += std::string(", ") + name;
+  return text;
+}
 
 }  // namespace
 
@@ -137,10 +150,29 @@ Sd_Node* Sd_SceneFile::Read(const char* path, Sd_SceneSettings* out) {
     Sv_Debug::Error("Could not open the scene \"%s\".", path);
     return nullptr;
   }
+  // A scene file opens with its scene record: the camera, view and
+  // settings the rest of the scene is seen with.
   Sd_SceneSettings settings;
-  if (manager.ReadHeader() != 0 || manager.ReadTag() != TDR_TAG_BK_SCENE || ReadRecord(&manager, &settings) != 0) {
+  std::string why;
+  int tag = TDR_TAG_ERROR;
+  if (manager.ReadHeader() != 0) {
+    why = "It does not start with a TDR header.";
+  } else if ((tag = manager.ReadTag()) != TDR_TAG_BK_SCENE) {
+    why = "It does not begin with the scene record (" + TagText(TDR_TAG_BK_SCENE) + ") that holds its camera and view";
+    if (tag == TDR_TAG_ERROR) {
+      why += "; its first record is damaged.";
+    } else if (tag == TDR_TAG_EOF) {
+      why += "; it holds no records.";
+    } else {
+      why += "; its first record is " + TagText(tag) + ".";
+    }
+  } else if (ReadRecord(&manager, &settings) != 0) {
+    why = "Its scene record (" + TagText(TDR_TAG_BK_SCENE) + ") is cut short: it holds " +
+          std::to_string(manager.GetTagLength()) + " bytes, fewer than its camera and view settings need.";
+  }
+  if (!why.empty()) {
     manager.CloseFile();
-    ReportInvalid(path);
+    ReportInvalid(path, why);
     return nullptr;
   }
 
@@ -148,7 +180,8 @@ Sd_Node* Sd_SceneFile::Read(const char* path, Sd_SceneSettings* out) {
   // The hierarchy reader closes the file when it finds no hierarchy.
   if (manager.GetFilePtr()) manager.CloseFile();
   if (!top) {
-    ReportInvalid(path);
+    ReportInvalid(path, "Its scene hierarchy (" + TagText(TDR_TAG_SD_HIERARCHY) +
+                            ") is missing, damaged or does not start with a group.");
     return nullptr;
   }
 

@@ -1,0 +1,113 @@
+// What one load of a file tells the user: every message it raises, in one
+// box, each text once, with the file's name where a text does not give it.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "AppMainSupport.h"
+#include "Sd_IOSupport.h"
+#include "Sd_Node.h"
+#include "Sv_Debug.h"
+#include "TDR_Manager.h"
+#include "TDR_Payload.h"
+#include "TDR_Tags.h"
+#include "WindowFixture.h"
+
+using orvanta_mainwindow_test::DesktopRecorder;
+using orvanta_mainwindow_test::WaitFor;
+
+namespace {
+
+// A stand-in object whose record is one int32: 0 loads it with bounds no
+// view can be fitted to, 3 refuses it with a debug message only, anything
+// else refuses it with an error of its own.
+class ProbeObject : public Sd_Node {
+ public:
+  int LoadObject(TDR_Manager* manager) override {
+    TDR_PayloadReader in(manager);
+    int value = -1;
+    if (in.Int32(&value) && value == 3) {
+      Sv_Debug::Message(SV_LEVEL_DEBUG, "The probe record is damaged");
+      return -1;
+    }
+    if (value != 0) {
+      Sv_Debug::Error("The probe record says no.");
+      return -1;
+    }
+    for (int axis = 0; axis < 3; ++axis) SetBounds(axis, NAN, NAN);
+    return 0;
+  }
+};
+
+Sd_Node* MakeProbe() { return new ProbeObject(); }
+
+class LoadMessages : public orvanta_mainwindow_test::WindowFixture {
+ protected:
+  void SetUp() override { ASSERT_EQ(Sd_IOSupport::SetTestClass(TDR_TAG_SD_LABEL, MakeProbe), 0); }
+  void TearDown() override {
+    WindowFixture::TearDown();
+    Sd_IOSupport::ClearTestClasses();
+  }
+};
+
+int Count(const QString& text, const char* part) { return text.count(QString::fromStdString(part)); }
+
+// An SD file of file pointers to the targets, then probe records of the values.
+void WriteProbes(const std::string& path, const std::vector<std::string>& targets, const std::vector<int>& values) {
+  TDR_Manager m;
+  ASSERT_EQ(m.OpenFile(path.c_str(), "wb"), 0);
+  ASSERT_EQ(m.WriteHeader(), 0);
+  for (const std::string& target : targets) {
+    ASSERT_EQ(m.WriteTag(TDR_TAG_SD_LABEL, 1, 0, 1, 1), 0);
+    ASSERT_EQ(m.WriteFilePointerString(target.c_str()), 0);
+    ASSERT_EQ(m.EndTag(), 0);
+  }
+  for (int value : values) {
+    ASSERT_EQ(m.WriteTag(TDR_TAG_SD_LABEL, 1, 0, 0, 1), 0);
+    ASSERT_TRUE(TDR_PayloadWriter(&m).Int32(value));
+    ASSERT_EQ(m.EndTag(), 0);
+  }
+  ASSERT_EQ(m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1), 0);
+  ASSERT_EQ(m.CloseFile(), 0);
+}
+
+TEST_F(LoadMessages, OneLoadShowsEveryMessageOnceInOneBoxNamingTheFile) {
+  ASSERT_TRUE(StartWindow({"orvanta"}));
+  // Two file pointers to files that are not there, a refused record and an
+  // object without usable bounds.
+  const std::string file = dir.file("several.sd"), gone1 = dir.file("gone-1.sd"), gone2 = dir.file("gone-2.sd");
+  ASSERT_NO_FATAL_FAILURE(WriteProbes(file, {gone1, gone2}, {1, 0}));
+  DesktopRecorder recorder;
+  const auto oneBox = [&] {
+    return WaitFor([&] { return !recorder.boxes.empty() && orvanta::PendingMessageCount() == 0; }) &&
+           recorder.boxes.size() == 1u;
+  };
+  ASSERT_EQ(window->LoadDataFile(file.c_str()), 0);
+  ASSERT_TRUE(oneBox());
+  const QString text = recorder.boxes[0].text;
+  EXPECT_EQ(recorder.boxes[0].caption, "Orvanta - Error");
+  EXPECT_TRUE(text.startsWith(QString::fromStdString("While loading \"" + file + "\":\n\n"))) << text.toStdString();
+  for (const std::string& target : {gone1, gone2}) {
+    EXPECT_EQ(Count(text, ("Opening the file named by a TDR file pointer: " + target).c_str()), 1);
+  }
+  EXPECT_EQ(Count(text, "The probe record says no."), 1) << text.toStdString();
+  EXPECT_EQ(Count(text, "The current scene has invalid bounding coordinates."), 1) << text.toStdString();
+  // Every refusal has said why: nothing repeats it.
+  EXPECT_EQ(Count(text, "could not be read") + Count(text, "holds nothing"), 0) << text.toStdString();
+
+  // Refused records alone: the class's own error is not repeated; the
+  // reader says why for the record refused without a word to the user.
+  const std::string refused = dir.file("refused.sd");
+  ASSERT_NO_FATAL_FAILURE(WriteProbes(refused, {}, {2, 3}));
+  recorder.boxes.clear();
+  EXPECT_EQ(window->LoadDataFile(refused.c_str()), -1);
+  ASSERT_TRUE(oneBox());
+  EXPECT_EQ(recorder.boxes[0].text.toStdString(),
+            "While loading \"" + refused + "\":\n\nThe probe record says no.\n\nFile \"" + refused +
+                "\" holds nothing that can be shown: the SD_LABEL record was refused: The probe record is damaged.");
+}
+
+}  // namespace
