@@ -684,7 +684,7 @@ void Sd_Point3D::ReadSettingsRecord(TDR_Manager* manager) {
     return;
   }
   // A step below 1 would never end a drawing.
-  m_detailStep = step < 1 ? 1 : step;
+  m_detailStep = UsableStep(step);
   m_colourMode = mode;
   m_symbolCode = code;
   SetSymbolSize(factor);
