@@ -296,12 +296,14 @@ TEST_F(WorkAreaScene, FlatAndMissingBoundsAreFittedWithoutAWarning) {
           e->writeSample(&out) != 0 || out.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) != 0 || out.CloseFile() != 0) {
         return false;
       }
-      std::unique_ptr<Sd_AlignmentNode, void (*)(Sd_Node*)> root(new Sd_AlignmentNode(), Sd_GroupNode::DeleteTree);
-      Sd_Node* object = Sd_IOSupport(root.get()).ReadSDFile(sample.c_str());
+      Sd_AlignmentNode* root = new Sd_AlignmentNode();
+      Sd_Node* object = Sd_IOSupport(root).ReadSDFile(sample.c_str());
       unlink(sample.c_str());
-      if (!object) return false;
-      edit(object);
-      return object->SaveObject(m, commonTags ? 1 : 0, 0) == 0;
+      bool ok = object != nullptr;
+      if (ok) edit(object);
+      ok = ok && object->SaveObject(m, commonTags ? 1 : 0, 0) == 0;
+      Sd_GroupNode::DeleteTree(root);
+      return ok;
     };
   };
   auto noGeoref = [&](int tag) { return resaved(tag, false, [](Sd_Node*) {}); };
@@ -342,11 +344,11 @@ TEST_F(WorkAreaScene, FlatAndMissingBoundsAreFittedWithoutAWarning) {
                   m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) == 0 && m.CloseFile() == 0);
     }
     Sd_Node::SetCoordinateType(0);
-    const int signals = area->geoSignals;
+    const int fits = area->geoSignals;
     MessageCapture messages;
     ASSERT_EQ(area->LoadSD(path.c_str(), 1, 0, 0), 0);
     EXPECT_FALSE(messages.Contains("invalid bounding coordinates"));
-    EXPECT_EQ(area->geoSignals, signals + 1);
+    EXPECT_EQ(area->geoSignals, fits + 1);
     Sd_Node* root = area->GetRoot();
     const std::vector<Sd_Node*> objects = Children(root);
     ASSERT_EQ(objects.size(), 1u);
@@ -355,7 +357,9 @@ TEST_F(WorkAreaScene, FlatAndMissingBoundsAreFittedWithoutAWarning) {
       const float* b = objects[0]->GetBounds(a);
       // An object without bounds fills the scene's box (groups are not
       // scaled into their parent).
-      if (b[0] == 0.0f && b[1] == 0.0f && !objects[0]->IsGroup()) EXPECT_FLOAT_EQ(*objects[0]->GetScale("xyz"[a]), 1.0f);
+      if (b[0] == 0.0f && b[1] == 0.0f && !objects[0]->IsGroup()) {
+        EXPECT_FLOAT_EQ(*objects[0]->GetScale("xyz"[a]), 1.0f);
+      }
     }
   }
 }

@@ -188,10 +188,10 @@ void Sd_Node::FitToScene(Sd_Node* scene, int) {
   m_scale[0] = m_scale[1] = m_scale[2] = 1.0f;
   m_position[0] = m_position[1] = m_position[2] = 0.0f;
   if (s_coordinateType == SD_COORDS_SPHERE || !scene) return;
-  // A node whose bounds were never set (an object stored without a
-  // georeference) draws in the box 0 ... 1 of the scene's units on each
-  // axis, the box a scene of such objects gets.
-  bool unset = true;
+  // An object whose bounds were never set (stored without a georeference)
+  // draws in the box 0 ... 1 of the scene's units on each axis, the box a
+  // scene of such objects gets. Groups keep their own bounds as they are.
+  bool unset = !m_isGroup;
   for (float b : m_bounds) unset = unset && b == 0.0f;
   for (int a = 0; a < 3; ++a) {
     const double sceneMin = scene->m_bounds[2 * a];
