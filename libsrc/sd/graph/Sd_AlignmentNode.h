@@ -55,8 +55,8 @@ class Sd_AlignmentNode : public Sd_GroupNode {
   void FitToScene(Sd_Node* scene, int flag) override;
   // The union of the children's bounds (groups compute theirs first); a
   // child's axis counts only when its range exceeds 1e-7 (in either order).
-  // An axis no child covers so keeps the node's own bounds when it keeps
-  // them (SetKeepsOwnBounds); otherwise it is the union of the children
+  // An axis no child covers with a range keeps the node's own bounds when
+  // it keeps them (SetKeepsOwnBounds); otherwise it is the union of the children
   // flat there, with one unit added above when that is flatter than 1e-4,
   // or 0 ... 0 when no child has finite bounds there.
   void ComputeBounds() override;

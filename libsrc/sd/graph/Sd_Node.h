@@ -350,10 +350,8 @@ class Sd_Node {
   // an index plus a step (or a step times a small factor) never overflows.
   static constexpr int kMaxSettingsStep = 1 << 20;
   // A step, stride or count read from a settings record, kept within
-  // lowest ... kMaxSettingsStep.
-  static int UsableStep(int step, int lowest = 1) {
-    return step < lowest ? lowest : (step > kMaxSettingsStep ? kMaxSettingsStep : step);
-  }
+  // 1 ... kMaxSettingsStep.
+  static int UsableStep(int step) { return step < 1 ? 1 : (step > kMaxSettingsStep ? kMaxSettingsStep : step); }
   // StepRender of an object that draws itself whole in one call: a pass
   // abandoned meanwhile (redraw pending) is acknowledged, clearing the flag,
   // and reports not drawn; otherwise Render draws everything. Returns the

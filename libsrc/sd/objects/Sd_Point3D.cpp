@@ -683,7 +683,8 @@ void Sd_Point3D::ReadSettingsRecord(TDR_Manager* manager) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Damaged point settings record; settings kept", manager->GetFileName());
     return;
   }
-  // A step below 1 would never end a drawing.
+  // A step below 1 would never end a drawing, one near the int limit would
+  // overflow the point index.
   m_detailStep = UsableStep(step);
   m_colourMode = mode;
   m_symbolCode = code;
