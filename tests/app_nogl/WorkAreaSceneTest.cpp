@@ -7,13 +7,19 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "../app/WorkAreaTestSupport.h"
+#include "../sd_objects/BoreholeTestSupport.h"
+#include "Sd_IOSupport.h"
+#include "TDR_Manager.h"
+#include "TDR_Tags.h"
 #include "Sd_AlignmentNode.h"
 #include "Sv_Debug.h"
 #include "TestSupport.h"
@@ -248,20 +254,6 @@ TEST_F(WorkAreaScene, SceneBoundsEdgeCases) {
     EXPECT_EQ(area->geoSignals, 0);
   }
   {
-    // A single point has no extent in x or y.
-    const std::string point = dir.file("point.sd");
-    ASSERT_TRUE(WriteSD(point, {Tile(10, 10, 20, 20, 0, 5)}));
-    MessageCapture messages;
-    ASSERT_EQ(area->LoadSD(point.c_str(), 1, 0, 0), 0);
-    EXPECT_TRUE(messages.Contains("The current scene has invalid bounding coordinates."));
-    ASSERT_EQ(messages.messages().size(), 1u);
-    EXPECT_EQ(messages.messages()[0].first, SV_LEVEL_WARNING);
-    EXPECT_EQ(area->geoSignals, 0);
-    EXPECT_EQ(Sd_Node::GetCoordinateType(), 0);
-    EXPECT_EQ(area->GetScene().GetExaggerationChosen(), 0);
-    EXPECT_FLOAT_EQ(area->GetVertExag(), 1.0f);
-  }
-  {
     // A NaN bound counts as too narrow (no reader lets one in; a scene
     // built in memory may hold one).
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -272,10 +264,104 @@ TEST_F(WorkAreaScene, SceneBoundsEdgeCases) {
     area->SetScene(root, nullptr);
     MessageCapture messages;
     area->ComputeSceneBounds();
-    EXPECT_TRUE(messages.Contains("invalid bounding coordinates"));
+    EXPECT_TRUE(messages.Contains("The current scene has invalid bounding coordinates."));
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].first, SV_LEVEL_WARNING);
     EXPECT_EQ(area->geoSignals, 0);
+    EXPECT_EQ(Sd_Node::GetCoordinateType(), 0);
+    EXPECT_EQ(area->GetScene().GetExaggerationChosen(), 0);
   }
   EXPECT_EQ(area->DetectCoordinateType(), 1);  // bounds all 0 here
+}
+
+// Well-formed files that are flat on an axis, or whose objects carry no
+// georeference, are fitted without a warning: a flat axis gets one unit of
+// extent, and an object without bounds fills the box 0 ... 1.
+TEST_F(WorkAreaScene, FlatAndMissingBoundsAreFittedWithoutAWarning) {
+  using borehole_test::Hole;
+  auto holes = [](const std::vector<Hole>& set) {
+    return [set](TDR_Manager* m) { return borehole_test::Write(m, borehole_test::Text(set), borehole_test::RedToBlue()); };
+  };
+  // The sample of a class read back and saved again by its own writer,
+  // changed by edit first; its file is gone by then, so that objects that
+  // would point to it save their records.
+  auto resaved = [this](int tag, bool commonTags, std::function<void(Sd_Node*)> edit) {
+    return [=](TDR_Manager* m) {
+      int count = 0;
+      const Sd_IOSupport::ClassEntry* table = Sd_IOSupport::ClassTable(&count);
+      const Sd_IOSupport::ClassEntry* e = std::find_if(table, table + count, [tag](const auto& c) { return c.tag == tag; });
+      const std::string sample = dir.file("sample.sd");
+      TDR_Manager out;
+      if (e == table + count || !e->writeSample || out.OpenFile(sample.c_str(), "wb") != 0 || out.WriteHeader() != 0 ||
+          e->writeSample(&out) != 0 || out.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) != 0 || out.CloseFile() != 0) {
+        return false;
+      }
+      Sd_AlignmentNode* root = new Sd_AlignmentNode();
+      Sd_Node* object = Sd_IOSupport(root).ReadSDFile(sample.c_str());
+      unlink(sample.c_str());
+      bool ok = object != nullptr;
+      if (ok) edit(object);
+      ok = ok && object->SaveObject(m, commonTags ? 1 : 0, 0) == 0;
+      Sd_GroupNode::DeleteTree(root);
+      return ok;
+    };
+  };
+  auto noGeoref = [&](int tag) { return resaved(tag, false, [](Sd_Node*) {}); };
+  const struct {
+    const char* name;
+    std::function<bool(TDR_Manager*)> write;
+  } files[] = {
+      {"single point",
+       [](TDR_Manager* m) {
+         TileObject point(TDR_TAG_SD_POINT3D);
+         point.Set(10, 10, 20, 20, 0, 5, 255, 0, 0);
+         return point.SaveObject(m, 1, 0) == 0;
+       }},
+      {"vertical hole", holes({{{500000, 6000000, -10, 1}, {500000, 6000000, -90, 2}}})},
+      {"no holes", holes({})},
+      {"hole of one point", holes({{{500000, 6000000, -10, 1}}})},
+      {"plane", noGeoref(TDR_TAG_SD_PLANE)},
+      {"cube", noGeoref(TDR_TAG_SD_CUBE)},
+      {"quadric", noGeoref(TDR_TAG_SD_QUADRATIC)},
+      {"label", noGeoref(TDR_TAG_SD_LABEL)},
+      {"2-D grid", noGeoref(TDR_TAG_SD_GRID2D)},
+      {"cable", noGeoref(TDR_TAG_SD_CABLEPARENT)},
+      {"cable sphere", noGeoref(TDR_TAG_SD_CABLESPHPARENT)},
+      {"ROV", noGeoref(TDR_TAG_SD_ROVPARENT)},
+      {"virtual-reality terrain", noGeoref(TDR_TAG_SD_VRDTM)},
+      {"image with x bounds max first", resaved(TDR_TAG_SD_GEOIMAGE, true,
+                                                [](Sd_Node* n) {
+                                                  const float x0 = n->GetBounds(0)[0], x1 = n->GetBounds(0)[1];
+                                                  n->SetBounds(0, x1, x0);
+                                                })},
+  };
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.name);
+    const std::string path = dir.file("flat.sd");
+    {
+      TDR_Manager m;
+      ASSERT_TRUE(m.OpenFile(path.c_str(), "wb") == 0 && m.WriteHeader() == 0 && f.write(&m) &&
+                  m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) == 0 && m.CloseFile() == 0);
+    }
+    Sd_Node::SetCoordinateType(0);
+    const int fits = area->geoSignals;
+    MessageCapture messages;
+    ASSERT_EQ(area->LoadSD(path.c_str(), 1, 0, 0), 0);
+    EXPECT_FALSE(messages.Contains("invalid bounding coordinates"));
+    EXPECT_EQ(area->geoSignals, fits + 1);
+    Sd_Node* root = area->GetRoot();
+    const std::vector<Sd_Node*> objects = Children(root);
+    ASSERT_EQ(objects.size(), 1u);
+    for (int a = 0; a < 2; ++a) EXPECT_GE(root->GetBounds(a)[1] - root->GetBounds(a)[0], 1.0f) << "axis " << a;
+    for (int a = 0; a < 3; ++a) {
+      const float* b = objects[0]->GetBounds(a);
+      // An object without bounds fills the scene's box (groups are not
+      // scaled into their parent).
+      if (b[0] == 0.0f && b[1] == 0.0f && !objects[0]->IsGroup()) {
+        EXPECT_FLOAT_EQ(*objects[0]->GetScale("xyz"[a]), 1.0f);
+      }
+    }
+  }
 }
 
 TEST_F(WorkAreaScene, VertExagEmitsOrRefuses) {

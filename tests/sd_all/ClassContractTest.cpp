@@ -494,6 +494,49 @@ TEST_P(ClassContract, CorruptWordCostsAtMostItsObject) {
   }
 }
 
+// A settings record holding 2^31 - 1 in any of its fields (whatever their
+// width and place: the value is tried at every byte offset, in every word
+// of each alignment at once, and in each word of an alignment whose other
+// words are 0) loads, draws whole and progressively and picks without
+// overflowing: every step, stride and count is kept to what the object can
+// use.
+TEST_P(ClassContract, SettingsAtTheIntegerLimitsLoadAndDraw) {
+  const Entry& e = GetParam();
+  if (!e.settingsTag) GTEST_SKIP() << "the class has no settings record";
+  const std::string two = TwoSamples(1);
+  int tried = 0;
+  for (const Record& r : FirstObject(two)) {
+    if (r.tag != e.settingsTag || r.length < 4) continue;
+    std::vector<std::string> variants;
+    for (int at = 0; at + 4 <= r.length; ++at) {
+      std::string bad = two;
+      SetWord(bad, r.at + 32 + size_t(at), 0x7FFFFFFFu, r.order);
+      variants.push_back(bad);
+    }
+    for (int phase = 0; phase < 4; ++phase) {
+      std::string bad = two;
+      for (int at = phase; at + 4 <= r.length; at += 4) SetWord(bad, r.at + 32 + size_t(at), 0x7FFFFFFFu, r.order);
+      variants.push_back(bad);
+      // One word at the limit, every other word of its alignment 0 (flags
+      // off: no automatic detail, no fill).
+      for (int one = phase; one + 4 <= r.length; one += 4) {
+        std::string alone = two;
+        for (int at = phase; at + 4 <= r.length; at += 4) {
+          SetWord(alone, r.at + 32 + size_t(at), at == one ? 0x7FFFFFFFu : 0u, r.order);
+        }
+        variants.push_back(alone);
+      }
+    }
+    for (size_t v = 0; v < variants.size(); ++v) {
+      const std::string what = "settings record " + std::to_string(r.tag) + " variant " + std::to_string(v);
+      const Outcome o = Read(variants[v], false);
+      ASSERT_NO_FATAL_FAILURE(ExpectSafe(o, variants[v].size(), what, true));
+      ++tried;
+    }
+  }
+  if (tried == 0) GTEST_SKIP() << "the sample writes no settings record";
+}
+
 TEST_P(ClassContract, EmptyFailedAndLoadedObjectsDrawPickAndFreeSafely) {
   const Entry& e = GetParam();
   const long live = Sd_Node::LiveCount();

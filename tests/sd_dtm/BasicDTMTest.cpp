@@ -304,35 +304,3 @@ TEST(BasicDTM, ShadedHillLoadsWithItsSunnySlopesBrighter) {
   }
   EXPECT_NEAR(dtm_test::Brightness(colours[m][m]), 3 * 160, 3) << "the flat top";
 }
-
-// Values each record holds in range for its own type but that leave nothing
-// to draw are refused with their reason; the next terrain loads.
-TEST(BasicDTM, CodeAndHeightRangesThatDrawNothingAreRefused) {
-  TempDir dir;
-  struct Case {
-    unsigned short minCode, maxCode;
-    float zmin, zmax;
-    const char* reason;
-  };
-  const Case cases[] = {
-      {0, 0, -50.0f, 0.0f, "largest height code is 0"},
-      {900, 800, -50.0f, 0.0f, "largest height code is below its smallest"},
-      {1, 65535, 0.0f, -50.0f, "height range is empty or inverted"},
-      {1, 65535, -7.0f, -7.0f, "height range is empty or inverted"},
-  };
-  for (const Case& k : cases) {
-    SCOPED_TRACE(k.reason);
-    auto bad = dtm_test::MakeDTM(3, 4);
-    auto good = dtm_test::MakeDTM(4, 3);
-    bad->SetCodeRange(k.minCode, k.maxCode);
-    bad->SetBounds(2, k.zmin, k.zmax);
-    const std::string path = dir.file("ranges.sd");
-    ASSERT_TRUE(dtm_test::WriteSD(path, {bad.get(), good.get()}));
-    Messages messages;
-    auto in = ReadSD(path);
-    ASSERT_EQ(in->children.size(), 1u);
-    ASSERT_NE(in->Terrain(0), nullptr);
-    EXPECT_EQ(in->Terrain(0)->GetRows(), 4);
-    EXPECT_TRUE(messages.Contains(k.reason)) << messages.All();
-  }
-}

@@ -146,7 +146,6 @@ TEST(ContourDTM, RecordsWithoutAGridOrWithCountsBeyondThePayloadAreRefused) {
   } cases[] = {
       {"one row", ContourPayload(1, 4, 100, 0, "")},
       {"one column", ContourPayload(4, 1, 100, 0, "")},
-      {"maximum code 0", ContourPayload(4, 4, 0, 0, "")},
       {"contours beyond the record", ContourPayload(4, 4, 100, 3, OneContour(1))},
       {"segments beyond the record", ContourPayload(4, 4, 100, 1, OneContour(2).substr(0, 40))},
   };

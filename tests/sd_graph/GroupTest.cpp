@@ -366,7 +366,7 @@ TEST(GroupNode, ComputeBoundsTakesTheUnionOfRangedAxes) {
   EXPECT_DOUBLE_EQ(root.GetExtents()[0], 60.0);
   EXPECT_DOUBLE_EQ(root.GetCentres()[1], 145.0);
 
-  // Children all flat on x: all six bounds are 0.
+  // Children all flat on x: x spans their places; the other axes as ever.
   Sd_AlignmentNode flatX;
   Sd_Node* f1 = Leaf("f1", 5, 5, 0, 10, 0, 10);
   Sd_Node* f2 = Leaf("f2", 7, 7.00000005f, 0, 20, 0, 10);
@@ -374,19 +374,20 @@ TEST(GroupNode, ComputeBoundsTakesTheUnionOfRangedAxes) {
   flatX.AddChild(f2);
   flatX.SetBounds(1, 3, 4);
   flatX.ComputeBounds();
-  for (int a = 0; a < 3; ++a) {
-    EXPECT_EQ(flatX.GetBounds(a)[0], 0.0f) << a;
-    EXPECT_EQ(flatX.GetBounds(a)[1], 0.0f) << a;
-  }
+  EXPECT_EQ(flatX.GetBounds(0)[0], 5.0f);
+  EXPECT_EQ(flatX.GetBounds(0)[1], 7.00000005f);
+  EXPECT_EQ(flatX.GetBounds(1)[1], 20.0f);
 
-  // Children flat on z only: z becomes 0 ... 0, never the starting values.
+  // Children flat on z only, at one height: z gets one unit above it, never
+  // the starting values; a child stored max before min counts in its order.
   Sd_AlignmentNode flatZ;
-  Sd_Node* z1 = Leaf("z1", 0, 1, 0, 1, -30, -30);
+  Sd_Node* z1 = Leaf("z1", 1, 0, 0, 1, -30, -30);
   flatZ.AddChild(z1);
   flatZ.ComputeBounds();
+  EXPECT_EQ(flatZ.GetBounds(0)[0], 0.0f);
   EXPECT_EQ(flatZ.GetBounds(0)[1], 1.0f);
-  EXPECT_EQ(flatZ.GetBounds(2)[0], 0.0f);
-  EXPECT_EQ(flatZ.GetBounds(2)[1], 0.0f);
+  EXPECT_EQ(flatZ.GetBounds(2)[0], -30.0f);
+  EXPECT_EQ(flatZ.GetBounds(2)[1], -29.0f);
 
   // No children at all.
   Sd_AlignmentNode empty;

@@ -126,7 +126,7 @@ unsigned short** Sd_BaseDTM::GetElevationGrid() { return m_elevation; }
 
 unsigned int** Sd_BaseDTM::GetColorGrid() { return m_colors; }
 
-void Sd_BaseDTM::SetLODStep(int step) { m_lodStep = step < 1 ? 1 : step; }
+void Sd_BaseDTM::SetLODStep(int step) { m_lodStep = UsableStep(step); }
 
 void Sd_BaseDTM::SetCodeRange(unsigned short minCode, unsigned short maxCode) {
   m_minCode = minCode;
@@ -508,20 +508,19 @@ int Sd_BaseDTM::LoadGridRecords(TDR_Manager* manager, const char* elevationTagMe
 }
 
 bool Sd_BaseDTM::RangesUsable(const char* file) const {
-  // Values each record holds in range for its own type can still leave a
-  // terrain that draws nothing: refused with the reason instead.
-  const char* why = nullptr;
-  const float* z = const_cast<Sd_BaseDTM*>(this)->GetBounds(2);
-  if (GetMaxCode() == 0) {
-    why = "ERROR:  The terrain's largest height code is 0: it holds no heights";
-  } else if (GetMaxCode() < GetMinCode()) {
-    why = "ERROR:  The terrain's largest height code is below its smallest";
-  } else if (GetGeoRef() && !(std::isfinite(z[0]) && std::isfinite(z[1]) && z[1] > z[0])) {
-    // The heights' range comes from the georeference the file gives.
-    why = "ERROR:  The terrain's height range is empty or inverted";
+  // Every code range and every finite z range draws and picks: flat and
+  // inverted ranges, a largest code of 0 (grid space scales z by 1), a grid
+  // of empty nodes (nothing drawn, every pick a miss). Only bounds that are
+  // not numbers cannot be drawn.
+  Sd_BaseDTM* self = const_cast<Sd_BaseDTM*>(this);
+  for (int axis = 0; axis < 3; ++axis) {
+    const float* b = self->GetBounds(axis);
+    if (!std::isfinite(b[0]) || !std::isfinite(b[1])) {
+      Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  The terrain's bounds are not numbers", file);
+      return false;
+    }
   }
-  if (why) Sv_Debug::Message(SV_LEVEL_DEBUG, why, file);
-  return why == nullptr;
+  return true;
 }
 
 int Sd_BaseDTM::SaveGridRecords(TDR_Manager* manager, int withCommonTags) {

@@ -143,7 +143,7 @@ class Sd_BaseDTM : public Sd_Node {
 
   // --- level of detail ---
   int GetLODStep() const { return m_lodStep; }
-  // Stride of drawing; values below 1 count as 1.
+  // Stride of drawing, kept within 1 ... kMaxSettingsStep.
   void SetLODStep(int step);
   int GetAutoLOD() const { return m_autoLod; }
   void SetAutoLOD(int on) { m_autoLod = on; }
@@ -302,9 +302,8 @@ class Sd_BaseDTM : public Sd_Node {
   // (FreeData) otherwise.
   int LoadGridRecords(TDR_Manager* manager, const char* elevationTagMessage, const char* colourTagMessage,
                       const char* sizeMessage);
-  // False, after a message naming file, when the height codes or the z
-  // range leave nothing to draw: a largest code of 0 or below the smallest,
-  // a georeferenced z range that is empty, inverted or not a number.
+  // False, after a message naming file, when a bound is not a finite
+  // number; any code range and any finite (flat or inverted) range is kept.
   bool RangesUsable(const char* file) const;
   // The elevation and colour SCALAR records, then WriteCommonTags when
   // withCommonTags is non-zero. 0, or -1 when a write fails.

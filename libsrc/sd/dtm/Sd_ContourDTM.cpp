@@ -57,7 +57,8 @@ void Sd_ContourDTM::ReadClassConfiguration() {
 }
 
 bool Sd_ContourDTM::SetContourGrid(int rows, int cols, unsigned short maxCode) {
-  if (rows < 2 || cols < 2 || rows > kMaxGridSide || cols > kMaxGridSide || maxCode < 1) return false;
+  // A maximum code of 0 draws with the z axis scaled as if it were 1.
+  if (rows < 2 || cols < 2 || rows > kMaxGridSide || cols > kMaxGridSide) return false;
   SetGridShape(rows, cols);
   SetCodeRange(GetMinCode(), maxCode);
   return true;
@@ -82,8 +83,8 @@ bool Sd_ContourDTM::ReadContourRecord(TDR_Manager* manager, std::deque<ContourRe
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Contour record shorter than its header", where);
     return false;
   }
-  if (rows < 2 || cols < 2 || rows > kMaxGridSide || cols > kMaxGridSide || maxCode < 1) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Contours need a grid of at least 2 x 2 nodes and a maximum code", where);
+  if (rows < 2 || cols < 2 || rows > kMaxGridSide || cols > kMaxGridSide) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Contours need a grid of at least 2 x 2 nodes", where);
     return false;
   }
   if (count < 0 || count > in.Left() / kContourBytes) {

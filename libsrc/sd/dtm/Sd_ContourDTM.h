@@ -92,7 +92,7 @@ class Sd_ContourDTM : public Sd_BaseDTM {
   int GetColourMode() const { return m_colourMode; }
   void SetColourMode(int mode) { m_colourMode = mode; }
   // Sets the grid size of the contours and their maximum code (no grids);
-  // false for a size below 2 x 2 or a maximum code of 0.
+  // false for a size below 2 x 2.
   bool SetContourGrid(int rows, int cols, unsigned short maxCode);
 
   // A packed colour (red in the low byte) in the contour layout (red in

@@ -47,7 +47,7 @@ void Sd_GridDTM::ReadSettingsRecord(TDR_Manager* manager) {
   }
   m_drawMode = mode;
   m_alpha = std::clamp(words[0], 0, 255);
-  m_lodStep = words[1] < 1 ? 1 : words[1];
+  m_lodStep = UsableStep(words[1]);
   if (version >= 2) m_autoLod = words[2];
 }
 

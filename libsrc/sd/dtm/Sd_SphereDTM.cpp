@@ -24,7 +24,6 @@ constexpr double kFullCircleTolerance = 1.0;
 
 constexpr const char* kNoScalarMessage = "Reading tag to load sphere object  -  expected TDR_TAG_SCALAR!";
 constexpr const char* kSizeMessage = "ERROR:  A spherical DTM needs at least 2 x 2 nodes";
-constexpr const char* kRangeMessage = "ERROR:  The spherical DTM's longitude or latitude range is empty";
 constexpr const char* kDamagedSettings = "ERROR:  Damaged spherical DTM settings record; defaults kept";
 
 // Settings record: draw mode, alpha, stride, automatic stride, a reserved
@@ -69,16 +68,10 @@ int Sd_SphereDTM::LoadObject(TDR_Manager* manager) {
   }
   m_drawMode = 1;
   SetScale(1.0f, 1.0f, 1.0f);
+  // Any finite longitude, latitude and height range draws: a flat range
+  // puts every column (row) on one meridian (parallel), an inverted one
+  // runs the other way and answers no pick.
   if (LoadGridRecords(manager, kNoScalarMessage, kNoScalarMessage, kSizeMessage) != 0) return -1;
-  // Longitudes and latitudes become rows and columns by dividing by their
-  // ranges.
-  const double dx = static_cast<double>(m_bounds[1]) - m_bounds[0];
-  const double dy = static_cast<double>(m_bounds[3]) - m_bounds[2];
-  if (!(dx > 0.0 && dy > 0.0 && std::isfinite(dx) && std::isfinite(dy))) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, kRangeMessage, manager->GetFileName());
-    FreeData();
-    return -1;
-  }
   BuildSinCosTables();
   UpdateRadiusScale();
   return 0;
@@ -110,7 +103,7 @@ int Sd_SphereDTM::ReadOwnRecord(TDR_Manager* manager, int tag) {
   }
   m_drawMode = mode;
   m_alpha = std::clamp(words[0], 0, 255);
-  m_lodStep = words[1] < 1 ? 1 : words[1];
+  m_lodStep = UsableStep(words[1]);
   m_autoLod = words[2];
   // words[3] is reserved.
   if (std::isfinite(exaggeration)) m_exaggeration = exaggeration;

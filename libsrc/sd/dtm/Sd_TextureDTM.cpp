@@ -218,7 +218,7 @@ void Sd_TextureDTM::ReadSettingsRecord(TDR_Manager* manager) {
   }
   m_drawMode = static_cast<short>(modes[0]);
   m_textureMode = modes[1];
-  m_lodStep = words[0] < 1 ? 1 : words[0];
+  m_lodStep = UsableStep(words[0]);
   m_autoLod = words[1];
   m_showTexture = words[2];
 }

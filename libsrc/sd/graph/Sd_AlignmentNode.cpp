@@ -183,29 +183,42 @@ void Sd_AlignmentNode::FitGroup(int flag, bool globeBranch) {
 }
 
 void Sd_AlignmentNode::ComputeBounds() {
+  // Per axis: the union of the children that have a range there (a pair
+  // stored max before min counts in its order), and apart from it the
+  // union of the children that are flat there (a single point, a vertical
+  // line, an object without a georeference at 0 ... 0).
   const float start = 9e27f;
-  float lo[3] = {start, start, start};
-  float hi[3] = {-start, -start, -start};
+  float lo[3] = {start, start, start}, hi[3] = {-start, -start, -start};
+  float flatLo[3] = {start, start, start}, flatHi[3] = {-start, -start, -start};
   for (Sd_Node* c = m_children; c; c = c->GetNext()) {
     if (c->IsGroup()) c->ComputeBounds();
     for (int a = 0; a < 3; ++a) {
       const float* b = c->GetBounds(a);
-      if (!(static_cast<double>(b[1]) - b[0] > 1e-7)) continue;
-      if (b[0] < lo[a]) lo[a] = b[0];
-      if (b[1] > hi[a]) hi[a] = b[1];
+      if (!std::isfinite(b[0]) || !std::isfinite(b[1])) continue;
+      const float b0 = std::fmin(b[0], b[1]), b1 = std::fmax(b[0], b[1]);
+      const bool ranged = static_cast<double>(b1) - b0 > 1e-7;
+      float* l = ranged ? lo : flatLo;
+      float* h = ranged ? hi : flatHi;
+      l[a] = std::fmin(l[a], b0);
+      h[a] = std::fmax(h[a], b1);
     }
   }
   const bool keepOwn = KeepsOwnBounds() != 0;
-  if (!(lo[0] < 9e26f) && !keepOwn) {
-    for (int a = 0; a < 3; ++a) SetBounds(a, 0.0f, 0.0f);
-    return;
-  }
-  // An axis to which no child contributed keeps the node's own bounds or
-  // gets 0 ... 0, never the starting values.
   for (int a = 0; a < 3; ++a) {
     if (lo[a] < 9e26f) {
       SetBounds(a, lo[a], hi[a]);
-    } else if (!keepOwn) {
+    } else if (keepOwn) {
+      // An axis no child covers keeps the node's own bounds.
+    } else if (flatLo[a] < 9e26f) {
+      // Only flat children on this axis: their box gets the extent a flat
+      // box of points or lines gets, one unit above its maximum.
+      float top = flatHi[a];
+      if (static_cast<double>(top) - flatLo[a] < 0.0001) {
+        top = flatHi[a] + 1.0f;
+        if (!(top > flatHi[a])) top = std::nextafter(flatHi[a], FLT_MAX);
+      }
+      SetBounds(a, flatLo[a], top);
+    } else {
       SetBounds(a, 0.0f, 0.0f);
     }
   }

@@ -54,9 +54,11 @@ class Sd_AlignmentNode : public Sd_GroupNode {
   // (aspect mode 1) and writes the vertical scale to the global-scale target.
   void FitToScene(Sd_Node* scene, int flag) override;
   // The union of the children's bounds (groups compute theirs first); a
-  // child's axis counts only when its range exceeds 1e-7. An axis no child
-  // covers keeps the node's own bounds when it keeps them
-  // (SetKeepsOwnBounds), else becomes 0 ... 0.
+  // child's axis counts only when its range exceeds 1e-7 (in either order).
+  // An axis no child covers with a range keeps the node's own bounds when
+  // it keeps them (SetKeepsOwnBounds); otherwise it is the union of the children
+  // flat there, with one unit added above when that is flatter than 1e-4,
+  // or 0 ... 0 when no child has finite bounds there.
   void ComputeBounds() override;
   // The geo-unit type of the first child that holds a georeference, -1 when
   // none does.

@@ -188,6 +188,11 @@ void Sd_Node::FitToScene(Sd_Node* scene, int) {
   m_scale[0] = m_scale[1] = m_scale[2] = 1.0f;
   m_position[0] = m_position[1] = m_position[2] = 0.0f;
   if (s_coordinateType == SD_COORDS_SPHERE || !scene) return;
+  // An object whose bounds were never set (stored without a georeference)
+  // draws in the box 0 ... 1 of the scene's units on each axis, the box a
+  // scene of such objects gets. Groups keep their own bounds as they are.
+  bool unset = !m_isGroup;
+  for (float b : m_bounds) unset = unset && b == 0.0f;
   for (int a = 0; a < 3; ++a) {
     const double sceneMin = scene->m_bounds[2 * a];
     const double sceneMax = scene->m_bounds[2 * a + 1];
@@ -195,8 +200,8 @@ void Sd_Node::FitToScene(Sd_Node* scene, int) {
     // A scene flat on an axis leaves that axis unscaled and unshifted rather
     // than dividing by zero.
     if (!(sceneRange > 0.0)) continue;
-    const double ownRange = static_cast<double>(m_bounds[2 * a + 1]) - m_bounds[2 * a];
-    const double ownCentre = (static_cast<double>(m_bounds[2 * a]) + m_bounds[2 * a + 1]) * 0.5;
+    const double ownRange = unset ? 1.0 : static_cast<double>(m_bounds[2 * a + 1]) - m_bounds[2 * a];
+    const double ownCentre = unset ? 0.5 : (static_cast<double>(m_bounds[2 * a]) + m_bounds[2 * a + 1]) * 0.5;
     const double sceneCentre = (sceneMin + sceneMax) * 0.5;
     m_scale[a] = static_cast<float>(ownRange / sceneRange);
     m_position[a] = static_cast<float>((ownCentre - sceneCentre) / sceneRange);
@@ -347,7 +352,7 @@ bool Sd_Node::KeptDetailSettings(int* step, int* levelOfDetail, int* extra) cons
   if (!m_data) return false;
   int kept[3];
   memcpy(kept, m_data, sizeof(kept));
-  if (step) *step = kept[0] < 1 ? 1 : kept[0];
+  if (step) *step = UsableStep(kept[0]);
   if (levelOfDetail) *levelOfDetail = kept[1];
   if (extra) *extra = kept[2];
   return true;

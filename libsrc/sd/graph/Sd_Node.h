@@ -345,6 +345,13 @@ class Sd_Node {
   // pointer skips its value.
   void KeepDetailSettings(int step, int levelOfDetail, int extra = 0);
   bool KeptDetailSettings(int* step, int* levelOfDetail, int* extra = nullptr) const;
+  // Largest step, stride or count a settings record may set: more than any
+  // grid side or drawn line holds, and far enough below the int range that
+  // an index plus a step (or a step times a small factor) never overflows.
+  static constexpr int kMaxSettingsStep = 1 << 20;
+  // A step, stride or count read from a settings record, kept within
+  // 1 ... kMaxSettingsStep.
+  static int UsableStep(int step) { return step < 1 ? 1 : (step > kMaxSettingsStep ? kMaxSettingsStep : step); }
   // StepRender of an object that draws itself whole in one call: a pass
   // abandoned meanwhile (redraw pending) is acknowledged, clearing the flag,
   // and reports not drawn; otherwise Render draws everything. Returns the

@@ -356,7 +356,7 @@ void Sd_Lines3D::ReadSettingsRecord(TDR_Manager* manager) {
     return;
   }
   memcpy(m_colour, colour, sizeof(colour));
-  m_detailStep = step < 1 ? 1 : step;
+  m_detailStep = UsableStep(step);
   m_levelOfDetail = lod;
   m_colourMode = mode;
   m_zOffset = std::isfinite(offset) ? offset : 0.0;
@@ -375,18 +375,20 @@ int Sd_Lines3D::WriteSample(TDR_Manager* manager) {
   sample.SetLabelScale(2.0);
   sample.SetZOffset(0.125);
   sample.SetLineWidth(3);
-  // A labelled line, built directly so that the sample does not depend on
-  // the font: label "12.5" in the gap from vertex 1 to vertex 2.
-  const double x[4] = {0.0, 10.0, 14.0, 40.0}, y[4] = {35.0, 38.0, 39.0, 45.0}, z[4] = {-5.0, -5.0, -5.0, -4.0};
-  sample.AddLine(4, x, y, z);
-  sample.m_lines.front().labelPositions.push_back(1);
-  sample.m_lines.front().labelTexts.push_back("12.5");
   // A closed ring, counter-clockwise.
   const double rx[5] = {0.0, 40.0, 40.0, 0.0, 0.0}, ry[5] = {0.0, 0.0, 30.0, 30.0, 0.0};
   const double rz[5] = {-6.0, -6.0, -6.0, -6.0, -6.0};
   sample.AddLine(5, rx, ry, rz);
-  sample.SetLineAttribute(0, 1);
-  sample.SetLineAttribute(1, 3);
+  // A labelled line, built directly so that the sample does not depend on
+  // the font: label "12.5" in the gap from vertex 1 to vertex 2. It comes
+  // first, so that a coarse step (which passes over the lines after the
+  // first) still draws its labelled parts.
+  const double x[4] = {0.0, 10.0, 14.0, 40.0}, y[4] = {35.0, 38.0, 39.0, 45.0}, z[4] = {-5.0, -5.0, -5.0, -4.0};
+  sample.AddLine(4, x, y, z);
+  sample.m_lines.front().labelPositions.push_back(1);
+  sample.m_lines.front().labelTexts.push_back("12.5");
+  sample.SetLineAttribute(0, 3);
+  sample.SetLineAttribute(1, 1);
   unsigned* colours = static_cast<unsigned*>(malloc(256 * sizeof(unsigned)));
   if (!colours) return -1;
   for (unsigned i = 0; i < 256; ++i) colours[i] = PackColour(i, 128, 255 - i, 255);

@@ -200,7 +200,7 @@ class Sd_Lines3D : public Sd_Node {
   double GetZOffset() const { return m_zOffset; }
   void SetZOffset(double offset) { m_zOffset = offset; }
   int GetDetailStep() const { return m_detailStep; }
-  void SetDetailStep(int step) { m_detailStep = step < 1 ? 1 : step; }
+  void SetDetailStep(int step) { m_detailStep = UsableStep(step); }
   int GetLevelOfDetail() const { return m_levelOfDetail; }
   void SetLevelOfDetail(int on) { m_levelOfDetail = on; }
   int GetLineWidth() const { return m_lineWidth; }

@@ -683,8 +683,9 @@ void Sd_Point3D::ReadSettingsRecord(TDR_Manager* manager) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Damaged point settings record; settings kept", manager->GetFileName());
     return;
   }
-  // A step below 1 would never end a drawing.
-  m_detailStep = step < 1 ? 1 : step;
+  // A step below 1 would never end a drawing, one near the int limit would
+  // overflow the point index.
+  m_detailStep = UsableStep(step);
   m_colourMode = mode;
   m_symbolCode = code;
   SetSymbolSize(factor);

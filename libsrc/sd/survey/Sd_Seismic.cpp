@@ -232,7 +232,7 @@ int Sd_Seismic::ReadOwnRecord(TDR_Manager* manager, int tag) {
                       manager->GetFileName());
     return 1;
   }
-  m_lodStep = std::max(step, 1);
+  m_lodStep = UsableStep(step);
   m_textureMode = mode;
   m_alphaTest = alpha;
   m_autoLod = autoLod;

@@ -245,7 +245,7 @@ void Sd_Volume::ReadSettingsRecord(TDR_Manager* manager) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Damaged volume settings record; defaults kept", manager->GetFileName());
     return;
   }
-  m_step = std::max(step, 1);
+  m_step = UsableStep(step);
   m_isoSample = iso;
   std::copy(vector, vector + 4, m_vector);
   m_modeFlag = mode;
@@ -382,6 +382,6 @@ void Sd_Volume::SetIsoValue(float dataValue) {
 
 void Sd_Volume::SetStep(int step) {
   const int old = m_step;
-  m_step = std::max(step, 1);
+  m_step = UsableStep(step);
   BuildCoarseSurface(old);
 }
