@@ -39,6 +39,7 @@ TEST(RealTimeDTM, LaysTheGridOverTheWritersBlockAndFollowsItsChanges) {
     Sd_RealTimeDTM* dtm = read->Terrain<Sd_RealTimeDTM>(0);
     ASSERT_NE(dtm, nullptr);
     ASSERT_TRUE(dtm->IsAttached());
+    ASSERT_EQ(dtm->Refresh(), 1) << "what each draw does first";
     EXPECT_EQ(dtm->GetType(), 40);
     EXPECT_STREQ(dtm->className(), "Non-Cont. DTM");
     EXPECT_EQ(dtm->GetMemoryName(), block.Name());

@@ -4,11 +4,11 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "Sv_Debug.h"
-#include "Sv_Platform.h"
 #include "Sv_SharedMemory.h"
 #include "TDR_Manager.h"
 #include "TDR_Payload.h"
@@ -28,7 +28,7 @@ Sd_RealTimeDTM::Sd_RealTimeDTM()
 Sd_RealTimeDTM::~Sd_RealTimeDTM() { FreeData(); }
 
 void Sd_RealTimeDTM::ReleaseCopy() {
-  Sv_PlatformFreeLarge(m_copy, m_copyBytes);
+  free(m_copy);
   m_copy = nullptr;
   m_copyBytes = 0;
 }
@@ -118,14 +118,13 @@ bool Sd_RealTimeDTM::TakeBlock(const char* file) {
   if (!why && layout.bytes > SIZE_MAX / 2) why = "ERROR:  The real-time DTM block is larger than memory";
   if (!why) {
     // The copy starts on a 16-byte boundary, as a mapped block does, so the
-    // rows lie at the block's own offsets.
+    // rows lie at the block's own offsets. It is filled by the first draw
+    // (every draw takes the block anew); until then every node is empty.
     m_copyBytes = static_cast<size_t>(layout.bytes);
-    m_copy = static_cast<unsigned char*>(Sv_PlatformAllocToFill(m_copyBytes));
+    m_copy = static_cast<unsigned char*>(calloc(m_copyBytes, 1));
     if (!m_copy) {
       m_copyBytes = 0;
       why = "ERROR:  No memory for the real-time DTM grid";
-    } else if (!m_sharedMemory->Read(0, m_copy, m_copyBytes)) {
-      why = "ERROR:  The real-time DTM block is smaller than its grid";
     }
   }
   if (why) {
@@ -178,8 +177,8 @@ int Sd_RealTimeDTM::Refresh() {
   }
   if (!m_shortBlock) {
     m_shortBlock = true;
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  The real-time DTM block is shorter than its grid; the last rows are kept",
-                      m_memoryName);
+    Sv_Debug::Message(SV_LEVEL_DEBUG,
+                      "ERROR:  The real-time DTM block is shorter than its grid; the last rows are kept", m_memoryName);
   }
   return 0;
 }

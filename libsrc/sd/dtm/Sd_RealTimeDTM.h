@@ -13,11 +13,11 @@ class Sv_SharedMemory;
 // keeps up to date in a named shared-memory block. Loading attaches to the
 // block named by the record (read-only: the terrain never writes into it),
 // reads the grid's size, code range and bounds from the block's header
-// once, and takes a copy of the block, laid out as the block is, whose rows
-// the height and colour grids use. Every draw first takes the block's
-// current rows into that copy (Refresh), so every drawing shows the block's
-// contents at that moment; picks and queries answer for what was drawn
-// last. The copy goes through the block's handle, never through a mapping:
+// once, and makes room for a copy of the block, laid out as the block is,
+// whose rows the height and colour grids use. Every draw first takes the
+// block's current rows into that copy (Refresh), so every drawing shows the
+// block's contents at that moment; picks and queries answer for what was
+// drawn last (before the first draw every node is empty). The copy goes through the block's handle, never through a mapping:
 // the writer may shrink the block or make it anew at any moment, which
 // gives a short read here instead of a bus error. While the block is
 // shorter than the grid the last rows stay (said once per such spell); a
@@ -71,9 +71,9 @@ class Sd_RealTimeDTM : public Sd_SonarDTM {
   const void* GetBlock() const { return m_block ? m_copy : nullptr; }
 
  private:
-  // Checks the header against the block's size, takes the first copy and
-  // lays the grids over it; false (after a message) when the block cannot
-  // be used.
+  // Checks the header against the block's size, makes room for the copy
+  // and lays the grids over it; false (after a message) when the block
+  // cannot be used.
   bool TakeBlock(const char* file);
   // Attaches again when the writer removed the block and made a new one
   // with the same grid size under its name.

@@ -134,7 +134,8 @@ int Sv_ImageIO::ReadImage(const char* file, int type, int format) {
     return -1;
   }
   Sv_ImageIO read;
-  const int result = std::fseek(f, 0, SEEK_SET) == 0 ? reader->Read(f, file, static_cast<long long>(st.st_size), format, &read) : -1;
+  const int result =
+      std::fseek(f, 0, SEEK_SET) == 0 ? reader->Read(f, file, static_cast<long long>(st.st_size), format, &read) : -1;
   std::fclose(f);
   if (result != 0) {
     Sv_ImageMessage(SV_LEVEL_DEBUG, kWho, "Could not read image file %s", file);
