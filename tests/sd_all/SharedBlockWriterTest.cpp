@@ -1,7 +1,6 @@
-// Blocks of shared memory whose writer truncates them, shrinks them and
-// makes them anew while the ROV node and the real-time terrain draw them:
-// no draw ends in a signal, and each node keeps showing the last whole
-// state its block held.
+// Shared-memory blocks that their writer truncates, shrinks and makes anew
+// while the ROV node and the real-time terrain draw them: no draw ends in a
+// signal, and each node keeps showing the last whole state of its block.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
@@ -11,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -21,64 +21,50 @@
 #include "Sd_Parent.h"
 #include "Sd_ROVParent.h"
 #include "Sd_RealTimeDTM.h"
-#include "Sd_RealTimeLayout.h"
 #include "TDR_Manager.h"
 #include "TDR_Tags.h"
 #include "TestSupport.h"
 
 namespace {
 
-constexpr int kRows = 4, kCols = 5;
-
-// One writer's block: its whole contents as the writer means them, and the
-// ways a writer takes it away.
+// A block as its writer means it, and the ways a writer takes it away.
 struct Block {
   std::string name;
   std::vector<unsigned char> bytes;
-
+  // Whole again; create: made anew in place (O_TRUNC), as a restarting writer does.
   void Publish(bool create) const {
-    const int fd = shm_open(("/" + name).c_str(), O_RDWR | (create ? O_CREAT | O_TRUNC : 0), 0600);
-    if (fd < 0) return;
-    if (ftruncate(fd, static_cast<off_t>(bytes.size())) == 0) {
-      ssize_t ignored = pwrite(fd, bytes.data(), bytes.size(), 0);
-      (void)ignored;
+    const int fd = shm_open(name.c_str(), O_RDWR | (create ? O_CREAT | O_TRUNC : 0), 0600);
+    if (fd >= 0 && ftruncate(fd, static_cast<off_t>(bytes.size())) == 0) {
+      (void)!pwrite(fd, bytes.data(), bytes.size(), 0);
     }
-    close(fd);
+    if (fd >= 0) close(fd);
   }
   void Resize(size_t size) const {
-    const int fd = shm_open(("/" + name).c_str(), O_RDWR, 0);
-    if (fd < 0) return;
-    (void)ftruncate(fd, static_cast<off_t>(size));
-    close(fd);
+    const int fd = shm_open(name.c_str(), O_RDWR, 0);
+    if (fd >= 0) (void)!ftruncate(fd, static_cast<off_t>(size));
+    if (fd >= 0) close(fd);
   }
-  void Remove() const { shm_unlink(("/" + name).c_str()); }
+  template <typename T>
+  void Put(uint64_t offset, T value) { memcpy(bytes.data() + offset, &value, sizeof(T)); }
 };
 
-Block RovBlock(const std::string& name, double x) {
+// The vehicle at x (scene coordinates), or every node of a 4 x 5 terrain
+// holding code.
+Block Rov(const std::string& name, double x) {
   Block b{name, std::vector<unsigned char>(Sd_ROVParent::kBlockBytes, 0)};
-  double pose[Sd_ROVParent::kBlockDoubles] = {};
-  pose[0] = x;  // position x; y and z 0, coordinate mode 0: scene coordinates
-  pose[Sd_ROVParent::kVehicleScale] = 1.0;
-  for (int a = 0; a < 3; ++a) pose[Sd_ROVParent::kScaleXYZ + a] = 1.0;
-  memcpy(b.bytes.data(), pose, sizeof(pose));
+  b.Put(0, x);
+  for (int i : {int(Sd_ROVParent::kVehicleScale), 9, 10, 11}) b.Put(8 * i, 1.0);
   return b;
 }
-
-Block TerrainBlock(const std::string& name, unsigned short code) {
-  const Sd_RealTimeLayout layout = Sd_RealTimeLayout::Of(kRows, kCols);
+Block Terrain(const std::string& name, unsigned short code) {
+  const Sd_RealTimeLayout layout = Sd_RealTimeLayout::Of(4, 5);
   Block b{name, std::vector<unsigned char>(layout.bytes, 0)};
-  const int size[2] = {kRows, kCols};
-  const unsigned short codes[3] = {1, 65535, 7};
-  const float bounds[6] = {0, 40, 0, 30, 0, 100};
-  memcpy(b.bytes.data(), size, sizeof(size));
-  memcpy(b.bytes.data() + 8, codes, sizeof(codes));
-  memcpy(b.bytes.data() + 16, bounds, sizeof(bounds));
-  for (int r = 0; r < kRows; ++r) {
-    for (int c = 0; c < kCols; ++c) {
-      memcpy(b.bytes.data() + layout.ElevationRow(r) + 2 * c, &code, 2);
-      const unsigned colour = 0xFF000000u | code;
-      memcpy(b.bytes.data() + layout.ColourRow(r) + 4 * c, &colour, 4);
-    }
+  b.Put(0, int32_t{4});
+  b.Put(4, int32_t{5});
+  b.Put(10, uint16_t{65535});
+  for (int i = 0; i < 6; ++i) b.Put(16 + 4 * i, float(i % 2 ? 40 : 0));
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 5; ++c) b.Put(layout.ElevationRow(r) + 2 * c, code);
   }
   return b;
 }
@@ -86,104 +72,78 @@ Block TerrainBlock(const std::string& name, unsigned short code) {
 class SharedBlockWriterTest : public orvanta_test::LitUnitViewTest {};
 
 TEST_F(SharedBlockWriterTest, TruncatedShrunkAndRemadeBlocksNeverStopADrawAndTheLastWholeStateStays) {
-  const std::string stem = "orvanta-writer-test-" + std::to_string(getpid());
-  const Block rovFirst = RovBlock(stem + "-rov", 0.0), rovLast = RovBlock(stem + "-rov", 0.25);
-  const Block dtmFirst = TerrainBlock(stem + "-dtm", 1000), dtmLast = TerrainBlock(stem + "-dtm", 2000);
-  rovFirst.Publish(true);
-  dtmFirst.Publish(true);
-
-  Sd_ROVParent::SetBlockName(rovFirst.name.c_str());
-  Sd_ROVParent rov;
+  const std::string stem = "/orvanta-writer-test-" + std::to_string(getpid());
+  const Block rov = Rov(stem + "-rov", 0.0), terrain = Terrain(stem + "-dtm", 1000);
+  rov.Publish(true);
+  terrain.Publish(true);
+  Sd_ROVParent::SetBlockName(rov.name.c_str() + 1);
+  Sd_ROVParent vehicle;
   Sd_ROVParent::SetBlockName(nullptr);
-  ASSERT_TRUE(rov.IsAttached());
   orvanta_test::TempDir dir;
-  const std::string file = dir.file("rt.sd");
-  {
-    TDR_Manager m;
-    ASSERT_EQ(m.OpenFile(file.c_str(), "wb"), 0);
-    ASSERT_EQ(m.WriteHeader(), 0);
-    ASSERT_EQ(Sd_RealTimeDTM::WriteRecord(&m, dtmFirst.name.c_str(), 0), 0);
-    ASSERT_EQ(m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1), 0);
-    ASSERT_EQ(m.CloseFile(), 0);
-  }
+  TDR_Manager m;
+  ASSERT_TRUE(m.OpenFile(dir.file("rt.sd").c_str(), "wb") == 0 && m.WriteHeader() == 0 &&
+              Sd_RealTimeDTM::WriteRecord(&m, terrain.name.c_str() + 1, 0) == 0 &&
+              m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) == 0 && m.CloseFile() == 0);
   Sd_Parent* root = new Sd_Parent();
-  Sd_IOSupport(root).ReadSDFile(file.c_str());
+  Sd_IOSupport(root).ReadSDFile(dir.file("rt.sd").c_str());
   Sd_RealTimeDTM* dtm = dynamic_cast<Sd_RealTimeDTM*>(root->GetFirstChild());
-  ASSERT_TRUE(dtm && dtm->IsAttached());
+  ASSERT_TRUE(vehicle.IsAttached() && dtm && dtm->IsAttached());
 
-  // The writer: 1 000 rounds, each taking both blocks away in one of four
-  // ways and putting them back whole; it goes on once a draw has begun
-  // since its last change, so draws and changes overlap.
+  // 1 000 rounds, each taking both blocks away in one of four ways and
+  // making them whole again once a draw has begun meanwhile.
   std::atomic<int> draws{0};
   std::atomic<bool> done{false};
   std::thread writer([&] {
     for (int round = 0; round < 1000; ++round) {
       const int seen = draws.load();
-      for (const Block* b : {&rovFirst, &dtmFirst}) {
-        switch (round % 4) {
-          case 0:  // truncated to nothing
-            b->Resize(0);
-            break;
-          case 1:  // shrunk to half
-            b->Resize(b->bytes.size() / 2);
-            break;
-          case 2:  // made anew in place, as a restarting writer does
-            b->Publish(true);
-            break;
-          default:  // removed and made anew under the same name
-            b->Remove();
-            b->Publish(true);
-            break;
-        }
+      for (const Block* b : {&rov, &terrain}) {
+        if (round % 4 == 0) b->Resize(0);
+        if (round % 4 == 1) b->Resize(b->bytes.size() / 2);
+        if (round % 4 == 3) shm_unlink(b->name.c_str());  // removed, then made anew
+        if (round % 4 >= 2) b->Publish(true);
       }
       while (draws.load() == seen) std::this_thread::yield();
-      rovFirst.Publish(false);
-      dtmFirst.Publish(false);
+      rov.Publish(false);
+      terrain.Publish(false);
     }
     done = true;
   });
   while (!done.load()) {
-    rov.Render();
+    vehicle.Render();
     dtm->Render();
     ++draws;
   }
   writer.join();
 
-  // The last whole state is drawn, then the blocks are cut short: both
-  // nodes keep it.
-  rovLast.Publish(false);
-  dtmLast.Publish(false);
-  rov.Render();
+  // A last whole state is drawn; then the blocks are cut short and both
+  // nodes keep that state.
+  Rov(rov.name, 0.25).Publish(false);
+  Terrain(terrain.name, 2000).Publish(false);
+  vehicle.Render();
   dtm->Render();
-  rovLast.Resize(8);
-  dtmLast.Resize(8);
+  rov.Resize(8);
+  terrain.Resize(8);
   dtm->Render();
   Clear();
   glPushMatrix();
   glRotatef(-90.0f, 1.0f, 0.0f, 0.0f);  // from the south: screen x is the node's x
-  rov.Render();
+  vehicle.Render();
   glPopMatrix();
-  // The marker line runs from z -0.5 to 0.5; this row lies above the
-  // vehicle.
-  int yellowMin = kWidth, yellowMax = -1;
+  // The yellow marker runs from z -0.5 to 0.5; row 180 lies above the vehicle.
+  std::vector<int> yellow;
   for (int x = 0; x < kWidth; ++x) {
     const orvanta_test::GLPixel p = ReadPixel(x, 180);
-    if (p.r > 200 && p.g > 200 && p.b < 60) {
-      yellowMin = std::min(yellowMin, x);
-      yellowMax = std::max(yellowMax, x);
-    }
+    if (p.r > 200 && p.g > 200 && p.b < 60) yellow.push_back(x);
   }
-  EXPECT_NEAR(yellowMin, 160, 1) << "the marker stands at the last whole pose's x, 0.25";
-  EXPECT_NEAR(yellowMax, 160, 1);
-  for (int r = 0; r < kRows; ++r) {
-    unsigned short code = 0;
-    unsigned colour = 0;
-    ASSERT_EQ(dtm->GetCell(r, kCols - 1, &code, &colour), 0);
-    EXPECT_EQ(code, 2000);
-  }
+  ASSERT_FALSE(yellow.empty());
+  EXPECT_NEAR(yellow.front(), 160, 1) << "x 0.25 of the last whole pose";
+  EXPECT_NEAR(yellow.back(), 160, 1);
+  unsigned short code = 0;
+  ASSERT_EQ(dtm->GetCell(3, 4, &code, nullptr), 0);
+  EXPECT_EQ(code, 2000);
   Sd_GroupNode::DeleteTree(root);
-  rovFirst.Remove();
-  dtmFirst.Remove();
+  shm_unlink(rov.name.c_str());
+  shm_unlink(terrain.name.c_str());
 }
 
 }  // namespace
