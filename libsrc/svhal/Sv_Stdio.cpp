@@ -126,12 +126,6 @@ FILE* Sv_UtlOpenForReading(const char* path, int level) {
   return file;
 }
 
-int Sv_UtlOpenDescriptorForReading(const char* path, int level) {
-  const int fd = Sv_PlatformOpenRegularDescriptor(path);
-  if (fd < 0) ReportNotRegular(path, level);
-  return fd;
-}
-
 FILE* Sv_UtlOpenConfigFile(const char* name, int* version) {
   if (version) *version = -1;
   if (!name || !*name) return nullptr;

@@ -36,9 +36,6 @@ int Sv_UtlNeedsSwap(int byteOrder);
 // read" with the path; a missing or unreadable file is left to the caller
 // to report (errno tells which). Null on refusal.
 FILE* Sv_UtlOpenForReading(const char* path, int level);
-// The same, giving an open descriptor (close-on-exec) for libraries that
-// take one; -1 on refusal.
-int Sv_UtlOpenDescriptorForReading(const char* path, int level);
 
 // Opens the configuration file of that name: WRUCONFIGURATIONS/name when that
 // variable is set, else WRUHOME/configurations/name. Lines that begin with
