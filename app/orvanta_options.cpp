@@ -19,7 +19,7 @@
 #include "PreferencesDL.h"
 #include "Qk_GUIUtils.h"
 #include "Sv_AtomicFile.h"
-#include "Sv_Platform.h"
+#include "Sv_Debug.h"
 #include "Sv_Stdio.h"
 #include "Sv_Stdlib.h"
 #include "orvanta.h"
