@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "BenchMain.h"
 #include "BenchMeasure.h"
 #include "BenchSizes.h"
 #include "Sd_AllClasses.h"
@@ -128,4 +129,4 @@ BENCHMARK(BM_AttachOverLoad)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

@@ -337,27 +337,19 @@ int Sv_PlatformMakeDirectory(const char* path) {
 namespace {
 
 // Huge pages pay when the kernel hands out memory it can give at once: a
-// 2 MiB page then costs about the time of clearing it (a quarter of a
-// millisecond here), a fraction of the 512 small-page faults it replaces
-// (about a millisecond). Where free 2 MiB blocks have been handed back to a
-// hypervisor (free page reporting) or must first be compacted, touching a
-// huge page costs several milliseconds, while small pages still come from
-// memory at hand. Such pages come in runs: once the kernel's ready blocks
-// are used up, the rest of a block would be slow.
+// 2 MiB page then costs about the time of clearing it, a fraction of the
+// 512 small-page faults it replaces. Where the kernel has no free 2 MiB
+// blocks (memory fragmented, or handed back to a hypervisor) it must first
+// compact memory, and touching a huge page costs several milliseconds while
+// small pages still come from memory at hand: a first load in a fresh
+// process then took several times a plain read of the same bytes.
 //
-// So a block to fill (Sv_PlatformAllocToFill) whose memory cannot come from
-// blocks this process released a moment ago (which the kernel hands out
-// again first, ready) is faulted in as it is placed, one huge page after
-// another, and the processor time of each touch is measured (a thread that
-// is merely preempted does not count): after kSlowRun huge pages in a row
-// that each cost more than kSlowHugePage, the rest of the block goes on
-// small pages. A single slow
-// page among fast ones changes nothing. A block that recycled memory can
-// serve is only advised, and its pages are faulted in by their first use,
-// each just before it is filled, which is kinder to the caches.
+// So a large block is advised to be backed by huge pages only when they are
+// ready: when memory this process released a moment ago can serve it (the
+// kernel hands that out again first), or when the kernel's free lists hold
+// enough 2 MiB blocks for it (/proc/buddyinfo, orders 9 and up). Otherwise
+// it goes on small pages, as any plain read's buffer would.
 constexpr size_t kHugePage = 2u << 20;
-constexpr double kSlowHugePage = 0.001;
-constexpr int kSlowRun = 2;
 // How long memory released by this process counts as ready at hand.
 constexpr double kRecycleSeconds = 1.0;
 
@@ -365,25 +357,30 @@ std::mutex g_recycleMutex;
 size_t g_recycledBytes = 0;
 double g_recycledAt = -1e30;
 
-double ThreadSeconds() {
-  struct timespec ts;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-void PlaceOnHugePages(unsigned char* block, size_t bytes) {
-  if (madvise(block, bytes, MADV_HUGEPAGE) != 0) return;
-  int slow = 0;
-  for (size_t offset = 0; offset + kHugePage <= bytes; offset += kHugePage) {
-    const double t0 = ThreadSeconds();
-    *static_cast<volatile unsigned char*>(block + offset) = 0;
-    slow = ThreadSeconds() - t0 > kSlowHugePage ? slow + 1 : 0;
-    if (slow == kSlowRun) {
-      const size_t rest = offset + kHugePage;
-      if (rest < bytes) madvise(block + rest, bytes - rest, MADV_NOHUGEPAGE);
-      return;
+// Bytes the kernel holds free in blocks of 2 MiB and more, outside the
+// small DMA zone; 0 when it cannot be told.
+size_t ReadyHugePageBytes() {
+  FILE* f = fopen("/proc/buddyinfo", "r");
+  if (!f) return 0;
+  const long page = sysconf(_SC_PAGESIZE);
+  size_t ready = 0;
+  char line[512];
+  while (fgets(line, sizeof line, f)) {
+    char zone[32] = "";
+    int used = 0;
+    if (sscanf(line, "Node %*d, zone %31s%n", zone, &used) != 1 || strcmp(zone, "DMA") == 0) continue;
+    const char* p = line + used;
+    for (int order = 0; order < 16; ++order) {
+      char* end = nullptr;
+      const unsigned long long blocks = strtoull(p, &end, 10);
+      if (end == p) break;
+      p = end;
+      const unsigned long long blockBytes = static_cast<unsigned long long>(page) << order;
+      if (blockBytes >= kHugePage) ready += static_cast<size_t>(blocks * blockBytes);
     }
   }
+  fclose(f);
+  return ready;
 }
 
 // True (and the amount taken) when memory this process released lately can
@@ -395,27 +392,24 @@ bool TakeRecycled(size_t bytes) {
   return true;
 }
 
+// Advises huge pages for the block when they are ready (see above).
+void AdviseWhenReady(void* block, size_t bytes) {
+  if (TakeRecycled(bytes) || ReadyHugePageBytes() >= bytes + bytes / 2) madvise(block, bytes, MADV_HUGEPAGE);
+}
+
+void* AllocAligned(size_t bytes) {
+  if (bytes < kHugePage) return malloc(bytes ? bytes : 1);
+  void* p = nullptr;
+  if (posix_memalign(&p, kHugePage, bytes) != 0) return nullptr;
+  AdviseWhenReady(p, bytes);
+  return p;
+}
+
 }  // namespace
 
-void* Sv_PlatformAllocLarge(size_t bytes) {
-  if (bytes < kHugePage) return malloc(bytes ? bytes : 1);
-  void* p = nullptr;
-  if (posix_memalign(&p, kHugePage, bytes) != 0) return nullptr;
-  madvise(p, bytes, MADV_HUGEPAGE);
-  return p;
-}
+void* Sv_PlatformAllocLarge(size_t bytes) { return AllocAligned(bytes); }
 
-void* Sv_PlatformAllocToFill(size_t bytes) {
-  if (bytes < kHugePage) return malloc(bytes ? bytes : 1);
-  void* p = nullptr;
-  if (posix_memalign(&p, kHugePage, bytes) != 0) return nullptr;
-  if (TakeRecycled(bytes)) {
-    madvise(p, bytes, MADV_HUGEPAGE);
-  } else {
-    PlaceOnHugePages(static_cast<unsigned char*>(p), bytes);
-  }
-  return p;
-}
+void* Sv_PlatformAllocToFill(size_t bytes) { return AllocAligned(bytes); }
 
 void Sv_PlatformFreeLarge(void* block, size_t bytes) {
   free(block);

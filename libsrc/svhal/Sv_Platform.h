@@ -75,14 +75,12 @@ int Sv_PlatformMakeDirectory(const char* path);
 
 // Memory for a large buffer, released with free() (or
 // Sv_PlatformFreeLarge). Blocks of 2 MiB and more are aligned to 2 MiB and
-// advised to be backed by huge pages. Null when the memory cannot be had.
+// placed on huge pages only where they pay: where memory that this process
+// released a moment ago (Sv_PlatformFreeLarge) can serve them, or the
+// kernel has enough free 2 MiB blocks at hand; otherwise on small pages,
+// as a plain read's buffer is. Null when the memory cannot be had.
 void* Sv_PlatformAllocLarge(size_t bytes);
-// The same for a buffer that the caller fills at once (a grid being read),
-// placed on huge pages only where they pay: unless memory that this process
-// released a moment ago (Sv_PlatformFreeLarge) can serve it, the block is
-// faulted in as it is placed, huge page by huge page, and once two in a row
-// cost more processor time than the small pages they replace, the rest of
-// the block goes on small pages. Release with Sv_PlatformFreeLarge.
+// The same, for a buffer that the caller fills at once (a grid being read).
 void* Sv_PlatformAllocToFill(size_t bytes);
 // Releases a block of Sv_PlatformAllocLarge or Sv_PlatformAllocToFill of
 // the given size (null does nothing) and notes its memory as ready at hand

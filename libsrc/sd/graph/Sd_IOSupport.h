@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <iterator>
 #include <new>
+#include <string>
 
 class Sd_Node;
 class TDR_Manager;
@@ -76,6 +77,11 @@ class Sd_IOSupport {
   // the object's LoadObject fails (the object is deleted) or when parent does
   // not take it.
   Sd_Node* CreateObject(TDR_Manager* manager, int tag, Sd_Node* parent);
+  // After CreateObject gave no object because LoadObject failed: the
+  // class's last message while it read the record (what was wrong with
+  // it), sent before the table's failure text; empty when the class said
+  // nothing or the last call made an object.
+  const char* GetRefusal() const { return m_refusal.c_str(); }
 
   // Reads every object record of the SD file at path into the root, in file
   // order. Returns the object created last, or null when no object was
@@ -159,8 +165,16 @@ class Sd_IOSupport {
   static void ClearTestClasses();
 
  private:
+  // Why the last CreateObject made no object of a record of tag (for the
+  // message that sums up a file's refusals).
+  std::string RefusalReason(int tag) const;
+  // Whether the factory's own message for a refused record of tag reached
+  // the user (a warning or an error), so no second word is needed.
+  static bool RefusalShown(int tag);
+
   int m_currentTag;
   Sd_Node* m_root;
+  std::string m_refusal;
 };
 
 #endif

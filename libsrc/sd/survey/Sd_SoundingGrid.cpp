@@ -158,14 +158,14 @@ int Sd_SoundingGrid::Plan(const Sd_SoundingExtent& data, int count, const char* 
   shape->originY = static_cast<float>(originY);
   const double rows = std::trunc((data.yMax - shape->originY) / size + 1.0);
   const double cols = std::trunc((data.xMax - shape->originX) / size + 1.0);
-  const double limit =
-      std::min(static_cast<double>(kMaxCells), static_cast<double>(kCellsPerSounding) * count + kMinCellLimit);
+  // Bounded by the memory the grid takes, not by how many soundings share
+  // a cell: a fine grid over a sparse survey is a choice of its writer.
   // Written so that NaN fails too.
-  if (!(rows >= 1.0 && cols >= 1.0 && rows * cols <= limit)) {
+  if (!(rows >= 1.0 && cols >= 1.0 && rows * cols <= kMaxCells)) {
     Sv_Debug::Debug(
-        "ERROR:  The cell size %g gives a grid of %.0f x %.0f cells, more than the %.0f that %d "
-        "soundings may have: %s",
-        static_cast<double>(size), rows, cols, limit, count, where);
+        "ERROR:  The cell size %g gives a grid of %.0f x %.0f cells, more than the %d cells a sounding grid may "
+        "take in memory: %s",
+        static_cast<double>(size), rows, cols, kMaxCells, where);
     return -1;
   }
   shape->rows = static_cast<int>(rows);

@@ -46,12 +46,9 @@ class Sd_SoundingGrid {
   static constexpr float kDefaultCellSize = 100.0f;
   // Height of a cell that has none.
   static constexpr float kNoHeight = 1.0e12f;
-  // Limits of the cell grid: at most kCellsPerSounding cells for every
-  // sounding of the data set and kMinCellLimit cells whatever the count,
-  // and never more than kMaxCells. A cell size that asks for more is
-  // refused.
-  static constexpr int kCellsPerSounding = 16;
-  static constexpr int kMinCellLimit = 256;
+  // Bound of the cell grid by the memory its arrays take (about 44 bytes a
+  // cell): never more than kMaxCells cells, however many soundings lie in
+  // them. A cell size that asks for more is refused.
   static constexpr int kMaxCells = 1 << 24;
 
   // Where the grid goes: the cell size and the origin (node x and y
@@ -86,7 +83,7 @@ class Sd_SoundingGrid {
   float CellSize() const { return m_cellSize; }
   void SetCellSize(float size) { m_cellSize = size; }
   // The shape of the grid for the soundings' box (count soundings; where
-  // names the class in messages); derives and stores the cell size when it
+  // names the file, or the class, in messages); derives and stores the cell size when it
   // is not a positive finite number. 0 with the shape; 1 when no sounding
   // lies in the grid; -1 (after a debug message) when no grid can be laid.
   int Plan(const Sd_SoundingExtent& data, int count, const char* where, Shape* shape);

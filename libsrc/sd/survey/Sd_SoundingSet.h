@@ -106,8 +106,6 @@ class Sd_SoundingSet : public Sd_Node, protected Sd_SoundingPoints, protected Sd
   // Height of a cell that has none.
   static constexpr float kNoHeight = Sd_SoundingGrid::kNoHeight;
   // Limits of the cell grid (Sd_SoundingGrid).
-  static constexpr int kCellsPerSounding = Sd_SoundingGrid::kCellsPerSounding;
-  static constexpr int kMinCellLimit = Sd_SoundingGrid::kMinCellLimit;
   static constexpr int kMaxCells = Sd_SoundingGrid::kMaxCells;
 
   ~Sd_SoundingSet() override;
@@ -240,9 +238,9 @@ class Sd_SoundingSet : public Sd_Node, protected Sd_SoundingPoints, protected Sd
   // edges. A cell size that is not a positive finite number is derived
   // (about ten soundings a cell) and stored. 0 when built, and when no
   // sounding lies in the grid (then there is no grid); -1 after a debug
-  // message when no cell size can be derived (the soundings lie on one
-  // line or point) or the grid would exceed its limits (kCellsPerSounding,
-  // kMaxCells), or out of memory: no grid then, and no sounding chained.
+  // message naming the file when no cell size can be derived (the
+  // soundings lie on one line or point) or the grid would exceed its bound
+  // (kMaxCells), or out of memory: no grid then, and no sounding chained.
   virtual int BuildCellGrid() = 0;
   // 1 unless a switched-on filter hides sounding index (0 for an index
   // outside the records).
