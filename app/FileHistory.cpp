@@ -110,7 +110,7 @@ void FileHistory::ComputeOffsets() {
 
 bool FileHistory::Load(std::vector<unsigned char>* bytes, int* entries) {
   if (m_path.empty()) return false;
-  FILE* f = fopen(m_path.c_str(), "rb");
+  FILE* f = Sv_UtlOpenForReading(m_path.c_str(), SV_LEVEL_DEBUG);
   if (!f) {
     ReportOnce(SV_LEVEL_ERROR, "ERROR: Could not open file history file: %s\n", m_path);
     return false;

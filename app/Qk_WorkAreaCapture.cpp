@@ -14,6 +14,7 @@
 #include "Sd_Node.h"
 #include "Sv_AtomicFile.h"
 #include "Sv_Debug.h"
+#include "Sv_Stdio.h"
 #include "Sv_GLRaster.h"
 #include "Sv_Matrix4.h"
 #include "Sv_Perspective.h"
@@ -166,7 +167,7 @@ int Qk_WorkAreaCapture::SaveViewFile(const char* path) {
 
 int Qk_WorkAreaCapture::LoadViewFile(const char* path) {
   Sv_Perspective* current = m_area->GetCamera();
-  FILE* file = (path && current && m_area->GetViewMatrix()) ? std::fopen(path, "rb") : nullptr;
+  FILE* file = (path && current && m_area->GetViewMatrix()) ? Sv_UtlOpenForReading(path, SV_LEVEL_DEBUG) : nullptr;
   bool ok = file != nullptr;
   // The version line: up to its new-line, which must come within the first
   // characters (a file without one is not a view file).

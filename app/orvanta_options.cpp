@@ -19,7 +19,7 @@
 #include "PreferencesDL.h"
 #include "Qk_GUIUtils.h"
 #include "Sv_AtomicFile.h"
-#include "Sv_Platform.h"
+#include "Sv_Debug.h"
 #include "Sv_Stdio.h"
 #include "Sv_Stdlib.h"
 #include "orvanta.h"
@@ -39,7 +39,7 @@ bool ReadWord(FILE* file, int32_t* v) { return Sv_UtlFread(v, 4, 1, file, 1) == 
 // magic and, in the current layout, the version); null when it is missing,
 // not a regular file, cut short there or of a foreign layout.
 FILE* OpenAtGeometry(const char* name, int32_t* magic) {
-  FILE* file = name ? Sv_PlatformOpenRegularFile(name) : nullptr;
+  FILE* file = name ? Sv_UtlOpenForReading(name, SV_LEVEL_DEBUG) : nullptr;
   if (!file) return nullptr;
   int32_t version = 0;
   if (ReadWord(file, magic) && (*magic == kOldMagic || (*magic == kMagic && ReadWord(file, &version)))) return file;

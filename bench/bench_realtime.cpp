@@ -1,6 +1,7 @@
-// Real-time terrain model: attaching to a 4096 x 4096 block (the grid laid
-// over the block's rows, nothing copied) against loading the same grid from
-// a '.sd' file in the page cache, both through the object factory.
+// Real-time terrain model: attaching to a 4096 x 4096 block (room made for
+// the grid, whose rows each draw copies from the block) against loading the
+// same grid from a '.sd' file in the page cache, both through the object
+// factory.
 //
 // Target: attaching costs at most 1/100 of the load ("attach_over_load",
 // with its ceiling as "attach_over_load_target").

@@ -99,13 +99,16 @@ int Sv_PlatformRunProcess(const char* command, int wait) {
 
 void Sv_PlatformExit(int code) { _exit(code); }
 
-int Sv_PlatformShmAttach(const char* name, long size, void** view, size_t* viewSize, int* fd) {
+int Sv_PlatformShmAttach(const char* name, long size, int writable, void** view, size_t* viewSize, int* fd) {
   *view = nullptr;
   *viewSize = 0;
   *fd = -1;
-  if (!name || !*name) return -1;
+  if (!name || !*name) {
+    errno = EINVAL;
+    return -1;
+  }
   std::string posixName = name[0] == '/' ? std::string(name) : "/" + std::string(name);
-  int d = shm_open(posixName.c_str(), O_RDWR, 0);
+  int d = shm_open(posixName.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
   if (d < 0) return -1;
   struct stat st;
   if (fstat(d, &st) != 0 || st.st_size <= 0) {
@@ -117,7 +120,7 @@ int Sv_PlatformShmAttach(const char* name, long size, void** view, size_t* viewS
     close(d);
     return -2;
   }
-  void* p = mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_SHARED, d, 0);
+  void* p = mmap(nullptr, want, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, d, 0);
   if (p == MAP_FAILED) {
     close(d);
     return -2;
@@ -130,6 +133,44 @@ int Sv_PlatformShmAttach(const char* name, long size, void** view, size_t* viewS
 
 void Sv_PlatformCloseHandle(int fd) {
   if (fd >= 0) close(fd);
+}
+
+long long Sv_PlatformDescriptorSize(int fd) {
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) return -1;
+  return static_cast<long long>(st.st_size);
+}
+
+bool Sv_PlatformDescriptorUnlinked(int fd) {
+  struct stat st;
+  return fd >= 0 && fstat(fd, &st) == 0 && st.st_nlink == 0;
+}
+
+long long Sv_PlatformReadAt(int fd, void* buffer, size_t bytes, long long offset) {
+  if (fd < 0 || offset < 0 || (bytes > 0 && !buffer)) return -1;
+  unsigned char* at = static_cast<unsigned char*>(buffer);
+  size_t done = 0;
+  while (done < bytes) {
+    const ssize_t n = pread(fd, at + done, bytes - done, static_cast<off_t>(offset + static_cast<long long>(done)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;  // the end of the object
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<long long>(done);
+}
+
+long long Sv_PlatformWriteAt(int fd, const void* buffer, size_t bytes, long long offset) {
+  if (fd < 0 || offset < 0 || (bytes > 0 && !buffer)) return -1;
+  const unsigned char* at = static_cast<const unsigned char*>(buffer);
+  size_t done = 0;
+  while (done < bytes) {
+    const ssize_t n = pwrite(fd, at + done, bytes - done, static_cast<off_t>(offset + static_cast<long long>(done)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return done > 0 ? static_cast<long long>(done) : -1;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<long long>(done);
 }
 
 void Sv_PlatformShmDetach(void* view, size_t viewSize) {
@@ -323,28 +364,40 @@ int Sv_PlatformRemoveFile(const char* path) {
   return unlink(path) == 0 ? 0 : -1;
 }
 
-FILE* Sv_PlatformOpenRegularFile(const char* path) {
+int Sv_PlatformOpenRegularDescriptor(const char* path) {
   if (!path || !*path) {
     errno = EINVAL;
-    return nullptr;
+    return -1;
   }
   // O_NONBLOCK: opening a named pipe for reading would otherwise wait for
   // a writer.
   const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) return -1;
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
     errno = EINVAL;
-    return nullptr;
+    return -1;
   }
   const int flags = fcntl(fd, F_GETFL);
   if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const int e = errno;
     close(fd);
-    return nullptr;
+    errno = e;
+    return -1;
   }
+  return fd;
+}
+
+FILE* Sv_PlatformOpenRegularFile(const char* path) {
+  const int fd = Sv_PlatformOpenRegularDescriptor(path);
+  if (fd < 0) return nullptr;
   FILE* file = fdopen(fd, "rb");
-  if (!file) close(fd);
+  if (!file) {
+    const int e = errno;
+    close(fd);
+    errno = e;
+  }
   return file;
 }
 

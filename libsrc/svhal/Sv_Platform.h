@@ -20,13 +20,26 @@ int Sv_PlatformRunProcess(const char* command, int wait);
 // Ends the process at once with the code; no destructors, no atexit handlers.
 [[noreturn]] void Sv_PlatformExit(int code);
 
-// Attaches an existing named shared-memory object ('/name'), read and write.
+// Attaches an existing named shared-memory object ('/name'), for reading
+// and writing when writable != 0, else for reading only (opened and mapped
+// read-only, so a block its owner published read-only can be attached).
 // size > 0 maps that many bytes and fails when the object is smaller;
 // size <= 0 maps the whole object. Returns 0 on success with the view, its
-// size and the open descriptor; -1 when the object cannot be opened, -2 when
-// it is too small or cannot be mapped.
-int Sv_PlatformShmAttach(const char* name, long size, void** view, size_t* viewSize, int* fd);
+// size and the open descriptor; -1 when the object cannot be opened (errno
+// set: EACCES when this access is not allowed), -2 when it is too small or
+// cannot be mapped.
+int Sv_PlatformShmAttach(const char* name, long size, int writable, void** view, size_t* viewSize, int* fd);
 void Sv_PlatformCloseHandle(int fd);
+// The size of what a descriptor refers to at this moment; -1 on failure.
+long long Sv_PlatformDescriptorSize(int fd);
+// Whether what the descriptor refers to has lost its last name (a shared
+// block that its writer removed and perhaps made anew under the same name).
+bool Sv_PlatformDescriptorUnlinked(int fd);
+// Reads or writes bytes at offset through the descriptor, never through a
+// mapping: an object that shrank gives a short count, not a signal. The
+// number of bytes moved (short at the object's end), -1 on failure.
+long long Sv_PlatformReadAt(int fd, void* buffer, size_t bytes, long long offset);
+long long Sv_PlatformWriteAt(int fd, const void* buffer, size_t bytes, long long offset);
 // Unmaps a view that Sv_PlatformShmAttach mapped; a null view does nothing.
 void Sv_PlatformShmDetach(void* view, size_t viewSize);
 
@@ -65,6 +78,9 @@ void Sv_PlatformSetDirectorySyncHook(int (*sync)(int fd));
 // is made on the opened descriptor before anything is read). Null (errno
 // set; EINVAL for a file that is not regular) otherwise.
 FILE* Sv_PlatformOpenRegularFile(const char* path);
+// The same, giving the open descriptor (close-on-exec) instead of a stream;
+// -1 (errno set as above) otherwise.
+int Sv_PlatformOpenRegularDescriptor(const char* path);
 // Removes a file; 0 on success.
 int Sv_PlatformRemoveFile(const char* path);
 

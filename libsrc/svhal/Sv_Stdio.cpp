@@ -1,5 +1,6 @@
 #include "Sv_Stdio.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -106,6 +107,25 @@ int Sv_UtlFwriteCopy(const void* buffer, int elementSize, int count, FILE* file,
   return static_cast<int>(done);
 }
 
+namespace {
+
+// Says why a name that exists could not be opened as a regular file.
+void ReportNotRegular(const char* path, int level) {
+  if (errno == EINVAL && path && *path) {
+    const int e = errno;
+    Sv_Debug::Message(level, "ERROR:  Not a regular file that can be read", path);
+    errno = e;
+  }
+}
+
+}  // namespace
+
+FILE* Sv_UtlOpenForReading(const char* path, int level) {
+  FILE* file = Sv_PlatformOpenRegularFile(path);
+  if (!file) ReportNotRegular(path, level);
+  return file;
+}
+
 FILE* Sv_UtlOpenConfigFile(const char* name, int* version) {
   if (version) *version = -1;
   if (!name || !*name) return nullptr;
@@ -118,7 +138,7 @@ FILE* Sv_UtlOpenConfigFile(const char* name, int* version) {
   } else {
     return nullptr;
   }
-  FILE* f = fopen(path.c_str(), "r");
+  FILE* f = Sv_UtlOpenForReading(path.c_str(), SV_LEVEL_DEBUG);
   if (!f) {
     Sv_Debug::MessageOnce(("file " + path).c_str(), SV_LEVEL_DEBUG,
                           "Configuration file not found, built-in defaults are used", path.c_str());

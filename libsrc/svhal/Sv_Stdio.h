@@ -28,6 +28,15 @@ void Sv_UtlSwapBytes(void* data, int size, int count);
 // 1 when data in the given byte order must be swapped on this machine.
 int Sv_UtlNeedsSwap(int byteOrder);
 
+// The one way to open a file for reading whose name comes from data, the
+// user, the options file or the configuration: only a regular file is
+// opened, and nothing is waited for (a named pipe, a device, a socket or a
+// directory is refused at once). A name that exists but is not a regular
+// file is reported at level as "ERROR:  Not a regular file that can be
+// read" with the path; a missing or unreadable file is left to the caller
+// to report (errno tells which). Null on refusal.
+FILE* Sv_UtlOpenForReading(const char* path, int level);
+
 // Opens the configuration file of that name: WRUCONFIGURATIONS/name when that
 // variable is set, else WRUHOME/configurations/name. Lines that begin with
 // '#' are skipped; the first other line is parsed as the version ("%d",

@@ -64,7 +64,7 @@ unsigned int* TDR_UtlReadColormap(const char* path, unsigned int* colours) {
       break;
     }
     if (tag == TDR_TAG_EOF || tag == TDR_TAG_ERROR) {
-      Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  No end of colormap tag found!");
+      Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  No end of colormap tag found!", name.c_str());
       break;
     }
   }

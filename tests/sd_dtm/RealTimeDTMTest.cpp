@@ -1,5 +1,5 @@
-// Real-time terrain model: the block layout, a grid laid over a writer's
-// block without copying, the block's changes seen at once, saving as an
+// Real-time terrain model: the block layout, a grid laid over a copy of a
+// writer's block, the block's changes taken at the next draw, saving as an
 // ordinary non-contiguous terrain, and blocks that cannot be used.
 #include <gtest/gtest.h>
 
@@ -39,6 +39,7 @@ TEST(RealTimeDTM, LaysTheGridOverTheWritersBlockAndFollowsItsChanges) {
     Sd_RealTimeDTM* dtm = read->Terrain<Sd_RealTimeDTM>(0);
     ASSERT_NE(dtm, nullptr);
     ASSERT_TRUE(dtm->IsAttached());
+    ASSERT_EQ(dtm->Refresh(), 1) << "what each draw does first";
     EXPECT_EQ(dtm->GetType(), 40);
     EXPECT_STREQ(dtm->className(), "Non-Cont. DTM");
     EXPECT_EQ(dtm->GetMemoryName(), block.Name());
@@ -59,9 +60,11 @@ TEST(RealTimeDTM, LaysTheGridOverTheWritersBlockAndFollowsItsChanges) {
         EXPECT_EQ(colour, TerrainBlock::Colour(r, c, 0));
       }
     }
-    // The writer changes every node: the next query sees it without a reload.
+    // The writer changes every node: the next draw takes it (Refresh)
+    // without a reload, and the queries answer for it.
     const double before = dtm->GeoPickPoint(10.0, 10.0, nullptr);
     ASSERT_TRUE(block.Uniform(40000, PackColour(1, 2, 3, 255)));
+    ASSERT_EQ(dtm->Refresh(), 1);
     unsigned colour = 0;
     const double after = dtm->GeoPickPoint(10.0, 10.0, &colour);
     EXPECT_NEAR(after, 40000.0 / 65535.0 * 100.0, 1e-3);

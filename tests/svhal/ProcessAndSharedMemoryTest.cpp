@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -177,6 +179,12 @@ TEST_F(SharedMemory, DetachUnmapsTheViewAndClosesTheHandleEveryCycle) {
   // The writes reached the block.
   ASSERT_EQ(shm.AttachToMemory(name.c_str(), 0), 1);
   EXPECT_EQ(static_cast<unsigned char*>(shm.GetMemory())[99], 99);
+  // Attaching again lets go of the earlier view and handle.
+  const std::string once = MappingsOfBlock();
+  ASSERT_EQ(shm.AttachForReading(name.c_str(), 0), 1);
+  const std::string again = MappingsOfBlock();
+  EXPECT_EQ(std::count(again.begin(), again.end(), '\n'), std::count(once.begin(), once.end(), '\n'));
   shm.DetachFromMemory();
   EXPECT_EQ(MappingsOfBlock(), before);
+  EXPECT_EQ(orvanta_test::ListDirectory("/proc/self/fd").size(), descriptors);
 }

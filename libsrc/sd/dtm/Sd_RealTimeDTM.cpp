@@ -3,6 +3,8 @@
 #include "Sd_RealTimeDTM.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -12,24 +14,33 @@
 #include "TDR_Payload.h"
 #include "TDR_Tags.h"
 
-namespace {
-
-// Node type of the real-time terrain model.
-
-}  // namespace
-
-Sd_RealTimeDTM::Sd_RealTimeDTM() : m_block(nullptr), m_memoryName{}, m_memorySize(0), m_headerWord(0) {
+Sd_RealTimeDTM::Sd_RealTimeDTM()
+    : m_block(nullptr),
+      m_copy(nullptr),
+      m_copyBytes(0),
+      m_shortBlock(false),
+      m_memoryName{},
+      m_memorySize(0),
+      m_headerWord(0) {
   SetType(kTypeId);
 }
 
 Sd_RealTimeDTM::~Sd_RealTimeDTM() { FreeData(); }
 
+void Sd_RealTimeDTM::ReleaseCopy() {
+  free(m_copy);
+  m_copy = nullptr;
+  m_copyBytes = 0;
+}
+
 void Sd_RealTimeDTM::FreeData() {
-  // The row tables point into the view: they go before it is unmapped.
+  // The row tables point into the copy: they go before it.
   Sd_SonarDTM::FreeData();
+  ReleaseCopy();
   if (m_sharedMemory) m_sharedMemory->DetachFromMemory();
   m_sharedMemory.reset();
   m_block = nullptr;
+  m_shortBlock = false;
 }
 
 int Sd_RealTimeDTM::LoadObject(TDR_Manager* manager) {
@@ -63,51 +74,81 @@ int Sd_RealTimeDTM::LoadObject(TDR_Manager* manager) {
 
   // A block that is not there (yet) leaves a usable, empty terrain.
   m_sharedMemory.reset(new Sv_SharedMemory());
-  if (m_sharedMemory->AttachToMemory(m_memoryName, m_memorySize) != 1 || !TakeBlock(manager->GetFileName())) {
+  if (m_sharedMemory->AttachForReading(m_memoryName, m_memorySize) != 1 || !TakeBlock(manager->GetFileName())) {
     FreeData();
   }
   return 0;
 }
 
+namespace {
+
+// The grid size a block's header gives; false when the header cannot be
+// read.
+bool ReadGridSize(const Sv_SharedMemory& block, int* rows, int* cols) {
+  int size[2] = {0, 0};
+  if (!block.Read(0, size, sizeof(size))) return false;
+  *rows = size[0];
+  *cols = size[1];
+  return true;
+}
+
+}  // namespace
+
 bool Sd_RealTimeDTM::TakeBlock(const char* file) {
-  unsigned char* block = static_cast<unsigned char*>(m_sharedMemory->GetMemory());
-  const uint64_t mapped = m_sharedMemory->GetSize();
   const char* why = nullptr;
   int rows = 0, cols = 0;
+  unsigned char header[Sd_RealTimeLayout::kHeaderBytes];
   unsigned short codes[2] = {0, 0};
   short word = 0;
   float bounds[6] = {0, 0, 0, 0, 0, 0};
-  if (!block || mapped < Sd_RealTimeLayout::kHeaderBytes) {
+  const long long size = m_sharedMemory->CurrentSize();
+  if (size < static_cast<long long>(sizeof(header)) || !m_sharedMemory->Read(0, header, sizeof(header))) {
     why = "ERROR:  The real-time DTM block is smaller than its header";
   } else {
-    memcpy(&rows, block, 4);
-    memcpy(&cols, block + 4, 4);
-    memcpy(codes, block + 8, 4);
-    memcpy(&word, block + 12, 2);
-    memcpy(bounds, block + 16, sizeof(bounds));
+    memcpy(&rows, header, 4);
+    memcpy(&cols, header + 4, 4);
+    memcpy(codes, header + 8, 4);
+    memcpy(&word, header + 12, 2);
+    memcpy(bounds, header + 16, sizeof(bounds));
     bool finite = true;
     for (float b : bounds) finite = finite && std::isfinite(b);
     if (rows < 2 || cols < 2 || rows > kMaxGridSide || cols > kMaxGridSide) {
       why = "ERROR:  The real-time DTM block's grid size is out of range";
     } else if (!finite) {
       why = "ERROR:  The real-time DTM block's bounds are not numbers";
-    } else if (Sd_RealTimeLayout::Of(rows, cols).bytes > mapped) {
+    } else if (Sd_RealTimeLayout::Of(rows, cols).bytes > static_cast<uint64_t>(size)) {
       why = "ERROR:  The real-time DTM block is smaller than its grid";
+    }
+  }
+  const Sd_RealTimeLayout layout = Sd_RealTimeLayout::Of(rows, cols);
+  if (!why && layout.bytes > SIZE_MAX / 2) why = "ERROR:  The real-time DTM block is larger than memory";
+  if (!why) {
+    // The copy starts on a 16-byte boundary, as a mapped block does, so the
+    // rows lie at the block's own offsets. It is filled by the first draw
+    // (every draw takes the block anew); until then every node is empty.
+    m_copyBytes = static_cast<size_t>(layout.bytes);
+    m_copy = static_cast<unsigned char*>(calloc(m_copyBytes, 1));
+    if (!m_copy) {
+      m_copyBytes = 0;
+      why = "ERROR:  No memory for the real-time DTM grid";
     }
   }
   if (why) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, why, m_memoryName);
+    ReleaseCopy();
     return false;
   }
-  const Sd_RealTimeLayout layout = Sd_RealTimeLayout::Of(rows, cols);
   std::vector<unsigned short*> elevation(static_cast<size_t>(rows));
   std::vector<unsigned int*> colour(static_cast<size_t>(rows));
   for (int r = 0; r < rows; ++r) {
-    elevation[static_cast<size_t>(r)] = reinterpret_cast<unsigned short*>(block + layout.ElevationRow(r));
-    colour[static_cast<size_t>(r)] = reinterpret_cast<unsigned int*>(block + layout.ColourRow(r));
+    elevation[static_cast<size_t>(r)] = reinterpret_cast<unsigned short*>(m_copy + layout.ElevationRow(r));
+    colour[static_cast<size_t>(r)] = reinterpret_cast<unsigned int*>(m_copy + layout.ColourRow(r));
   }
-  if (HoldRows(elevation.data(), colour.data(), rows, cols) != 0) return false;
-  m_block = block;
+  if (HoldRows(elevation.data(), colour.data(), rows, cols) != 0) {
+    ReleaseCopy();
+    return false;
+  }
+  m_block = static_cast<unsigned char*>(m_sharedMemory->GetMemory());
   m_headerWord = word;
   SetCodeRange(codes[0], codes[1]);
   SetBounds(0, bounds[0], bounds[1]);
@@ -116,9 +157,54 @@ bool Sd_RealTimeDTM::TakeBlock(const char* file) {
   return RangesUsable(file);
 }
 
+void Sd_RealTimeDTM::FollowNewBlock() {
+  if (!m_sharedMemory->WasRemoved()) return;
+  std::unique_ptr<Sv_SharedMemory> fresh(new Sv_SharedMemory());
+  int rows = 0, cols = 0;
+  if (fresh->AttachForReading(m_memoryName, m_memorySize) == 1 && ReadGridSize(*fresh, &rows, &cols) &&
+      rows == GetRows() && cols == GetCols()) {
+    m_sharedMemory->DetachFromMemory();
+    m_sharedMemory = std::move(fresh);
+    m_block = static_cast<unsigned char*>(m_sharedMemory->GetMemory());
+    return;
+  }
+  fresh->DetachFromMemory();
+}
+
+int Sd_RealTimeDTM::Refresh() {
+  if (!m_block || !m_copy || !m_sharedMemory) return 0;
+  FollowNewBlock();
+  // A block that shrinks while it is read gives a short read: the rows
+  // then hold what the block held up to its end at that moment.
+  const long long size = m_sharedMemory->CurrentSize();
+  if (size >= static_cast<long long>(m_copyBytes) && m_sharedMemory->Read(0, m_copy, m_copyBytes)) {
+    m_shortBlock = false;
+    return 1;
+  }
+  if (!m_shortBlock) {
+    m_shortBlock = true;
+    Sv_Debug::Message(SV_LEVEL_DEBUG,
+                      "ERROR:  The real-time DTM block is shorter than its grid; the last rows are kept", m_memoryName);
+  }
+  return 0;
+}
+
+void Sd_RealTimeDTM::Render() {
+  Refresh();
+  Sd_SonarDTM::Render();
+}
+
+int Sd_RealTimeDTM::StepRender() {
+  if (m_stepState == 0 && !GetRedrawPending()) Refresh();
+  return Sd_SonarDTM::StepRender();
+}
+
 int Sd_RealTimeDTM::SaveObject(TDR_Manager* manager, int withCommonTags, int unused) {
   if (!manager) return -1;
-  if (IsAttached()) return Sd_SonarDTM::SaveObject(manager, withCommonTags, unused);
+  if (IsAttached()) {
+    Refresh();
+    return Sd_SonarDTM::SaveObject(manager, withCommonTags, unused);
+  }
   return WriteRecord(manager, m_memoryName, m_memorySize);
 }
 

@@ -15,6 +15,7 @@
 #include "Sd_Lines3D.h"
 #include "Sv_AtomicFile.h"
 #include "Sv_Debug.h"
+#include "Sv_Stdio.h"
 #include "Sv_Types.h"
 
 namespace {
@@ -49,7 +50,7 @@ std::string FormatNumber(double v) {
 
 int Sd_Lines3D::ReadLineFile(const char* path) {
   if (!path) return -1;
-  FILE* f = fopen(path, "r");
+  FILE* f = Sv_UtlOpenForReading(path, SV_LEVEL_DEBUG);
   if (!f) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, (std::string("ERROR: Opening line file: ") + path).c_str());
     return -1;

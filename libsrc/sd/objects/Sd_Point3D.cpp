@@ -886,7 +886,7 @@ int Sd_Point3D::WriteASCII(const char* path) {
 
 int Sd_Point3D::ReadTrackFile(const char* path) {
   ReleasePoints();
-  FILE* f = path ? fopen(path, "rb") : nullptr;
+  FILE* f = path ? Sv_UtlOpenForReading(path, SV_LEVEL_DEBUG) : nullptr;
   if (!f) {
     MessageWithPath(SV_LEVEL_DEBUG, "ERROR:  Opening track data for track file  -  ", path);
     return -1;

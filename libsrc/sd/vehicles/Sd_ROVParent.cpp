@@ -32,40 +32,50 @@ bool IsReadableRegularFile(const std::string& path) {
 void Sd_ROVParent::SetBlockName(const char* name) { g_blockName = name && *name ? name : kDefaultBlockName; }
 const char* Sd_ROVParent::GetBlockName() { return g_blockName.c_str(); }
 
-Sd_ROVParent::Sd_ROVParent() : m_settings{1, 1}, m_block(nullptr) {
+Sd_ROVParent::Sd_ROVParent()
+    : m_settings{1, 1}, m_blockName(g_blockName), m_pose{}, m_havePose(false), m_shortBlock(false) {
   SetType(kTypeId);
   SetGroup(1);
   SetKeepsOwnBounds(true);
   m_vehicleTransform.SetIdentity();
-  if (m_memory.AttachToMemory(g_blockName.c_str(), kBlockBytes)) {
-    m_block = static_cast<unsigned char*>(m_memory.GetMemory());
+  if (!m_memory.AttachToMemory(m_blockName.c_str(), kBlockBytes)) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR: Allocating shared memory!\n");
   }
-  if (!m_block) Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR: Allocating shared memory!\n");
 }
 
-Sd_ROVParent::~Sd_ROVParent() {
-  m_block = nullptr;
-  m_memory.DetachFromMemory();
-}
+Sd_ROVParent::~Sd_ROVParent() { m_memory.DetachFromMemory(); }
 
-void Sd_ROVParent::FreeData() {
-  Sd_AlignmentNode::FreeData();
-  m_memory.Close();
-}
+void Sd_ROVParent::FreeData() { Sd_AlignmentNode::FreeData(); }
 
 const char* Sd_ROVParent::className() const { return "ROV Node"; }
 
 // --- the block ---
 
-bool Sd_ROVParent::ReadBlock(Pose* pose) const {
-  if (!m_block) return false;
-  memcpy(pose->v, m_block, sizeof(pose->v));
-  return true;
+bool Sd_ROVParent::TakePose() {
+  if (!IsAttached()) return false;
+  // A writer that removed its block and made a new one under the name:
+  // the new block is attached (the old view goes).
+  if (m_memory.WasRemoved()) {
+    Sv_SharedMemory fresh;
+    if (fresh.AttachToMemory(m_blockName.c_str(), kBlockBytes)) m_memory.Swap(fresh);
+    fresh.DetachFromMemory();
+  }
+  Pose read;
+  if (m_memory.Read(0, read.v, sizeof(read.v))) {
+    m_pose = read;
+    m_havePose = true;
+    m_shortBlock = false;
+  } else if (!m_shortBlock) {
+    m_shortBlock = true;
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR: The ROV block is shorter than its pose; the last pose is kept",
+                      m_blockName.c_str());
+  }
+  return m_havePose;
 }
 
 void Sd_ROVParent::WriteBlock(int index, const double* values, int count) {
-  if (!m_block || index < 0 || count < 0 || index + count > kBlockDoubles) return;
-  memcpy(m_block + 8 * index, values, 8 * static_cast<size_t>(count));
+  if (!IsAttached() || index < 0 || count < 0 || index + count > kBlockDoubles) return;
+  m_memory.Write(8 * static_cast<size_t>(index), values, 8 * static_cast<size_t>(count));
 }
 
 void Sd_ROVParent::SetGeoBoundInfo() {
@@ -84,8 +94,9 @@ void Sd_ROVParent::SetScale(float scale) {
 }
 
 double Sd_ROVParent::GetScale() const {
-  Pose pose;
-  return ReadBlock(&pose) ? pose.v[kVehicleScale] : 0.0;
+  double scale = 0.0;
+  if (m_memory.Read(8 * kVehicleScale, &scale, sizeof(scale))) return scale;
+  return m_havePose ? m_pose.v[kVehicleScale] : 0.0;
 }
 
 void Sd_ROVParent::FitToScene(Sd_Node* scene, int flag) {
@@ -97,11 +108,10 @@ void Sd_ROVParent::FitToScene(Sd_Node* scene, int flag) {
 void Sd_ROVParent::Information() { Sv_Debug::Message(SV_LEVEL_DEBUG, "  *** Sd_ROVParent Information (TBF) ***\n"); }
 
 int Sd_ROVParent::LoadHistory() {
-  if (!m_block) return -1;
   // The name lies within its 152 bytes. One that fills them without a
   // terminator was cut by its writer and would name another file: refused.
   char name[kHistoryNameBytes + 1];
-  memcpy(name, m_block + kHistoryName, kHistoryNameBytes);
+  if (!IsAttached() || !m_memory.Read(kHistoryName, name, kHistoryNameBytes)) return -1;
   name[kHistoryNameBytes] = '\0';
   if (!memchr(name, '\0', kHistoryNameBytes)) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR: The ROV history name fills its field without an end", name);

@@ -1,6 +1,8 @@
 #ifndef SD_ROVPARENT_H
 #define SD_ROVPARENT_H
 
+#include <string>
+
 #include "Sd_AlignmentNode.h"
 #include "Sv_Attitude.h"
 #include "Sv_Matrix4.h"
@@ -16,13 +18,19 @@ class TDR_PayloadReader;
 //
 // The node attaches to the block when it is made (it never creates one) and
 // reads it at every draw, so the vehicle follows the publisher whenever the
-// view is redrawn. The block is another program's memory: each draw copies
-// it once and works on the copy, and a pose that cannot be drawn (a value
+// view is redrawn. The block is another program's memory, which that
+// program may shrink or make anew at any moment: each draw copies the pose
+// once, through the block's handle (a short block gives a short read, never
+// a bus error), and draws that copy, so one frame never mixes two poses.
+// While the block is shorter than its 336 bytes the last whole pose stays
+// on the screen (said once per such spell); a block that its writer removed
+// and made anew is attached again. A pose that cannot be drawn (a value
 // that is not a finite number, a normalised axis without range) leaves the
 // vehicle out of that frame. The viewer writes into the block only the
 // node's bounds after a fit (SetGeoBoundInfo) and the vehicle scale
-// (SetScale). Without a block there is no vehicle, no marker and no write;
-// the children draw as usual.
+// (SetScale), never past its end, and not at all into a block published
+// read-only, which is attached for reading. Without a block there is no
+// vehicle, no marker and no write; the children draw as usual.
 class Sd_ROVParent : public Sd_AlignmentNode {
  public:
   static constexpr int kTypeId = 6;
@@ -45,10 +53,11 @@ class Sd_ROVParent : public Sd_AlignmentNode {
   // Attaches to the block (see SetBlockName); without one it says so at
   // debug level and goes on.
   Sd_ROVParent();
-  // Unmaps the block.
+  // Lets go of the block.
   ~Sd_ROVParent() override;
 
-  // Closes the block's handle; the mapping stays until the node goes.
+  // The group's data; the block stays attached until the node goes (every
+  // draw reads it).
   void FreeData() override;
   // The object record, then the common tags with the settings records
   // among them (in any order; a later one wins). -1 for an object record
@@ -89,7 +98,10 @@ class Sd_ROVParent : public Sd_AlignmentNode {
   int GetSecondSetting() const { return m_settings[1]; }
 
   // Whether the block is attached.
-  bool IsAttached() const { return m_block != nullptr; }
+  bool IsAttached() const { return m_memory.GetMemory() != nullptr; }
+  // Whether the attachment may write into the block (false for a block
+  // published read-only).
+  bool CanWriteBlock() const { return m_memory.IsWritable(); }
   // The name of the block that nodes made from now on attach to; null
   // restores "ROVMEMDATA". For tests, which publish blocks of their own.
   static void SetBlockName(const char* name);
@@ -106,9 +118,11 @@ class Sd_ROVParent : public Sd_AlignmentNode {
   struct Pose {
     double v[kBlockDoubles];
   };
-  // Copies the block; false without one.
-  bool ReadBlock(Pose* pose) const;
-  // Writes count doubles from index on into the block.
+  // Takes the block's pose into m_pose when the block still holds all of
+  // it; otherwise keeps the last one. False while no whole pose was ever
+  // read (or nothing is attached).
+  bool TakePose();
+  // Writes count doubles from index on into the block (not past its end).
   void WriteBlock(int index, const double* values, int count);
   // Draws the vehicle and marker of one pose; nothing when a value needed
   // is not a finite number.
@@ -116,7 +130,10 @@ class Sd_ROVParent : public Sd_AlignmentNode {
 
   int m_settings[2];
   Sv_SharedMemory m_memory;
-  unsigned char* m_block;  // the mapped view, null when not attached
+  std::string m_blockName;  // the block attached to
+  Pose m_pose;              // the last whole pose read from the block
+  bool m_havePose;
+  bool m_shortBlock;  // the block was found short; said once per spell
   Sv_Attitude m_attitude;
   Sv_Matrix4 m_vehicleTransform;
 };

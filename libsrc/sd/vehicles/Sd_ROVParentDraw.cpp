@@ -50,8 +50,9 @@ void Thruster(GLUquadric* quadric, float x, float y, float z, bool withCylinder)
 }  // namespace
 
 void Sd_ROVParent::DrawOwn() {
-  Pose pose;
-  if (!ReadBlock(&pose)) return;
+  // One copy of the pose for the whole draw.
+  if (!TakePose()) return;
+  const Pose pose = m_pose;
   // The vehicle lives in the node's scaled frame; the group scales only
   // after this.
   glPushMatrix();

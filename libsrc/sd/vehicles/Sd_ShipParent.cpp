@@ -262,7 +262,7 @@ void Sd_ShipParent::SetOrWidenXY(const float lo[2], const float hi[2]) {
 template <class Store>
 int Sd_ShipParent::ReadPositionFile(const char* path, const char* openMessage, const char* pattern, int capacity,
                                     Store store) {
-  FILE* f = path ? fopen(path, "r") : nullptr;
+  FILE* f = path ? Sv_UtlOpenForReading(path, SV_LEVEL_DEBUG) : nullptr;
   if (!f) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, openMessage, path);
     return -1;

@@ -78,8 +78,13 @@ int Sv_HersheyFont::LoadFont(const char* fontFile, float scale) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, text.c_str(), "Sv_HersheyFont::LoadFont");
     return -1;
   }
+  // A font file named in the configuration is opened only when it is a
+  // regular file.
   std::string data;
-  if (!Sv_HersheyReadFile(path.c_str(), &data)) {
+  FILE* file = Sv_UtlOpenForReading(path.c_str(), SV_LEVEL_WARNING);
+  const bool read = file && Sv_HersheyReadStream(file, &data);
+  if (file) fclose(file);
+  if (!read) {
     std::string text = "Cannot read font file " + path;
     Sv_Debug::Message(SV_LEVEL_WARNING, text.c_str(), "Sv_HersheyFont::LoadFont");
     return -1;

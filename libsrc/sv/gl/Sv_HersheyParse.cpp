@@ -119,6 +119,13 @@ int Sv_HersheyParseText(const char* text, size_t length, size_t maxGlyphs, std::
 bool Sv_HersheyReadFile(const char* path, std::string* out) {
   FILE* f = path ? fopen(path, "rb") : nullptr;
   if (!f) return false;
+  const bool ok = Sv_HersheyReadStream(f, out);
+  fclose(f);
+  return ok;
+}
+
+bool Sv_HersheyReadStream(FILE* f, std::string* out) {
+  if (!f || !out) return false;
   bool ok = fseek(f, 0, SEEK_END) == 0;
   const long size = ok ? ftell(f) : -1;
   ok = ok && size > 0 && size <= SV_HERSHEY_MAX_FILE_SIZE && fseek(f, 0, SEEK_SET) == 0;
@@ -126,6 +133,5 @@ bool Sv_HersheyReadFile(const char* path, std::string* out) {
     out->resize(size_t(size));
     ok = fread(&(*out)[0], 1, out->size(), f) == out->size();
   }
-  fclose(f);
   return ok;
 }

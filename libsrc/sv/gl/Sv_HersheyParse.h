@@ -2,6 +2,7 @@
 #define SV_HERSHEYPARSE_H
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,7 @@ static const long SV_HERSHEY_MAX_FILE_SIZE = 4L * 1024 * 1024;
 // Reads a whole font file of 1 to SV_HERSHEY_MAX_FILE_SIZE bytes; false when
 // it cannot be read or has another size.
 bool Sv_HersheyReadFile(const char* path, std::string* out);
+// The same from an open stream, read from its start (the caller closes it).
+bool Sv_HersheyReadStream(FILE* file, std::string* out);
 
 #endif

@@ -11,12 +11,14 @@ class Sv_ImageFormat {
  public:
   virtual ~Sv_ImageFormat() {}
 
-  // Decodes the file into image, which is empty on entry. format 0 keeps the
-  // file's pixel layout, 2 gives RGBA; fileBytes is the file's size. Rows go
-  // straight to their place (row 0 is the bottom row). 0, or -1 after a
-  // debug message; image may then hold part of the pixels (the caller drops
-  // it).
-  virtual int Read(const char* path, long long fileBytes, int format, Sv_ImageIO* image) const = 0;
+  // Decodes the open file (a regular file, read from its start; path names
+  // it for messages and side files such as a world file) into image, which
+  // is empty on entry. format 0 keeps the file's pixel layout, 2 gives
+  // RGBA; fileBytes is the file's size. Rows go straight to their place
+  // (row 0 is the bottom row). 0, or -1 after a debug message; image may
+  // then hold part of the pixels (the caller drops it). The caller closes
+  // the file.
+  virtual int Read(FILE* file, const char* path, long long fileBytes, int format, Sv_ImageIO* image) const = 0;
   // Writes image (not empty) to the open stream, top row first. path names
   // the file being written, for messages and side files. 0, or -1 after an
   // error message.

@@ -11,6 +11,7 @@
 #include "Sv_Debug.h"
 #include "Sv_ImageFormat.h"
 #include "Sv_Platform.h"
+#include "Sv_Stdio.h"
 #include "Sv_WorldFile.h"
 #include "TDR_Manager.h"
 #include "TDR_Payload.h"
@@ -112,27 +113,31 @@ int Sv_ImageIO::ReadImage(const char* file, int type, int format) {
     Sv_ImageMessage(SV_LEVEL_DEBUG, kWho, "Images are read as stored (0) or as RGBA (2), not as format %d", format);
     return -1;
   }
+  // One open file for the detection and the reader: a regular file, and
+  // nothing that could make the viewer wait.
+  FILE* f = Sv_UtlOpenForReading(file, SV_LEVEL_DEBUG);
   struct stat st;
-  if (stat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (!f || fstat(fileno(f), &st) != 0) {
+    if (f) std::fclose(f);
     Sv_ImageMessage(SV_LEVEL_DEBUG, kWho, "Could not open image file %s", file);
     return -1;
   }
   if (type == SV_IMAGE_DETECT) {
     unsigned char head[8];
-    int n = 0;
-    if (FILE* f = std::fopen(file, "rb")) {
-      n = static_cast<int>(std::fread(head, 1, sizeof head, f));
-      std::fclose(f);
-    }
+    const int n = static_cast<int>(std::fread(head, 1, sizeof head, f));
     type = DetectType(head, n);
   }
   const Sv_ImageFormat* reader = Sv_ImageFormat::ForType(type);
   if (!reader) {
+    std::fclose(f);
     Sv_Debug::Message(SV_LEVEL_DEBUG, "Unsupported file type.", file);
     return -1;
   }
   Sv_ImageIO read;
-  if (reader->Read(file, static_cast<long long>(st.st_size), format, &read) != 0) {
+  const int result =
+      std::fseek(f, 0, SEEK_SET) == 0 ? reader->Read(f, file, static_cast<long long>(st.st_size), format, &read) : -1;
+  std::fclose(f);
+  if (result != 0) {
     Sv_ImageMessage(SV_LEVEL_DEBUG, kWho, "Could not read image file %s", file);
     return -1;
   }

@@ -166,13 +166,11 @@ int Encode(FILE* file, Sv_ImageWriteRows* rows, int quality, JpegJob* job) {
 
 }  // namespace
 
-int Sv_ImageJpeg::Read(const char* path, long long, int format, Sv_ImageIO* image) const {
-  FILE* file = std::fopen(path, "rb");
+int Sv_ImageJpeg::Read(FILE* file, const char*, long long, int format, Sv_ImageIO* image) const {
   if (!file) return -1;
   JpegJob job;
   InitJob(&job);
   const int result = Decode(file, format, image, &job);
-  std::fclose(file);
   if (result != 0) Sv_ImageMessage(SV_LEVEL_DEBUG, kReader, "JPEG: %s", job.message);
   return result;
 }

@@ -11,7 +11,7 @@
 // Sv_ImageIO::GetMaxDecoderBytes() and a file may have at most 1000 scans.
 class Sv_ImageJpeg : public Sv_ImageFormat {
  public:
-  int Read(const char* path, long long fileBytes, int format, Sv_ImageIO* image) const override;
+  int Read(FILE* file, const char* path, long long fileBytes, int format, Sv_ImageIO* image) const override;
   int Write(FILE* file, const char* path, const Sv_ImageIO& image,
             const Sv_ImageWriteSettings& settings) const override;
 };

@@ -153,12 +153,10 @@ int Encode(FILE* file, Sv_ImageWriteRows* rows, PngJob* job) {
 
 }  // namespace
 
-int Sv_ImagePng::Read(const char* path, long long, int format, Sv_ImageIO* image) const {
-  FILE* file = std::fopen(path, "rb");
+int Sv_ImagePng::Read(FILE* file, const char*, long long, int format, Sv_ImageIO* image) const {
   if (!file) return -1;
   PngJob job = {"", 0};
   const int result = Decode(file, format, image, &job);
-  std::fclose(file);
   if (result != 0) Sv_ImageMessage(SV_LEVEL_DEBUG, kReader, "PNG: %s", job.message);
   return result;
 }

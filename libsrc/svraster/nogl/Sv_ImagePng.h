@@ -10,7 +10,7 @@
 // the pixels are read fail the read.
 class Sv_ImagePng : public Sv_ImageFormat {
  public:
-  int Read(const char* path, long long fileBytes, int format, Sv_ImageIO* image) const override;
+  int Read(FILE* file, const char* path, long long fileBytes, int format, Sv_ImageIO* image) const override;
   int Write(FILE* file, const char* path, const Sv_ImageIO& image,
             const Sv_ImageWriteSettings& settings) const override;
 };

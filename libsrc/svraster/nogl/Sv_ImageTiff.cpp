@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -464,13 +465,23 @@ bool WriteOpenFile(TIFF* tif, Sv_ImageWriteRows& rows, const Sv_ImageIO& image, 
 
 }  // namespace
 
-int Sv_ImageTiff::Read(const char* path, long long fileBytes, int format, Sv_ImageIO* image) const {
+int Sv_ImageTiff::Read(FILE* file, const char* path, long long fileBytes, int format, Sv_ImageIO* image) const {
   InitLibraries();
+  // libtiff reads (and maps) through a descriptor of its own, which it
+  // closes; the caller's stream stays open.
+  const int fd = file ? dup(fileno(file)) : -1;
+  if (fd < 0 || lseek(fd, 0, SEEK_SET) != 0) {
+    if (fd >= 0) close(fd);
+    return -1;
+  }
   TiffMessages messages = {SV_LEVEL_DEBUG, 0};
   TIFFOpenOptions* options = MakeOptions(&messages);
-  TIFF* tif = options ? TIFFOpenExt(path, "r", options) : nullptr;
+  TIFF* tif = options ? TIFFFdOpenExt(fd, path, "r", options) : nullptr;
   TIFFOpenOptionsFree(options);
-  if (!tif) return -1;
+  if (!tif) {
+    close(fd);
+    return -1;
+  }
   const bool ok = ReadOpenFile(tif, path, fileBytes, format, image);
   TIFFClose(tif);
   return ok ? 0 : -1;

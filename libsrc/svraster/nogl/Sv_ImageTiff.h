@@ -21,7 +21,7 @@ class Sv_ImageTiff : public Sv_ImageFormat {
  public:
   explicit Sv_ImageTiff(bool geoTiff) : m_geoTiff(geoTiff) {}
 
-  int Read(const char* path, long long fileBytes, int format, Sv_ImageIO* image) const override;
+  int Read(FILE* file, const char* path, long long fileBytes, int format, Sv_ImageIO* image) const override;
   int Write(FILE* file, const char* path, const Sv_ImageIO& image,
             const Sv_ImageWriteSettings& settings) const override;
 

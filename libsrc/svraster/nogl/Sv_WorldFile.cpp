@@ -1,5 +1,6 @@
 #include "Sv_WorldFile.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -7,19 +8,25 @@
 #include "Sv_AtomicFile.h"
 #include "Sv_Debug.h"
 #include "Sv_ImageFormat.h"
+#include "Sv_Stdio.h"
 #include "Sv_Stdlib.h"
 
 namespace {
 
 constexpr size_t kMaxWorldFileBytes = 4096;
 
+// The world file beside the image; null when there is none or it is not a
+// regular file (a named pipe or a device is refused at once, with its
+// message).
 FILE* OpenWorldFile(const char* imagePath) {
   static const char* const kExtensions[] = {".tfw", ".TFW"};
   for (const char* extension : kExtensions) {
     char* name = Sv_UtlReplaceExtension(imagePath, extension);
-    FILE* f = name ? std::fopen(name, "rb") : nullptr;
+    errno = 0;
+    FILE* f = name ? Sv_UtlOpenForReading(name, SV_LEVEL_DEBUG) : nullptr;
+    const bool refused = !f && errno == EINVAL;
     std::free(name);
-    if (f) return f;
+    if (f || refused) return f;
   }
   return nullptr;
 }
