@@ -166,7 +166,12 @@ int Qk_RestoreGeometry(QWidget* widget, FILE* file) {
   for (int i = 0; i < 5; ++i) {
     if (!ReadInt(file, &v[i])) return -1;
   }
-  if (!widget) return 0;
+  Qk_ApplyGeometry(widget, v);
+  return 0;
+}
+
+void Qk_ApplyGeometry(QWidget* widget, const int32_t v[5]) {
+  if (!widget) return;
   const QRect r(v[0], v[1], v[2], v[3]);
   // The screen the rectangle meets: screen 0, else screen 1; none when the
   // rectangle is empty or lies off both.
@@ -181,7 +186,7 @@ int Qk_RestoreGeometry(QWidget* widget, FILE* file) {
   }
   if (!v[4]) {
     if (on) widget->setGeometry(r);
-    return 0;
+    return;
   }
   // Maximized. Before the window is first shown its normal rectangle is
   // set too, to come back to when it is no longer maximized (once shown,
@@ -193,7 +198,6 @@ int Qk_RestoreGeometry(QWidget* widget, FILE* file) {
   // keeps the widget's maximized state and normal rectangle.
   QScreen* screen = on ? on : widget->screen();
   if (screen && widget->windowHandle()) widget->windowHandle()->setGeometry(screen->availableGeometry());
-  return 0;
 }
 
 void Qk_SaveDockLayout(QMainWindow* window, FILE* file) {

@@ -7,6 +7,7 @@
 // About box, read-only looks for edit fields, font measures, two save-time
 // questions and the application font from "GUIDefaults".
 
+#include <cstdint>
 #include <cstdio>
 
 class QApplication;
@@ -42,6 +43,8 @@ void Qk_SaveGeometry(QWidget* widget, FILE* file);
 // area), or the rectangle when it meets screen 0 (or screen 1). Returns 0,
 // or -1 when the file ended early (nothing is applied then).
 int Qk_RestoreGeometry(QWidget* widget, FILE* file);
+// Applies the five words as Qk_RestoreGeometry does (null widget: nothing).
+void Qk_ApplyGeometry(QWidget* widget, const int32_t v[5]);
 
 // The main window's dock and tool-bar state as int32 length n and n bytes.
 void Qk_SaveDockLayout(QMainWindow* window, FILE* file);

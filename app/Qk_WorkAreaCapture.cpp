@@ -5,26 +5,16 @@
 
 #include <GL/gl.h>
 
-#include <cmath>
-#include <cstdio>
-#include <cstring>
-
 #include "Qk_GLOverlay.h"
 #include "Qk_GLWorkArea.h"
 #include "Sd_Node.h"
-#include "Sv_AtomicFile.h"
 #include "Sv_Debug.h"
-#include "Sv_Stdio.h"
 #include "Sv_GLRaster.h"
 #include "Sv_Matrix4.h"
 #include "Sv_Perspective.h"
+#include "ViewFile.h"
 
 namespace {
-
-// The first line of a view file; readers skip it (up to this many
-// characters, its new-line included) without comparing it.
-const char kViewFileVersion[] = "2.0\n";
-const int kVersionLineMax = 24;
 
 // Saves what a tile loop changes and puts it back on every path out: the
 // root's detail settings (full detail while tiles are drawn), the draw
@@ -144,22 +134,8 @@ int Qk_WorkAreaCapture::RenderTiles(int n) {
 int Qk_WorkAreaCapture::SaveViewFile(const char* path) {
   Sv_Perspective* camera = m_area->GetCamera();
   Sv_Matrix4* viewMatrix = m_area->GetViewMatrix();
-  if (!path || !camera || !viewMatrix) {
+  if (!path || !camera || !viewMatrix || !ViewFile::Write(path, *camera, *viewMatrix)) {
     Sv_Debug::Error("Could not write to view file '%s'.", path ? path : "");
-    return 0;
-  }
-  // Binary, so that no line-end translation touches the records; the old
-  // file is replaced only when everything was written.
-  Sv_AtomicFile out;
-  FILE* file = out.Open(path, 1);
-  bool ok = file != nullptr;
-  ok = ok && std::fputs(kViewFileVersion, file) >= 0;
-  ok = ok && camera->Write(file) == 0;
-  ok = ok && viewMatrix->Write(file) == 0;
-  ok = ok && out.Commit() == 0;
-  if (!ok) {
-    out.Discard();
-    Sv_Debug::Error("Could not write to view file '%s'.", path);
     return 0;
   }
   return 1;
@@ -167,33 +143,13 @@ int Qk_WorkAreaCapture::SaveViewFile(const char* path) {
 
 int Qk_WorkAreaCapture::LoadViewFile(const char* path) {
   Sv_Perspective* current = m_area->GetCamera();
-  FILE* file = (path && current && m_area->GetViewMatrix()) ? Sv_UtlOpenForReading(path, SV_LEVEL_DEBUG) : nullptr;
-  bool ok = file != nullptr;
-  // The version line: up to its new-line, which must come within the first
-  // characters (a file without one is not a view file).
-  if (ok) {
-    int length = 0;
-    int ch = 0;
-    while (length < kVersionLineMax && (ch = std::fgetc(file)) != EOF && ch != '\n') ++length;
-    ok = ch == '\n';
-  }
-  // Both records go into temporaries; the view changes only when both are
-  // complete and valid.
-  Sv_Perspective camera = current ? *current : Sv_Perspective(0.0f, 0.0f, 50.0f, 6.4f, 0.25f);
+  // The view changes only when both records are complete and valid.
   Sv_Matrix4 matrix;
-  ok = ok && camera.Read(file, 1) == 0;
-  ok = ok && matrix.Read(file, 1) == 0;
-  if (ok) {
-    const float* m = matrix.GetMatrixPTR();
-    for (int i = 0; i < 16; ++i) ok = ok && std::isfinite(m[i]);
-  }
-  if (file) std::fclose(file);
-  if (!ok) {
+  if (!current || !m_area->GetViewMatrix() || !ViewFile::Read(path, current, &matrix)) {
     Sv_Debug::Error("Could not read view file '%s'.", path ? path : "");
     return 0;
   }
   m_area->MakeCurrent();
-  *current = camera;
   if (m_area->IsInitialised()) glMatrixMode(GL_MODELVIEW);
   m_area->SetViewMatrix(&matrix);
   m_area->UpdateGL();

@@ -1,11 +1,7 @@
 // The main window's options file (window geometry, last directory, stereo at
 // start-up), the window's first showing (maximized when the file gives no
 // geometry) and the Preferences dialog that changes the stereo choice.
-//
-// Layout (little-endian int32 words, no gaps): magic 0x5B3C2A8F, version 1,
-// x, y, width, height, maximized flag, directory length n (0 ... 255), the n
-// directory bytes, stereo at start-up. The older magic 0x4B3C2A8F has no
-// version and no stereo word.
+// The layout is in OptionsFile.h, which reads it.
 
 #include <QCoreApplication>
 #include <QFile>
@@ -16,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "OptionsFile.h"
 #include "PreferencesDL.h"
 #include "Qk_GUIUtils.h"
 #include "Sv_AtomicFile.h"
@@ -26,26 +23,9 @@
 
 namespace {
 
-constexpr int32_t kMagic = 0x5B3C2A8F;
-constexpr int32_t kOldMagic = 0x4B3C2A8F;
-constexpr int32_t kVersion = 1;
-constexpr int kMaxDirectory = 255;
 const char kOptionsName[] = "pc_orvantaOptions";
 
 bool WriteWord(FILE* file, int32_t v) { return Sv_UtlFwriteCopy(&v, 4, 1, file, 1) == 1; }
-bool ReadWord(FILE* file, int32_t* v) { return Sv_UtlFread(v, 4, 1, file, 1) == 1; }
-
-// The options file opened and read up to its five geometry words (past the
-// magic and, in the current layout, the version); null when it is missing,
-// not a regular file, cut short there or of a foreign layout.
-FILE* OpenAtGeometry(const char* name, int32_t* magic) {
-  FILE* file = name ? Sv_UtlOpenForReading(name, SV_LEVEL_DEBUG) : nullptr;
-  if (!file) return nullptr;
-  int32_t version = 0;
-  if (ReadWord(file, magic) && (*magic == kOldMagic || (*magic == kMagic && ReadWord(file, &version)))) return file;
-  fclose(file);
-  return nullptr;
-}
 
 }  // namespace
 
@@ -73,9 +53,9 @@ void orvanta::SaveConfigurationFile() {
   FILE* file = out.Open(name, 1);
   free(name);
   if (!file) return;  // nothing is written and nothing reported
-  const std::string dir = lastDirectory.substr(0, kMaxDirectory);
-  WriteWord(file, kMagic);
-  WriteWord(file, kVersion);
+  const std::string dir = lastDirectory.substr(0, OptionsFile::kMaxDirectory);
+  WriteWord(file, OptionsFile::kMagic);
+  WriteWord(file, OptionsFile::kVersion);
   Qk_SaveGeometry(this, file);
   WriteWord(file, static_cast<int32_t>(dir.size()));
   if (!dir.empty()) fwrite(dir.data(), 1, dir.size(), file);
@@ -86,33 +66,21 @@ void orvanta::SaveConfigurationFile() {
 
 void orvanta::LoadConfigurationFile() {
   char* name = GetOptionsFileName();
-  int32_t magic = 0;
-  FILE* file = OpenAtGeometry(name, &magic);
+  OptionsFile options;
+  const bool whole = options.Read(name);
   free(name);
-  if (!file) return;
-  // The geometry is applied only when all five words are there.
-  int32_t n = -1;
-  if (Qk_RestoreGeometry(this, file) == 0 && ReadWord(file, &n) && n >= 0 && n <= kMaxDirectory) {
-    std::string dir(static_cast<size_t>(n), '\0');
-    if (n == 0 || fread(&dir[0], 1, dir.size(), file) == dir.size()) {
-      lastDirectory = dir;
-      int32_t stereo = 0;
-      if (magic == kMagic && ReadWord(file, &stereo)) stereoAtStartup = stereo ? 1 : 0;
-    }
-  }
-  // A length outside 0 ... 255 ends the read: the stereo word behind it
-  // cannot be found.
-  fclose(file);
+  if (!whole) return;
+  Qk_ApplyGeometry(this, options.geometry);
+  if (options.haveDirectory) lastDirectory = options.directory;
+  if (options.haveStereo) stereoAtStartup = options.stereo;
 }
 
 bool orvanta::ApplyStoredGeometry(QWidget* target) {
   char* name = GetOptionsFileName();
-  int32_t magic = 0;
-  FILE* file = OpenAtGeometry(name, &magic);
+  OptionsFile options;
+  const bool whole = options.Read(name);
   free(name);
-  if (!file) return false;
-  const bool whole = Qk_RestoreGeometry(target, file) == 0;
-  fclose(file);
+  if (whole && target) Qk_ApplyGeometry(target, options.geometry);
   return whole;
 }
 

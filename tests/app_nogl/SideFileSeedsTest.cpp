@@ -6,17 +6,22 @@
 // there; every run checks that the committed seeds are the ones made now.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "FileHistory.h"
 #include "Movie.h"
+#include "OptionsFile.h"
 #include "SideFileReaders.h"
+#include "Sv_Matrix4.h"
+#include "Sv_Perspective.h"
 #include "Sv_Quaternion.h"
 #include "Sv_WorldFile.h"
 #include "TDR_Colormap.h"
 #include "TestSupport.h"
+#include "ViewFile.h"
 
 using orvanta_test::ReadFileBytes;
 using orvanta_test::TempDir;
@@ -58,6 +63,20 @@ std::vector<std::pair<std::string, std::string>> MakeSeeds(TempDir& dir) {
     history.AddFile("/data/survey/harbour.scene", "*.scene");
   }
   seeds.emplace_back("history", Seed(kFileHistory, ReadFileBytes(dir.file("history"))));
+
+  EXPECT_TRUE(ViewFile::Write(dir.file("view").c_str(), Sv_Perspective(0.0f, 0.0f, 50.0f, 6.4f, 0.25f), Sv_Matrix4()));
+  seeds.emplace_back("view", Seed(kViewFile, ReadFileBytes(dir.file("view"))));
+
+  // The options file as the main window writes it (its writer needs a
+  // window): words little-endian.
+  std::string options;
+  const std::string folder = "/data/survey/";
+  for (int32_t word : {OptionsFile::kMagic, OptionsFile::kVersion, 40, 30, 1200, 800, 0,
+                       static_cast<int32_t>(folder.size())}) {
+    for (int b = 0; b < 4; ++b) options.push_back(static_cast<char>((static_cast<uint32_t>(word) >> (8 * b)) & 0xFF));
+  }
+  options += folder + std::string("\1\0\0\0", 4);
+  seeds.emplace_back("options", Seed(kOptionsFile, options));
 
   // A class configuration as a user writes one: a comment, the version,
   // then numbers, a pair and a colour-map name, enough lines for the

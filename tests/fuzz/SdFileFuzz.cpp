@@ -18,6 +18,7 @@
 #include "Sd_Node.h"
 #include "Sd_Parent.h"
 #include "Sd_SceneFile.h"
+#include "Sd_SoundingGrid.h"
 #include "Sv_Debug.h"
 #include "TDR_Manager.h"
 
@@ -29,6 +30,10 @@ void Setup() {
   // Broken inputs are the normal case here: keep the log quiet.
   Sv_Debug::SetLevel(-1000);
   Sd_RegisterAllClasses();
+  // A few hostile bytes may ask for a sounding grid of the full bound
+  // (hundreds of megabytes); smaller grids keep every input quick and reach
+  // the same code.
+  Sd_SoundingGrid::SetCellLimit(1 << 12);
 }
 
 // What the viewer does with a tree without a GL context: walk it, ask each

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the readers of the files that come with scene
 // files or with the program: world files, colour maps, flight paths, line,
-// track and sonobuoy text files, the file history and the class
-// configuration files. The first byte of an input picks the reader (and,
+// track and sonobuoy text files, the file history, view files, the options
+// file and the class configuration files. The first byte of an input picks the reader (and,
 // for configurations, the file name); the rest is the file. Built as a
 // libFuzzer target (ORVANTA_FUZZ) and, with ReplayMain.cpp, as the replay of
 // its seeds (tests/fuzz/side-corpus, made by the class contract suite).
@@ -16,6 +16,7 @@
 #include "FileHistory.h"
 #include "FuzzInput.h"
 #include "Movie.h"
+#include "OptionsFile.h"
 #include "Sd_AllClasses.h"
 #include "Sd_GroupNode.h"
 #include "Sd_IOSupport.h"
@@ -25,8 +26,11 @@
 #include "SideFileReaders.h"
 #include "Sv_Debug.h"
 #include "Sv_ImageFormat.h"
+#include "Sv_Matrix4.h"
+#include "Sv_Perspective.h"
 #include "Sv_WorldFile.h"
 #include "TDR_Colormap.h"
+#include "ViewFile.h"
 
 namespace {
 
@@ -119,6 +123,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int i = 0; i < history.GetCount(list); ++i) history.GetEntry(i, list);
       }
       history.AddFile("/data/survey.sd", nullptr);
+      break;
+    }
+    case kViewFile: {
+      Sv_Perspective camera(0.0f, 0.0f, 50.0f, 6.4f, 0.25f);
+      Sv_Matrix4 matrix;
+      ViewFile::Read(path.c_str(), &camera, &matrix);
+      break;
+    }
+    case kOptionsFile: {
+      OptionsFile options;
+      options.Read(path.c_str());
       break;
     }
     default:

@@ -15,6 +15,8 @@ enum SideReader {
   kShipTrack,
   kSonobuoys,
   kFileHistory,
+  kViewFile,
+  kOptionsFile,
   kFirstConfiguration  // then one reader per name below
 };
 

@@ -3,6 +3,7 @@
 #include "Sd_SoundingGrid.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
@@ -11,6 +12,14 @@
 
 #include "Sd_SoundingWorkers.h"
 #include "Sv_Debug.h"
+
+namespace {
+std::atomic<int> g_cellLimit{Sd_SoundingGrid::kMaxCells};
+}  // namespace
+
+void Sd_SoundingGrid::SetCellLimit(int cells) { g_cellLimit = std::clamp(cells, 1, kMaxCells); }
+
+int Sd_SoundingGrid::CellLimit() { return g_cellLimit; }
 
 namespace {
 
@@ -166,11 +175,12 @@ int Sd_SoundingGrid::Plan(const Sd_SoundingExtent& data, int count, const char* 
   // Bounded by the memory the grid takes, not by how many soundings share
   // a cell: a fine grid over a sparse survey is a choice of its writer.
   // Written so that NaN fails too.
-  if (!(rows >= 1.0 && cols >= 1.0 && rows * cols <= kMaxCells)) {
+  const int limit = CellLimit();
+  if (!(rows >= 1.0 && cols >= 1.0 && rows * cols <= limit)) {
     Sv_Debug::Debug(
         "ERROR:  The cell size %g gives a grid of %.0f x %.0f cells, more than the %d cells a sounding grid may "
         "take in memory: %s",
-        static_cast<double>(size), rows, cols, kMaxCells, where);
+        static_cast<double>(size), rows, cols, limit, where);
     return -1;
   }
   shape->rows = static_cast<int>(rows);

@@ -50,6 +50,11 @@ class Sd_SoundingGrid {
   // cell): never more than kMaxCells cells, however many soundings lie in
   // them. A cell size that asks for more is refused.
   static constexpr int kMaxCells = 1 << 24;
+  // Lowers the bound for this process (1 ... kMaxCells): a program that
+  // reads many hostile files, a fuzzer, keeps each grid small and each
+  // input quick. The bound in force is returned by CellLimit.
+  static void SetCellLimit(int cells);
+  static int CellLimit();
 
   // Where the grid goes: the cell size and the origin (node x and y
   // minima), rows and columns.
