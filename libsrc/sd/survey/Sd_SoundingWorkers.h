@@ -1,76 +1,11 @@
 #ifndef SD_SOUNDINGWORKERS_H
 #define SD_SOUNDINGWORKERS_H
 
-// Worker threads for the passes over every sounding of a large data set
-// (decoding, binning, statistics, attribute ranges). A pass splits its
-// items into one contiguous share per worker; worker w takes share w, and
-// whatever the workers gather is combined in share order afterwards, so a
-// pass gives exactly what one loop over all items in order gives, on any
-// number of processors.
-
-#include <cstddef>
-#include <thread>
-#include <vector>
+// The sounding passes run on the base library's worker threads.
+#include "Sv_Workers.h"
 
 namespace sd_sounding {
-
-// Processors this process may run on (at least 1, at most kMaxWorkers).
-constexpr int kMaxWorkers = 16;
-int ProcessorCount();
-
-// Items a worker takes at the least: smaller passes run on fewer workers,
-// and a pass of fewer items runs on the calling thread alone.
-constexpr size_t kDefaultMinShare = size_t(1) << 16;
-// The least share from now on (0 restores the default); the one before.
-// Tests lower it to run the worker paths on small data sets.
-size_t SetMinShare(size_t items);
-size_t MinShare();
-
-// The most workers a pass uses from now on (0 restores the processor
-// count; at most kMaxWorkers); the limit before. Tests set it to run the
-// worker paths, with uneven shares, on any machine.
-int SetWorkerLimit(int workers);
-
-// Workers for a pass over items (1 when the pass is small), never more
-// than the processors (or the limit set).
-int WorkerCount(size_t items);
-
-// First item of share w of items split among workers shares.
-inline size_t ShareBegin(size_t items, int workers, int w) {
-  return static_cast<size_t>(static_cast<unsigned long long>(items) * static_cast<unsigned>(w) /
-                             static_cast<unsigned>(workers));
-}
-
-// Runs work(w) for w = 0 ... workers - 1, on worker threads and the
-// calling thread, and returns once all have finished. A thread that cannot
-// be started leaves its share to the calling thread.
-template <class Work>
-void RunWorkers(int workers, Work work) {
-  if (workers <= 1) {
-    work(0);
-    return;
-  }
-  std::vector<std::thread> threads;
-  std::vector<int> left;
-  threads.reserve(static_cast<size_t>(workers));
-  for (int w = 1; w < workers; ++w) {
-    try {
-      threads.emplace_back([&work, w] { work(w); });
-    } catch (...) {
-      left.push_back(w);
-    }
-  }
-  work(0);
-  for (int w : left) work(w);
-  for (std::thread& t : threads) t.join();
-}
-
-// Runs work(w, begin, end) over the shares of items.
-template <class Work>
-void RunShares(size_t items, int workers, Work work) {
-  RunWorkers(workers, [&](int w) { work(w, ShareBegin(items, workers, w), ShareBegin(items, workers, w + 1)); });
-}
-
+using namespace sv_workers;
 }  // namespace sd_sounding
 
 #endif
