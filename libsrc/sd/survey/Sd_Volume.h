@@ -250,6 +250,10 @@ class Sd_Volume : public Sd_Node {
   // full list, and builds it: at steps (step, step, 1), or the full list
   // itself at step 1. oldStep is the step the coarse list was built with.
   void BuildCoarseSurface(int oldStep);
+  // Extracts the layers [layerBegin, layerEnd) (slices layer x s3) into the
+  // pass's list; the triangles of the first layer are counted into
+  // firstTriangles. false when memory runs out.
+  bool ExtractLayers(IsoPass& pass, int layerBegin, int layerEnd, size_t* firstTriangles);
   // The triangles of one cell, whose first corner is lattice point (li, lj)
   // of the pass's lower plane at slice k.
   void PolygoniseCell(int caseIndex, int li, int lj, int k, IsoPass& pass);
