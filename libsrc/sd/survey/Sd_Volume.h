@@ -271,6 +271,9 @@ class Sd_Volume : public Sd_Node {
   void ReleaseVolume();
   // The p-th marked point from the front, or null.
   MarkPoint* MarkPointAt(int position) const;
+  // GetPartialVolume without its messages: the sub-samples that no face
+  // pair gave a value, for the caller to report.
+  int PartialCell(int i, int j, int k, double* volume, double* sum, int n) const;
   // Data units of a sum of count sample values (sample scale).
   double DataSum(double sampleSum, double count) const;
   // Volume of one cell.
