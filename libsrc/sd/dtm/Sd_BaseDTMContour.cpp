@@ -1,6 +1,7 @@
 // Terrain base class: contour lines of the height grid (marching squares),
 // joined into polylines of a 3-D line set.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "Sd_BaseDTM.h"
 #include "Sd_Lines3D.h"
 #include "Sv_Debug.h"
+#include "Sv_Workers.h"
 
 namespace {
 
@@ -192,11 +194,9 @@ void Sd_BaseDTM::ContourCell(int cellCase, int row, int col, float level, Contou
 
 namespace {
 
-// The sweep of ContourScan with bands of type Band (wide enough for the
-// number of levels): calls cell(r, c, lo, hi) for each cell whose corners
-// hold values and lie in the bands lo ... hi, lo < hi.
-template <class Band, class Cell>
-void SweepBands(unsigned short* const* grid, int rows, int cols, const std::vector<float>& sorted, Cell cell) {
+// The band of every code: the number of sorted levels at or below it.
+template <class Band>
+std::vector<Band> BandTable(const std::vector<float>& sorted) {
   const size_t count = sorted.size();
   std::vector<Band> band(65536);
   size_t k = 0;
@@ -204,10 +204,19 @@ void SweepBands(unsigned short* const* grid, int rows, int cols, const std::vect
     while (k < count && sorted[k] <= static_cast<float>(code)) ++k;
     band[static_cast<size_t>(code)] = static_cast<Band>(k);
   }
+  return band;
+}
+
+// The sweep of ContourScan over the rows of cells [first, end) with bands
+// of type Band (wide enough for the number of levels): calls cell(r, c, lo,
+// hi) for each cell whose corners hold values and lie in the bands lo ...
+// hi, lo < hi.
+template <class Band, class Cell>
+void SweepBands(unsigned short* const* grid, int first, int end, int cols, const std::vector<Band>& band, Cell cell) {
   const size_t n = static_cast<size_t>(cols);
   std::vector<Band> below(n), above(n), differs(n + 8, 0);
-  for (size_t c = 0; c < n; ++c) below[c] = band[grid[0][c]];
-  for (int r = 0; r + 1 < rows; ++r) {
+  for (size_t c = 0; c < n; ++c) below[c] = band[grid[first][c]];
+  for (int r = first; r < end; ++r) {
     const unsigned short* r0 = grid[r];
     const unsigned short* r1 = grid[r + 1];
     for (size_t c = 0; c < n; ++c) above[c] = band[r1[c]];
@@ -242,6 +251,9 @@ void SweepBands(unsigned short* const* grid, int rows, int cols, const std::vect
 // some corner is at or above L and another below it, that is when L lies
 // between the bands of the cell's lowest and highest corner. Cells whose
 // four corners share a band (nearly all of them) cost a few comparisons.
+// A large grid is swept on worker threads, each taking a share of the rows
+// of cells into lists of its own; the lists are joined in row order, as one
+// sweep makes them.
 void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList* lists) const {
   if (!m_elevation || m_rows < 2 || m_cols < 2 || count < 1) return;
   std::vector<int> order(static_cast<size_t>(count));
@@ -249,18 +261,40 @@ void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList*
   std::sort(order.begin(), order.end(), [&](int a, int b) { return levels[a] < levels[b]; });
   std::vector<float> sorted(static_cast<size_t>(count));
   for (int k = 0; k < count; ++k) sorted[k] = levels[order[k]];
-  auto cell = [&](int r, int c, size_t lo, size_t hi) {
-    for (size_t i = lo; i < hi; ++i) {
-      const int cellCase = ContourCellCase(r, c, sorted[i]);
-      if (cellCase != 0 && cellCase != 15) ContourCell(cellCase, r, c, sorted[i], &lists[order[i]]);
-    }
+  const int cellRows = m_rows - 1;
+  const int workers = std::min(sv_workers::WorkerCount(static_cast<size_t>(m_rows) * m_cols), cellRows);
+  std::vector<std::vector<ContourSegmentList>> shares(static_cast<size_t>(workers > 1 ? workers : 0));
+  auto sweep = [&](const auto& band) {
+    sv_workers::RunShares(static_cast<size_t>(cellRows), workers, [&](int w, size_t first, size_t end) {
+      ContourSegmentList* out = lists;
+      if (workers > 1) {
+        shares[static_cast<size_t>(w)].resize(static_cast<size_t>(count));
+        out = shares[static_cast<size_t>(w)].data();
+      }
+      auto cell = [&](int r, int c, size_t lo, size_t hi) {
+        for (size_t i = lo; i < hi; ++i) {
+          const int cellCase = ContourCellCase(r, c, sorted[i]);
+          if (cellCase != 0 && cellCase != 15) ContourCell(cellCase, r, c, sorted[i], &out[order[i]]);
+        }
+      };
+      SweepBands(m_elevation, static_cast<int>(first), static_cast<int>(end), m_cols, band, cell);
+    });
   };
   if (count < 256) {
-    SweepBands<uint8_t>(m_elevation, m_rows, m_cols, sorted, cell);
+    sweep(BandTable<uint8_t>(sorted));
   } else if (count < 65536) {
-    SweepBands<uint16_t>(m_elevation, m_rows, m_cols, sorted, cell);
+    sweep(BandTable<uint16_t>(sorted));
   } else {
-    SweepBands<uint32_t>(m_elevation, m_rows, m_cols, sorted, cell);
+    sweep(BandTable<uint32_t>(sorted));
+  }
+  for (int k = 0; k < count && workers > 1; ++k) {
+    size_t total = lists[k].size();
+    for (const auto& share : shares) total += share[static_cast<size_t>(k)].size();
+    lists[k].reserve(total);
+    for (auto& share : shares) {
+      lists[k].insert(lists[k].end(), share[static_cast<size_t>(k)].begin(), share[static_cast<size_t>(k)].end());
+      ContourSegmentList().swap(share[static_cast<size_t>(k)]);
+    }
   }
 }
 
@@ -285,9 +319,29 @@ void Sd_BaseDTM::ContourLevels(const float* z, int count, Sd_Lines3D* lines, int
   if (levels.empty()) return;
   std::vector<ContourSegmentList> lists(levels.size());
   ContourScan(levels.data(), static_cast<int>(levels.size()), lists.data());
-  for (size_t k = 0; k < lists.size(); ++k) {
-    if (!lists[k].empty()) ChainContourSegments(&lists[k], heights[k], lines);
-    ContourSegmentList().swap(lists[k]);
+  // The heights are joined on worker threads, each taking the next height
+  // not yet taken; their polylines are added in height order. Joining a
+  // segment costs about as much as kJoinItems items of a plain pass.
+  constexpr size_t kJoinItems = 16;
+  size_t segments = 0;
+  for (const ContourSegmentList& list : lists) segments += list.size();
+  const int workers = std::min(sv_workers::WorkerCount(segments * kJoinItems), static_cast<int>(lists.size()));
+  std::vector<ContourPolylines> polylines(lists.size());
+  std::vector<char> refused(lists.size(), 0);
+  std::atomic<size_t> next{0};
+  sv_workers::RunWorkers(workers, [&](int) {
+    for (size_t k; (k = next.fetch_add(1)) < lists.size();) {
+      if (!lists[k].empty() && !JoinContourSegments(&lists[k], heights[k], &polylines[k])) refused[k] = 1;
+      ContourSegmentList().swap(lists[k]);
+    }
+  });
+  for (size_t k = 0; k < polylines.size(); ++k) {
+    if (refused[k]) {
+      Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Too many contour segments to join",
+                        "Sd_BaseDTM::ChainContourSegments");
+    }
+    AddContourPolylines(polylines[k], lines);
+    polylines[k] = ContourPolylines();
   }
 }
 
@@ -308,13 +362,34 @@ bool Sd_BaseDTM::CompareSegments(const ContourSegment& a, const ContourSegment& 
 // steps as there are segments.
 void Sd_BaseDTM::ChainContourSegments(ContourSegmentList* list, float z, Sd_Lines3D* lines) {
   if (!list || list->empty() || !lines || m_rows < 2 || m_cols < 2) return;
-  ContourSegmentList& s = *list;
-  const size_t n = s.size();
-  // The table of ends numbers them in 32 bits.
-  if (n > 0x7FFFFFFFu) {
+  ContourPolylines polylines;
+  if (!JoinContourSegments(list, z, &polylines)) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Too many contour segments to join", "Sd_BaseDTM::ChainContourSegments");
     return;
   }
+  AddContourPolylines(polylines, lines);
+}
+
+void Sd_BaseDTM::AddContourPolylines(const ContourPolylines& polylines, Sd_Lines3D* lines) const {
+  const unsigned colour = static_cast<unsigned>(m_contourColor);
+  const double start = 0.0;
+  size_t at = 0;
+  for (int count : polylines.counts) {
+    if (m_contourColor != 0) {
+      lines->AddColouredLine(count, &polylines.x[at], &polylines.y[at], &polylines.z[at], 1, &start, &colour);
+    } else {
+      lines->AddLine(count, &polylines.x[at], &polylines.y[at], &polylines.z[at]);
+    }
+    at += static_cast<size_t>(count);
+  }
+}
+
+bool Sd_BaseDTM::JoinContourSegments(ContourSegmentList* list, float z, ContourPolylines* out) const {
+  if (!list || list->empty() || m_rows < 2 || m_cols < 2) return true;
+  ContourSegmentList& s = *list;
+  const size_t n = s.size();
+  // The table of ends numbers them in 32 bits.
+  if (n > 0x7FFFFFFFu) return false;
   const double dx = (static_cast<double>(m_bounds[1]) - m_bounds[0]) / (m_cols - 1);
   const double dy = (static_cast<double>(m_bounds[3]) - m_bounds[2]) / (m_rows - 1);
   for (ContourSegment& g : s) {
@@ -351,9 +426,9 @@ void Sd_BaseDTM::ChainContourSegments(ContourSegmentList* list, float z, Sd_Line
     }
   }
 
-  std::vector<double> vx, vy, vz;
-  const unsigned colour = static_cast<unsigned>(m_contourColor);
-  const double start = 0.0;
+  std::vector<double>& vx = out->x;
+  std::vector<double>& vy = out->y;
+  std::vector<double>& vz = out->z;
   for (size_t i = 0; i < n; ++i) {
     if (used[i]) continue;
     // Back to the free end of the path (or round a ring to i again).
@@ -369,9 +444,7 @@ void Sd_BaseDTM::ChainContourSegments(ContourSegmentList* list, float z, Sd_Line
       seg = i;
       entry = 0;
     }
-    vx.clear();
-    vy.clear();
-    vz.clear();
+    const size_t first = vx.size();
     auto vertex = [&](size_t g, size_t e) {
       vx.push_back(m_bounds[0] + EndX(s[g], static_cast<int>(e)) * dx);
       vy.push_back(m_bounds[2] + EndY(s[g], static_cast<int>(e)) * dy);
@@ -386,11 +459,7 @@ void Sd_BaseDTM::ChainContourSegments(ContourSegmentList* list, float z, Sd_Line
       seg = out / 2;
       entry = out % 2;
     }
-    const int count = static_cast<int>(vx.size());
-    if (m_contourColor != 0) {
-      lines->AddColouredLine(count, vx.data(), vy.data(), vz.data(), 1, &start, &colour);
-    } else {
-      lines->AddLine(count, vx.data(), vy.data(), vz.data());
-    }
+    out->counts.push_back(static_cast<int>(vx.size() - first));
   }
+  return true;
 }
