@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "Sd_BaseDTM.h"
@@ -264,21 +265,28 @@ void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList*
   const int cellRows = m_rows - 1;
   const int workers = std::min(sv_workers::WorkerCount(static_cast<size_t>(m_rows) * m_cols), cellRows);
   std::vector<std::vector<ContourSegmentList>> shares(static_cast<size_t>(workers > 1 ? workers : 0));
+  // Memory running out on a worker comes back as it would on one thread.
+  std::atomic<bool> noMemory{false};
   auto sweep = [&](const auto& band) {
     sv_workers::RunShares(static_cast<size_t>(cellRows), workers, [&](int w, size_t first, size_t end) {
-      ContourSegmentList* out = lists;
-      if (workers > 1) {
-        shares[static_cast<size_t>(w)].resize(static_cast<size_t>(count));
-        out = shares[static_cast<size_t>(w)].data();
-      }
-      auto cell = [&](int r, int c, size_t lo, size_t hi) {
-        for (size_t i = lo; i < hi; ++i) {
-          const int cellCase = ContourCellCase(r, c, sorted[i]);
-          if (cellCase != 0 && cellCase != 15) ContourCell(cellCase, r, c, sorted[i], &out[order[i]]);
+      try {
+        ContourSegmentList* out = lists;
+        if (workers > 1) {
+          shares[static_cast<size_t>(w)].resize(static_cast<size_t>(count));
+          out = shares[static_cast<size_t>(w)].data();
         }
-      };
-      SweepBands(m_elevation, static_cast<int>(first), static_cast<int>(end), m_cols, band, cell);
+        auto cell = [&](int r, int c, size_t lo, size_t hi) {
+          for (size_t i = lo; i < hi; ++i) {
+            const int cellCase = ContourCellCase(r, c, sorted[i]);
+            if (cellCase != 0 && cellCase != 15) ContourCell(cellCase, r, c, sorted[i], &out[order[i]]);
+          }
+        };
+        SweepBands(m_elevation, static_cast<int>(first), static_cast<int>(end), m_cols, band, cell);
+      } catch (const std::bad_alloc&) {
+        noMemory = true;
+      }
     });
+    if (noMemory) throw std::bad_alloc();
   };
   if (count < 256) {
     sweep(BandTable<uint8_t>(sorted));
@@ -329,12 +337,19 @@ void Sd_BaseDTM::ContourLevels(const float* z, int count, Sd_Lines3D* lines, int
   std::vector<ContourPolylines> polylines(lists.size());
   std::vector<char> refused(lists.size(), 0);
   std::atomic<size_t> next{0};
+  std::atomic<bool> noMemory{false};
   sv_workers::RunWorkers(workers, [&](int) {
-    for (size_t k; (k = next.fetch_add(1)) < lists.size();) {
-      if (!lists[k].empty() && !JoinContourSegments(&lists[k], heights[k], &polylines[k])) refused[k] = 1;
+    for (size_t k; !noMemory && (k = next.fetch_add(1)) < lists.size();) {
+      try {
+        if (!lists[k].empty() && !JoinContourSegments(&lists[k], heights[k], &polylines[k])) refused[k] = 1;
+      } catch (const std::bad_alloc&) {
+        noMemory = true;
+      }
       ContourSegmentList().swap(lists[k]);
     }
   });
+  // Memory running out on a worker comes back as it would on one thread.
+  if (noMemory) throw std::bad_alloc();
   for (size_t k = 0; k < polylines.size(); ++k) {
     if (refused[k]) {
       Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Too many contour segments to join",

@@ -412,7 +412,11 @@ class TiffWorkers {
     const int workers = Count();
     std::vector<char> ok(static_cast<size_t>(workers), 0);
     sv_workers::RunShares(static_cast<size_t>(units), workers, [&](int w, size_t first, size_t end) {
-      ok[static_cast<size_t>(w)] = read(w == 0 ? m_tif : m_handles[static_cast<size_t>(w - 1)], first, end) ? 1 : 0;
+      try {
+        ok[static_cast<size_t>(w)] = read(w == 0 ? m_tif : m_handles[static_cast<size_t>(w - 1)], first, end) ? 1 : 0;
+      } catch (const std::bad_alloc&) {
+        ok[static_cast<size_t>(w)] = 0;  // out of memory: the share, and so the read, fails
+      }
     });
     Release();
     return std::find(ok.begin(), ok.end(), 0) == ok.end();
