@@ -401,6 +401,15 @@ TEST(IsoSurface, MatchesAPlainPassOnRandomVolumesAtEveryStep) {
       EXPECT_EQ(v->GetTriangleCount(), static_cast<int>(list.TriangleCount()));
     }
   }
+  // Long rows with stretches all below, all above and cut (taken a stretch
+  // at a time where nothing is cut).
+  auto ball = MakeVolume(9, 70, 7, volume_test::Ball(9, 70, 7, 4.0, 40.0, 3.0, 14.0, 9.0), 0.0f);
+  for (const auto& s : steps) {
+    Sd_IsoSurface list;
+    ASSERT_EQ(ball->BuildIsoSurface(&list, ball->GetSampleIsoValue(), 9, 70, ball->GetSlices(), s[0], s[1], s[2]), 0);
+    ASSERT_GT(list.TriangleCount(), 0u);
+    ExpectSameSurface(list, PlainExtraction(*ball, ball->GetSampleIsoValue(), s[0], s[1], s[2]));
+  }
 }
 
 // Workers in uneven shares (runs of one or a few layers, the last plane of

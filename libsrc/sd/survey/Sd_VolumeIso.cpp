@@ -42,6 +42,10 @@ namespace {
 
 constexpr const char* kTableMemoryMessage = "Allocating memory chunk for pointlinks!";
 
+// Cells along a lattice row tested at once for being all below or all
+// above the iso-value.
+constexpr int kSkipRun = 16;
+
 // A triangle's reference to a vertex of the run before, by its edge in the
 // shared plane: the flag, then lattice point x 2 + axis (0 i, 1 j).
 constexpr uint32_t kBorrowed = 0x80000000u;
@@ -150,16 +154,33 @@ struct Sd_Volume::IsoPass {
   // Above/below marks of the lattice points of plane k into marks[m], with
   // the row states.
   void MarkPlane(int k, int m) {
+    const int points = n2;
+    const size_t step = static_cast<size_t>(s2);
+    // Every sample is below a threshold above 127 and at or above one of
+    // -128 or less; otherwise the comparison in bytes, in the vector unit.
+    const bool none = threshold > 127, all = threshold <= -128;
+    const signed char t = static_cast<signed char>(std::clamp(threshold, -128, 127));
     for (int li = 0; li < n1; ++li) {
-      unsigned char* to = marks[m] + static_cast<size_t>(li) * n2;
-      const signed char* row = grid + (static_cast<size_t>(k) * dim1 + static_cast<size_t>(li) * s1) * dim2;
+      unsigned char* __restrict to = marks[m] + static_cast<size_t>(li) * points;
+      const signed char* __restrict row = grid + (static_cast<size_t>(k) * dim1 + static_cast<size_t>(li) * s1) * dim2;
       int above = 0;
-      if (s2 == 1) {
-        for (int lj = 0; lj < n2; ++lj) above += to[lj] = row[lj] >= threshold;
+      if (none || all) {
+        std::memset(to, all ? 1 : 0, static_cast<size_t>(points));
+        above = all ? points : 0;
+      } else if (step == 1) {
+        for (int lj = 0; lj < points; ++lj) {
+          const unsigned char b = row[lj] >= t;
+          to[lj] = b;
+          above += b;
+        }
       } else {
-        for (int lj = 0; lj < n2; ++lj) above += to[lj] = row[static_cast<size_t>(lj) * s2] >= threshold;
+        for (int lj = 0; lj < points; ++lj) {
+          const unsigned char b = row[static_cast<size_t>(lj) * step] >= t;
+          to[lj] = b;
+          above += b;
+        }
       }
-      rowState[m][li] = above == 0 ? 0 : above == n2 ? 1 : 2;
+      rowState[m][li] = above == 0 ? 0 : above == points ? 1 : 2;
     }
   }
   // The vertex on edge e of the cell at lattice point (li, lj) of the layer
@@ -231,6 +252,20 @@ bool Sd_Volume::ExtractLayers(IsoPass& pass, int layerBegin, int layerEnd, size_
       // before it.
       int column = Sd_IsoColumnBits(a0[0], a1[0], b0[0], b1[0]);
       for (int lj = 0; lj + 1 < n2; ++lj) {
+        // Sixteen cells whose corners are all below or all above at once.
+        if (lj % kSkipRun == 0 && lj + kSkipRun < n2) {
+          int any = 0, all = 1;
+          for (int t = 0; t <= kSkipRun; ++t) {
+            const int m = a0[lj + t] & a1[lj + t] & b0[lj + t] & b1[lj + t];
+            any |= a0[lj + t] | a1[lj + t] | b0[lj + t] | b1[lj + t];
+            all &= m;
+          }
+          if (!any || all) {
+            lj += kSkipRun - 1;
+            column = all ? Sd_IsoColumnBits(1, 1, 1, 1) : 0;
+            continue;
+          }
+        }
         const int next = Sd_IsoColumnBits(a0[lj + 1], a1[lj + 1], b0[lj + 1], b1[lj + 1]);
         const int caseIndex = Sd_IsoCellCase(column, next);
         column = next;
