@@ -24,12 +24,30 @@ cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANTA_TESTS=
 
 if [ $bench -eq 1 ]; then
   cmake --build "$BUILD" --parallel "$(nproc)"
+  # The drawing benchmarks need an OpenGL context: without a display they
+  # run on a virtual X server. A benchmark that stops with an error fails
+  # its program, and the run.
+  wrap=()
+  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    if ! command -v xvfb-run >/dev/null 2>&1; then
+      echo "run.sh --bench: the drawing benchmarks need a display, and neither DISPLAY nor WAYLAND_DISPLAY is set nor xvfb-run installed." >&2
+      exit 1
+    fi
+    wrap=(xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp")
+  fi
+  if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR=$(mktemp -d "${TMPDIR:-/tmp}/orvanta-runtime.XXXXXX")
+    chmod 700 "$XDG_RUNTIME_DIR"
+    export XDG_RUNTIME_DIR
+    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+  fi
   status=0
   for b in "$BUILD"/bench/bench_*; do
     [ -x "$b" ] || continue
     echo "== $(basename "$b")"
-    "$b" "$@" || status=1
+    "${wrap[@]}" "$b" "$@" || status=1
   done
+  [ $status -eq 0 ] || echo "run.sh --bench: at least one benchmark failed (see ERROR OCCURRED above)." >&2
   exit $status
 fi
 

@@ -82,6 +82,8 @@ const double kLabelHitHeight = 0.05;
 const double kLabelOffset = 0.021;
 const double kLabelScale = 2.1;
 const double kMarkerHalf = 0.005;
+// Width in pixels of the outline drawn under the labels' strokes.
+const float kOutlineWidth = 3.0f;
 // Positions along the scale are compared with this much slack, so that a
 // tick that falls on the scale's end by rounding is not drawn.
 const double kScaleEpsilon = 1e-9;
@@ -166,6 +168,18 @@ void Diamond(double x, double y) {
   glVertex3d(x + kMarkerHalf, y, 0.0);
   glVertex3d(x, y - kMarkerHalf, 0.0);
   glEnd();
+}
+
+// Strokes of the labels: layer 0 their outline, black and wide enough to
+// frame the white strokes of layer 1 over any background.
+void StrokeLayer(int layer) {
+  if (layer == 0) {
+    glColor3f(0.0f, 0.0f, 0.0f);
+    glLineWidth(kOutlineWidth);
+  } else {
+    glColor3f(1.0f, 1.0f, 1.0f);
+    glLineWidth(1.0f);
+  }
 }
 
 // Depth of a dial point along the viewing direction in the model-view
@@ -447,54 +461,62 @@ void Qk_NavDial::DrawDecoration(int which) const {
 }
 
 void Qk_NavDial::DrawLabels() const {
+  // All outlines first, so that no outline covers a neighbouring stroke.
+  for (int layer = 0; layer < 2; ++layer) {
+    StrokeLayer(layer);
+    DrawScale();
+    if (m_angleReadout) DrawReadout();
+  }
+}
+
+void Qk_NavDial::DrawScale() const {
   const double s = GetSpacing();
   const double step = m_step;
-  glColor3f(1.0f, 1.0f, 1.0f);
-  if (m_distancesOn && s > 0.0) {
-    // Ticks across the shaft at every half spacing, longer at the labels,
-    // drawn over the shaft they cross.
-    glPushAttrib(GL_ENABLE_BIT);
-    glDisable(GL_DEPTH_TEST);
-    glBegin(GL_LINES);
-    for (int k = 1; k * s / 2.0 < kScaleLength - kScaleEpsilon; ++k) {
-      const double t = k * s / 2.0;
-      const double half = (k % 2 == 0) ? 0.03 : 0.018;
-      glVertex3d(-half, 0.0, t);
-      glVertex3d(half, 0.0, t);
-      glVertex3d(-half, 0.0, -t);
-      glVertex3d(half, 0.0, -t);
-    }
-    glEnd();
-    glPopAttrib();
+  if (!m_distancesOn || !(s > 0.0)) return;
+  // Ticks across the shaft at every half spacing, longer at the labels,
+  // drawn over the shaft they cross.
+  glPushAttrib(GL_ENABLE_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glBegin(GL_LINES);
+  for (int k = 1; k * s / 2.0 < kScaleLength - kScaleEpsilon; ++k) {
+    const double t = k * s / 2.0;
+    const double half = (k % 2 == 0) ? 0.03 : 0.018;
+    glVertex3d(-half, 0.0, t);
+    glVertex3d(half, 0.0, t);
+    glVertex3d(-half, 0.0, -t);
+    glVertex3d(half, 0.0, -t);
+  }
+  glEnd();
+  glPopAttrib();
 
-    if (m_font && step > 0.0) {
-      const float textHeight = m_font->GetHeight(static_cast<float>(kLabelScale));
-      glPushMatrix();
+  if (!m_font || !(step > 0.0)) return;
+  const float textHeight = m_font->GetHeight(static_cast<float>(kLabelScale));
+  glPushAttrib(GL_ENABLE_BIT);
+  glPushMatrix();
+  if (m_horizontal) {
+    glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
+  } else {
+    glDisable(GL_DEPTH_TEST);
+    glRotated(90.0, 0.0, 1.0, 0.0);
+    glRotated(90.0, 1.0, 0.0, 0.0);
+  }
+  char text[64];
+  for (int k = 1; k * s < kScaleLength - kScaleEpsilon; ++k) {
+    for (int sign = 1; sign >= -1; sign -= 2) {
+      const double position = sign * k * s;
+      FormatLabel(text, sizeof(text), sign * k * step, step);
+      const float sc = static_cast<float>(kLabelScale);
       if (m_horizontal) {
-        glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
+        m_font->DrawString(sc, sc, text, static_cast<float>(kLabelOffset),
+                           static_cast<float>(position) - 0.5f * textHeight, 0.0f, 0, 0, 0);
       } else {
-        glDisable(GL_DEPTH_TEST);
-        glRotated(90.0, 0.0, 1.0, 0.0);
-        glRotated(90.0, 1.0, 0.0, 0.0);
+        m_font->DrawString(sc, sc, text, static_cast<float>(position), static_cast<float>(kLabelHitLeft), 0.0f, 1,
+                           0, 0);
       }
-      char text[64];
-      for (int k = 1; k * s < kScaleLength - kScaleEpsilon; ++k) {
-        for (int sign = 1; sign >= -1; sign -= 2) {
-          const double position = sign * k * s;
-          FormatLabel(text, sizeof(text), sign * k * step, step);
-          const float sc = static_cast<float>(kLabelScale);
-          if (m_horizontal) {
-            m_font->DrawString(sc, sc, text, static_cast<float>(kLabelOffset),
-                               static_cast<float>(position) - 0.5f * textHeight, 0.0f, 0, 0, 0);
-          } else {
-            m_font->DrawString(sc, sc, text, static_cast<float>(position), static_cast<float>(kLabelHitLeft), 0.0f,
-                               1, 0, 0);
-          }
-        }
-      }
-      glPopMatrix();
     }
   }
+  glPopMatrix();
+  glPopAttrib();
 }
 
 void Qk_NavDial::DrawReadout() const {
@@ -503,7 +525,7 @@ void Qk_NavDial::DrawReadout() const {
   snprintf(text, sizeof(text), "%d", ReadoutAngle());
   const float sc = static_cast<float>(kLabelScale);
   const float capHeight = m_font->GetHeight(sc) * 0.6f;
-  glColor3f(1.0f, 1.0f, 1.0f);
+  glPushAttrib(GL_ENABLE_BIT);
   glPushMatrix();
   if (m_horizontal) {
     glTranslatef(0.0f, 0.0f, 1.05f);
@@ -520,6 +542,7 @@ void Qk_NavDial::DrawReadout() const {
     Diamond(x + m_font->GetStringWidth(text, sc) + 0.01, y + capHeight);
   }
   glPopMatrix();
+  glPopAttrib();
 }
 
 // ---------------------------------------------------------------------------
@@ -527,7 +550,12 @@ void Qk_NavDial::DrawReadout() const {
 
 void Qk_NavDial::Draw() {
   UpdateScale();
-  glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT | GL_POLYGON_BIT);
+  // The caller's depth test orders what is not drawn over everything
+  // behind it (GL_ALWAYS).
+  GLint depthTest = GL_LEQUAL;
+  glGetIntegerv(GL_DEPTH_FUNC, &depthTest);
+  glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT | GL_POLYGON_BIT |
+               GL_LINE_BIT);
   glPushMatrix();
   if (!m_horizontal) {
     glRotated(-90.0, 1.0, 0.0, 0.0);
@@ -558,10 +586,7 @@ void Qk_NavDial::Draw() {
       if (m_thirdPartShown) DrawDecoration(2);
     }
     glDisable(GL_LIGHTING);
-    if (texts) {
-      DrawLabels();
-      if (m_angleReadout) DrawReadout();
-    }
+    if (texts) DrawLabels();
   } else {
     // The parts are ordered by their depth along the view, read from the
     // current model-view matrix, instead of by the depth buffer: the dials
@@ -615,7 +640,7 @@ void Qk_NavDial::Draw() {
       if (m_thirdPartShown) DrawDecoration(2);
     }
 
-    glDepthFunc(GL_LEQUAL);
+    glDepthFunc(static_cast<GLenum>(depthTest));
     glDisable(GL_LIGHTING);
     DrawRingLine();
     glEnable(GL_LIGHTING);
@@ -641,12 +666,9 @@ void Qk_NavDial::Draw() {
       glDisable(GL_CULL_FACE);
     }
 
-    glDepthFunc(GL_LEQUAL);
+    glDepthFunc(static_cast<GLenum>(depthTest));
     glDisable(GL_LIGHTING);
-    if (texts) {
-      DrawLabels();
-      if (m_angleReadout) DrawReadout();
-    }
+    if (texts) DrawLabels();
   }
 
   glPopMatrix();

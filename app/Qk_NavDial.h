@@ -133,7 +133,10 @@ class Qk_NavDial : public Qk_NavControl {
   // Ring markers: 0 the one towards -y, 1 the one towards +y (with the
   // second decoration), turned by the value; 2 the third decoration.
   void DrawDecoration(int which) const;
+  // The distance scale and the angle readout (when on), white strokes over
+  // a dark outline.
   void DrawLabels() const;
+  void DrawScale() const;
   void DrawReadout() const;
   // Material of the grip for the current state.
   void GripMaterial() const;

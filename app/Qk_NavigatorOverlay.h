@@ -31,9 +31,11 @@ class Qk_NavDial;
 // works before the work area's context exists (the first install).
 //
 // The dials are drawn after the scene in a frame of their own (5000 units
-// behind the window, scaled by 2.23 x the smaller window side, at most 700):
-// the tilt dial lies across the view, the heading dial stands on the
-// scene's vertical axis and leans with the tilt. For georeferenced scenes
+// behind the window, scaled by 2.23 x the smaller window side, at most 700,
+// and less where the dials would not fit into the view whole; see
+// DialFrameScale): the tilt dial lies across the view, the heading dial
+// stands on the scene's vertical axis and leans with the tilt. No part of
+// the scene hides them, and their labels carry a dark outline. For georeferenced scenes
 // they carry the ground (tilt dial) and height (heading dial) distances that
 // 0.91 dial units cover at the current zoom and exaggeration.
 class Qk_NavigatorOverlay : public Qk_GLOverlay {
@@ -170,9 +172,15 @@ class Qk_NavigatorOverlay : public Qk_GLOverlay {
   double ClampTilt(double tilt) const;
   // x cut to two significant digits (3.4567 -> 3.4), at least 1e-5.
   static double TwoSignificantDigits(double x);
-  // Scale of the dial frame for a window: 2.23 x the smaller side, a side
-  // of 701 or more counting as 700.
-  static double DialFrameScale(int width, int height);
+  // Scale of the dial frame for a view of width x height pixels: 2.23 x
+  // the smaller side, a side of 701 or more counting as 700, but never so
+  // large that a dial, at any tilt, would come within a few pixels of an
+  // edge of the view (with orthographic set, of an orthographic view; with
+  // sideShift, when the frame's origin may be seen that many pixels to
+  // either side of the centre, as by a stereo eye), the exaggeration cone
+  // at the length it has for the exaggeration given included.
+  static double DialFrameScale(int width, int height, int orthographic = 0, double sideShift = 0.0,
+                               double exaggeration = 1.0);
 
   // Press and release callbacks of both dials; owner is the navigator.
   static void DialPressed(Qk_NavControl* control, int button, int x, int y, void* owner);
@@ -201,6 +209,9 @@ class Qk_NavigatorOverlay : public Qk_GLOverlay {
   void EndMotions(bool keepThrown);
   // Light 0 and the light model of the dials.
   void SetDialLighting();
+  // The tilt dial, then the heading dial turned by the tilt, on the dial
+  // frame.
+  void DrawDials();
   // True while the depth buffer may lack the dials of the frame on screen
   // (a best pass has cleared it and not yet drawn the overlay).
   bool DialsMissingFromDepth() const;

@@ -2,6 +2,7 @@
 // drawing and picking.
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "DepthPicker.h"
@@ -17,6 +18,14 @@ namespace {
 // The dial frame: 2.23 x the smaller window side, at most 700 pixels.
 const double kFrameFactor = 2.23;
 const int kFrameLargest = 700;
+// Every point the dials draw, rings, grips, labels and angle readouts
+// included, lies within this many dial units of the frame's origin, at any
+// tilt; the exaggeration cone's tip only reaches farther above an
+// exaggeration of about 30.
+const double kDialReach = 1.14;
+const double kConeTipMargin = 0.01;
+// Pixels kept free between the dials and the edges of the view.
+const double kEdgeMargin = 6.0;
 // Dial units the distance scales cover on each side of the centre.
 const double kScaleUnits = 0.91;
 // Search radius of the dial pick, pixels.
@@ -24,15 +33,39 @@ const int kPickRadius = 4;
 
 }  // namespace
 
-double Qk_NavigatorOverlay::DialFrameScale(int width, int height) {
+double Qk_NavigatorOverlay::DialFrameScale(int width, int height, int orthographic, double sideShift,
+                                           double exaggeration) {
   int size = width < height ? width : height;
   if (size > kFrameLargest) size = kFrameLargest;
   if (size < 0) size = 0;
-  return size * kFrameFactor;
+  const double scale = size * kFrameFactor;
+
+  // The dials turn with the tilt inside a ball of radius reach x scale
+  // around the frame's origin, which lies kOrbitDistance behind the window
+  // and kEyeDistance + kOrbitDistance from the eye. The ball's picture is a
+  // disk of radius eye x r / sqrt(depth^2 - r^2) for a ball of radius r:
+  // the largest ball whose disk keeps the margin from every edge sets the
+  // largest scale. Orthographic views show one unit per pixel at any depth.
+  double room = std::min(0.5 * width - sideShift, 0.5 * height) - kEdgeMargin;
+  if (!(room > 1.0)) room = 1.0;
+  const double depth = kEyeDistance + kOrbitDistance;
+  const double ball = orthographic ? room : room * depth / std::sqrt(kEyeDistance * kEyeDistance + room * room);
+  const double coneTip = Qk_NavDial::kConeBase + Qk_NavDial::ConeLength(exaggeration) + kConeTipMargin;
+  return std::min(scale, ball / std::max(kDialReach, coneTip));
 }
 
 double Qk_NavigatorOverlay::ApplyWidgetFrame() {
-  const double s = m_workArea ? DialFrameScale(m_workArea->GetWidth(), m_workArea->GetHeight()) : 0.0;
+  double s = 0.0;
+  if (m_workArea) {
+    // The picture of one eye in split-screen stereo; each stereo eye sees
+    // the frame's origin up to half the eye separation aside.
+    const Sv_Perspective* camera = m_workArea->GetCamera();
+    const double shift = m_workArea->GetStereo() ? 0.5 * Sv_Perspective::kDefaultEyeSeparationCm *
+                                                       Sv_Perspective::kPixelsPerCm
+                                                 : 0.0;
+    s = DialFrameScale(m_workArea->GetViewportWidth(), m_workArea->GetViewportHeight(),
+                       camera ? camera->GetOrtho() : 0, shift, m_workArea->GetVertExag());
+  }
   glTranslated(0.0, 0.0, -kOrbitDistance);
   glScaled(s, s, s);
   return s;
@@ -81,13 +114,16 @@ void Qk_NavigatorOverlay::Draw() {
   glMatrixMode(GL_MODELVIEW);
   // The dials' lights, materials and depth settings stay with the dials.
   glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT | GL_POLYGON_BIT |
-               GL_LINE_BIT);
+               GL_LINE_BIT | GL_COLOR_BUFFER_BIT | GL_VIEWPORT_BIT);
   glPushMatrix();
   glLoadIdentity();
   const double w = ApplyWidgetFrame();
   SetDialLighting();
   // The frame's large scale would otherwise shrink the normals.
   glEnable(GL_NORMALIZE);
+  glEnable(GL_DEPTH_TEST);
+  glDepthMask(GL_TRUE);
+  glLineWidth(1.0f);
 
   double ground = 0.0, height = 0.0;
   if (distances) DialDistances(w, &ground, &height);
@@ -96,20 +132,38 @@ void Qk_NavigatorOverlay::Draw() {
   m_tiltDial->SetDistancesOn(distances);
   m_tiltDial->SetAngleReadout(m_angleReadout);
   if (distances) m_tiltDial->SetDistance(ground);
-  m_tiltDial->Draw();
-
-  glRotated(m_tilt, 1.0, 0.0, 0.0);
   m_headingDial->SetDisplayedExaggeration(e);
   m_headingDial->SetBodyShown(m_bodyShown);
   m_headingDial->SetDistancesOn(distances);
   m_headingDial->SetAngleReadout(m_angleReadout);
   m_headingDial->SetTilt(m_tilt);
   if (distances) m_headingDial->SetDistance(height);
-  m_headingDial->Draw();
+
+  // The dials cut through the scene's depth: first their footprint gets
+  // the depth of the far plane, so that no part of the scene, behind or in
+  // front of them, hides a dial, while the scene's depth everywhere else
+  // stays for its picks. The dials then order their own parts by depth as
+  // over an empty background.
+  glPushAttrib(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_VIEWPORT_BIT);
+  glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+  glDepthRange(1.0, 1.0);
+  glDepthFunc(GL_ALWAYS);
+  DrawDials();
+  glPopAttrib();
+  glDepthFunc(GL_LEQUAL);
+  DrawDials();
 
   glPopMatrix();
   glPopAttrib();
   glFlush();
+}
+
+void Qk_NavigatorOverlay::DrawDials() {
+  m_tiltDial->Draw();
+  glPushMatrix();
+  glRotated(m_tilt, 1.0, 0.0, 0.0);
+  m_headingDial->Draw();
+  glPopMatrix();
 }
 
 bool Qk_NavigatorOverlay::DialsMissingFromDepth() const {

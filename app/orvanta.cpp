@@ -28,6 +28,7 @@
 
 #include "Movie.h"
 #include "NavigateScene.h"
+#include "Qk_CommandApprover.h"
 #include "Qk_GLWorkArea.h"
 #include "Qk_GUIUtils.h"
 #include "Qk_NavigatorOverlay.h"
@@ -275,6 +276,9 @@ orvanta::~orvanta() {
     g_mainWindow = nullptr;
     if (Sv_Debug::GetCallback() == &orvanta::MessageHandler) Sv_Debug::SetCallback(nullptr);
   }
+  if (Sd_ActPoint3D::GetCommandApprover() == m_commandApprover) Sd_ActPoint3D::SetCommandApprover(nullptr);
+  delete m_commandApprover;
+  m_commandApprover = nullptr;
 }
 
 orvanta* orvanta::Instance() { return g_mainWindow; }
@@ -321,6 +325,9 @@ void orvanta::init() {
   g_mainWindow = this;
   Sv_Debug::SetCallback(&orvanta::MessageHandler);
   Sv_HersheySetBuiltIn(1);
+  // Commands stored in data files run only when the user agrees.
+  if (!m_commandApprover) m_commandApprover = new Qk_CommandApprover(this);
+  Sd_ActPoint3D::SetCommandApprover(m_commandApprover);
   stereoAtStartup = 0;
 
   QAction* none = ViewMenu->addAction(tr("(none)"));

@@ -17,6 +17,7 @@ class QMenuBar;
 class QOpenGLContextGroup;
 class QVBoxLayout;
 class NavigateScene;
+class Qk_CommandApprover;
 class Qk_GLWorkArea;
 
 // The main window of the viewer: the menu bar (File, Camera, View, Help), the
@@ -194,6 +195,8 @@ class orvanta : public QMainWindow {
   int m_logoWidth;
   QPointer<QOpenGLContextGroup> m_logoContext;
   NavigateScene* m_navigateScene = nullptr;  // a top-level window, deleted with this one
+  // Asks the user before a data set runs a stored command.
+  Qk_CommandApprover* m_commandApprover = nullptr;
 };
 
 #endif

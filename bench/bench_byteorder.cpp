@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchSizes.h"
 #include "Sv_Stdio.h"
 
@@ -19,4 +20,4 @@ static void BM_SwapBytes(benchmark::State& state) {
 }
 BENCHMARK(BM_SwapBytes)->Arg(2)->Arg(4)->Arg(8);
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchMeasure.h"
 #include "BenchSizes.h"
 #include "Sd_BasicDTM.h"
@@ -94,4 +95,4 @@ const bool registered = orvanta_bench::RegisterFixedRuns({{"BM_ContourRatio", BM
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

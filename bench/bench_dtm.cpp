@@ -20,21 +20,14 @@
 //   (best-pass flag set, StepRender then glFlush per idle step, until the
 //   pass reports finished) against one whole frame (Render) at the same
 //   stride; ceiling 1.2.
-// - FirstLoadRatio: the first load of the 4096-square file in a fresh process
-//   (the first thing the process does with its memory) against an fread of
-//   the file's bytes into a buffer that process keeps (paged in); measured in
-//   20 fresh processes (this program run again) started one after another,
-//   each of which must stay within 1.5 x. The spread (median, best, worst,
-//   and the system time of the worst load) is reported too.
-//   FirstLoadAfterPauseRatio: the same over 10 processes started 3 s apart,
-//   as a user starts the viewer (the memory the last process released is no
-//   longer ready at hand then).
+// - FreshLoadRatio: the first load of the 4096-square file in a fresh
+//   process against a plain fread of its bytes into new memory in another
+//   (BenchFreshPair.h); ceilings 1.25 (median) and 2 (worst pair).
 //
 // The frames need an OpenGL context (an X server, e.g. xvfb-run); without
 // one the frame benchmarks are skipped with an error.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <GL/gl.h>
@@ -48,6 +41,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchGLContext.h"
 #include "BenchLoad.h"
 #include "BenchMeasure.h"
@@ -84,10 +78,6 @@ struct TerrainFile {
   std::string path;
   std::string cmap;
   long long bytes = 0;
-  bool keep = false;
-
-  // An existing file (in a first-load child), which stays.
-  TerrainFile(const std::string& existing, long long size) : path(existing), bytes(size), keep(true) {}
 
   explicit TerrainFile(bool withGaps) : gaps(withGaps) {
     side = orvanta_bench::Size(4096, 64);
@@ -121,7 +111,6 @@ struct TerrainFile {
     Sd_RegisterAllClasses();
   }
   ~TerrainFile() {
-    if (keep) return;
     unlink(path.c_str());
     unlink(cmap.c_str());
   }
@@ -414,118 +403,27 @@ const bool g_frames = [] {
 
 // --- the first load in a fresh process ---
 
-// The variable that makes this program a child that loads one file and
-// reports its times (FirstLoadChild).
-constexpr const char* kFirstLoadVariable = "ORVANTA_BENCH_FIRST_LOAD";
-
-double SystemSeconds() {
-  struct rusage usage;
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_stime.tv_sec + 1e-6 * usage.ru_stime.tv_usec;
-}
-
-// In the child: the load first, as the first thing the process does with
-// its memory, then an fread of the file into a buffer it keeps (paged in
-// first), twice. Prints "fread load system": the faster fread, the load and
-// the system time the load took, in seconds.
-int FirstLoadChild(const char* path) {
-  Sd_RegisterAllClasses();
-  FILE* f = fopen(path, "rb");
-  if (!f) return 1;
-  fseek(f, 0, SEEK_END);
-  const long bytes = ftell(f);
-  fclose(f);
-  TerrainFile t(path, bytes);
-  const double s0 = SystemSeconds();
-  const auto t0 = Clock::now();
-  Sd_Node* root = LoadTerrain(t);
-  const auto t1 = Clock::now();
-  const double s1 = SystemSeconds();
-  Sd_GroupNode::DeleteTree(root);
-  std::vector<unsigned char> buffer(static_cast<size_t>(bytes), 1);
-  double readTime = 1e30;
-  bool ok = root != nullptr;
-  for (int i = 0; i < 2; ++i) {
-    const auto a = Clock::now();
-    ok = FreadFile(t, buffer.data()) && ok;
-    readTime = std::min(readTime, Seconds(a, Clock::now()));
-  }
-  if (!ok) return 1;
-  printf("%.9f %.9f %.9f\n", readTime, Seconds(t0, t1), s1 - s0);
-  return 0;
-}
-
-// Runs this program as a first-load child on the file; false when it fails.
-bool RunFirstLoadChild(const std::string& path, double* readTime, double* load, double* system) {
-  char exe[4096];
-  const ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
-  if (n <= 0) return false;
-  exe[n] = '\0';
-  const std::string command = std::string(kFirstLoadVariable) + "='" + path + "' '" + exe + "'";
-  FILE* child = popen(command.c_str(), "r");
-  if (!child) return false;
-  const int fields = fscanf(child, "%lf %lf %lf", readTime, load, system);
-  return pclose(child) == 0 && fields == 3 && *readTime > 0.0;
-}
-
-// Fresh processes one after another (pause 0), as a script would start
-// them, or each after a pause of some seconds, as a user starts the viewer:
-// memory the last process released is then no longer ready at hand (the
-// kernel has handed its free 2 MiB blocks back).
-void FirstLoadRatio(benchmark::State& state, bool gaps, int processes, unsigned pauseSeconds) {
-  TerrainFile& t = gaps ? TheGapFile() : TheFile();
-  if (orvanta_bench::Smoke()) {
-    processes = 2;
-    pauseSeconds = 0;
-  }
-  std::vector<double> ratio, system;
-  for (auto _ : state) {
-    for (int i = 0; i < processes; ++i) {
-      if (pauseSeconds > 0) sleep(pauseSeconds);
-      double readTime = 0.0, load = 0.0, sys = 0.0;
-      if (!RunFirstLoadChild(t.path, &readTime, &load, &sys)) {
-        state.SkipWithError("the child process failed");
-        return;
-      }
-      ratio.push_back(load / readTime);
-      system.push_back(sys);
-    }
-  }
-  std::vector<double> sorted = ratio;
-  std::sort(sorted.begin(), sorted.end());
-  const size_t worst = static_cast<size_t>(std::max_element(ratio.begin(), ratio.end()) - ratio.begin());
-  // Ceiling 1.5 for every process: the worst first load is the counter.
-  state.counters["first_load_over_fread"] = sorted.back();
-  state.counters["first_load_over_fread_target"] = 1.5;
-  state.counters["first_load_over_fread_median"] = Median(ratio);
-  state.counters["first_load_over_fread_best"] = sorted.front();
-  state.counters["first_load_over_fread_p75"] = sorted[sorted.size() * 3 / 4];
-  state.counters["worst_load_system_ms"] = 1e3 * system[worst];
-  state.counters["max_load_system_ms"] = 1e3 * *std::max_element(system.begin(), system.end());
-  state.counters["processes"] = static_cast<double>(ratio.size());
-}
-
-const bool g_firstLoad = [] {
+const bool g_freshLoad = [] {
+  orvanta_bench::RegisterFreshLoad(
+      "terrain",
+      [](const char* path, void** made) {
+        Sd_RegisterAllClasses();
+        *made = orvanta_bench::LoadThroughFactory(path);
+        return *made != nullptr;
+      },
+      [](void* made) { Sd_GroupNode::DeleteTree(static_cast<Sd_Node*>(made)); });
   for (bool gaps : {false, true}) {
-    benchmark::RegisterBenchmark((gaps ? "BM_SonarFirstLoadRatio" : "BM_FirstLoadRatio"),
-                                 [gaps](benchmark::State& state) { FirstLoadRatio(state, gaps, 20, 0); })
+    benchmark::RegisterBenchmark(gaps ? "BM_SonarFreshLoadRatio" : "BM_FreshLoadRatio",
+                                 [gaps](benchmark::State& state) {
+                                   orvanta_bench::FreshPairsBody(state, "terrain",
+                                                                 (gaps ? TheGapFile() : TheFile()).path);
+                                 })
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
   }
-  benchmark::RegisterBenchmark("BM_FirstLoadAfterPauseRatio",
-                               [](benchmark::State& state) { FirstLoadRatio(state, false, 10, 3); })
-      ->Unit(benchmark::kMillisecond)
-      ->Iterations(1);
   return true;
 }();
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (const char* path = getenv(kFirstLoadVariable)) return FirstLoadChild(path);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+ORVANTA_BENCH_MAIN()

@@ -29,6 +29,7 @@
 #include <jpeglib.h>
 #include <tiffio.h>
 
+#include "BenchMain.h"
 #include "BenchMeasure.h"
 #include "BenchSizes.h"
 #include "Sv_Debug.h"
@@ -308,6 +309,23 @@ const bool g_registered = orvanta_bench::RegisterFixedRuns({{"BM_ImageRecord", B
                                                             {"BM_Jpeg", BM_Jpeg}},
                                                            7);
 
+// The uncompressed TIFF read first in a fresh process, against a plain
+// fread of the file in another (BenchFreshPair.h).
+const bool g_fresh = [] {
+  orvanta_bench::RegisterFreshLoad(
+      "image",
+      [](const char* path, void** made) {
+        Sv_ImageIO* image = new Sv_ImageIO();
+        *made = image;
+        return image->ReadImage(path) == 0;
+      },
+      [](void* made) { delete static_cast<Sv_ImageIO*>(made); });
+  benchmark::RegisterBenchmark("BM_TiffFreshLoadRatio", [](benchmark::State& state) {
+    orvanta_bench::FreshPairsBody(state, "image", TheFiles().raw);
+  })->Unit(benchmark::kMillisecond)->Iterations(1);
+  return true;
+}();
+
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchGLContext.h"
 #include "BenchMeasure.h"
 #include "BenchSizes.h"
@@ -214,4 +215,4 @@ const bool g_registered = [] {
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchGLContext.h"
 #include "BenchLoad.h"
 #include "BenchMeasure.h"
@@ -267,4 +268,4 @@ BENCHMARK(BM_SurveyFrameRatio)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchMeasure.h"
 #include "BenchSizes.h"
 #include "Sd_AlignmentNode.h"
@@ -94,4 +95,4 @@ BENCHMARK(BM_LoadRecordsGrowth)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

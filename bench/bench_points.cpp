@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchGLContext.h"
 #include "BenchLoad.h"
 #include "BenchMeasure.h"
@@ -144,4 +145,4 @@ BENCHMARK(BM_FrameRatio)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

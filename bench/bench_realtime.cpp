@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "BenchMain.h"
 #include "BenchMeasure.h"
 #include "BenchSizes.h"
 #include "Sd_AllClasses.h"
@@ -127,4 +128,4 @@ BENCHMARK(BM_AttachOverLoad)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

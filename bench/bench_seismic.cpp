@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchGLContext.h"
 #include "BenchLoad.h"
 #include "BenchSizes.h"
@@ -145,4 +146,4 @@ BENCHMARK(BM_CurtainFrameTiles)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "BenchLoad.h"
+#include "BenchMain.h"
 #include "BenchMeasure.h"
 #include "BenchSizes.h"
 #include "Sd_AllClasses.h"
@@ -216,9 +218,22 @@ const bool g_registered = [] {
       if (!orvanta_bench::Smoke()) b->MinTime(3.0);
     }
   }
+  // The first load of the HTF file in a fresh process, against a plain
+  // fread of it in another (BenchFreshPair.h).
+  orvanta_bench::RegisterFreshLoad(
+      "soundings",
+      [](const char* path, void** made) {
+        Sd_RegisterAllClasses();
+        *made = orvanta_bench::LoadThroughFactory(path);
+        return *made != nullptr;
+      },
+      [](void* made) { Sd_GroupNode::DeleteTree(static_cast<Sd_Node*>(made)); });
+  benchmark::RegisterBenchmark("BM_HTFFreshLoadRatio", [](benchmark::State& state) {
+    orvanta_bench::FreshPairsBody(state, "soundings", File(false, 10).path);
+  })->Unit(benchmark::kMillisecond)->Iterations(1);
   return true;
 }();
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchGLContext.h"
 #include "BenchMeasure.h"
 #include "BenchSizes.h"
@@ -129,4 +130,4 @@ const bool g_registered =
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

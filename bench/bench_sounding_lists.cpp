@@ -18,6 +18,7 @@
 #include <memory>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchMeasure.h"
 #include "BenchSizes.h"
 #include "Sd_HTFSounding.h"
@@ -91,4 +92,4 @@ const bool g_registered =
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchMeasure.h"
 #include "BenchSizes.h"
 #include "Sd_Sounding.h"
@@ -120,4 +121,4 @@ const bool g_registered = orvanta_bench::RegisterFixedRuns(
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

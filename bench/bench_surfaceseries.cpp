@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchMain.h"
 #include "BenchLoad.h"
 #include "BenchMeasure.h"
 #include "BenchSizes.h"
@@ -87,4 +88,4 @@ BENCHMARK(BM_SeriesHeap)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

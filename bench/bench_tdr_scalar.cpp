@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchSizes.h"
 #include "Sv_Stdio.h"
 #include "Sv_Stdlib.h"
@@ -170,4 +171,4 @@ const bool g_ratioRegistered = [] {
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

@@ -23,6 +23,7 @@
 #include <memory>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchMeasure.h"
 #include "BenchSonarTerrain.h"
 #include "BenchSizes.h"
@@ -150,4 +151,4 @@ const bool g_registered = orvanta_bench::RegisterFixedRuns({{"BM_QueryWindowOver
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchMeasure.h"
 #include "BenchSizes.h"
 #include "BenchSonarTerrain.h"
@@ -92,4 +93,4 @@ const bool g_registered = orvanta_bench::RegisterFixedRuns({{"BM_TerrainWriteRat
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

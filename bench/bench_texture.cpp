@@ -18,6 +18,7 @@
 #include <memory>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchGLContext.h"
 #include "BenchHeapWatch.h"
 #include "BenchMeasure.h"
@@ -180,4 +181,4 @@ const bool g_registered =
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

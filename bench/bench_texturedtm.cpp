@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchGLContext.h"
 #include "BenchLoad.h"
 #include "BenchMeasure.h"
@@ -156,4 +157,4 @@ BENCHMARK(BM_TexturedFrameDetailOverFull)->Unit(benchmark::kMillisecond)->Iterat
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchMeasure.h"
 #include "BenchSizes.h"
 #include "Sd_Volume.h"
@@ -197,4 +198,4 @@ void BM_MeasuresOverSum(benchmark::State& state) {
 }
 BENCHMARK(BM_MeasuresOverSum)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

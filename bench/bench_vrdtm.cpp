@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "BenchMain.h"
 #include "BenchLoad.h"
 #include "BenchSizes.h"
 #include "Sd_AllClasses.h"
@@ -51,4 +52,4 @@ BENCHMARK(BM_VRDTMLoadOverFread)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+ORVANTA_BENCH_MAIN()

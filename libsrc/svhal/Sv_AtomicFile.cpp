@@ -6,7 +6,7 @@
 #include "Sv_Debug.h"
 #include "Sv_Platform.h"
 
-Sv_AtomicFile::Sv_AtomicFile() : m_file(nullptr) {}
+Sv_AtomicFile::Sv_AtomicFile() : m_file(nullptr), m_lock(-1) {}
 
 Sv_AtomicFile::~Sv_AtomicFile() { Discard(); }
 
@@ -14,7 +14,12 @@ FILE* Sv_AtomicFile::Open(const char* path, int binary) {
   if (m_file || !path || !*path) return nullptr;
   std::string target = Sv_PlatformWriteTarget(path);
   std::string temporary;
-  FILE* file = Sv_PlatformCreateTemporary(target.c_str(), binary, &temporary);
+  FILE* file = nullptr;
+  if (!target.empty()) {
+    // What a write killed before its rename left beside the file goes now.
+    Sv_PlatformRemoveStaleTemporaries(target.c_str());
+    file = Sv_PlatformCreateTemporary(target.c_str(), binary, &temporary, &m_lock);
+  }
   if (!file) {
     const std::string why = std::string(path) + " (" + strerror(errno) + ")";
     Sv_Debug::Message(SV_LEVEL_DEBUG, "Cannot start writing", why.c_str());
@@ -33,7 +38,11 @@ int Sv_AtomicFile::Commit() {
   m_file = nullptr;
   int rc = Sv_PlatformSyncAndClose(file);
   if (rc == 0) rc = Sv_PlatformReplaceFile(m_temporary.c_str(), m_target.c_str());
-  if (rc != 0) {
+  if (rc == -2) {
+    // The new contents are in place, but not yet safe from a crash.
+    const std::string why = m_path + " (" + strerror(errno) + ")";
+    Sv_Debug::Message(SV_LEVEL_WARNING, "The file was written, but its folder could not be synced", why.c_str());
+  } else if (rc != 0) {
     const std::string why = m_path + " (" + strerror(errno) + ")";
     Sv_PlatformRemoveFile(m_temporary.c_str());
     Sv_Debug::Message(SV_LEVEL_DEBUG, "Writing failed, the old file is kept", why.c_str());
@@ -51,6 +60,8 @@ void Sv_AtomicFile::Discard() {
 }
 
 void Sv_AtomicFile::Reset() {
+  Sv_PlatformCloseHandle(m_lock);
+  m_lock = -1;
   m_path.clear();
   m_target.clear();
   m_temporary.clear();

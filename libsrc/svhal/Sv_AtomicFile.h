@@ -16,7 +16,10 @@
 //
 // The temporary file is ".<name>.XXXXXX" with a unique suffix; it takes the
 // target's permission bits when the target exists (else 0666 less the
-// umask). A target that is a symbolic link is replaced through the link.
+// umask), and it stays locked until it is renamed or removed, so that Open
+// can remove the temporaries of the same target that a killed write left.
+// A target that is a symbolic link is replaced through the link; a link
+// that names no file yet gets that file.
 class Sv_AtomicFile {
  public:
   Sv_AtomicFile();
@@ -33,7 +36,9 @@ class Sv_AtomicFile {
   // Makes the written data the target's contents. 0 on success; -1 when a
   // write, the flush, the sync, the close or the rename failed (or nothing
   // is open), after which the temporary file is gone and the target is as
-  // it was. The stream is closed in every case.
+  // it was. -1 also, with a warning, when the rename was done but the
+  // folder could not be synced: the new contents are in place but a crash
+  // may still undo them. The stream is closed in every case.
   int Commit();
   // Closes the stream and removes the temporary file; the target keeps its
   // old contents. Does nothing when nothing is open.
@@ -54,6 +59,7 @@ class Sv_AtomicFile {
   std::string m_path;       // as given to Open
   std::string m_target;     // the file the rename replaces
   std::string m_temporary;  // the file being written
+  int m_lock;               // holds the temporary's lock until it is renamed or removed
 };
 
 #endif

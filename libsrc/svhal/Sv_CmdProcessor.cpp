@@ -116,9 +116,16 @@ int Sv_CmdProcessor::Parse(int argc, char** argv) {
         *target = static_cast<int>(v);
       }
     } else {
-      char* target = static_cast<char*>(c->target);
-      strncpy(target, arg, STRING_SIZE - 1);
-      target[STRING_SIZE - 1] = '\0';
+      // A name cut to fit would open another file: a longer one is refused.
+      const size_t length = strlen(arg);
+      if (length >= STRING_SIZE) {
+        char text[512];
+        snprintf(text, sizeof(text), "Command Line Error - Argument of \"%s\" too long (%zu bytes, at most %d)",
+                 c->name.c_str(), length, STRING_SIZE - 1);
+        Sv_Debug::Message(SV_LEVEL_ERROR, text);
+        return -1;
+      }
+      memcpy(c->target, arg, length + 1);
     }
     c->seen = true;
     i += received;

@@ -15,7 +15,8 @@ class Sv_CmdProcessor {
 
   // Adds an option. Type 1: an int; with expected count 0 a flag set to 1
   // when present. Type 5: a string copied into the caller's buffer of
-  // STRING_SIZE characters (cut to fit). Returns 0, or -1 for an unknown
+  // STRING_SIZE characters; Parse refuses a longer argument (a name cut to
+  // fit would name another file). Returns 0, or -1 for an unknown
   // type, a null name or target, or a count this type cannot take.
   int AddCommand(const char* name, int type, void* target, int argCount, int required);
 
@@ -27,7 +28,8 @@ class Sv_CmdProcessor {
 
   // 0 when every argument matched an option with the expected number of
   // arguments and every required option was given; -1 after printing the
-  // usage, the version, or the error.
+  // usage, the version, or the error (also for a string argument of
+  // STRING_SIZE characters or more).
   int Parse(int argc, char** argv);
 
   // The text the help option prints.

@@ -72,9 +72,10 @@ void Sv_Debug::Message(int level, const char* text, const char* detail) {
   fflush(stderr);
 }
 
+// Formatted even when the filter hides it: every message is counted and
+// kept, so that a caller can tell why an operation failed.
 #define SV_DEBUG_FORWARD(level)            \
   do {                                     \
-    if ((level) > g_threshold) return;     \
     va_list args;                          \
     va_start(args, format);                \
     std::string s = FormatV(format, args); \

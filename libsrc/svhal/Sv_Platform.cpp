@@ -6,14 +6,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
+#include <signal.h>
+#include <spawn.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -50,65 +55,46 @@ std::string UniqueSuffix() {
 
 int Sv_PlatformRunProcess(const char* command, int wait) {
   if (!command) return -1;
+  // posix_spawn starts the shell without copying the whole process (a
+  // viewer with large grids loaded would otherwise fork them all), and it
+  // reports a shell that could not be started.
+  //
+  // Waiting: "/bin/sh -c command", its exit code returned.
+  // Detached: a shell that starts "/bin/sh -c command" in the background
+  // and exits at once; once it is reaped here the command belongs to init,
+  // so it never lingers as a zombie. The command travels as the shell's
+  // first argument, never pasted into a script, so it runs exactly as
+  // given.
   char shell[] = "/bin/sh";
   char dashC[] = "-c";
+  char detach[] = "/bin/sh -c \"$1\" &";
+  char name[] = "sh";
   std::string cmd(command);
-  char* argv[] = {shell, dashC, &cmd[0], nullptr};
+  char* waitArgv[] = {shell, dashC, &cmd[0], nullptr};
+  char* detachArgv[] = {shell, dashC, detach, name, &cmd[0], nullptr};
 
-  if (wait) {
-    pid_t pid = fork();
-    if (pid < 0) return -1;
-    if (pid == 0) {
-      execve(shell, argv, environ);
-      _exit(127);
-    }
-    int status = 0;
-    if (WaitFor(pid, &status) < 0) return -1;
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    return -1;
-  }
-
-  // Detached start: an intermediate child forks the command and exits at
-  // once, so the command is adopted by init and reaped there. A close-on-exec
-  // pipe tells whether the exec itself succeeded.
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return -1;
-  pid_t pid = fork();
-  if (pid < 0) {
-    close(fds[0]);
-    close(fds[1]);
-    return -1;
-  }
-  if (pid == 0) {
-    close(fds[0]);
-    pid_t grandchild = fork();
-    if (grandchild < 0) {
-      int e = errno;
-      ssize_t ignored = write(fds[1], &e, sizeof(e));
-      (void)ignored;
-      _exit(1);
-    }
-    if (grandchild == 0) {
-      setsid();
-      execve(shell, argv, environ);
-      int e = errno;
-      ssize_t ignored = write(fds[1], &e, sizeof(e));
-      (void)ignored;
-      _exit(127);
-    }
-    _exit(0);
-  }
-  close(fds[1]);
+  posix_spawnattr_t attr;
+  if (posix_spawnattr_init(&attr) != 0) return -1;
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+  // A detached command leaves the viewer's session, so a signal to the
+  // viewer's terminal does not reach it.
+  if (!wait) flags |= POSIX_SPAWN_SETSID;
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setflags(&attr, flags);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, shell, nullptr, &attr, wait ? waitArgv : detachArgv, environ);
+  posix_spawnattr_destroy(&attr);
+  if (rc != 0) return -1;
   int status = 0;
-  WaitFor(pid, &status);
-  int err = 0;
-  ssize_t n;
-  do {
-    n = read(fds[0], &err, sizeof(err));
-  } while (n < 0 && errno == EINTR);
-  close(fds[0]);
-  if (n > 0) return -1;
-  return 0;
+  if (WaitFor(pid, &status) < 0) return -1;
+  if (!WIFEXITED(status)) return -1;
+  if (wait) return WEXITSTATUS(status);
+  return WEXITSTATUS(status) == 0 ? 0 : -1;
 }
 
 void Sv_PlatformExit(int code) { _exit(code); }
@@ -151,31 +137,103 @@ void Sv_PlatformShmDetach(void* view, size_t viewSize) {
 }
 
 std::string Sv_PlatformWriteTarget(const char* path) {
-  if (!path) return std::string();
-  struct stat st;
-  if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
-    char resolved[PATH_MAX];
-    if (realpath(path, resolved)) return resolved;
+  if (!path || !*path) return std::string();
+  // Follows the chain of links by hand rather than with realpath: the file
+  // at its end need not exist yet (a dangling link is written through, and
+  // its target created).
+  std::string current(path);
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st;
+    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::string link(st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : PATH_MAX, '\0');
+    const ssize_t n = readlink(current.c_str(), &link[0], link.size());
+    if (n <= 0 || static_cast<size_t>(n) >= link.size()) return std::string();
+    link.resize(static_cast<size_t>(n));
+    if (link[0] == '/') {
+      current = link;
+    } else {
+      const size_t sep = current.rfind('/');
+      current = (sep == std::string::npos ? std::string() : current.substr(0, sep + 1)) + link;
+    }
   }
-  return path;
+  errno = ELOOP;
+  return std::string();
 }
 
-FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* temporaryPath) {
+namespace {
+
+// The hidden temporary's name for a target's file name: the dot, the name
+// (cut to leave room within the longest file name) and a dot before the
+// six-character suffix.
+std::string TemporaryPrefix(std::string name) {
+  if (name.size() > 200) name.resize(200);
+  return "." + name + ".";
+}
+
+bool IsSuffixChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// Whether the open descriptor is still the file at path (a cleaner may
+// have removed a fresh temporary before its writer locked it).
+bool StillAt(int fd, const std::string& path) {
+  struct stat a, b;
+  return fstat(fd, &a) == 0 && stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+int (*g_directorySync)(int) = nullptr;
+
+}  // namespace
+
+void Sv_PlatformSetDirectorySyncHook(int (*sync)(int fd)) { g_directorySync = sync; }
+
+void Sv_PlatformRemoveStaleTemporaries(const char* target) {
+  if (!target || !*target) return;
+  const std::string path(target);
+  const size_t sep = path.rfind('/');
+  const std::string directory = sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
+  const std::string prefix = TemporaryPrefix(sep == std::string::npos ? path : path.substr(sep + 1));
+  DIR* dir = opendir(directory.empty() ? "." : directory.c_str());
+  if (!dir) return;
+  std::vector<std::string> stale;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name(entry->d_name);
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    bool suffix = true;
+    for (size_t i = prefix.size(); i < name.size(); ++i) suffix = suffix && IsSuffixChar(name[i]);
+    if (suffix) stale.push_back(directory + name);
+  }
+  closedir(dir);
+  for (const std::string& candidate : stale) {
+    const int fd = open(candidate.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st;
+    // A writer that is alive holds the lock on its temporary; one that was
+    // killed holds nothing. Only this user's own regular files are touched.
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        StillAt(fd, candidate)) {
+      unlink(candidate.c_str());
+    }
+    close(fd);
+  }
+}
+
+FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* temporaryPath, int* lock) {
   if (!target || !*target || !temporaryPath) {
     errno = EINVAL;
     return nullptr;
   }
   temporaryPath->clear();
+  if (lock) *lock = -1;
   const std::string path(target);
   const size_t sep = path.rfind('/');
   const std::string directory = sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
-  std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
+  const std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
   if (name.empty()) {
     errno = EISDIR;
     return nullptr;
   }
-  // Room for the dot, the suffix and its dot within the longest file name.
-  if (name.size() > 200) name.resize(200);
+  const std::string prefix = TemporaryPrefix(name);
 
   struct stat st;
   const bool exists = stat(target, &st) == 0;
@@ -183,25 +241,37 @@ FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* te
   if (exists && access(target, W_OK) != 0) return nullptr;
   const bool keepMode = exists && S_ISREG(st.st_mode);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string candidate = directory + "." + name + "." + UniqueSuffix();
+    const std::string candidate = directory + prefix + UniqueSuffix();
     // 0666 lets the umask decide the permissions of a new file.
     const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       return nullptr;
     }
+    // The lock marks the temporary as being written: it lasts as long as
+    // the descriptor (and its copies), and dies with a killed writer, so
+    // that a later write can tell its leftover (Sv_PlatformRemoveStaleTemporaries).
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !StillAt(fd, candidate)) {
+      close(fd);
+      continue;
+    }
     if (keepMode) {
       // Best effort: a mode this user may not set leaves the umask's mode.
       (void)fchmod(fd, st.st_mode & 07777);
     }
-    FILE* file = fdopen(fd, binary ? "wb" : "w");
+    // A copy of the descriptor keeps the lock after the stream is closed,
+    // until the temporary has been renamed or removed.
+    const int held = lock ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+    FILE* file = (lock && held < 0) ? nullptr : fdopen(fd, binary ? "wb" : "w");
     if (!file) {
       const int e = errno;
+      if (held >= 0) close(held);
       close(fd);
       unlink(candidate.c_str());
       errno = e;
       return nullptr;
     }
+    if (lock) *lock = held;
     *temporaryPath = candidate;
     return file;
   }
@@ -236,9 +306,14 @@ int Sv_PlatformReplaceFile(const char* from, const char* to) {
   const size_t sep = path.rfind('/');
   const std::string directory = sep == std::string::npos ? "." : (sep == 0 ? "/" : path.substr(0, sep));
   const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    (void)fsync(fd);
-    close(fd);
+  if (fd < 0) return -2;
+  const int synced = g_directorySync ? g_directorySync(fd) : fsync(fd);
+  const int e = errno;
+  close(fd);
+  // A file system that cannot sync a directory has nothing to push.
+  if (synced != 0 && e != EINVAL && e != ENOTSUP) {
+    errno = e;
+    return -2;
   }
   return 0;
 }
@@ -284,27 +359,19 @@ int Sv_PlatformMakeDirectory(const char* path) {
 namespace {
 
 // Huge pages pay when the kernel hands out memory it can give at once: a
-// 2 MiB page then costs about the time of clearing it (a quarter of a
-// millisecond here), a fraction of the 512 small-page faults it replaces
-// (about a millisecond). Where free 2 MiB blocks have been handed back to a
-// hypervisor (free page reporting) or must first be compacted, touching a
-// huge page costs several milliseconds, while small pages still come from
-// memory at hand. Such pages come in runs: once the kernel's ready blocks
-// are used up, the rest of a block would be slow.
+// 2 MiB page then costs about the time of clearing it, a fraction of the
+// 512 small-page faults it replaces. Where the kernel has no free 2 MiB
+// blocks (memory fragmented, or handed back to a hypervisor) it must first
+// compact memory, and touching a huge page costs several milliseconds while
+// small pages still come from memory at hand: a first load in a fresh
+// process then took several times a plain read of the same bytes.
 //
-// So a block to fill (Sv_PlatformAllocToFill) whose memory cannot come from
-// blocks this process released a moment ago (which the kernel hands out
-// again first, ready) is faulted in as it is placed, one huge page after
-// another, and the processor time of each touch is measured (a thread that
-// is merely preempted does not count): after kSlowRun huge pages in a row
-// that each cost more than kSlowHugePage, the rest of the block goes on
-// small pages. A single slow
-// page among fast ones changes nothing. A block that recycled memory can
-// serve is only advised, and its pages are faulted in by their first use,
-// each just before it is filled, which is kinder to the caches.
+// So a large block is advised to be backed by huge pages only when they are
+// ready: when memory this process released a moment ago can serve it (the
+// kernel hands that out again first), or when the kernel's free lists hold
+// enough 2 MiB blocks for it (/proc/buddyinfo, orders 9 and up). Otherwise
+// it goes on small pages, as any plain read's buffer would.
 constexpr size_t kHugePage = 2u << 20;
-constexpr double kSlowHugePage = 0.001;
-constexpr int kSlowRun = 2;
 // How long memory released by this process counts as ready at hand.
 constexpr double kRecycleSeconds = 1.0;
 
@@ -312,25 +379,30 @@ std::mutex g_recycleMutex;
 size_t g_recycledBytes = 0;
 double g_recycledAt = -1e30;
 
-double ThreadSeconds() {
-  struct timespec ts;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-void PlaceOnHugePages(unsigned char* block, size_t bytes) {
-  if (madvise(block, bytes, MADV_HUGEPAGE) != 0) return;
-  int slow = 0;
-  for (size_t offset = 0; offset + kHugePage <= bytes; offset += kHugePage) {
-    const double t0 = ThreadSeconds();
-    *static_cast<volatile unsigned char*>(block + offset) = 0;
-    slow = ThreadSeconds() - t0 > kSlowHugePage ? slow + 1 : 0;
-    if (slow == kSlowRun) {
-      const size_t rest = offset + kHugePage;
-      if (rest < bytes) madvise(block + rest, bytes - rest, MADV_NOHUGEPAGE);
-      return;
+// Bytes the kernel holds free in blocks of 2 MiB and more, outside the
+// small DMA zone; 0 when it cannot be told.
+size_t ReadyHugePageBytes() {
+  FILE* f = fopen("/proc/buddyinfo", "r");
+  if (!f) return 0;
+  const long page = sysconf(_SC_PAGESIZE);
+  size_t ready = 0;
+  char line[512];
+  while (fgets(line, sizeof line, f)) {
+    char zone[32] = "";
+    int used = 0;
+    if (sscanf(line, "Node %*d, zone %31s%n", zone, &used) != 1 || strcmp(zone, "DMA") == 0) continue;
+    const char* p = line + used;
+    for (int order = 0; order < 16; ++order) {
+      char* end = nullptr;
+      const unsigned long long blocks = strtoull(p, &end, 10);
+      if (end == p) break;
+      p = end;
+      const unsigned long long blockBytes = static_cast<unsigned long long>(page) << order;
+      if (blockBytes >= kHugePage) ready += static_cast<size_t>(blocks * blockBytes);
     }
   }
+  fclose(f);
+  return ready;
 }
 
 // True (and the amount taken) when memory this process released lately can
@@ -342,27 +414,24 @@ bool TakeRecycled(size_t bytes) {
   return true;
 }
 
+// Advises huge pages for the block when they are ready (see above).
+void AdviseWhenReady(void* block, size_t bytes) {
+  if (TakeRecycled(bytes) || ReadyHugePageBytes() >= bytes + bytes / 2) madvise(block, bytes, MADV_HUGEPAGE);
+}
+
+void* AllocAligned(size_t bytes) {
+  if (bytes < kHugePage) return malloc(bytes ? bytes : 1);
+  void* p = nullptr;
+  if (posix_memalign(&p, kHugePage, bytes) != 0) return nullptr;
+  AdviseWhenReady(p, bytes);
+  return p;
+}
+
 }  // namespace
 
-void* Sv_PlatformAllocLarge(size_t bytes) {
-  if (bytes < kHugePage) return malloc(bytes ? bytes : 1);
-  void* p = nullptr;
-  if (posix_memalign(&p, kHugePage, bytes) != 0) return nullptr;
-  madvise(p, bytes, MADV_HUGEPAGE);
-  return p;
-}
+void* Sv_PlatformAllocLarge(size_t bytes) { return AllocAligned(bytes); }
 
-void* Sv_PlatformAllocToFill(size_t bytes) {
-  if (bytes < kHugePage) return malloc(bytes ? bytes : 1);
-  void* p = nullptr;
-  if (posix_memalign(&p, kHugePage, bytes) != 0) return nullptr;
-  if (TakeRecycled(bytes)) {
-    madvise(p, bytes, MADV_HUGEPAGE);
-  } else {
-    PlaceOnHugePages(static_cast<unsigned char*>(p), bytes);
-  }
-  return p;
-}
+void* Sv_PlatformAllocToFill(size_t bytes) { return AllocAligned(bytes); }
 
 void Sv_PlatformFreeLarge(void* block, size_t bytes) {
   free(block);

@@ -10,10 +10,11 @@
 // directories, time.
 // Everything else in the library reaches the system through these calls.
 
-// Runs "/bin/sh -c command". With wait != 0 waits for it and returns its exit
-// code (-1 when it could not be started or did not exit normally). With
-// wait == 0 returns 0 once the command has started; the child is detached so
-// that it never lingers as a zombie.
+// Runs "/bin/sh -c command", started with posix_spawn (the process is not
+// forked whole). With wait != 0 waits for it and returns its exit code (-1
+// when it could not be started or did not exit normally). With wait == 0
+// returns 0 once the command has started, in a session of its own; the
+// child is detached so that it never lingers as a zombie.
 int Sv_PlatformRunProcess(const char* command, int wait);
 
 // Ends the process at once with the code; no destructors, no atexit handlers.
@@ -34,18 +35,31 @@ void Sv_PlatformShmDetach(void* view, size_t viewSize);
 // "w") with the new file's path in *temporaryPath. The file gets the
 // target's permission bits when the target exists, else 0666 less the
 // umask. Null (errno set) when the file cannot be created or the target
-// exists and may not be written.
-FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* temporaryPath);
-// The file that a write to path should replace: the file a symbolic link
-// points to (so that the link survives), else path itself.
+// exists and may not be written. The file is locked while it is written:
+// with lock given, *lock receives a handle that holds the lock after the
+// stream is closed, released with Sv_PlatformCloseHandle once the file has
+// been renamed or removed.
+FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* temporaryPath, int* lock = nullptr);
+// Removes the temporaries of target that earlier writes left behind (a
+// writer killed before it could rename or remove its file). A temporary
+// that a living writer still holds locked is kept.
+void Sv_PlatformRemoveStaleTemporaries(const char* target);
+// The file that a write to path should replace: the file at the end of a
+// chain of symbolic links (so that the links survive; the file need not
+// exist yet), else path itself. Empty (errno ELOOP) for links that never
+// end.
 std::string Sv_PlatformWriteTarget(const char* path);
 // Pushes the stream's data to the device and closes the stream. 0 only when
 // no write on the stream failed and the flush, the sync and the close all
 // succeeded; the stream is closed in every case.
 int Sv_PlatformSyncAndClose(FILE* file);
 // Renames from to to, replacing to in one step, and makes the rename
-// durable. 0 on success, -1 (errno set) on failure.
+// durable. 0 on success, -1 (errno set) when the rename failed, -2 (errno
+// set) when the file was renamed but its directory could not be synced, so
+// that a crash may still bring back the old file.
 int Sv_PlatformReplaceFile(const char* from, const char* to);
+// Test hook: the call that syncs a directory (null: fsync).
+void Sv_PlatformSetDirectorySyncHook(int (*sync)(int fd));
 // Opens path for reading ("rb") only when it is a regular file: a named
 // pipe, device, socket or directory is refused without blocking (the check
 // is made on the opened descriptor before anything is read). Null (errno
@@ -59,14 +73,12 @@ int Sv_PlatformMakeDirectory(const char* path);
 
 // Memory for a large buffer, released with free() (or
 // Sv_PlatformFreeLarge). Blocks of 2 MiB and more are aligned to 2 MiB and
-// advised to be backed by huge pages. Null when the memory cannot be had.
+// placed on huge pages only where they pay: where memory that this process
+// released a moment ago (Sv_PlatformFreeLarge) can serve them, or the
+// kernel has enough free 2 MiB blocks at hand; otherwise on small pages,
+// as a plain read's buffer is. Null when the memory cannot be had.
 void* Sv_PlatformAllocLarge(size_t bytes);
-// The same for a buffer that the caller fills at once (a grid being read),
-// placed on huge pages only where they pay: unless memory that this process
-// released a moment ago (Sv_PlatformFreeLarge) can serve it, the block is
-// faulted in as it is placed, huge page by huge page, and once two in a row
-// cost more processor time than the small pages they replace, the rest of
-// the block goes on small pages. Release with Sv_PlatformFreeLarge.
+// The same, for a buffer that the caller fills at once (a grid being read).
 void* Sv_PlatformAllocToFill(size_t bytes);
 // Releases a block of Sv_PlatformAllocLarge or Sv_PlatformAllocToFill of
 // the given size (null does nothing) and notes its memory as ready at hand

@@ -12,6 +12,7 @@ namespace {
 
 std::atomic<size_t> g_minShare{kDefaultMinShare};
 std::atomic<int> g_workerLimit{0};
+std::atomic<int> g_failingShare{-1};
 
 }  // namespace
 
@@ -31,6 +32,10 @@ int ProcessorCount() {
 size_t SetMinShare(size_t items) { return g_minShare.exchange(items ? items : kDefaultMinShare); }
 
 size_t MinShare() { return g_minShare.load(); }
+
+int SetFailingShare(int w) { return g_failingShare.exchange(w); }
+
+int FailingShare() { return g_failingShare.load(std::memory_order_relaxed); }
 
 int SetWorkerLimit(int workers) { return g_workerLimit.exchange(std::clamp(workers, 0, kMaxWorkers)); }
 

@@ -122,6 +122,7 @@ TDR_Manager::TDR_Manager()
       m_tagFlag(0),
       m_headerPos(-1),
       m_payloadEnd(0),
+      m_recordedEnd(0),
       m_haveHeader(false),
       m_writeOrder(1),
       m_writtenHeader(-1),
@@ -188,6 +189,7 @@ int TDR_Manager::OpenFile(const char* path, const char* mode) {
   m_tagLength = 0;
   m_headerPos = -1;
   m_payloadEnd = 0;
+  m_recordedEnd = 0;
   m_haveHeader = false;
   m_writtenHeader = -1;
   return 0;
@@ -366,7 +368,7 @@ void TDR_Manager::LeaveInner(long long endTagPos) {
   m_depth = 0;
   Level& outer = m_levels[0];
   fseeko(outer.file, static_cast<off_t>(outer.nextTag), SEEK_SET);
-  m_payloadEnd = outer.nextTag;
+  m_payloadEnd = m_recordedEnd = outer.nextTag;
   m_haveHeader = false;
 }
 
@@ -432,7 +434,7 @@ int TDR_Manager::ReadTag(int* length) {
     m_byteOrder = order;
     m_tagFlag = static_cast<char>(h[2]);
     m_headerPos = pos;
-    m_payloadEnd = payload + len + trailer;
+    m_payloadEnd = m_recordedEnd = payload + len + trailer;
     m_haveHeader = true;
     level.nextTag = m_payloadEnd;
 
@@ -479,8 +481,13 @@ int TDR_Manager::FollowFilePointer() {
   // Payload: int32 length n, then n path characters.
   int n = 0;
   if (m_tagLength < 4 || Sv_UtlFread(&n, 4, 1, outer.file, m_byteOrder) != 1 || n <= 0 ||
-      n > m_tagLength - 4 || n > kMaxPointerPath) {
+      n > m_tagLength - 4) {
     Report(SV_LEVEL_ERROR, "ERROR:  TDR file-pointer record is damaged", where);
+    return -1;
+  }
+  if (n > kMaxPointerPath) {
+    Report(SV_LEVEL_ERROR, "ERROR:  TDR file-pointer record names a path longer than the 4096 bytes a path may have",
+           where);
     return -1;
   }
   std::string target(static_cast<size_t>(n), '\0');
@@ -568,6 +575,43 @@ int TDR_Manager::SkipTagData(int length) {
   if (fseeko(file, static_cast<off_t>(target), SEEK_SET) != 0) return -1;
   Current().nextTag = std::max(m_payloadEnd, Current().nextTag);
   return 0;
+}
+
+int TDR_Manager::ExtendPayload(long long bytes) {
+  FILE* file = GetFilePtr();
+  if (!file || m_writing || m_headerPos < 0 || bytes < 0 || bytes > Current().size - m_payloadEnd) return -1;
+  m_payloadEnd += bytes;
+  Current().nextTag = std::max(m_payloadEnd, Current().nextTag);
+  return 0;
+}
+
+int TDR_Manager::KeepRecordedLength() {
+  FILE* file = GetFilePtr();
+  if (!file || m_writing || m_headerPos < 0) return -1;
+  m_payloadEnd = m_recordedEnd;
+  Current().nextTag = m_recordedEnd;
+  return fseeko(file, static_cast<off_t>(m_recordedEnd), SEEK_SET) == 0 ? 0 : -1;
+}
+
+int TDR_Manager::PeekTag() const {
+  FILE* file = GetFilePtr();
+  if (!file || m_writing) return TDR_TAG_ERROR;
+  const long long pos = ftello(file);
+  if (pos < 0) return TDR_TAG_ERROR;
+  unsigned char h[kTagHeaderSize];
+  const size_t got = fread(h, 1, sizeof h, file);
+  if (fseeko(file, static_cast<off_t>(pos), SEEK_SET) != 0 || got != sizeof h) return TDR_TAG_ERROR;
+  const int order = h[0];
+  if ((order != 0 && order != 1) || (h[1] != 0 && h[1] != 1)) return TDR_TAG_ERROR;
+  const unsigned filePointer = Decode(h + 12, 2, order);
+  const int id = static_cast<int>(Decode(h + 4, 4, order));
+  const int len = static_cast<int>(Decode(h + 8, 4, order));
+  const short version = h[1] ? static_cast<short>(Decode(h + 14, 2, order)) : 0;
+  const long long trailer = filePointer ? 0 : TrailingBytes(id, version);
+  if (filePointer > 1 || len < 0 || len > Current().size - pos - kTagHeaderSize - trailer || !FindTag(id)) {
+    return TDR_TAG_ERROR;
+  }
+  return id;
 }
 
 int TDR_Manager::UnreadTagHeader() {

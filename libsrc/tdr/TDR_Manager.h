@@ -112,6 +112,20 @@ class TDR_Manager {
   // length moves that many bytes forward from the current position.
   // 0 on success, -1 when the target lies beyond the end of the file.
   int SkipTagData(int length = 0);
+  // Records whose writer closed the header at once (recorded payload
+  // length 0) and wrote the record's fields after it: ExtendPayload takes
+  // the next bytes of the file, from the current payload's end, into the
+  // payload, so that a TDR_PayloadReader reads them and the next ReadTag
+  // starts after them. 0 on success; -1, changing nothing, when they would
+  // reach beyond the file or no record is being read.
+  int ExtendPayload(long long bytes);
+  // Undoes every ExtendPayload of the current record: its payload ends
+  // where its header says, and reading goes on from there. 0 or -1.
+  int KeepRecordedLength();
+  // The id of the tag header that starts at the stream's position, or
+  // TDR_TAG_ERROR when no sound header of a known id with a length that
+  // fits into the file starts there. Nothing is consumed or reported.
+  int PeekTag() const;
   // Steps back over the header just read, so that the next ReadTag returns
   // the same tag again. When that tag was read after a followed file's end
   // tag, reading steps back into the followed file, before its end tag.
@@ -217,6 +231,7 @@ class TDR_Manager {
   char m_tagFlag;
   long long m_headerPos;   // start of the current tag header
   long long m_payloadEnd;  // end of the current payload
+  long long m_recordedEnd; // end of the current payload as its header gives it
   bool m_haveHeader;       // a header was just read and may be unread
 
   int m_writeOrder;

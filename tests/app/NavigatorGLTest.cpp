@@ -485,3 +485,66 @@ TEST_F(NavigatorGL, RecordedFramesPlayBackAsTheView) {
 }
 
 }  // namespace
+
+TEST_F(NavigatorGL, DialsStayWholeReachableUncoveredAndReadableInEveryView) {
+  struct View {
+    int width, height;
+  };
+  // The smallest window and its work area, two common windows, a large one.
+  const View views[] = {{781, 540}, {781, 470}, {1024, 700}, {1200, 800}, {1920, 1200}};
+  // A light surface, just off white, filling every view.
+  ASSERT_TRUE(workarea_test::WriteSD(scene, {workarea_test::Tile(500000, 501000, 6000000, 6001000, -20, 0, 255,
+                                                                 255, 240)}));
+  for (const View& v : views) {
+    SCOPED_TRACE(std::to_string(v.width) + " x " + std::to_string(v.height));
+    Make(v.width, v.height);
+    nav->SetZoom(8.0);
+    nav->SetCentre(0.0, 0.0, -300.0);  // the surface passes in front of the dials
+    Redraw();
+    ASSERT_EQ(Settle().At(0, v.height - 1).g, 255);
+
+    // The cone answers: a drag on it raises the exaggeration.
+    const float before = area->GetVertExag();
+    int x, y;
+    ASSERT_TRUE(FindPart(nav->GetHeadingDial(), Qk_NavDial::PART_CONE, 0.0, 0.0, 0.93, true, &x, &y));
+    nav->SetFixedFrameTime(0.02);
+    Mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, x, y);
+    Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, x, y + 100);
+    for (int i = 0; i < 5; ++i) area->OnIdle();
+    Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, x, y + 100);
+    EXPECT_GT(area->GetVertExag(), before);
+    ASSERT_TRUE(FindPart(nav->GetTiltDial(), Qk_NavDial::PART_RING, -1.02, 0.2, 0.0, false, &x, &y));
+
+    // Every dial pixel drawn over an empty background is the same over the
+    // light surface; the labels' dark outlines frame their white strokes.
+    const Picture over = Settle();
+    area->GetRoot()->GetFirstChild()->SetVisible(0);
+    Redraw();
+    const Picture alone = Settle();
+    const Rgb background = alone.At(0, 0);
+    int dial = 0, covered = 0, framed = 0;
+    for (int py = 1; py + 1 < v.height; ++py) {
+      for (int px = 1; px + 1 < v.width; ++px) {
+        const Rgb a = alone.At(px, py), o = over.At(px, py);
+        if (a.r == background.r && a.g == background.g && a.b == background.b) continue;
+        ++dial;
+        if (a.r != o.r || a.g != o.g || a.b != o.b) ++covered;
+        if (o.r == 255 && o.g == 255 && o.b == 255 && over.At(px + 1, py).g == 0) ++framed;
+      }
+    }
+    EXPECT_GT(dial, 2000);
+    EXPECT_EQ(covered, 0) << dial;
+    EXPECT_GT(framed, 20);
+
+    // Whole at every tilt: nothing drawn on the view's edges.
+    for (double tilt : {0.0, -60.0, -76.0, -90.0, -180.0}) {
+      nav->SetTilt(tilt);
+      Redraw();
+      const Picture p = Settle();
+      int edge = 0;
+      for (int px = 0; px < v.width; ++px) edge += Drawn(p.At(px, 0)) + Drawn(p.At(px, v.height - 1));
+      for (int py = 0; py < v.height; ++py) edge += Drawn(p.At(0, py)) + Drawn(p.At(v.width - 1, py));
+      EXPECT_EQ(edge, 0) << tilt;
+    }
+  }
+}

@@ -165,10 +165,17 @@ TEST_F(NavigatorTest, TwoSignificantDigitsAndDialFrame) {
   EXPECT_DOUBLE_EQ(Qk_NavigatorOverlay::TwoSignificantDigits(0.0), 1e-5);
   EXPECT_DOUBLE_EQ(Qk_NavigatorOverlay::TwoSignificantDigits(-4.0), 1e-5);
 
-  EXPECT_NEAR(Qk_NavigatorOverlay::DialFrameScale(1200, 900), 1561.0, 1e-9);
-  EXPECT_NEAR(Qk_NavigatorOverlay::DialFrameScale(600, 400), 892.0, 1e-9);
-  EXPECT_NEAR(Qk_NavigatorOverlay::DialFrameScale(701, 2000), 1561.0, 1e-9);
-  EXPECT_NEAR(Qk_NavigatorOverlay::DialFrameScale(700, 700), 1561.0, 1e-9);
+  // Views large enough for the whole dials keep 2.23 x 700; smaller ones,
+  // a stereo eye's, an orthographic one and a long cone make them smaller.
+  EXPECT_NEAR(Qk_NavigatorOverlay::DialFrameScale(2000, 1600), 1561.0, 1e-9);
+  EXPECT_NEAR(Qk_NavigatorOverlay::DialFrameScale(1600, 2000), 1561.0, 1e-9);
+  const double s = Qk_NavigatorOverlay::DialFrameScale(1200, 900);
+  EXPECT_LT(s, 1561.0);
+  EXPECT_GT(s, Qk_NavigatorOverlay::DialFrameScale(781, 540));
+  EXPECT_LT(Qk_NavigatorOverlay::DialFrameScale(1200, 900, 0, 240.0), s);
+  EXPECT_LT(Qk_NavigatorOverlay::DialFrameScale(1200, 900, 1), s);
+  EXPECT_DOUBLE_EQ(Qk_NavigatorOverlay::DialFrameScale(1200, 900, 0, 0.0, 20.0), s);
+  EXPECT_LT(Qk_NavigatorOverlay::DialFrameScale(1200, 900, 0, 0.0, 1000.0), s);
 }
 
 TEST_F(NavigatorTest, HeadingDragTurnsFourDegreesPerStepAt100Pixels) {

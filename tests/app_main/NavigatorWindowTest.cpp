@@ -90,9 +90,10 @@ TEST_F(NavigatorWindow, TheSampleIsDrawnUnderTheDials) {
   grip = with.pixelColor(at);
   EXPECT_GT(grip.red(), 90);
   EXPECT_NEAR(grip.red(), grip.green(), 8);
-  ASSERT_TRUE(DialPointInGrab(nav, 0.0, 0.0, 0.6, true, &at));
+  // The shafts between two ticks, whose outlines are dark.
+  ASSERT_TRUE(DialPointInGrab(nav, 0.0, 0.0, 0.75 * nav->GetHeadingDial()->GetSpacing(), true, &at));
   EXPECT_GT(with.pixelColor(at).red(), 20);
-  ASSERT_TRUE(DialPointInGrab(nav, 0.6, 0.0, 0.0, false, &at));
+  ASSERT_TRUE(DialPointInGrab(nav, 0.75 * nav->GetTiltDial()->GetSpacing(), 0.0, 0.0, false, &at));
   EXPECT_GT(with.pixelColor(at).red(), 20);
 
   // Without the dials the scene alone remains, and it is drawn: the view

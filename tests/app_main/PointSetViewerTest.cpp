@@ -1,6 +1,7 @@
 // Active points in the running viewer: one generated file, read by the main
 // window in this process (seen from above: its symbols on screen, a click
-// with the selecting tool starting the clicked point's command once) and by
+// with the selecting tool asking first and then starting the clicked point's
+// command once) and by
 // the viewer executable given it with -data.
 
 #include <dirent.h>
@@ -74,7 +75,7 @@ bool CommandRunning(const std::string& file) {
 
 using PointsInTheWindow = orvanta_mainwindow_test::WindowFixture;
 
-TEST_F(PointsInTheWindow, ShowsTheSymbolsAndAClickStartsThatPointsCommandOnce) {
+TEST_F(PointsInTheWindow, ShowsTheSymbolsAndAClickAsksThenStartsThatPointsCommandOnce) {
   struct FreshCoordinateType {
     FreshCoordinateType() { Sd_Node::SetCoordinateType(0); }
     ~FreshCoordinateType() { Sd_Node::SetCoordinateType(0); }
@@ -95,17 +96,33 @@ TEST_F(PointsInTheWindow, ShowsTheSymbolsAndAClickStartsThatPointsCommandOnce) {
   EXPECT_TRUE(red(view.Pixel(px(500), py(250))));
   EXPECT_FALSE(red(view.Pixel(px(250), py(250)))) << "nothing between the points";
 
-  // A coordinate readout over a point runs nothing; a click with the
-  // selecting tool on the centre point runs its command, once.
+  // A coordinate readout over a point runs nothing. A click with the
+  // selecting tool on the centre point first asks, showing the command and
+  // its file with No as the default; No runs nothing.
   Qk_GLWorkArea* area = window->m_workarea;
   pick_test::Move(area, px(500), py(250));
   area->SetInteractionMode(1);
+  orvanta_mainwindow_test::DesktopRecorder desktop(QMessageBox::No);
   pick_test::Click(area, px(500), py(250));
-  EXPECT_TRUE(orvanta_mainwindow_test::WaitFor([&] { return ReadFileBytes(log) == "4\n"; })) << ReadFileBytes(log);
+  ASSERT_EQ(desktop.boxes.size(), 1u);
+  const orvanta_mainwindow_test::RecordedBox asked = desktop.boxes[0];
+  EXPECT_TRUE(asked.text.contains(QString::fromStdString("echo 4 >> '" + log + "'"))) << asked.text.toStdString();
+  EXPECT_TRUE(asked.text.contains(QString::fromStdString(file))) << asked.text.toStdString();
+  EXPECT_EQ(asked.defaultButton, QMessageBox::No);
+  // Yes runs the clicked point's command once and holds for the set: the
+  // centre point's command then runs without a question. The log shows the
+  // refused command never ran.
+  desktop.answer = QMessageBox::Yes;
+  pick_test::Click(area, px(0), py(0));
+  EXPECT_EQ(desktop.boxes.size(), 2u);
+  EXPECT_TRUE(orvanta_mainwindow_test::WaitFor([&] { return ReadFileBytes(log) == "0\n"; })) << ReadFileBytes(log);
+  pick_test::Click(area, px(500), py(250));
+  EXPECT_EQ(desktop.boxes.size(), 2u) << "asked once per set";
+  EXPECT_TRUE(orvanta_mainwindow_test::WaitFor([&] { return ReadFileBytes(log) == "0\n4\n"; })) << ReadFileBytes(log);
   // The commands run detached, but each one has started before the click
   // returns: once none of them runs any more, the log holds all they wrote.
   EXPECT_TRUE(orvanta_mainwindow_test::WaitFor([&] { return !CommandRunning(log); }));
-  EXPECT_EQ(ReadFileBytes(log), "4\n");
+  EXPECT_EQ(ReadFileBytes(log), "0\n4\n");
 }
 
 // The viewer executable reads the file given with -data: the caption names

@@ -95,6 +95,27 @@ TEST(ViewerCommandLine, UnknownOptionsAndWrongCountsGiveTheirMessages) {
   }
 }
 
+// A path too long for the option's buffer is refused, never cut to another
+// name: a file sits at the 300-byte path and another at its first 255 bytes.
+TEST(ViewerCommandLine, APathTooLongIsRefusedWithItsMessage) {
+  orvanta_test::TempDir dir;
+  std::string folder = dir.path();
+  while (folder.size() < 200) {
+    folder += "/" + std::string(40, 'd');
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  }
+  const std::string path = folder + "/" + std::string(299 - folder.size() - 3, 'f') + ".sd";
+  ASSERT_EQ(path.size(), 300u);
+  ASSERT_TRUE(WriteSampleFile(path));
+  ASSERT_TRUE(WriteSampleFile(path.substr(0, 255)));
+  const ViewerRun run = RunViewer({"-data", path}, dir.path(), false);
+  ASSERT_TRUE(run.exited) << run.err;
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(Contains(run.err, "Command Line Error - Argument of \"-data\" too long (300 bytes, at most 255)"))
+      << run.err;
+  EXPECT_TRUE(run.Lines("title").empty()) << run.log;
+}
+
 TEST(ViewerStartup, DataFileSetsTheCaptionAndTheExaggerationField) {
   orvanta_test::TempDir dir;
   ASSERT_TRUE(WriteSampleFile(dir.file("f.sd")));

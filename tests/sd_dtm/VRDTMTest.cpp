@@ -132,21 +132,28 @@ TEST(VRDTM, CellCodesAndTextureOperations) {
     EXPECT_TRUE(messages.Contains("Sd_VRDTM::SetMode() -- No texture loaded.  Not going in texture mode."));
   }
 
-  // A path of 300 characters.
+  // A path of 300 characters would be cut to another name: refused.
   std::string folder = dir.file(std::string(200 - dir.path().size(), 'd'));
   ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
   const std::string image = folder + "/" + std::string(299 - folder.size() - 4, 'i') + ".png";
   ASSERT_EQ(image.size(), 300u);
   ASSERT_TRUE(vr_test::WriteCheckerImage(image));
-  ASSERT_EQ(dtm->LoadTexture(image.c_str()), 0);
+  {
+    dtm_test::Messages messages;
+    EXPECT_EQ(dtm->LoadTexture(image.c_str()), -1);
+    EXPECT_TRUE(messages.Contains("ERROR:  Texture file name too long"));
+  }
+  const std::string fits = image.substr(0, 251) + ".png";
+  ASSERT_TRUE(vr_test::WriteCheckerImage(fits));
+  ASSERT_EQ(dtm->LoadTexture(fits.c_str()), 0);
   char name[256];
-  EXPECT_EQ(std::string(dtm->GetTextureFileName(name)), image.substr(0, 255));
+  EXPECT_EQ(std::string(dtm->GetTextureFileName(name)), fits);
   {
     dtm_test::Messages messages;
     EXPECT_EQ(dtm->LoadTexture(dir.file("none.png").c_str()), -1);
     EXPECT_TRUE(messages.Contains("ERROR:  Loading texture  -  "));
   }
-  EXPECT_EQ(std::string(dtm->GetTextureFileName(name)), image.substr(0, 255));
+  EXPECT_EQ(std::string(dtm->GetTextureFileName(name)), fits);
   dtm->SetMode(4);
   EXPECT_TRUE(dtm->TextureOn());
   dtm->ReleaseTexture();

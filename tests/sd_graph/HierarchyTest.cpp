@@ -200,11 +200,18 @@ TEST_F(HierarchyTest, EntriesThatCannotBeCreatedAreDroppedWithoutShiftingTheRest
     ASSERT_NE(read.top, nullptr);
     EXPECT_EQ(Shape(read.top), "R{G{x},z}");
   }
+  EXPECT_EQ(out.capture.messages().size(), 1u) << "the factory's warning alone: " << out.capture.All();
   Sd_IOSupport::ClearTestClasses();  // the object's class is gone
   for (const auto& k : {std::make_pair(a, "R{G{x,y},z}"), std::make_pair(c, "R{G{x},z}")}) {
+    out.capture.Clear();
     Tree read(ReadScene(k.first));
     ASSERT_NE(read.top, nullptr);
     EXPECT_EQ(Shape(read.top), k.second);
+    // The user is told, once, what was left out of the scene and why.
+    ASSERT_EQ(out.capture.messages().size(), 1u) << out.capture.All();
+    EXPECT_EQ(out.capture.messages()[0].second,
+              "Scene \"" + k.first + "\": 1 object could not be read (no support for records of type SD_BASICDTM); "
+              "the others were loaded.");
   }
   const std::string log = out.Take();
   EXPECT_NE(log.find("ERROR:  No support for given tag id"), std::string::npos) << log;

@@ -312,6 +312,24 @@ TEST_F(SdFileTest, MissingOrForeignFilesAreReportedAsErrors) {
   ASSERT_EQ(cap.messages().size(), 1u);
   EXPECT_EQ(cap.messages()[0].second, "File \"" + text + "\" is not a valid SD file.");
   EXPECT_TRUE(Children(root()).empty());
+
+  // A good file whose path is too long to keep (it would be cut to another
+  // name when saved or reloaded) is refused before it is read.
+  cap.Clear();
+  std::string folder = m_dir.path();
+  while (folder.size() < 260) {
+    folder += "/" + std::string(60, 'd');
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  }
+  const std::string deep = folder + "/deep.sd";
+  TestObject a(10000, 1);
+  ASSERT_TRUE(FileWriter(deep).Object(&a).Close());
+  EXPECT_EQ(Read(deep), nullptr);
+  ASSERT_EQ(cap.messages().size(), 1u) << cap.All();
+  EXPECT_EQ(cap.messages()[0].first, SV_LEVEL_ERROR);
+  EXPECT_TRUE(cap.Contains("The file name is too long (" + std::to_string(deep.size()) + " bytes, at most 255)"))
+      << cap.All();
+  EXPECT_TRUE(Children(root()).empty());
 }
 
 TEST_F(SdFileTest, ReadSDFileNeedsARootThatTakesChildren) {

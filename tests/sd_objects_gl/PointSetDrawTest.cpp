@@ -8,6 +8,8 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "../sd_objects/PointSetTestSupport.h"
 #include "DepthPicker.h"
@@ -185,7 +187,7 @@ TEST_F(PointSetDraw, GLPointsAreNeverThinnerThanAPixelAndKeepTheSizeOfOthers) {
 // Two active points 3 units apart with symbol size 2, read from their file,
 // drawn over a flat quad at their height. The view puts pixel centres on
 // quarter units: pixel (i, j) is at normalised ((i - 128) / 64, (j - 128) / 64).
-TEST_F(PointSetDraw, OnlyAClickReleaseNearAnActivePointStartsItsCommandAsStored) {
+TEST_F(PointSetDraw, OnlyAnApprovedClickReleaseNearAnActivePointStartsItsCommandAsStored) {
   TempDir dir;
   const std::string log = dir.file("log");
   const std::string commands[2] = {"echo 0 >> '" + log + "'",
@@ -229,6 +231,26 @@ TEST_F(PointSetDraw, OnlyAClickReleaseNearAnActivePointStartsItsCommandAsStored)
     EXPECT_EQ(ModelViewStackDepth(), 1);
     return result;
   };
+  // Without an approver a stored command is refused, with a warning.
+  ASSERT_EQ(Sd_ActPoint3D::GetCommandApprover(), nullptr);
+  {
+    orvanta_test::MessageCapture messages;
+    EXPECT_EQ(click(10, 19, 1, 1), 1);
+    EXPECT_TRUE(messages.Contains("commands from files need the user's approval")) << messages.All();
+    EXPECT_TRUE(messages.Contains(commands[0])) << messages.All();
+  }
+  // An approver is asked once for the set, with the command and its file.
+  struct Approver : Sd_CommandApprover {
+    std::vector<std::pair<std::string, std::string>> asked;
+    bool ApproveCommand(const char* command, const char* file) override {
+      asked.emplace_back(command, file);
+      return true;
+    }
+  } approver;
+  Sd_ActPoint3D::SetCommandApprover(&approver);
+  struct Uninstall {
+    ~Uninstall() { Sd_ActPoint3D::SetCommandApprover(nullptr); }
+  } uninstall;
   // No coordinate readout, no drag, no background pixel and no click 2.5
   // units from both points starts anything.
   EXPECT_EQ(click(10, 19, 0, 0), 0);
@@ -246,5 +268,8 @@ TEST_F(PointSetDraw, OnlyAClickReleaseNearAnActivePointStartsItsCommandAsStored)
   EXPECT_EQ(click(11.5, 20, 1, 1), 1);
   ASSERT_TRUE(WaitForText(log, "0\na b|c;d|\n0\n")) << ReadFileBytes(log);
   EXPECT_EQ(set->NearestPoint(11.5, 20, 5, nullptr), 0);
+  ASSERT_EQ(approver.asked.size(), 1u);
+  EXPECT_EQ(approver.asked[0].first, commands[0]);
+  EXPECT_EQ(approver.asked[0].second, dir.file("active.sd"));
   EXPECT_NE(access(dir.file("label").c_str(), F_OK), 0) << "label text never runs";
 }

@@ -126,6 +126,47 @@ TEST(SeismicRecords, RefusedRecordsCostOnlyTheirObject) {
   for (Sd_Seismic* c : scene.Curtains()) EXPECT_EQ(c->GetTrackCount(), 40);
 }
 
+// The object record closed at once (recorded length 0) with its fields
+// after the header reads as well as the record whose length covers them;
+// the object after it loads too.
+TEST(SeismicRecords, ObjectRecordWithItsFieldsAfterAZeroLengthHeaderLoads) {
+  TempDir dir;
+  Sd_Seismic first, second;
+  ASSERT_EQ(seismic_test::MakeCurtain(first, 40, 8), 0);
+  ASSERT_EQ(seismic_test::MakeCurtain(second, 20, 4), 0);
+  first.SetLodStep(5);
+  for (int order : {1, 0}) {
+    SCOPED_TRACE(order);
+    const std::string path = dir.file("after-header.sd");
+    {
+      TDR_Manager m;
+      m.SetByteOrder(order);
+      ASSERT_TRUE(m.OpenFile(path.c_str(), "wb") == 0 && m.WriteHeader() == 0);
+      ASSERT_TRUE(m.WriteTag(TDR_TAG_SD_SEISMIC, 1, 0, 0, 1) == 0 && m.EndTag() == 0);
+      TDR_PayloadWriter out(&m);
+      out.Float64(seismic_test::kBottom);
+      out.Float64(seismic_test::kTop);
+      out.Int32(first.GetTrackCount());
+      const std::vector<double> xy = seismic_test::CurvedTrack(40);
+      for (double v : xy) out.Float64(v);
+      ASSERT_TRUE(out.Ok());
+      ASSERT_EQ(seismic_test::BandImage(40, 8)->SaveToTDR(&m), 0);
+      ASSERT_EQ(first.WriteCommonTags(&m), 0);
+      ASSERT_EQ(second.SaveObject(&m, 1, 0), 0);
+      ASSERT_TRUE(m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) == 0 && m.CloseFile() == 0);
+    }
+    Scene scene;
+    Sd_IOSupport(scene.root).ReadSDFile(path.c_str());
+    const std::vector<Sd_Seismic*> curtains = scene.Curtains();
+    ASSERT_EQ(curtains.size(), 2u);
+    ASSERT_TRUE(curtains[0] && curtains[1]);
+    ExpectSameTrack(*curtains[0], seismic_test::CurvedTrack(40));
+    EXPECT_EQ(curtains[0]->GetLodStep(), 5) << "the settings after the fields are the curtain's";
+    EXPECT_FLOAT_EQ(curtains[0]->GetBounds(2)[0], -3000.0f);
+    ExpectSameTrack(*curtains[1], seismic_test::CurvedTrack(20));
+  }
+}
+
 TEST(SeismicGeometry, TileBoundariesFollowTheTextureGrid) {
   Sd_Seismic c;
   ASSERT_EQ(seismic_test::MakeCurtain(c), 0);

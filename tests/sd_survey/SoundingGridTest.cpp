@@ -13,6 +13,7 @@
 
 #include "AllocationWatch.h"
 #include "SoundingTestSupport.h"
+#include "Sv_Debug.h"
 #include "TestSupport.h"
 
 using orvanta_test::TempDir;
@@ -408,7 +409,7 @@ TEST(SoundingGrid, DegenerateDataAndCellSizesNeitherCrashNorOverAllocate) {
       {"cell size -1: derived", spread, -1.0f, 1, 1, nullptr},
       {"cell size not a number: derived", spread, static_cast<float>(nan), 1, 1, nullptr},
       {"cell size 1e-30", spread, 1e-30f, 0, 0, "more than the"},
-      {"cell size giving 33 x 22 cells to 3 soundings", spread, 90.0f / 32.0f, 0, 0, "more than the"},
+      {"cell size giving 33 x 22 cells to 3 soundings", spread, 90.0f / 32.0f, 22, 33, nullptr},
   };
   TempDir dir;
   auto next = sounding_test::MakeHTF(3);
@@ -422,7 +423,10 @@ TEST(SoundingGrid, DegenerateDataAndCellSizesNeitherCrashNorOverAllocate) {
     orvanta_test::AllocationWatch watch;
     auto read = dtm_test::ReadSD(path);
     watch.Stop();
-    EXPECT_LE(watch.Largest(), fileSize + orvanta_test::AllocationWatch::kFixedAllocations);
+    // Beyond the file, only the grid's own arrays.
+    const size_t gridBytes =
+        static_cast<size_t>(c.rows) * c.cols * std::max(sizeof(Sd_SoundingCell), 3 * sizeof(float));
+    EXPECT_LE(watch.Largest(), fileSize + orvanta_test::AllocationWatch::kFixedAllocations + gridBytes);
     ASSERT_EQ(read->children.size(), c.refusal ? 1u : 2u);
     if (c.refusal) {
       EXPECT_TRUE(messages.Contains(c.refusal)) << messages.All();
@@ -445,6 +449,44 @@ TEST(SoundingGrid, DegenerateDataAndCellSizesNeitherCrashNorOverAllocate) {
     ASSERT_NE(after, nullptr);
     EXPECT_EQ(after->GetSoundingCount(), 3);
   }
+}
+
+// The grid is bounded by the memory it takes, not by its density: a line
+// survey with a fine cell (10 lines 200 m apart, a sounding every 5 m, 5 m
+// cells: 361 x 201 cells for 2010 soundings) loads. A cell size asking for
+// more cells than the bound is refused, and the box the user sees names the
+// file, the bound and, beside the factory's text for the class, the reason.
+TEST(SoundingGrid, FineGridsLoadAndOnlyGridsBeyondTheMemoryBoundAreRefused) {
+  TempDir dir;
+  std::vector<HTFSndRecord> lines;
+  for (int line = 0; line < 10; ++line) {
+    for (int k = 0; k <= 200; ++k) lines.push_back(Sounding(5.0 * k, 200.0 * line, -10.0 - line));
+  }
+  auto survey = Survey(lines, 5.0f);
+  const std::string path = dir.file("lines.sd");
+  ASSERT_TRUE(sounding_test::WriteData(path, {survey.get()}));
+  {
+    auto read = dtm_test::ReadSD(path);
+    Sd_HTFSounding* s = Child<Sd_HTFSounding>(*read, 0);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->GetRows(), 361);
+    EXPECT_EQ(s->GetCols(), 201);
+    EXPECT_EQ(s->GetSoundingCount(), 2010);
+  }
+
+  // 80 m x 50 m of soundings in 1 mm cells: 4e9 cells.
+  auto fine = sounding_test::MakeFSD(3);
+  fine->SetCellSize(0.001f);
+  auto next = sounding_test::MakeFSD(3);
+  const std::string refused = dir.file("fine.sd");
+  ASSERT_TRUE(sounding_test::WriteData(refused, {fine.get(), next.get()}));
+  orvanta_test::MessageCapture messages(SV_LEVEL_WARNING);
+  auto read = dtm_test::ReadSD(refused);
+  ASSERT_EQ(read->children.size(), 1u);
+  const std::string box = messages.All();
+  EXPECT_NE(box.find(refused), std::string::npos) << box;
+  EXPECT_NE(box.find("****** OLD SOUNDING CLASS *******"), std::string::npos) << box;
+  EXPECT_NE(box.find("more than the 16777216 cells a sounding grid may take in memory"), std::string::npos) << box;
 }
 
 TEST(SoundingGrid, TheGridBinsAndMeasuresRecordsOfItsOwn) {

@@ -3,10 +3,12 @@
 // chains, runs, cells, heights, normals, spreads and attribute ranges.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -172,4 +174,45 @@ TEST(SoundingWorkers, SharesGiveTheSingleThreadsResultInBothClassesAndByteOrders
     LoadBothWays<Sd_HTFSounding>(htfPath);
     LoadBothWays<Sd_Sounding>(fsdPath);
   }
+}
+
+// A share that throws, on a worker thread or on the calling one, ends only
+// that share: every thread is joined, the pass reports failure, and a load
+// whose pass fails is a failed load, not the end of the process.
+TEST(SoundingWorkers, AShareThatThrowsJoinsEveryThreadAndFailsTheLoad) {
+  Workers four(4);
+  std::atomic<int> ran{0};
+  EXPECT_FALSE(sd_sounding::RunWorkers(4, [&](int w) {
+    if (w == 0 || w == 3) throw std::runtime_error("share failed");
+    ++ran;
+  }));
+  EXPECT_EQ(ran.load(), 2);
+  EXPECT_TRUE(sd_sounding::RunWorkers(4, [&](int) { ++ran; }));
+  EXPECT_EQ(ran.load(), 6);
+
+  TempDir dir;
+  std::vector<HTFSndRecord> htf = sounding_test::HTFRecords(4000);
+  Scatter(&htf);
+  Sd_HTFSounding h;
+  ASSERT_EQ(h.SetSoundings(htf.data(), static_cast<int>(htf.size())), 0);
+  ASSERT_TRUE(sounding_test::WriteData(dir.file("htf.sd"), {&h}));
+  struct FailingShare {
+    FailingShare() : before(sd_sounding::SetFailingShare(2)) {}
+    ~FailingShare() { sd_sounding::SetFailingShare(before); }
+    int before;
+  };
+  {
+    FailingShare fail;
+    Sd_HTFSounding loaded;
+    TDR_Manager manager;
+    ASSERT_EQ(manager.OpenFile(dir.file("htf.sd").c_str(), "rb"), 0);
+    ASSERT_EQ(manager.ReadHeader(), 0);
+    ASSERT_EQ(manager.ReadTag(), TDR_TAG_SD_HTFSOUNDING);
+    EXPECT_NE(loaded.LoadObject(&manager), 0);
+    manager.CloseFile();
+  }
+  std::unique_ptr<dtm_test::ReadResult> read = dtm_test::ReadSD(dir.file("htf.sd"));
+  Sd_HTFSounding* again = Child<Sd_HTFSounding>(*read, 0);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->GetSoundingCount(), 4000);
 }

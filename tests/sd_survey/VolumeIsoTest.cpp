@@ -451,6 +451,17 @@ TEST(IsoSurface, SeveralWorkersGiveTheListOfOneThread) {
       for (int n = 0; n < 3; ++n) ASSERT_EQ(many.Triangle(t).v[n], one.Triangle(t).v[n]) << t;
     }
   }
+  // A worker that throws (memory running out there) fails the extraction:
+  // the list is left empty.
+  orvanta_test::WorkerLimit limit(3, 16);
+  orvanta_test::MessageCapture messages;
+  const int before = sv_workers::SetFailingShare(1);
+  Sd_IsoSurface failed;
+  EXPECT_EQ(v->BuildIsoSurface(&failed, v->GetSampleIsoValue(), d1, d2, v->GetSlices(), 1, 1, 1), -1);
+  sv_workers::SetFailingShare(before);
+  EXPECT_EQ(failed.TriangleCount(), 0u);
+  EXPECT_EQ(failed.VertexCount(), 0u);
+  EXPECT_TRUE(messages.Contains("Allocating memory chunk for pointlinks!"));
 }
 
 }  // namespace

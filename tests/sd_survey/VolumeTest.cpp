@@ -159,6 +159,39 @@ TEST(VolumeRecords, AVolumeBehindAFilePointerLoadsInBothByteOrders) {
 
 // A SCALAR record of another element type is refused with its message, and
 // so are grids thinner than 2 x 2; the records after each are read.
+// A volume whose iso-value no samples lie on both sides of draws an empty
+// box: the load says so once, naming the file and the samples' range; a
+// volume whose iso-value cuts its samples says nothing.
+TEST(VolumeRecords, AnIsoValueOutsideTheSamplesIsReportedOnceWithFileAndRange) {
+  TempDir dir;
+  Sd_Volume written;
+  ASSERT_EQ(written.SetSamples(5, 4, 3, BlockSamples().data()), 0);
+  // Without a settings record the iso-value is 150 on the sample scale.
+  const std::string alone = dir.file("alone.vol");
+  ASSERT_TRUE(volume_test::WriteDataFile(written, alone));
+  written.SetIsoValue(4.0f);
+  written.SetStep(1);
+  const std::string cut = dir.file("cut.vol"), scene = dir.file("scene.sd");
+  ASSERT_TRUE(volume_test::WriteDataFile(written, cut));
+  ASSERT_TRUE(volume_test::WriteScene(written, scene, cut));
+  {
+    orvanta_test::MessageCapture messages(-3);
+    Scene loaded;
+    ASSERT_TRUE(Sd_IOSupport(loaded.root).ReadSDFile(alone.c_str()));
+    ASSERT_EQ(messages.messages().size(), 1u) << messages.All();
+    EXPECT_EQ(messages.messages()[0].first, SV_LEVEL_WARNING);
+    const std::string& text = messages.messages()[0].second;
+    EXPECT_NE(text.find(alone), std::string::npos) << text;
+    EXPECT_NE(text.find("iso-value 150 lies outside the range of its samples, -56 to 100"), std::string::npos) << text;
+  }
+  orvanta_test::MessageCapture messages(-3);
+  Scene loaded;
+  ASSERT_TRUE(Sd_IOSupport(loaded.root).ReadSDFile(scene.c_str()));
+  EXPECT_TRUE(messages.messages().empty()) << messages.All();
+  ASSERT_EQ(loaded.Volumes().size(), 1u);
+  EXPECT_GT(loaded.Volumes()[0]->GetTriangleCount(), 0);
+}
+
 TEST(VolumeRecords, RefusedRecordsCostOnlyTheirObject) {
   TempDir dir;
   const std::string path = dir.file("mixed.sd");

@@ -1,17 +1,22 @@
 // Files are replaced whole or not at all: a write that fails part-way, is
 // discarded or is abandoned leaves the old file byte for byte and nothing
 // else in its folder.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 
+#include <cerrno>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include "Sv_AtomicFile.h"
+#include "Sv_Platform.h"
 #include "TestSupport.h"
 
 using orvanta_test::FileSizeLimit;
+using orvanta_test::MessageCapture;
 using orvanta_test::ListDirectory;
 using orvanta_test::ReadFileBytes;
 using orvanta_test::TempDir;
@@ -135,4 +140,54 @@ TEST(AtomicFile, CommitReplacesTheFileKeepingItsPermissionsAndLinks) {
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   EXPECT_EQ(ReadFileBytes(target), "via the link");
   EXPECT_EQ(ListDirectory(dir.path()), (std::vector<std::string>{"fresh.dat", "link.dat", "view.dat"}));
+}
+
+TEST(AtomicFile, DanglingLinksLeftoverTemporariesAndUnsyncedFoldersAtTheEdges) {
+  TempDir dir;
+  // A link to a file that does not exist yet: the file is made, the link
+  // stays.
+  ASSERT_EQ(mkdir(dir.file("data").c_str(), 0755), 0);
+  const std::string link = dir.file("options.dat");
+  ASSERT_EQ(symlink("data/options.dat", link.c_str()), 0);
+  {
+    Sv_AtomicFile out;
+    ASSERT_NE(out.Open(link.c_str()), nullptr);
+    fputs("through a dangling link", out.GetFile());
+    EXPECT_EQ(out.Commit(), 0);
+  }
+  struct stat st;
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(ReadFileBytes(dir.file("data/options.dat")), "through a dangling link");
+
+  // A temporary that a killed write left goes with the next write of that
+  // file; one that a living writer holds locked stays.
+  const std::string target = dir.file("data/options.dat");
+  ASSERT_TRUE(WriteFileBytes(dir.file("data/.options.dat.Ab3xY9"), "left by a killed write"));
+  ASSERT_TRUE(WriteFileBytes(dir.file("data/.options.dat.Busy01"), "being written"));
+  const int busy = open(dir.file("data/.options.dat.Busy01").c_str(), O_RDONLY);
+  ASSERT_GE(busy, 0);
+  ASSERT_EQ(flock(busy, LOCK_EX), 0);
+  {
+    Sv_AtomicFile out;
+    ASSERT_NE(out.Open(target.c_str()), nullptr);
+    EXPECT_EQ(out.Commit(), 0);
+  }
+  close(busy);
+  EXPECT_EQ(ListDirectory(dir.file("data")), (std::vector<std::string>{".options.dat.Busy01", "options.dat"}));
+
+  // A folder that cannot be synced is reported: the new contents are in
+  // place, but the write does not claim to be safe.
+  Sv_PlatformSetDirectorySyncHook([](int) {
+    errno = EIO;
+    return -1;
+  });
+  MessageCapture messages(-3);
+  Sv_AtomicFile out;
+  ASSERT_NE(out.Open(target.c_str()), nullptr);
+  fputs("unsynced", out.GetFile());
+  EXPECT_EQ(out.Commit(), -1);
+  Sv_PlatformSetDirectorySyncHook(nullptr);
+  EXPECT_TRUE(messages.Contains("could not be synced")) << messages.All();
+  EXPECT_EQ(ReadFileBytes(target), "unsynced");
 }

@@ -78,16 +78,26 @@ class CommandLine : public testing::Test {
 
 }  // namespace
 
-TEST_F(CommandLine, FillsTargetsAndCutsOverlongStrings) {
-  std::string longName(1000, 'a');
-  Args a({"-direct", "-data", longName.c_str(), "-n", "-42"});
+TEST_F(CommandLine, FillsTargetsAndRefusesOverlongStrings) {
+  std::string longest(Sv_CmdProcessor::STRING_SIZE - 1, 'a');
+  {
+    Args a({"-direct", "-data", longest.c_str(), "-n", "-42"});
+    MessageCapture cap;
+    EXPECT_EQ(cmd.Parse(a.argc(), a.argv.data()), 0);
+    EXPECT_EQ(direct, 1);
+    EXPECT_EQ(number, -42);
+    EXPECT_EQ(std::string(data), longest);
+    EXPECT_EQ(scene[0], '\0');
+    EXPECT_TRUE(cap.messages().empty());
+  }
+  // One byte more would have to be cut, naming another file: refused.
+  const std::string tooLong = longest + "b";
+  Args a({"-scene", tooLong.c_str()});
   MessageCapture cap;
-  EXPECT_EQ(cmd.Parse(a.argc(), a.argv.data()), 0);
-  EXPECT_EQ(direct, 1);
-  EXPECT_EQ(number, -42);
-  EXPECT_EQ(strlen(data), Sv_CmdProcessor::STRING_SIZE - 1u);
+  EXPECT_EQ(cmd.Parse(a.argc(), a.argv.data()), -1);
   EXPECT_EQ(scene[0], '\0');
-  EXPECT_TRUE(cap.messages().empty());
+  EXPECT_TRUE(cap.Contains("Command Line Error - Argument of \"-scene\" too long (256 bytes, at most 255)"))
+      << cap.All();
 }
 
 TEST_F(CommandLine, MessagesWordForWord) {

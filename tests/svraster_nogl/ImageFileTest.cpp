@@ -419,4 +419,11 @@ TEST(ImageFile, CompressedTiffOnWorkersGivesThePixelsOfOneThread) {
     Sv_ImageIO damaged;
     EXPECT_NE(damaged.ReadImage(path.c_str()), 0) << workers;
   }
+  // A share that throws (memory running out there) fails the read.
+  WritePatternTiff(path, written, kDeflateTiles, false);
+  orvanta_test::WorkerLimit limit(4, 64);
+  const int before = sv_workers::SetFailingShare(2);
+  Sv_ImageIO failed;
+  EXPECT_NE(failed.ReadImage(path.c_str()), 0);
+  sv_workers::SetFailingShare(before);
 }

@@ -268,7 +268,7 @@ void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList*
   // Memory running out on a worker comes back as it would on one thread.
   std::atomic<bool> noMemory{false};
   auto sweep = [&](const auto& band) {
-    sv_workers::RunShares(static_cast<size_t>(cellRows), workers, [&](int w, size_t first, size_t end) {
+    const bool ran = sv_workers::RunShares(static_cast<size_t>(cellRows), workers, [&](int w, size_t first, size_t end) {
       try {
         ContourSegmentList* out = lists;
         if (workers > 1) {
@@ -286,7 +286,7 @@ void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList*
         noMemory = true;
       }
     });
-    if (noMemory) throw std::bad_alloc();
+    if (noMemory || !ran) throw std::bad_alloc();
   };
   if (count < 256) {
     sweep(BandTable<uint8_t>(sorted));
@@ -338,7 +338,7 @@ void Sd_BaseDTM::ContourLevels(const float* z, int count, Sd_Lines3D* lines, int
   std::vector<char> refused(lists.size(), 0);
   std::atomic<size_t> next{0};
   std::atomic<bool> noMemory{false};
-  sv_workers::RunWorkers(workers, [&](int) {
+  const bool ran = sv_workers::RunWorkers(workers, [&](int) {
     for (size_t k; !noMemory && (k = next.fetch_add(1)) < lists.size();) {
       try {
         if (!lists[k].empty() && !JoinContourSegments(&lists[k], heights[k], &polylines[k])) refused[k] = 1;
@@ -349,7 +349,7 @@ void Sd_BaseDTM::ContourLevels(const float* z, int count, Sd_Lines3D* lines, int
     }
   });
   // Memory running out on a worker comes back as it would on one thread.
-  if (noMemory) throw std::bad_alloc();
+  if (noMemory || !ran) throw std::bad_alloc();
   for (size_t k = 0; k < polylines.size(); ++k) {
     if (refused[k]) {
       Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Too many contour segments to join",

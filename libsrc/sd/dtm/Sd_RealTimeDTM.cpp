@@ -42,8 +42,14 @@ int Sd_RealTimeDTM::LoadObject(TDR_Manager* manager) {
   int length = -1;
   int size = 0;
   in.Int32(&length);
-  if (!in.Ok() || length < 0 || length >= static_cast<int>(sizeof(m_memoryName)) || length > in.Left()) {
+  if (!in.Ok() || length < 0 || length > in.Left()) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  The real-time DTM record's block name is damaged",
+                      manager->GetFileName());
+    return -1;
+  }
+  if (length >= static_cast<int>(sizeof(m_memoryName))) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG,
+                      "ERROR:  The real-time DTM record's block name is longer than the 255 characters a name may have",
                       manager->GetFileName());
     return -1;
   }

@@ -639,7 +639,7 @@ double Sd_SonarDTM::GetGridVolumeWithWindow(int n) {
   const int workers =
       std::min(sv_workers::WorkerCount(static_cast<size_t>(rowCount) * static_cast<size_t>(c1 - c0)), rowCount);
   std::vector<Share> shares(static_cast<size_t>(workers));
-  sv_workers::RunShares(static_cast<size_t>(rowCount), workers, [&](int w, size_t from, size_t to) {
+  const bool ran = sv_workers::RunShares(static_cast<size_t>(rowCount), workers, [&](int w, size_t from, size_t to) {
     Share& share = shares[static_cast<size_t>(w)];
     try {
       if (from < to) rowsOf(r0 + static_cast<int>(from), r0 + static_cast<int>(to), &share);
@@ -649,7 +649,7 @@ double Sd_SonarDTM::GetGridVolumeWithWindow(int n) {
   });
   double total = 0.0;
   for (const Share& share : shares) {
-    if (share.failed) {
+    if (share.failed || !ran) {
       Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  No memory for the windowed volume",
                         "Sd_SonarDTM::GetGridVolumeWithWindow");
       memset(m_cornerCounts, 0, sizeof(m_cornerCounts));

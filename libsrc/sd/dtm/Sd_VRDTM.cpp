@@ -209,6 +209,12 @@ void Sd_VRDTM::SetAlpha(int alpha) {
 // --- texture ---
 
 int Sd_VRDTM::LoadTexture(const char* file) {
+  // The name is kept for GetTextureFileName: one cut to fit would name
+  // another file.
+  if (file && strlen(file) >= sizeof m_textureFile) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Texture file name too long  -  ", file);
+    return -1;
+  }
   std::unique_ptr<Sv_Texture> texture(new Sv_Texture());
   if (!file || texture->LoadTexture(file, 2) != 0) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Loading texture  -  ", file ? file : "");

@@ -91,7 +91,8 @@ class Sd_VRDTM : public Sd_BaseDTM {
 
   // --- texture, window, matrix and cells ---
   // Loads an image file as the texture (RGBA): 0; -1 with a message, the
-  // previous texture kept, when it cannot be read.
+  // previous texture kept, when it cannot be read or its name is longer
+  // than 255 characters.
   virtual int LoadTexture(const char* file);
   // Frees the texture's pixels (the texture stays loaded) and turns
   // texturing off.
@@ -99,8 +100,8 @@ class Sd_VRDTM : public Sd_BaseDTM {
   virtual void EnableTexture();
   virtual void DisableTexture();
   virtual bool HasTexture();
-  // Copies the texture's file name (at most 255 characters) into out
-  // (room for 256), and returns out.
+  // Copies the texture's file name (at most 255 characters: LoadTexture
+  // refuses a longer one) into out (room for 256), and returns out.
   virtual char* GetTextureFileName(char* out);
   virtual void EnableWindowMode();
   virtual void DisableWindowMode();

@@ -44,14 +44,10 @@ struct OpenLevel {
 
 void ReportDamage() { Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading TDR tag data!"); }
 
-// Whether tag is the settings record of a class of the table.
-bool IsSettingsTag(int tag) {
-  int count = 0;
-  const Sd_IOSupport::ClassEntry* table = Sd_IOSupport::ClassTable(&count);
-  for (int i = 0; i < count; ++i) {
-    if (table[i].settingsTag != 0 && table[i].settingsTag == tag) return true;
-  }
-  return false;
+// Whether a record of this tag starts something of the hierarchy: an entry
+// (node record), an object (an object tag of the class table) or the end.
+bool StartsEntryOrObject(int tag) {
+  return tag == TDR_TAG_SD_NODE || tag == TDR_TAG_EOF || tag == TDR_TAG_ERROR || Sd_IOSupport::FindClass(tag);
 }
 
 }  // namespace
@@ -77,6 +73,12 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
   }
   TDR_PayloadReader(manager).SkipFormatNumber();
 
+  // Entries whose object record was refused, for the one message that sums
+  // them up (unless the factory's own message already reached the user).
+  const std::string path = manager->GetPath();
+  int refused = 0, unexplained = 0;
+  std::string reason;
+
   Sd_Node entry;  // receives each node record in turn
   Sd_GroupNode* top = nullptr;
   std::vector<OpenLevel> levels;
@@ -98,10 +100,11 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
       tag = manager->ReadTag();
     } else {
       int objectTag = manager->ReadTag();
-      // The node record's common tags end with the class's settings records
-      // where the class writes them with its common tags; the object reads
-      // them again after its own record.
-      while (IsSettingsTag(objectTag)) objectTag = manager->ReadTag();
+      // The node record is written with the class's own trailing records
+      // (WriteCommonTags is virtual: settings, alternate values, ...), which
+      // the object reads again after its own record. Every record up to the
+      // one that starts an object belongs to the node record.
+      while (!StartsEntryOrObject(objectTag)) objectTag = manager->ReadTag();
       if (objectTag == TDR_TAG_SD_NODE) {
         object = new (std::nothrow) Sd_Node();
         tag = objectTag;
@@ -109,6 +112,11 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
         tag = objectTag;
       } else {
         object = CreateObject(manager, objectTag, nullptr);
+        if (!object) {
+          ++refused;
+          if (!RefusalShown(objectTag)) ++unexplained;
+          if (reason.empty()) reason = RefusalReason(objectTag);
+        }
         tag = manager->ReadTag();
       }
     }
@@ -185,6 +193,10 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
     ReportDamage();
     Sd_GroupNode::DeleteTree(top);
     return nullptr;
+  }
+  if (unexplained > 0) {
+    Sv_Debug::Warning("Scene \"%s\": %d object%s could not be read (%s); the others were loaded.", path.c_str(),
+                      refused, refused == 1 ? "" : "s", reason.c_str());
   }
   return top;
 }

@@ -1,7 +1,9 @@
 // The object factory and the readers of SD and other TDR files.
 #include "Sd_IOSupport.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -13,17 +15,6 @@
 #include "TDR_Payload.h"
 #include "TDR_Tags.h"
 
-namespace {
-
-// Why the factory made no object of a record with the given tag.
-std::string RefusalReason(int tag) {
-  char name[TDR_TAG_NAME_SIZE] = "";
-  TDR_Manager::TagName(tag, name);
-  if (!Sd_IOSupport::GetFactory(tag)) return std::string("no support for records of type ") + name;
-  return std::string("a damaged ") + name + " record";
-}
-
-}  // namespace
 
 Sd_IOSupport::Sd_IOSupport(Sd_Node* root) : m_currentTag(TDR_TAG_ERROR), m_root(root) {}
 
@@ -32,6 +23,7 @@ Sd_IOSupport::~Sd_IOSupport() {}
 // --- the factory ---
 
 Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* parent) {
+  m_refusal.clear();
   if (!manager) return nullptr;
   const ClassEntry* entry = FindClass(tag);
   const Factory create = GetFactory(tag);
@@ -41,6 +33,8 @@ Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* pare
     return nullptr;
   }
   if (entry->announcement) Sv_Debug::Message(SV_LEVEL_DEBUG, entry->announcement);
+  // A file that a file pointer named may have a path too long to keep.
+  if (!entry->keepName && !PathFits(manager->GetPath())) return nullptr;
 
   Sd_Node* object = create();
   if (!object) return nullptr;
@@ -52,7 +46,10 @@ Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* pare
   const std::string path = manager->GetPath() ? manager->GetPath() : "";
 
   // A load that fails leaves the object unusable: it never joins the tree.
+  const unsigned long messages = Sv_Debug::MessageCount();
   if (object->LoadObject(manager) != 0) {
+    // The class's last word on the record, before the table's text.
+    if (Sv_Debug::MessageCount() != messages) m_refusal = Sv_Debug::LastMessage();
     if (entry->failLevel && entry->failText) Sv_Debug::Message(entry->failLevel, entry->failText, entry->failDetail);
     delete object;
     return nullptr;
@@ -74,9 +71,42 @@ Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* pare
   return object;
 }
 
+// --- refusals ---
+
+// Why the factory made no object of a record with the given tag: the
+// table's failure text for the class (when it has one) and the class's own
+// words on what was wrong with the record (when it said any). A record the
+// class refused without a word is taken for a damaged one.
+std::string Sd_IOSupport::RefusalReason(int tag) const {
+  char name[TDR_TAG_NAME_SIZE] = "";
+  TDR_Manager::TagName(tag, name);
+  const ClassEntry* entry = FindClass(tag);
+  if (!entry || !GetFactory(tag)) return std::string("no support for records of type ") + name;
+  std::string table = entry->failText ? entry->failText : "";
+  table.erase(0, table.find_first_not_of(' '));
+  if (m_refusal.empty()) return std::string("a damaged ") + name + " record" + (table.empty() ? "" : ": " + table);
+  return std::string("the ") + name + " record was refused: " + (table.empty() ? "" : table + ": ") + m_refusal;
+}
+
+bool Sd_IOSupport::RefusalShown(int tag) {
+  const ClassEntry* entry = FindClass(tag);
+  return entry && GetFactory(tag) && entry->failText && entry->failLevel <= SV_LEVEL_WARNING;
+}
+
 // --- readers ---
 
+bool Sd_IOSupport::PathFits(const char* path) {
+  const size_t length = path ? strlen(path) : 0;
+  if (length < static_cast<size_t>(Sd_Node::DESCRIPTION_SIZE)) return true;
+  char text[160];
+  snprintf(text, sizeof(text), "The file name is too long (%zu bytes, at most %d), the file is not read", length,
+           Sd_Node::DESCRIPTION_SIZE - 1);
+  Sv_Debug::Message(SV_LEVEL_ERROR, text, path);
+  return false;
+}
+
 Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
+  if (path && !PathFits(path)) return nullptr;
   TDR_Manager manager;
   if (!path || manager.OpenFile(path, "rb") != 0) {
     Sv_Debug::Error("Could not open the file \"%s\".", path ? path : "");
@@ -125,15 +155,11 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
       break;
     }
     m_currentTag = tag;
-    const unsigned long messages = Sv_Debug::MessageCount();
     if (Sd_Node* object = CreateObject(&manager, tag, m_root)) {
       last = object;
       ++objects;
-    } else if (const ClassEntry* entry = FindClass(tag)) {
-      std::string why = RefusalReason(tag);
-      // The class's own words on what was wrong, when it said any.
-      if (GetFactory(tag) && Sv_Debug::MessageCount() != messages) why += std::string(": ") + Sv_Debug::LastMessage();
-      note(why, GetFactory(tag) && entry->failText ? entry->failLevel : SV_LEVEL_DEBUG);
+    } else if (FindClass(tag)) {
+      note(RefusalReason(tag), RefusalShown(tag) ? SV_LEVEL_WARNING : SV_LEVEL_DEBUG);
     }
     // Records that are not objects (common tags, settings) left over from
     // an object that was refused belong to that object: not counted again.
@@ -151,6 +177,7 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
 }
 
 Sd_Node* Sd_IOSupport::ReadTDRFile(const char* path, int tag) {
+  if (path && !PathFits(path)) return nullptr;
   TDR_Manager manager;
   if (!path || manager.OpenFile(path, "rb") != 0) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:Sd_IOSupport::ReadTDRFile  Opening TDR file  -  ", path);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <iterator>
 #include <new>
+#include <string>
 
 class Sd_Node;
 class TDR_Manager;
@@ -73,9 +74,15 @@ class Sd_IOSupport {
   // Returns the new object, linked under parent when one is given (the
   // caller owns it otherwise), or null: for a tag without a class (its
   // payload is left for ReadTag to step over), when construction fails, when
-  // the object's LoadObject fails (the object is deleted) or when parent does
-  // not take it.
+  // the path of the file that holds the record is too long for the node's
+  // description (PathFits), when the object's LoadObject fails (the object
+  // is deleted) or when parent does not take it.
   Sd_Node* CreateObject(TDR_Manager* manager, int tag, Sd_Node* parent);
+  // After CreateObject gave no object because LoadObject failed: the
+  // class's last message while it read the record (what was wrong with
+  // it), sent before the table's failure text; empty when the class said
+  // nothing or the last call made an object.
+  const char* GetRefusal() const { return m_refusal.c_str(); }
 
   // Reads every object record of the SD file at path into the root, in file
   // order. Returns the object created last, or null when no object was
@@ -85,6 +92,12 @@ class Sd_IOSupport {
   // The object made from the first record with the given tag (linked under
   // the root when there is one), or null.
   Sd_Node* ReadTDRFile(const char* path, int tag);
+
+  // Whether an object read from the file at path can name it: the node's
+  // description holds the path, and a cut path would name another file
+  // when the object is saved or reloaded. A longer path is refused with an
+  // error naming it.
+  static bool PathFits(const char* path);
 
   // A manager with path open for reading and its header read, which the
   // caller deletes; null after a debug message when either step fails.
@@ -159,8 +172,16 @@ class Sd_IOSupport {
   static void ClearTestClasses();
 
  private:
+  // Why the last CreateObject made no object of a record of tag (for the
+  // message that sums up a file's refusals).
+  std::string RefusalReason(int tag) const;
+  // Whether the factory's own message for a refused record of tag reached
+  // the user (a warning or an error), so no second word is needed.
+  static bool RefusalShown(int tag);
+
   int m_currentTag;
   Sd_Node* m_root;
+  std::string m_refusal;
 };
 
 #endif

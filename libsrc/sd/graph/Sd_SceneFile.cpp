@@ -131,7 +131,7 @@ int Sd_SceneFile::WriteRecord(TDR_Manager* manager, const Sd_SceneSettings& s, i
 }
 
 Sd_Node* Sd_SceneFile::Read(const char* path, Sd_SceneSettings* out) {
-  if (!path || !out) return nullptr;
+  if (!path || !out || !Sd_IOSupport::PathFits(path)) return nullptr;
   TDR_Manager manager;
   if (manager.OpenFile(path, "rb") != 0) {
     Sv_Debug::Error("Could not open the scene \"%s\".", path);

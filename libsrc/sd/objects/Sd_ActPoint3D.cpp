@@ -3,6 +3,7 @@
 
 #include <GL/gl.h>
 
+#include <atomic>
 #include <cmath>
 #include <string>
 
@@ -20,7 +21,16 @@ namespace {
 constexpr int kSelectKind = 1;
 constexpr int kReleaseAction = 1;
 
+// Asked before stored commands run; none until a program installs one.
+std::atomic<Sd_CommandApprover*> g_approver{nullptr};
+
 }  // namespace
+
+Sd_CommandApprover* Sd_ActPoint3D::SetCommandApprover(Sd_CommandApprover* approver) {
+  return g_approver.exchange(approver);
+}
+
+Sd_CommandApprover* Sd_ActPoint3D::GetCommandApprover() { return g_approver.load(); }
 
 // 16-bit label lengths, and a command after every point.
 const Sd_Point3D::BlockLayout Sd_ActPoint3D::kLayout = {2, true};
@@ -50,6 +60,10 @@ bool Sd_ActPoint3D::SetCommand(int i, const char* command) {
 
 int Sd_ActPoint3D::LoadObject(TDR_Manager* manager) {
   if (!manager) return -1;
+  // Commands of another file are asked for again.
+  m_commandsApproved = false;
+  const char* path = manager->GetPath();
+  m_sourceFile = path ? path : "";
   RecordHead head;
   Block block;
   if (!ReadRecord(manager, kLayout, &head, &block)) {
@@ -124,24 +138,47 @@ int Sd_ActPoint3D::QueryPoint(SDN_PickIn* request, SDN_PickOut*) {
   const bool picked =
       request->picker->SetModelMatrix(modelView) == 0 &&
       request->picker->Pick(static_cast<short>(request->x), static_cast<short>(request->y), &w[0], &w[1], &w[2]) == 0;
-  int result = 0;
+  int nearest = -1;
   if (picked && request->mode == kSelectKind && request->subMode == kReleaseAction) {
     const double x = w[0] * m_pointExtent[0] + m_pointCentre[0];
     const double y = w[1] * m_pointExtent[1] + m_pointCentre[1];
     const double z = (w[2] - m_zOffset) * m_pointExtent[2] + m_pointCentre[2];
     double distance = 0.0;
-    const int nearest = NearestPoint(x, y, z, &distance);
-    if (nearest >= 0 && m_symbolSize > distance) {
-      const char* command = m_commands.Get(nearest);
-      if (!command) command = "";
-      const std::string message = std::string("*** EXECUTING [") + command + "]\n";
-      Sv_Debug::Message(SV_LEVEL_DEBUG, message.c_str());
-      // Started as stored, without waiting; whether it could be started is
-      // not the pick's concern.
-      Sv_UtlRunProcess(command, 0);
-      result = 1;
-    }
+    nearest = NearestPoint(x, y, z, &distance);
+    if (!(m_symbolSize > distance)) nearest = -1;
   }
   glPopMatrix();
-  return result;
+  // Asking may show a dialog: the matrices are put back first.
+  if (nearest < 0) return 0;
+  // Whether it could be started is not the pick's concern.
+  RunCommand(nearest);
+  return 1;
+}
+
+bool Sd_ActPoint3D::RunCommand(int i) {
+  if (i < 0 || i >= m_count) return false;
+  const char* stored = m_commands.Get(i);
+  // Copies: the approver may run an event loop.
+  const std::string command = stored ? stored : "";
+  const std::string file = m_sourceFile;
+  // A point without a command has nothing to ask about.
+  if (command.empty()) return false;
+  if (!m_commandsApproved) {
+    Sd_CommandApprover* approver = g_approver.load();
+    if (!approver) {
+      Sv_Debug::Message(SV_LEVEL_WARNING,
+                        "A command stored in a file was not run: commands from files need the user's approval",
+                        command.c_str());
+      return false;
+    }
+    if (!approver->ApproveCommand(command.c_str(), file.c_str())) {
+      Sv_Debug::Message(SV_LEVEL_DEBUG, "Command not approved", command.c_str());
+      return false;
+    }
+    m_commandsApproved = true;
+  }
+  const std::string message = "*** EXECUTING [" + command + "]\n";
+  Sv_Debug::Message(SV_LEVEL_DEBUG, message.c_str());
+  // Exactly as stored, through the shell, without waiting.
+  return Sv_UtlRunProcess(command.c_str(), 0) == 0;
 }

@@ -1,7 +1,22 @@
 #ifndef SD_ACTPOINT3D_H
 #define SD_ACTPOINT3D_H
 
+#include <string>
+
 #include "Sd_Point3D.h"
+
+// Decides whether a command stored in a data file may run. The viewer
+// installs one that asks the user; a program that installs none runs no
+// stored command at all.
+class Sd_CommandApprover {
+ public:
+  virtual ~Sd_CommandApprover() = default;
+  // True when the command, read from the file (empty when the set was not
+  // read from a file), may run. Called before the first command of a set
+  // runs and again after every refusal; once it agrees, the set's commands
+  // run without asking until the set is released or loaded again.
+  virtual bool ApproveCommand(const char* command, const char* file) = 0;
+};
 
 // An active point set (object record SD_ACTPOINT3D 10522, node type 34): a
 // point set whose points each carry a command line. A click on one of its
@@ -9,7 +24,10 @@
 // action code 1) starts the nearest point's command, exactly as stored, as
 // a child process through the shell; the viewer does not wait for it.
 // Nothing else runs a command: not loading, drawing, coordinate readouts,
-// other picks or the labels.
+// other picks or the labels. A file from someone else must not run code
+// unasked: before the first command of a set runs, the installed
+// Sd_CommandApprover is asked (without one the command is refused with a
+// warning).
 //
 // Settings, colours, symbols, labels and drawing are the point set's. Its
 // record differs from the point set's in its 16-bit label lengths, the
@@ -42,9 +60,24 @@ class Sd_ActPoint3D : public Sd_Point3D {
   // a release pick of the selecting tool (query kind 1, action code 1) on
   // something drawn acts: when the nearest point (the lowest index among
   // equally near ones) lies closer than the symbol size, its command is
-  // started without waiting and 1 is returned; otherwise 0. The pick
+  // started without waiting (once the set's commands are approved) and 1
+  // is returned, also when the command is refused; otherwise 0. The pick
   // record is not touched.
   int QueryPoint(SDN_PickIn* request, SDN_PickOut* out) override;
+
+  // The approver asked before commands run (none at first); returns the
+  // one it replaces. The caller keeps ownership.
+  static Sd_CommandApprover* SetCommandApprover(Sd_CommandApprover* approver);
+  static Sd_CommandApprover* GetCommandApprover();
+  // The file the set was read from (empty when it was not read).
+  const char* GetSourceFile() const { return m_sourceFile.c_str(); }
+  // Whether the set's commands may run without asking again.
+  bool CommandsApproved() const { return m_commandsApproved; }
+  // Runs command i through the shell as QueryPoint does for a pick on it:
+  // asks the approver when the set's commands are not approved yet (a point
+  // without a command runs nothing and asks nothing). True when it was
+  // started.
+  bool RunCommand(int i);
 
   // The command of point i; null when it has none.
   const char* GetCommand(int i) const { return m_commands.Get(i); }
@@ -61,6 +94,8 @@ class Sd_ActPoint3D : public Sd_Point3D {
  private:
   static const BlockLayout kLayout;
   Sd_PointTexts m_commands;
+  std::string m_sourceFile;
+  bool m_commandsApproved = false;
 };
 
 #endif

@@ -63,7 +63,9 @@ void Sd_HTFSounding::WidenRecord(const HTFSndRecord& r, float part[][2], const v
   for (int k = 0; k < 8; ++k) Widen(part[k], v[k]);
 }
 
-void Sd_HTFSounding::WidenAttributeRanges(float range[][2]) const { WidenOverRecords(range, WidenRecord, nullptr); }
+bool Sd_HTFSounding::WidenAttributeRanges(float range[][2]) const {
+  return WidenOverRecords(range, WidenRecord, nullptr);
+}
 
 int Sd_HTFSounding::WriteSample(TDR_Manager* manager) {
   HTFSndRecord r[5] = {};

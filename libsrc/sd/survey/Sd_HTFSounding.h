@@ -57,7 +57,7 @@ class Sd_HTFSounding : public Sd_SoundingCore<HTFSndRecord> {
   bool WriteRecords(TDR_PayloadWriter& out, int byteOrder) const override;
   // Attributes 0 to 7: TPE position, TPE depth, DW and VB corrections,
   // field17, the day of the year, the line name and field14.
-  void WidenAttributeRanges(float range[][2]) const override;
+  bool WidenAttributeRanges(float range[][2]) const override;
   static void WidenRecord(const HTFSndRecord& r, float part[][2], const void* context, WidenMemo* memo);
   // A select request selects only with action code 0, which the viewer's
   // selecting tool (actions 1 to 4) does not send.

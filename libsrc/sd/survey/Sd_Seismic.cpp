@@ -90,27 +90,7 @@ void Sd_Seismic::FreeData() {
 int Sd_Seismic::LoadObject(TDR_Manager* manager) {
   if (!manager) return -1;
   FreeData();
-  {
-    TDR_PayloadReader in(manager);
-    in.SkipFormatNumber();
-    int count = -1;
-    in.Float64(&m_zBottom);
-    in.Float64(&m_zTop);
-    in.Int32(&count);
-    // Each point is two f64: the count must fit the payload before anything
-    // is allocated.
-    if (!in.Ok() || count < 0 || static_cast<long long>(count) * 16 > in.Left()) {
-      Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR: Sd_Seismic::LoadObject - damaged curtain record",
-                        manager->GetFileName());
-      return -1;
-    }
-    m_track.resize(static_cast<size_t>(count) * 2);
-    if (count > 0 && !in.Float64s(m_track.data(), count * 2)) {
-      FreeData();
-      return -1;
-    }
-    m_trackCount = count;
-  }
+  if (ReadTrackRecord(manager) != 0) return -1;
   for (double v : m_track) {
     if (!std::isfinite(v)) {
       Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR: Sd_Seismic::LoadObject - track point not finite",
@@ -146,6 +126,46 @@ int Sd_Seismic::LoadObject(TDR_Manager* manager) {
   if (ReadCommonTags(manager) != 0) {
     FreeData();
     return -1;
+  }
+  return 0;
+}
+
+int Sd_Seismic::ReadTrackRecord(TDR_Manager* manager) {
+  // A recorded length of 0: the header was closed at once and the fields
+  // follow it, so they are taken into the payload as they are read.
+  const bool afterHeader = manager->GetTagLength() == 0;
+  const long long head = (manager->GetTagVersion() == 0 ? 4 : 0) + 8 + 8 + 4;
+  const char* const damaged = "ERROR: Sd_Seismic::LoadObject - damaged curtain record";
+  const auto refuse = [&](const char* text) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, text, manager->GetFileName());
+    if (afterHeader) manager->KeepRecordedLength();
+    FreeData();
+    return -1;
+  };
+  if (afterHeader && manager->ExtendPayload(head) != 0) {
+    return refuse(damaged);
+  }
+  TDR_PayloadReader in(manager);
+  in.SkipFormatNumber();
+  int count = -1;
+  in.Float64(&m_zBottom);
+  in.Float64(&m_zTop);
+  in.Int32(&count);
+  if (afterHeader && in.Ok() && count >= 0 && manager->ExtendPayload(static_cast<long long>(count) * 16) != 0) {
+    in.Fail();
+  }
+  // Each point is two f64: the count must fit the payload before anything
+  // is allocated.
+  if (!in.Ok() || count < 0 || static_cast<long long>(count) * 16 > in.Left()) {
+    return refuse(damaged);
+  }
+  m_track.resize(static_cast<size_t>(count) * 2);
+  if (count > 0 && !in.Float64s(m_track.data(), count * 2)) return refuse(damaged);
+  m_trackCount = count;
+  // Fields taken from after the header are the curtain's only when the
+  // image record follows them.
+  if (afterHeader && manager->PeekTag() != TDR_TAG_SCALAR) {
+    return refuse("ERROR: Sd_Seismic::LoadObject - the curtain record holds no fields, and none follow it");
   }
   return 0;
 }

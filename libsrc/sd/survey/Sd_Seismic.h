@@ -56,8 +56,12 @@ class Sd_Seismic : public Sd_Node {
   void FreeData() override;
   // The object record's payload (bottom and top height, the track), the
   // image record, then the common tags with the settings record 10302.
-  // 0, or -1 when a record is missing or damaged, the track is refused or
-  // its length differs from the image width (the object is then unusable).
+  // The object record comes in two framings, told apart by its recorded
+  // length: a length that covers the fields, or a length of 0 with the
+  // fields written after the header (the image record must then follow
+  // them). 0, or -1 when a record is missing or damaged, the track is
+  // refused or its length differs from the image width (the object is then
+  // unusable).
   int LoadObject(TDR_Manager* manager) override;
   // The object record (track absolute), the image record and, when
   // withCommonTags is non-zero, the common tags and the settings. 0, or -1
@@ -158,6 +162,9 @@ class Sd_Seismic : public Sd_Node {
   // Scale and translation from the relative track into the unit box, after
   // the node transform and its bounding box; alpha test and depth test.
   void ApplyCurtainSpace();
+  // The object record's fields in either framing. 0, or -1 after a message
+  // (reading then goes on after the record's recorded payload).
+  int ReadTrackRecord(TDR_Manager* manager);
   // Texture, geometry, origin and tree for the absolute track and image in
   // place. 0, or -1 after a message.
   int Assemble();

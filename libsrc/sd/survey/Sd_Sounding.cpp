@@ -92,9 +92,9 @@ void Sd_Sounding::WidenRecord(const FsdSndRecord& r, float part[][2], const void
   }
 }
 
-void Sd_Sounding::WidenAttributeRanges(float range[][2]) const {
+bool Sd_Sounding::WidenAttributeRanges(float range[][2]) const {
   const Frames frames{m_frames, m_frameCount};
-  WidenOverRecords(range, WidenRecord, &frames);
+  return WidenOverRecords(range, WidenRecord, &frames);
 }
 
 int Sd_Sounding::ReadRecords(TDR_PayloadReader& in, const Sd_SoundingHeader& header) {

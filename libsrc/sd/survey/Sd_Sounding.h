@@ -75,7 +75,7 @@ class Sd_Sounding : public Sd_SoundingCore<FsdSndRecord> {
   // Attributes 0 to 3 and 7 to 10: the sounding's primary and secondary
   // confidences; 4 to 6, 15 and 16, of soundings that have a frame: its
   // three confidences, depth correction and method.
-  void WidenAttributeRanges(float range[][2]) const override;
+  bool WidenAttributeRanges(float range[][2]) const override;
   // context: the frames (Frames).
   struct Frames {
     const FsdFrameRecord* frames;

@@ -149,7 +149,7 @@ bool Sd_SoundingGrid::Bin(Rec* records, int count, const Shape& shape) {
     bool floats = true;
   };
   std::vector<Share> shares(static_cast<size_t>(workers));
-  sd_sounding::RunShares(n, workers, [&](int w, size_t begin, size_t end) {
+  bool ok = sd_sounding::RunShares(n, workers, [&](int w, size_t begin, size_t end) {
     uint32_t* const count = next + static_cast<size_t>(w) * cells;
     memset(count, 0, cells * sizeof(uint32_t));
     Share share;
@@ -177,6 +177,7 @@ bool Sd_SoundingGrid::Bin(Rec* records, int count, const Shape& shape) {
     }
     shares[static_cast<size_t>(w)] = share;
   });
+  if (!ok) return false;
   size_t binned = 0;
   bool floats = true;
   for (const Share& share : shares) {
@@ -190,7 +191,7 @@ bool Sd_SoundingGrid::Bin(Rec* records, int count, const Shape& shape) {
   const int cellWorkers = sd_sounding::WorkerCount(cells);
   std::vector<size_t> shareStart(static_cast<size_t>(cellWorkers) + 1, 0);
   std::vector<int> shareMax(static_cast<size_t>(cellWorkers), 0);
-  sd_sounding::RunShares(cells, cellWorkers, [&](int s, size_t begin, size_t end) {
+  ok = sd_sounding::RunShares(cells, cellWorkers, [&](int s, size_t begin, size_t end) {
     size_t total = 0;
     int largest = 0;
     for (size_t c = begin; c < end; ++c) {
@@ -203,11 +204,12 @@ bool Sd_SoundingGrid::Bin(Rec* records, int count, const Shape& shape) {
     shareStart[static_cast<size_t>(s) + 1] = total;
     shareMax[static_cast<size_t>(s)] = largest;
   });
+  if (!ok) return false;
   for (int s = 0; s < cellWorkers; ++s) {
     shareStart[static_cast<size_t>(s) + 1] += shareStart[static_cast<size_t>(s)];
     m_maxCellCount = std::max(m_maxCellCount, shareMax[static_cast<size_t>(s)]);
   }
-  sd_sounding::RunShares(cells, cellWorkers, [&](int s, size_t begin, size_t end) {
+  ok = sd_sounding::RunShares(cells, cellWorkers, [&](int s, size_t begin, size_t end) {
     uint32_t at = static_cast<uint32_t>(shareStart[static_cast<size_t>(s)]);
     for (size_t c = begin; c < end; ++c) {
       grid[c].run = static_cast<int>(at);
@@ -219,14 +221,14 @@ bool Sd_SoundingGrid::Bin(Rec* records, int count, const Shape& shape) {
       }
     }
   });
+  if (!ok) return false;
   const auto exactZ = [records](size_t i) { return records[i].z; };
   const bool placed = floats ? Place<KeyEntry>(n, cellOf, zOf, flagsOf, next, workers, exactZ)
                              : Place<DoubleEntry>(n, cellOf, zOf, flagsOf, next, workers, exactZ);
   if (!placed) return false;
-  sd_sounding::RunShares(n, sd_sounding::WorkerCount(n), [&](int, size_t begin, size_t end) {
+  return sd_sounding::RunShares(n, sd_sounding::WorkerCount(n), [&](int, size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) records[i].nextInCell = static_cast<int>(cellOf[i]);
   });
-  return true;
 }
 
 template <class Entry, class ExactZ>
@@ -240,7 +242,7 @@ bool Sd_SoundingGrid::Place(size_t n, uint32_t* cellOf, const float* zOf, const 
   Sd_SoundingCell* const grid = m_cells;
   // Each worker its share in falling index order, so that a stable sort
   // by z alone puts the later of equal z first.
-  sd_sounding::RunShares(n, workers, [&](int w, size_t begin, size_t end) {
+  const bool entered = sd_sounding::RunShares(n, workers, [&](int w, size_t begin, size_t end) {
     uint32_t* const place = next + static_cast<size_t>(w) * cells;
     for (size_t i = end; i-- > begin;) {
       if (cellOf[i] == kNoCell) continue;
@@ -252,6 +254,7 @@ bool Sd_SoundingGrid::Place(size_t n, uint32_t* cellOf, const float* zOf, const 
       }
     }
   });
+  if (!entered) return false;
   // Sorting and the runs, on cell shares of about equal numbers of
   // entries. From here on cellOf holds each record's successor in its
   // list.
@@ -275,7 +278,7 @@ bool Sd_SoundingGrid::Place(size_t n, uint32_t* cellOf, const float* zOf, const 
     firstCell[static_cast<size_t>(s)] = s == 0 ? 0 : lo;
   }
   std::atomic<bool> failed{false};
-  sd_sounding::RunWorkers(sortWorkers, [&](int s) {
+  const bool sorted = sd_sounding::RunWorkers(sortWorkers, [&](int s) {
     const size_t begin = firstCell[static_cast<size_t>(s)], end = firstCell[static_cast<size_t>(s) + 1];
     int largest = 0;
     for (size_t c = begin; c < end; ++c) largest = std::max(largest, grid[c].count);
@@ -298,7 +301,7 @@ bool Sd_SoundingGrid::Place(size_t n, uint32_t* cellOf, const float* zOf, const 
       cell.first = cell.count > 0 ? run[first] : -1;
     }
   });
-  return !failed;
+  return sorted && !failed;
 }
 
 template bool Sd_SoundingGrid::Bin<HTFSndRecord>(HTFSndRecord* records, int count, const Shape& shape);

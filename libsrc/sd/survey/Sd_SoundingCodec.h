@@ -317,7 +317,7 @@ bool ReadRecordsShared(TDR_PayloadReader& in, typename Codec::Record* out, int c
   finish->assign(static_cast<size_t>(workers), first);
   const bool swap = Sv_UtlNeedsSwap(in.Manager()->GetByteOrder()) != 0;
   std::atomic<bool> failed{false};
-  RunShares(static_cast<size_t>(count), workers, [&](int w, size_t begin, size_t end) {
+  const bool ran = RunShares(static_cast<size_t>(count), workers, [&](int w, size_t begin, size_t end) {
     constexpr size_t kPerBlock = kWorkerBlockBytes / kSize;
     std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[kPerBlock * kSize]);
     if (!block) {
@@ -338,6 +338,7 @@ bool ReadRecordsShared(TDR_PayloadReader& in, typename Codec::Record* out, int c
       }
     }
   });
+  if (!ran) failed = true;
   // The stream goes on after the records (its buffer is dropped).
   if (fseeko(file, start + static_cast<off_t>(bytes), SEEK_SET) != 0) failed = true;
   if (failed) in.Fail();

@@ -164,7 +164,9 @@ int Sd_SoundingCore<Rec>::BuildCellGrid() {
   DropSelection();
   m_grid.ForgetMaxCellCount();
   Sd_SoundingGrid::Shape shape;
-  const int planned = m_grid.Plan(m_extent, m_sndCount, m_class.className, &shape);
+  // Messages name the file the soundings came from.
+  const char* where = GetDataPath()[0] ? GetDataPath() : m_class.className;
+  const int planned = m_grid.Plan(m_extent, m_sndCount, where, &shape);
   const char* failure = nullptr;
   if (planned == 0) {
     SetGridBounds(shape);
@@ -175,7 +177,7 @@ int Sd_SoundingCore<Rec>::BuildCellGrid() {
     }
     if (!failure && !m_grid.Bin(m_sndRecords, m_sndCount, shape)) failure = "ERROR:  No memory for binning the soundings";
     if (!failure) return 0;
-    Sv_Debug::Message(SV_LEVEL_DEBUG, failure, m_class.className);
+    Sv_Debug::Message(SV_LEVEL_DEBUG, failure, where);
   }
   // No grid: no sounding is in a cell.
   FreeCellGrids();

@@ -103,23 +103,26 @@ class Sd_SoundingCore : public Sd_SoundingSet {
   // from the ranges gathered on loading when they are known, else on
   // workers for a large data set: each share widens a copy of range, and
   // the copies are combined in share order.
-  void WidenOverRecords(float range[][2], WidenRecordFn widen, const void* context) const {
+  // False when a worker's share failed (range is then left as it was).
+  bool WidenOverRecords(float range[][2], WidenRecordFn widen, const void* context) const {
     if (m_recordRanges.known) {
       CombineRanges(range, m_recordRanges.range);
-      return;
+      return true;
     }
     using Ranges = std::array<std::array<float, 2>, kAttributeCount>;
     const size_t n = static_cast<size_t>(m_sndCount);
     const int workers = sd_sounding::WorkerCount(n);
     std::vector<Ranges> parts(static_cast<size_t>(workers));
-    sd_sounding::RunShares(n, workers, [&](int w, size_t begin, size_t end) {
+    const bool ok = sd_sounding::RunShares(n, workers, [&](int w, size_t begin, size_t end) {
       float part[kAttributeCount][2];
       memcpy(part, range, sizeof part);
       WidenMemo memo;
       for (size_t i = begin; i < end; ++i) widen(m_sndRecords[i], part, context, &memo);
       memcpy(parts[static_cast<size_t>(w)].data(), part, sizeof part);
     });
+    if (!ok) return false;
     for (const Ranges& part : parts) CombineRanges(range, reinterpret_cast<const float(*)[2]>(part.data()));
+    return true;
   }
   // Widens range by the lows and highs of part (a share's ranges).
   static void CombineRanges(float range[][2], const float part[][2]) {

@@ -87,7 +87,11 @@ int FillTerrain(const Surface& surface, Sd_SonarDTM* terrain, int mode) {
 
   const int kept = grid.SurfaceMode();
   grid.SetSurfaceMode(mode);
-  grid.ComputeHeights(surface.shown);
+  if (!grid.ComputeHeights(surface.shown)) {
+    grid.SetSurfaceMode(kept);
+    (void)grid.ComputeHeights(surface.shown);
+    return -1;
+  }
   unsigned short** codes = terrain->GetElevationGrid();
   unsigned int** colours = terrain->GetColorGrid();
   const float* heights = grid.Heights();
@@ -101,8 +105,7 @@ int FillTerrain(const Surface& surface, Sd_SonarDTM* terrain, int mode) {
     }
   }
   grid.SetSurfaceMode(kept);
-  grid.ComputeHeights(surface.shown);
-  return 0;
+  return grid.ComputeHeights(surface.shown) ? 0 : -1;
 }
 
 int WriteDTM(const Surface& surface, const char* baseName, int mode) {

@@ -67,7 +67,8 @@ int Sd_SoundingGrid::Alloc(int rows, int cols) {
   m_rows = rows;
   m_cols = cols;
   // The first touch of a large grid's pages shared among workers.
-  sd_sounding::RunShares(cells, sd_sounding::WorkerCount(cells), [this](int, size_t from, size_t to) {
+  const int workers = sd_sounding::WorkerCount(cells);
+  const bool cleared = sd_sounding::RunShares(cells, workers, [this](int, size_t from, size_t to) {
     for (size_t i = from; i < to; ++i) {
       m_cells[i] = Sd_SoundingCell{0, 0.0f, 0, -1, 0};
       m_cellHeights[i] = kNoHeight;
@@ -76,6 +77,10 @@ int Sd_SoundingGrid::Alloc(int rows, int cols) {
     }
     for (size_t i = 3 * from; i < 3 * to; ++i) m_cellNormals[i] = 0.0f;
   });
+  if (!cleared) {
+    Free();
+    return -1;
+  }
   for (int i = 0; i < cols; ++i) m_shadeHeightRow[i] = m_shadeSpareRow[i] = 0;
   for (int i = 0; i < cols; ++i) m_shadeColorRow[i] = 0;
   return 0;
@@ -158,14 +163,14 @@ int Sd_SoundingGrid::Plan(const Sd_SoundingExtent& data, int count, const char* 
   shape->originY = static_cast<float>(originY);
   const double rows = std::trunc((data.yMax - shape->originY) / size + 1.0);
   const double cols = std::trunc((data.xMax - shape->originX) / size + 1.0);
-  const double limit =
-      std::min(static_cast<double>(kMaxCells), static_cast<double>(kCellsPerSounding) * count + kMinCellLimit);
+  // Bounded by the memory the grid takes, not by how many soundings share
+  // a cell: a fine grid over a sparse survey is a choice of its writer.
   // Written so that NaN fails too.
-  if (!(rows >= 1.0 && cols >= 1.0 && rows * cols <= limit)) {
+  if (!(rows >= 1.0 && cols >= 1.0 && rows * cols <= kMaxCells)) {
     Sv_Debug::Debug(
-        "ERROR:  The cell size %g gives a grid of %.0f x %.0f cells, more than the %.0f that %d "
-        "soundings may have: %s",
-        static_cast<double>(size), rows, cols, limit, count, where);
+        "ERROR:  The cell size %g gives a grid of %.0f x %.0f cells, more than the %d cells a sounding grid may "
+        "take in memory: %s",
+        static_cast<double>(size), rows, cols, kMaxCells, where);
     return -1;
   }
   shape->rows = static_cast<int>(rows);
@@ -181,12 +186,11 @@ int Sd_SoundingGrid::Plan(const Sd_SoundingExtent& data, int count, const char* 
 
 // --- per cell ---
 
-void Sd_SoundingGrid::ComputeHeights(const unsigned char shown[256]) {
-  if (!m_cells || m_surfaceMode < 0 || m_surfaceMode > 2) return;
+bool Sd_SoundingGrid::ComputeHeights(const unsigned char shown[256]) {
+  if (!m_cells || m_surfaceMode < 0 || m_surfaceMode > 2) return true;
   const size_t cells = CellCount();
-  sd_sounding::RunShares(cells, CellWorkers(cells, m_binnedCount), [&](int, size_t from, size_t to) {
-    CellHeights(from, to, shown);
-  });
+  return sd_sounding::RunShares(cells, CellWorkers(cells, m_binnedCount),
+                                [&](int, size_t from, size_t to) { CellHeights(from, to, shown); });
 }
 
 void Sd_SoundingGrid::CellHeights(size_t from, size_t to, const unsigned char shown[256]) {
@@ -242,11 +246,11 @@ int Sd_SoundingGrid::FaceNormal(float* n, int row, int col, int q) const {
   return 1;
 }
 
-void Sd_SoundingGrid::ComputeNormals() {
-  if (!m_cells) return;
+bool Sd_SoundingGrid::ComputeNormals() {
+  if (!m_cells) return true;
   const size_t rows = static_cast<size_t>(m_rows);
   const int workers = sd_sounding::WorkerCount(CellCount());
-  sd_sounding::RunShares(rows, std::min(workers, m_rows), [&](int, size_t from, size_t to) {
+  return sd_sounding::RunShares(rows, std::min(workers, m_rows), [&](int, size_t from, size_t to) {
     RowNormals(static_cast<int>(from), static_cast<int>(to));
   });
 }
@@ -297,14 +301,15 @@ float Sd_SoundingGrid::Spread(const Sd_SoundingCell& cell, const unsigned char s
   return variance > 0.0 ? static_cast<float>(std::sqrt(variance)) : 0.0f;
 }
 
-void Sd_SoundingGrid::UpdateStatistics(const unsigned char shown[256]) {
+bool Sd_SoundingGrid::UpdateStatistics(const unsigned char shown[256]) {
   float low = 1e19f, high = -1e19f;
+  bool ok = true;
   if (m_cells) {
     // Each cell share's range of spreads, combined in share order.
     const size_t cells = CellCount();
     const int workers = CellWorkers(cells, m_binnedCount);
     std::vector<float> lows(static_cast<size_t>(workers), low), highs(static_cast<size_t>(workers), high);
-    sd_sounding::RunShares(cells, workers, [&](int w, size_t from, size_t to) {
+    ok = sd_sounding::RunShares(cells, workers, [&](int w, size_t from, size_t to) {
       float shareLow = low, shareHigh = high;
       for (size_t c = from; c < to; ++c) {
         const float sd = m_cells[c].count > 0 ? Spread(m_cells[c], shown) : 0.0f;
@@ -322,8 +327,8 @@ void Sd_SoundingGrid::UpdateStatistics(const unsigned char shown[256]) {
   }
   m_stdDevMin = low;
   m_stdDevMax = high;
-  ComputeHeights(shown);
-  ComputeNormals();
+  ok = ComputeHeights(shown) && ok;
+  return ComputeNormals() && ok;
 }
 
 int Sd_SoundingGrid::Interpolate(int row, int col, float rowPos, float colPos, float* z) const {

@@ -46,12 +46,9 @@ class Sd_SoundingGrid {
   static constexpr float kDefaultCellSize = 100.0f;
   // Height of a cell that has none.
   static constexpr float kNoHeight = 1.0e12f;
-  // Limits of the cell grid: at most kCellsPerSounding cells for every
-  // sounding of the data set and kMinCellLimit cells whatever the count,
-  // and never more than kMaxCells. A cell size that asks for more is
-  // refused.
-  static constexpr int kCellsPerSounding = 16;
-  static constexpr int kMinCellLimit = 256;
+  // Bound of the cell grid by the memory its arrays take (about 44 bytes a
+  // cell): never more than kMaxCells cells, however many soundings lie in
+  // them. A cell size that asks for more is refused.
   static constexpr int kMaxCells = 1 << 24;
 
   // Where the grid goes: the cell size and the origin (node x and y
@@ -86,7 +83,7 @@ class Sd_SoundingGrid {
   float CellSize() const { return m_cellSize; }
   void SetCellSize(float size) { m_cellSize = size; }
   // The shape of the grid for the soundings' box (count soundings; where
-  // names the class in messages); derives and stores the cell size when it
+  // names the file, or the class, in messages); derives and stores the cell size when it
   // is not a positive finite number. 0 with the shape; 1 when no sounding
   // lies in the grid; -1 (after a debug message) when no grid can be laid.
   int Plan(const Sd_SoundingExtent& data, int count, const char* where, Shape* shape);
@@ -110,22 +107,25 @@ class Sd_SoundingGrid {
   // Every cell's height by the surface mode (0 deep: the last shown
   // sounding of its list; 1 shallow: the first; 2 average: the mean of the
   // shown soundings, summed in a float); kNoHeight for a cell without a
-  // shown sounding. Another mode, or no grid, leaves the heights.
-  void ComputeHeights(const unsigned char shown[256]);
+  // shown sounding. Another mode, or no grid, leaves the heights. False
+  // when a worker's share failed (the heights are then incomplete).
+  bool ComputeHeights(const unsigned char shown[256]);
   // The unit normal of the face between cell (row, col) and the two
   // neighbours that quadrant q (0 ... 3) names, rows as the first
   // component and columns as the second. 1 with the normal in n; 0 when a
   // neighbour lies outside the grid or has no height.
   int FaceNormal(float* n, int row, int col, int q) const;
   // Every cell's normal: the mean of its face normals, (0, 0, 1) when it
-  // has none, (0, 0, 0) for a cell without height.
-  void ComputeNormals();
+  // has none, (0, 0, 0) for a cell without height. False when a worker's
+  // share failed.
+  bool ComputeNormals();
   // Spread (standard deviation) of z of the shown soundings of cell, sums
   // in float; 0 without shown soundings or for a variance that rounding
   // makes negative.
   float Spread(const Sd_SoundingCell& cell, const unsigned char shown[256]) const;
   // Every cell's spread and their range, then the heights and normals.
-  void UpdateStatistics(const unsigned char shown[256]);
+  // False when a worker's share of any of them failed.
+  bool UpdateStatistics(const unsigned char shown[256]);
   void GetStdDevRange(float* low, float* high) const {
     *low = m_stdDevMin;
     *high = m_stdDevMax;

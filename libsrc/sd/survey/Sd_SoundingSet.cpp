@@ -348,10 +348,10 @@ void Sd_SoundingSet::ShownTable(unsigned char shown[256]) const {
   for (int f = 0; f < 256; ++f) shown[f] = static_cast<unsigned char>(IsShownByFlags(static_cast<unsigned char>(f)));
 }
 
-void Sd_SoundingSet::ComputeCellHeights() {
+bool Sd_SoundingSet::ComputeCellHeights() {
   unsigned char shown[256];
   ShownTable(shown);
-  m_grid.ComputeHeights(shown);
+  return m_grid.ComputeHeights(shown);
 }
 
 float Sd_SoundingSet::CellStdDev(int row, int col) const {
@@ -364,9 +364,9 @@ float Sd_SoundingSet::CellStdDev(int row, int col) const {
 
 void Sd_SoundingSet::SetSurfaceMode(int mode) {
   m_grid.SetSurfaceMode(mode);
-  ComputeCellHeights();
+  const bool heights = ComputeCellHeights();
   ColorCells();
-  ComputeNormals();
+  if (!ComputeNormals() || !heights) ReportFailedPass();
   if (m_style.PreShaded()) Reshade();
 }
 
@@ -375,15 +375,23 @@ int Sd_SoundingSet::UpdateCellStatistics(int withRanges) {
   const int built = BuildCellGrid();
   unsigned char shown[256];
   ShownTable(shown);
-  m_grid.UpdateStatistics(shown);
-  if (withRanges) ComputeAttributeRanges();
+  bool ok = m_grid.UpdateStatistics(shown);
+  if (withRanges) ok = ComputeAttributeRanges() && ok;
   ColorCells();
   CallBusy(0, 0);
   if (m_style.PreShaded()) Reshade();
+  if (!ok) {
+    ReportFailedPass();
+    return -1;
+  }
   return built;
 }
 
-void Sd_SoundingSet::ComputeAttributeRanges() {
+void Sd_SoundingSet::ReportFailedPass() const {
+  Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  A pass over the cells failed", m_class.className);
+}
+
+bool Sd_SoundingSet::ComputeAttributeRanges() {
   float(*range)[2] = m_style.DataRanges();
   for (int k = 0; k < kAttributeCount; ++k) {
     range[k][0] = 1.0e12f;
@@ -394,7 +402,7 @@ void Sd_SoundingSet::ComputeAttributeRanges() {
   range[21][0] = 0.0f;
   range[21][1] = static_cast<float>(m_grid.MaxCellCount());
   m_grid.GetStdDevRange(&range[19][0], &range[19][1]);
-  WidenAttributeRanges(range);
+  return WidenAttributeRanges(range);
 }
 
 // --- the editing tools ---

@@ -106,8 +106,6 @@ class Sd_SoundingSet : public Sd_Node, protected Sd_SoundingPoints, protected Sd
   // Height of a cell that has none.
   static constexpr float kNoHeight = Sd_SoundingGrid::kNoHeight;
   // Limits of the cell grid (Sd_SoundingGrid).
-  static constexpr int kCellsPerSounding = Sd_SoundingGrid::kCellsPerSounding;
-  static constexpr int kMinCellLimit = Sd_SoundingGrid::kMinCellLimit;
   static constexpr int kMaxCells = Sd_SoundingGrid::kMaxCells;
 
   ~Sd_SoundingSet() override;
@@ -240,9 +238,9 @@ class Sd_SoundingSet : public Sd_Node, protected Sd_SoundingPoints, protected Sd
   // edges. A cell size that is not a positive finite number is derived
   // (about ten soundings a cell) and stored. 0 when built, and when no
   // sounding lies in the grid (then there is no grid); -1 after a debug
-  // message when no cell size can be derived (the soundings lie on one
-  // line or point) or the grid would exceed its limits (kCellsPerSounding,
-  // kMaxCells), or out of memory: no grid then, and no sounding chained.
+  // message naming the file when no cell size can be derived (the
+  // soundings lie on one line or point) or the grid would exceed its bound
+  // (kMaxCells), or out of memory: no grid then, and no sounding chained.
   virtual int BuildCellGrid() = 0;
   // 1 unless a switched-on filter hides sounding index (0 for an index
   // outside the records).
@@ -252,8 +250,9 @@ class Sd_SoundingSet : public Sd_Node, protected Sd_SoundingPoints, protected Sd
   // Every cell's height by the surface mode (0 deep: the last shown
   // sounding of its list; 1 shallow: the first; 2 average: the mean of the
   // shown soundings, summed in a float); kNoHeight for a cell without a
-  // shown sounding. Another mode leaves the heights as they are.
-  void ComputeCellHeights();
+  // shown sounding. Another mode leaves the heights as they are. False
+  // when a worker's share failed.
+  bool ComputeCellHeights();
   // The unit normal of the face between cell (row, col) and the two
   // neighbours that quadrant q (0 ... 3) names, rows as the first
   // component and columns as the second, heights in data units and steps
@@ -261,8 +260,9 @@ class Sd_SoundingSet : public Sd_Node, protected Sd_SoundingPoints, protected Sd
   // grid or has no height.
   int ComputeFaceNormal(float* n, int row, int col, int q) const { return m_grid.FaceNormal(n, row, col, q); }
   // Every cell's normal: the mean of its face normals, (0, 0, 1) when it
-  // has none, (0, 0, 0) for a cell without height.
-  void ComputeNormals() { m_grid.ComputeNormals(); }
+  // has none, (0, 0, 0) for a cell without height. False when a worker's
+  // share failed.
+  bool ComputeNormals() { return m_grid.ComputeNormals(); }
   // Stores the surface mode and recomputes the heights, colours and
   // normals.
   void SetSurfaceMode(int mode);
@@ -273,13 +273,16 @@ class Sd_SoundingSet : public Sd_Node, protected Sd_SoundingPoints, protected Sd
   // Rebins the soundings and recomputes the cells' spreads and their range,
   // heights, normals, with withRanges the attribute data ranges, and the
   // colours; the busy callback is told (1, 1) before and (0, 0) after.
-  // What BuildCellGrid returned.
+  // What BuildCellGrid returned, or -1 (after a debug message) when a
+  // worker's share of a pass failed.
   int UpdateCellStatistics(int withRanges);
+  // The debug message of a pass over the cells that came back failed.
+  void ReportFailedPass() const;
   // The data range of every colour attribute over the records (23
   // entries, (1e12, -1e12) where nothing feeds one): 19 the spread of the
   // cells, 20 the z range, 21 0 to the largest cell count, the others per
-  // class from the records.
-  void ComputeAttributeRanges();
+  // class from the records. False when a worker's share failed.
+  bool ComputeAttributeRanges();
 
   // The grid: rows x cols cells, row by row (none: 0 x 0).
   int GetRows() const { return m_grid.Rows(); }
@@ -579,8 +582,9 @@ class Sd_SoundingSet : public Sd_Node, protected Sd_SoundingPoints, protected Sd
   // Draws the survey run lines (data sets with runs).
   virtual void DrawRunLines() {}
   // Widens range[k] (low, high) by the values attribute k takes in every
-  // record, for the attributes the records feed.
-  virtual void WidenAttributeRanges(float range[][2]) const = 0;
+  // record, for the attributes the records feed. False when a worker's
+  // share failed.
+  virtual bool WidenAttributeRanges(float range[][2]) const = 0;
   static void Widen(float range[2], float v) {
     if (v < range[0]) range[0] = v;
     if (v > range[1]) range[1] = v;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "Sv_Debug.h"
 #include "Sv_Stdio.h"
@@ -20,6 +21,20 @@ namespace {
 constexpr const char* kNoScalarMessage = "Reading tag for loading volume object  -  expected TDR_TAG_SCALAR!";
 constexpr const char* kNotCharMessage = "ERROR:  Reading TDR file for loading volume object - expected type char!";
 constexpr const char* kGridMemoryMessage = "Allocating memory chunk to hold scalar grid!";
+
+// Reports, once for the load, an iso-value that no two samples of the
+// file lie on both sides of: the surface would show nothing of them (at
+// most the closing faces of the padding slices), and an empty box says
+// nothing about why.
+void WarnOfIsoValueOutsideSamples(const signed char* samples, size_t count, float iso, const std::string& file) {
+  if (!samples || count == 0) return;
+  const auto [lo, hi] = std::minmax_element(samples, samples + count);
+  // A sample is inside the surface when it is at or above the iso-value.
+  if (*lo < iso && iso <= *hi) return;
+  Sv_Debug::Warning("The volume \"%s\" shows no iso-surface: its iso-value %g lies outside the range of its samples, "
+                    "%d to %d.",
+                    file.c_str(), static_cast<double>(iso), *lo, *hi);
+}
 
 // Saved detail settings: the step and the iso-value on the sample scale.
 struct SavedSettings {
@@ -135,6 +150,7 @@ int Sd_Volume::LoadObject(TDR_Manager* manager) {
   ReleaseVolume();
   // Samples read through a file pointer have a data file of their own.
   const std::string dataFile = manager->IsInFollowedFile() ? manager->GetPath() : "";
+  const std::string file = manager->GetPath();
   if (manager->GetTagVersion() == 0) {
     TDR_PayloadReader in(manager);
     float format = 0.0f;
@@ -148,6 +164,8 @@ int Sd_Volume::LoadObject(TDR_Manager* manager) {
   m_dataFile = dataFile;
   // Built after the settings, so their step and iso-value shape the lists.
   BuildSurfaces();
+  const size_t slice = static_cast<size_t>(m_dim1) * m_dim2;
+  WarnOfIsoValueOutsideSamples(m_source + slice, slice * (m_slices - 2), m_isoSample, file);
   return 0;
 }
 

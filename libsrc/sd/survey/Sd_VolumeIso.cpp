@@ -341,7 +341,7 @@ int Sd_Volume::BuildIsoSurface(Sd_IsoSurface* list, float iso, int dim1, int dim
   // Runs are taken in turn; after a failure no further run is started.
   std::atomic<int> nextRun{0};
   std::atomic<bool> stop{false};
-  sv_workers::RunWorkers(workers, [&](int) {
+  const bool ran = sv_workers::RunWorkers(workers, [&](int) {
     IsoPass pass = shape;
     if (!pass.Allocate()) {
       pass.Free();
@@ -388,7 +388,7 @@ int Sd_Volume::BuildIsoSurface(Sd_IsoSurface* list, float iso, int dim1, int dim
     pass.Free();
   });
 
-  bool failed = false;
+  bool failed = !ran;
   size_t vertices = list->VertexCount(), triangles = list->TriangleCount();
   for (int r = 0; r < runCount; ++r) {
     failed = failed || runs[r].failed;
@@ -405,7 +405,8 @@ int Sd_Volume::BuildIsoSurface(Sd_IsoSurface* list, float iso, int dim1, int dim
     // in the list and the face normals of this run's triangles, after those
     // of the run before, in triangle order; every index becomes the list's.
     std::atomic<bool> unresolved{false};
-    sv_workers::RunShares(static_cast<size_t>(runCount - 1), std::min(workers, runCount - 1), [&](int, size_t from, size_t to) {
+    const bool joined = sv_workers::RunShares(static_cast<size_t>(runCount - 1), std::min(workers, runCount - 1),
+                                              [&](int, size_t from, size_t to) {
       for (size_t r = from + 1; r < to + 1; ++r) {
         IsoRun& run = runs[r];
         const IsoRun& before = runs[r - 1];
@@ -442,7 +443,7 @@ int Sd_Volume::BuildIsoSurface(Sd_IsoSurface* list, float iso, int dim1, int dim
         }
       }
     });
-    failed = unresolved;
+    failed = unresolved || !joined;
   }
 
   if (!failed && runCount > 1) {
@@ -458,7 +459,8 @@ int Sd_Volume::BuildIsoSurface(Sd_IsoSurface* list, float iso, int dim1, int dim
     if (!list->Vertices().Grow(vertices, vertexParts) || !list->Triangles().Grow(triangles, triangleParts)) {
       noMemory = true;
     } else {
-      sv_workers::RunShares(static_cast<size_t>(runCount), std::min(workers, runCount), [&](int, size_t from, size_t to) {
+      const bool moved = sv_workers::RunShares(static_cast<size_t>(runCount), std::min(workers, runCount),
+                                               [&](int, size_t from, size_t to) {
         for (size_t r = from; r < to; ++r) {
           IsoRun& run = runs[r];
           if (r == 0) {
@@ -494,6 +496,7 @@ int Sd_Volume::BuildIsoSurface(Sd_IsoSurface* list, float iso, int dim1, int dim
           fromT.Clear();
         }
       });
+      if (!moved) noMemory = true;
     }
     failed = noMemory;
   } else if (!failed) {

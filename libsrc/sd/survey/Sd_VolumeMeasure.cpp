@@ -142,7 +142,7 @@ void Sd_Volume::GetIsoVolume(float* volume, float* valueSum, int n) const {
       }
     }
     if (!rowKind.empty()) {
-      sv_workers::RunShares(rows, sv_workers::WorkerCount(rows * row), [&](int, size_t from, size_t to) {
+      const bool kinds = sv_workers::RunShares(rows, sv_workers::WorkerCount(rows * row), [&](int, size_t from, size_t to) {
         for (size_t r = from; r < to; ++r) {
           const signed char* p = m_source + r * row;
           size_t above = 0;
@@ -154,6 +154,7 @@ void Sd_Volume::GetIsoVolume(float* volume, float* valueSum, int n) const {
           rowKind[r] = above == 0 ? 0 : above == row ? 1 : 2;
         }
       });
+      if (!kinds) rowKind.clear();  // every cell looked at instead
     }
 
     // The cells of slice k: whole cells into whole and whole8, each cut
@@ -247,7 +248,7 @@ void Sd_Volume::GetIsoVolume(float* volume, float* valueSum, int n) const {
     for (int k0 = 0; k0 < cells; k0 += workers > 1 ? round : cells) {
       const int k1 = std::min(cells, k0 + (workers > 1 ? round : cells));
       if (workers > 1) {
-        sv_workers::RunShares(static_cast<size_t>(k1 - k0), workers, [&](int w, size_t from, size_t to) {
+        const bool ran = sv_workers::RunShares(static_cast<size_t>(k1 - k0), workers, [&](int w, size_t from, size_t to) {
           Share& share = shares[static_cast<size_t>(w)];
           share = Share();
           try {
@@ -259,7 +260,7 @@ void Sd_Volume::GetIsoVolume(float* volume, float* valueSum, int n) const {
             share.failed = true;
           }
         });
-        bool failed = false;
+        bool failed = !ran;
         for (const Share& share : shares) failed = failed || share.failed;
         if (!failed) {
           for (Share& share : shares) {

@@ -98,11 +98,15 @@ void Sd_ROVParent::Information() { Sv_Debug::Message(SV_LEVEL_DEBUG, "  *** Sd_R
 
 int Sd_ROVParent::LoadHistory() {
   if (!m_block) return -1;
-  // The name lies within its 152 bytes, terminated there whatever the
-  // publisher left in them.
+  // The name lies within its 152 bytes. One that fills them without a
+  // terminator was cut by its writer and would name another file: refused.
   char name[kHistoryNameBytes + 1];
   memcpy(name, m_block + kHistoryName, kHistoryNameBytes);
   name[kHistoryNameBytes] = '\0';
+  if (!memchr(name, '\0', kHistoryNameBytes)) {
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR: The ROV history name fills its field without an end", name);
+    return -1;
+  }
   Sv_Debug::Message(SV_LEVEL_DEBUG, "HISTORY FILE: ", name);
   std::string path(name);
   if (path.empty()) return -1;

@@ -411,7 +411,7 @@ class TiffWorkers {
   bool Run(uint64_t units, Read read) {
     const int workers = Count();
     std::vector<char> ok(static_cast<size_t>(workers), 0);
-    sv_workers::RunShares(static_cast<size_t>(units), workers, [&](int w, size_t first, size_t end) {
+    const bool ran = sv_workers::RunShares(static_cast<size_t>(units), workers, [&](int w, size_t first, size_t end) {
       try {
         ok[static_cast<size_t>(w)] = read(w == 0 ? m_tif : m_handles[static_cast<size_t>(w - 1)], first, end) ? 1 : 0;
       } catch (const std::bad_alloc&) {
@@ -419,7 +419,7 @@ class TiffWorkers {
       }
     });
     Release();
-    return std::find(ok.begin(), ok.end(), 0) == ok.end();
+    return ran && std::find(ok.begin(), ok.end(), 0) == ok.end();
   }
 
  private:
