@@ -210,38 +210,48 @@ std::vector<Band> BandTable(const std::vector<float>& sorted) {
 
 // The sweep of ContourScan over the rows of cells [first, end) with bands
 // of type Band (wide enough for the number of levels): calls cell(r, c, lo,
-// hi) for each cell whose corners hold values and lie in the bands lo ...
-// hi, lo < hi.
+// hi), row by row and left to right, for each cell whose corners hold
+// values and lie in the bands lo ... hi, lo < hi. Bands grow with the code,
+// so a stretch of kStretch cells whose lowest and highest corner code share
+// a band has no line at all: it costs a minimum and a maximum in the vector
+// unit and two lookups.
+constexpr size_t kStretch = 16;
+
 template <class Band, class Cell>
-void SweepBands(unsigned short* const* grid, int first, int end, int cols, const std::vector<Band>& band, Cell cell) {
+void SweepBands(unsigned short* const* grid, int first, int end, int cols, const std::vector<Band>& band,
+                const std::vector<float>& sorted, Cell cell) {
   const size_t n = static_cast<size_t>(cols);
-  std::vector<Band> below(n), above(n), differs(n + 8, 0);
-  for (size_t c = 0; c < n; ++c) below[c] = band[grid[first][c]];
+  // The codes of the band of the stretch before: [below, above), so that a
+  // stretch in the same band needs no lookup.
+  float below = 1.0f, above = 0.0f;
   for (int r = first; r < end; ++r) {
-    const unsigned short* r0 = grid[r];
-    const unsigned short* r1 = grid[r + 1];
-    for (size_t c = 0; c < n; ++c) above[c] = band[r1[c]];
-    for (size_t c = 0; c + 1 < n; ++c) {
-      differs[c] = static_cast<Band>((below[c] ^ below[c + 1]) | (below[c] ^ above[c]) | (below[c] ^ above[c + 1]));
-    }
-    for (size_t c = 0; c + 1 < n; ++c) {
-      // Eight bytes of flags at a time: nearly all cells lie in one band.
-      if (c % 8 == 0 && c + 8 * sizeof(Band) <= n) {
-        uint64_t word = 0;
-        memcpy(&word, &differs[c], sizeof(word));
-        if (word == 0) {
-          c += 8 / sizeof(Band) - 1;
-          continue;
-        }
+    const unsigned short* __restrict r0 = grid[r];
+    const unsigned short* __restrict r1 = grid[r + 1];
+    for (size_t c0 = 0; c0 + 1 < n; c0 += kStretch) {
+      const size_t last = std::min(c0 + kStretch, n - 1);  // cells c0 ... last - 1
+      // In signed 16 bits (the codes offset by 32768) for the vector unit.
+      int16_t lowest = INT16_MAX, highest = INT16_MIN;
+      for (size_t c = c0; c <= last; ++c) {
+        const int16_t a = static_cast<int16_t>(r0[c] ^ 0x8000u), b = static_cast<int16_t>(r1[c] ^ 0x8000u);
+        lowest = std::min(lowest, std::min(a, b));
+        highest = std::max(highest, std::max(a, b));
       }
-      if (differs[c] == 0) continue;
-      // Cells with a corner without value have no line.
-      if (r0[c] == 0 || r0[c + 1] == 0 || r1[c] == 0 || r1[c + 1] == 0) continue;
-      const Band lo = std::min({below[c], below[c + 1], above[c], above[c + 1]});
-      const Band hi = std::max({below[c], below[c + 1], above[c], above[c + 1]});
-      cell(r, static_cast<int>(c), lo, hi);
+      const unsigned low = static_cast<uint16_t>(lowest) ^ 0x8000u, high = static_cast<uint16_t>(highest) ^ 0x8000u;
+      if (static_cast<float>(low) >= below && static_cast<float>(high) < above) continue;
+      const Band b = band[low];
+      if (b == band[high]) {
+        below = b > 0 ? sorted[b - 1] : -HUGE_VALF;
+        above = b < sorted.size() ? sorted[b] : HUGE_VALF;
+        continue;
+      }
+      for (size_t c = c0; c < last; ++c) {
+        const Band b00 = band[r0[c]], b01 = band[r0[c + 1]], b10 = band[r1[c]], b11 = band[r1[c + 1]];
+        if (b00 == b01 && b00 == b10 && b00 == b11) continue;
+        // Cells with a corner without value have no line.
+        if (r0[c] == 0 || r0[c + 1] == 0 || r1[c] == 0 || r1[c + 1] == 0) continue;
+        cell(r, static_cast<int>(c), std::min({b00, b01, b10, b11}), std::max({b00, b01, b10, b11}));
+      }
     }
-    below.swap(above);
   }
 }
 
@@ -281,7 +291,7 @@ void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList*
             if (cellCase != 0 && cellCase != 15) ContourCell(cellCase, r, c, sorted[i], &out[order[i]]);
           }
         };
-        SweepBands(m_elevation, static_cast<int>(first), static_cast<int>(end), m_cols, band, cell);
+        SweepBands(m_elevation, static_cast<int>(first), static_cast<int>(end), m_cols, band, sorted, cell);
       } catch (const std::bad_alloc&) {
         noMemory = true;
       }
