@@ -346,10 +346,17 @@ void Sd_BaseDTM::ContourLevels(const float* z, int count, Sd_Lines3D* lines, int
   const int workers = std::min(sv_workers::WorkerCount(segments * kJoinItems), static_cast<int>(lists.size()));
   std::vector<ContourPolylines> polylines(lists.size());
   std::vector<char> refused(lists.size(), 0);
+  // The heights with the most segments are taken first, so that no worker
+  // is left with a long one at the end.
+  std::vector<size_t> byLength(lists.size());
+  for (size_t k = 0; k < lists.size(); ++k) byLength[k] = k;
+  std::stable_sort(byLength.begin(), byLength.end(),
+                   [&](size_t a, size_t b) { return lists[a].size() > lists[b].size(); });
   std::atomic<size_t> next{0};
   std::atomic<bool> noMemory{false};
   const bool ran = sv_workers::RunWorkers(workers, [&](int) {
-    for (size_t k; !noMemory && (k = next.fetch_add(1)) < lists.size();) {
+    for (size_t n; !noMemory && (n = next.fetch_add(1)) < lists.size();) {
+      const size_t k = byLength[n];
       try {
         if (!lists[k].empty() && !JoinContourSegments(&lists[k], heights[k], &polylines[k])) refused[k] = 1;
       } catch (const std::bad_alloc&) {
