@@ -282,11 +282,13 @@ void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList*
       try {
         ContourSegmentList* out = lists;
         if (workers > 1) {
-          // Room for a few segments a row and level from the start, so that
-          // the lists seldom grow (a growing list moves in memory).
+          // Room for a few segments a row and level from the start (1 MiB
+          // at most a worker), so that the lists seldom grow (a growing list
+          // moves in memory).
           shares[static_cast<size_t>(w)].resize(static_cast<size_t>(count));
           out = shares[static_cast<size_t>(w)].data();
-          for (int k = 0; k < count; ++k) out[k].reserve(std::min<size_t>(2 * (end - first), 1 << 16));
+          const size_t room = std::min<size_t>(2 * (end - first), (size_t(1) << 20) / sizeof(ContourSegment) / count);
+          for (int k = 0; k < count; ++k) out[k].reserve(room);
         }
         auto cell = [&](int r, int c, size_t lo, size_t hi) {
           for (size_t i = lo; i < hi; ++i) {
