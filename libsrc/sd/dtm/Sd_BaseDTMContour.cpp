@@ -262,9 +262,9 @@ void SweepBands(unsigned short* const* grid, int first, int end, int cols, const
 // some corner is at or above L and another below it, that is when L lies
 // between the bands of the cell's lowest and highest corner. Cells whose
 // four corners share a band (nearly all of them) cost a few comparisons.
-// A large grid is swept on worker threads, each taking a share of the rows
-// of cells into lists of its own; the lists are joined in row order, as one
-// sweep makes them.
+// A large grid is swept on worker threads, each taking runs of rows of
+// cells in turn into lists of the run's own; the lists are joined in row
+// order, as one sweep makes them.
 void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList* lists) const {
   if (!m_elevation || m_rows < 2 || m_cols < 2 || count < 1) return;
   std::vector<int> order(static_cast<size_t>(count));
@@ -274,31 +274,39 @@ void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList*
   for (int k = 0; k < count; ++k) sorted[k] = levels[order[k]];
   const int cellRows = m_rows - 1;
   const int workers = std::min(sv_workers::WorkerCount(static_cast<size_t>(m_rows) * m_cols), cellRows);
-  std::vector<std::vector<ContourSegmentList>> shares(static_cast<size_t>(workers > 1 ? workers : 0));
+  // On workers the rows are cut into a few runs a worker, taken in turn as
+  // workers finish, each into lists of its own.
+  const int runs = workers > 1 ? std::min(cellRows, 4 * workers) : 1;
+  std::vector<std::vector<ContourSegmentList>> parts(static_cast<size_t>(runs > 1 ? runs : 0));
   // Memory running out on a worker comes back as it would on one thread.
   std::atomic<bool> noMemory{false};
+  std::atomic<int> next{0};
   auto sweep = [&](const auto& band) {
-    const bool ran = sv_workers::RunShares(static_cast<size_t>(cellRows), workers, [&](int w, size_t first, size_t end) {
-      try {
-        ContourSegmentList* out = lists;
-        if (workers > 1) {
-          // Room for a few segments a row and level from the start (1 MiB
-          // at most a worker), so that the lists seldom grow (a growing list
-          // moves in memory).
-          shares[static_cast<size_t>(w)].resize(static_cast<size_t>(count));
-          out = shares[static_cast<size_t>(w)].data();
-          const size_t room = std::min<size_t>(2 * (end - first), (size_t(1) << 20) / sizeof(ContourSegment) / count);
-          for (int k = 0; k < count; ++k) out[k].reserve(room);
-        }
-        auto cell = [&](int r, int c, size_t lo, size_t hi) {
-          for (size_t i = lo; i < hi; ++i) {
-            const int cellCase = ContourCellCase(r, c, sorted[i]);
-            if (cellCase != 0 && cellCase != 15) ContourCell(cellCase, r, c, sorted[i], &out[order[i]]);
+    const bool ran = sv_workers::RunWorkers(workers, [&](int) {
+      for (int run; !noMemory && (run = next.fetch_add(1)) < runs;) {
+        const size_t first = sv_workers::ShareBegin(static_cast<size_t>(cellRows), runs, run);
+        const size_t end = sv_workers::ShareBegin(static_cast<size_t>(cellRows), runs, run + 1);
+        try {
+          ContourSegmentList* out = lists;
+          if (runs > 1) {
+            // Room for a few segments a row and level from the start (1 MiB
+            // at most a run), so that the lists seldom grow (a growing list
+            // moves in memory).
+            parts[static_cast<size_t>(run)].resize(static_cast<size_t>(count));
+            out = parts[static_cast<size_t>(run)].data();
+            const size_t room = std::min<size_t>(2 * (end - first), (size_t(1) << 20) / sizeof(ContourSegment) / count);
+            for (int k = 0; k < count; ++k) out[k].reserve(room);
           }
-        };
-        SweepBands(m_elevation, static_cast<int>(first), static_cast<int>(end), m_cols, band, sorted, cell);
-      } catch (const std::bad_alloc&) {
-        noMemory = true;
+          auto cell = [&](int r, int c, size_t lo, size_t hi) {
+            for (size_t i = lo; i < hi; ++i) {
+              const int cellCase = ContourCellCase(r, c, sorted[i]);
+              if (cellCase != 0 && cellCase != 15) ContourCell(cellCase, r, c, sorted[i], &out[order[i]]);
+            }
+          };
+          SweepBands(m_elevation, static_cast<int>(first), static_cast<int>(end), m_cols, band, sorted, cell);
+        } catch (const std::bad_alloc&) {
+          noMemory = true;
+        }
       }
     });
     if (noMemory || !ran) throw std::bad_alloc();
@@ -310,13 +318,13 @@ void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList*
   } else {
     sweep(BandTable<uint32_t>(sorted));
   }
-  for (int k = 0; k < count && workers > 1; ++k) {
+  for (int k = 0; k < count && runs > 1; ++k) {
     size_t total = lists[k].size();
-    for (const auto& share : shares) total += share[static_cast<size_t>(k)].size();
+    for (const auto& part : parts) total += part[static_cast<size_t>(k)].size();
     lists[k].reserve(total);
-    for (auto& share : shares) {
-      lists[k].insert(lists[k].end(), share[static_cast<size_t>(k)].begin(), share[static_cast<size_t>(k)].end());
-      ContourSegmentList().swap(share[static_cast<size_t>(k)]);
+    for (auto& part : parts) {
+      lists[k].insert(lists[k].end(), part[static_cast<size_t>(k)].begin(), part[static_cast<size_t>(k)].end());
+      ContourSegmentList().swap(part[static_cast<size_t>(k)]);
     }
   }
 }
