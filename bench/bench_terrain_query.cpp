@@ -30,6 +30,7 @@
 #include "Sd_PolygonWindow.h"
 #include "Sd_SonarDTM.h"
 #include "Sv_Colour.h"
+#include "Sv_Workers.h"
 
 namespace {
 
@@ -137,6 +138,7 @@ void BM_QueryWindowOverPass(benchmark::State& state) {
   state.counters["apply_over_pass_target"] = 10.0;
   state.counters["volume_over_pass"] = Median(volumeRatio);
   state.counters["volume_over_pass_target"] = 10.0;
+  state.counters["cores"] = sv_workers::ProcessorCount();
   state.counters["float_grid_over_pass"] = Median(floatRatio);
   state.counters["apply_ms"] = Median(applyMs);
   state.counters["volume_ms"] = Median(volumeMs);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -284,6 +285,40 @@ TEST(ContourTracing, EveryVertexOfARandomGridLiesOnTheLevel) {
   Sd_Lines3D one;
   for (float h : heights) dtm->Contour(h, &one, 0);
   EXPECT_EQ(one.GetLineCount(), all.GetLineCount()) << "one sweep or one per level: the same lines";
+}
+
+// Contouring on workers (rows of cells in uneven shares, heights joined on
+// several threads) adds the very lines of one thread, in the same order,
+// coloured alike.
+TEST(ContourTracing, WorkersAddTheLinesOfOneThread) {
+  const int rows = 57, cols = 43;
+  std::mt19937 random(3);
+  std::vector<unsigned short> codes(static_cast<size_t>(rows * cols));
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      const double v = 30000.0 + 20000.0 * std::sin(r / 6.0) * std::cos(c / 5.0) + static_cast<double>(random() % 3000);
+      codes[static_cast<size_t>(r * cols + c)] = random() % 41 == 0 ? 0 : static_cast<unsigned short>(v);
+    }
+  }
+  auto dtm = GridOf(rows, cols, codes);
+  const float heights[5] = {41234.5f, 12000.0f, 29999.0f, 35000.0f, 20500.25f};
+  Sd_Lines3D one, many;
+  {
+    orvanta_test::WorkerLimit limit(1, 0);
+    dtm->ContourLevels(heights, 5, &one, static_cast<int>(PackColour(10, 20, 30, 255)));
+  }
+  {
+    orvanta_test::WorkerLimit limit(4, 50);
+    dtm->ContourLevels(heights, 5, &many, static_cast<int>(PackColour(10, 20, 30, 255)));
+  }
+  ASSERT_GT(one.GetLineCount(), 20);
+  ASSERT_EQ(many.GetLineCount(), one.GetLineCount());
+  for (int l = 0; l < one.GetLineCount(); ++l) {
+    const Sd_Lines3D::Line &a = one.GetLines()[static_cast<size_t>(l)], &b = many.GetLines()[static_cast<size_t>(l)];
+    ASSERT_EQ(a.segments, b.segments) << l;
+    EXPECT_EQ(std::memcmp(a.colour, b.colour, 3), 0);
+    ASSERT_EQ(std::memcmp(a.xyz.get(), b.xyz.get(), 3 * sizeof(double) * static_cast<size_t>(a.VertexCount())), 0) << l;
+  }
 }
 
 TEST(ContourDTM, ContoursOfALentTerrainColouredAndExportedAsLines) {

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "Sd_Plane.h"
 #include "Sd_PolygonWindow.h"
 #include "Sd_SonarDTM.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -171,6 +174,40 @@ TEST(SonarQuery, WindowedVolumesMatchTheCellsInsideAndTheIntegralOfATriangle) {
   EXPECT_TRUE(messages.Contains("Case 9 found, exciting!"));
   std::vector<float> samples(16, 500.0f);
   EXPECT_EQ(band->GetPartialVolume(9, 3, 6, 4, 10.0, 10.0, samples.data()), 0.0);
+}
+
+// The windowed volume on workers, in uneven shares of rows, gives the total
+// of one thread to the last bit, the same corner counts and the same
+// messages in the same order.
+TEST(SonarQuery, WindowedVolumeOnWorkersGivesTheTotalOfOneThread) {
+  const std::vector<std::vector<std::pair<float, float>>> shapes = {
+      {{12, 14}, {610, 31}, {590, 380}, {330, 150}, {60, 395}},
+      {{49, 20}, {51, 20}, {301, 270}, {299, 270}}};
+  for (const auto& shape : shapes) {
+    double totals[2];
+    std::string messages[2];
+    int counts[2][16];
+    for (int run = 0; run < 2; ++run) {
+      auto dtm =
+          Terrain(41, 63, [](double x, double y) { return 300.0 + 90.0 * std::sin(x / 70.0) * std::cos(y / 45.0); });
+      for (int r = 3; r < 41; r += 7) dtm->GetElevationGrid()[r][(r * 5) % 63] = 0;  // empty nodes
+      SetPolygon(dtm.get(), shape);
+      ASSERT_EQ(dtm->ApplyQueryWindow(), 1);
+      orvanta_test::WorkerLimit limit(run == 0 ? 1 : 3, 100);
+      Messages captured;
+      totals[run] = dtm->GetGridVolumeWithWindow(5);
+      messages[run] = captured.All();
+      for (int code = 0; code < 16; ++code) counts[run][code] = dtm->GetCornerCount(code);
+    }
+    if (&shape == &shapes[0]) {
+      EXPECT_GT(totals[0], 0.0);
+    } else {
+      EXPECT_NE(messages[0].find("Case 9 found, exciting!"), std::string::npos);
+    }
+    EXPECT_EQ(std::memcmp(&totals[0], &totals[1], sizeof(double)), 0) << totals[0] << " " << totals[1];
+    EXPECT_EQ(std::memcmp(counts[0], counts[1], sizeof counts[0]), 0);
+    EXPECT_EQ(messages[0], messages[1]);
+  }
 }
 
 TEST(SonarQuery, AWindowThatCannotBeBuiltChangesNothing) {

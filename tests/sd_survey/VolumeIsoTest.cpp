@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <set>
@@ -14,6 +15,7 @@
 
 #include "Sd_IsoCells.h"
 #include "Sd_Volume.h"
+#include "TestSupport.h"
 #include "VolumeTestSupport.h"
 
 namespace {
@@ -399,6 +401,67 @@ TEST(IsoSurface, MatchesAPlainPassOnRandomVolumesAtEveryStep) {
       EXPECT_EQ(v->GetTriangleCount(), static_cast<int>(list.TriangleCount()));
     }
   }
+  // Long rows with stretches all below, all above and cut (taken a stretch
+  // at a time where nothing is cut).
+  auto ball = MakeVolume(9, 70, 7, volume_test::Ball(9, 70, 7, 4.0, 40.0, 3.0, 14.0, 9.0), 0.0f);
+  for (const auto& s : steps) {
+    Sd_IsoSurface list;
+    ASSERT_EQ(ball->BuildIsoSurface(&list, ball->GetSampleIsoValue(), 9, 70, ball->GetSlices(), s[0], s[1], s[2]), 0);
+    ASSERT_GT(list.TriangleCount(), 0u);
+    ExpectSameSurface(list, PlainExtraction(*ball, ball->GetSampleIsoValue(), s[0], s[1], s[2]));
+  }
+}
+
+// Workers in uneven shares (runs of one or a few layers, the last plane of
+// one run the first of the next, a list that already holds a surface) give
+// the very list of one thread: the same vertices in the same order, bit for
+// bit, the same references and the same triangles.
+TEST(IsoSurface, SeveralWorkersGiveTheListOfOneThread) {
+  const int d1 = 13, d2 = 11, d3 = 17;
+  std::vector<signed char> samples = volume_test::Noise(d1 * d2 * d3, 7, -40, 60);
+  const std::vector<signed char> ball = volume_test::Ball(d1, d2, d3, 6, 5, 8, 5.5, 12.0);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<signed char>(i % 3 ? ball[i] : samples[i]);
+  auto v = MakeVolume(d1, d2, d3, samples, 0.0f);
+  for (int step : {1, 2}) {
+    SCOPED_TRACE("step " + std::to_string(step));
+    Sd_IsoSurface one, many;
+    {
+      orvanta_test::WorkerLimit limit(1, 0);
+      ASSERT_EQ(v->BuildIsoSurface(&one, v->GetSampleIsoValue(), d1, d2, v->GetSlices(), 1, 1, 1), 0);
+      ASSERT_EQ(v->BuildIsoSurface(&one, v->GetSampleIsoValue(), d1, d2, v->GetSlices(), step, step, 1), 0);
+    }
+    const int triangles = v->GetTriangleCount();
+    {
+      orvanta_test::WorkerLimit limit(3, 16);
+      ASSERT_EQ(v->BuildIsoSurface(&many, v->GetSampleIsoValue(), d1, d2, v->GetSlices(), 1, 1, 1), 0);
+      ASSERT_EQ(v->BuildIsoSurface(&many, v->GetSampleIsoValue(), d1, d2, v->GetSlices(), step, step, 1), 0);
+    }
+    EXPECT_EQ(v->GetTriangleCount(), triangles);
+    ASSERT_GT(one.TriangleCount(), 100u);
+    ASSERT_EQ(many.VertexCount(), one.VertexCount());
+    ASSERT_EQ(many.TriangleCount(), one.TriangleCount());
+    for (size_t i = 0; i < one.VertexCount(); ++i) {
+      const Sd_IsoVertex &a = one.Vertex(i), &b = many.Vertex(i);
+      ASSERT_EQ(std::memcmp(a.position, b.position, sizeof a.position), 0) << i;
+      ASSERT_EQ(std::memcmp(a.normal, b.normal, sizeof a.normal), 0) << i;
+      ASSERT_EQ(a.colour, b.colour) << i;
+      ASSERT_EQ(a.refs, b.refs) << i;
+    }
+    for (size_t t = 0; t < one.TriangleCount(); ++t) {
+      for (int n = 0; n < 3; ++n) ASSERT_EQ(many.Triangle(t).v[n], one.Triangle(t).v[n]) << t;
+    }
+  }
+  // A worker that throws (memory running out there) fails the extraction:
+  // the list is left empty.
+  orvanta_test::WorkerLimit limit(3, 16);
+  orvanta_test::MessageCapture messages;
+  const int before = sv_workers::SetFailingShare(1);
+  Sd_IsoSurface failed;
+  EXPECT_EQ(v->BuildIsoSurface(&failed, v->GetSampleIsoValue(), d1, d2, v->GetSlices(), 1, 1, 1), -1);
+  sv_workers::SetFailingShare(before);
+  EXPECT_EQ(failed.TriangleCount(), 0u);
+  EXPECT_EQ(failed.VertexCount(), 0u);
+  EXPECT_TRUE(messages.Contains("Allocating memory chunk for pointlinks!"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "Sd_Volume.h"
@@ -86,6 +87,39 @@ TEST(VolumeMeasure, BothMeasuresOfABallAndOfGridsWhollyBelowOrAbove) {
   // Cells next to a zero slice have the mean 10, the others 20 (sample
   // scale; data units are a tenth).
   EXPECT_NEAR(s, (24 * 10 + 24 * 20) / 10.0, 1e-4);
+}
+
+// The cell measure on workers (rounds of slices in uneven shares) gives the
+// very numbers of one thread, with and without the clip box, whole rows of
+// cells and cut cells alike.
+TEST(VolumeMeasure, CellMeasureOnWorkersGivesTheNumbersOfOneThread) {
+  orvanta_test::MessageCapture quiet;
+  Sd_Volume v;
+  std::vector<signed char> s = volume_test::Ball(23, 40, 29, 11.0, 20.0, 14.0, 30.0, 6.0);
+  const std::vector<signed char> noise = volume_test::Noise(23 * 40 * 29, 5u, -20, 127);
+  for (size_t i = 0; i < s.size(); i += 7) s[i] = noise[i];
+  ASSERT_EQ(v.SetSamples(23, 40, 29, s.data()), 0);
+  v.SetIsoValue(2.0f);
+  const float corners[8][3] = {{2, 3, 2}, {18, 3, 2}, {18, 30, 2}, {2, 30, 2},
+                               {2, 3, 25}, {18, 3, 25}, {18, 30, 25}, {2, 30, 25}};
+  for (int clip : {0, 1}) {
+    v.SetClipBox(corners, 16.0f, 27.0f, 23.0f);
+    v.SetBoxClip(clip);
+    for (int n : {1, 3}) {
+      SCOPED_TRACE("clip " + std::to_string(clip) + " n " + std::to_string(n));
+      float one[2], many[2];
+      {
+        orvanta_test::WorkerLimit limit(1, 0);
+        v.GetIsoVolume(&one[0], &one[1], n);
+      }
+      {
+        orvanta_test::WorkerLimit limit(3, 200);
+        v.GetIsoVolume(&many[0], &many[1], n);
+      }
+      EXPECT_GT(one[0], 0.0f);
+      EXPECT_EQ(std::memcmp(one, many, sizeof one), 0) << one[0] << " " << many[0] << " " << one[1] << " " << many[1];
+    }
+  }
 }
 
 TEST(VolumeMeasure, FaceInterpolationTable) {

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "Sv_Workers.h"
+
 namespace orvanta_test {
 
 // A fresh directory below the system's temporary directory, removed with
@@ -78,6 +80,25 @@ class FileSizeLimit {
   bool m_haveAction;
   unsigned long long m_oldSoft;
   struct sigaction m_oldAction;
+};
+
+// While it lives, the worker passes split from minShare items on among at
+// most workers workers (1: every pass on the calling thread); the settings
+// before come back afterwards.
+class WorkerLimit {
+ public:
+  WorkerLimit(int workers, size_t minShare)
+      : m_share(sv_workers::SetMinShare(workers > 1 ? minShare : 0)), m_limit(sv_workers::SetWorkerLimit(workers)) {}
+  ~WorkerLimit() {
+    sv_workers::SetMinShare(m_share);
+    sv_workers::SetWorkerLimit(m_limit);
+  }
+  WorkerLimit(const WorkerLimit&) = delete;
+  WorkerLimit& operator=(const WorkerLimit&) = delete;
+
+ private:
+  size_t m_share;
+  int m_limit;
 };
 
 }  // namespace orvanta_test

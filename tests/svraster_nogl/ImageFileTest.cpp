@@ -3,6 +3,7 @@
 // from GeoTIFF keys and world files, and the writer's refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -323,4 +324,106 @@ TEST(ImageFile, FailedReadsLeaveTheImageAsItWas) {
   ASSERT_EQ(image.ReadImage(named.c_str()), 0);
   EXPECT_TRUE(SamePixels(image, pngImage));
   EXPECT_FALSE(image.HasGeoRef());
+}
+
+namespace {
+
+// A TIFF of the pattern: RGB rows, LZW in strips of 3 rows, deflate in
+// 16 x 16 tiles, or JPEG (YCbCr) in strips of 16 rows; rows stored from the
+// top or from the bottom.
+enum PatternKind { kLzwStrips, kDeflateTiles, kJpegStrips };
+void WritePatternTiff(const std::string& path, const Sv_ImageIO& image, PatternKind kind, bool bottomUp) {
+  const bool tiled = kind == kDeflateTiles;
+  TIFF* t = TIFFOpen(path.c_str(), "w");
+  ASSERT_TRUE(t);
+  const uint32_t width = static_cast<uint32_t>(image.GetWidth()), height = static_cast<uint32_t>(image.GetHeight());
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, height);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(t, TIFFTAG_ORIENTATION, bottomUp ? ORIENTATION_BOTLEFT : ORIENTATION_TOPLEFT);
+  TIFFSetField(t, TIFFTAG_COMPRESSION,
+               kind == kJpegStrips ? COMPRESSION_JPEG : tiled ? COMPRESSION_ADOBE_DEFLATE : COMPRESSION_LZW);
+  if (kind == kJpegStrips) {
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
+    TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+  }
+  // File row y is image row height - 1 - y, or y when stored bottom up.
+  auto row = [&](uint32_t y) { return image.GetRow(static_cast<int>(bottomUp ? y : height - 1 - y)); };
+  if (!tiled) {
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, kind == kJpegStrips ? 16 : 3);
+    for (uint32_t y = 0; y < height; ++y) {
+      ASSERT_EQ(TIFFWriteScanline(t, const_cast<unsigned char*>(row(y)), y, 0), 1);
+    }
+  } else {
+    TIFFSetField(t, TIFFTAG_TILEWIDTH, 16);
+    TIFFSetField(t, TIFFTAG_TILELENGTH, 16);
+    std::vector<unsigned char> tile(16 * 16 * 3);
+    for (uint32_t y0 = 0; y0 < height; y0 += 16) {
+      for (uint32_t x0 = 0; x0 < width; x0 += 16) {
+        std::fill(tile.begin(), tile.end(), 0);
+        for (uint32_t r = 0; r < 16 && y0 + r < height; ++r) {
+          const uint32_t n = std::min<uint32_t>(16, width - x0);
+          std::memcpy(&tile[r * 16 * 3], row(y0 + r) + 3 * x0, 3 * n);
+        }
+        ASSERT_GE(TIFFWriteTile(t, tile.data(), x0, y0, 0, 0), 0);
+      }
+    }
+  }
+  TIFFClose(t);
+}
+
+}  // namespace
+
+// Compressed strips and tiles decoded by several workers, in uneven shares,
+// give the pixels of one thread; a damaged strip fails the read either way.
+TEST(ImageFile, CompressedTiffOnWorkersGivesThePixelsOfOneThread) {
+  TempDir dir;
+  const std::string path = dir.file("workers.tif");
+  Sv_ImageIO written;
+  MakePattern(&written, 83, 61, SV_2D_RGB);
+  for (PatternKind kind : {kLzwStrips, kDeflateTiles, kJpegStrips}) {
+    for (bool bottomUp : {false, true}) {
+      SCOPED_TRACE("kind " + std::to_string(kind) + (bottomUp ? ", bottom up" : ""));
+      WritePatternTiff(path, written, kind, bottomUp);
+      Sv_ImageIO one, many;
+      {
+        orvanta_test::WorkerLimit limit(1, 0);
+        ASSERT_EQ(one.ReadImage(path.c_str()), 0);
+      }
+      {
+        orvanta_test::WorkerLimit limit(4, 64);
+        ASSERT_EQ(many.ReadImage(path.c_str()), 0);
+      }
+      if (kind != kJpegStrips) {
+        EXPECT_TRUE(SamePixels(one, written));  // JPEG: only its own decode
+      }
+      EXPECT_TRUE(SamePixels(many, one));
+    }
+  }
+  // The last strip's bytes made invalid: the share that holds it fails.
+  WritePatternTiff(path, written, kLzwStrips, false);
+  TIFF* t = TIFFOpen(path.c_str(), "r");
+  ASSERT_TRUE(t);
+  const tstrip_t last = TIFFNumberOfStrips(t) - 1;
+  const uint64_t offset = TIFFGetStrileOffset(t, last), bytes = TIFFGetStrileByteCount(t, last);
+  TIFFClose(t);
+  std::string file = orvanta_test::ReadFileBytes(path);
+  ASSERT_LE(offset + bytes, file.size());
+  std::fill(file.begin() + static_cast<long>(offset), file.begin() + static_cast<long>(offset + bytes), '\xFF');
+  ASSERT_TRUE(orvanta_test::WriteFileBytes(path, file));
+  for (int workers : {1, 4}) {
+    orvanta_test::WorkerLimit limit(workers, 64);
+    Sv_ImageIO damaged;
+    EXPECT_NE(damaged.ReadImage(path.c_str()), 0) << workers;
+  }
+  // A share that throws (memory running out there) fails the read.
+  WritePatternTiff(path, written, kDeflateTiles, false);
+  orvanta_test::WorkerLimit limit(4, 64);
+  const int before = sv_workers::SetFailingShare(2);
+  Sv_ImageIO failed;
+  EXPECT_NE(failed.ReadImage(path.c_str()), 0);
+  sv_workers::SetFailingShare(before);
 }

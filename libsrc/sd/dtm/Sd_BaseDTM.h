@@ -227,6 +227,15 @@ class Sd_BaseDTM : public Sd_Node {
   // One sweep over the height grid that appends the segments of every
   // level levels[k] (code units, in any order) to lists[k].
   void ContourScan(const float* levels, int count, ContourSegmentList* lists) const;
+  // Polylines of one contour height: their vertex counts and vertices.
+  struct ContourPolylines {
+    std::vector<int> counts;
+    std::vector<double> x, y, z;
+  };
+  // ChainContourSegments into polylines (false, adding none, when there are
+  // too many segments to number); AddContourPolylines adds them to lines.
+  bool JoinContourSegments(ContourSegmentList* list, float z, ContourPolylines* out) const;
+  void AddContourPolylines(const ContourPolylines& polylines, Sd_Lines3D* lines) const;
   // For a DTM whose data are not kept in grids (a contour set): releases
   // the grids and sets the size that grid space and grid positions use.
   void SetGridShape(int rows, int cols);

@@ -1,14 +1,17 @@
 // Terrain base class: contour lines of the height grid (marching squares),
 // joined into polylines of a 3-D line set.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "Sd_BaseDTM.h"
 #include "Sd_Lines3D.h"
 #include "Sv_Debug.h"
+#include "Sv_Workers.h"
 
 namespace {
 
@@ -192,11 +195,9 @@ void Sd_BaseDTM::ContourCell(int cellCase, int row, int col, float level, Contou
 
 namespace {
 
-// The sweep of ContourScan with bands of type Band (wide enough for the
-// number of levels): calls cell(r, c, lo, hi) for each cell whose corners
-// hold values and lie in the bands lo ... hi, lo < hi.
-template <class Band, class Cell>
-void SweepBands(unsigned short* const* grid, int rows, int cols, const std::vector<float>& sorted, Cell cell) {
+// The band of every code: the number of sorted levels at or below it.
+template <class Band>
+std::vector<Band> BandTable(const std::vector<float>& sorted) {
   const size_t count = sorted.size();
   std::vector<Band> band(65536);
   size_t k = 0;
@@ -204,34 +205,53 @@ void SweepBands(unsigned short* const* grid, int rows, int cols, const std::vect
     while (k < count && sorted[k] <= static_cast<float>(code)) ++k;
     band[static_cast<size_t>(code)] = static_cast<Band>(k);
   }
+  return band;
+}
+
+// The sweep of ContourScan over the rows of cells [first, end) with bands
+// of type Band (wide enough for the number of levels): calls cell(r, c, lo,
+// hi), row by row and left to right, for each cell whose corners hold
+// values and lie in the bands lo ... hi, lo < hi. Bands grow with the code,
+// so a stretch of kStretch cells whose lowest and highest corner code share
+// a band has no line at all: it costs a minimum and a maximum in the vector
+// unit and two lookups.
+constexpr size_t kStretch = 16;
+
+template <class Band, class Cell>
+void SweepBands(unsigned short* const* grid, int first, int end, int cols, const std::vector<Band>& band,
+                const std::vector<float>& sorted, Cell cell) {
   const size_t n = static_cast<size_t>(cols);
-  std::vector<Band> below(n), above(n), differs(n + 8, 0);
-  for (size_t c = 0; c < n; ++c) below[c] = band[grid[0][c]];
-  for (int r = 0; r + 1 < rows; ++r) {
-    const unsigned short* r0 = grid[r];
-    const unsigned short* r1 = grid[r + 1];
-    for (size_t c = 0; c < n; ++c) above[c] = band[r1[c]];
-    for (size_t c = 0; c + 1 < n; ++c) {
-      differs[c] = static_cast<Band>((below[c] ^ below[c + 1]) | (below[c] ^ above[c]) | (below[c] ^ above[c + 1]));
-    }
-    for (size_t c = 0; c + 1 < n; ++c) {
-      // Eight bytes of flags at a time: nearly all cells lie in one band.
-      if (c % 8 == 0 && c + 8 * sizeof(Band) <= n) {
-        uint64_t word = 0;
-        memcpy(&word, &differs[c], sizeof(word));
-        if (word == 0) {
-          c += 8 / sizeof(Band) - 1;
-          continue;
-        }
+  // The codes of the band of the stretch before: [below, above), so that a
+  // stretch in the same band needs no lookup.
+  float below = 1.0f, above = 0.0f;
+  for (int r = first; r < end; ++r) {
+    const unsigned short* __restrict r0 = grid[r];
+    const unsigned short* __restrict r1 = grid[r + 1];
+    for (size_t c0 = 0; c0 + 1 < n; c0 += kStretch) {
+      const size_t last = std::min(c0 + kStretch, n - 1);  // cells c0 ... last - 1
+      // In signed 16 bits (the codes offset by 32768) for the vector unit.
+      int16_t lowest = INT16_MAX, highest = INT16_MIN;
+      for (size_t c = c0; c <= last; ++c) {
+        const int16_t a = static_cast<int16_t>(r0[c] ^ 0x8000u), b = static_cast<int16_t>(r1[c] ^ 0x8000u);
+        lowest = std::min(lowest, std::min(a, b));
+        highest = std::max(highest, std::max(a, b));
       }
-      if (differs[c] == 0) continue;
-      // Cells with a corner without value have no line.
-      if (r0[c] == 0 || r0[c + 1] == 0 || r1[c] == 0 || r1[c + 1] == 0) continue;
-      const Band lo = std::min({below[c], below[c + 1], above[c], above[c + 1]});
-      const Band hi = std::max({below[c], below[c + 1], above[c], above[c + 1]});
-      cell(r, static_cast<int>(c), lo, hi);
+      const unsigned low = static_cast<uint16_t>(lowest) ^ 0x8000u, high = static_cast<uint16_t>(highest) ^ 0x8000u;
+      if (static_cast<float>(low) >= below && static_cast<float>(high) < above) continue;
+      const Band b = band[low];
+      if (b == band[high]) {
+        below = b > 0 ? sorted[b - 1] : -HUGE_VALF;
+        above = b < sorted.size() ? sorted[b] : HUGE_VALF;
+        continue;
+      }
+      for (size_t c = c0; c < last; ++c) {
+        const Band b00 = band[r0[c]], b01 = band[r0[c + 1]], b10 = band[r1[c]], b11 = band[r1[c + 1]];
+        if (b00 == b01 && b00 == b10 && b00 == b11) continue;
+        // Cells with a corner without value have no line.
+        if (r0[c] == 0 || r0[c + 1] == 0 || r1[c] == 0 || r1[c + 1] == 0) continue;
+        cell(r, static_cast<int>(c), std::min({b00, b01, b10, b11}), std::max({b00, b01, b10, b11}));
+      }
     }
-    below.swap(above);
   }
 }
 
@@ -242,6 +262,9 @@ void SweepBands(unsigned short* const* grid, int rows, int cols, const std::vect
 // some corner is at or above L and another below it, that is when L lies
 // between the bands of the cell's lowest and highest corner. Cells whose
 // four corners share a band (nearly all of them) cost a few comparisons.
+// A large grid is swept on worker threads, each taking runs of rows of
+// cells in turn into lists of the run's own; the lists are joined in row
+// order, as one sweep makes them.
 void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList* lists) const {
   if (!m_elevation || m_rows < 2 || m_cols < 2 || count < 1) return;
   std::vector<int> order(static_cast<size_t>(count));
@@ -249,18 +272,60 @@ void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList*
   std::sort(order.begin(), order.end(), [&](int a, int b) { return levels[a] < levels[b]; });
   std::vector<float> sorted(static_cast<size_t>(count));
   for (int k = 0; k < count; ++k) sorted[k] = levels[order[k]];
-  auto cell = [&](int r, int c, size_t lo, size_t hi) {
-    for (size_t i = lo; i < hi; ++i) {
-      const int cellCase = ContourCellCase(r, c, sorted[i]);
-      if (cellCase != 0 && cellCase != 15) ContourCell(cellCase, r, c, sorted[i], &lists[order[i]]);
-    }
+  const int cellRows = m_rows - 1;
+  const int workers = std::min(sv_workers::WorkerCount(static_cast<size_t>(m_rows) * m_cols), cellRows);
+  // On workers the rows are cut into a few runs a worker, taken in turn as
+  // workers finish, each into lists of its own.
+  const int runs = workers > 1 ? std::min(cellRows, 4 * workers) : 1;
+  std::vector<std::vector<ContourSegmentList>> parts(static_cast<size_t>(runs > 1 ? runs : 0));
+  // Memory running out on a worker comes back as it would on one thread.
+  std::atomic<bool> noMemory{false};
+  std::atomic<int> next{0};
+  auto sweep = [&](const auto& band) {
+    const bool ran = sv_workers::RunWorkers(workers, [&](int) {
+      for (int run; !noMemory && (run = next.fetch_add(1)) < runs;) {
+        const size_t first = sv_workers::ShareBegin(static_cast<size_t>(cellRows), runs, run);
+        const size_t end = sv_workers::ShareBegin(static_cast<size_t>(cellRows), runs, run + 1);
+        try {
+          ContourSegmentList* out = lists;
+          if (runs > 1) {
+            // Room for a few segments a row and level from the start (1 MiB
+            // at most a run), so that the lists seldom grow (a growing list
+            // moves in memory).
+            parts[static_cast<size_t>(run)].resize(static_cast<size_t>(count));
+            out = parts[static_cast<size_t>(run)].data();
+            const size_t room = std::min<size_t>(2 * (end - first), (size_t(1) << 20) / sizeof(ContourSegment) / count);
+            for (int k = 0; k < count; ++k) out[k].reserve(room);
+          }
+          auto cell = [&](int r, int c, size_t lo, size_t hi) {
+            for (size_t i = lo; i < hi; ++i) {
+              const int cellCase = ContourCellCase(r, c, sorted[i]);
+              if (cellCase != 0 && cellCase != 15) ContourCell(cellCase, r, c, sorted[i], &out[order[i]]);
+            }
+          };
+          SweepBands(m_elevation, static_cast<int>(first), static_cast<int>(end), m_cols, band, sorted, cell);
+        } catch (const std::bad_alloc&) {
+          noMemory = true;
+        }
+      }
+    });
+    if (noMemory || !ran) throw std::bad_alloc();
   };
   if (count < 256) {
-    SweepBands<uint8_t>(m_elevation, m_rows, m_cols, sorted, cell);
+    sweep(BandTable<uint8_t>(sorted));
   } else if (count < 65536) {
-    SweepBands<uint16_t>(m_elevation, m_rows, m_cols, sorted, cell);
+    sweep(BandTable<uint16_t>(sorted));
   } else {
-    SweepBands<uint32_t>(m_elevation, m_rows, m_cols, sorted, cell);
+    sweep(BandTable<uint32_t>(sorted));
+  }
+  for (int k = 0; k < count && runs > 1; ++k) {
+    size_t total = lists[k].size();
+    for (const auto& part : parts) total += part[static_cast<size_t>(k)].size();
+    lists[k].reserve(total);
+    for (auto& part : parts) {
+      lists[k].insert(lists[k].end(), part[static_cast<size_t>(k)].begin(), part[static_cast<size_t>(k)].end());
+      ContourSegmentList().swap(part[static_cast<size_t>(k)]);
+    }
   }
 }
 
@@ -285,9 +350,43 @@ void Sd_BaseDTM::ContourLevels(const float* z, int count, Sd_Lines3D* lines, int
   if (levels.empty()) return;
   std::vector<ContourSegmentList> lists(levels.size());
   ContourScan(levels.data(), static_cast<int>(levels.size()), lists.data());
-  for (size_t k = 0; k < lists.size(); ++k) {
-    if (!lists[k].empty()) ChainContourSegments(&lists[k], heights[k], lines);
-    ContourSegmentList().swap(lists[k]);
+  // The heights are joined on worker threads, each taking the next height
+  // not yet taken; their polylines are added in height order. Joining a
+  // segment costs about as much as kJoinItems items of a plain pass.
+  constexpr size_t kJoinItems = 16;
+  size_t segments = 0;
+  for (const ContourSegmentList& list : lists) segments += list.size();
+  const int workers = std::min(sv_workers::WorkerCount(segments * kJoinItems), static_cast<int>(lists.size()));
+  std::vector<ContourPolylines> polylines(lists.size());
+  std::vector<char> refused(lists.size(), 0);
+  // The heights with the most segments are taken first, so that no worker
+  // is left with a long one at the end.
+  std::vector<size_t> byLength(lists.size());
+  for (size_t k = 0; k < lists.size(); ++k) byLength[k] = k;
+  std::stable_sort(byLength.begin(), byLength.end(),
+                   [&](size_t a, size_t b) { return lists[a].size() > lists[b].size(); });
+  std::atomic<size_t> next{0};
+  std::atomic<bool> noMemory{false};
+  const bool ran = sv_workers::RunWorkers(workers, [&](int) {
+    for (size_t n; !noMemory && (n = next.fetch_add(1)) < lists.size();) {
+      const size_t k = byLength[n];
+      try {
+        if (!lists[k].empty() && !JoinContourSegments(&lists[k], heights[k], &polylines[k])) refused[k] = 1;
+      } catch (const std::bad_alloc&) {
+        noMemory = true;
+      }
+      ContourSegmentList().swap(lists[k]);
+    }
+  });
+  // Memory running out on a worker comes back as it would on one thread.
+  if (noMemory || !ran) throw std::bad_alloc();
+  for (size_t k = 0; k < polylines.size(); ++k) {
+    if (refused[k]) {
+      Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Too many contour segments to join",
+                        "Sd_BaseDTM::ChainContourSegments");
+    }
+    AddContourPolylines(polylines[k], lines);
+    polylines[k] = ContourPolylines();
   }
 }
 
@@ -308,13 +407,34 @@ bool Sd_BaseDTM::CompareSegments(const ContourSegment& a, const ContourSegment& 
 // steps as there are segments.
 void Sd_BaseDTM::ChainContourSegments(ContourSegmentList* list, float z, Sd_Lines3D* lines) {
   if (!list || list->empty() || !lines || m_rows < 2 || m_cols < 2) return;
-  ContourSegmentList& s = *list;
-  const size_t n = s.size();
-  // The table of ends numbers them in 32 bits.
-  if (n > 0x7FFFFFFFu) {
+  ContourPolylines polylines;
+  if (!JoinContourSegments(list, z, &polylines)) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Too many contour segments to join", "Sd_BaseDTM::ChainContourSegments");
     return;
   }
+  AddContourPolylines(polylines, lines);
+}
+
+void Sd_BaseDTM::AddContourPolylines(const ContourPolylines& polylines, Sd_Lines3D* lines) const {
+  const unsigned colour = static_cast<unsigned>(m_contourColor);
+  const double start = 0.0;
+  size_t at = 0;
+  for (int count : polylines.counts) {
+    if (m_contourColor != 0) {
+      lines->AddColouredLine(count, &polylines.x[at], &polylines.y[at], &polylines.z[at], 1, &start, &colour);
+    } else {
+      lines->AddLine(count, &polylines.x[at], &polylines.y[at], &polylines.z[at]);
+    }
+    at += static_cast<size_t>(count);
+  }
+}
+
+bool Sd_BaseDTM::JoinContourSegments(ContourSegmentList* list, float z, ContourPolylines* out) const {
+  if (!list || list->empty() || m_rows < 2 || m_cols < 2) return true;
+  ContourSegmentList& s = *list;
+  const size_t n = s.size();
+  // The table of ends numbers them in 32 bits.
+  if (n > 0x7FFFFFFFu) return false;
   const double dx = (static_cast<double>(m_bounds[1]) - m_bounds[0]) / (m_cols - 1);
   const double dy = (static_cast<double>(m_bounds[3]) - m_bounds[2]) / (m_rows - 1);
   for (ContourSegment& g : s) {
@@ -351,9 +471,9 @@ void Sd_BaseDTM::ChainContourSegments(ContourSegmentList* list, float z, Sd_Line
     }
   }
 
-  std::vector<double> vx, vy, vz;
-  const unsigned colour = static_cast<unsigned>(m_contourColor);
-  const double start = 0.0;
+  std::vector<double>& vx = out->x;
+  std::vector<double>& vy = out->y;
+  std::vector<double>& vz = out->z;
   for (size_t i = 0; i < n; ++i) {
     if (used[i]) continue;
     // Back to the free end of the path (or round a ring to i again).
@@ -369,9 +489,7 @@ void Sd_BaseDTM::ChainContourSegments(ContourSegmentList* list, float z, Sd_Line
       seg = i;
       entry = 0;
     }
-    vx.clear();
-    vy.clear();
-    vz.clear();
+    const size_t first = vx.size();
     auto vertex = [&](size_t g, size_t e) {
       vx.push_back(m_bounds[0] + EndX(s[g], static_cast<int>(e)) * dx);
       vy.push_back(m_bounds[2] + EndY(s[g], static_cast<int>(e)) * dy);
@@ -386,11 +504,7 @@ void Sd_BaseDTM::ChainContourSegments(ContourSegmentList* list, float z, Sd_Line
       seg = out / 2;
       entry = out % 2;
     }
-    const int count = static_cast<int>(vx.size());
-    if (m_contourColor != 0) {
-      lines->AddColouredLine(count, vx.data(), vy.data(), vz.data(), 1, &start, &colour);
-    } else {
-      lines->AddLine(count, vx.data(), vy.data(), vz.data());
-    }
+    out->counts.push_back(static_cast<int>(vx.size() - first));
   }
+  return true;
 }

@@ -14,6 +14,7 @@
 #include "Sv_Colour.h"
 #include "Sv_Debug.h"
 #include "Sv_Types.h"
+#include "Sv_Workers.h"
 
 namespace {
 
@@ -431,19 +432,22 @@ const Edge* CuttingEdge(const std::vector<Edge>& edges, unsigned sides, double x
   return first;
 }
 
-// The partial volume of a cell (see GetPartialVolume).
+const char* const kPartialVolumeWhere = "Sd_SonarDTM::GetPartialVolume";
+
+// The partial volume of a cell (see GetPartialVolume); the message the cell
+// calls for, if any, into *note (sent by the caller).
 double PartialVolume(const Sd_PolygonWindow& window, int code, int row, int col, int n, double dx, double dy,
-                     const float* samples, const std::vector<int>* candidates) {
-  const char* where = "Sd_SonarDTM::GetPartialVolume";
+                     const float* samples, const std::vector<int>* candidates, const char** note) {
+  *note = nullptr;
   if (code == 6 || code == 9) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, code == 6 ? "Case 6 found, exciting!" : "Case 9 found, exciting!", where);
+    *note = code == 6 ? "Case 6 found, exciting!" : "Case 9 found, exciting!";
     return 0.0;
   }
   const CutCase& cut = kCutCases[code];
   const double x0 = col * dx, y0 = row * dy;
   const Edge* chosen = CuttingEdge(window.Edges(), cut.sides, x0, y0, dx, dy, candidates);
   if (!chosen) {
-    if (cut.report) Sv_Debug::Message(SV_LEVEL_DEBUG, kCutMessages[code], where);
+    if (cut.report) *note = kCutMessages[code];
     return 0.0;
   }
   const Edge& g = *chosen;
@@ -493,7 +497,10 @@ struct Span {
 double Sd_SonarDTM::GetPartialVolume(int code, int row, int col, int n, double dx, double dy,
                                      const float* samples) const {
   if (!m_window || !samples || n < 1 || code <= 0 || code >= 15) return 0.0;
-  return PartialVolume(*m_window, code, row, col, n, dx, dy, samples, nullptr);
+  const char* note = nullptr;
+  const double v = PartialVolume(*m_window, code, row, col, n, dx, dy, samples, nullptr, &note);
+  if (note) Sv_Debug::Message(SV_LEVEL_DEBUG, note, kPartialVolumeWhere);
+  return v;
 }
 
 double Sd_SonarDTM::GetGridVolumeWithWindow(int n) {
@@ -526,88 +533,133 @@ double Sd_SonarDTM::GetGridVolumeWithWindow(int n) {
     for (int b = b0; b <= b1; ++b) bands[b - r0].push_back(k);
   }
 
-  // Per row: which nodes are inside and the heights that hold values (0
-  // for empty nodes), for the extent's columns.
-  std::vector<unsigned char> lower(static_cast<size_t>(cols)), upper(static_cast<size_t>(cols));
-  std::vector<float> lowValues(static_cast<size_t>(cols)), upValues(static_cast<size_t>(cols));
-  auto takeRow = [&](int r, unsigned char* mask, float* v) {
-    window.FillRowMask(r, mask);
-    const unsigned short* codes = ElevationRows()[r];
-    const float* h = m_floatGrid[r];
-    for (int c = c0; c <= c1; ++c) v[c] = codes[c] != m_emptyCode ? h[c] : 0.0f;
+  // Rows of cells in shares on workers. Each share keeps its row's terms
+  // (the stretches of whole cells, then the cut cells, row by row) and the
+  // messages its cells call for, in order; the terms are added up and the
+  // messages sent in share order afterwards, so the total is that of one
+  // loop.
+  struct Share {
+    std::vector<double> terms;
+    std::vector<const char*> notes;
+    int counts[16] = {};
+    bool failed = false;
   };
   const std::vector<Sd_PolygonWindow::Run>& runs = window.Runs();
-  std::vector<float> samples(static_cast<size_t>(n) * n);
-  std::vector<Span> whole, touched;
   const float marker = m_floatNoValue, limit = marker - 1.0f;
-  double total = 0.0;
-  takeRow(r0, upper.data(), upValues.data());
-  for (int r = r0; r < r1; ++r) {
-    lower.swap(upper);
-    lowValues.swap(upValues);
-    takeRow(r + 1, upper.data(), upValues.data());
-    int f0 = 0, n0 = 0, f1 = 0, n1 = 0;
-    window.RowRuns(r, &f0, &n0);
-    window.RowRuns(r + 1, &f1, &n1);
+  const unsigned short empty = m_emptyCode;
+  auto rowsOf = [&](int from, int to, Share* share) {
+    // Per row: which nodes are inside and the heights that hold values (0
+    // for empty nodes), for the extent's columns.
+    std::vector<unsigned char> lower(static_cast<size_t>(cols)), upper(static_cast<size_t>(cols));
+    std::vector<float> lowValues(static_cast<size_t>(cols)), upValues(static_cast<size_t>(cols));
+    auto takeRow = [&](int r, unsigned char* mask, float* __restrict v) {
+      window.FillRowMask(r, mask);
+      const unsigned short* __restrict codes = ElevationRows()[r];
+      const float* __restrict h = m_floatGrid[r];
+      for (int c = c0; c <= c1; ++c) {
+        const float height = h[c];
+        v[c] = codes[c] != empty ? height : 0.0f;
+      }
+    };
+    std::vector<float> samples(static_cast<size_t>(n) * n);
+    std::vector<Span> whole, touched;
+    takeRow(from, upper.data(), upValues.data());
+    for (int r = from; r < to; ++r) {
+      lower.swap(upper);
+      lowValues.swap(upValues);
+      takeRow(r + 1, upper.data(), upValues.data());
+      int f0 = 0, n0 = 0, f1 = 0, n1 = 0;
+      window.RowRuns(r, &f0, &n0);
+      window.RowRuns(r + 1, &f1, &n1);
 
-    // Cells with all four corners inside: where a run of each row overlaps
-    // (both rows' runs are sorted and apart), summed a stretch at a time.
-    whole.clear();
-    for (int i = f0, j = f1; i < f0 + n0 && j < f1 + n1;) {
-      const int a = std::max({runs[i].first, runs[j].first, c0});
-      const int b = std::min({runs[i].last, runs[j].last, c1});
-      if (b > a) {
-        whole.push_back({a, b});
-        m_cornerCounts[15] += b - a;
-        total += (CellPairSum(lowValues.data(), a, b) + CellPairSum(upValues.data(), a, b)) / 4.0;
-      }
-      if (runs[i].last < runs[j].last) {
-        ++i;
-      } else {
-        ++j;
-      }
-    }
-
-    // The other cells with a corner inside lie within one cell left of a
-    // run and its last node; each is sampled.
-    touched.clear();
-    for (const Span& rowRuns : {Span{f0, f0 + n0 - 1}, Span{f1, f1 + n1 - 1}}) {
-      for (int q = rowRuns.first; q <= rowRuns.last; ++q) {
-        const int a = std::max(runs[q].first - 1, c0), b = std::min(runs[q].last, c1 - 1);
-        if (a <= b) touched.push_back({a, b});
-      }
-    }
-    std::sort(touched.begin(), touched.end(), [](const Span& p, const Span& q) { return p.first < q.first; });
-    int cellsWithCorner = 0;
-    int next = c0;  // first cell not yet visited
-    size_t w = 0;
-    const float *h0 = m_floatGrid[r], *h1 = m_floatGrid[r + 1];
-    for (const Span& t : touched) {
-      for (int c = std::max(t.first, next); c <= t.last; ++c) {
-        while (w < whole.size() && whole[w].last <= c) ++w;
-        if (w < whole.size() && c >= whole[w].first) {
-          c = whole[w].last - 1;  // the whole cells are summed already
-          continue;
+      // Cells with all four corners inside: where a run of each row overlaps
+      // (both rows' runs are sorted and apart), summed a stretch at a time.
+      whole.clear();
+      for (int i = f0, j = f1; i < f0 + n0 && j < f1 + n1;) {
+        const int a = std::max({runs[i].first, runs[j].first, c0});
+        const int b = std::min({runs[i].last, runs[j].last, c1});
+        if (b > a) {
+          whole.push_back({a, b});
+          share->counts[15] += b - a;
+          share->terms.push_back((CellPairSum(lowValues.data(), a, b) + CellPairSum(upValues.data(), a, b)) / 4.0);
         }
-        const int code = lower[c] | lower[c + 1] << 1 | upper[c] << 2 | upper[c + 1] << 3;
-        if (code == 0 || code == 15) continue;
-        ++m_cornerCounts[code];
-        ++cellsWithCorner;
-        const int valid = ValidCorners(h0[c], h0[c + 1], h1[c], h1[c + 1], limit);
-        for (int i = 0; i < n; ++i) {
-          for (int j = 0; j < n; ++j) {
-            const float v = InterpolateCorners(h0[c], h0[c + 1], h1[c], h1[c + 1], valid, (i + 0.5f) / n,
-                                               (j + 0.5f) / n, marker);
-            samples[static_cast<size_t>(i) * n + j] = v < limit ? v : 0.0f;
+        if (runs[i].last < runs[j].last) {
+          ++i;
+        } else {
+          ++j;
+        }
+      }
+
+      // The other cells with a corner inside lie within one cell left of a
+      // run and its last node; each is sampled.
+      touched.clear();
+      for (const Span& rowRuns : {Span{f0, f0 + n0 - 1}, Span{f1, f1 + n1 - 1}}) {
+        for (int q = rowRuns.first; q <= rowRuns.last; ++q) {
+          const int a = std::max(runs[q].first - 1, c0), b = std::min(runs[q].last, c1 - 1);
+          if (a <= b) touched.push_back({a, b});
+        }
+      }
+      std::sort(touched.begin(), touched.end(), [](const Span& p, const Span& q) { return p.first < q.first; });
+      int cellsWithCorner = 0;
+      int next = c0;  // first cell not yet visited
+      size_t w = 0;
+      const float *h0 = m_floatGrid[r], *h1 = m_floatGrid[r + 1];
+      for (const Span& t : touched) {
+        for (int c = std::max(t.first, next); c <= t.last; ++c) {
+          while (w < whole.size() && whole[w].last <= c) ++w;
+          if (w < whole.size() && c >= whole[w].first) {
+            c = whole[w].last - 1;  // the whole cells are summed already
+            continue;
           }
+          const int code = lower[c] | lower[c + 1] << 1 | upper[c] << 2 | upper[c + 1] << 3;
+          if (code == 0 || code == 15) continue;
+          ++share->counts[code];
+          ++cellsWithCorner;
+          const int valid = ValidCorners(h0[c], h0[c + 1], h1[c], h1[c + 1], limit);
+          for (int i = 0; i < n; ++i) {
+            for (int j = 0; j < n; ++j) {
+              const float v = InterpolateCorners(h0[c], h0[c + 1], h1[c], h1[c + 1], valid, (i + 0.5f) / n,
+                                                 (j + 0.5f) / n, marker);
+              samples[static_cast<size_t>(i) * n + j] = v < limit ? v : 0.0f;
+            }
+          }
+          const char* note = nullptr;
+          share->terms.push_back(PartialVolume(window, code, r, c, n, dx, dy, samples.data(), &bands[r - r0], &note));
+          if (note) share->notes.push_back(note);
         }
-        total += PartialVolume(window, code, r, c, n, dx, dy, samples.data(), &bands[r - r0]);
+        next = std::max(next, t.last + 1);
       }
-      next = std::max(next, t.last + 1);
+      int wholeCells = 0;
+      for (const Span& s : whole) wholeCells += s.last - s.first;
+      share->counts[0] += (c1 - c0) - wholeCells - cellsWithCorner;
     }
-    int wholeCells = 0;
-    for (const Span& s : whole) wholeCells += s.last - s.first;
-    m_cornerCounts[0] += (c1 - c0) - wholeCells - cellsWithCorner;
+  };
+
+  const int rowCount = r1 - r0;
+  const int workers =
+      std::min(sv_workers::WorkerCount(static_cast<size_t>(rowCount) * static_cast<size_t>(c1 - c0)), rowCount);
+  std::vector<Share> shares(static_cast<size_t>(workers));
+  const bool ran = sv_workers::RunShares(static_cast<size_t>(rowCount), workers, [&](int w, size_t from, size_t to) {
+    Share& share = shares[static_cast<size_t>(w)];
+    try {
+      if (from < to) rowsOf(r0 + static_cast<int>(from), r0 + static_cast<int>(to), &share);
+    } catch (const std::bad_alloc&) {
+      share.failed = true;
+    }
+  });
+  double total = 0.0;
+  for (const Share& share : shares) {
+    if (share.failed || !ran) {
+      Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  No memory for the windowed volume",
+                        "Sd_SonarDTM::GetGridVolumeWithWindow");
+      memset(m_cornerCounts, 0, sizeof(m_cornerCounts));
+      return 0.0;
+    }
+  }
+  for (const Share& share : shares) {
+    for (int code = 0; code < 16; ++code) m_cornerCounts[code] += share.counts[code];
+    for (const char* note : share.notes) Sv_Debug::Message(SV_LEVEL_DEBUG, note, kPartialVolumeWhere);
+    for (double term : share.terms) total += term;
   }
   return total * dx * dy;
 }

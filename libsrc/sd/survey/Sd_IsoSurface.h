@@ -57,6 +57,35 @@ class Sd_IsoBlocks {
     m_blocks.shrink_to_fit();
     m_size = 0;
   }
+
+  // Filling in parts on several threads at once: Grow sets the size to n
+  // (at least Size()) and allocates only the blocks that hold the first
+  // element of a part (parts[p], the parts' starts in increasing order),
+  // the blocks two parts may share; Slot then gives an element of a part,
+  // allocating a missing block that only its part uses. false or null when
+  // memory runs out (Clear still releases everything).
+  bool Grow(size_t n, const std::vector<size_t>& parts) {
+    try {
+      m_blocks.resize((n + kBlock - 1) >> kShift, nullptr);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    m_size = n;
+    for (size_t start : parts) {
+      if (start < n && !Slot(start)) return false;
+    }
+    return true;
+  }
+  T* Slot(size_t i) {
+    T*& block = m_blocks[i >> kShift];
+    if (!block) block = static_cast<T*>(std::malloc(kBlock * sizeof(T)));
+    return block ? &block[i & (kBlock - 1)] : nullptr;
+  }
+  // Releases block b while the others stay (a part copied elsewhere).
+  void ReleaseBlock(size_t b) {
+    std::free(m_blocks[b]);
+    m_blocks[b] = nullptr;
+  }
   // Bytes held, block table included.
   size_t Bytes() const { return m_blocks.size() * (kBlock * sizeof(T) + sizeof(T*)); }
 
@@ -71,6 +100,7 @@ class Sd_IsoSurface {
   size_t TriangleCount() const { return m_triangles.Size(); }
   size_t VertexCount() const { return m_vertices.Size(); }
   const Sd_IsoTriangle& Triangle(size_t i) const { return m_triangles[i]; }
+  Sd_IsoTriangle& Triangle(size_t i) { return m_triangles[i]; }
   const Sd_IsoVertex& Vertex(size_t i) const { return m_vertices[i]; }
   Sd_IsoVertex& Vertex(size_t i) { return m_vertices[i]; }
   Sd_IsoVertex* AppendVertex() { return m_vertices.Append(); }
@@ -81,6 +111,9 @@ class Sd_IsoSurface {
     m_vertices.Clear();
   }
   size_t Bytes() const { return m_triangles.Bytes() + m_vertices.Bytes(); }
+  // The storage itself, for the extraction's parts filled on several threads.
+  Sd_IsoBlocks<Sd_IsoVertex>& Vertices() { return m_vertices; }
+  Sd_IsoBlocks<Sd_IsoTriangle>& Triangles() { return m_triangles; }
 
  private:
   Sd_IsoBlocks<Sd_IsoVertex> m_vertices;

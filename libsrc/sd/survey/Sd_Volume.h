@@ -250,6 +250,10 @@ class Sd_Volume : public Sd_Node {
   // full list, and builds it: at steps (step, step, 1), or the full list
   // itself at step 1. oldStep is the step the coarse list was built with.
   void BuildCoarseSurface(int oldStep);
+  // Extracts the layers [layerBegin, layerEnd) (slices layer x s3) into the
+  // pass's list; the triangles of the first layer are counted into
+  // firstTriangles. false when memory runs out.
+  bool ExtractLayers(IsoPass& pass, int layerBegin, int layerEnd, size_t* firstTriangles);
   // The triangles of one cell, whose first corner is lattice point (li, lj)
   // of the pass's lower plane at slice k.
   void PolygoniseCell(int caseIndex, int li, int lj, int k, IsoPass& pass);
@@ -267,6 +271,9 @@ class Sd_Volume : public Sd_Node {
   void ReleaseVolume();
   // The p-th marked point from the front, or null.
   MarkPoint* MarkPointAt(int position) const;
+  // GetPartialVolume without its messages: the sub-samples that no face
+  // pair gave a value, for the caller to report.
+  int PartialCell(int i, int j, int k, double* volume, double* sum, int n) const;
   // Data units of a sum of count sample values (sample scale).
   double DataSum(double sampleSum, double count) const;
   // Volume of one cell.

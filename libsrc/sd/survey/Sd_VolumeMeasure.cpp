@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <new>
+#include <utility>
+#include <vector>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -14,8 +17,13 @@
 #include "Sd_Volume.h"
 #include "Sv_Debug.h"
 #include "Sv_Vector.h"
+#include "Sv_Workers.h"
 
 namespace {
+
+// Cells along a row tested at once for having no corner at or above the
+// iso-value.
+constexpr int kRun = 16;
 
 // Below this a face value counts as no value.
 constexpr double kNoValue = 1e-7;
@@ -117,37 +125,159 @@ void Sd_Volume::GetIsoVolume(float* volume, float* valueSum, int n) const {
     const size_t row = static_cast<size_t>(m_dim2);
     const size_t plane = static_cast<size_t>(m_dim1) * row;
     auto at = [&](const signed char* p, int j) { return static_cast<int>(p[j] >= iso); };
-    for (int k = 0; k + 1 < m_slices; ++k) {
+    // Each sample row all below the iso-value (0), all at or above it (1)
+    // or mixed (2): four rows of one kind make a row of cells that are all
+    // empty or all whole, taken without looking at each cell (not with the
+    // clip box, which decides per corner). Samples are whole numbers: at or
+    // above the iso-value is at or above its ceiling.
+    int threshold = 128;
+    if (iso <= 127.0f) threshold = iso <= -128.0f ? -128 : static_cast<int>(std::ceil(iso));
+    const size_t rows = static_cast<size_t>(m_slices) * m_dim1;
+    std::vector<unsigned char> rowKind;
+    if (!m_boxClip) {
+      try {
+        rowKind.resize(rows);
+      } catch (const std::bad_alloc&) {
+        rowKind.clear();
+      }
+    }
+    if (!rowKind.empty()) {
+      const bool kinds = sv_workers::RunShares(rows, sv_workers::WorkerCount(rows * row), [&](int, size_t from, size_t to) {
+        for (size_t r = from; r < to; ++r) {
+          const signed char* p = m_source + r * row;
+          size_t above = 0;
+          for (size_t j0 = 0; j0 < row; j0 += 4096) {
+            int part = 0;  // in int for the vector unit
+            for (size_t j = j0; j < std::min(row, j0 + 4096); ++j) part += p[j] >= threshold;
+            above += static_cast<size_t>(part);
+          }
+          rowKind[r] = above == 0 ? 0 : above == row ? 1 : 2;
+        }
+      });
+      if (!kinds) rowKind.clear();  // every cell looked at instead
+    }
+
+    // The cells of slice k: whole cells into whole and whole8, each cut
+    // cell's share and value sum to partial(v, s) in cell order; the sub-
+    // samples without a value are counted into alerts.
+    auto slice = [&](int k, int64_t* whole, int64_t* whole8, int* alerts, auto&& partial) {
       for (int i = 0; i + 1 < m_dim1; ++i) {
         const signed char* a0 = m_source + static_cast<size_t>(k) * plane + static_cast<size_t>(i) * row;
         const signed char* a1 = a0 + row;
         const signed char* b0 = a0 + plane;
         const signed char* b1 = b0 + row;
+        if (!rowKind.empty()) {
+          const unsigned char* kinds = &rowKind[static_cast<size_t>(k) * m_dim1 + i];
+          const int kind = kinds[0];
+          if (kind != 2 && kinds[1] == kind && kinds[m_dim1] == kind && kinds[m_dim1 + 1] == kind) {
+            if (kind == 1) {
+              // Every corner counts twice but the rows' first and last.
+              int64_t corners = 0;
+              for (const signed char* p : {a0, a1, b0, b1}) {
+                int64_t rowSum = 0;
+                for (size_t j = 0; j < row; ++j) rowSum += p[j];
+                corners += 2 * rowSum - p[0] - p[row - 1];
+              }
+              *whole += m_dim2 - 1;
+              *whole8 += corners;
+            }
+            continue;
+          }
+        }
         int column = Sd_IsoColumnBits(at(a0, 0), at(a1, 0), at(b0, 0), at(b1, 0));
         for (int j = 0; j + 1 < m_dim2; ++j) {
+          // Sixteen cells whose corners are all below the iso-value at once.
+          if (j % kRun == 0 && j + kRun < m_dim2) {
+            int above = 0;
+            for (int t = 0; t <= kRun; ++t) {
+              above |= (a0[j + t] >= threshold) | (a1[j + t] >= threshold) | (b0[j + t] >= threshold) |
+                       (b1[j + t] >= threshold);
+            }
+            if (!above) {
+              j += kRun - 1;
+              column = 0;
+              continue;
+            }
+          }
           const int next = Sd_IsoColumnBits(at(a0, j + 1), at(a1, j + 1), at(b0, j + 1), at(b1, j + 1));
           const int caseIndex = Sd_IsoCellCase(column, next);
           column = next;
           if (caseIndex == 0) continue;
-          bool whole = caseIndex == 255;
+          bool isWhole = caseIndex == 255;
           if (m_boxClip) {
             int mask = 0;
             for (int c = 0; c < 8; ++c) {
               mask |= IsVoxelInBox(k + ((c >> 2) & 1), i + (c & 1), j + ((c >> 1) & 1)) << c;
             }
             if (mask == 0) continue;
-            whole = whole && mask == 255;
+            isWhole = isWhole && mask == 255;
           }
-          if (whole) {
-            ++wholeCells;
-            wholeSum8 += a0[j] + a0[j + 1] + a1[j] + a1[j + 1] + b0[j] + b0[j + 1] + b1[j] + b1[j + 1];
+          if (isWhole) {
+            ++*whole;
+            *whole8 += a0[j] + a0[j + 1] + a1[j] + a1[j + 1] + b0[j] + b0[j + 1] + b1[j] + b1[j + 1];
           } else {
             double v = 0.0, s = 0.0;
-            GetPartialVolume(i, j, k, &v, &s, n);
-            count += v;
-            sum += s;
+            *alerts += PartialCell(i, j, k, &v, &s, n);
+            partial(v, s);
           }
         }
+      }
+    };
+    auto alert = [](int times) {
+      for (int a = 0; a < times; ++a) Sv_Debug::Message(SV_LEVEL_DEBUG, "Alert! GetPartialVolume: cnt = 0");
+    };
+    auto add = [&](double v, double s) {
+      count += v;
+      sum += s;
+    };
+
+    // On workers: rounds of a few slices per worker, each worker keeping
+    // its cut cells' terms in cell order; they are added up in slice order
+    // after each round, so the sums are those of one loop. A round that
+    // runs out of memory is done again on this thread.
+    const int cells = m_slices - 1;
+    const int workers = std::min(sv_workers::WorkerCount(static_cast<size_t>(cells) * plane), cells);
+    const int round = 4 * workers;
+    struct Share {
+      std::vector<std::pair<double, double>> terms;
+      int64_t whole = 0, whole8 = 0;
+      int alerts = 0;
+      bool failed = false;
+    };
+    std::vector<Share> shares(static_cast<size_t>(workers > 1 ? workers : 0));
+    for (int k0 = 0; k0 < cells; k0 += workers > 1 ? round : cells) {
+      const int k1 = std::min(cells, k0 + (workers > 1 ? round : cells));
+      if (workers > 1) {
+        const bool ran = sv_workers::RunShares(static_cast<size_t>(k1 - k0), workers, [&](int w, size_t from, size_t to) {
+          Share& share = shares[static_cast<size_t>(w)];
+          share = Share();
+          try {
+            for (size_t k = from; k < to; ++k) {
+              slice(k0 + static_cast<int>(k), &share.whole, &share.whole8, &share.alerts,
+                    [&](double v, double s) { share.terms.emplace_back(v, s); });
+            }
+          } catch (const std::bad_alloc&) {
+            share.failed = true;
+          }
+        });
+        bool failed = !ran;
+        for (const Share& share : shares) failed = failed || share.failed;
+        if (!failed) {
+          for (Share& share : shares) {
+            wholeCells += share.whole;
+            wholeSum8 += share.whole8;
+            alert(share.alerts);
+            for (const auto& term : share.terms) add(term.first, term.second);
+            std::vector<std::pair<double, double>>().swap(share.terms);
+          }
+          continue;
+        }
+        for (Share& share : shares) std::vector<std::pair<double, double>>().swap(share.terms);
+      }
+      for (int k = k0; k < k1; ++k) {
+        int alerts = 0;
+        slice(k, &wholeCells, &wholeSum8, &alerts, add);
+        alert(alerts);
       }
     }
   }
@@ -183,9 +313,15 @@ double Sd_Volume::InterpolateFace(double u, double v, int c0, int c1, int c2, in
 }
 
 void Sd_Volume::GetPartialVolume(int i, int j, int k, double* volume, double* sum, int n) const {
+  const int alerts = PartialCell(i, j, k, volume, sum, n);
+  for (int a = 0; a < alerts; ++a) Sv_Debug::Message(SV_LEVEL_DEBUG, "Alert! GetPartialVolume: cnt = 0");
+}
+
+int Sd_Volume::PartialCell(int i, int j, int k, double* volume, double* sum, int n) const {
   *volume = 0.0;
   *sum = 0.0;
-  if (!m_source || i < 0 || j < 0 || k < 0 || i + 1 >= m_dim1 || j + 1 >= m_dim2 || k + 1 >= m_slices) return;
+  int alerts = 0;
+  if (!m_source || i < 0 || j < 0 || k < 0 || i + 1 >= m_dim1 || j + 1 >= m_dim2 || k + 1 >= m_slices) return 0;
   if (n < 1) n = 1;
   // Corner samples s[dk][di][dj].
   int s[2][2][2];
@@ -225,7 +361,7 @@ void Sd_Volume::GetPartialVolume(int i, int j, int k, double* volume, double* su
              InterpolateFace(fi, fj, s[1][0][0], s[1][1][0], s[1][1][1], s[1][0][1]), fk);
         if (pairs == 0) {
           // No value here: counted as below the iso-value.
-          Sv_Debug::Message(SV_LEVEL_DEBUG, "Alert! GetPartialVolume: cnt = 0");
+          ++alerts;
           continue;
         }
         const double value = values / pairs;
@@ -242,6 +378,7 @@ void Sd_Volume::GetPartialVolume(int i, int j, int k, double* volume, double* su
   const double share = 1.0 / (double(n) * n * n);
   *volume = count * share;
   *sum = total * share;
+  return alerts;
 }
 
 // --- clip box ---

@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include <geotiff.h>
@@ -20,6 +22,7 @@
 #include <xtiffio.h>
 
 #include "Sv_Debug.h"
+#include "Sv_Workers.h"
 #include "Sv_WorldFile.h"
 
 namespace {
@@ -27,41 +30,60 @@ namespace {
 const char* const kReader = "Sv_ImageTiff::Read";
 const char* const kWriter = "Sv_ImageTiff::Write";
 
+// A message of libtiff held back: those of a worker thread are sent by
+// the calling thread once the workers have finished.
+struct HeldMessage {
+  int level;
+  std::string text, module;
+};
+
 // The level libtiff's errors are reported at while one file is read (debug:
 // the caller reports the failed read) or written (error: nobody else
-// reports a failed write), and whether any came.
+// reports a failed write), and whether any came; with held set, the
+// messages are kept there (at most kMostHeld) instead of being sent.
 struct TiffMessages {
   int errorLevel;
   int errors;
+  std::vector<HeldMessage>* held = nullptr;
 };
+constexpr size_t kMostHeld = 16;
 
-void SendTiffMessage(int level, const char* module, const char* format, va_list args) {
+void SendTiffMessage(TiffMessages* messages, int level, const char* module, const char* format, va_list args) {
   char text[512];
   std::vsnprintf(text, sizeof text, format, args);
-  Sv_Debug::Message(level, text, module && *module ? module : "libtiff");
+  const char* from = module && *module ? module : "libtiff";
+  if (!messages || !messages->held) {
+    Sv_Debug::Message(level, text, from);
+    return;
+  }
+  if (messages->held->size() >= kMostHeld) return;
+  try {
+    messages->held->push_back({level, text, from});
+  } catch (const std::bad_alloc&) {
+  }
 }
 
 int OnTiffError(TIFF*, void* user, const char* module, const char* format, va_list args) {
   TiffMessages* messages = static_cast<TiffMessages*>(user);
   ++messages->errors;
-  SendTiffMessage(messages->errorLevel, module, format, args);
+  SendTiffMessage(messages, messages->errorLevel, module, format, args);
   return 1;  // handled: libtiff's own handlers stay silent
 }
 
-int OnTiffWarning(TIFF*, void*, const char* module, const char* format, va_list args) {
-  SendTiffMessage(SV_LEVEL_DEBUG, module, format, args);
+int OnTiffWarning(TIFF*, void* user, const char* module, const char* format, va_list args) {
+  SendTiffMessage(static_cast<TiffMessages*>(user), SV_LEVEL_DEBUG, module, format, args);
   return 1;
 }
 
 // libtiff's messages that belong to no open file.
 void OnGlobalTiffMessage(const char* module, const char* format, va_list args) {
-  SendTiffMessage(SV_LEVEL_DEBUG, module, format, args);
+  SendTiffMessage(nullptr, SV_LEVEL_DEBUG, module, format, args);
 }
 
 void OnGeoTiffMessage(GTIF*, int, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  SendTiffMessage(SV_LEVEL_DEBUG, "libgeotiff", format, args);
+  SendTiffMessage(nullptr, SV_LEVEL_DEBUG, "libgeotiff", format, args);
   va_end(args);
 }
 
@@ -85,6 +107,49 @@ TIFFOpenOptions* MakeOptions(TiffMessages* messages) {
   TIFFOpenOptionsSetWarningHandlerExtR(options, OnTiffWarning, messages);
   return options;
 }
+
+// A second handle on a file being read, for a worker thread: it reads the
+// main handle's descriptor with pread at a position of its own, so the
+// handles never move each other's place, and sees the file as the main
+// handle saw it when opened. Never mapped, never written.
+struct SharedFile {
+  int fd;
+  toff_t size;
+  toff_t at;
+};
+
+tmsize_t SharedRead(thandle_t h, void* buffer, tmsize_t n) {
+  SharedFile* f = static_cast<SharedFile*>(h);
+  if (n <= 0) return 0;
+  size_t done = 0;
+  while (done < static_cast<size_t>(n) && f->at < f->size) {
+    const ssize_t got = pread(f->fd, static_cast<char*>(buffer) + done, static_cast<size_t>(n) - done,
+                              static_cast<off_t>(f->at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+    f->at += static_cast<toff_t>(got);
+  }
+  return static_cast<tmsize_t>(done);
+}
+tmsize_t SharedWrite(thandle_t, void*, tmsize_t) { return -1; }
+toff_t SharedSeek(thandle_t h, toff_t offset, int whence) {
+  SharedFile* f = static_cast<SharedFile*>(h);
+  toff_t to = offset;
+  if (whence == SEEK_CUR) {
+    to = f->at + offset;
+  } else if (whence == SEEK_END) {
+    to = f->size + offset;
+  } else if (whence != SEEK_SET) {
+    return static_cast<toff_t>(-1);
+  }
+  f->at = to;
+  return to;
+}
+int SharedClose(thandle_t) { return 0; }  // the descriptor is the main handle's
+toff_t SharedSize(thandle_t h) { return static_cast<SharedFile*>(h)->size; }
+int SharedMap(thandle_t, void**, toff_t*) { return 0; }
+void SharedUnmap(thandle_t, void*, toff_t) {}
 
 // ---------------------------------------------------------------- reading
 
@@ -130,6 +195,7 @@ struct TiffImage {
   Layout layout = kViaRGBA;
   int outFormat = SV_2D_RGBA;
   bool bottomUp = false;  // rows stored bottom row first
+  bool jpegRgb = false;   // the JPEG codec was asked for RGB rows
   unsigned char palette[256][3];
 };
 
@@ -158,6 +224,7 @@ Layout Classify(TIFF* tif, TiffImage* t) {
   if (photometric == PHOTOMETRIC_YCBCR && t->compression == COMPRESSION_JPEG && t->samples == 3 &&
       TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB)) {
     photometric = PHOTOMETRIC_RGB;  // the JPEG codec hands out RGB rows
+    t->jpegRgb = true;
   }
   if (photometric == PHOTOMETRIC_MINISBLACK && t->bits == 16 && t->samples == 1) return kGrey16;
   if (t->bits != 8) return kViaRGBA;
@@ -216,15 +283,16 @@ unsigned char* TargetRow(const TiffImage& t, Sv_ImageIO* image, uint32_t y) {
 
 bool DirectDecode(const TiffImage& t) { return t.layout != kPalette && t.outFormat == NativeFormat(t.layout); }
 
-bool ReadStrips(TIFF* tif, const TiffImage& t, Sv_ImageIO* image) {
+// Rows [first, end) of a stripped image, decoded row by row; rows that
+// need no conversion straight into their place.
+bool ReadStripRows(TIFF* tif, const TiffImage& t, Sv_ImageIO* image, uint32_t first, uint32_t end) {
   const uint64_t rowBytes = static_cast<uint64_t>(t.width) * FileBytesPerPixel(t.layout);
   if (TIFFScanlineSize64(tif) != rowBytes) {
     Sv_ImageMessage(SV_LEVEL_DEBUG, kReader, "Unexpected TIFF row size");
     return false;
   }
-  // Rows that need no conversion are decoded straight into their place.
   std::vector<unsigned char> scratch(DirectDecode(t) ? 0 : rowBytes);
-  for (uint32_t y = 0; y < t.height; ++y) {
+  for (uint32_t y = first; y < end; ++y) {
     unsigned char* target = TargetRow(t, image, y);
     unsigned char* row = scratch.empty() ? target : scratch.data();
     if (TIFFReadScanline(tif, row, y, 0) < 0) return false;
@@ -233,37 +301,167 @@ bool ReadStrips(TIFF* tif, const TiffImage& t, Sv_ImageIO* image) {
   return true;
 }
 
-bool ReadTiles(TIFF* tif, const TiffImage& t, Sv_ImageIO* image) {
-  uint32_t tileWidth = 0, tileHeight = 0;
-  TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
-  TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileHeight);
-  const uint64_t tileRowBytes = static_cast<uint64_t>(tileWidth) * FileBytesPerPixel(t.layout);
-  const uint64_t tileBytes = TIFFTileSize64(tif);
+// The tile layout of a tiled image, checked.
+struct TileShape {
+  uint32_t width = 0, height = 0;
+  uint64_t rowBytes = 0, bytes = 0;
+  uint64_t across = 0, down = 0;
+};
+
+bool GetTileShape(TIFF* tif, const TiffImage& t, TileShape* shape) {
+  TIFFGetField(tif, TIFFTAG_TILEWIDTH, &shape->width);
+  TIFFGetField(tif, TIFFTAG_TILELENGTH, &shape->height);
+  shape->rowBytes = static_cast<uint64_t>(shape->width) * FileBytesPerPixel(t.layout);
+  shape->bytes = TIFFTileSize64(tif);
   // A tile may be larger than a small image, but not larger than the image
   // and 64 K pixels together: the tile buffer stays within what the image
   // itself may take.
   const uint64_t maxTilePixels = static_cast<uint64_t>(t.width) * t.height + (1u << 16);
-  if (tileWidth == 0 || tileHeight == 0 || static_cast<uint64_t>(tileWidth) * tileHeight > maxTilePixels ||
-      TIFFTileRowSize64(tif) != tileRowBytes || tileBytes != tileRowBytes * tileHeight) {
-    Sv_ImageMessage(SV_LEVEL_DEBUG, kReader, "Unusable TIFF tile size %u x %u", tileWidth, tileHeight);
+  if (shape->width == 0 || shape->height == 0 ||
+      static_cast<uint64_t>(shape->width) * shape->height > maxTilePixels ||
+      TIFFTileRowSize64(tif) != shape->rowBytes || shape->bytes != shape->rowBytes * shape->height) {
+    Sv_ImageMessage(SV_LEVEL_DEBUG, kReader, "Unusable TIFF tile size %u x %u", shape->width, shape->height);
     return false;
   }
+  shape->across = (t.width + static_cast<uint64_t>(shape->width) - 1) / shape->width;
+  shape->down = (t.height + static_cast<uint64_t>(shape->height) - 1) / shape->height;
+  return true;
+}
+
+// Tiles [first, end) in row order (left to right, top to bottom).
+bool ReadTileRange(TIFF* tif, const TiffImage& t, const TileShape& shape, Sv_ImageIO* image, uint64_t first,
+                   uint64_t end) {
   // Not cleared: every tile read fills it.
-  std::unique_ptr<unsigned char[]> tile(new (std::nothrow) unsigned char[static_cast<size_t>(tileBytes)]);
+  std::unique_ptr<unsigned char[]> tile(new (std::nothrow) unsigned char[static_cast<size_t>(shape.bytes)]);
   if (!tile) return false;
   const size_t pixelBytes = static_cast<size_t>(image->GetBytesPerPixel());
-  for (uint64_t y0 = 0; y0 < t.height; y0 += tileHeight) {
-    for (uint64_t x0 = 0; x0 < t.width; x0 += tileWidth) {
-      if (TIFFReadTile(tif, tile.get(), static_cast<uint32_t>(x0), static_cast<uint32_t>(y0), 0, 0) < 0) return false;
-      const uint64_t rows = t.height - y0 < tileHeight ? t.height - y0 : tileHeight;
-      const uint64_t columns = t.width - x0 < tileWidth ? t.width - x0 : tileWidth;
-      for (uint64_t r = 0; r < rows; ++r) {
-        ConvertRow(t, tile.get() + r * tileRowBytes, static_cast<size_t>(columns),
-                   TargetRow(t, image, static_cast<uint32_t>(y0 + r)) + x0 * pixelBytes);
-      }
+  for (uint64_t n = first; n < end; ++n) {
+    const uint64_t y0 = n / shape.across * shape.height, x0 = n % shape.across * shape.width;
+    if (TIFFReadTile(tif, tile.get(), static_cast<uint32_t>(x0), static_cast<uint32_t>(y0), 0, 0) < 0) return false;
+    const uint64_t rows = t.height - y0 < shape.height ? t.height - y0 : shape.height;
+    const uint64_t columns = t.width - x0 < shape.width ? t.width - x0 : shape.width;
+    for (uint64_t r = 0; r < rows; ++r) {
+      ConvertRow(t, tile.get() + r * shape.rowBytes, static_cast<size_t>(columns),
+                 TargetRow(t, image, static_cast<uint32_t>(y0 + r)) + x0 * pixelBytes);
     }
   }
   return true;
+}
+
+// Compressed strips and tiles are decoded on worker threads, each with a
+// handle of its own on the same open file (a libtiff handle is used by one
+// thread at a time), each taking a contiguous share of the strips or tiles
+// and writing only its own rows or tiles of the image; the calling thread
+// takes the first share with the main handle. Every handle has the same
+// allocation cap. A worker's handle holds its decoder's tables and one
+// strip's compressed bytes (kHandleBytes at most for the usual strips),
+// and for tiles one tile buffer: only as many workers start as keep all
+// that within 1/128 of the image's bytes (or 1 MiB for a smaller image).
+constexpr uint64_t kHandleBytes = 256 * 1024;
+constexpr uint64_t kLeastWorkerBytes = 1024 * 1024;
+
+class TiffWorkers {
+ public:
+  TiffWorkers(TIFF* tif, const TiffImage& t, const char* path, uint64_t units, uint64_t unitBytes,
+              uint64_t imageBytes)
+      : m_tif(tif) {
+    if (t.compression == COMPRESSION_NONE || units < 2) return;
+    int workers = sv_workers::WorkerCount(static_cast<size_t>(t.width) * t.height);
+    workers = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(workers), units));
+    const uint64_t budget = std::max(imageBytes / 128, kLeastWorkerBytes);
+    workers = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(workers), 1 + budget / (kHandleBytes + unitBytes)));
+    struct stat st;
+    const int fd = TIFFFileno(tif);
+    if (workers < 2 || fd < 0 || fstat(fd, &st) != 0) return;
+    m_files.resize(static_cast<size_t>(workers - 1));
+    m_messages.resize(static_cast<size_t>(workers - 1));
+    m_held.resize(static_cast<size_t>(workers - 1));
+    for (int w = 1; w < workers; ++w) {
+      SharedFile& file = m_files[static_cast<size_t>(w - 1)];
+      file = {fd, static_cast<toff_t>(st.st_size), 0};
+      TiffMessages& messages = m_messages[static_cast<size_t>(w - 1)];
+      messages = {SV_LEVEL_DEBUG, 0, &m_held[static_cast<size_t>(w - 1)]};
+      TIFFOpenOptions* options = MakeOptions(&messages);
+      TIFF* handle = options ? TIFFClientOpenExt(path, "rmO", static_cast<thandle_t>(&file), SharedRead,
+                                                 SharedWrite, SharedSeek, SharedClose, SharedSize, SharedMap,
+                                                 SharedUnmap, options)
+                             : nullptr;
+      TIFFOpenOptionsFree(options);
+      if (handle && t.jpegRgb && !TIFFSetField(handle, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB)) {
+        TIFFClose(handle);
+        handle = nullptr;
+      }
+      if (!handle) break;
+      m_handles.push_back(handle);
+    }
+    Release();  // messages of the handles' opening
+  }
+  ~TiffWorkers() {
+    for (TIFF* handle : m_handles) TIFFClose(handle);
+    Release();
+  }
+  TiffWorkers(const TiffWorkers&) = delete;
+  TiffWorkers& operator=(const TiffWorkers&) = delete;
+
+  int Count() const { return static_cast<int>(m_handles.size()) + 1; }
+
+  // Runs read(handle, first, end) over the shares of units; true when every
+  // share read.
+  template <class Read>
+  bool Run(uint64_t units, Read read) {
+    const int workers = Count();
+    std::vector<char> ok(static_cast<size_t>(workers), 0);
+    const bool ran = sv_workers::RunShares(static_cast<size_t>(units), workers, [&](int w, size_t first, size_t end) {
+      try {
+        ok[static_cast<size_t>(w)] = read(w == 0 ? m_tif : m_handles[static_cast<size_t>(w - 1)], first, end) ? 1 : 0;
+      } catch (const std::bad_alloc&) {
+        ok[static_cast<size_t>(w)] = 0;  // out of memory: the share, and so the read, fails
+      }
+    });
+    Release();
+    return ran && std::find(ok.begin(), ok.end(), 0) == ok.end();
+  }
+
+ private:
+  // Sends the held messages, worker by worker.
+  void Release() {
+    for (std::vector<HeldMessage>& held : m_held) {
+      for (const HeldMessage& m : held) Sv_Debug::Message(m.level, m.text.c_str(), m.module.c_str());
+      held.clear();
+    }
+  }
+
+  TIFF* m_tif;
+  std::vector<SharedFile> m_files;  // sized once: the handles keep pointers into it
+  std::vector<TiffMessages> m_messages;
+  std::vector<std::vector<HeldMessage>> m_held;
+  std::vector<TIFF*> m_handles;
+};
+
+bool ReadStrips(TIFF* tif, const TiffImage& t, const char* path, Sv_ImageIO* image) {
+  // Shares of whole strips: a row is decoded from the start of its strip.
+  // A strip the file lacks fails in the share that reads its rows.
+  uint32_t rowsPerStrip = t.height;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+  rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, t.height);
+  const uint64_t strips = (static_cast<uint64_t>(t.height) + rowsPerStrip - 1) / rowsPerStrip;
+  TiffWorkers workers(tif, t, path, strips, 0, static_cast<uint64_t>(image->GetByteSize()));
+  if (workers.Count() < 2) return ReadStripRows(tif, t, image, 0, t.height);
+  return workers.Run(strips, [&](TIFF* handle, uint64_t first, uint64_t end) {
+    const uint64_t y0 = first * rowsPerStrip, y1 = std::min<uint64_t>(end * rowsPerStrip, t.height);
+    return ReadStripRows(handle, t, image, static_cast<uint32_t>(y0), static_cast<uint32_t>(y1));
+  });
+}
+
+bool ReadTiles(TIFF* tif, const TiffImage& t, const char* path, Sv_ImageIO* image) {
+  TileShape shape;
+  if (!GetTileShape(tif, t, &shape)) return false;
+  const uint64_t tiles = shape.across * shape.down;
+  TiffWorkers workers(tif, t, path, tiles, shape.bytes, static_cast<uint64_t>(image->GetByteSize()));
+  if (workers.Count() < 2) return ReadTileRange(tif, t, shape, image, 0, tiles);
+  return workers.Run(tiles, [&](TIFF* handle, uint64_t first, uint64_t end) {
+    return ReadTileRange(handle, t, shape, image, first, end);
+  });
 }
 
 // Kinds the row decoder does not take, as RGBA through libtiff.
@@ -355,9 +553,9 @@ bool ReadOpenFile(TIFF* tif, const char* path, long long fileBytes, int format, 
   if (t.layout == kViaRGBA) {
     ok = ReadViaRGBA(tif, t, image);
   } else if (TIFFIsTiled(tif)) {
-    ok = ReadTiles(tif, t, image);
+    ok = ReadTiles(tif, t, path, image);
   } else {
-    ok = ReadStrips(tif, t, image);
+    ok = ReadStrips(tif, t, path, image);
   }
   if (!ok) return false;
 

@@ -1,12 +1,12 @@
-// Worker threads for the passes over every sounding of a large data set.
-#include "Sd_SoundingWorkers.h"
+// Worker threads for the passes over large data.
+#include "Sv_Workers.h"
 
 #include <sched.h>
 
 #include <algorithm>
 #include <atomic>
 
-namespace sd_sounding {
+namespace sv_workers {
 
 namespace {
 
@@ -45,4 +45,4 @@ int WorkerCount(size_t items) {
   return static_cast<int>(std::clamp<size_t>(items / std::max<size_t>(MinShare(), 1), 1, most));
 }
 
-}  // namespace sd_sounding
+}  // namespace sv_workers
