@@ -18,5 +18,9 @@ bool Qk_CommandApprover::ApproveCommand(const char* command, const char* file) {
   box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::No);
   box.setEscapeButton(QMessageBox::No);
-  return Qk_RunMessageBox(&box) == QMessageBox::Yes;
+  m_asking = true;
+  const bool yes = Qk_RunMessageBox(&box) == QMessageBox::Yes;
+  m_asking = false;
+  if (m_answered) m_answered();
+  return yes;
 }

@@ -6,6 +6,8 @@
 // file it came from, with No as the default. The main window installs one
 // for its lifetime.
 
+#include <functional>
+
 #include "Sd_ActPoint3D.h"
 
 class QWidget;
@@ -16,8 +18,17 @@ class Qk_CommandApprover : public Sd_CommandApprover {
   explicit Qk_CommandApprover(QWidget* parent) : m_parent(parent) {}
   bool ApproveCommand(const char* command, const char* file) override;
 
+  // True while the question is open. The question runs inside a click on
+  // the scene: what would change the scene meanwhile (a file arriving to be
+  // opened) must wait until it is answered.
+  bool IsAsking() const { return m_asking; }
+  // Called after each answer.
+  void SetAnsweredHook(std::function<void()> hook) { m_answered = std::move(hook); }
+
  private:
   QWidget* m_parent;
+  bool m_asking = false;
+  std::function<void()> m_answered;
 };
 
 #endif

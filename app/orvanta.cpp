@@ -373,6 +373,17 @@ void orvanta::init() {
   // Commands stored in data files run only when the user agrees.
   if (!m_commandApprover) m_commandApprover = new Qk_CommandApprover(this);
   Sd_ActPoint3D::SetCommandApprover(m_commandApprover);
+  m_commandApprover->SetAnsweredHook([this] {
+    if (m_waitingFiles.isEmpty()) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          const QStringList files = m_waitingFiles;
+          m_waitingFiles.clear();
+          for (const QString& f : files) LoadFileSL(f);
+        },
+        Qt::QueuedConnection);
+  });
   stereoAtStartup = 0;
 
   QAction* none = ViewMenu->addAction(tr("(none)"));
@@ -578,6 +589,11 @@ void orvanta::FilePlayFlightpathSL() {
 }
 
 void orvanta::LoadFileSL(QString qfilename) {
+  // Opening it now would change the scene under the question's click.
+  if (m_commandApprover && m_commandApprover->IsAsking()) {
+    m_waitingFiles.append(qfilename);
+    return;
+  }
   const QByteArray path = QFile::encodeName(qfilename);
   const char* ext = Sv_UtlGetExtension(path.constData());
   if (!ext) return;

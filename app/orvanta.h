@@ -228,6 +228,9 @@ class orvanta : public QMainWindow {
   NavigateScene* m_navigateScene = nullptr;  // a top-level window, deleted with this one
   // Asks the user before a data set runs a stored command.
   Qk_CommandApprover* m_commandApprover = nullptr;
+  // Files that arrived to be opened while a command's question was open,
+  // opened once the click that asked has returned.
+  QStringList m_waitingFiles;
 };
 
 #endif

@@ -125,6 +125,34 @@ TEST_F(PointsInTheWindow, ShowsTheSymbolsAndAClickAsksThenStartsThatPointsComman
   EXPECT_EQ(ReadFileBytes(log), "0\n4\n");
 }
 
+// A scene file that arrives to be opened while the question is open waits
+// until it is answered: opening it at once would delete the set whose click
+// asked.
+TEST_F(PointsInTheWindow, AFileArrivingDuringTheQuestionOpensAfterIt) {
+  const std::string file = dir.file("active.sd");
+  const std::string scene = dir.file("other.scene");
+  ASSERT_TRUE(WriteActivePoints(file, dir.file("log")));
+  ASSERT_TRUE(StartWindow({"orvanta"}));
+  ASSERT_TRUE(LoadSeenFromAbove(file));
+  const SeenFromAbove view = Picture(1000.0);
+  Qk_GLWorkArea* area = window->m_workarea;
+  ASSERT_EQ(area->SaveScene(scene.c_str(), 0), 0);
+  // The shown scene's objects are marked; the scene file's are not.
+  auto marked = [&] {
+    Sd_Node* first = area->GetRoot() ? area->GetRoot()->GetFirstChild() : nullptr;
+    return first && first->GetName() && std::string(first->GetName()) == "asking";
+  };
+  ASSERT_NE(area->GetRoot()->GetFirstChild(), nullptr);
+  area->GetRoot()->GetFirstChild()->SetName("asking");
+  area->SetInteractionMode(1);
+  orvanta_mainwindow_test::DesktopRecorder desktop(QMessageBox::No);
+  desktop.onBox = [&] { window->LoadFileSL(QString::fromStdString(scene)); };
+  pick_test::Click(area, view.X(0.0), view.Y(0.0));
+  ASSERT_EQ(desktop.boxes.size(), 1u);
+  EXPECT_TRUE(marked()) << "nothing opened while asking";
+  EXPECT_TRUE(orvanta_mainwindow_test::WaitFor([&] { return !marked(); })) << "the scene file opened after the answer";
+}
+
 // The viewer executable reads the file given with -data: the caption names
 // it and no error is shown.
 TEST(PointsInTheViewer, DataFileWithActivePointsOpens) {
