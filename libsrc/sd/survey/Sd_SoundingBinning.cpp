@@ -234,7 +234,14 @@ bool Sd_SoundingGrid::Place(size_t n, uint32_t* cellOf, const float* zOf, const 
                             int workers, ExactZ exactZ) {
   const size_t cells = CellCount();
   const size_t binned = static_cast<size_t>(m_binnedCount);
-  Scratch<Entry> entries(binned);
+  int* const run = m_cellRun;
+  float* const runZ = m_cellRunZ;
+  unsigned char* const runFlags = m_cellRunFlags;
+  // Keys wait in the runs themselves (the index in the run, the z bits in
+  // its z) until their cell is sorted, so that no array of entries the
+  // size of the data set is touched; entries with a double z need one.
+  constexpr bool kKeys = std::is_same<Entry, KeyEntry>::value;
+  Scratch<Entry> entries(kKeys ? 1 : binned);
   if (!entries) return false;
   Entry* const e = entries.get();
   Sd_SoundingCell* const grid = m_cells;
@@ -244,20 +251,19 @@ bool Sd_SoundingGrid::Place(size_t n, uint32_t* cellOf, const float* zOf, const 
     uint32_t* const place = next + static_cast<size_t>(w) * cells;
     for (size_t i = end; i-- > begin;) {
       if (cellOf[i] == kNoCell) continue;
-      Entry& to = e[place[cellOf[i]]++];
-      if constexpr (std::is_same<Entry, KeyEntry>::value) {
-        to.key = static_cast<uint64_t>(OrderedBits(zOf[i])) << 32 | static_cast<uint32_t>(i);
+      const uint32_t at = place[cellOf[i]]++;
+      if constexpr (kKeys) {
+        const uint32_t bits = OrderedBits(zOf[i]);
+        run[at] = static_cast<int>(i);
+        memcpy(&runZ[at], &bits, 4);
       } else {
-        to = DoubleEntry{exactZ(i), static_cast<int>(i)};
+        e[at] = DoubleEntry{exactZ(i), static_cast<int>(i)};
       }
     }
   });
   // Sorting and the runs, on cell shares of about equal numbers of
   // entries. From here on cellOf holds each record's successor in its
   // list.
-  int* const run = m_cellRun;
-  float* const runZ = m_cellRunZ;
-  unsigned char* const runFlags = m_cellRunFlags;
   const int sortWorkers = sd_sounding::WorkerCount(binned);
   std::vector<size_t> firstCell(static_cast<size_t>(sortWorkers) + 1, cells);
   for (int s = 0; s < sortWorkers; ++s) {
@@ -279,21 +285,32 @@ bool Sd_SoundingGrid::Place(size_t n, uint32_t* cellOf, const float* zOf, const 
     const size_t begin = firstCell[static_cast<size_t>(s)], end = firstCell[static_cast<size_t>(s) + 1];
     int largest = 0;
     for (size_t c = begin; c < end; ++c) largest = std::max(largest, grid[c].count);
-    Scratch<Entry> sortScratch(static_cast<size_t>(largest));
+    // Room to sort the largest list: for keys, the list itself as well.
+    Scratch<Entry> sortScratch(static_cast<size_t>(largest) * (kKeys ? 2 : 1));
     if (!sortScratch) {
       failed = true;
       return;
     }
+    Entry* const own = sortScratch.get() + (kKeys ? largest : 0);
     for (size_t c = begin; c < end; ++c) {
       Sd_SoundingCell& cell = grid[c];
       const int first = cell.run, last = cell.run + cell.count;
-      SortCell(e + first, cell.count, sortScratch.get());
+      Entry* list = e + first;
+      if constexpr (kKeys) {
+        list = own;
+        for (int k = first; k < last; ++k) {
+          uint32_t bits;
+          memcpy(&bits, &runZ[k], 4);
+          list[k - first].key = static_cast<uint64_t>(bits) << 32 | static_cast<uint32_t>(run[k]);
+        }
+      }
+      SortCell(list, cell.count, sortScratch.get());
       for (int k = first; k < last; ++k) {
-        const int index = e[k].Index();
+        const int index = list[k - first].Index();
         run[k] = index;
         runZ[k] = zOf[index];
         runFlags[k] = flagsOf[index];
-        cellOf[index] = k + 1 < last ? static_cast<uint32_t>(e[k + 1].Index()) : kNoCell;
+        cellOf[index] = k + 1 < last ? static_cast<uint32_t>(list[k + 1 - first].Index()) : kNoCell;
       }
       cell.first = cell.count > 0 ? run[first] : -1;
     }
