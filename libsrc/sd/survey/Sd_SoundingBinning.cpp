@@ -121,9 +121,11 @@ void SortCell(DoubleEntry* e, int n, DoubleEntry*) {
 // and flags, and counts the cells in the worker's own row of counts; the
 // cells' places in the runs follow, and within a cell each worker's place;
 // a pass over those arrays places every sounding in its cell; each cell's
-// entries are sorted and give its run; and a last pass over the records
-// writes their chains in record order (in list order the writes would jump
-// about the records, a cache miss each).
+// entries are sorted and give its run and its records' chain. A record that
+// stays out of the grid has its chain ended in the first pass, which reads
+// its record anyway; the chains of a cell are written in list order, and a
+// cell's records mostly stand close together in the file (survey lines), so
+// no further pass over the records is needed.
 template <class Rec>
 bool Sd_SoundingGrid::Bin(Rec* records, int count, const Shape& shape) {
   const int rows = shape.rows, cols = shape.cols;
@@ -159,6 +161,7 @@ bool Sd_SoundingGrid::Bin(Rec* records, int count, const Shape& shape) {
       // that is not a number could not be ordered.
       if (!r.inGrid || std::isnan(r.z)) {
         cellOf[i] = kNoCell;
+        records[i].nextInCell = -1;
         continue;
       }
       // A sounding that float rounding of the origin puts just outside the
@@ -220,18 +223,14 @@ bool Sd_SoundingGrid::Bin(Rec* records, int count, const Shape& shape) {
     }
   });
   const auto exactZ = [records](size_t i) { return records[i].z; };
-  const bool placed = floats ? Place<KeyEntry>(n, cellOf, zOf, flagsOf, next, workers, exactZ)
-                             : Place<DoubleEntry>(n, cellOf, zOf, flagsOf, next, workers, exactZ);
-  if (!placed) return false;
-  sd_sounding::RunShares(n, sd_sounding::WorkerCount(n), [&](int, size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) records[i].nextInCell = static_cast<int>(cellOf[i]);
-  });
-  return true;
+  const auto link = [records](int index, int successor) { records[index].nextInCell = successor; };
+  return floats ? Place<KeyEntry>(n, cellOf, zOf, flagsOf, next, workers, exactZ, link)
+                : Place<DoubleEntry>(n, cellOf, zOf, flagsOf, next, workers, exactZ, link);
 }
 
-template <class Entry, class ExactZ>
-bool Sd_SoundingGrid::Place(size_t n, uint32_t* cellOf, const float* zOf, const unsigned char* flagsOf, uint32_t* next,
-                            int workers, ExactZ exactZ) {
+template <class Entry, class ExactZ, class Link>
+bool Sd_SoundingGrid::Place(size_t n, const uint32_t* cellOf, const float* zOf, const unsigned char* flagsOf,
+                            uint32_t* next, int workers, ExactZ exactZ, Link link) {
   const size_t cells = CellCount();
   const size_t binned = static_cast<size_t>(m_binnedCount);
   int* const run = m_cellRun;
@@ -261,9 +260,8 @@ bool Sd_SoundingGrid::Place(size_t n, uint32_t* cellOf, const float* zOf, const 
       }
     }
   });
-  // Sorting and the runs, on cell shares of about equal numbers of
-  // entries. From here on cellOf holds each record's successor in its
-  // list.
+  // Sorting, the runs and the chains, on cell shares of about equal
+  // numbers of entries.
   const int sortWorkers = sd_sounding::WorkerCount(binned);
   std::vector<size_t> firstCell(static_cast<size_t>(sortWorkers) + 1, cells);
   for (int s = 0; s < sortWorkers; ++s) {
@@ -310,7 +308,7 @@ bool Sd_SoundingGrid::Place(size_t n, uint32_t* cellOf, const float* zOf, const 
         run[k] = index;
         runZ[k] = zOf[index];
         runFlags[k] = flagsOf[index];
-        cellOf[index] = k + 1 < last ? static_cast<uint32_t>(list[k + 1 - first].Index()) : kNoCell;
+        link(index, k + 1 < last ? list[k + 1 - first].Index() : -1);
       }
       cell.first = cell.count > 0 ? run[first] : -1;
     }
