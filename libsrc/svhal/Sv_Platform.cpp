@@ -422,8 +422,13 @@ namespace {
 // So a large block is advised to be backed by huge pages only when they are
 // ready: when memory this process released a moment ago can serve it (the
 // kernel hands that out again first), or when the kernel's free lists hold
-// enough 2 MiB blocks for it (/proc/buddyinfo, orders 9 and up). Otherwise
-// it goes on small pages, as any plain read's buffer would.
+// enough 2 MiB blocks for it (/proc/buddyinfo, orders 9 and up) that are
+// still backed. In a virtual machine that reports free memory to its host
+// (free page reporting), free blocks of the reporting order and up are the
+// ones handed back: touching them makes the host find memory again, page
+// by page, and a huge page there took several times as long as the small
+// pages it replaces. Those blocks do not count as ready. Otherwise a block
+// goes on small pages, as any plain read's buffer would.
 constexpr size_t kHugePage = 2u << 20;
 // How long memory released by this process counts as ready at hand.
 constexpr double kRecycleSeconds = 1.0;
@@ -432,9 +437,26 @@ std::mutex g_recycleMutex;
 size_t g_recycledBytes = 0;
 double g_recycledAt = -1e30;
 
-// Bytes the kernel holds free in blocks of 2 MiB and more, outside the
-// small DMA zone; 0 when it cannot be told.
+// The order (a power of two of pages) from which free blocks are reported
+// to a host and may be handed back to it; beyond any order when the kernel
+// reports none. Read once.
+int ReportedOrder() {
+  static const int order = [] {
+    int value = -1;
+    if (FILE* f = fopen("/sys/module/page_reporting/parameters/page_reporting_order", "r")) {
+      if (fscanf(f, "%d", &value) != 1) value = -1;
+      fclose(f);
+    }
+    // -1: no reporting device has registered.
+    return value >= 0 ? value : INT_MAX;
+  }();
+  return order;
+}
+
+// Bytes the kernel holds free, and backed, in blocks of 2 MiB and more,
+// outside the small DMA zone; 0 when it cannot be told.
 size_t ReadyHugePageBytes() {
+  const int reported = ReportedOrder();
   FILE* f = fopen("/proc/buddyinfo", "r");
   if (!f) return 0;
   const long page = sysconf(_SC_PAGESIZE);
@@ -445,7 +467,7 @@ size_t ReadyHugePageBytes() {
     int used = 0;
     if (sscanf(line, "Node %*d, zone %31s%n", zone, &used) != 1 || strcmp(zone, "DMA") == 0) continue;
     const char* p = line + used;
-    for (int order = 0; order < 16; ++order) {
+    for (int order = 0; order < 16 && order < reported; ++order) {
       char* end = nullptr;
       const unsigned long long blocks = strtoull(p, &end, 10);
       if (end == p) break;

@@ -121,9 +121,11 @@ void SortCell(DoubleEntry* e, int n, DoubleEntry*) {
 // and flags, and counts the cells in the worker's own row of counts; the
 // cells' places in the runs follow, and within a cell each worker's place;
 // a pass over those arrays places every sounding in its cell; each cell's
-// entries are sorted and give its run; and a last pass over the records
-// writes their chains in record order (in list order the writes would jump
-// about the records, a cache miss each).
+// entries are sorted and give its run and its records' chain. A record that
+// stays out of the grid has its chain ended in the first pass, which reads
+// its record anyway; the chains of a cell are written in list order, and a
+// cell's records mostly stand close together in the file (survey lines), so
+// no further pass over the records is needed.
 template <class Rec>
 bool Sd_SoundingGrid::Bin(Rec* records, int count, const Shape& shape) {
   const int rows = shape.rows, cols = shape.cols;
@@ -159,6 +161,7 @@ bool Sd_SoundingGrid::Bin(Rec* records, int count, const Shape& shape) {
       // that is not a number could not be ordered.
       if (!r.inGrid || std::isnan(r.z)) {
         cellOf[i] = kNoCell;
+        records[i].nextInCell = -1;
         continue;
       }
       // A sounding that float rounding of the origin puts just outside the
@@ -223,20 +226,24 @@ bool Sd_SoundingGrid::Bin(Rec* records, int count, const Shape& shape) {
   });
   if (!ok) return false;
   const auto exactZ = [records](size_t i) { return records[i].z; };
-  const bool placed = floats ? Place<KeyEntry>(n, cellOf, zOf, flagsOf, next, workers, exactZ)
-                             : Place<DoubleEntry>(n, cellOf, zOf, flagsOf, next, workers, exactZ);
-  if (!placed) return false;
-  return sd_sounding::RunShares(n, sd_sounding::WorkerCount(n), [&](int, size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) records[i].nextInCell = static_cast<int>(cellOf[i]);
-  });
+  const auto link = [records](int index, int successor) { records[index].nextInCell = successor; };
+  return floats ? Place<KeyEntry>(n, cellOf, zOf, flagsOf, next, workers, exactZ, link)
+                : Place<DoubleEntry>(n, cellOf, zOf, flagsOf, next, workers, exactZ, link);
 }
 
-template <class Entry, class ExactZ>
-bool Sd_SoundingGrid::Place(size_t n, uint32_t* cellOf, const float* zOf, const unsigned char* flagsOf, uint32_t* next,
-                            int workers, ExactZ exactZ) {
+template <class Entry, class ExactZ, class Link>
+bool Sd_SoundingGrid::Place(size_t n, const uint32_t* cellOf, const float* zOf, const unsigned char* flagsOf,
+                            uint32_t* next, int workers, ExactZ exactZ, Link link) {
   const size_t cells = CellCount();
   const size_t binned = static_cast<size_t>(m_binnedCount);
-  Scratch<Entry> entries(binned);
+  int* const run = m_cellRun;
+  float* const runZ = m_cellRunZ;
+  unsigned char* const runFlags = m_cellRunFlags;
+  // Keys wait in the runs themselves (the index in the run, the z bits in
+  // its z) until their cell is sorted, so that no array of entries the
+  // size of the data set is touched; entries with a double z need one.
+  constexpr bool kKeys = std::is_same<Entry, KeyEntry>::value;
+  Scratch<Entry> entries(kKeys ? 1 : binned);
   if (!entries) return false;
   Entry* const e = entries.get();
   Sd_SoundingCell* const grid = m_cells;
@@ -246,21 +253,19 @@ bool Sd_SoundingGrid::Place(size_t n, uint32_t* cellOf, const float* zOf, const 
     uint32_t* const place = next + static_cast<size_t>(w) * cells;
     for (size_t i = end; i-- > begin;) {
       if (cellOf[i] == kNoCell) continue;
-      Entry& to = e[place[cellOf[i]]++];
-      if constexpr (std::is_same<Entry, KeyEntry>::value) {
-        to.key = static_cast<uint64_t>(OrderedBits(zOf[i])) << 32 | static_cast<uint32_t>(i);
+      const uint32_t at = place[cellOf[i]]++;
+      if constexpr (kKeys) {
+        const uint32_t bits = OrderedBits(zOf[i]);
+        run[at] = static_cast<int>(i);
+        memcpy(&runZ[at], &bits, 4);
       } else {
-        to = DoubleEntry{exactZ(i), static_cast<int>(i)};
+        e[at] = DoubleEntry{exactZ(i), static_cast<int>(i)};
       }
     }
   });
   if (!entered) return false;
-  // Sorting and the runs, on cell shares of about equal numbers of
-  // entries. From here on cellOf holds each record's successor in its
-  // list.
-  int* const run = m_cellRun;
-  float* const runZ = m_cellRunZ;
-  unsigned char* const runFlags = m_cellRunFlags;
+  // Sorting, the runs and the chains, on cell shares of about equal
+  // numbers of entries.
   const int sortWorkers = sd_sounding::WorkerCount(binned);
   std::vector<size_t> firstCell(static_cast<size_t>(sortWorkers) + 1, cells);
   for (int s = 0; s < sortWorkers; ++s) {
@@ -282,21 +287,32 @@ bool Sd_SoundingGrid::Place(size_t n, uint32_t* cellOf, const float* zOf, const 
     const size_t begin = firstCell[static_cast<size_t>(s)], end = firstCell[static_cast<size_t>(s) + 1];
     int largest = 0;
     for (size_t c = begin; c < end; ++c) largest = std::max(largest, grid[c].count);
-    Scratch<Entry> sortScratch(static_cast<size_t>(largest));
+    // Room to sort the largest list: for keys, the list itself as well.
+    Scratch<Entry> sortScratch(static_cast<size_t>(largest) * (kKeys ? 2 : 1));
     if (!sortScratch) {
       failed = true;
       return;
     }
+    Entry* const own = sortScratch.get() + (kKeys ? largest : 0);
     for (size_t c = begin; c < end; ++c) {
       Sd_SoundingCell& cell = grid[c];
       const int first = cell.run, last = cell.run + cell.count;
-      SortCell(e + first, cell.count, sortScratch.get());
+      Entry* list = e + first;
+      if constexpr (kKeys) {
+        list = own;
+        for (int k = first; k < last; ++k) {
+          uint32_t bits;
+          memcpy(&bits, &runZ[k], 4);
+          list[k - first].key = static_cast<uint64_t>(bits) << 32 | static_cast<uint32_t>(run[k]);
+        }
+      }
+      SortCell(list, cell.count, sortScratch.get());
       for (int k = first; k < last; ++k) {
-        const int index = e[k].Index();
+        const int index = list[k - first].Index();
         run[k] = index;
         runZ[k] = zOf[index];
         runFlags[k] = flagsOf[index];
-        cellOf[index] = k + 1 < last ? static_cast<uint32_t>(e[k + 1].Index()) : kNoCell;
+        link(index, k + 1 < last ? list[k + 1 - first].Index() : -1);
       }
       cell.first = cell.count > 0 ? run[first] : -1;
     }

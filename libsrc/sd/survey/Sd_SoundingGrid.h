@@ -186,11 +186,12 @@ class Sd_SoundingGrid {
   // Places the binned soundings (cell, z as float and flags of each
   // record) in their cells' lists and runs, with entries of type Entry,
   // worker w (of workers) its share of the records from next[w * cells +
-  // c] on in cell c; leaves each record's successor in its list in cellOf.
-  // exactZ(i) is record i's z as a double (for entries that need it).
-  template <class Entry, class ExactZ>
-  bool Place(size_t n, uint32_t* cellOf, const float* zOf, const unsigned char* flagsOf, uint32_t* next, int workers,
-             ExactZ exactZ);
+  // c] on in cell c; hands each binned record's successor in its list (-1
+  // for the last) to link(index, successor). exactZ(i) is record i's z as a
+  // double (for entries that need it).
+  template <class Entry, class ExactZ, class Link>
+  bool Place(size_t n, const uint32_t* cellOf, const float* zOf, const unsigned char* flagsOf, uint32_t* next,
+             int workers, ExactZ exactZ, Link link);
 
   float m_cellSize = kDefaultCellSize;
   int m_surfaceMode = 1;
