@@ -134,6 +134,14 @@ inline void FreshPairsBody(benchmark::State& state, const std::string& loader, c
   state.counters["pairs"] = static_cast<double>(ratio.size());
 }
 
+// Registers the benchmark bench: fresh-process pairs of the loader on the
+// file whose path file() gives (made when the benchmark runs).
+inline void RegisterFreshPairs(const char* bench, const char* loader, std::string (*file)()) {
+  benchmark::RegisterBenchmark(bench, [loader, file](benchmark::State& state) {
+    FreshPairsBody(state, loader, file());
+  })->Unit(benchmark::kMillisecond)->Iterations(1);
+}
+
 }  // namespace orvanta_bench
 
 #endif

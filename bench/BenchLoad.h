@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "BenchFreshPair.h"
 #include "BenchMeasure.h"
+#include "Sd_AllClasses.h"
 #include "Sd_GroupNode.h"
 #include "Sd_IOSupport.h"
 #include "Sd_Parent.h"
@@ -86,6 +88,19 @@ inline void LoadOverFreadBody(benchmark::State& state, const std::string& path, 
   state.counters["load_over_fread_target"] = 2.0;
   state.counters["fread_ms"] = spans.FirstMs();
   state.counters["load_ms"] = spans.SecondMs();
+}
+
+// Registers the fresh-process loader name (BenchFreshPair.h): an SD file
+// loaded through the object factory, as the viewer opens it.
+inline bool RegisterFactoryFreshLoad(const char* name) {
+  return RegisterFreshLoad(
+      name,
+      [](const char* path, void** made) {
+        Sd_RegisterAllClasses();
+        *made = LoadThroughFactory(path);
+        return *made != nullptr;
+      },
+      [](void* made) { Sd_GroupNode::DeleteTree(static_cast<Sd_Node*>(made)); });
 }
 
 }  // namespace orvanta_bench

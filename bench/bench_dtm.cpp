@@ -411,23 +411,9 @@ const bool g_frames = [] {
 // --- the first load in a fresh process ---
 
 const bool g_freshLoad = [] {
-  orvanta_bench::RegisterFreshLoad(
-      "terrain",
-      [](const char* path, void** made) {
-        Sd_RegisterAllClasses();
-        *made = orvanta_bench::LoadThroughFactory(path);
-        return *made != nullptr;
-      },
-      [](void* made) { Sd_GroupNode::DeleteTree(static_cast<Sd_Node*>(made)); });
-  for (bool gaps : {false, true}) {
-    benchmark::RegisterBenchmark(gaps ? "BM_SonarFreshLoadRatio" : "BM_FreshLoadRatio",
-                                 [gaps](benchmark::State& state) {
-                                   orvanta_bench::FreshPairsBody(state, "terrain",
-                                                                 (gaps ? TheGapFile() : TheFile()).path);
-                                 })
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(1);
-  }
+  orvanta_bench::RegisterFactoryFreshLoad("terrain");
+  orvanta_bench::RegisterFreshPairs("BM_FreshLoadRatio", "terrain", [] { return TheFile().path; });
+  orvanta_bench::RegisterFreshPairs("BM_SonarFreshLoadRatio", "terrain", [] { return TheGapFile().path; });
   return true;
 }();
 

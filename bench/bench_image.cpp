@@ -320,9 +320,7 @@ const bool g_fresh = [] {
         return image->ReadImage(path) == 0;
       },
       [](void* made) { delete static_cast<Sv_ImageIO*>(made); });
-  benchmark::RegisterBenchmark("BM_TiffFreshLoadRatio", [](benchmark::State& state) {
-    orvanta_bench::FreshPairsBody(state, "image", TheFiles().raw);
-  })->Unit(benchmark::kMillisecond)->Iterations(1);
+  orvanta_bench::RegisterFreshPairs("BM_TiffFreshLoadRatio", "image", [] { return TheFiles().raw; });
   return true;
 }();
 

@@ -224,22 +224,9 @@ const bool g_registered = [] {
   }
   // The first load of the HTF file, and of the FSD file, in a fresh
   // process, against a plain fread of it in another (BenchFreshPair.h).
-  orvanta_bench::RegisterFreshLoad(
-      "soundings",
-      [](const char* path, void** made) {
-        Sd_RegisterAllClasses();
-        *made = orvanta_bench::LoadThroughFactory(path);
-        return *made != nullptr;
-      },
-      [](void* made) { Sd_GroupNode::DeleteTree(static_cast<Sd_Node*>(made)); });
-  for (bool fsd : {false, true}) {
-    benchmark::RegisterBenchmark(fsd ? "BM_FSDFreshLoadRatio" : "BM_HTFFreshLoadRatio",
-                                 [fsd](benchmark::State& state) {
-                                   orvanta_bench::FreshPairsBody(state, "soundings", File(fsd, 10).path);
-                                 })
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(1);
-  }
+  orvanta_bench::RegisterFactoryFreshLoad("soundings");
+  orvanta_bench::RegisterFreshPairs("BM_HTFFreshLoadRatio", "soundings", [] { return File(false, 10).path; });
+  orvanta_bench::RegisterFreshPairs("BM_FSDFreshLoadRatio", "soundings", [] { return File(true, 10).path; });
   return true;
 }();
 
