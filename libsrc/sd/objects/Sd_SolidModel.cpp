@@ -118,11 +118,13 @@ void WidenBounds(double b[6], const Sd_SolidModel::Vertex* v, int count) {
 // --- the mesh ---
 
 void Sd_SolidModel::Mesh::Release() {
-  free(faces);
-  free(vertices);
-  free(normals);
-  free(texCoords);
-  free(materials);
+  // With their sizes, so that a reload may take the same memory on huge
+  // pages at once.
+  Sv_PlatformFreeLarge(faces, sizeof(Face) * static_cast<size_t>(std::max(faceCount, 1)));
+  Sv_PlatformFreeLarge(vertices, sizeof(Vertex) * static_cast<size_t>(std::max(vertexCount, 1)));
+  Sv_PlatformFreeLarge(normals, sizeof(Normal) * static_cast<size_t>(std::max(normalCount, 1)));
+  Sv_PlatformFreeLarge(texCoords, sizeof(TexCoord) * static_cast<size_t>(std::max(texCount, 1)));
+  Sv_PlatformFreeLarge(materials, sizeof(Material) * static_cast<size_t>(std::max(materialCount, 1)));
   free(names);
   faces = nullptr;
   vertices = nullptr;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "Sv_Debug.h"
+#include "Sv_Platform.h"
 
 const int Sv_2DData::kMaxSide;
 const size_t Sv_2DData::kMaxBytes;
@@ -25,7 +26,9 @@ Sv_2DData::Sv_2DData(int width, int height, const void* data, int format) : Sv_2
   SetData(width, height, data, format);
 }
 
-Sv_2DData::~Sv_2DData() { std::free(m_data); }
+// Released with its size, so that the next large raster (a reload) may
+// take the same memory on huge pages at once.
+Sv_2DData::~Sv_2DData() { Sv_PlatformFreeLarge(m_data, GetByteSize()); }
 
 int Sv_2DData::ChannelsOfFormat(int format) {
   switch (format) {
@@ -54,7 +57,7 @@ int Sv_2DData::BytesPerChannelOfFormat(int format) {
 }
 
 void Sv_2DData::FreeData() {
-  std::free(m_data);
+  Sv_PlatformFreeLarge(m_data, GetByteSize());
   m_data = nullptr;
   m_width = m_height = 0;
   m_format = m_channels = m_bytesPerChannel = 0;
