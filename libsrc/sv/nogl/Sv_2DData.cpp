@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "Sv_Debug.h"
-#include "Sv_Platform.h"
 
 const int Sv_2DData::kMaxSide;
 const size_t Sv_2DData::kMaxBytes;
@@ -26,9 +25,7 @@ Sv_2DData::Sv_2DData(int width, int height, const void* data, int format) : Sv_2
   SetData(width, height, data, format);
 }
 
-// Released with its size, so that the next large raster (a reload) may
-// take the same memory on huge pages at once.
-Sv_2DData::~Sv_2DData() { Sv_PlatformFreeLarge(m_data, GetByteSize()); }
+Sv_2DData::~Sv_2DData() { std::free(m_data); }
 
 int Sv_2DData::ChannelsOfFormat(int format) {
   switch (format) {
@@ -57,7 +54,7 @@ int Sv_2DData::BytesPerChannelOfFormat(int format) {
 }
 
 void Sv_2DData::FreeData() {
-  Sv_PlatformFreeLarge(m_data, GetByteSize());
+  std::free(m_data);
   m_data = nullptr;
   m_width = m_height = 0;
   m_format = m_channels = m_bytesPerChannel = 0;
