@@ -65,8 +65,8 @@ inline bool FreshFread(const char* path, void** made) {
 
 // In a child: runs the loader named by the variable's value on its file and
 // prints the seconds it took. The process's exit status.
-inline int FreshChild(const char* spec) {
-  const std::string s(spec);
+inline int FreshChild(const char* request) {
+  const std::string s(request);
   const size_t space = s.find(' ');
   if (space == std::string::npos) return 2;
   const std::string name = s.substr(0, space), path = s.substr(space + 1);

@@ -30,7 +30,7 @@ class FailureCountingReporter : public benchmark::ConsoleReporter {
 
 inline int RunBenchmarks(int argc, char** argv) {
   Sv_HersheySetBuiltIn(1);
-  if (const char* spec = getenv(kFreshVariable)) return FreshChild(spec);
+  if (const char* request = getenv(kFreshVariable)) return FreshChild(request);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   FailureCountingReporter reporter;
