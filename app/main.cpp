@@ -12,6 +12,7 @@
 #include "Qk_GUIUtils.h"
 #include "Qk_TestLog.h"
 #include "Sd_AllClasses.h"
+#include "Sv_Platform.h"
 #include "Sv_Stdlib.h"
 #include "orvanta.h"
 
@@ -24,6 +25,7 @@ void BeforeExit(int) { orvanta::FlushPendingMessagesToConsole(); }
 }  // namespace
 
 int main(int argc, char** argv) {
+  Sv_PlatformSetHeapPolicy();
   // "-h" and "-ver" only print and end the program: that needs no display,
   // so it happens before anything opens one.
   for (int i = 1; i < argc; ++i) {

@@ -1,7 +1,8 @@
 #ifndef ORVANTA_BENCHMAIN_H
 #define ORVANTA_BENCHMAIN_H
 
-// The main function of every benchmark program: labels are drawn with the
+// The main function of every benchmark program: the heap follows the
+// viewer's policy (Sv_PlatformSetHeapPolicy), labels are drawn with the
 // viewer's built-in font (no font file is looked for), and a benchmark that
 // stops with an error (no OpenGL context, a file it could not write) makes
 // the program fail, after the usual report. Run as a fresh-process child
@@ -14,6 +15,7 @@
 
 #include "BenchFreshPair.h"
 #include "Sv_HersheyFont.h"
+#include "Sv_Platform.h"
 
 namespace orvanta_bench {
 
@@ -29,6 +31,7 @@ class FailureCountingReporter : public benchmark::ConsoleReporter {
 };
 
 inline int RunBenchmarks(int argc, char** argv) {
+  Sv_PlatformSetHeapPolicy();
   Sv_HersheySetBuiltIn(1);
   if (const char* request = getenv(kFreshVariable)) return FreshChild(request);
   benchmark::Initialize(&argc, argv);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <mutex>
 #include <signal.h>
 #include <spawn.h>
@@ -516,6 +517,14 @@ void Sv_PlatformFreeLarge(void* block, size_t bytes) {
   if (now - g_recycledAt > kRecycleSeconds) g_recycledBytes = 0;
   g_recycledBytes += bytes;
   g_recycledAt = now;
+}
+
+void Sv_PlatformSetHeapPolicy() {
+  // The largest threshold glibc's own adjustment would reach, and twice it
+  // for keeping freed memory, as glibc pairs them.
+  constexpr int kMapFrom = 32 << 20;
+  mallopt(M_MMAP_THRESHOLD, kMapFrom);
+  mallopt(M_TRIM_THRESHOLD, 2 * kMapFrom);
 }
 
 double Sv_PlatformSeconds() {

@@ -101,6 +101,16 @@ void* Sv_PlatformAllocToFill(size_t bytes);
 // for the next blocks.
 void Sv_PlatformFreeLarge(void* block, size_t bytes);
 
+// Sets the heap's policy for the whole process; called once at the start of
+// a program, before its first load. Blocks up to 32 MiB come from the heap,
+// and freed heap memory is kept up to 64 MiB, so that closing a file and
+// opening the next one reuses memory already at hand instead of taking
+// fresh pages (and page faults) from the kernel. Left alone, glibc starts
+// at 128 KiB for both and raises them only after the process has happened
+// to free a large block: loads then cost more or less depending on what
+// came before them.
+void Sv_PlatformSetHeapPolicy();
+
 // Seconds of a monotonic clock.
 double Sv_PlatformSeconds();
 
