@@ -15,6 +15,7 @@
 #include "Sd_HTFSounding.h"
 #include "Sd_Sounding.h"
 #include "Sd_SoundingSelection.h"
+#include "Sv_Workers.h"
 
 namespace {
 
@@ -184,16 +185,18 @@ bool KeyOf(const Set& s, const KeyRow* row, int index, uint64_t* value) {
   return base && ReadKey(base, *row, value);
 }
 
-// Keys of the soundings of a list, the records read ahead of their use
-// (a list visits the records in no useful memory order).
+// Keys of the soundings list[from ... to), the records read ahead of their
+// use (a list visits the records in no useful memory order); the number
+// that lack a key.
 template <class Set>
-size_t GatherKeys(const Set& s, const KeyRow* row, const int* list, size_t n, uint64_t* values, unsigned char* lacks) {
+size_t GatherKeyRange(const Set& s, const KeyRow* row, const int* list, size_t from, size_t to, uint64_t* values,
+                      unsigned char* lacks) {
   constexpr size_t kAhead = 16;
   const auto* records = s.GetRecords();
   const int count = s.GetSoundingCount();
   size_t lacking = 0;
-  for (size_t i = 0; i < n; ++i) {
-    if (i + kAhead < n && list[i + kAhead] >= 0 && list[i + kAhead] < count) {
+  for (size_t i = from; i < to; ++i) {
+    if (i + kAhead < to && list[i + kAhead] >= 0 && list[i + kAhead] < count) {
       const char* ahead = reinterpret_cast<const char*>(records + list[i + kAhead]);
       __builtin_prefetch(ahead);
       __builtin_prefetch(ahead + sizeof(*records) - 1);
@@ -202,6 +205,22 @@ size_t GatherKeys(const Set& s, const KeyRow* row, const int* list, size_t n, ui
     lacking += lacks[i];
   }
   return lacking;
+}
+
+// Keys of the n soundings of a list. Reading them waits on memory at every
+// sounding, so the list is shared among the workers; each fills its own
+// part of values and lacks.
+template <class Set>
+size_t GatherKeys(const Set& s, const KeyRow* row, const int* list, size_t n, uint64_t* values, unsigned char* lacks) {
+  size_t lacking[sv_workers::kMaxWorkers] = {};
+  const int workers = sv_workers::WorkerCount(n);
+  const bool ran = workers > 1 && sv_workers::RunShares(n, workers, [&](int w, size_t from, size_t to) {
+                     lacking[w] = GatherKeyRange(s, row, list, from, to, values, lacks);
+                   });
+  if (!ran) return GatherKeyRange(s, row, list, 0, n, values, lacks);
+  size_t total = 0;
+  for (int w = 0; w < workers; ++w) total += lacking[w];
+  return total;
 }
 
 // Stable ascending sort of the n entries at a by the bits of key(entry),
