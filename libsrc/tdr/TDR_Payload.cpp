@@ -1,10 +1,15 @@
 #include "TDR_Payload.h"
 
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <unistd.h>
 #include <vector>
 
 #include "Sv_Colour.h"
 #include "Sv_Stdio.h"
+#include "Sv_Workers.h"
 #include "TDR_Manager.h"
 #include "TDR_Scalar.h"
 
@@ -29,6 +34,40 @@ int RunLength(const void* const* rows, int first, int rowCount, long long rowByt
     ++n;
   }
   return n;
+}
+
+// Large blocks are read by the workers, each its part with pread on the
+// stream's descriptor: copying them out of the page cache then runs on
+// every core. A worker's part is at least 32 bytes for each item of the
+// workers' least share (2 MiB by default).
+size_t ReadShareBytes() { return sv_workers::MinShare() * 32; }
+
+// Reads bytes at the stream's position into buffer on the workers and moves
+// the stream past them; false (the stream's position unchanged) when the
+// block is too small to share or any part cannot be read whole, e.g. from
+// a stream without a descriptor that can be read at a position.
+bool ReadOnWorkers(FILE* file, void* buffer, long long bytes) {
+  const size_t share = ReadShareBytes();
+  const size_t size = static_cast<size_t>(bytes);
+  const int workers = sv_workers::WorkerCount(size / share * sv_workers::MinShare());
+  if (workers < 2) return false;
+  const off_t start = ftello(file);
+  const int fd = fileno(file);
+  if (start < 0 || fd < 0) return false;
+  std::atomic<bool> whole{true};
+  unsigned char* out = static_cast<unsigned char*>(buffer);
+  const bool ran = sv_workers::RunShares(size, workers, [&](int, size_t from, size_t to) {
+    while (from < to && whole.load(std::memory_order_relaxed)) {
+      const ssize_t got = pread(fd, out + from, to - from, start + static_cast<off_t>(from));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        whole = false;
+        return;
+      }
+      from += static_cast<size_t>(got);
+    }
+  });
+  return ran && whole && fseeko(file, start + static_cast<off_t>(size), SEEK_SET) == 0;
 }
 
 }  // namespace
@@ -94,7 +133,13 @@ bool TDR_PayloadReader::Read(void* buffer, int elementSize, int count) {
     m_ok = false;
     return false;
   }
-  if (Sv_UtlFread(buffer, elementSize, count, m_manager->GetFilePtr(), m_manager->GetByteOrder()) != count) {
+  FILE* file = m_manager->GetFilePtr();
+  const long long bytes = static_cast<long long>(elementSize) * count;
+  if (bytes >= 4 * static_cast<long long>(ReadShareBytes()) && ReadOnWorkers(file, buffer, bytes)) {
+    if (elementSize > 1 && Sv_UtlNeedsSwap(m_manager->GetByteOrder())) Sv_UtlSwapBytes(buffer, elementSize, count);
+    return m_ok;
+  }
+  if (Sv_UtlFread(buffer, elementSize, count, file, m_manager->GetByteOrder()) != count) {
     m_ok = false;
   }
   return m_ok;

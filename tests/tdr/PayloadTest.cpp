@@ -1,11 +1,12 @@
 // Bulk reads of the payload reader: rows straight into row tables of both
-// layouts, in both byte orders, and blocks that must stay inside the record
+// layouts, in both byte orders, large blocks by the workers, and blocks that must stay inside the record
 // they are read from.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TDR_Colormap.h"
@@ -62,7 +63,9 @@ TEST(TdrPayloadRows, ReadStraightIntoEitherLayoutInBothByteOrders) {
       written.Fill();
       const std::string path = dir.file("rows.sd");
       WriteRowsFile(path, order, written);
-      for (bool readBlock : {true, false}) {
+      // The one-block table is also read by three workers in uneven parts.
+      for (auto [readBlock, workers] : {std::pair{true, 1}, std::pair{false, 1}, std::pair{true, 3}}) {
+        orvanta_test::WorkerLimit limit(workers, 3);
         Rows read(readBlock);
         TDR_Manager m;
         ASSERT_TRUE(m.OpenFile(path.c_str(), "rb") == 0 && m.ReadHeader() == 0);

@@ -32,9 +32,9 @@ constexpr int kFaceBytes = static_cast<int>(sizeof(Sd_SolidModel::Face));
 static_assert(sizeof(Sd_SolidModel::Face) == 26, "a face is stored as 26 bytes");
 // Faces packed per write of the current layout.
 constexpr int kFacesPerWrite = 4096;
-// Vertices and faces read per call, each checked while it is still in the
-// cache.
-constexpr int kReadChunk = 32768;
+// Vertices and faces read per call: blocks large enough for the payload
+// reader to share among the workers, each checked right after.
+constexpr int kReadChunk = 1 << 20;
 // Start values of the bounds search.
 constexpr double kBoundsStart = 999999986991104.0;
 
