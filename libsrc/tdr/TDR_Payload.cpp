@@ -1,9 +1,12 @@
 #include "TDR_Payload.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
 
@@ -42,15 +45,29 @@ int RunLength(const void* const* rows, int first, int rowCount, long long rowByt
 // workers' least share (2 MiB by default).
 size_t ReadShareBytes() { return sv_workers::MinShare() * 32; }
 
+// Whether every page of the block is backed already (memory used before,
+// kept by the heap). Filling fresh memory costs a page fault and a cleared
+// page for each page; faults from several threads at once wait on one
+// another (in a virtual machine, on the host as well), so fresh blocks are
+// read by one thread.
+bool Backed(const void* block, size_t bytes) {
+  const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  const uintptr_t first = reinterpret_cast<uintptr_t>(block) & ~(page - 1);
+  const size_t span = reinterpret_cast<uintptr_t>(block) + bytes - first;
+  std::vector<unsigned char> resident((span + page - 1) / page);
+  if (mincore(reinterpret_cast<void*>(first), span, resident.data()) != 0) return false;
+  return std::all_of(resident.begin(), resident.end(), [](unsigned char r) { return (r & 1) != 0; });
+}
+
 // Reads bytes at the stream's position into buffer on the workers and moves
 // the stream past them; false (the stream's position unchanged) when the
-// block is too small to share or any part cannot be read whole, e.g. from
-// a stream without a descriptor that can be read at a position.
+// block is too small to share, lies in fresh memory, or any part cannot be
+// read whole (e.g. from a stream that cannot be read at a position).
 bool ReadOnWorkers(FILE* file, void* buffer, long long bytes) {
   const size_t share = ReadShareBytes();
   const size_t size = static_cast<size_t>(bytes);
   const int workers = sv_workers::WorkerCount(size / share * sv_workers::MinShare());
-  if (workers < 2) return false;
+  if (workers < 2 || !Backed(buffer, size)) return false;
   const off_t start = ftello(file);
   const int fd = fileno(file);
   if (start < 0 || fd < 0) return false;
