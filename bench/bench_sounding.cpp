@@ -9,8 +9,9 @@
 // fread, and keeps at most 1.5 times the bytes of the records in the file
 // beyond the bytes of the cell grid. The ratio benchmarks time the
 // alternatives back to back in every iteration (five) and report the
-// medians of the per-iteration ratios; every ratio with a ceiling is reported next to
-// it, as a counter of the same name with "_target" appended. The binning
+// medians of the per-iteration ratios; every ratio with a ceiling is
+// reported next to it, as a counter of the same name with "_target"
+// appended. The binning
 // (BuildCellGrid) and the statistics (the rest of UpdateCellStatistics) of
 // the loaded object are timed again on their own (best of three), and
 // reported with the rest of the load in seconds.

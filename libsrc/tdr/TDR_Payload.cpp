@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdint>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <sys/mman.h>
@@ -66,6 +66,7 @@ bool Backed(const void* block, size_t bytes) {
 bool ReadOnWorkers(FILE* file, void* buffer, long long bytes) {
   const size_t share = ReadShareBytes();
   const size_t size = static_cast<size_t>(bytes);
+  // WorkerCount counts items in least shares: a part of share bytes is one.
   const int workers = sv_workers::WorkerCount(size / share * sv_workers::MinShare());
   if (workers < 2 || !Backed(buffer, size)) return false;
   const off_t start = ftello(file);
