@@ -29,6 +29,20 @@ unsigned ModeOf(const std::string& path) {
   return stat(path.c_str(), &st) == 0 ? static_cast<unsigned>(st.st_mode & 07777) : 0u;
 }
 
+// Writes text to path through an atomic file: Commit's result, or -2 when
+// the file does not open.
+int WriteWhole(const std::string& path, const char* text) {
+  Sv_AtomicFile out;
+  if (!out.Open(path.c_str())) return -2;
+  fputs(text, out.GetFile());
+  return out.Commit();
+}
+
+bool IsSymbolicLink(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 }  // namespace
 
 TEST(AtomicFile, FailedDiscardedOrAbandonedWritesLeaveTheOldFileAndNoTemporary) {
@@ -118,26 +132,15 @@ TEST(AtomicFile, CommitReplacesTheFileKeepingItsPermissionsAndLinks) {
   const mode_t mask = umask(022);
   umask(mask);
   const std::string fresh = dir.file("fresh.dat");
-  {
-    Sv_AtomicFile out;
-    ASSERT_NE(out.Open(fresh.c_str()), nullptr);
-    EXPECT_EQ(out.Commit(), 0);
-  }
+  ASSERT_EQ(WriteWhole(fresh, ""), 0);
   EXPECT_EQ(ReadFileBytes(fresh), "");
   EXPECT_EQ(ModeOf(fresh), 0666u & ~static_cast<unsigned>(mask));
 
   // Through a symbolic link the link stays and the file it names changes.
   const std::string link = dir.file("link.dat");
   ASSERT_EQ(symlink("view.dat", link.c_str()), 0);
-  {
-    Sv_AtomicFile out;
-    ASSERT_NE(out.Open(link.c_str()), nullptr);
-    fputs("via the link", out.GetFile());
-    EXPECT_EQ(out.Commit(), 0);
-  }
-  struct stat st;
-  ASSERT_EQ(lstat(link.c_str(), &st), 0);
-  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(WriteWhole(link, "via the link"), 0);
+  EXPECT_TRUE(IsSymbolicLink(link));
   EXPECT_EQ(ReadFileBytes(target), "via the link");
   EXPECT_EQ(ListDirectory(dir.path()), (std::vector<std::string>{"fresh.dat", "link.dat", "view.dat"}));
 }
@@ -149,15 +152,8 @@ TEST(AtomicFile, DanglingLinksLeftoverTemporariesAndUnsyncedFoldersAtTheEdges) {
   ASSERT_EQ(mkdir(dir.file("data").c_str(), 0755), 0);
   const std::string link = dir.file("options.dat");
   ASSERT_EQ(symlink("data/options.dat", link.c_str()), 0);
-  {
-    Sv_AtomicFile out;
-    ASSERT_NE(out.Open(link.c_str()), nullptr);
-    fputs("through a dangling link", out.GetFile());
-    EXPECT_EQ(out.Commit(), 0);
-  }
-  struct stat st;
-  ASSERT_EQ(lstat(link.c_str(), &st), 0);
-  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(WriteWhole(link, "through a dangling link"), 0);
+  EXPECT_TRUE(IsSymbolicLink(link));
   EXPECT_EQ(ReadFileBytes(dir.file("data/options.dat")), "through a dangling link");
 
   // A temporary that a killed write left goes with the next write of that
@@ -168,11 +164,7 @@ TEST(AtomicFile, DanglingLinksLeftoverTemporariesAndUnsyncedFoldersAtTheEdges) {
   const int busy = open(dir.file("data/.options.dat.Busy01").c_str(), O_RDONLY);
   ASSERT_GE(busy, 0);
   ASSERT_EQ(flock(busy, LOCK_EX), 0);
-  {
-    Sv_AtomicFile out;
-    ASSERT_NE(out.Open(target.c_str()), nullptr);
-    EXPECT_EQ(out.Commit(), 0);
-  }
+  ASSERT_EQ(WriteWhole(target, ""), 0);
   close(busy);
   EXPECT_EQ(ListDirectory(dir.file("data")), (std::vector<std::string>{".options.dat.Busy01", "options.dat"}));
 

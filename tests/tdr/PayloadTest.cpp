@@ -1,6 +1,6 @@
 // Bulk reads of the payload reader: rows straight into row tables of both
-// layouts, in both byte orders, large blocks by the workers, and blocks that must stay inside the record
-// they are read from.
+// layouts, in both byte orders, large blocks by the workers, and blocks
+// that must stay inside the record they are read from.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
