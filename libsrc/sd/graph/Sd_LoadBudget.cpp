@@ -26,8 +26,8 @@ long long MachineBytes() {
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long pageSize = sysconf(_SC_PAGESIZE);
   if (pages <= 0 || pageSize <= 0) return Sd_LoadBudget::kFloorBytes;
-  const long long quarter = static_cast<long long>(pages) / 4 * pageSize;
-  return std::clamp(quarter, Sd_LoadBudget::kFloorBytes, Sd_LoadBudget::kCeilingBytes);
+  const long long eighth = static_cast<long long>(pages) / 8 * pageSize;
+  return std::clamp(eighth, Sd_LoadBudget::kFloorBytes, Sd_LoadBudget::kCeilingBytes);
 }
 
 }  // namespace

@@ -15,12 +15,13 @@
 // with later records (smaller ones may still fit). Without a load in progress (library
 // callers, the user changing a cell size later) nothing is charged.
 //
-// The budget follows the machine: a quarter of its physical memory, at
-// least kFloorBytes and at most kCeilingBytes.
+// The budget follows the machine: an eighth of its physical memory, at
+// least kFloorBytes and at most kCeilingBytes (2 GiB from 16 GiB of memory
+// up), room for two sounding grids at their own bound.
 class Sd_LoadBudget {
  public:
   static constexpr long long kFloorBytes = 512LL << 20;
-  static constexpr long long kCeilingBytes = 4LL << 30;
+  static constexpr long long kCeilingBytes = 2LL << 30;
 
   // The budget of every load from now on: the one set with SetBytes, else
   // the one the machine's memory gives.
