@@ -11,6 +11,7 @@
 #include "DTMTestSupport.h"
 #include "Sd_ContourDTM.h"
 #include "Sd_Lines3D.h"
+#include "Sv_Workers.h"
 #include "TestSupport.h"
 
 using dtm_test::Bytes;
@@ -385,3 +386,36 @@ TEST(ContourDTM, ContoursOfALentTerrainColouredAndExportedAsLines) {
   EXPECT_EQ(set.ExportContours(dir.file("no/such/folder.sd").c_str()), -1);
   EXPECT_TRUE(messages.Contains("Error: Creating contour export file!")) << messages.All();
 }
+
+namespace {
+
+// Memory running out on the contour sweep (share 0 of every pass fails as
+// an allocation there would) refuses the contour: the call returns, the set
+// keeps the contours it had, and the next contour is traced once memory is
+// back.
+TEST(ContourDTM, RunningOutOfMemoryRefusesTheContour) {
+  std::vector<unsigned short> codes(25, 100);
+  codes[12] = 300;
+  auto peak = GridOf(5, 5, codes);
+  Sd_ContourDTM set;
+  ASSERT_EQ(set.LendGrids(peak.get()), 0);
+  ASSERT_EQ(set.AddContour(199.0f), 0);
+  Sd_Lines3D lines;
+  const float heights[2] = {149.0f, 199.0f};
+  const int failing = sv_workers::SetFailingShare(0);
+  {
+    Messages messages;
+    EXPECT_EQ(set.AddContour(249.0f), -1);
+    EXPECT_EQ(peak->ContourLevels(heights, 2, &lines, 0), -1);
+    EXPECT_TRUE(messages.Contains("No memory to trace the contour")) << messages.All();
+  }
+  sv_workers::SetFailingShare(failing);
+  ASSERT_EQ(set.GetContours().size(), 1u);
+  EXPECT_EQ(lines.GetLineCount(), 0);
+  EXPECT_EQ(set.AddContour(249.0f), 0);
+  EXPECT_EQ(set.GetContours().size(), 2u);
+  EXPECT_EQ(peak->ContourLevels(heights, 2, &lines, 0), 0);
+  EXPECT_GT(lines.GetLineCount(), 0);
+}
+
+}  // namespace

@@ -3,9 +3,11 @@
 // ordinary non-contiguous terrain, and blocks that cannot be used.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "RealTimeTestSupport.h"
+#include "Sv_Types.h"
 #include "TestSupport.h"
 
 using realtime_test::TerrainBlock;
@@ -125,7 +127,7 @@ TEST(RealTimeDTM, UnusableBlocksLeaveAnEmptyTerrainThatSaysWhy) {
     orvanta_test::MessageCapture debugLevel(-1);
     testing::internal::CaptureStderr();
     auto read = dtm_test::ReadSD(dir.file("bad.sd"));
-    const std::string said = testing::internal::GetCapturedStderr();
+    const std::string said = testing::internal::GetCapturedStderr() + debugLevel.All();
     EXPECT_NE(said.find(c.message), std::string::npos) << said;
     Sd_RealTimeDTM* dtm = read->Terrain<Sd_RealTimeDTM>(0);
     ASSERT_NE(dtm, nullptr);
@@ -146,6 +148,37 @@ TEST(RealTimeDTM, UnusableBlocksLeaveAnEmptyTerrainThatSaysWhy) {
   EXPECT_EQ(dtm_test::ReadSD(dir.file("long.sd"))->children.size(), 0u);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("block name is longer than the 255 characters"),
             std::string::npos);
+}
+
+// A block that cannot be shown is said once, at warning level, naming the
+// block and why; a block too large to copy at every draw is not copied.
+TEST(RealTimeDTM, RefusedBlocksAreSaidOnceNamingTheBlock) {
+  TerrainBlock huge(2, 2, static_cast<long long>(Sd_RealTimeLayout::Of(16384, 16384).bytes));
+  ASSERT_TRUE(huge.Ok() && huge.Header(16384, 16384));
+  TerrainBlock notFinite(3, 4);
+  ASSERT_TRUE(notFinite.Ok() && notFinite.Put("f32", 20, {std::nan("")}));
+  struct Case {
+    std::string name, why;
+  } const cases[] = {
+      {"orvanta-dtm-test-missing-" + std::to_string(getpid()), "it is missing"},
+      {notFinite.Name(), "its bounds are not finite numbers"},
+      {huge.Name(), "it is too large"},
+  };
+  orvanta_test::TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    ASSERT_TRUE(realtime_test::WriteRecordFile(dir.file("refused.sd"), c.name, 0));
+    orvanta_test::MessageCapture warnings(SV_LEVEL_WARNING);
+    auto read = dtm_test::ReadSD(dir.file("refused.sd"));
+    Sd_RealTimeDTM* dtm = read->Terrain<Sd_RealTimeDTM>(0);
+    ASSERT_NE(dtm, nullptr);
+    EXPECT_EQ(dtm->Refresh(), 0) << "what each draw does first";
+    EXPECT_EQ(dtm->GetBlock(), nullptr);
+    EXPECT_EQ(dtm->GetRows(), 0);
+    ASSERT_EQ(warnings.messages().size(), 1u) << warnings.All();
+    EXPECT_NE(warnings.All().find(c.why), std::string::npos) << warnings.All();
+    EXPECT_NE(warnings.All().find(c.name), std::string::npos) << warnings.All();
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "AllocationWatch.h"
+#include "Sd_LoadBudget.h"
 #include "SoundingTestSupport.h"
 #include "Sv_Debug.h"
 #include "TestSupport.h"
@@ -522,3 +523,34 @@ TEST(SoundingGrid, TheGridBinsAndMeasuresRecordsOfItsOwn) {
   EXPECT_FLOAT_EQ(grid.Height(0, 2), -8.0f);
   EXPECT_EQ(grid.Height(0, 1), Sd_SoundingGrid::kNoHeight);
 }
+
+namespace {
+
+// A file of ten sounding sets, each with a cell size that gives a large
+// grid, may claim no more than one load's budget in all: the first sets
+// load, the rest are refused naming the file, and reading goes on.
+TEST(SoundingGrid, OneFileClaimsNoMoreThanTheLoadBudget) {
+  const std::vector<HTFSndRecord> corners = {Sounding(0, 0, -1), Sounding(1000, 1000, -2)};
+  const long long gridBytes = Sd_SoundingGrid::Bytes(501, 501);  // cells of 2 m
+  const long long before = Sd_LoadBudget::SetBytes(4 * gridBytes + gridBytes / 2);
+  std::vector<std::unique_ptr<Sd_HTFSounding>> sets;
+  for (int i = 0; i < 10; ++i) sets.push_back(Survey(corners, 2.0f));
+  TempDir dir;
+  const std::string path = dir.file("ten.sd");
+  dtm_test::SDWriter w(path);
+  for (const auto& s : sets) ASSERT_EQ(s->WriteDataRecord(w.Manager(), 2), 0);
+  ASSERT_TRUE(w.Close());
+  orvanta_test::MessageCapture warnings(SV_LEVEL_WARNING);
+  auto read = dtm_test::ReadSD(path);
+  Sd_LoadBudget::SetBytes(before);
+  ASSERT_EQ(read->children.size(), 4u) << warnings.All();
+  EXPECT_EQ(Child<Sd_HTFSounding>(*read, 3)->GetRows(), 501);
+  EXPECT_NE(warnings.All().find(path), std::string::npos) << warnings.All();
+  EXPECT_NE(warnings.All().find("that one file may take in memory"), std::string::npos) << warnings.All();
+  // Outside a load nothing is charged: the same set still bins alone.
+  auto alone = Survey(corners, 2.0f);
+  EXPECT_EQ(alone->UpdateCellStatistics(1), 0);
+  EXPECT_EQ(alone->GetRows(), 501);
+}
+
+}  // namespace

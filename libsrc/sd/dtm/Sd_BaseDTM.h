@@ -176,11 +176,13 @@ class Sd_BaseDTM : public Sd_Node {
   // Traces the contour line of height z (map units, within the z bounds)
   // through the height grid and adds its polylines to lines at height z:
   // with their own colour color (packed, red in the low byte) when it is not
-  // 0. A height outside the z bounds is refused with a message.
-  void Contour(float z, Sd_Lines3D* lines, int color);
+  // 0. A height outside the z bounds is refused with a message. 0, or -1
+  // (a warning said) when memory runs out: the lines of the heights before
+  // stay, none of that height is added part-way.
+  int Contour(float z, Sd_Lines3D* lines, int color);
   // Contour for count heights in one sweep over the grid; the polylines of
-  // each height follow those of the heights before it.
-  void ContourLevels(const float* z, int count, Sd_Lines3D* lines, int color);
+  // each height follow those of the heights before it. 0, or -1 as Contour.
+  int ContourLevels(const float* z, int count, Sd_Lines3D* lines, int color);
   // The level code of height z, (z - zmin) / (zmax - zmin) x 65534 + 1;
   // false, with a message, outside the z bounds (or with flat ones).
   bool ContourLevel(float z, float* level) const;
@@ -225,8 +227,9 @@ class Sd_BaseDTM : public Sd_Node {
  protected:
   // --- contour lines ---
   // One sweep over the height grid that appends the segments of every
-  // level levels[k] (code units, in any order) to lists[k].
-  void ContourScan(const float* levels, int count, ContourSegmentList* lists) const;
+  // level levels[k] (code units, in any order) to lists[k]. False when
+  // memory ran out (the lists then hold part of the segments).
+  bool ContourScan(const float* levels, int count, ContourSegmentList* lists) const;
   // Polylines of one contour height: their vertex counts and vertices.
   struct ContourPolylines {
     std::vector<int> counts;
@@ -235,6 +238,10 @@ class Sd_BaseDTM : public Sd_Node {
   // ChainContourSegments into polylines (false, adding none, when there are
   // too many segments to number); AddContourPolylines adds them to lines.
   bool JoinContourSegments(ContourSegmentList* list, float z, ContourPolylines* out) const;
+  // ContourScan and ContourLevels without their catch: they may throw
+  // std::bad_alloc, and give false when a worker's share ran out of memory.
+  bool ScanLevels(const float* levels, int count, ContourSegmentList* lists) const;
+  bool TraceLevels(const float* z, int count, Sd_Lines3D* lines);
   void AddContourPolylines(const ContourPolylines& polylines, Sd_Lines3D* lines) const;
   // For a DTM whose data are not kept in grids (a contour set): releases
   // the grids and sets the size that grid space and grid positions use.

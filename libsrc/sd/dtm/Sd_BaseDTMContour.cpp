@@ -265,8 +265,16 @@ void SweepBands(unsigned short* const* grid, int first, int end, int cols, const
 // A large grid is swept on worker threads, each taking runs of rows of
 // cells in turn into lists of the run's own; the lists are joined in row
 // order, as one sweep makes them.
-void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList* lists) const {
-  if (!m_elevation || m_rows < 2 || m_cols < 2 || count < 1) return;
+bool Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList* lists) const {
+  if (!m_elevation || m_rows < 2 || m_cols < 2 || count < 1) return true;
+  try {
+    return ScanLevels(levels, count, lists);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+bool Sd_BaseDTM::ScanLevels(const float* levels, int count, ContourSegmentList* lists) const {
   std::vector<int> order(static_cast<size_t>(count));
   for (int k = 0; k < count; ++k) order[k] = k;
   std::sort(order.begin(), order.end(), [&](int a, int b) { return levels[a] < levels[b]; });
@@ -278,7 +286,7 @@ void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList*
   // workers finish, each into lists of its own.
   const int runs = workers > 1 ? std::min(cellRows, 4 * workers) : 1;
   std::vector<std::vector<ContourSegmentList>> parts(static_cast<size_t>(runs > 1 ? runs : 0));
-  // Memory running out on a worker comes back as it would on one thread.
+  // Memory running out on a worker ends the sweep as it would on one thread.
   std::atomic<bool> noMemory{false};
   std::atomic<int> next{0};
   auto sweep = [&](const auto& band) {
@@ -309,15 +317,17 @@ void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList*
         }
       }
     });
-    if (noMemory || !ran) throw std::bad_alloc();
+    return ran && !noMemory;
   };
+  bool swept = false;
   if (count < 256) {
-    sweep(BandTable<uint8_t>(sorted));
+    swept = sweep(BandTable<uint8_t>(sorted));
   } else if (count < 65536) {
-    sweep(BandTable<uint16_t>(sorted));
+    swept = sweep(BandTable<uint16_t>(sorted));
   } else {
-    sweep(BandTable<uint32_t>(sorted));
+    swept = sweep(BandTable<uint32_t>(sorted));
   }
+  if (!swept) return false;
   for (int k = 0; k < count && runs > 1; ++k) {
     size_t total = lists[k].size();
     for (const auto& part : parts) total += part[static_cast<size_t>(k)].size();
@@ -327,18 +337,30 @@ void Sd_BaseDTM::ContourScan(const float* levels, int count, ContourSegmentList*
       ContourSegmentList().swap(part[static_cast<size_t>(k)]);
     }
   }
+  return true;
 }
 
-void Sd_BaseDTM::Contour(float z, Sd_Lines3D* lines, int color) { ContourLevels(&z, 1, lines, color); }
+int Sd_BaseDTM::Contour(float z, Sd_Lines3D* lines, int color) { return ContourLevels(&z, 1, lines, color); }
 
-void Sd_BaseDTM::ContourLevels(const float* z, int count, Sd_Lines3D* lines, int color) {
+int Sd_BaseDTM::ContourLevels(const float* z, int count, Sd_Lines3D* lines, int color) {
   m_contourColor = color;
-  if (!z || count < 1 || !lines) return;
+  if (!z || count < 1 || !lines) return 0;
   if (!m_elevation || m_rows < 2 || m_cols < 2) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  No height grid of at least 2 x 2 nodes to contour",
                       "Sd_BaseDTM::Contour");
-    return;
+    return 0;
   }
+  // Memory running out anywhere in the sweep, the joining or the adding of
+  // lines refuses the contours (lines added before stay whole).
+  try {
+    if (TraceLevels(z, count, lines)) return 0;
+  } catch (const std::bad_alloc&) {
+  }
+  Sv_Debug::Message(SV_LEVEL_WARNING, "ERROR:  No memory to trace the contour lines", "Sd_BaseDTM::Contour");
+  return -1;
+}
+
+bool Sd_BaseDTM::TraceLevels(const float* z, int count, Sd_Lines3D* lines) {
   std::vector<float> levels;
   std::vector<float> heights;
   for (int k = 0; k < count; ++k) {
@@ -347,9 +369,9 @@ void Sd_BaseDTM::ContourLevels(const float* z, int count, Sd_Lines3D* lines, int
     levels.push_back(level);
     heights.push_back(z[k]);
   }
-  if (levels.empty()) return;
+  if (levels.empty()) return true;
   std::vector<ContourSegmentList> lists(levels.size());
-  ContourScan(levels.data(), static_cast<int>(levels.size()), lists.data());
+  if (!ContourScan(levels.data(), static_cast<int>(levels.size()), lists.data())) return false;
   // The heights are joined on worker threads, each taking the next height
   // not yet taken; their polylines are added in height order. Joining a
   // segment costs about as much as kJoinItems items of a plain pass.
@@ -378,8 +400,7 @@ void Sd_BaseDTM::ContourLevels(const float* z, int count, Sd_Lines3D* lines, int
       ContourSegmentList().swap(lists[k]);
     }
   });
-  // Memory running out on a worker comes back as it would on one thread.
-  if (noMemory || !ran) throw std::bad_alloc();
+  if (noMemory || !ran) return false;
   for (size_t k = 0; k < polylines.size(); ++k) {
     if (refused[k]) {
       Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Too many contour segments to join",
@@ -388,6 +409,7 @@ void Sd_BaseDTM::ContourLevels(const float* z, int count, Sd_Lines3D* lines, int
     AddContourPolylines(polylines[k], lines);
     polylines[k] = ContourPolylines();
   }
+  return true;
 }
 
 bool Sd_BaseDTM::CompareSegments(const ContourSegment& a, const ContourSegment& b) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -226,20 +227,29 @@ void Sd_ContourDTM::FreeData() {
 
 // --- contours ---
 
-void Sd_ContourDTM::AddContour(float z) {
+int Sd_ContourDTM::AddContour(float z) {
+  const char* where = "Sd_ContourDTM::AddContour";
   if (!HasLentGrids()) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  No terrain grid lent for contouring", "Sd_ContourDTM::AddContour");
-    return;
+    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  No terrain grid lent for contouring", where);
+    return -1;
   }
   float level = 0.0f;
-  if (!ContourLevel(z, &level)) return;
-  m_currentLevel = level;
-  ContourRecord contour;
-  contour.level = level;
-  ContourScan(&level, 1, &contour.segments);
-  // Each segment went to the front of the contour's list as it was found.
-  std::reverse(contour.segments.begin(), contour.segments.end());
-  m_contours.push_front(std::move(contour));
+  if (!ContourLevel(z, &level)) return -1;
+  // Memory running out refuses the contour; those before stay.
+  try {
+    ContourRecord contour;
+    contour.level = level;
+    if (ContourScan(&level, 1, &contour.segments)) {
+      // Each segment went to the front of the contour's list as it was found.
+      std::reverse(contour.segments.begin(), contour.segments.end());
+      m_contours.push_front(std::move(contour));
+      m_currentLevel = level;
+      return 0;
+    }
+  } catch (const std::bad_alloc&) {
+  }
+  Sv_Debug::Message(SV_LEVEL_WARNING, "ERROR:  No memory to trace the contour line", where);
+  return -1;
 }
 
 void Sd_ContourDTM::ColourContours() {

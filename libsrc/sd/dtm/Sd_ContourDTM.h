@@ -69,9 +69,10 @@ class Sd_ContourDTM : public Sd_BaseDTM {
   void ReturnGrids();
   bool HasLentGrids() const { return ElevationRows() != nullptr; }
   // Makes the contour of height z (map units, within the z bounds) from the
-  // lent heights and puts it at the front of the list. Reports and does
-  // nothing without lent grids or for a height out of range.
-  void AddContour(float z);
+  // lent heights and puts it at the front of the list; 0. Reports and does
+  // nothing (-1) without lent grids or for a height out of range; refuses
+  // (-1, a warning said, the list as it was) when memory runs out.
+  int AddContour(float z);
   // Colours every contour: from the node's colour map by its level between
   // the minimum and maximum code, else from the lent colour grid at the
   // first point of its first segment; a contour neither reaches keeps its

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Sd_LoadBudget.h"
 #include "Sv_Debug.h"
 #include "Sv_SharedMemory.h"
 #include "TDR_Manager.h"
@@ -72,9 +73,15 @@ int Sd_RealTimeDTM::LoadObject(TDR_Manager* manager) {
   memcpy(m_memoryName, name, sizeof(m_memoryName));
   m_memorySize = size;
 
-  // A block that is not there (yet) leaves a usable, empty terrain.
+  // A block that is not there (yet) or cannot be shown leaves a usable,
+  // empty terrain, and the user is told why.
   m_sharedMemory.reset(new Sv_SharedMemory());
-  if (m_sharedMemory->AttachForReading(m_memoryName, m_memorySize) != 1 || !TakeBlock(manager->GetFileName())) {
+  if (m_sharedMemory->AttachForReading(m_memoryName, m_memorySize) != 1) {
+    Sv_Debug::Message(SV_LEVEL_WARNING,
+                      "The real-time terrain block is not shown: it is missing (or smaller than its record says)",
+                      m_memoryName);
+    FreeData();
+  } else if (!TakeBlock(manager->GetFileName())) {
     FreeData();
   }
   return 0;
@@ -103,7 +110,7 @@ bool Sd_RealTimeDTM::TakeBlock(const char* file) {
   float bounds[6] = {0, 0, 0, 0, 0, 0};
   const long long size = m_sharedMemory->CurrentSize();
   if (size < static_cast<long long>(sizeof(header)) || !m_sharedMemory->Read(0, header, sizeof(header))) {
-    why = "ERROR:  The real-time DTM block is smaller than its header";
+    why = "The real-time terrain block is not shown: it is smaller than its header";
   } else {
     memcpy(&rows, header, 4);
     memcpy(&cols, header + 4, 4);
@@ -113,15 +120,19 @@ bool Sd_RealTimeDTM::TakeBlock(const char* file) {
     bool finite = true;
     for (float b : bounds) finite = finite && std::isfinite(b);
     if (rows < 2 || cols < 2 || rows > kMaxGridSide || cols > kMaxGridSide) {
-      why = "ERROR:  The real-time DTM block's grid size is out of range";
+      why = "The real-time terrain block is not shown: its grid size is out of range";
     } else if (!finite) {
-      why = "ERROR:  The real-time DTM block's bounds are not numbers";
+      why = "The real-time terrain block is not shown: its bounds are not finite numbers";
+    } else if (static_cast<long long>(rows) * cols > kMaxBlockNodes) {
+      why = "The real-time terrain block is not shown: it is too large (more than 16777216 nodes)";
     } else if (Sd_RealTimeLayout::Of(rows, cols).bytes > static_cast<uint64_t>(size)) {
-      why = "ERROR:  The real-time DTM block is smaller than its grid";
+      why = "The real-time terrain block is not shown: it is smaller than its grid";
     }
   }
   const Sd_RealTimeLayout layout = Sd_RealTimeLayout::Of(rows, cols);
-  if (!why && layout.bytes > SIZE_MAX / 2) why = "ERROR:  The real-time DTM block is larger than memory";
+  if (!why && !Sd_LoadBudget::Charge(static_cast<long long>(layout.bytes), "real-time terrain block's copy")) {
+    why = "The real-time terrain block is not shown: its copy does not fit the file's memory budget";
+  }
   if (!why) {
     // The copy starts on a 16-byte boundary, as a mapped block does, so the
     // rows lie at the block's own offsets. It is filled by the first draw
@@ -130,11 +141,11 @@ bool Sd_RealTimeDTM::TakeBlock(const char* file) {
     m_copy = static_cast<unsigned char*>(calloc(m_copyBytes, 1));
     if (!m_copy) {
       m_copyBytes = 0;
-      why = "ERROR:  No memory for the real-time DTM grid";
+      why = "The real-time terrain block is not shown: no memory for its copy";
     }
   }
   if (why) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, why, m_memoryName);
+    Sv_Debug::Message(SV_LEVEL_WARNING, why, m_memoryName);
     ReleaseCopy();
     return false;
   }

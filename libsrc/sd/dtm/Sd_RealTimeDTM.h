@@ -30,11 +30,16 @@ class Sv_SharedMemory;
 //
 // Object record 10550: i32 name length n (0 ... 255), n bytes of name, i32
 // block size. A block that cannot be attached, is smaller than the size
-// its header implies or has an implausible header leaves an empty, usable
-// object (0 rows: it draws nothing and misses every pick).
+// its header implies, has an implausible header, holds more than
+// kMaxBlockNodes nodes or whose copy does not fit the load's memory budget
+// (Sd_LoadBudget) leaves an empty, usable object (0 rows: it draws nothing
+// and misses every pick), after one warning naming the block and why.
 class Sd_RealTimeDTM : public Sd_SonarDTM {
  public:
   static constexpr int kTypeId = 40;
+  // Largest grid a block may hold (rows x columns): every draw copies the
+  // whole block, so a larger one is not shown (said once, at load).
+  static constexpr long long kMaxBlockNodes = 1LL << 24;
   Sd_RealTimeDTM();
   ~Sd_RealTimeDTM() override;
 

@@ -12,6 +12,7 @@
 #include "Sd_GroupNode.h"
 #include "Sd_IOSupport.h"
 #include "Sd_Iterator.h"
+#include "Sd_LoadBudget.h"
 #include "Sd_Node.h"
 #include "Sv_Debug.h"
 #include "TDR_Manager.h"
@@ -76,6 +77,7 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
   // Entries whose object record was refused, for the one message that sums
   // them up (unless the factory's own message already reached the user).
   const std::string path = manager->GetPath();
+  const Sd_LoadBudget::Load load(path.c_str());
   int refused = 0, unexplained = 0;
   std::string reason;
 

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "Sd_LoadBudget.h"
 #include "Sd_Node.h"
 #include "Sv_Debug.h"
 #include "Sv_Stdlib.h"
@@ -46,9 +47,20 @@ Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* pare
   const std::string fileName = manager->GetFileName() ? manager->GetFileName() : "";
   const std::string path = manager->GetPath() ? manager->GetPath() : "";
 
-  // A load that fails leaves the object unusable: it never joins the tree.
+  // A load that fails leaves the object unusable: it never joins the tree,
+  // and gives back what it charged to the file's memory budget. Memory
+  // running out while a class reads its record is a refusal of that
+  // object, caught here for every class.
   const unsigned long messages = Sv_Debug::MessageCount();
-  if (object->LoadObject(manager) != 0) {
+  const long long charged = Sd_LoadBudget::Charged();
+  int loaded = -1;
+  try {
+    loaded = object->LoadObject(manager);
+  } catch (const std::bad_alloc&) {
+    Sv_Debug::Message(SV_LEVEL_WARNING, "ERROR:  No memory to read the object", fileName.c_str());
+  }
+  if (loaded != 0) {
+    Sd_LoadBudget::ReturnTo(charged);
     // The class's last word on the record, before the table's text.
     if (Sv_Debug::MessageCount() != messages) {
       m_refusal = Sv_Debug::LastMessage();
@@ -135,6 +147,7 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
   // the user has not been told kept, so that a file that shows nothing, or
   // not everything, says why. Records whose refusal was already shown to
   // the user (a warning or an error) need no second word.
+  const Sd_LoadBudget::Load load(path);
   Sd_Node* last = nullptr;
   int objects = 0, skipped = 0, unexplained = 0;
   bool damaged = false;
@@ -198,6 +211,7 @@ Sd_Node* Sd_IOSupport::ReadTDRFile(const char* path, int tag) {
     manager.CloseFile();
     return nullptr;
   }
+  const Sd_LoadBudget::Load load(path);
   Sd_Node* object = nullptr;
   for (int t = manager.ReadTag(); t != TDR_TAG_EOF && t != TDR_TAG_ERROR; t = manager.ReadTag()) {
     if (t == tag) {

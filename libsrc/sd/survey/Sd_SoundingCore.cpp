@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "Sd_LoadBudget.h"
 #include "Sd_SoundingCodec.h"
 #include "Sd_SoundingWorkers.h"
 #include "Sv_Debug.h"
@@ -170,14 +171,20 @@ int Sd_SoundingCore<Rec>::BuildCellGrid() {
   const char* failure = nullptr;
   if (planned == 0) {
     SetGridBounds(shape);
+    bool charged = true;
     if (shape.rows != m_grid.Rows() || shape.cols != m_grid.Cols()) {
-      if (AllocCellGrids(shape.rows, shape.cols) != 0) failure = "ERROR:  No memory for the cell grid";
+      // A load charges the grid to the file's memory budget, which says
+      // why when it does not fit.
+      charged = Sd_LoadBudget::Charge(Sd_SoundingGrid::Bytes(shape.rows, shape.cols), "sounding cell grid");
+      if (charged && AllocCellGrids(shape.rows, shape.cols) != 0) failure = "ERROR:  No memory for the cell grid";
     } else {
       m_grid.ClearCells();
     }
-    if (!failure && !m_grid.Bin(m_sndRecords, m_sndCount, shape)) failure = "ERROR:  No memory for binning the soundings";
-    if (!failure) return 0;
-    Sv_Debug::Message(SV_LEVEL_DEBUG, failure, where);
+    if (charged && !failure && !m_grid.Bin(m_sndRecords, m_sndCount, shape)) {
+      failure = "ERROR:  No memory for binning the soundings";
+    }
+    if (charged && !failure) return 0;
+    if (failure) Sv_Debug::Message(SV_LEVEL_DEBUG, failure, where);
   }
   // No grid: no sounding is in a cell.
   FreeCellGrids();

@@ -53,6 +53,14 @@ constexpr int kNeighbourB[4][2] = {{-1, 0}, {0, -1}, {1, 0}, {0, 1}};
 
 // --- storage ---
 
+long long Sd_SoundingGrid::Bytes(int rows, int cols) {
+  if (rows < 1 || cols < 1) return 0;
+  const long long cells = static_cast<long long>(rows) * cols;
+  return cells * static_cast<long long>(sizeof(Sd_SoundingCell) + sizeof(float) + 3 * sizeof(float) +
+                                        2 * sizeof(unsigned)) +
+         static_cast<long long>(cols) * static_cast<long long>(2 * sizeof(unsigned short) + sizeof(unsigned));
+}
+
 int Sd_SoundingGrid::Alloc(int rows, int cols) {
   Free();
   if (rows < 1 || cols < 1) return -1;

@@ -55,6 +55,8 @@ class Sd_SoundingGrid {
   // input quick. The bound in force is returned by CellLimit.
   static void SetCellLimit(int cells);
   static int CellLimit();
+  // The bytes Alloc takes for rows x cols cells (what a load is charged).
+  static long long Bytes(int rows, int cols);
 
   // Where the grid goes: the cell size and the origin (node x and y
   // minima), rows and columns.
