@@ -443,6 +443,11 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   void PushPassMatrix();
   void PopPassMatrix();
   void PushPassScene(float scale, bool place, int view);
+  // The end of a best pass drawn into the visible picture over the coarse
+  // frame (only the depth was cleared): every pixel the pass left at the
+  // cleared depth, where it drew nothing, gets the background colour, so
+  // that no part of the coarse frame stays in the finished picture.
+  void ClearPixelsThePassLeft();
   // Whether the frame being drawn shows the selection outline: not the
   // coarse frame that the best pass then refines in place (the outline is
   // drawn once on the finished picture, AfterPass).

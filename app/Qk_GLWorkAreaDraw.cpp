@@ -213,10 +213,54 @@ void Qk_GLWorkArea::PushPassScene(float scale, bool place, int view) {
   glScalef(scale, scale, scale);
 }
 
+void Qk_GLWorkArea::ClearPixelsThePassLeft() {
+  GLint depthBits = 0;
+  glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+  // Without a depth buffer nothing tells drawn pixels from left ones.
+  if (depthBits <= 0) return;
+  GLfloat background[4];
+  GLdouble clearDepth = 1.0;
+  glGetFloatv(GL_COLOR_CLEAR_VALUE, background);
+  glGetDoublev(GL_DEPTH_CLEAR_VALUE, &clearDepth);
+
+  glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_VIEWPORT_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT |
+               GL_POLYGON_BIT | GL_LIGHTING_BIT);
+  for (GLenum cap : {GL_LIGHTING, GL_TEXTURE_1D, GL_TEXTURE_2D, GL_BLEND, GL_FOG, GL_ALPHA_TEST, GL_CULL_FACE,
+                     GL_COLOR_LOGIC_OP, GL_POLYGON_OFFSET_FILL}) {
+    glDisable(cap);
+  }
+  for (int plane = 0; plane < 6; ++plane) glDisable(GL_CLIP_PLANE0 + plane);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  // A quad over the whole view at the cleared depth passes only where the
+  // depth is still the cleared one; it leaves the depth as it is.
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glDepthMask(GL_FALSE);
+  glDepthRange(clearDepth, clearDepth);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glColor4fv(background);
+  glBegin(GL_QUADS);
+  glVertex2f(-1.0f, -1.0f);
+  glVertex2f(1.0f, -1.0f);
+  glVertex2f(1.0f, 1.0f);
+  glVertex2f(-1.0f, 1.0f);
+  glEnd();
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopAttrib();
+}
+
 bool Qk_GLWorkArea::OutlineInFrame() const {
-  // A coarse frame that the best pass refines in place keeps what it drew
-  // wherever the best pass draws nothing (the background): an XOR outline
-  // drawn there would be cancelled by the one drawn on the finished picture.
+  // A coarse frame that the best pass refines in place draws no outline: the
+  // outline is drawn once, on the finished picture.
   return !(m_running && m_pass == 0 && m_exploreCount == 0 && m_drawBufferMode == BEST_TO_FRONT);
 }
 
@@ -323,6 +367,7 @@ bool Qk_GLWorkArea::StepRender() {
     if (!GetRoot() || GetRoot()->StepRender()) m_stepCounter = 2;
     glFlush();
   } else {
+    if (m_drawBufferMode == BEST_TO_FRONT) ClearPixelsThePassLeft();
     PopPassMatrix();
     if (GetOverlay()) GetOverlay()->Draw();
     m_stepCounter = 0;

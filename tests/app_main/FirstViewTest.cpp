@@ -221,6 +221,38 @@ TEST_F(FirstView, ButtonsReleasedInEitherOrderLeaveTheViewAtRest) {
   EXPECT_TRUE(Settle());
 }
 
+TEST_F(FirstView, TheFinishedPictureOfACameraDoesNotDependOnTheFrameBefore) {
+  // The sample's non-contiguous terrain has bands and a hole of empty
+  // nodes, where the best pass draws nothing over the coarse frame.
+  ASSERT_TRUE(Start(QSize(1100, 800), false));
+  ASSERT_EQ(area->GetDrawBufferMode(), Qk_GLStepWidget::BEST_TO_FRONT);
+  const QImage atStart = Grab();
+  const Sv_Matrix4 camera = nav->GetViewMatrix();
+
+  // A small drag on the scene, then Reset Camera. The drag's frames adapt
+  // the detail budget to the machine's speed; the lowest budget makes the
+  // coarse frame of the reset's pass certainly unlike the start-up one.
+  nav->SetFixedFrameTime(0.02);
+  Mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, 200, 200);
+  Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, 212, 201);
+  Mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, 240, 201);
+  area->OnIdle();
+  Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, 240, 201);
+  auto sameCamera = [&] {
+    for (int i = 0; i < 16; ++i) {
+      if (nav->GetViewMatrix().GetData()[i] != camera.GetData()[i]) return false;
+    }
+    return true;
+  };
+  EXPECT_FALSE(sameCamera()) << "the drag moved nothing";
+  area->SetDetailBudget(100.0f);
+  window->CameraResetCameraAction->trigger();
+  ASSERT_TRUE(Settle());
+  ASSERT_TRUE(sameCamera());
+  const QImage afterReset = Grab();
+  EXPECT_EQ(DifferentPixels(atStart, afterReset, View(atStart)), 0);
+}
+
 TEST_F(FirstView, FailedLoadsKeepTheSceneOnScreen) {
   ASSERT_TRUE(Start(QSize(640, 480), false));
   // Best passes alone are compared: the coarse frame's level of detail
