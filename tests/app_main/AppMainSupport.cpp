@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextEdit>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -33,6 +34,7 @@ int RecordBox(QMessageBox* box) {
   RecordedBox r;
   r.caption = box->windowTitle();
   r.text = box->text();
+  for (const QTextEdit* field : box->findChildren<QTextEdit*>()) r.fields << field->toPlainText();
   r.icon = box->icon();
   r.buttons = box->standardButtons();
   r.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;

@@ -7,6 +7,7 @@
 // process.
 
 #include <QMessageBox>
+#include <QStringList>
 #include <QUrl>
 
 class QSignalSpy;
@@ -33,6 +34,7 @@ bool PressUntilSignalled(QWidget* window, QWidget* target, int key, const QSigna
 struct RecordedBox {
   QString caption;
   QString text;
+  QStringList fields;  // texts of the box's own text fields (a question's command and file)
   QMessageBox::Icon icon;
   QMessageBox::StandardButtons buttons;
   QMessageBox::StandardButton defaultButton;

@@ -239,7 +239,8 @@ TEST_F(PointSetDraw, OnlyAnApprovedClickReleaseNearAnActivePointStartsItsCommand
     EXPECT_TRUE(messages.Contains("commands from files need the user's approval")) << messages.All();
     EXPECT_TRUE(messages.Contains(commands[0])) << messages.All();
   }
-  // An approver is asked once for the set, with the command and its file.
+  // An approver is asked once for each command of the set, with the command
+  // and its file.
   struct Approver : Sd_CommandApprover {
     std::vector<std::pair<std::string, std::string>> asked;
     bool ApproveCommand(const char* command, const char* file) override {
@@ -268,8 +269,9 @@ TEST_F(PointSetDraw, OnlyAnApprovedClickReleaseNearAnActivePointStartsItsCommand
   EXPECT_EQ(click(11.5, 20, 1, 1), 1);
   ASSERT_TRUE(WaitForText(log, "0\na b|c;d|\n0\n")) << ReadFileBytes(log);
   EXPECT_EQ(set->NearestPoint(11.5, 20, 5, nullptr), 0);
-  ASSERT_EQ(approver.asked.size(), 1u);
+  ASSERT_EQ(approver.asked.size(), 2u);
   EXPECT_EQ(approver.asked[0].first, commands[0]);
   EXPECT_EQ(approver.asked[0].second, dir.file("active.sd"));
+  EXPECT_EQ(approver.asked[1].first, commands[1]);
   EXPECT_NE(access(dir.file("label").c_str(), F_OK), 0) << "label text never runs";
 }

@@ -61,7 +61,7 @@ bool Sd_ActPoint3D::SetCommand(int i, const char* command) {
 int Sd_ActPoint3D::LoadObject(TDR_Manager* manager) {
   if (!manager) return -1;
   // Commands of another file are asked for again.
-  m_commandsApproved = false;
+  m_approvedCommands.clear();
   const char* path = manager->GetPath();
   m_sourceFile = path ? path : "";
   RecordHead head;
@@ -163,7 +163,8 @@ bool Sd_ActPoint3D::RunCommand(int i) {
   const std::string file = m_sourceFile;
   // A point without a command has nothing to ask about.
   if (command.empty()) return false;
-  if (!m_commandsApproved) {
+  // An approval holds for the command it was given for, nothing else.
+  if (!CommandApproved(command)) {
     Sd_CommandApprover* approver = g_approver.load();
     if (!approver) {
       Sv_Debug::Message(SV_LEVEL_WARNING,
@@ -175,7 +176,7 @@ bool Sd_ActPoint3D::RunCommand(int i) {
       Sv_Debug::Message(SV_LEVEL_DEBUG, "Command not approved", command.c_str());
       return false;
     }
-    m_commandsApproved = true;
+    m_approvedCommands.insert(command);
   }
   const std::string message = "*** EXECUTING [" + command + "]\n";
   Sv_Debug::Message(SV_LEVEL_DEBUG, message.c_str());

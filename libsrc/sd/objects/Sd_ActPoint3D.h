@@ -1,6 +1,7 @@
 #ifndef SD_ACTPOINT3D_H
 #define SD_ACTPOINT3D_H
 
+#include <set>
 #include <string>
 
 #include "Sd_Point3D.h"
@@ -12,9 +13,10 @@ class Sd_CommandApprover {
  public:
   virtual ~Sd_CommandApprover() = default;
   // True when the command, read from the file (empty when the set was not
-  // read from a file), may run. Called before the first command of a set
-  // runs and again after every refusal; once it agrees, the set's commands
-  // run without asking until the set is released or loaded again.
+  // read from a file), may run. Called before a command runs that the set
+  // has not had approved, and again after every refusal; once it agrees,
+  // that exact command of the set runs without asking until the set is
+  // released or loaded again. Any other command is asked about anew.
   virtual bool ApproveCommand(const char* command, const char* file) = 0;
 };
 
@@ -25,9 +27,9 @@ class Sd_CommandApprover {
 // a child process through the shell; the viewer does not wait for it.
 // Nothing else runs a command: not loading, drawing, coordinate readouts,
 // other picks or the labels. A file from someone else must not run code
-// unasked: before the first command of a set runs, the installed
-// Sd_CommandApprover is asked (without one the command is refused with a
-// warning).
+// unasked: before a command of a set runs for the first time, the installed
+// Sd_CommandApprover is asked with that exact command (without one the
+// command is refused with a warning).
 //
 // Settings, colours, symbols, labels and drawing are the point set's. Its
 // record differs from the point set's in its 16-bit label lengths, the
@@ -60,7 +62,7 @@ class Sd_ActPoint3D : public Sd_Point3D {
   // a release pick of the selecting tool (query kind 1, action code 1) on
   // something drawn acts: when the nearest point (the lowest index among
   // equally near ones) lies closer than the symbol size, its command is
-  // started without waiting (once the set's commands are approved) and 1
+  // started without waiting (once that command is approved) and 1
   // is returned, also when the command is refused; otherwise 0. The pick
   // record is not touched.
   int QueryPoint(SDN_PickIn* request, SDN_PickOut* out) override;
@@ -71,10 +73,10 @@ class Sd_ActPoint3D : public Sd_Point3D {
   static Sd_CommandApprover* GetCommandApprover();
   // The file the set was read from (empty when it was not read).
   const char* GetSourceFile() const { return m_sourceFile.c_str(); }
-  // Whether the set's commands may run without asking again.
-  bool CommandsApproved() const { return m_commandsApproved; }
+  // Whether this exact command may run without asking again.
+  bool CommandApproved(const std::string& command) const { return m_approvedCommands.count(command) != 0; }
   // Runs command i through the shell as QueryPoint does for a pick on it:
-  // asks the approver when the set's commands are not approved yet (a point
+  // asks the approver when that command is not approved yet (a point
   // without a command runs nothing and asks nothing). True when it was
   // started.
   bool RunCommand(int i);
@@ -95,7 +97,8 @@ class Sd_ActPoint3D : public Sd_Point3D {
   static const BlockLayout kLayout;
   Sd_PointTexts m_commands;
   std::string m_sourceFile;
-  bool m_commandsApproved = false;
+  // The commands the approver agreed to, byte for byte.
+  std::set<std::string> m_approvedCommands;
 };
 
 #endif
