@@ -6,9 +6,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "Qk_GUIUtils.h"
 #include "Sv_Debug.h"
+#include "Sv_LineReader.h"
 #include "Sv_Stdio.h"
 
 namespace {
@@ -58,18 +60,17 @@ Qk_GLStereoWidget::~Qk_GLStereoWidget() {
 
 void Qk_GLStereoWidget::ReadStereoOptions() {
   int version = 0;
-  FILE* f = Sv_UtlOpenConfigFile("StereoOptions", &version);
-  if (!f) return;
-  if (version == 3 && Qk_ReadValueLine(f, &m_stereoMode)) {
+  Sv_LineReader f;
+  if (!Sv_UtlOpenConfigLines("StereoOptions", &version, &f)) return;
+  if (version == 3 && Qk_ReadValueLine(&f, &m_stereoMode)) {
     bool more = true;
-    for (int i = 0; i < 3 && more; ++i) more = Qk_ReadValueLine(f, &m_stereoValues[i]);
+    for (int i = 0; i < 3 && more; ++i) more = Qk_ReadValueLine(&f, &m_stereoValues[i]);
     for (int i = 0; i < 3 && more; ++i) {
-      char line[256];
-      if (!fgets(line, sizeof(line), f)) break;
-      ParseScriptName(line, m_scripts[i], sizeof(m_scripts[i]));
+      std::string line;
+      if (!f.ReadLine(&line, 255)) break;
+      ParseScriptName(line.c_str(), m_scripts[i], sizeof(m_scripts[i]));
     }
   }
-  fclose(f);
 }
 
 void Qk_GLStereoWidget::InitGL() {

@@ -12,6 +12,7 @@
 
 #include "Qk_GUIUtils.h"
 #include "Sv_Debug.h"
+#include "Sv_LineReader.h"
 #include "Sv_Stdio.h"
 
 #ifndef GL_FRAMEBUFFER_BINDING
@@ -32,25 +33,22 @@ void LoadFormatDefaults() {
   g_formatDefaultsRead = true;
 
   int version = 0;
-  if (FILE* f = Sv_UtlOpenConfigFile("OpenGLDefaults", &version)) {
-    if (version == 1) {
-      int unused = 0;
-      if (Qk_ReadValueLine(f, &unused)) Qk_ReadValueLine(f, &g_doubleBufferOverride);
-    }
-    fclose(f);
+  Sv_LineReader f;
+  if (Sv_UtlOpenConfigLines("OpenGLDefaults", &version, &f) && version == 1) {
+    int unused = 0;
+    if (Qk_ReadValueLine(&f, &unused)) Qk_ReadValueLine(&f, &g_doubleBufferOverride);
   }
 
   g_formatStereoMode = 0;
-  if (FILE* f = Sv_UtlOpenConfigFile("StereoOptions", &version)) {
+  if (Sv_UtlOpenConfigLines("StereoOptions", &version, &f)) {
     int mode = 0;
     if (version == 2) {
       int unused = 0;
-      if (Qk_ReadValueLine(f, &unused) && Qk_ReadValueLine(f, &unused)) Qk_ReadValueLine(f, &mode);
+      if (Qk_ReadValueLine(&f, &unused) && Qk_ReadValueLine(&f, &unused)) Qk_ReadValueLine(&f, &mode);
     } else if (version == 3) {
-      Qk_ReadValueLine(f, &mode);
+      Qk_ReadValueLine(&f, &mode);
     }
     g_formatStereoMode = mode;
-    fclose(f);
   }
   if (g_formatStereoMode == 0) g_formatStereoMode = 2;
 }

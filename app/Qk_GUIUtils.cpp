@@ -26,6 +26,7 @@
 
 #include "Qk_AboutDL.h"
 #include "Sv_Debug.h"
+#include "Sv_LineReader.h"
 #include "Sv_Stdio.h"
 #include "Sv_Stdlib.h"
 
@@ -355,41 +356,41 @@ int Qk_CheckFileAccess(QWidget* parent, const char* mode, const char* path) {
 // ---------------------------------------------------------------------------
 // Configuration lines and the application font
 
-bool Qk_ReadValueLine(FILE* file, int* value) {
-  char line[128];
-  if (!fgets(line, sizeof(line), file)) return false;
+bool Qk_ReadValueLine(Sv_LineReader* lines, int* value) {
+  std::string line;
+  if (!lines->ReadLine(&line, Sv_LineReader::kConfigurationLine)) return false;
   int v = 0;
-  if (sscanf(line, "%d", &v) == 1) *value = v;
+  if (sscanf(line.c_str(), "%d", &v) == 1) *value = v;
   return true;
 }
 
-int Qk_ReadGUIDefaults(FILE* file, char family[128], int* pointSize) {
-  if (!file || !family || !pointSize) return 0;
+int Qk_ReadGUIDefaults(Sv_LineReader* lines, char family[128], int* pointSize) {
+  if (!lines || !family || !pointSize) return 0;
   family[0] = '\0';
-  char line[128];
-  if (!fgets(line, sizeof(line), file)) return 0;
-  if (sscanf(line, "%127s", family) != 1) {
+  std::string line;
+  const size_t width = Sv_LineReader::kConfigurationLine;
+  if (!lines->ReadLine(&line, width)) return 0;
+  if (sscanf(line.c_str(), "%127s", family) != 1) {
     family[0] = '\0';
     return 0;
   }
   if (strcmp(family, "Default") == 0) return 0;
   int size = 0;
-  if (!fgets(line, sizeof(line), file) || sscanf(line, "%d", &size) != 1 || size < 1 || size > 128) size = 9;
+  if (!lines->ReadLine(&line, width) || sscanf(line.c_str(), "%d", &size) != 1 || size < 1 || size > 128) size = 9;
   *pointSize = size;
   return 1;
 }
 
 void Qk_LoadGUIDefaults(QApplication* app) {
   if (!app) return;
-  FILE* file = Sv_UtlOpenConfigFile("GUIDefaults", nullptr);
-  if (!file) return;
+  Sv_LineReader file;
+  if (!Sv_UtlOpenConfigLines("GUIDefaults", nullptr, &file)) return;
   char family[128];
   int size = 9;
-  if (Qk_ReadGUIDefaults(file, family, &size)) {
+  if (Qk_ReadGUIDefaults(&file, family, &size)) {
     QFont font(QString::fromLocal8Bit(family));
     font.setPointSize(size);
     // The application font reaches every existing widget as well.
     app->setFont(font);
   }
-  fclose(file);
 }

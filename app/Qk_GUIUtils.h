@@ -11,6 +11,7 @@
 #include <cstdio>
 
 class QApplication;
+class Sv_LineReader;
 class QFont;
 class QLineEdit;
 class QMainWindow;
@@ -84,16 +85,16 @@ int Qk_CheckFileAccess(QWidget* parent, const char* mode, const char* path);
 // Reads one "%d" value line of a configuration file (at most 127
 // characters); false at the end of the file. A line without a number leaves
 // value unchanged.
-bool Qk_ReadValueLine(FILE* file, int* value);
+bool Qk_ReadValueLine(Sv_LineReader* lines, int* value);
 
 // The application font from "GUIDefaults": after the version line a line
 // with the font family ("Default" keeps Qt's font) and a line with the point
 // size (1 to 128; anything else gives 9).
 void Qk_LoadGUIDefaults(QApplication* app);
-// The reading part of Qk_LoadGUIDefaults on an open configuration stream
+// The reading part of Qk_LoadGUIDefaults on an open configuration file
 // (positioned after the version line). Returns 1 with the family (up to 127
 // characters) and size when a font is given, 0 when Qt's font stays.
-int Qk_ReadGUIDefaults(FILE* file, char family[128], int* pointSize);
+int Qk_ReadGUIDefaults(Sv_LineReader* lines, char family[128], int* pointSize);
 
 // Test hooks. With a box hook set, every question and message box of these
 // functions and of the main window is handed to the hook, fully prepared,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Sv_Debug.h"
+#include "Sv_LineReader.h"
 #include "Sv_Platform.h"
 #include "Sv_Stdlib.h"
 
@@ -126,9 +127,9 @@ FILE* Sv_UtlOpenForReading(const char* path, int level) {
   return file;
 }
 
-FILE* Sv_UtlOpenConfigFile(const char* name, int* version) {
+bool Sv_UtlOpenConfigLines(const char* name, int* version, Sv_LineReader* lines) {
   if (version) *version = -1;
-  if (!name || !*name) return nullptr;
+  if (!name || !*name || !lines) return false;
   std::string path;
   if (const char* conf = getenv("WRUCONFIGURATIONS")) {
     path = std::string(conf) + "/" + name;
@@ -136,39 +137,45 @@ FILE* Sv_UtlOpenConfigFile(const char* name, int* version) {
     path = home;
     free(home);
   } else {
-    return nullptr;
+    return false;
   }
-  FILE* f = Sv_UtlOpenForReading(path.c_str(), SV_LEVEL_DEBUG);
-  if (!f) {
-    Sv_Debug::MessageOnce(("file " + path).c_str(), SV_LEVEL_DEBUG,
-                          "Configuration file not found, built-in defaults are used", path.c_str());
-    return nullptr;
+  if (!lines->Open(path.c_str(), Sv_LineReader::kConfigurationBytes, SV_LEVEL_DEBUG)) {
+    if (errno != EFBIG) {
+      Sv_Debug::MessageOnce(("file " + path).c_str(), SV_LEVEL_DEBUG,
+                            "Configuration file not found, built-in defaults are used", path.c_str());
+    }
+    return false;
   }
-
-  // Read whole lines of any length; skip those that begin with '#'.
   std::string line;
-  for (;;) {
-    line.clear();
-    int c;
-    while ((c = fgetc(f)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
-    if (c == EOF && line.empty()) break;
-    if (!line.empty() && line[0] == '#') continue;
+  if (lines->ReadValueLine(&line, Sv_LineReader::kConfigurationLine)) {
     int v;
     if (version) *version = sscanf(line.c_str(), "%d", &v) == 1 ? v : -1;
-    break;
+  }
+  return true;
+}
+
+FILE* Sv_UtlOpenConfigFile(const char* name, int* version) {
+  Sv_LineReader lines;
+  if (!Sv_UtlOpenConfigLines(name, version, &lines)) return nullptr;
+  std::string rest, line;
+  while (lines.ReadLine(&line, Sv_LineReader::kConfigurationLine)) rest += line + "\n";
+  // A memory stream of at least one byte; it frees its buffer when closed.
+  FILE* f = fmemopen(nullptr, rest.size() + 1, "w+");
+  if (f && (fwrite(rest.data(), 1, rest.size(), f) != rest.size() || fseek(f, 0, SEEK_SET) != 0)) {
+    fclose(f);
+    f = nullptr;
   }
   return f;
 }
 
 bool Sv_UtlReadConfigInt(const char* name, int line, int* value) {
-  FILE* f = Sv_UtlOpenConfigFile(name, nullptr);
-  if (!f) return false;
-  char text[128];
+  Sv_LineReader lines;
+  if (!Sv_UtlOpenConfigLines(name, nullptr, &lines)) return false;
+  std::string text;
   bool have = line >= 1;
-  for (int i = 0; i < line && have; ++i) have = fgets(text, sizeof(text), f) != nullptr;
-  fclose(f);
+  for (int i = 0; i < line && have; ++i) have = lines.ReadLine(&text, Sv_LineReader::kConfigurationLine);
   int v = 0;
-  if (!have || sscanf(text, "%d", &v) != 1) return false;
+  if (!have || sscanf(text.c_str(), "%d", &v) != 1) return false;
   if (value) *value = v;
   return true;
 }

@@ -37,19 +37,28 @@ int Sv_UtlNeedsSwap(int byteOrder);
 // to report (errno tells which). Null on refusal.
 FILE* Sv_UtlOpenForReading(const char* path, int level);
 
-// Opens the configuration file of that name: WRUCONFIGURATIONS/name when that
-// variable is set, else WRUHOME/configurations/name. Lines that begin with
-// '#' are skipped; the first other line is parsed as the version ("%d",
-// -1 when it is not a number). Returns the stream positioned after the
-// version line, or null when no directory is known or the file is missing;
-// the caller then keeps its built-in defaults. A missing WRUHOME and each
-// missing file are reported once per process (debug messages).
+class Sv_LineReader;
+
+// Opens the configuration file of that name into lines: WRUCONFIGURATIONS/name
+// when that variable is set, else WRUHOME/configurations/name. The file is
+// read within the bounds of a configuration file (Sv_LineReader: at most
+// kConfigurationBytes, lines cut to kConfigurationLine characters). Lines
+// that begin with '#' are skipped; the first other line is parsed as the
+// version ("%d", -1 when it is not a number). True with lines positioned
+// after the version line; false when no directory is known or the file is
+// missing or refused; the caller then keeps its built-in defaults. A missing
+// WRUHOME and each missing file are reported once per process (debug
+// messages), a refused file each time (a warning naming it).
+bool Sv_UtlOpenConfigLines(const char* name, int* version, Sv_LineReader* lines);
+// The same as a stream: the lines after the version line, as read by
+// Sv_UtlOpenConfigLines, in a stream held in memory; null when
+// Sv_UtlOpenConfigLines fails. The caller closes it.
 FILE* Sv_UtlOpenConfigFile(const char* name, int* version);
 // The number ("%d") that line `line` (1 the first) after the version line
 // of the configuration file name starts with; lines are taken as they come
-// (up to 127 characters, comment lines not skipped), as the class
-// configuration files are read. True with *value set; false, *value as it
-// was, when the file or the line is missing or holds no number.
+// (comment lines not skipped), as the class configuration files are read.
+// True with *value set; false, *value as it was, when the file or the line
+// is missing or holds no number.
 bool Sv_UtlReadConfigInt(const char* name, int line, int* value);
 
 // A new string (free() it): WRUHOME/relative. Null when WRUHOME is unset or

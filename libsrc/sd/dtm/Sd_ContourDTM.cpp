@@ -11,6 +11,7 @@
 
 #include "Sd_TextScan.h"
 #include "Sv_Debug.h"
+#include "Sv_LineReader.h"
 #include "Sv_Stdio.h"
 #include "Sv_Types.h"
 #include "TDR_Manager.h"
@@ -45,16 +46,15 @@ unsigned Sd_ContourDTM::ReverseColour(unsigned c) {
 // line keeps the built-in value.
 void Sd_ContourDTM::ReadClassConfiguration() {
   int version = 0;
-  FILE* f = Sv_UtlOpenConfigFile("ContourDTMClass", &version);
-  if (!f) return;
+  Sv_LineReader f;
+  if (!Sv_UtlOpenConfigLines("ContourDTMClass", &version, &f)) return;
   std::string line;
   double offset = 0.0;
   int mode = 0;
-  if (Sd_TextScan::ReadValueLine(f, &line) && Sd_TextScan::Scan(line, "f", nullptr, &offset)) {
+  if (Sd_TextScan::ReadValueLine(&f, &line) && Sd_TextScan::Scan(line, "f", nullptr, &offset)) {
     m_lineZOffset = static_cast<float>(offset);
   }
-  if (Sd_TextScan::ReadValueLine(f, &line) && Sd_TextScan::Scan(line, "i", &mode, nullptr)) m_colourMode = mode;
-  fclose(f);
+  if (Sd_TextScan::ReadValueLine(&f, &line) && Sd_TextScan::Scan(line, "i", &mode, nullptr)) m_colourMode = mode;
 }
 
 bool Sd_ContourDTM::SetContourGrid(int rows, int cols, unsigned short maxCode) {

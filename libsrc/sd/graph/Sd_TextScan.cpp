@@ -6,10 +6,6 @@
 
 namespace {
 
-// Characters of a line kept; the rest of a longer line is read and dropped,
-// so that a file without line ends cannot take the memory.
-constexpr size_t kMaxLine = 1024;
-
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 // Skips blanks and an optional '+' (from_chars takes only '-').
@@ -23,26 +19,9 @@ const char* Start(const char* p, const char* end) {
 
 namespace Sd_TextScan {
 
-bool ReadLine(FILE* f, std::string* line) {
-  line->clear();
-  if (!f) return false;
-  int c = 0;
-  bool any = false;
-  while ((c = fgetc(f)) != EOF && c != '\n') {
-    any = true;
-    if (line->size() < kMaxLine) line->push_back(static_cast<char>(c));
-  }
-  if (c == EOF && !any) return false;
-  if (!line->empty() && line->back() == '\r') line->pop_back();
-  return true;
-}
+bool ReadLine(Sv_LineReader* lines, std::string* line) { return lines->ReadLine(line, kMaxLine); }
 
-bool ReadValueLine(FILE* f, std::string* line) {
-  while (ReadLine(f, line)) {
-    if (line->empty() || (*line)[0] != '#') return true;
-  }
-  return false;
-}
+bool ReadValueLine(Sv_LineReader* lines, std::string* line) { return lines->ReadValueLine(line, kMaxLine); }
 
 bool Number(const char*& p, const char* end, double* value) {
   const char* s = Start(p, end);

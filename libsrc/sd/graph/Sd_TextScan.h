@@ -1,20 +1,26 @@
 #ifndef SD_TEXTSCAN_H
 #define SD_TEXTSCAN_H
 
-#include <cstdio>
+#include <cstddef>
 #include <string>
 
+#include "Sv_LineReader.h"
+
 // Reading the plain-text files and class configuration files of scene
-// objects: whole lines however long, and numbers read the same way whatever
+// objects: lines through the bounded line reader, and numbers read the same way whatever
 // the process's locale (a Qt program takes the user's, which may use decimal
 // commas, and scanf would follow it).
 namespace Sd_TextScan {
 
-// The next line of f without its line end (at most its first 1024
-// characters); false at the end of the file.
-bool ReadLine(FILE* f, std::string* line);
-// The next line of f that does not begin with '#'.
-bool ReadValueLine(FILE* f, std::string* line);
+// Characters of a line of a data file that count; the rest of a longer
+// line is skipped.
+constexpr size_t kMaxLine = 1024;
+
+// The next line without its line end (at most kMaxLine characters); false
+// at the end of the file.
+bool ReadLine(Sv_LineReader* lines, std::string* line);
+// The next line that does not begin with '#'.
+bool ReadValueLine(Sv_LineReader* lines, std::string* line);
 
 // Reads the next number of a line at p (blanks before it skipped, an
 // optional sign): false, leaving p, when there is none, it is not finite or

@@ -7,6 +7,7 @@
 
 #include "Sv_Colour.h"
 #include "Sv_Debug.h"
+#include "Sv_LineReader.h"
 #include "Sv_Stdio.h"
 #include "TDR_Manager.h"
 #include "TDR_Payload.h"
@@ -49,14 +50,13 @@ float Sd_Grid2D::PlacementZ() const { return m_zPlacement == 1 ? 0.0f : (m_zPlac
 // line or a line without all six numbers keeps the built-in values.
 void Sd_Grid2D::ReadGridClass() {
   int version = 0;
-  FILE* f = Sv_UtlOpenConfigFile("Grid2DClass", &version);
-  if (!f) return;
-  char line[128];
+  Sv_LineReader f;
+  if (!Sv_UtlOpenConfigLines("Grid2DClass", &version, &f)) return;
+  std::string line;
   bool have = true;
-  for (int i = 0; i < 5 && have; ++i) have = fgets(line, sizeof(line), f) != nullptr;
-  fclose(f);
+  for (int i = 0; i < 5 && have; ++i) have = f.ReadLine(&line, Sv_LineReader::kConfigurationLine);
   int first = 0, second = 0, red = 0, green = 0, blue = 0, placement = 0;
-  if (!have || sscanf(line, "%d%d%d%d%d%d", &first, &second, &red, &green, &blue, &placement) != 6) return;
+  if (!have || sscanf(line.c_str(), "%d%d%d%d%d%d", &first, &second, &red, &green, &blue, &placement) != 6) return;
   m_firstLines = ClampLines(first);
   m_secondLines = ClampLines(second);
   m_colour = Channel(red) << 24 | Channel(green) << 16 | Channel(blue) << 8 | 255u;

@@ -11,6 +11,7 @@
 
 #include "Sv_Debug.h"
 #include "Sv_HersheyFont.h"
+#include "Sv_LineReader.h"
 #include "Sv_Stdio.h"
 #include "Sv_Types.h"
 #include "TDR_Manager.h"
@@ -143,14 +144,14 @@ const char* Sd_Lines3D::className() const { return "Sd_Lines3D"; }
 // built-in value.
 void Sd_Lines3D::ReadLineClass() {
   int version = 0;
-  FILE* f = Sv_UtlOpenConfigFile("LineClass", &version);
-  if (!f) return;
-  char line[128];
+  Sv_LineReader f;
+  if (!Sv_UtlOpenConfigLines("LineClass", &version, &f)) return;
+  std::string line;
+  const size_t width = Sv_LineReader::kConfigurationLine;
   int mode = 0;
-  if (fgets(line, sizeof(line), f) && sscanf(line, "%d", &mode) == 1) m_colourMode = mode;
+  if (f.ReadLine(&line, width) && sscanf(line.c_str(), "%d", &mode) == 1) m_colourMode = mode;
   double offset = 0.0;
-  if (fgets(line, sizeof(line), f) && sscanf(line, "%lf", &offset) == 1 && std::isfinite(offset)) m_zOffset = offset;
-  fclose(f);
+  if (f.ReadLine(&line, width) && sscanf(line.c_str(), "%lf", &offset) == 1 && std::isfinite(offset)) m_zOffset = offset;
 }
 
 Sv_HersheyFont* Sd_Lines3D::LabelFont() const {

@@ -165,9 +165,13 @@ class Sd_Lines3D : public Sd_Node {
   void Densify(double step);
   // Replaces the lines by the polyline of an ASCII line file (one "x y z"
   // vertex per text line; lines that do not hold three numbers are
-  // skipped). 0, or -1 when the file cannot be read or holds fewer than two
-  // vertices (the object is then left without lines).
+  // skipped; the first kMaxLineFileVertices vertices are taken). 0, or -1
+  // when the file cannot be read, is larger than kMaxLineFileBytes, was
+  // given up at an over-long line or holds fewer than two vertices (in the
+  // last two cases the object is left without lines).
   int ReadLineFile(const char* path);
+  static constexpr long long kMaxLineFileBytes = 1LL << 30;
+  static constexpr int kMaxLineFileVertices = 1 << 23;
   // Writes every line to an ASCII line file, "9999 9999 9999" between two
   // lines. 0, or -1 when the file cannot be written (an existing file is
   // then left as it was).

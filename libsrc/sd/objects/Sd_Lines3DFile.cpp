@@ -15,6 +15,7 @@
 #include "Sd_Lines3D.h"
 #include "Sv_AtomicFile.h"
 #include "Sv_Debug.h"
+#include "Sv_LineReader.h"
 #include "Sv_Stdio.h"
 #include "Sv_Types.h"
 
@@ -23,6 +24,8 @@ namespace {
 // Characters a number keeps in a line file: its "%.10f" text is cut to
 // ten characters, but never within the digits before the decimal point.
 constexpr size_t kNumberWidth = 10;
+// Characters of a line that count; the rest of a longer line is skipped.
+constexpr size_t kLineFileChars = 1024;
 
 // Reads a number as "%lf" would (leading blanks, an optional sign) at p;
 // false when there is none or it is not finite.
@@ -50,22 +53,26 @@ std::string FormatNumber(double v) {
 
 int Sd_Lines3D::ReadLineFile(const char* path) {
   if (!path) return -1;
-  FILE* f = Sv_UtlOpenForReading(path, SV_LEVEL_DEBUG);
-  if (!f) {
+  Sv_LineReader f;
+  if (!f.Open(path, kMaxLineFileBytes, SV_LEVEL_DEBUG)) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, (std::string("ERROR: Opening line file: ") + path).c_str());
     return -1;
   }
   const std::string file(path);
   SetDescription(file.c_str());
   std::vector<double> xyz;
-  char* text = nullptr;
-  size_t size = 0;
-  ssize_t length = 0;
+  std::string text;
   int skipped = 0;
-  // Whole lines, however long; a line without three numbers is skipped.
-  while ((length = getline(&text, &size, f)) >= 0) {
-    const char* p = text;
-    const char* end = text + length;
+  // A line without three numbers is skipped; reading ends at the vertex
+  // bound.
+  while (f.ReadLine(&text, kLineFileChars)) {
+    if (xyz.size() >= 3 * static_cast<size_t>(kMaxLineFileVertices)) {
+      Sv_Debug::Message(SV_LEVEL_WARNING, "ERROR: Line file holds too many vertices, the rest is not read",
+                        file.c_str());
+      break;
+    }
+    const char* p = text.data();
+    const char* end = p + text.size();
     double v[3];
     if (ParseNumber(p, end, &v[0]) && ParseNumber(p, end, &v[1]) && ParseNumber(p, end, &v[2])) {
       xyz.insert(xyz.end(), v, v + 3);
@@ -73,8 +80,10 @@ int Sd_Lines3D::ReadLineFile(const char* path) {
       ++skipped;
     }
   }
-  free(text);
-  fclose(f);
+  // A file given up at an over-long line is refused as a whole.
+  const bool stopped = f.Stopped();
+  f.Close();
+  if (stopped) xyz.clear();
   if (skipped > 0) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "Lines without three numbers skipped in line file", file.c_str());
   }
@@ -84,6 +93,7 @@ int Sd_Lines3D::ReadLineFile(const char* path) {
   m_colourMode = 0;
   m_fileVertexCount = static_cast<int>(xyz.size() / 3);
   if (m_fileVertexCount < 2) {
+    if (stopped) return -1;
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR: A line file needs two vertices at least", file.c_str());
     return -1;
   }

@@ -15,6 +15,7 @@
 #include "Sv_Debug.h"
 #include "Sv_Geo.h"
 #include "Sv_HersheyFont.h"
+#include "Sv_LineReader.h"
 #include "Sv_Stdio.h"
 #include "TDR_Manager.h"
 #include "TDR_Payload.h"
@@ -298,14 +299,13 @@ void Sd_Point3D::Init() {
 // the file ends early, the remaining fields are parsed from the last line.
 void Sd_Point3D::ReadPointClass() {
   int version = 0;
-  FILE* f = Sv_UtlOpenConfigFile("PointClass", &version);
-  if (!f) return;
-  char line[128] = "";
+  Sv_LineReader f;
+  if (!Sv_UtlOpenConfigLines("PointClass", &version, &f)) return;
+  std::string line, read;
   auto next = [&]() -> const char* {
-    if (!fgets(line, sizeof(line), f)) {
-      // The last line read stays in the buffer.
-    }
-    return line;
+    // At the end of the file the last line read stays.
+    if (f.ReadLine(&read, Sv_LineReader::kConfigurationLine)) line = read;
+    return line.c_str();
   };
   sscanf(next(), "%d", &m_colourMode);
   sscanf(next(), "%d", &m_symbolCode);
@@ -313,7 +313,6 @@ void Sd_Point3D::ReadPointClass() {
   if (sscanf(next(), "%f", &size) == 1) m_symbolSize = m_symbolFactor = size;
   sscanf(next(), "%f", &m_labelSize);
   sscanf(next(), "%f", &m_zOffset);
-  fclose(f);
 }
 
 Sd_Point3D::~Sd_Point3D() {
@@ -886,20 +885,21 @@ int Sd_Point3D::WriteASCII(const char* path) {
 
 int Sd_Point3D::ReadTrackFile(const char* path) {
   ReleasePoints();
-  FILE* f = path ? Sv_UtlOpenForReading(path, SV_LEVEL_DEBUG) : nullptr;
-  if (!f) {
+  Sv_LineReader f;
+  if (!path || !f.Open(path, kMaxTrackFileBytes, SV_LEVEL_DEBUG)) {
     MessageWithPath(SV_LEVEL_DEBUG, "ERROR:  Opening track data for track file  -  ", path);
     return -1;
   }
-  // Only the usable lines are counted; the set gets no points from them, so
-  // its count stays 0 until points are given (SetPoints).
-  char line[256];
+  // Only the usable lines (of more than one character besides the line
+  // end) are counted; the set gets no points from them, so its count stays
+  // 0 until points are given (SetPoints).
+  std::string line;
   int usable = 0;
-  while (fgets(line, sizeof(line), f)) {
-    if (strlen(line) > 2) ++usable;
+  while (f.ReadLine(&line, 254)) {
+    if (line.size() > 1) ++usable;
   }
   Sv_Debug::Debug("Track file %s: %d usable lines", path, usable);
-  return fclose(f);
+  return f.Stopped() ? -1 : 0;
 }
 
 void Sd_Point3D::ReadTDRFile(const char* path) {

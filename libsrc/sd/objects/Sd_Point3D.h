@@ -160,9 +160,11 @@ class Sd_Point3D : public Sd_Node {
   // through the atomic writer. 0 on success.
   int WriteASCII(const char* path);
   // Releases the points and counts the usable lines (longer than two
-  // characters) of a track file; the set stays without points. Returns the
-  // close result, or -1 when the file cannot be opened.
+  // characters with the line end) of a track file; the set stays without
+  // points. Returns 0, or -1 when the file cannot be opened, is larger than
+  // kMaxTrackFileBytes or was given up at an over-long line.
   int ReadTrackFile(const char* path);
+  static constexpr long long kMaxTrackFileBytes = 1LL << 30;
   // Loads every object record of this class in a TDR file into this set
   // (a later record replaces an earlier one).
   void ReadTDRFile(const char* path);

@@ -12,29 +12,21 @@
 
 #include "Sd_SoundingStyle.h"
 #include "Sv_Debug.h"
+#include "Sv_LineReader.h"
 #include "Sv_Stdio.h"
 #include "TDR_Colormap.h"
 
 namespace {
 
-// Longest line kept; the rest of a longer line is read and dropped.
+// Longest line kept; the rest of a longer line is skipped.
 constexpr size_t kMaxLine = 65536;
 
 // The lines of a configuration file after its version line, one at a time.
 class LineReader {
  public:
-  explicit LineReader(FILE* file) : m_file(file) {}
+  explicit LineReader(Sv_LineReader* lines) : m_lines(lines) {}
   // The next line (without its line break); false at the end of the file.
-  bool Next(std::string* line) {
-    line->clear();
-    int c = fgetc(m_file);
-    if (c == EOF) return false;
-    for (; c != EOF && c != '\n'; c = fgetc(m_file)) {
-      if (line->size() < kMaxLine) line->push_back(static_cast<char>(c));
-    }
-    if (!line->empty() && line->back() == '\r') line->pop_back();
-    return true;
-  }
+  bool Next(std::string* line) { return m_lines->ReadLine(line, kMaxLine); }
   // Skips a line; false at the end of the file.
   bool Skip() {
     std::string ignored;
@@ -58,7 +50,7 @@ class LineReader {
   }
 
  private:
-  FILE* m_file;
+  Sv_LineReader* m_lines;
 };
 
 // The whitespace-separated words of text.
@@ -92,9 +84,9 @@ std::vector<std::string> Words(const char* text) {
 void Sd_SoundingStyle::ReadConfiguration(const char* name, Switches* switches,
                                          const std::function<void(int map, const char* path)>& loadMap) {
   int version = 0;
-  FILE* file = Sv_UtlOpenConfigFile(name, &version);
-  if (!file) return;
-  LineReader in(file);
+  Sv_LineReader file;
+  if (!Sv_UtlOpenConfigLines(name, &version, &file)) return;
+  LineReader in(&file);
   std::string line;
   bool more = true;
   if (version >= 3) {
@@ -135,7 +127,6 @@ void Sd_SoundingStyle::ReadConfiguration(const char* name, Switches* switches,
       m_attrRangeSet[i] = low == 0.0f && high == 0.0f ? 0 : 1;
     }
   }
-  fclose(file);
 }
 
 // --- colour maps and ranges ---

@@ -11,6 +11,7 @@
 #include "Sd_TextScan.h"
 #include "Sd_VectorPipe.h"
 #include "Sv_Debug.h"
+#include "Sv_LineReader.h"
 #include "Sv_Stdio.h"
 #include "TDR_Manager.h"
 #include "TDR_Payload.h"
@@ -74,12 +75,11 @@ const char* Sd_CableSphParent::className() const { return "Cable Sphere Parent";
 
 void Sd_CableSphParent::ReadClassConfiguration() {
   int version = 0;
-  FILE* f = Sv_UtlOpenConfigFile("CableSphClass", &version);
-  if (!f) return;
+  Sv_LineReader f;
+  if (!Sv_UtlOpenConfigLines("CableSphClass", &version, &f)) return;
   std::string line;
   bool have = true;
-  for (int i = 0; i < 3 && have; ++i) have = Sd_TextScan::ReadLine(f, &line);
-  fclose(f);
+  for (int i = 0; i < 3 && have; ++i) have = Sd_TextScan::ReadLine(&f, &line);
   // "%f%d%f%f%f": radius, segment count, red, green, blue.
   int segments = 0;
   double v[4];  // radius, red, green, blue

@@ -8,6 +8,7 @@
 
 #include "Sd_TextScan.h"
 #include "Sv_Debug.h"
+#include "Sv_LineReader.h"
 #include "Sv_Stdio.h"
 #include "TDR_Manager.h"
 #include "TDR_Payload.h"
@@ -70,20 +71,19 @@ const char* Sd_ShipParent::className() const { return "Ship Node"; }
 
 void Sd_ShipParent::ReadClassConfiguration() {
   int version = 0;
-  FILE* f = Sv_UtlOpenConfigFile("ShipParentClass", &version);
-  if (!f) return;
+  Sv_LineReader f;
+  if (!Sv_UtlOpenConfigLines("ShipParentClass", &version, &f)) return;
   std::string line;
   double show = 0.0;
   // Show-sonobuoys flag, animate flag, window length, sonobuoy count,
   // track point count.
   int whole[5] = {m_showSonobuoys, m_animate, m_window, m_positions.sonobuoyCount, m_positions.trackCount};
-  if (Sd_TextScan::ReadValueLine(f, &line) && Sd_TextScan::Scan(line, "f", nullptr, &show) && FitFloats(&show, 1)) {
+  if (Sd_TextScan::ReadValueLine(&f, &line) && Sd_TextScan::Scan(line, "f", nullptr, &show) && FitFloats(&show, 1)) {
     m_showTrack = static_cast<float>(show);
-    for (int i = 0; i < 5 && Sd_TextScan::ReadValueLine(f, &line) && Sd_TextScan::Scan(line, "i", &whole[i], nullptr);
+    for (int i = 0; i < 5 && Sd_TextScan::ReadValueLine(&f, &line) && Sd_TextScan::Scan(line, "i", &whole[i], nullptr);
          ++i) {
     }
   }
-  fclose(f);
   m_showSonobuoys = whole[0];
   m_animate = whole[1];
   m_window = whole[2];
@@ -262,30 +262,30 @@ void Sd_ShipParent::SetOrWidenXY(const float lo[2], const float hi[2]) {
 template <class Store>
 int Sd_ShipParent::ReadPositionFile(const char* path, const char* openMessage, const char* pattern, int capacity,
                                     Store store) {
-  FILE* f = path ? Sv_UtlOpenForReading(path, SV_LEVEL_DEBUG) : nullptr;
-  if (!f) {
+  Sv_LineReader f;
+  if (!path || !f.Open(path, kMaxPositionFileBytes, SV_LEVEL_DEBUG)) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, openMessage, path);
     return -1;
   }
   std::string line;
   int count = 0;
-  if (!Sd_TextScan::ReadLine(f, &line) || !Sd_TextScan::Scan(line, "i", &count, nullptr) || count < 0) {
+  if (!Sd_TextScan::ReadLine(&f, &line) || !Sd_TextScan::Scan(line, "i", &count, nullptr) || count < 0) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  A ship position file must begin with its count", path);
-    fclose(f);
     return -1;
   }
   if (m_bounds[4] == 0.0f && m_bounds[5] == 0.0f) SetBounds(2, -5000.0f, 5000.0f);
-  int stored = 0, skipped = 0;
-  for (int n = 0; n < count && Sd_TextScan::ReadLine(f, &line); ++n) {
+  // Reading ends at the capacity: lines after it could not be stored.
+  int stored = 0, skipped = 0, n = 0;
+  for (; n < count && stored < capacity && Sd_TextScan::ReadLine(&f, &line); ++n) {
     int unused[8];
     double v[8];
-    if (stored < capacity && Sd_TextScan::Scan(line, pattern, unused, v) && FitFloats(v, 3)) {
+    if (Sd_TextScan::Scan(line, pattern, unused, v) && FitFloats(v, 3)) {
       store(stored++, v);
     } else {
       ++skipped;
     }
   }
-  fclose(f);
+  if (n < count && stored == capacity) ++skipped;
   if (skipped > 0) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Position lines without their numbers, or beyond the capacity, skipped",
                       path);

@@ -25,6 +25,8 @@ class Sd_ShipParent : public Sd_AlignmentNode {
  public:
   static constexpr int kMaxTrackPoints = 750;
   static constexpr int kMaxSonobuoys = 20;
+  // Track and sonobuoy text files larger than this are refused.
+  static constexpr long long kMaxPositionFileBytes = 64LL << 20;
 
   // Bounds x 0 ... 1, y 0 ... 1, z -5000 ... 5000, no points, then the
   // class file.

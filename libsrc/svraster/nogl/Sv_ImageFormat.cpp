@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <strings.h>
 
 #include "Sv_Debug.h"
 #include "Sv_ImageJpeg.h"
 #include "Sv_ImagePng.h"
 #include "Sv_ImageTiff.h"
+#include "Sv_LineReader.h"
 #include "Sv_Stdio.h"
 
 void Sv_ImageMessage(int level, const char* who, const char* format, ...) {
@@ -59,12 +61,12 @@ int Sv_ImageWriteSettings::ParseCompression(const char* word) {
 Sv_ImageWriteSettings Sv_ImageWriteSettings::FromConfiguration() {
   static const char* kWho = "ImageFormats";
   Sv_ImageWriteSettings s;
-  FILE* f = Sv_UtlOpenConfigFile("ImageFormats", nullptr);
-  if (!f) return s;
-  char line[256];
-  for (int i = 0; i < 3 && std::fgets(line, sizeof line, f); ++i) {
+  Sv_LineReader f;
+  if (!Sv_UtlOpenConfigLines("ImageFormats", nullptr, &f)) return s;
+  std::string line;
+  for (int i = 0; i < 3 && f.ReadLine(&line, 255); ++i) {
     char word[64];
-    if (std::sscanf(line, "%63s", word) != 1) continue;
+    if (std::sscanf(line.c_str(), "%63s", word) != 1) continue;
     const int value = std::atoi(word);
     if (i == 0) {
       const int code = ParseCompression(word);
@@ -80,7 +82,6 @@ Sv_ImageWriteSettings Sv_ImageWriteSettings::FromConfiguration() {
       s.jpegQuality = value;
     }
   }
-  std::fclose(f);
   return s;
 }
 
