@@ -89,8 +89,9 @@ class Qk_GLOverlay {
   virtual void UpdatePlacement();
   // The vertical exaggeration has changed.
   virtual void VertExagChanged();
-  // After a camera reset: changes the camera so that the scene's box as
-  // drawn (Qk_GLWorkArea::GetSceneBox) lies inside the view. The base does
+  // After a camera reset, and when the view's shape changes with stereo:
+  // changes the camera so that the scene's box as drawn
+  // (Qk_GLWorkArea::GetSceneBox) lies inside the view. The base does
   // nothing.
   virtual void FitView();
 

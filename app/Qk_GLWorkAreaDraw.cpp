@@ -460,6 +460,9 @@ void Qk_GLWorkArea::SetStereoView(int on) {
     } else {
       camera->DisableCyclopeanScale();
     }
+    // Each eye's view is half as wide as the mono one: the zoom is fitted
+    // anew to the scene, as the first view of a scene is.
+    if (m_initialised && GetOverlay()) GetOverlay()->FitView();
   }
   UpdateGL();
 }

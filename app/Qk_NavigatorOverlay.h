@@ -58,9 +58,10 @@ class Qk_NavigatorOverlay : public Qk_GLOverlay {
   // first: drags, spinning dials, a re-centring and a held scroll bar end
   // with their exploring periods. Touches no GL.
   int Reset() override;
-  // In the orbit camera, zooms out (never in beyond the zoom it has) until
-  // the scene's box as drawn lies inside the view, in mono or in each eye's
-  // view in stereo, with a margin all round. Touches no GL.
+  // In the orbit camera, sets the largest zoom up to the reset view's (1)
+  // at which the scene's box as drawn lies inside the view, in mono or in
+  // each eye's view in stereo, with a margin all round; tilt, heading and
+  // centre stay. Touches no GL.
   void FitView() override;
   // Takes tilt, heading, zoom and centre from an orbit camera's matrix (as
   // GetViewMatrix returns it).
