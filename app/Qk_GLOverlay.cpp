@@ -92,6 +92,8 @@ void Qk_GLOverlay::VertExagChanged() {}
 
 void Qk_GLOverlay::FitView() {}
 
+void Qk_GLOverlay::DrawBeforePass() {}
+
 void Qk_GLOverlay::UpdatePlacement() {
   if (m_eyeMode == PLACE_POINT) {
     for (int i = 0; i < 3; ++i) m_eyePosition[i] = m_eyePoint[i];

@@ -89,10 +89,17 @@ class Qk_GLOverlay {
   virtual void UpdatePlacement();
   // The vertical exaggeration has changed.
   virtual void VertExagChanged();
-  // After a camera reset: changes the camera so that the scene's box as
-  // drawn (Qk_GLWorkArea::GetSceneBox) lies inside the view. The base does
+  // After a camera reset, and when the view's shape changes with stereo:
+  // changes the camera so that the scene's box as drawn
+  // (Qk_GLWorkArea::GetSceneBox) lies inside the view. The base does
   // nothing.
   virtual void FitView();
+  // When a best pass begins a view (its projection, viewport and camera
+  // loaded, its depth cleared): draws what Draw draws and keeps the scene
+  // that the pass's steps draw from covering it, so that every step shows
+  // it whole. Draw at the end of the view's pass leaves the depth as a
+  // frame does. The base does nothing.
+  virtual void DrawBeforePass();
 
   // --- scene context ---
   void SetSceneContext(Sd_Node* root, Movie* movie, Sv_Matrix4* viewMatrix, Sv_Perspective* camera,

@@ -132,7 +132,8 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // One complete split-screen (or quad-buffered) stereo frame.
   virtual void DrawStereoScene();
   // Switches stereo on or off, then fits the camera to the full viewport,
-  // turns the automatic stereo scale on (or off) and redraws. A switch that
+  // turns the automatic stereo scale on (or off), has the overlay fit the
+  // zoom to the scene in the new eye views (FitView) and redraws. A switch that
   // the stereo layer refuses ("Stereo not available.") or that changes
   // nothing does nothing more.
   virtual void SetStereoView(int on);

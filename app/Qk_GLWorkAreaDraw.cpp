@@ -361,6 +361,7 @@ bool Qk_GLWorkArea::StepRender() {
     PushPassMatrix();
     if (camera) camera->SetMonoProjection();
     PushPassScene(s, true, SV_VIEW_MONO);
+    if (GetOverlay()) GetOverlay()->DrawBeforePass();
     Sd_Node::SetBestPass(1);
     m_stepCounter = 1;
   } else if (m_stepCounter == 1) {
@@ -405,6 +406,18 @@ bool Qk_GLWorkArea::StepRenderStereo() {
       PushPassMatrix();
       if (camera) camera->SetLeftEyeProjection();
       PushPassScene(s, true, SV_VIEW_LEFT);
+      if (GetOverlay()) {
+        // The overlay in both halves at once: the right one shows nothing
+        // else until the left eye is done.
+        GetOverlay()->DrawBeforePass();
+        if (split && camera) {
+          SelectRight(0);
+          camera->SetRightEyeProjection();
+          GetOverlay()->DrawBeforePass();
+          SelectLeft(0);
+          camera->SetLeftEyeProjection();
+        }
+      }
       Sd_Node::SetBestPass(1);
       m_stepCounter = 1;
       break;
@@ -427,6 +440,7 @@ bool Qk_GLWorkArea::StepRenderStereo() {
       if (!split) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
       PushPassMatrix();
       PushPassScene(s, false, SV_VIEW_RIGHT);
+      if (GetOverlay()) GetOverlay()->DrawBeforePass();
       m_stepCounter = 4;
       break;
     case 4:
@@ -505,6 +519,9 @@ void Qk_GLWorkArea::SetStereoView(int on) {
     } else {
       camera->DisableCyclopeanScale();
     }
+    // Each eye's view is half as wide as the mono one: the zoom is fitted
+    // anew to the scene, as the first view of a scene is.
+    if (m_initialised && GetOverlay()) GetOverlay()->FitView();
   }
   UpdateGL();
 }

@@ -202,6 +202,7 @@ Qk_NavDial::Qk_NavDial()
       m_exaggeration(1.0),
       m_spinning(0),
       m_singlePass(1),
+      m_footprint(0),
       m_distancesOn(0),
       m_distance(0.0),
       m_step(0.0),
@@ -469,6 +470,10 @@ void Qk_NavDial::DrawLabels() const {
   }
 }
 
+void Qk_NavDial::DrawOverEverything() const {
+  if (!m_footprint) glDisable(GL_DEPTH_TEST);
+}
+
 void Qk_NavDial::DrawScale() const {
   const double s = GetSpacing();
   const double step = m_step;
@@ -476,7 +481,7 @@ void Qk_NavDial::DrawScale() const {
   // Ticks across the shaft at every half spacing, longer at the labels,
   // drawn over the shaft they cross.
   glPushAttrib(GL_ENABLE_BIT);
-  glDisable(GL_DEPTH_TEST);
+  DrawOverEverything();
   glBegin(GL_LINES);
   for (int k = 1; k * s / 2.0 < kScaleLength - kScaleEpsilon; ++k) {
     const double t = k * s / 2.0;
@@ -496,7 +501,7 @@ void Qk_NavDial::DrawScale() const {
   if (m_horizontal) {
     glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
   } else {
-    glDisable(GL_DEPTH_TEST);
+    DrawOverEverything();
     glRotated(90.0, 0.0, 1.0, 0.0);
     glRotated(90.0, 1.0, 0.0, 0.0);
   }
@@ -534,7 +539,7 @@ void Qk_NavDial::DrawReadout() const {
     m_font->DrawString(sc, sc, text, x, 0.0f, 0.0f, 0, 1, 0);
     Diamond(x + m_font->GetStringWidth(text, sc) + 0.01, capHeight);
   } else {
-    glDisable(GL_DEPTH_TEST);
+    DrawOverEverything();
     glRotated(90.0, 0.0, 1.0, 0.0);
     glRotated(90.0, 1.0, 0.0, 0.0);
     const float x = -1.1f, y = 0.2f;

@@ -95,6 +95,11 @@ class Qk_NavDial : public Qk_NavControl {
   double GetValue() const { return m_value; }
   void SetSinglePass(int on) { m_singlePass = on; }
   int GetSinglePass() const { return m_singlePass; }
+  // Footprint drawing (0 by default): the parts otherwise drawn without
+  // depth test (ticks, labels, readouts) keep it, so that a draw with
+  // colour off and the depth test always passing puts every pixel of the
+  // dial into the depth buffer.
+  void SetFootprint(int on) { m_footprint = on; }
   void SetDisplayedExaggeration(double exaggeration) { m_exaggeration = exaggeration; }
   double GetDisplayedExaggeration() const { return m_exaggeration; }
   void SetDistancesOn(int on) { m_distancesOn = on; }
@@ -138,6 +143,9 @@ class Qk_NavDial : public Qk_NavControl {
   void DrawLabels() const;
   void DrawScale() const;
   void DrawReadout() const;
+  // Draws what follows over everything: no depth test, or in footprint
+  // drawing the caller's test, which always passes and writes the depth.
+  void DrawOverEverything() const;
   // Material of the grip for the current state.
   void GripMaterial() const;
 
@@ -154,6 +162,7 @@ class Qk_NavDial : public Qk_NavControl {
   double m_exaggeration;
   int m_spinning;
   int m_singlePass;
+  int m_footprint;
   int m_distancesOn;
   double m_distance;
   double m_step;

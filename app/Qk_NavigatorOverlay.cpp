@@ -24,6 +24,8 @@ namespace {
 const double kRadiansToDegrees = 57.29577951308232;
 const double kDegreesToRadians = 0.017453292519943295;
 const double kInitialTilt = -60.0;
+// The zoom of the reset view, and the most a fit to the scene gives.
+const double kInitialZoom = 1.0;
 // Zoom and exaggeration are kept in these ranges so that the camera and the
 // scene's transforms stay finite however long a drag is held.
 const double kMaxZoom = 1e7;
@@ -205,7 +207,7 @@ int Qk_NavigatorOverlay::Reset() {
   EndMotions(false);
   SetTilt(kInitialTilt);
   SetHeading(0.0);
-  m_zoom = 1.0;
+  m_zoom = kInitialZoom;
   for (int i = 0; i < 3; ++i) m_centre[i] = 0.0;
   if (m_viewMatrix) *m_viewMatrix = GetViewMatrix();
   return 1;
@@ -228,7 +230,9 @@ void Qk_NavigatorOverlay::FitView() {
   turn.Rotate(m_heading, 0.0, 0.0, 1.0);
   const bool stereo = m_workArea->GetStereo() != 0;
   const int views[2] = {stereo ? SV_VIEW_LEFT : SV_VIEW_MONO, SV_VIEW_RIGHT};
-  double zoom = m_zoom;
+  // From the reset view's zoom, whatever the zoom is now: a view that has
+  // grown (stereo switched off) gets the zoom back that a narrower one took.
+  double zoom = kInitialZoom;
   for (int v = 0; v < (stereo ? 2 : 1); ++v) {
     double p[16];
     m_camera->GetProjectionMatrix(views[v], p);

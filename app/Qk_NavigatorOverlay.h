@@ -58,9 +58,10 @@ class Qk_NavigatorOverlay : public Qk_GLOverlay {
   // first: drags, spinning dials, a re-centring and a held scroll bar end
   // with their exploring periods. Touches no GL.
   int Reset() override;
-  // In the orbit camera, zooms out (never in beyond the zoom it has) until
-  // the scene's box as drawn lies inside the view, in mono or in each eye's
-  // view in stereo, with a margin all round. Touches no GL.
+  // In the orbit camera, sets the largest zoom up to the reset view's (1)
+  // at which the scene's box as drawn lies inside the view, in mono or in
+  // each eye's view in stereo, with a margin all round; tilt, heading and
+  // centre stay. Touches no GL.
   void FitView() override;
   // Takes tilt, heading, zoom and centre from an orbit camera's matrix (as
   // GetViewMatrix returns it).
@@ -76,6 +77,9 @@ class Qk_NavigatorOverlay : public Qk_GLOverlay {
   void SetExagDisplay(float exaggeration) override;
   // Draws the dials (nothing while not shown).
   void Draw() override;
+  // Draws the dials, then gives their footprint the nearest depth, so that
+  // no step of the pass draws the scene over them.
+  void DrawBeforePass() override;
   void ApplyCamera() override;
   // Loads the dial frame onto the current matrix; returns its scale.
   double ApplyWidgetFrame() override;
@@ -216,8 +220,13 @@ class Qk_NavigatorOverlay : public Qk_GLOverlay {
   // The tilt dial, then the heading dial turned by the tilt, on the dial
   // frame.
   void DrawDials();
-  // True while the depth buffer may lack the dials of the frame on screen
-  // (a best pass has cleared it and not yet drawn the overlay).
+  // What Draw and DrawBeforePass draw (nothing while not shown), a set of
+  // the layers below.
+  enum { LAYER_DIALS = 1, LAYER_SHIELD = 2 };
+  void DrawLayers(int layers);
+  // True while the depth buffer lacks the dials of the picture that picks
+  // read (a best pass has cleared it and holds the dials' footprint at the
+  // nearest depth until it draws the overlay over its first view).
   bool DialsMissingFromDepth() const;
   // The pan and move of the bottom and right scroll bars by amount.
   void PanAcross(double amount);

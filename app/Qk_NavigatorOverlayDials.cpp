@@ -106,7 +106,11 @@ int Qk_NavigatorOverlay::DialDistances(double frameScale, double* ground, double
   return 1;
 }
 
-void Qk_NavigatorOverlay::Draw() {
+void Qk_NavigatorOverlay::Draw() { DrawLayers(LAYER_DIALS); }
+
+void Qk_NavigatorOverlay::DrawBeforePass() { DrawLayers(LAYER_DIALS | LAYER_SHIELD); }
+
+void Qk_NavigatorOverlay::DrawLayers(int layers) {
   if (!m_shown || !m_workArea) return;
   const int distances = DistancesOn();
   const double e = m_workArea->GetVertExag();
@@ -139,19 +143,35 @@ void Qk_NavigatorOverlay::Draw() {
   m_headingDial->SetTilt(m_tilt);
   if (distances) m_headingDial->SetDistance(height);
 
-  // The dials cut through the scene's depth: first their footprint gets
-  // the depth of the far plane, so that no part of the scene, behind or in
-  // front of them, hides a dial, while the scene's depth everywhere else
-  // stays for its picks. The dials then order their own parts by depth as
-  // over an empty background.
-  glPushAttrib(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_VIEWPORT_BIT);
-  glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
-  glDepthRange(1.0, 1.0);
-  glDepthFunc(GL_ALWAYS);
-  DrawDials();
-  glPopAttrib();
-  glDepthFunc(GL_LEQUAL);
-  DrawDials();
+  if (layers & LAYER_DIALS) {
+    // The dials cut through the scene's depth: first their footprint gets
+    // the depth of the far plane, so that no part of the scene, behind or
+    // in front of them, hides a dial, while the scene's depth everywhere
+    // else stays for its picks. The dials then order their own parts by
+    // depth as over an empty background.
+    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_VIEWPORT_BIT);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    glDepthRange(1.0, 1.0);
+    glDepthFunc(GL_ALWAYS);
+    DrawDials();
+    glPopAttrib();
+    glDepthFunc(GL_LEQUAL);
+    DrawDials();
+  }
+  if (layers & LAYER_SHIELD) {
+    // The footprint at the nearest depth: the scene that a pass draws
+    // piece by piece after this fails the depth test there, so the dials
+    // stay whole in every step. The overlay's Draw at the end of the pass
+    // puts the dials' own depth back.
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    glDepthRange(0.0, 0.0);
+    glDepthFunc(GL_ALWAYS);
+    m_tiltDial->SetFootprint(1);
+    m_headingDial->SetFootprint(1);
+    DrawDials();
+    m_tiltDial->SetFootprint(0);
+    m_headingDial->SetFootprint(0);
+  }
 
   glPopMatrix();
   glPopAttrib();
@@ -167,9 +187,13 @@ void Qk_NavigatorOverlay::DrawDials() {
 }
 
 bool Qk_NavigatorOverlay::DialsMissingFromDepth() const {
-  // A best pass clears the depth buffer when it begins and draws the
-  // overlay only in its last step.
-  return m_workArea && m_workArea->IsRunning() && m_workArea->GetStepCounter() != 0;
+  // A best pass clears the depth buffer when it begins and shields the
+  // dials there until the overlay is drawn at the end of its first view
+  // (mono, or the left eye, whose picture the picks read): step counter 1
+  // or 2.
+  if (!m_workArea || !m_workArea->IsRunning()) return false;
+  const int counter = m_workArea->GetStepCounter();
+  return counter == 1 || counter == 2;
 }
 
 int Qk_NavigatorOverlay::PickWidget(int x, int y, double* px, double* py, double* pz) {
@@ -190,9 +214,10 @@ int Qk_NavigatorOverlay::PickWidget(int x, int y, double* px, double* py, double
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
 
-  if (DialsMissingFromDepth()) {
+  const bool missing = DialsMissingFromDepth();
+  if (missing) {
     // Put the dials into the depth buffer only; the picture shows them
-    // when the pass ends.
+    // already.
     glPushAttrib(GL_COLOR_BUFFER_BIT);
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
     Draw();
@@ -206,6 +231,13 @@ int Qk_NavigatorOverlay::PickWidget(int x, int y, double* px, double* py, double
                   static_cast<float>(m_workArea->GetViewportHeight()));
   double p[3] = {0.0, 0.0, 0.0};
   const int found = picker->PickNear(x, y, &p[0], &p[1], &p[2], kPickRadius) == 0;
+  if (missing) {
+    // The pass goes on: the footprint shields the dials again.
+    glPushAttrib(GL_COLOR_BUFFER_BIT);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    DrawLayers(LAYER_SHIELD);
+    glPopAttrib();
+  }
 
   glPopMatrix();
   glMatrixMode(GL_PROJECTION);
