@@ -234,14 +234,14 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   // (x, y in device pixels from the bottom left), with the projection,
   // camera and global scale of the frame on screen (the left half in
   // split-screen stereo). The record's found flag and value are preset (0,
-  // -1e20); an orthographic view that no object answers picks the root's
-  // unit square (z 1e12, node null). Non-zero when an object answered; 0
-  // without a root or GL context.
+  // SD_PICK_NO_VALUE); an orthographic view that no object answers picks
+  // the root's unit square (z SD_PICK_NO_SURFACE, node null). Non-zero when
+  // an object answered; 0 without a root or GL context.
   int PickScene(SDN_PickIn* request, SDN_PickOut* out);
   // The root's unit square under the request's pixel, unprojected with the
   // matrices loaded (the orthographic view's answer where no object
-  // answers): x, y in the root's data units, z 1e12, node null. 0 off the
-  // square or without a root.
+  // answers): x, y in the root's data units, z SD_PICK_NO_SURFACE, node
+  // null. 0 off the square or without a root.
   int PickOrthographic(SDN_PickIn* request, SDN_PickOut* out);
   // PickScene for a pixel of the viewport with the given query kind and
   // action code (stored in the pick request); a pixel outside the viewport
@@ -370,7 +370,7 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   void ScrollBarMouseUpSL(QWidget* widget, SVint button, SVint x, SVint y);
   void ScrollBarArrowPressSL(QWidget* widget, SVint button, SVint x, SVint y);
   // *z := the scene's height at (x, y) and *color its packed colour (0 where
-  // no object has data; *z is then 1e12).
+  // no object has data; *z is then SD_PICK_NO_SURFACE).
   void GeoPickPointSL(SVdouble x, SVdouble y, SVdouble* z, SVuint* color);
   // Draws the outline once more (XOR: erases or shows it).
   void RedrawSelectionSL();

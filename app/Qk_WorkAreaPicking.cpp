@@ -21,10 +21,6 @@
 
 namespace {
 
-// Preset value of a pick: no scalar at the point.
-const double kNoValue = -1e20;
-// Height of a hit that has none (a two-dimensional hit).
-const double kNoHeight = 1e12;
 // Half size of the block the depth search looks at (9 x 9 pixels).
 const int kDepthSearchRadius = 4;
 // Narrowest axis NormalizePoint divides by.
@@ -89,7 +85,7 @@ int Qk_WorkAreaPicking::PickScene(SDN_PickIn* request, SDN_PickOut* out) {
 
   int result = 0;
   if (Sd_Node* root = m_area->GetRoot()) {
-    out->value = kNoValue;
+    out->value = SD_PICK_NO_VALUE;
     result = root->QueryPoint(request, out);
     if (!result && m_area->GetScene().GetOrthographic()) result = PickOrthographic(request, out);
   }
@@ -123,7 +119,7 @@ int Qk_WorkAreaPicking::PickOrthographic(SDN_PickIn* request, SDN_PickOut* out) 
   if (!(ox > -0.5 && ox < 0.5 && oy > -0.5 && oy < 0.5)) return 0;
   out->x = (ox + 0.5) * (static_cast<double>(bx[1]) - bx[0]) + bx[0];
   out->y = (oy + 0.5) * (static_cast<double>(by[1]) - by[0]) + by[0];
-  out->z = kNoHeight;
+  out->z = SD_PICK_NO_SURFACE;
   // The point belongs to the scene as a whole, not to the object of an
   // earlier hit.
   out->node = nullptr;
@@ -153,9 +149,9 @@ int Qk_WorkAreaPicking::PickRefreshed(int x, int y, int kind, int action, SDN_Pi
 void Qk_WorkAreaPicking::GeoPickPoint(double x, double y, double* z, unsigned* color) {
   unsigned c = 0;
   Sd_Node* root = m_area->GetRoot();
-  const double h = root ? root->GeoPickPoint(x, y, &c) : kNoHeight;
+  const double h = root ? root->GeoPickPoint(x, y, &c) : SD_PICK_NO_SURFACE;
   if (z) *z = h;
-  if (color) *color = h == kNoHeight ? 0u : c;
+  if (color) *color = h == SD_PICK_NO_SURFACE ? 0u : c;
 }
 
 // ---------------------------------------------------------------------------
@@ -239,7 +235,7 @@ int Qk_WorkAreaPicking::FormatPickText(const SDN_PickOut* pick, int coordinateTy
 
   // Geographic coordinates need eight decimals; heights and projected
   // coordinates two (three for heights of type 3).
-  const bool flat = pick->z == kNoHeight;
+  const bool flat = pick->z == SD_PICK_NO_SURFACE;
   int n = 0;
   switch (coordinateType) {
     case SD_COORDS_UNDECIDED:
@@ -261,7 +257,7 @@ int Qk_WorkAreaPicking::FormatPickText(const SDN_PickOut* pick, int coordinateTy
     return 0;
   }
   size_t used = static_cast<size_t>(n) < size ? static_cast<size_t>(n) : size - 1;
-  if (pick->value != kNoValue && used < size - 1) {
+  if (pick->value != SD_PICK_NO_VALUE && used < size - 1) {
     const int m = snprintf(text + used, size - used, ", Scalar = %.2lf", pick->value);
     if (m > 0) used += static_cast<size_t>(m) < size - used ? static_cast<size_t>(m) : size - used - 1;
   }

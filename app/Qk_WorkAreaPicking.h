@@ -28,13 +28,14 @@ class Qk_WorkAreaPicking : private Qk_WorkAreaPart {
   void ShowPickText(SDN_PickOut* pick);
   static void NormalizePoint(const double in[3], Sd_Node* node, double out[3]);
   // GeoPickPointSL: *z := the scene's height at (x, y) and *color its
-  // packed colour (0 where no object has data; *z is then 1e12).
+  // packed colour (0 where no object has data; *z is then SD_PICK_NO_SURFACE).
   void GeoPickPoint(double x, double y, double* z, unsigned* color);
 
   // The status text of a pick record for a coordinate type ("Geo Coords
-  // (x,y,z) -> (...)", the two-dimensional form when z is 1e12, ", Scalar =
-  // ..." unless the value is -1e20); empty when the record's found flag is
-  // 0. Returns the length written (cut to size - 1).
+  // (x,y,z) -> (...)", the two-dimensional form when z is
+  // SD_PICK_NO_SURFACE, ", Scalar = ..." unless the value is
+  // SD_PICK_NO_VALUE); empty when the record's found flag is 0. Returns the
+  // length written (cut to size - 1).
   static int FormatPickText(const SDN_PickOut* pick, int coordinateType, char* text, size_t size);
   // Emits SetPickInfoSG with an empty text.
   void ClearPickText();

@@ -13,7 +13,6 @@
 
 namespace {
 
-const double kNoValue = -1e20;
 // Screen size of the point marker's arms (pixels), mono and stereo.
 const double kMarkerSize = 75.0;
 const double kStereoMarkerSize = 40.0;
@@ -111,7 +110,7 @@ void Qk_WorkAreaSelection::SelectPoint(const double pt[3]) {
   pick->y = pt[1];
   pick->z = pt[2];
   // A scalar of an earlier pick does not belong to this point.
-  pick->value = kNoValue;
+  pick->value = SD_PICK_NO_VALUE;
   m_pointSelected = 1;
   m_selectedPoint[0] = pt[0];
   m_selectedPoint[1] = pt[1];

@@ -541,14 +541,19 @@ int orvanta::LoadSceneFile(const char* fileName) {
 int orvanta::PlayFlightpath(const char* fileName) {
   if (!fileName) return -1;
   Movie* movie = m_workarea->GetMovie();
-  Qk_BusyCursorOn();
-  const int result = movie ? movie->Read(fileName) : -1;
-  Qk_BusyCursorOff();
+  int result = -1;
+  {
+    // The reader's own reason and the loader's sentence make one box.
+    LoadMessageScope messages(fileName);
+    Qk_BusyCursorOn();
+    result = movie ? movie->Read(fileName) : -1;
+    Qk_BusyCursorOff();
+    if (result < 0) Sv_Debug::Error("An error occured loading the flightpath '%s'.", fileName);
+  }
   // A path that was read is played in a loop by the flight-path player
   // overlay, which replaces the navigator (or a running player) until a
   // click or key press.
   if (result >= 0) m_workarea->PlayMovie(1);
-  if (result < 0) Sv_Debug::Error("An error occured loading the flightpath '%s'.", fileName);
   RememberDirectory(fileName);
   return result < 0 ? -1 : 0;
 }

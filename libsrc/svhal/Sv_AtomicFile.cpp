@@ -6,6 +6,25 @@
 #include "Sv_Debug.h"
 #include "Sv_Platform.h"
 
+namespace {
+
+// Renaming over the target replaces whatever it is; only a regular file (or
+// no file yet) may be replaced. A named pipe, a device, a directory or a
+// socket, also at the end of a chain of links, is reported by name and kind
+// and left as it is (a device node replaced by a plain file is lost). True
+// when the target is refused; errno is then EINVAL.
+bool RefusedTarget(const std::string& path, const std::string& target) {
+  const char* kind = Sv_PlatformNonRegularKind(target.c_str());
+  if (!kind) return false;
+  std::string what = target + " is a " + kind;
+  if (target != path) what = path + " names " + what;
+  Sv_Debug::Message(SV_LEVEL_WARNING, "Only a regular file is replaced, this one is left as it is", what.c_str());
+  errno = EINVAL;
+  return true;
+}
+
+}  // namespace
+
 Sv_AtomicFile::Sv_AtomicFile() : m_file(nullptr), m_lock(-1) {}
 
 Sv_AtomicFile::~Sv_AtomicFile() { Discard(); }
@@ -15,6 +34,7 @@ FILE* Sv_AtomicFile::Open(const char* path, int binary) {
   std::string target = Sv_PlatformWriteTarget(path);
   std::string temporary;
   FILE* file = nullptr;
+  if (!target.empty() && RefusedTarget(path, target)) return nullptr;
   if (!target.empty()) {
     // What a write killed before its rename left beside the file goes now.
     Sv_PlatformRemoveStaleTemporaries(target.c_str());
@@ -37,8 +57,13 @@ int Sv_AtomicFile::Commit() {
   FILE* file = m_file;
   m_file = nullptr;
   int rc = Sv_PlatformSyncAndClose(file);
-  if (rc == 0) rc = Sv_PlatformReplaceFile(m_temporary.c_str(), m_target.c_str());
-  if (rc == -2) {
+  // Looked at again: the target may have changed since Open.
+  const bool refused = rc == 0 && RefusedTarget(m_path, m_target);
+  if (rc == 0 && !refused) rc = Sv_PlatformReplaceFile(m_temporary.c_str(), m_target.c_str());
+  if (refused) {
+    Sv_PlatformRemoveFile(m_temporary.c_str());
+    rc = -1;
+  } else if (rc == -2) {
     // The new contents are in place, but not yet safe from a crash.
     const std::string why = m_path + " (" + strerror(errno) + ")";
     Sv_Debug::Message(SV_LEVEL_WARNING, "The file was written, but its folder could not be synced", why.c_str());

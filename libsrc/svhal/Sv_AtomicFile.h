@@ -19,7 +19,10 @@
 // umask), and it stays locked until it is renamed or removed, so that Open
 // can remove the temporaries of the same target that a killed write left.
 // A target that is a symbolic link is replaced through the link; a link
-// that names no file yet gets that file.
+// that names no file yet gets that file. Only a regular file is replaced: a
+// target that is (or whose chain of links ends at) a named pipe, a device, a
+// directory or a socket is refused with a warning naming it and its kind,
+// and left as it is.
 class Sv_AtomicFile {
  public:
   Sv_AtomicFile();
@@ -30,12 +33,12 @@ class Sv_AtomicFile {
 
   // Starts writing path: binary 1 gives a "wb" stream, 0 a "w" stream.
   // Null when no path is given, a write is already open, the target exists
-  // but may not be written, or the temporary file cannot be created (the
-  // target is then untouched).
+  // but is not a regular file or may not be written, or the temporary file
+  // cannot be created (the target is then untouched).
   FILE* Open(const char* path, int binary = 1);
   // Makes the written data the target's contents. 0 on success; -1 when a
-  // write, the flush, the sync, the close or the rename failed (or nothing
-  // is open), after which the temporary file is gone and the target is as
+  // write, the flush, the sync, the close or the rename failed, the target
+  // is no longer a regular file (or nothing is open), after which the temporary file is gone and the target is as
   // it was. -1 also, with a warning, when the rename was done but the
   // folder could not be synced: the new contents are in place but a crash
   // may still undo them. The stream is closed in every case.

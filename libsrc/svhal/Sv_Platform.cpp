@@ -202,6 +202,18 @@ std::string Sv_PlatformWriteTarget(const char* path) {
   return std::string();
 }
 
+const char* Sv_PlatformNonRegularKind(const char* path) {
+  struct stat st;
+  if (!path || !*path || lstat(path, &st) != 0 || S_ISREG(st.st_mode)) return nullptr;
+  if (S_ISFIFO(st.st_mode)) return "named pipe";
+  if (S_ISCHR(st.st_mode)) return "character device";
+  if (S_ISBLK(st.st_mode)) return "block device";
+  if (S_ISDIR(st.st_mode)) return "directory";
+  if (S_ISSOCK(st.st_mode)) return "socket";
+  if (S_ISLNK(st.st_mode)) return "symbolic link";
+  return "special file";
+}
+
 namespace {
 
 // The hidden temporary's name for a target's file name: the dot, the name

@@ -62,6 +62,11 @@ void Sv_PlatformRemoveStaleTemporaries(const char* target);
 // exist yet), else path itself. Empty (errno ELOOP) for links that never
 // end.
 std::string Sv_PlatformWriteTarget(const char* path);
+// What path is when it exists and is not a regular file, looked at without
+// following a link: "named pipe", "character device", "block device",
+// "directory", "socket", "symbolic link" or "special file". Null when path
+// is a regular file or does not exist.
+const char* Sv_PlatformNonRegularKind(const char* path);
 // Pushes the stream's data to the device and closes the stream. 0 only when
 // no write on the stream failed and the flush, the sync and the close all
 // succeeded; the stream is closed in every case.

@@ -476,9 +476,11 @@ TEST_F(MainWindow, FlightPathsAreReadIntoTheWorkAreasMovie) {
   EXPECT_EQ(window->PlayFlightpath(bad.c_str()), -1);
   EXPECT_EQ(window->m_workarea->GetMovie()->GetNumFrames(), 2);  // the old path stays
   EXPECT_EQ(window->GetLastDirectory(), other.path() + "/");
-  ASSERT_TRUE(WaitFor([&] { return !recorder.boxes.empty(); }));
+  ASSERT_TRUE(WaitFor([&] { return !recorder.boxes.empty() && orvanta::PendingMessageCount() == 0; }));
+  ASSERT_EQ(recorder.boxes.size(), 1u);
   EXPECT_EQ(recorder.boxes.back().caption, "Orvanta - Error");
-  EXPECT_EQ(recorder.boxes.back().text.toStdString(), "An error occured loading the flightpath '" + bad + "'.");
+  EXPECT_EQ(recorder.boxes.back().text.toStdString(),
+            "ERROR: " + bad + " is not a flight-path file\n\nAn error occured loading the flightpath '" + bad + "'.");
 }
 
 TEST_F(MainWindow, ExitAsksFirst) {

@@ -50,9 +50,9 @@ class Sd_GridDTM : public Sd_BaseDTM {
   // height goes to the query callback), or on the last row or column (no
   // value); 0 otherwise.
   int ValueAt(double x, double y, int user) override;
-  // Height (and colour) at a geographic point; 1e12 outside the bounds or
-  // in a cell that does not answer. On the top or right edge the edge
-  // node's own height answers.
+  // Height (and colour) at a geographic point; SD_PICK_NO_SURFACE outside
+  // the bounds or in a cell that does not answer. On the top or right edge
+  // the edge node's own height answers.
   double GeoPickPoint(double x, double y, unsigned* colour) override;
 
   // --- drawing settings ---

@@ -9,13 +9,6 @@
 #include "Sd_GridDTM.h"
 #include "Sv_Matrix4.h"
 
-namespace {
-
-// Height of a point that has none.
-constexpr double kNoHeight = 1e12;
-
-}  // namespace
-
 int Sd_GridDTM::QueryPoint(SDN_PickIn* request, SDN_PickOut* out) {
   if (!request || !request->picker || !HasDrawableGrids()) return 0;
   glPushMatrix();
@@ -91,8 +84,8 @@ int Sd_GridDTM::ValueAt(double x, double y, int user) {
 }
 
 double Sd_GridDTM::GeoPickPoint(double x, double y, unsigned* colour) {
-  if (!HasDrawableGrids()) return kNoHeight;
-  if (!(x >= m_bounds[0] && x <= m_bounds[1] && y >= m_bounds[2] && y <= m_bounds[3])) return kNoHeight;
+  if (!HasDrawableGrids()) return SD_PICK_NO_SURFACE;
+  if (!(x >= m_bounds[0] && x <= m_bounds[1] && y >= m_bounds[2] && y <= m_bounds[3])) return SD_PICK_NO_SURFACE;
   double ry, cx;
   GridPosition(x, y, &ry, &cx);
   double row = std::floor(ry);
@@ -109,10 +102,10 @@ double Sd_GridDTM::GeoPickPoint(double x, double y, unsigned* colour) {
     col = GetCols() - 2;
     fx = 1.0;
   }
-  if (!(row >= 0.0 && col >= 0.0)) return kNoHeight;
+  if (!(row >= 0.0 && col >= 0.0)) return SD_PICK_NO_SURFACE;
   double height = 0.0;
   unsigned c = 0;
-  if (!Blend(static_cast<int>(row), static_cast<int>(col), fy, fx, &height, &c)) return kNoHeight;
+  if (!Blend(static_cast<int>(row), static_cast<int>(col), fy, fx, &height, &c)) return SD_PICK_NO_SURFACE;
   if (colour) *colour = c;
   return height;
 }

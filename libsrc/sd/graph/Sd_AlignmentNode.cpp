@@ -260,9 +260,9 @@ int Sd_AlignmentNode::ValueAt(double x, double y, int user) {
 }
 
 double Sd_AlignmentNode::GeoPickPoint(double x, double y, unsigned* colour) {
-  double result = 1e12;
+  double result = SD_PICK_NO_SURFACE;
   if (m_visible != 1) return result;
-  for (Sd_Node* c = m_children; c && result == 1e12; c = c->GetNext()) {
+  for (Sd_Node* c = m_children; c && result == SD_PICK_NO_SURFACE; c = c->GetNext()) {
     if (c->GetVisible() == 1) result = c->GeoPickPoint(x, y, colour);
   }
   return result;

@@ -69,7 +69,7 @@ class Sd_AlignmentNode : public Sd_GroupNode {
   int QueryPoint(SDN_PickIn* request, SDN_PickOut* out) override;
   int ValueAt(double x, double y, int user) override;
   // Asks the visible children in order until one returns a value other than
-  // 1e12 (no value).
+  // SD_PICK_NO_SURFACE.
   double GeoPickPoint(double x, double y, unsigned* colour) override;
 
  protected:

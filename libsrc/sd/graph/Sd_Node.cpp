@@ -16,7 +16,7 @@ short Sd_Node::s_coordinateType = SD_COORDS_UNDECIDED;
 short Sd_Node::s_aspectMode = 0;
 Sd_FrameState Sd_Node::s_frame;
 Sv_Lighting* Sd_Node::s_lighting = nullptr;
-SDN_PickOut Sd_Node::s_sharedPick = {0.0, 0.0, 0.0, -1e20, -1, nullptr, 0, 0};
+SDN_PickOut Sd_Node::s_sharedPick = {0.0, 0.0, 0.0, SD_PICK_NO_VALUE, -1, nullptr, 0, 0};
 double Sd_Node::s_queryPoint[3] = {0.0, 0.0, 0.0};
 Sv_HersheyFont* Sd_Node::s_font = nullptr;
 long Sd_Node::s_liveCount = 0;
@@ -230,7 +230,7 @@ void Sd_Node::GetRotationAngles(double out[3]) {
 
 int Sd_Node::QueryPoint(SDN_PickIn*, SDN_PickOut*) { return 0; }
 int Sd_Node::ValueAt(double, double, int) { return 0; }
-double Sd_Node::GeoPickPoint(double, double, unsigned*) { return 1e12; }
+double Sd_Node::GeoPickPoint(double, double, unsigned*) { return SD_PICK_NO_SURFACE; }
 
 int Sd_Node::Hook2(int, int, int, int, unsigned char* flag) {
   if (flag) *flag = 0;

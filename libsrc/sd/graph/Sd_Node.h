@@ -22,9 +22,15 @@ struct SDN_PickIn {
   int subMode;  // action code: 0 readout, 1 release, 2 drag to, 3 drag start, 4 drag end
 };
 
-// Pick result. The work area presets value to -1e20 (no value) and found to 0.
+// What a height query (Sd_Node::GeoPickPoint) answers where no surface lies,
+// and the height of a pick that hit no surface (a two-dimensional hit).
+constexpr double SD_PICK_NO_SURFACE = 1e12;
+// The value of a pick record where no scalar was picked (the preset).
+constexpr double SD_PICK_NO_VALUE = -1e20;
+
+// Pick result. The work area presets value to SD_PICK_NO_VALUE and found to 0.
 struct SDN_PickOut {
-  double x, y, z;    // picked point in the data units of the object hit; z 1e12: no height
+  double x, y, z;    // picked point in the data units of the object hit; z SD_PICK_NO_SURFACE: no height
   double value;      // scalar at the point
   int pointIndex;    // picked point or element, -1 where the object has none
   Sd_Node* node;     // the object hit

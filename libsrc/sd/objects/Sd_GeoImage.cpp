@@ -20,9 +20,6 @@
 
 namespace {
 
-// GeoPickPoint's answer where no surface lies.
-constexpr double kNoSurface = 1e12;
-
 // The settings kept by SaveSettings.
 struct KeptSettings {
   int mode;
@@ -257,7 +254,7 @@ void Sd_GeoImage::HideOverSurface() {
     unsigned char* row = m_image->GetRow(r);
     for (int c = 0; c < m_width; ++c) {
       unsigned colour = 0;
-      if (root->GeoPickPoint(x0 + c * dx, y0 + r * dy, &colour) != kNoSurface) row[c * channels + channels - 1] = 0;
+      if (root->GeoPickPoint(x0 + c * dx, y0 + r * dy, &colour) != SD_PICK_NO_SURFACE) row[c * channels + channels - 1] = 0;
     }
   }
   // The tiles are made again from the changed pixels.

@@ -442,7 +442,7 @@ void Sd_Lines3D::DrapeOnSurface(double height) {
       if (onSurface) {
         unsigned colour = 0;
         const double h = root->GeoPickPoint(v[0], v[1], &colour);
-        v[2] = h == 1e12 ? below : h;
+        v[2] = h == SD_PICK_NO_SURFACE ? below : h;
       } else {
         v[2] = height;
       }

@@ -853,7 +853,7 @@ void Sd_Point3D::DrapeOnSurface() {
   for (int i = 0; i < m_count; ++i) {
     unsigned colour = 0;
     const double z = root->GeoPickPoint(m_points[i].x, m_points[i].y, &colour);
-    if (z != 1e12) m_points[i].z = z;
+    if (z != SD_PICK_NO_SURFACE) m_points[i].z = z;
   }
   ComputeBounds();
   for (int a = 0; a < 3; ++a) {
