@@ -14,19 +14,30 @@ struct OptionsFile {
   static constexpr int32_t kOldMagic = 0x4B3C2A8F;
   static constexpr int32_t kVersion = 1;
   static constexpr int kMaxDirectory = 255;
+  // The largest coordinate or size a stored window may have: Qt's largest
+  // widget size. Anything beyond is no geometry this program wrote.
+  static constexpr int32_t kMaxCoordinate = (1 << 24) - 1;
 
-  // Reads the file at path (a regular file only) as far as it is whole:
-  // the five geometry words, then the directory, then the stereo word, each
-  // only when everything before it was there. False, with nothing read,
-  // when the file is missing, not a regular file, of a foreign layout or
-  // cut short before its geometry.
+  // Reads the file at path (a regular file only). False, with nothing
+  // taken, when it is missing, or when its layout is not whole: a foreign
+  // magic or version, a directory length outside 0 ... 255, a file cut short
+  // or longer than its layout. In a whole file each value that makes no
+  // sense is left out (its have flag stays false): geometry words beyond
+  // +-kMaxCoordinate, a size below 1, a maximized flag other than 0 or 1, a
+  // directory holding control bytes, a stereo word other than 0 or 1.
+  // Whatever was refused is named in problem.
   bool Read(const char* path);
 
+  // One warning naming the file and the problem (only when there is one).
+  void Report(const char* path) const;
+
+  bool haveGeometry = false;
   int32_t geometry[5] = {0, 0, 0, 0, 0};  // x, y, width, height, maximized
   bool haveDirectory = false;
   std::string directory;
   bool haveStereo = false;
   int stereo = 0;
+  std::string problem;  // empty when everything read was taken
 };
 
 #endif

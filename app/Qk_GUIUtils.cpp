@@ -13,11 +13,13 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegion>
 #include <QScreen>
 #include <QTextEdit>
 #include <QUrl>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdlib>
@@ -171,34 +173,81 @@ int Qk_RestoreGeometry(QWidget* widget, FILE* file) {
   return 0;
 }
 
-void Qk_ApplyGeometry(QWidget* widget, const int32_t v[5]) {
-  if (!widget) return;
-  const QRect r(v[0], v[1], v[2], v[3]);
-  // The screen the rectangle meets: screen 0, else screen 1; none when the
-  // rectangle is empty or lies off both.
-  QScreen* on = nullptr;
-  const QList<QScreen*> screens = QGuiApplication::screens();
-  if (r.width() > 0 && r.height() > 0) {
-    if (!screens.isEmpty() && screens[0]->geometry().intersects(r)) {
-      on = screens[0];
-    } else if (screens.size() > 1 && screens[1]->geometry().intersects(r)) {
-      on = screens[1];
+namespace {
+
+// Where a stored window rectangle goes. It stays where it is when the
+// screens' available areas hold it whole; otherwise it goes onto the screen
+// it overlaps most (the nearest one when it overlaps none), shrunk to that
+// screen's area where it is larger. A size below smallest is raised first,
+// never beyond the screen. The words may be anything a file held: they are
+// brought within Qt's largest widget size before any rectangle is made, so
+// no edge overflows. False when the size is not positive or there is no
+// screen.
+bool FitToScreens(const int32_t v[4], const QSize& smallest, QRect* out) {
+  if (v[2] <= 0 || v[3] <= 0) return false;
+  QList<QRect> areas;
+  for (QScreen* screen : QGuiApplication::screens()) {
+    if (!screen->availableGeometry().isEmpty()) areas.append(screen->availableGeometry());
+  }
+  if (areas.isEmpty()) return false;
+  const int64_t limit = QWIDGETSIZE_MAX;
+  const int64_t x = std::clamp<int64_t>(v[0], -limit, limit);
+  const int64_t y = std::clamp<int64_t>(v[1], -limit, limit);
+  const int64_t w = std::min<int64_t>(std::max<int64_t>(v[2], smallest.width()), limit);
+  const int64_t h = std::min<int64_t>(std::max<int64_t>(v[3], smallest.height()), limit);
+  const QRect r(static_cast<int>(x), static_cast<int>(y), static_cast<int>(w), static_cast<int>(h));
+  QRegion outside(r);
+  for (const QRect& area : areas) outside -= area;
+  if (outside.isEmpty()) {
+    *out = r;
+    return true;
+  }
+  // The screen it overlaps most, else the one nearest its centre.
+  const QRect* best = nullptr;
+  int64_t bestOverlap = -1, bestDistance = 0;
+  for (const QRect& area : areas) {
+    const QRect common = area.intersected(r);
+    const int64_t overlap = common.isEmpty() ? 0 : static_cast<int64_t>(common.width()) * common.height();
+    const int64_t cx = x + w / 2, cy = y + h / 2;
+    const int64_t dx = std::max<int64_t>({area.left() - cx, cx - area.right(), 0});
+    const int64_t dy = std::max<int64_t>({area.top() - cy, cy - area.bottom(), 0});
+    const int64_t distance = dx * dx + dy * dy;
+    if (overlap > bestOverlap || (overlap == bestOverlap && distance < bestDistance)) {
+      best = &area;
+      bestOverlap = overlap;
+      bestDistance = distance;
     }
   }
+  const int64_t fw = std::min<int64_t>(w, best->width());
+  const int64_t fh = std::min<int64_t>(h, best->height());
+  const int64_t fx = std::clamp<int64_t>(x, best->left(), best->left() + best->width() - fw);
+  const int64_t fy = std::clamp<int64_t>(y, best->top(), best->top() + best->height() - fh);
+  *out = QRect(static_cast<int>(fx), static_cast<int>(fy), static_cast<int>(fw), static_cast<int>(fh));
+  return true;
+}
+
+}  // namespace
+
+bool Qk_ApplyGeometry(QWidget* widget, const int32_t v[5], const QSize& smallest) {
+  if (!widget) return false;
+  QRect r;
+  const bool fits = FitToScreens(v, smallest, &r);
   if (!v[4]) {
-    if (on) widget->setGeometry(r);
-    return;
+    if (fits) widget->setGeometry(r);
+    return fits;
   }
   // Maximized. Before the window is first shown its normal rectangle is
   // set too, to come back to when it is no longer maximized (once shown,
   // moving it in the same step as maximizing it would race on the display).
-  if (on && !widget->isVisible()) widget->setGeometry(r);
+  if (fits && !widget->isVisible()) widget->setGeometry(r);
   widget->showMaximized();
   // Maximizing is the window manager's work; where none runs the window
   // takes its screen's available area itself. Sizing the native window
   // keeps the widget's maximized state and normal rectangle.
-  QScreen* screen = on ? on : widget->screen();
+  QScreen* screen = fits ? QGuiApplication::screenAt(r.center()) : nullptr;
+  if (!screen) screen = widget->screen();
   if (screen && widget->windowHandle()) widget->windowHandle()->setGeometry(screen->availableGeometry());
+  return true;
 }
 
 void Qk_SaveDockLayout(QMainWindow* window, FILE* file) {

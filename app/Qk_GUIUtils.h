@@ -7,6 +7,8 @@
 // About box, read-only looks for edit fields, font measures, two save-time
 // questions and the application font from "GUIDefaults".
 
+#include <QSize>
+
 #include <cstdint>
 #include <cstdio>
 
@@ -39,13 +41,18 @@ int Qk_IsBusyCursorOn();
 // Five little-endian int32: x, y, width, height, maximized flag. A maximized
 // window is stored with its normal rectangle.
 void Qk_SaveGeometry(QWidget* widget, FILE* file);
-// Reads the five words and applies them: maximized (also where no window
-// manager maximizes windows: the window then fills its screen's available
-// area), or the rectangle when it meets screen 0 (or screen 1). Returns 0,
-// or -1 when the file ended early (nothing is applied then).
+// Reads the five words and applies them as Qk_ApplyGeometry does. Returns
+// 0, or -1 when the file ended early (nothing is applied then).
 int Qk_RestoreGeometry(QWidget* widget, FILE* file);
-// Applies the five words as Qk_RestoreGeometry does (null widget: nothing).
-void Qk_ApplyGeometry(QWidget* widget, const int32_t v[5]);
+// Applies the five words: maximized (also where no window manager maximizes
+// windows: the window then fills its screen's available area), with the
+// rectangle as its normal one; or the rectangle. A rectangle that the
+// screens' available areas do not hold whole is moved onto the screen it
+// overlaps most (or the nearest) and shrunk to it; a size below smallest is
+// raised, never beyond that screen. Any words are safe. False when nothing
+// was applied (null widget, no screen, a size not positive and not
+// maximized).
+bool Qk_ApplyGeometry(QWidget* widget, const int32_t v[5], const QSize& smallest = QSize());
 
 // The main window's dock and tool-bar state as int32 length n and n bytes.
 void Qk_SaveDockLayout(QMainWindow* window, FILE* file);

@@ -280,7 +280,7 @@ orvanta::orvanta(QWidget* parent, const char* name, Qt::WindowFlags flags)
   menubar->addMenu(HelpMenu);
 
   languageChange();
-  resize(QSize(781, 540).expandedTo(minimumSizeHint()));
+  resize(QSize(kBaseWidth, kBaseHeight).expandedTo(minimumSizeHint()));
 
   connect(FileOpenAction, &QAction::triggered, this, &orvanta::FileOpenSL);
   connect(FileLoadSceneAction, &QAction::triggered, this, &orvanta::FileLoadSceneSL);

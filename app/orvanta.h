@@ -92,6 +92,11 @@ class orvanta : public QMainWindow {
   // Switches the n-th data set (1 to 10) on or off.
   void ToggleData(int n);
 
+  // The window's size before any options apply, and the smallest a stored
+  // geometry is given (from this size up the navigator's dials fit whole).
+  static constexpr int kBaseWidth = 781;
+  static constexpr int kBaseHeight = 540;
+
   // --- state ---
   // Directory of the last file opened, with its trailing separator.
   const std::string& GetLastDirectory() const { return lastDirectory; }
@@ -109,10 +114,12 @@ class orvanta : public QMainWindow {
   // shows with the stored geometry (InitSL applies it again with the rest
   // of the options).
   void ShowAtStart();
-  // True when the options file holds the five geometry words.
+  // True when the options file holds a usable geometry.
   bool StoredGeometryExists();
-  // Applies the options file's geometry to target (null: applies nothing);
-  // true when the file holds the five geometry words.
+  // Applies the options file's geometry to target (null: applies nothing),
+  // fitted to the screens; true when the file holds a usable geometry and
+  // it was applied. Reports nothing: InitSL reads the file again and
+  // reports what it refused.
   bool ApplyStoredGeometry(QWidget* target);
   // The window that init() registered (the last one constructed), or null.
   static orvanta* Instance();

@@ -67,10 +67,11 @@ void orvanta::SaveConfigurationFile() {
 void orvanta::LoadConfigurationFile() {
   char* name = GetOptionsFileName();
   OptionsFile options;
-  const bool whole = options.Read(name);
+  options.Read(name);
+  // What the file could not give keeps its default, with one warning.
+  options.Report(name);
   free(name);
-  if (!whole) return;
-  Qk_ApplyGeometry(this, options.geometry);
+  if (options.haveGeometry) Qk_ApplyGeometry(this, options.geometry, QSize(kBaseWidth, kBaseHeight));
   if (options.haveDirectory) lastDirectory = options.directory;
   if (options.haveStereo) stereoAtStartup = options.stereo;
 }
@@ -78,10 +79,10 @@ void orvanta::LoadConfigurationFile() {
 bool orvanta::ApplyStoredGeometry(QWidget* target) {
   char* name = GetOptionsFileName();
   OptionsFile options;
-  const bool whole = options.Read(name);
+  options.Read(name);
   free(name);
-  if (whole && target) Qk_ApplyGeometry(target, options.geometry);
-  return whole;
+  if (!options.haveGeometry) return false;
+  return !target || Qk_ApplyGeometry(target, options.geometry, QSize(kBaseWidth, kBaseHeight));
 }
 
 bool orvanta::StoredGeometryExists() { return ApplyStoredGeometry(nullptr); }

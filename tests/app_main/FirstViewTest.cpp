@@ -146,22 +146,22 @@ TEST_F(FirstView, TheFirstStartFillsTheScreenAndShowsTheWholeHeadingDial) {
 }
 
 TEST_F(FirstView, AStoredGeometryRulesLaterStarts) {
-  // An options file of the current layout: geometry (40, 30) 700 x 500,
+  // An options file of the current layout: geometry (40, 30) 800 x 600,
   // not maximized, no directory, no stereo.
-  const int32_t words[] = {0x5B3C2A8F, 1, 40, 30, 700, 500, 0, 0, 0};
+  const int32_t words[] = {0x5B3C2A8F, 1, 40, 30, 800, 600, 0, 0, 0};
   ASSERT_TRUE(orvanta_test::WriteFileBytes(dir.file("pc_orvantaOptions"),
                                            std::string(reinterpret_cast<const char*>(words), sizeof(words))));
   ASSERT_TRUE(Start(QSize(), true));
   EXPECT_FALSE(window->isMaximized());
-  EXPECT_TRUE(WaitFor([&] { return window->geometry() == QRect(40, 30, 700, 500); }))
+  EXPECT_TRUE(WaitFor([&] { return window->geometry() == QRect(40, 30, 800, 600); }))
       << window->geometry().x() << ", " << window->geometry().y() << " " << window->geometry().width() << " x "
       << window->geometry().height();
 }
 
 TEST_F(FirstView, AWindowClosedMaximizedOpensMaximizedAgain) {
-  // Stored maximized with its normal rectangle (40, 30) 700 x 500. The test
+  // Stored maximized with its normal rectangle (40, 30) 800 x 600. The test
   // display runs no window manager: the window maximizes itself.
-  const int32_t words[] = {0x5B3C2A8F, 1, 40, 30, 700, 500, 1, 0, 0};
+  const int32_t words[] = {0x5B3C2A8F, 1, 40, 30, 800, 600, 1, 0, 0};
   const std::string stored(reinterpret_cast<const char*>(words), sizeof(words));
   const std::string options = dir.file("pc_orvantaOptions");
   ASSERT_TRUE(orvanta_test::WriteFileBytes(options, stored));
@@ -170,7 +170,7 @@ TEST_F(FirstView, AWindowClosedMaximizedOpensMaximizedAgain) {
   const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
   EXPECT_TRUE(WaitFor([&] { return window->frameGeometry() == available; }))
       << window->frameGeometry().width() << " x " << window->frameGeometry().height();
-  EXPECT_EQ(window->normalGeometry(), QRect(40, 30, 700, 500));
+  EXPECT_EQ(window->normalGeometry(), QRect(40, 30, 800, 600));
   // Saved again, the file is what it was: maximized, the same rectangle.
   window->SaveConfigurationFile();
   EXPECT_EQ(orvanta_test::ReadFileBytes(options), stored);

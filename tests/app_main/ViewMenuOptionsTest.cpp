@@ -6,8 +6,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -142,6 +144,12 @@ TEST_F(ViewMenuWindow, AnEmptySceneShowsADisabledNone) {
   EXPECT_EQ(Items(), (std::vector<std::string>{"none-9999"}));
 }
 
+std::string Rect(QWidget* w) {
+  const QRect r = w->geometry();
+  return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
+         std::to_string(r.height());
+}
+
 class OptionsWindow : public orvanta_mainwindow_test::WindowFixture {
  protected:
   // The program path the window is given: the options file is looked for
@@ -182,16 +190,16 @@ TEST_F(OptionsWindow, ClosingWritesTheLayoutAndTheNextStartRestoresIt) {
   // A second window with that program path comes back where the first was,
   // in the stored folder, in stereo.
   ASSERT_TRUE(orvanta_test::WriteFileBytes(
-      Options(), Bytes({0x5B3C2A8F, 1, 60, 70, 600, 420, 0, static_cast<int>(folder.size())}, folder, true, 1)));
+      Options(), Bytes({0x5B3C2A8F, 1, 60, 70, 800, 600, 0, static_cast<int>(folder.size())}, folder, true, 1)));
   delete window;
   window = nullptr;
   ASSERT_TRUE(StartWindow({QString::fromStdString(Program())}));
-  EXPECT_EQ(window->geometry(), QRect(60, 70, 600, 420));
+  EXPECT_EQ(window->geometry(), QRect(60, 70, 800, 600));
   EXPECT_EQ(window->GetLastDirectory(), folder);
   EXPECT_EQ(window->GetStereoAtStartup(), 1);
   EXPECT_TRUE(window->CameraStereoAction->isChecked());
   // A window closed maximized comes back maximized.
-  ASSERT_TRUE(orvanta_test::WriteFileBytes(Options(), Bytes({0x5B3C2A8F, 1, 60, 70, 600, 420, 1, 0})));
+  ASSERT_TRUE(orvanta_test::WriteFileBytes(Options(), Bytes({0x5B3C2A8F, 1, 60, 70, 800, 600, 1, 0})));
   window->LoadConfigurationFile();
   EXPECT_TRUE(WaitFor([&] { return window->isMaximized(); }));
 }
@@ -212,7 +220,7 @@ TEST_F(OptionsWindow, FileExitWritesNothing) {
   EXPECT_EQ(orvanta_test::ReadFileBytes(Options()), "old");
 }
 
-TEST_F(OptionsWindow, OlderShortAndForeignFilesApplyOnlyWhatTheyHold) {
+TEST_F(OptionsWindow, OlderFilesApplyWhatTheyHoldShortAndForeignOnesNothing) {
   ASSERT_TRUE(StartWindow({QString::fromStdString(Program())}, QSize(700, 500)));
   const QRect start = window->geometry();
   struct Case {
@@ -223,25 +231,68 @@ TEST_F(OptionsWindow, OlderShortAndForeignFilesApplyOnlyWhatTheyHold) {
   };
   const Case cases[] = {
       // The older magic: geometry and folder, stereo stays off.
-      {Bytes({0x4B3C2A8F, 30, 40, 500, 400, 0, 3}, "/a/", false), true, "/a/", 0},
-      // A length word beyond 255 ends the read after the geometry.
-      {Bytes({0x5B3C2A8F, 1, 30, 40, 500, 400, 0, 300}, "", true, 1), true, "/a/", 0},
-      // Cut inside the geometry: nothing is applied.
-      {Bytes({0x5B3C2A8F, 1, 30, 40, 500}, "", false), false, "/a/", 0},
-      // A foreign magic: nothing at all.
-      {Bytes({0x12345678, 1, 30, 40, 500, 400, 0, 0}, "", true, 1), false, "/a/", 0},
-      // A rectangle on no screen keeps the window where it is.
-      {Bytes({0x5B3C2A8F, 1, -90000, -90000, 500, 400, 0, 0}, "", true, 1), false, "", 1},
+      {Bytes({0x4B3C2A8F, 30, 40, 800, 600, 0, 3}, "/a/", false), true, "/a/", 0},
+      // A length word beyond 255, a file cut inside the geometry, a foreign
+      // magic: nothing is applied.
+      {Bytes({0x5B3C2A8F, 1, 30, 40, 800, 600, 0, 300}, "", true, 1), false, "/a/", 0},
+      {Bytes({0x5B3C2A8F, 1, 30, 40, 800}, "", false), false, "/a/", 0},
+      {Bytes({0x12345678, 1, 30, 40, 800, 600, 0, 0}, "", true, 1), false, "/a/", 0},
   };
-  // What a file does not hold keeps the value the one before gave.
+  // What a file does not give keeps the value the one before gave. (The
+  // refused files' warnings go to a recorder.)
+  orvanta_mainwindow_test::DesktopRecorder boxes;
   for (const Case& k : cases) {
     window->setGeometry(start);
     ASSERT_TRUE(WaitFor([&] { return window->geometry() == start; }));
     ASSERT_TRUE(orvanta_test::WriteFileBytes(Options(), k.bytes));
     window->LoadConfigurationFile();
-    EXPECT_EQ(window->geometry(), k.geometry ? QRect(30, 40, 500, 400) : start) << k.bytes.size();
+    EXPECT_EQ(window->geometry(), k.geometry ? QRect(30, 40, 800, 600) : start) << k.bytes.size();
     EXPECT_EQ(window->GetLastDirectory(), k.folder);
     EXPECT_EQ(window->GetStereoAtStartup(), k.stereo);
+  }
+}
+
+TEST_F(OptionsWindow, HostileFilesStillStartWithAWindowThatFitsTheScreen) {
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  const int big = 0x7FFFFFFF;
+  const std::string whole = Bytes({0x5B3C2A8F, 1, 10, 20, 800, 600, 0, 3}, "/a/", true, 1);
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int messages;  // boxes naming the options file
+    QRect window;  // the window's rectangle; null: only that it fits
+    std::string folder;
+    int stereo;
+  };
+  const Case cases[] = {
+      {"huge", Bytes({0x5B3C2A8F, 1, 0, 0, 100000, 100000, 0, 0}), 0, screen, "", 0},
+      {"largest words", Bytes({0x5B3C2A8F, 1, big, big, big, big, big, 0}), 1, QRect(), "", 0},
+      {"negative size", Bytes({0x5B3C2A8F, 1, 10, 20, -800, -600, 0, 0}, "", true, 1), 1, QRect(), "", 1},
+      {"off screen", Bytes({0x5B3C2A8F, 1, -90000, -90000, 800, 600, 0, 0}), 0,
+       QRect(screen.topLeft(), QSize(800, 600)), "", 0},
+      {"tiny", Bytes({0x5B3C2A8F, 1, 10, 20, 20, 10, 0, 0}), 0, QRect(10, 20, 781, 540), "", 0},
+      {"stereo byte", Bytes({0x5B3C2A8F, 1, 10, 20, 800, 600, 0, 0}, "", true, 7), 1, QRect(10, 20, 800, 600), "", 0},
+      {"directory bytes", Bytes({0x5B3C2A8F, 1, 10, 20, 800, 600, 0, 3}, "/\n/", true, 1), 1,
+       QRect(10, 20, 800, 600), "", 1},
+      {"truncated", whole.substr(0, 22), 1, QRect(), "", 0},
+      {"oversize", whole + std::string(4000, 'x'), 1, QRect(), "", 0},
+  };
+  for (const Case& k : cases) {
+    delete window;
+    window = nullptr;
+    ASSERT_TRUE(orvanta_test::WriteFileBytes(Options(), k.bytes));
+    orvanta_mainwindow_test::DesktopRecorder boxes;
+    ASSERT_TRUE(StartWindow({QString::fromStdString(Program())}, QSize(), true)) << k.what;
+    orvanta::ShowPendingMessages();
+    int named = 0;
+    for (const auto& box : boxes.boxes) named += box.text.contains(QString::fromStdString(Options())) ? 1 : 0;
+    EXPECT_EQ(named, k.messages) << k.what;
+    if (!k.window.isNull()) {
+      EXPECT_TRUE(WaitFor([&] { return window->geometry() == k.window; })) << k.what << " " << Rect(window);
+    }
+    EXPECT_TRUE(screen.contains(window->geometry())) << k.what << " " << Rect(window);
+    EXPECT_EQ(window->GetLastDirectory(), k.folder) << k.what;
+    EXPECT_EQ(window->GetStereoAtStartup(), k.stereo) << k.what;
   }
 }
 
