@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QString>
+#include <QStringList>
 
 // Event type of a request from outside to open a file.
 enum { QK_FILE_OPEN_EVENT = QEvent::User };  // 1000
@@ -30,6 +31,12 @@ class Qk_Application : public QApplication {
 
   // The only instance, or null.
   static Qk_Application* Instance();
+
+  // The arguments (program name first) without the toolkit's own options
+  // and their values ("-platform name", "-style=name", "-reverse" ...),
+  // which the constructor takes out of argv: what the program's own
+  // command line is, before there is an application object.
+  static QStringList ProgramArguments(int argc, char** argv);
 
  public slots:
   // Emits LoadFileSG with the same name.

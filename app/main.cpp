@@ -3,10 +3,6 @@
 // area has its OpenGL context (orvanta::InitSL). With ORVANTA_TEST_LOG set,
 // the program records its boxes and status into a test log (Qk_TestLog.h).
 
-#include <QStringList>
-
-#include <cstring>
-
 #include "Qk_Application.h"
 #include "Qk_GLWidget.h"
 #include "Qk_GUIUtils.h"
@@ -26,15 +22,14 @@ void BeforeExit(int) { orvanta::FlushPendingMessagesToConsole(); }
 
 int main(int argc, char** argv) {
   Sv_PlatformSetHeapPolicy();
-  // "-h" and "-ver" only print and end the program: that needs no display,
-  // so it happens before anything opens one.
-  for (int i = 1; i < argc; ++i) {
-    if (strcmp(argv[i], "-h") != 0 && strcmp(argv[i], "-ver") != 0) continue;
-    QStringList args;
-    for (int k = 0; k < argc; ++k) args << QString::fromLocal8Bit(argv[k]);
+  // The help, the version and every command-line error only print and end
+  // the program: that needs no display, so the command line is answered
+  // before anything opens one. The toolkit's own options are its to take.
+  {
     orvanta::CommandLine line;
-    if (orvanta::ParseCommandLine(args, &line) != 0) Sv_UtlExitProcess(-1);
-    break;
+    if (orvanta::ParseCommandLine(Qk_Application::ProgramArguments(argc, argv), &line) != 0) {
+      Sv_UtlExitProcess(-1);
+    }
   }
   // Every object class joins the object factory before any file is read.
   Sd_RegisterAllClasses();

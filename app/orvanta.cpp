@@ -59,12 +59,14 @@ const char* const kUsage[] = {
     "             < -scene <sceneName.scene> >\n",
     "             < -flightpath <path.fph> >\n",
     "             [ -h ]\n",
+    "             [ -ver ]\n",
     "\n",
     "This program is used to view Brannovick files in '.sd' or '.scene' format.\n",
     "The -data command is used to specify an '.sd' file to load.\n",
     "The -scene command is used to load a '.scene' file.\n",
     "The -flightpath command will load and play a flightpath file.\n",
     "The -h command displays help for this program.\n",
+    "The -ver command displays the version of this program.\n",
     "\n",
 };
 const char* const kBuildDate = "Sep 29 2004";
@@ -452,8 +454,9 @@ int orvanta::ParseCommandLine(const QStringList& args, CommandLine* out) {
   cmd.SetHelp(usageLines.data(), usageCount, "-h");
   cmd.SetVersion("-ver", kBuildDate, kBuildTime);
 
+  // "--help" asks for the same as "-h".
   std::vector<QByteArray> words;
-  for (const QString& a : args) words.push_back(QFile::encodeName(a));
+  for (const QString& a : args) words.push_back(a == QLatin1String("--help") ? QByteArray("-h") : QFile::encodeName(a));
   std::vector<char*> argv;
   for (QByteArray& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);

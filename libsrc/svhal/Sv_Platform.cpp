@@ -414,6 +414,18 @@ FILE* Sv_PlatformOpenRegularFile(const char* path) {
   return file;
 }
 
+const char* Sv_PlatformWhyNotReadable(const char* path) {
+  if (!path || !*path) return "It has no name";
+  struct stat st;
+  if (stat(path, &st) != 0) return errno == ENOENT ? "It does not exist" : strerror(errno);
+  if (S_ISDIR(st.st_mode)) return "It is a directory";
+  if (!S_ISREG(st.st_mode)) return "It is not a regular file";
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return strerror(errno);
+  close(fd);
+  return "It could not be read";
+}
+
 int Sv_PlatformMakeDirectory(const char* path) {
   if (!path || !*path) return -1;
   if (mkdir(path, 0755) == 0) return 0;

@@ -83,6 +83,10 @@ void Sv_PlatformSetDirectorySyncHook(int (*sync)(int fd));
 // is made on the opened descriptor before anything is read). Null (errno
 // set; EINVAL for a file that is not regular) otherwise.
 FILE* Sv_PlatformOpenRegularFile(const char* path);
+// Why a file cannot be opened for reading, as a sentence without its full
+// stop: "It is a directory", "It does not exist", "It is not a regular
+// file", or the system's text for the error of opening it.
+const char* Sv_PlatformWhyNotReadable(const char* path);
 // The same, giving the open descriptor (close-on-exec) instead of a stream;
 // -1 (errno set as above) otherwise.
 int Sv_PlatformOpenRegularDescriptor(const char* path);

@@ -127,6 +127,7 @@ TDR_Manager::TDR_Manager()
       m_writeOrder(1),
       m_writtenHeader(-1),
       m_resumable(false),
+      m_endedEarlyAt(-1),
       m_lastErrorLevel(0) {}
 
 TDR_Manager::~TDR_Manager() {
@@ -178,6 +179,7 @@ int TDR_Manager::OpenFile(const char* path, const char* mode) {
     }
   }
   m_levels[0].file = file;
+  m_endedEarlyAt = -1;
   if (!writing) m_levels[0].buffer = LargeBuffer(file, size);
   m_levels[0].path = path;
   m_levels[0].fileName = BaseName(path);
@@ -404,6 +406,7 @@ int TDR_Manager::ReadTag(int* length) {
     unsigned char h[kTagHeaderSize];
     const size_t got = fread(h, 1, sizeof h, level.file);
     if (got != sizeof h) {
+      if (m_depth == 0) m_endedEarlyAt = level.size;
       LeaveInner();
       return Fail(got == 0 ? "ERROR:  TDR file ends without an end tag" : "ERROR:  TDR tag header is truncated");
     }
@@ -424,7 +427,15 @@ int TDR_Manager::ReadTag(int* length) {
     // A block that the format places after the payload belongs to the record.
     const long long trailer = filePointer ? 0 : TrailingBytes(id, version);
     const long long payload = pos + kTagHeaderSize;
-    if (len < 0 || len > level.size - payload - trailer) {
+    if (len < 0) {
+      char text[64];
+      snprintf(text, sizeof text, "ERROR:  TDR tag length is negative (%d)", len);
+      LeaveInner();
+      return Fail(text);
+    }
+    if (len > level.size - payload - trailer) {
+      // The record would go on past the end: the file ends inside it.
+      if (m_depth == 0) m_endedEarlyAt = level.size;
       LeaveInner();
       return Fail("ERROR:  TDR tag length exceeds the file");
     }

@@ -91,8 +91,8 @@ class TDR_Manager {
 
   // Reads the next tag header and returns its id, storing the payload
   // length in *length (when given). Returns TDR_TAG_EOF at the end tag and
-  // TDR_TAG_ERROR (1) after a failed read, a damaged header, a length that
-  // exceeds the rest of the file, an id missing from the tag-name table or
+  // TDR_TAG_ERROR (1) after a failed read, a damaged header, a negative
+  // length or one that exceeds the rest of the file, an id missing from the tag-name table or
   // a file pointer that cannot be followed; each with a debug message.
   int ReadTag(int* length = nullptr);
   // After ReadTag gave TDR_TAG_ERROR: 1 when the record itself was sound
@@ -100,6 +100,10 @@ class TDR_Manager {
   // pointer that cannot be followed), so that reading can go on with the
   // next ReadTag at the next record; 0 when the file cannot be read further.
   int CanReadOn() const { return m_resumable ? 1 : 0; }
+  // The size of the file opened first when a read met its end before a
+  // tag header or a record's payload was complete (the file ends early
+  // there: cut short, or without its end tag); -1 while it has not.
+  long long EndedEarlyAt() const { return m_endedEarlyAt; }
   // The text (and detail) of the last problem reported while reading:
   // why a record or the file was refused. Empty when there was none. The
   // level it was reported at goes to *level when given.
@@ -237,6 +241,7 @@ class TDR_Manager {
   int m_writeOrder;
   long long m_writtenHeader;  // position of the header written last, -1 none
   bool m_resumable;           // the last TDR_TAG_ERROR left the stream at a record boundary
+  long long m_endedEarlyAt;   // see EndedEarlyAt
   std::string m_lastError;
   int m_lastErrorLevel;
 };

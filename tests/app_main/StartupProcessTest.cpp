@@ -25,12 +25,14 @@ const char* const kUsageLines[] = {
     "             < -scene <sceneName.scene> >\n",
     "             < -flightpath <path.fph> >\n",
     "             [ -h ]\n",
+    "             [ -ver ]\n",
     "\n",
     "This program is used to view Brannovick files in '.sd' or '.scene' format.\n",
     "The -data command is used to specify an '.sd' file to load.\n",
     "The -scene command is used to load a '.scene' file.\n",
     "The -flightpath command will load and play a flightpath file.\n",
     "The -h command displays help for this program.\n",
+    "The -ver command displays the version of this program.\n",
 };
 
 std::string Usage() {
@@ -56,12 +58,18 @@ TEST(ViewerCommandLine, HelpPrintsTheUsageAndEndsBeforeLoading) {
   EXPECT_TRUE(run.Lines("box").empty()) << run.log;
 }
 
-TEST(ViewerCommandLine, HelpNeedsNoDisplay) {
+// Help, "--help" and an unknown option are answered without a display (and
+// without a platform named), with the usage and the command-line status.
+TEST(ViewerCommandLine, HelpAndUnknownOptionsNeedNoDisplay) {
   orvanta_test::TempDir dir;
-  const ViewerRun run = RunViewer({"-h"}, dir.path(), false, std::string(), {"DISPLAY", "WAYLAND_DISPLAY"});
-  ASSERT_TRUE(run.exited) << run.err;
-  EXPECT_EQ(run.status, 255);
-  EXPECT_TRUE(Contains(run.err, "INFO: " + Usage())) << run.err;
+  for (const char* option : {"-h", "--help", "-bogus"}) {
+    SCOPED_TRACE(option);
+    const ViewerRun run =
+        RunViewer({option}, dir.path(), false, std::string(), {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+    ASSERT_TRUE(run.exited) << run.err;
+    EXPECT_EQ(run.status, 255);
+    EXPECT_TRUE(Contains(run.err, "INFO: " + Usage())) << run.err;
+  }
 }
 
 TEST(ViewerCommandLine, VersionPrintsTheBuildAndEnds) {

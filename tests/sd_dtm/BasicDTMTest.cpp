@@ -181,12 +181,15 @@ TEST(BasicDTM, AFileCutInsideItsLastRecordKeepsTheRecordsBefore) {
   // The second object starts where the first file has its end tag; cut the
   // file inside that object's elevation record.
   const size_t second = ReadFileBytes(one).size() - TDR_Manager::kTagHeaderSize;
-  ASSERT_TRUE(WriteFileBytes(path, ReadFileBytes(path).substr(0, second + 2 * TDR_Manager::kTagHeaderSize + 40)));
+  const size_t end = second + 2 * TDR_Manager::kTagHeaderSize + 40;
+  ASSERT_TRUE(WriteFileBytes(path, ReadFileBytes(path).substr(0, end)));
   Messages messages;
   auto in = ReadSD(path);
   ASSERT_EQ(in->children.size(), 1u);
   EXPECT_EQ(in->Terrain(0)->GetRows(), 6);
-  EXPECT_TRUE(messages.Contains("Could not load data")) << messages.All();
+  EXPECT_TRUE(messages.Contains("cut.sd\" ends early at byte " + std::to_string(end) + " after 1 object loaded."))
+      << messages.All();
+  EXPECT_FALSE(messages.Contains("Could not load data")) << messages.All();
 }
 
 TEST(BasicDTM, FailedLoadLeavesAnObjectThatIsSafeToQuery) {

@@ -102,6 +102,12 @@ class Messages {
     for (const auto& m : m_capture.messages()) n += m.first == level && m.second == text;
     return n;
   }
+  // The same for texts that start with text.
+  int CountStarting(int level, const std::string& text) const {
+    int n = 0;
+    for (const auto& m : m_capture.messages()) n += m.first == level && m.second.compare(0, text.size(), text) == 0;
+    return n;
+  }
 
  private:
   void Take() {

@@ -301,7 +301,7 @@ TEST_F(SdFileTest, MissingOrForeignFilesAreReportedAsErrors) {
   EXPECT_EQ(Read(missing), nullptr);
   ASSERT_EQ(cap.messages().size(), 1u);
   EXPECT_EQ(cap.messages()[0].first, SV_LEVEL_ERROR);
-  EXPECT_EQ(cap.messages()[0].second, "Could not open the file \"" + missing + "\".");
+  EXPECT_EQ(cap.messages()[0].second, "Could not open the file \"" + missing + "\". It does not exist.");
 
   cap.Clear();
   const std::string text = m_dir.file("notes.sd");

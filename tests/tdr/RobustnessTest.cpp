@@ -274,7 +274,7 @@ TEST(TdrRobustness, MutatedFilesFailWithTheirMessages) {
   };
   const Mutant mutants[] = {
       {"negative length", [&] { std::string b = bytes; set(b, geo + 8, Word(0xFFFFFFFBu, 1)); return b; },
-       "length exceeds the file"},
+       "length is negative (-5)"},
       {"huge length", [&] { std::string b = bytes; set(b, geo + 8, Word(0x7FFFFFF0u, 1)); return b; },
        "length exceeds the file"},
       {"wrong class", [&] { std::string b = bytes; b[0] = 'X'; return b; }, "Not a TDR file"},

@@ -252,8 +252,13 @@ int Sd_BaseDTM::LoadElevations(TDR_Manager* manager) {
   if (!manager || !manager->GetFilePtr()) return -1;
   TDR_PayloadReader in(manager);
   TDR_Scalar scalar;
+  const unsigned long messages = Sv_Debug::MessageCount();
   if (!in.Scalar(&scalar)) {
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading the elevation scalar record", manager->GetFileName());
+    // The descriptor's reader names the fault (a grid larger than its
+    // record, a bad size or type): that reason is the one to pass on.
+    if (Sv_Debug::MessageCount() == messages) {
+      Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  Reading the elevation scalar record", manager->GetFileName());
+    }
     return -1;
   }
   // A height grid of another type cannot be shown; the record is refused.

@@ -34,8 +34,8 @@ class Sd_Lines3D;
 // block, a frame of a series), of which the DTM owns only its row tables.
 //
 // Drawing space: node transform, then translate (-0.5, -0.5, -0.5) and scale
-// (1 / (cols - 1), 1 / (rows - 1), 1 / m_maxCode), so a vertex is (column,
-// row, code) (EnterGridSpace).
+// (1 / (cols - 1), 1 / (rows - 1), 1 / CodeDivisor()), so a vertex is
+// (column, row, code) (EnterGridSpace).
 //
 // This class has Sd_Node's drawing and picking operations, and the toolkit
 // every model draws and picks with (grid records, strip arrays, blending,
@@ -209,6 +209,10 @@ class Sd_BaseDTM : public Sd_Node {
   int GetCols() const { return m_cols; }
   unsigned short GetMinCode() const { return m_minCode; }
   unsigned short GetMaxCode() const { return m_maxCode; }
+  // The z extent of grid space, by which drawing and picking divide a code:
+  // the largest code, or 65535 (the top code of the height rule) when it
+  // is stored as 0, so that a code stands as high as its height.
+  unsigned CodeDivisor() const { return m_maxCode > 0 ? m_maxCode : 65535u; }
   void SetCodeRange(unsigned short minCode, unsigned short maxCode);
   unsigned short** GetAltValues() const { return m_altValues; }
   // The visible window: columns [start, end), rows [start, end).

@@ -36,8 +36,7 @@ void Sd_BaseDTM::EnterGridSpace(bool boundingBox) {
   if (boundingBox) DrawBoundingBox();
   const float sx = m_cols > 1 ? 1.0f / static_cast<float>(m_cols - 1) : 1.0f;
   const float sy = m_rows > 1 ? 1.0f / static_cast<float>(m_rows - 1) : 1.0f;
-  // A maximum code of 0 (a grid of no-value nodes) is drawn as if it were 1.
-  const float sz = 1.0f / static_cast<float>(m_maxCode > 0 ? m_maxCode : 1);
+  const float sz = 1.0f / static_cast<float>(CodeDivisor());
   glTranslatef(-0.5f, -0.5f, -0.5f);
   glScalef(sx, sy, sz);
 }
@@ -67,7 +66,7 @@ int Sd_BaseDTM::Optimize(const Sd_DTMView& view) {
   InvertMatrix4(inverse, pm);
 
   const float box[6] = {0.0f, static_cast<float>(m_cols - 1), 0.0f, static_cast<float>(m_rows - 1), 0.0f,
-                        static_cast<float>(m_maxCode)};
+                        static_cast<float>(CodeDivisor())};
   float visible[6];
   if (!ComputeVisibleBox(pm, inverse, box, visible)) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, "Optimize: No bounds!", "Giving up.");

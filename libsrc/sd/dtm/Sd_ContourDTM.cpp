@@ -209,7 +209,7 @@ int Sd_ContourDTM::LendGrids(Sd_BaseDTM* source) {
     return -1;
   }
   if (HoldRows(heights, colours, source->GetRows(), source->GetCols()) != 0) return -1;
-  SetCodeRange(source->GetMinCode(), source->GetMaxCode() > 0 ? source->GetMaxCode() : 1);
+  SetCodeRange(source->GetMinCode(), source->GetMaxCode());
   for (int axis = 0; axis < 3; ++axis) SetBounds(axis, source->GetBounds(axis)[0], source->GetBounds(axis)[1]);
   return 0;
 }

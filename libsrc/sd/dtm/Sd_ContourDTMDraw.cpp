@@ -10,7 +10,7 @@ void Sd_ContourDTM::Render() {
   glDisable(GL_TEXTURE_2D);
   EnterGridSpace(true);
   // The z offset lifts the lines in the unit box; grid space counts codes.
-  const float codes = GetMaxCode() > 0 ? static_cast<float>(GetMaxCode()) : 1.0f;
+  const float codes = static_cast<float>(CodeDivisor());
   glTranslatef(0.0f, 0.0f, m_lineZOffset * codes);
   for (const ContourRecord& contour : m_contours) {
     const unsigned c = m_colourMode != 0 ? contour.colour : 0xFFFFFFFFu;

@@ -88,7 +88,7 @@ int Sd_TextureDTM::Optimize(const Sd_DTMView& view) {
   MultMatrix4(pm, view.projection, view.modelview);
   InvertMatrix4(inverse, pm);
   const float box[6] = {0.0f, static_cast<float>(cols - 1), 0.0f, static_cast<float>(rows - 1), 0.0f,
-                        static_cast<float>(GetMaxCode())};
+                        static_cast<float>(CodeDivisor())};
   float visible[6];
   if (!ComputeVisibleBox(pm, inverse, box, visible)) return 0;
   for (int i = 0; i < 6; ++i) {

@@ -123,8 +123,8 @@ void Sd_VRDTM::DrawMarker(float halfLength, float halfWidth) const {
 Sd_BaseDTM::PassHooks Sd_VRDTM::VRPassHooks(bool whole, FullResBounds* window) {
   return {[this, whole] {
             if (!HasDrawableGrids()) return false;
-            // A largest code of 0 would flatten the grid space to nothing.
-            if (m_maxCode == 0) m_maxCode = 65535;
+            // A largest code of 0 keeps the divisor it is drawn with.
+            m_maxCode = static_cast<unsigned short>(CodeDivisor());
             EnterGridSpace(true);
             glGetDoublev(GL_MODELVIEW_MATRIX, m_viewMatrix);
             // The whole grid, from row 0 upwards; a progressive pass draws

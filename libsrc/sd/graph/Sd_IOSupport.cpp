@@ -11,11 +11,24 @@
 #include "Sd_LoadBudget.h"
 #include "Sd_Node.h"
 #include "Sv_Debug.h"
+#include "Sv_Platform.h"
 #include "Sv_Stdlib.h"
 #include "TDR_Manager.h"
 #include "TDR_Payload.h"
 #include "TDR_Tags.h"
 
+
+namespace {
+
+// A class's message as a reason to follow another text: without the
+// "ERROR:" mark that debug messages start with.
+std::string PlainReason(const std::string& message) {
+  size_t start = message.compare(0, 6, "ERROR:") == 0 ? 6 : 0;
+  start = message.find_first_not_of(' ', start);
+  return start == std::string::npos ? std::string() : message.substr(start);
+}
+
+}  // namespace
 
 Sd_IOSupport::Sd_IOSupport(Sd_Node* root) : m_currentTag(TDR_TAG_ERROR), m_root(root) {}
 
@@ -66,7 +79,15 @@ Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* pare
       m_refusal = Sv_Debug::LastMessage();
       m_refusalLevel = Sv_Debug::LastLevel();
     }
-    if (entry->failLevel && entry->failText) Sv_Debug::Message(entry->failLevel, entry->failText, entry->failDetail);
+    // A record cut by the end of the file is no format problem: the reader
+    // says where the file ends. Otherwise the table's text comes with the
+    // class's reason, when it gave one.
+    if (entry->failLevel && entry->failText && manager->EndedEarlyAt() < 0) {
+      std::string detail = entry->failDetail ? entry->failDetail : "";
+      const std::string why = PlainReason(m_refusal);
+      if (!why.empty()) detail += (detail.empty() ? "" : detail.back() == '.' ? " " : ": ") + why;
+      Sv_Debug::Message(entry->failLevel, entry->failText, detail.empty() ? nullptr : detail.c_str());
+    }
     delete object;
     return nullptr;
   }
@@ -128,7 +149,7 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
   if (path && !PathFits(path)) return nullptr;
   TDR_Manager manager;
   if (!path || manager.OpenFile(path, "rb") != 0) {
-    Sv_Debug::Error("Could not open the file \"%s\".", path ? path : "");
+    Sv_Debug::Error("Could not open the file \"%s\". %s.", path ? path : "", Sv_PlatformWhyNotReadable(path));
     return nullptr;
   }
   if (manager.ReadHeader() != 0) {
@@ -174,13 +195,16 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
       }
       // Nothing after a damaged header can be found again.
       damaged = true;
-      explain(why, level);
+      if (manager.EndedEarlyAt() < 0) explain(why, level);
       break;
     }
     m_currentTag = tag;
     if (Sd_Node* object = CreateObject(&manager, tag, m_root)) {
       last = object;
       ++objects;
+    } else if (manager.EndedEarlyAt() >= 0) {
+      // The record runs past the end of the file: nothing follows it.
+      break;
     } else if (FindClass(tag)) {
       note(RefusalReason(tag), RefusalShown(tag) ? SV_LEVEL_WARNING : SV_LEVEL_DEBUG);
     }
@@ -188,7 +212,19 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
     // an object that was refused belong to that object: not counted again.
   }
   manager.CloseFile();
-  if (objects == 0 && (unexplained > 0 || skipped == 0)) {
+  const long long end = manager.EndedEarlyAt();
+  if (end >= 0 && objects > 0) {
+    // What was read before the end stays loaded.
+    Sv_Debug::Warning("File \"%s\" ends early at byte %lld after %d object%s loaded.", path, end, objects,
+                      objects == 1 ? "" : "s");
+    if (unexplained > 0) {
+      Sv_Debug::Warning("File \"%s\": %d record%s could not be read (%s).", path, skipped, skipped == 1 ? "" : "s",
+                        reason.c_str());
+    }
+  } else if (end >= 0 && (unexplained > 0 || skipped == 0)) {
+    Sv_Debug::Error("File \"%s\" holds nothing that can be shown: it ends early at byte %lld%s%s.", path, end,
+                    reason.empty() ? "" : ", and ", reason.c_str());
+  } else if (objects == 0 && (unexplained > 0 || skipped == 0)) {
     Sv_Debug::Error("File \"%s\" holds nothing that can be shown: %s.", path,
                     reason.empty() ? "it holds no object records" : reason.c_str());
   } else if (objects > 0 && unexplained > 0) {

@@ -20,6 +20,7 @@
 namespace {
 
 constexpr const char* kLoadError = "Error loading seismic object.\n";
+constexpr const char* kNoImage = "Error loading seismic object. Its image record is missing: a %s record follows the curtain.";
 constexpr const char* kSaveError = "Error saving seismic object.\n";
 constexpr const char* kWidthMessage = "ERROR: Sd_Seismic::LoadObject - length does not match image width";
 
@@ -106,7 +107,14 @@ int Sd_Seismic::LoadObject(TDR_Manager* manager) {
   }
   m_image.reset(new Sv_ImageIO());
   if (m_image->LoadFromTDR(manager) != 0) {
-    Sv_Debug::Error("%s", kLoadError);
+    // The reader stopped at a record that is no image, or the image failed.
+    const int found = manager->GetTag();
+    char name[TDR_TAG_NAME_SIZE] = "";
+    if (found != TDR_TAG_SCALAR && found != TDR_TAG_ERROR && TDR_Manager::TagName(found, name) == found) {
+      Sv_Debug::Error(kNoImage, name);
+    } else {
+      Sv_Debug::Error("%s", kLoadError);
+    }
     FreeData();
     return -1;
   }
@@ -162,9 +170,10 @@ int Sd_Seismic::ReadTrackRecord(TDR_Manager* manager) {
   m_track.resize(static_cast<size_t>(count) * 2);
   if (count > 0 && !in.Float64s(m_track.data(), count * 2)) return refuse(damaged);
   m_trackCount = count;
-  // Fields taken from after the header are the curtain's only when the
-  // image record follows them.
-  if (afterHeader && manager->PeekTag() != TDR_TAG_SCALAR) {
+  // Fields taken from after the header are the curtain's only when a
+  // record follows them: the image record, or another one when the image
+  // is missing (LoadObject says so). Otherwise they were no fields.
+  if (afterHeader && manager->PeekTag() == TDR_TAG_ERROR) {
     return refuse("ERROR: Sd_Seismic::LoadObject - the curtain record holds no fields, and none follow it");
   }
   return 0;
