@@ -18,14 +18,8 @@
 #include "Movie.h"
 #include "OptionsFile.h"
 #include "Sd_AllClasses.h"
-#include "Sd_GroupNode.h"
-#include "Sd_IOSupport.h"
-#include "Sd_Lines3D.h"
-#include "Sd_Point3D.h"
-#include "Sd_ShipParent.h"
 #include "SideFileReaders.h"
 #include "Sv_Debug.h"
-#include "Sv_ImageFormat.h"
 #include "Sv_Matrix4.h"
 #include "Sv_Perspective.h"
 #include "Sv_WorldFile.h"
@@ -44,17 +38,6 @@ void Setup() {
 void RemoveConfigs() {
   for (const char* name : orvanta_fuzz::kConfigurationNames) unlink((g_configs + "/" + name).c_str());
   rmdir(g_configs.c_str());
-}
-
-// Every registered class constructed once: each reads its class
-// configuration, if it has one.
-void ConstructEveryClass() {
-  int count = 0;
-  const Sd_IOSupport::ClassEntry* table = Sd_IOSupport::ClassTable(&count);
-  for (int i = 0; i < count; ++i) {
-    if (Sd_IOSupport::Factory make = Sd_IOSupport::GetFactory(table[i].tag)) Sd_GroupNode::DeleteTree(make());
-  }
-  Sv_ImageWriteSettings::FromConfiguration();
 }
 
 }  // namespace
@@ -97,25 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       movie.Read(path.c_str());
       break;
     }
-    case kLineFile: {
-      Sd_Lines3D lines;
-      lines.ReadLineFile(path.c_str());
-      lines.ComputeBounds();
-      break;
-    }
-    case kPointTrack: {
-      Sd_Point3D points;
-      points.ReadTrackFile(path.c_str());
-      break;
-    }
+    case kLineFile:
+    case kPointTrack:
     case kShipTrack:
-    case kSonobuoys: {
-      Sd_ShipParent ship;
-      if (reader == kShipTrack) ship.ReadTrackFile(path.c_str());
-      else ship.ReadSonobuoyFile(path.c_str());
-      ship.ComputeBounds();
+    case kSonobuoys:
+      ReadDataFile(reader, path.c_str());
       break;
-    }
     case kFileHistory: {
       FileHistory history(path.c_str());
       history.ReadAllLists();

@@ -153,31 +153,24 @@ TEST(RealTimeDTM, UnusableBlocksLeaveAnEmptyTerrainThatSaysWhy) {
 // A block that cannot be shown is said once, at warning level, naming the
 // block and why; a block too large to copy at every draw is not copied.
 TEST(RealTimeDTM, RefusedBlocksAreSaidOnceNamingTheBlock) {
-  TerrainBlock huge(2, 2, static_cast<long long>(Sd_RealTimeLayout::Of(16384, 16384).bytes));
-  ASSERT_TRUE(huge.Ok() && huge.Header(16384, 16384));
-  TerrainBlock notFinite(3, 4);
-  ASSERT_TRUE(notFinite.Ok() && notFinite.Put("f32", 20, {std::nan("")}));
-  struct Case {
-    std::string name, why;
-  } const cases[] = {
+  TerrainBlock huge(2, 2, static_cast<long long>(Sd_RealTimeLayout::Of(16384, 16384).bytes)), notFinite(3, 4);
+  ASSERT_TRUE(huge.Ok() && huge.Header(16384, 16384) && notFinite.Ok() && notFinite.Put("f32", 20, {std::nan("")}));
+  const std::pair<std::string, const char*> cases[] = {
       {"orvanta-dtm-test-missing-" + std::to_string(getpid()), "it is missing"},
       {notFinite.Name(), "its bounds are not finite numbers"},
-      {huge.Name(), "it is too large"},
-  };
+      {huge.Name(), "it is too large"}};
   orvanta_test::TempDir dir;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    ASSERT_TRUE(realtime_test::WriteRecordFile(dir.file("refused.sd"), c.name, 0));
+  for (const auto& [name, why] : cases) {
+    SCOPED_TRACE(why);
+    ASSERT_TRUE(realtime_test::WriteRecordFile(dir.file("refused.sd"), name, 0));
     orvanta_test::MessageCapture warnings(SV_LEVEL_WARNING);
     auto read = dtm_test::ReadSD(dir.file("refused.sd"));
     Sd_RealTimeDTM* dtm = read->Terrain<Sd_RealTimeDTM>(0);
     ASSERT_NE(dtm, nullptr);
     EXPECT_EQ(dtm->Refresh(), 0) << "what each draw does first";
-    EXPECT_EQ(dtm->GetBlock(), nullptr);
-    EXPECT_EQ(dtm->GetRows(), 0);
-    ASSERT_EQ(warnings.messages().size(), 1u) << warnings.All();
-    EXPECT_NE(warnings.All().find(c.why), std::string::npos) << warnings.All();
-    EXPECT_NE(warnings.All().find(c.name), std::string::npos) << warnings.All();
+    EXPECT_TRUE(dtm->GetBlock() == nullptr && dtm->GetRows() == 0);
+    EXPECT_EQ(warnings.messages().size(), 1u) << warnings.All();
+    EXPECT_TRUE(warnings.Contains(why) && warnings.Contains(name)) << warnings.All();
   }
 }
 
