@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../sd_dtm/SonarTestSupport.h"
+#include "../sd_dtm/DTMTestSupport.h"
 #include "../sd_survey/SeismicTestSupport.h"
 #include "AppMainSupport.h"
 #include "Sd_IOSupport.h"
@@ -116,83 +116,45 @@ TEST_F(LoadMessages, OneLoadShowsEveryMessageOnceInOneBoxNamingTheFile) {
 
 }  // namespace
 
-namespace {
-
-// The bytes of a file with the int32 at offset replaced by value.
-void PatchInt(const std::string& path, size_t offset, int expected, int value) {
-  std::string bytes = orvanta_test::ReadFileBytes(path);
-  ASSERT_GE(bytes.size(), offset + 4);
-  int old = 0;
-  memcpy(&old, &bytes[offset], 4);
-  ASSERT_EQ(old, expected) << "no such field at " << offset;
-  memcpy(&bytes[offset], &value, 4);
-  ASSERT_TRUE(orvanta_test::WriteFileBytes(path, bytes));
-}
-
-}  // namespace
-
 // Each failure says what happened: the reader's own text first, then why.
 TEST_F(LoadMessages, EachFailureSaysWhy) {
   ASSERT_TRUE(StartWindow({"orvanta"}));
-  // Where the first record's header starts: after the text header.
-  const std::string headerOnly = dir.file("header.sd");
-  {
-    TDR_Manager m;
-    ASSERT_TRUE(m.OpenFile(headerOnly.c_str(), "wb") == 0 && m.WriteHeader() == 0 && m.CloseFile() == 0);
-  }
-  const size_t h = orvanta_test::ReadFileBytes(headerOnly).size();
-  const size_t tag = TDR_Manager::kTagHeaderSize;
-  auto sonar = dtm_test::MakeSonar(9, 9);
-  auto uniform = dtm_test::MakeDTM(9, 9);
-  ASSERT_TRUE(sonar && uniform);
-
-  const std::string folder = dir.file("folder.sd"), missing = dir.file("missing.sd"), cut = dir.file("cut.sd"),
-                    curtain = dir.file("curtain.sd"), negative = dir.file("negative.sd"), grid = dir.file("grid.sd");
+  const std::string folder = dir.file("folder.sd"), curtain = dir.file("curtain.sd"), grid = dir.file("grid.sd");
   ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-  // Two terrains, cut inside the second.
-  ASSERT_TRUE(dtm_test::WriteSD(cut, {sonar.get()}));
-  const size_t first = orvanta_test::ReadFileBytes(cut).size() - tag;  // without the end tag
-  ASSERT_TRUE(dtm_test::WriteSD(cut, {sonar.get(), sonar.get()}));
-  const size_t cutAt = first + 200;
-  ASSERT_TRUE(orvanta_test::WriteFileBytes(cut, orvanta_test::ReadFileBytes(cut).substr(0, cutAt)));
-  // A curtain record closed at once, its fields after the header, then
-  // the common tags where the image record belongs.
-  {
-    Sd_Seismic shape;
-    ASSERT_EQ(seismic_test::MakeCurtain(shape, 20, 4), 0);
-    TDR_Manager m;
-    ASSERT_TRUE(m.OpenFile(curtain.c_str(), "wb") == 0 && m.WriteHeader() == 0);
-    ASSERT_TRUE(m.WriteTag(TDR_TAG_SD_SEISMIC, 1, 0, 0, 1) == 0 && m.EndTag() == 0);
-    TDR_PayloadWriter out(&m);
-    out.Float64(seismic_test::kBottom);
-    out.Float64(seismic_test::kTop);
-    out.Int32(20);
-    for (double v : seismic_test::CurvedTrack(20)) out.Float64(v);
-    ASSERT_TRUE(out.Ok());
-    ASSERT_EQ(shape.WriteCommonTags(&m), 0);
-    ASSERT_TRUE(m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) == 0 && m.CloseFile() == 0);
-  }
-  // A terrain whose first record says its length is -1.
-  ASSERT_TRUE(dtm_test::WriteSD(negative, {uniform.get()}));
-  ASSERT_NO_FATAL_FAILURE(PatchInt(negative, h + 8, 0, -1));
-  // A uniform terrain whose height grid claims 1000 rows.
-  ASSERT_TRUE(dtm_test::WriteSD(grid, {uniform.get()}));
-  ASSERT_NO_FATAL_FAILURE(PatchInt(grid, h + 2 * tag + 8, 9, 1000));
+  // A curtain record with its fields, then the common tags where its image record belongs.
+  Sd_Seismic shape;
+  ASSERT_EQ(seismic_test::MakeCurtain(shape, 20, 4), 0);
+  TDR_Manager m;
+  ASSERT_TRUE(m.OpenFile(curtain.c_str(), "wb") == 0 && m.WriteHeader() == 0);
+  ASSERT_TRUE(m.WriteTag(TDR_TAG_SD_SEISMIC, 1, 0, 0, 1) == 0 && m.EndTag() == 0);
+  TDR_PayloadWriter out(&m);
+  out.Float64(seismic_test::kBottom);
+  out.Float64(seismic_test::kTop);
+  out.Int32(20);
+  for (double v : seismic_test::CurvedTrack(20)) out.Float64(v);
+  ASSERT_TRUE(out.Ok() && shape.WriteCommonTags(&m) == 0);
+  ASSERT_TRUE(m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) == 0 && m.CloseFile() == 0);
+  // A terrain whose height grid claims 1000 rows (its first size word, in its
+  // second record after an empty first one).
+  auto terrain = dtm_test::MakeDTM(9, 9);
+  ASSERT_TRUE(terrain && dtm_test::WriteSD(grid, {terrain.get()}));
+  std::string bytes = orvanta_test::ReadFileBytes(grid);
+  const size_t at = bytes.find("END_HEADER\n") + 11 + 2 * TDR_Manager::kTagHeaderSize + 8;
+  const int rows = 9, claimed = 1000;
+  ASSERT_TRUE(bytes.size() > at + 4 && memcmp(&bytes[at], &rows, 4) == 0);
+  memcpy(&bytes[at], &claimed, 4);
+  ASSERT_TRUE(orvanta_test::WriteFileBytes(grid, bytes));
 
   const std::pair<std::string, std::string> cases[] = {
       {folder, "Could not open the file \"" + folder + "\". It is a directory."},
-      {missing, "Could not open the file \"" + missing + "\". It does not exist."},
-      {cut, "File \"" + cut + "\" ends early at byte " + std::to_string(cutAt) + " after 1 object loaded."},
       {curtain, "Error loading seismic object. Its image record is missing"},
-      {negative, "TDR tag length is negative (-1)"},
       {grid, "Could not load data: possible data format problem: Scalar array is larger than its record"},
   };
-  for (const auto& k : cases) {
-    SCOPED_TRACE(k.first);
+  for (const auto& [file, text] : cases) {
     DesktopRecorder recorder;
-    window->LoadDataFile(k.first.c_str());
-    ASSERT_TRUE(WaitFor([&] { return !recorder.boxes.empty() && orvanta::PendingMessageCount() == 0; }));
-    const std::string text = recorder.boxes.back().text.toStdString();
-    EXPECT_NE(text.find(k.second), std::string::npos) << text;
+    window->LoadDataFile(file.c_str());
+    ASSERT_TRUE(WaitFor([&] { return !recorder.boxes.empty() && orvanta::PendingMessageCount() == 0; })) << file;
+    EXPECT_TRUE(recorder.boxes.back().text.contains(QString::fromStdString(text)))
+        << recorder.boxes.back().text.toStdString();
   }
 }

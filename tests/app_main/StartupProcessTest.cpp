@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <regex>
 #include <string>
 
@@ -42,6 +41,9 @@ std::string Usage() {
 }
 
 bool Contains(const std::string& text, const std::string& fragment) { return text.find(fragment) != std::string::npos; }
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
 
 }  // namespace
 
@@ -58,8 +60,7 @@ TEST(ViewerCommandLine, HelpPrintsTheUsageAndEndsBeforeLoading) {
   EXPECT_TRUE(run.Lines("box").empty()) << run.log;
 }
 
-// Help, "--help" and an unknown option are answered without a display (and
-// without a platform named), with the usage and the command-line status.
+// Help and unknown options are answered without a display or platform.
 TEST(ViewerCommandLine, HelpAndUnknownOptionsNeedNoDisplay) {
   orvanta_test::TempDir dir;
   for (const char* option : {"-h", "--help", "-bogus"}) {
@@ -174,8 +175,7 @@ TEST(ViewerStartup, FailuresAreShownInErrorBoxes) {
   // error last, in one box after the path reader's own reason.
   EXPECT_TRUE(Contains(boxes.front()[1], "missing.sd")) << run.log;
   const std::string& last = boxes.back()[1];
-  EXPECT_TRUE(Contains(last, "to read movie")) << last;
-  EXPECT_EQ(last.substr(last.size() - std::min(last.size(), flightPathError.size())), flightPathError);
+  EXPECT_TRUE(Contains(last, "to read movie") && EndsWith(last, flightPathError)) << last;
 }
 
 TEST(ViewerStartup, TheBuildsSampleSceneOpens) {
