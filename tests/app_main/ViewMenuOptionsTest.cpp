@@ -257,6 +257,7 @@ TEST_F(OptionsWindow, HostileFilesStillStartWithAWindowThatFitsTheScreen) {
       {Bytes({m, 1, 0, 0, 100000, 100000, 0, 0}), 0, screen, 0},
       {Bytes({m, 1, -90000, -90000, 800, 600, 0, 0}), 0, QRect(screen.topLeft(), QSize(800, 600)), 0},
       {Bytes({m, 1, 10, 20, 20, 10, 0, 0}), 0, QRect(10, 20, orvanta::kBaseWidth, orvanta::kBaseHeight), 0},
+      {Bytes({m, 1, 0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff, 0, 0}), 1, QRect(), 0},
       // What is sound is taken from a file with refused fields.
       {Bytes({m, 1, 10, 20, -800, -600, 0, 3}, "/\n/", true, 1), 1, QRect(), 1},
       {Bytes({m, 1, 10, 20, 800, 600, 0, 0}, "", true, 7), 1, QRect(10, 20, 800, 600), 0},
