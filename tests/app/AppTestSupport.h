@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <vector>
 
 #include "Qk_GLStepWidget.h"
 #include "Qk_GLWorkArea.h"
@@ -67,6 +68,15 @@ inline Rgb ReadPixel(int x, int y) {
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
   return Rgb{p[0], p[1], p[2]};
+}
+
+// The work area's whole picture as it stands (RGBA, rows from the bottom).
+inline std::vector<unsigned char> ReadView(Qk_GLWorkArea* area) {
+  area->makeCurrent();
+  std::vector<unsigned char> rgba(static_cast<size_t>(area->GetWidth()) * area->GetHeight() * 4);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, area->GetWidth(), area->GetHeight(), GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+  return rgba;
 }
 
 inline int StackDepth(GLenum which) {

@@ -92,13 +92,7 @@ class FlightpathGL : public workarea_test::NavigatorAreaFixture {
     return ViewDifference(area->GetViewMatrix()->GetData(), frame);
   }
 
-  std::vector<unsigned char> Pixels() {
-    area->makeCurrent();
-    std::vector<unsigned char> rgba(static_cast<size_t>(area->GetWidth()) * area->GetHeight() * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, area->GetWidth(), area->GetHeight(), GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    return rgba;
-  }
+  std::vector<unsigned char> Pixels() { return orvanta_apptest::ReadView(area.get()); }
 
   std::vector<std::string> Take() {
     std::vector<std::string> out;

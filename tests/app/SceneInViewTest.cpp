@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -71,11 +69,7 @@ class SceneInView : public ::testing::Test {
   // Pixels of the finished picture (rows from the bottom, RGBA).
   std::vector<unsigned char> Picture() {
     EXPECT_TRUE(area->WaitForNormal());
-    area->makeCurrent();
-    std::vector<unsigned char> pixels(static_cast<size_t>(area->GetWidth()) * area->GetHeight() * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, area->GetWidth(), area->GetHeight(), GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    return pixels;
+    return orvanta_apptest::ReadView(area.get());
   }
 
   // Pixels other than the black background in columns [x0, x1).

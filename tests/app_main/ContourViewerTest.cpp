@@ -50,18 +50,13 @@ bool WriteContourFile(const std::string& path) {
   return dtm_test::WriteSD(path, {&set});
 }
 
-class ContoursInTheWindow : public orvanta_mainwindow_test::WindowFixture {
+class ContoursInTheWindow : public orvanta_mainwindow_test::TerrainWindowFixture {
  protected:
   void SetUp() override {
-    ASSERT_EQ(Sd_RegisterTerrainClasses(), 0);
-    Sd_Node::SetCoordinateType(0);
+    ASSERT_NO_FATAL_FAILURE(TerrainWindowFixture::SetUp());
     file = dir.file("contours.sd");
     ASSERT_TRUE(WriteContourFile(file));
     ASSERT_TRUE(StartWindow({"orvanta"}));
-  }
-  void TearDown() override {
-    WindowFixture::TearDown();
-    Sd_Node::SetCoordinateType(0);
   }
 
   std::string file;

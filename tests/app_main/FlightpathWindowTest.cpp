@@ -33,18 +33,12 @@ using orvanta_mainwindow_test::WaitFor;
 
 namespace {
 
-class FlightpathWindow : public orvanta_mainwindow_test::WindowFixture {
+class FlightpathWindow : public orvanta_mainwindow_test::TerrainWindowFixture {
  protected:
   void SetUp() override {
-    Sd_Node::SetCoordinateType(0);
-    // The sample holds terrain models, which the viewer's main registers.
-    ASSERT_EQ(Sd_RegisterTerrainClasses(), 0);
+    ASSERT_NO_FATAL_FAILURE(TerrainWindowFixture::SetUp());
     path = dir.file("tour.fph");
     ASSERT_TRUE(WriteTour(path));
-  }
-  void TearDown() override {
-    WindowFixture::TearDown();
-    Sd_Node::SetCoordinateType(0);
   }
 
   // Starts the window on the sample with the extra arguments and notes its

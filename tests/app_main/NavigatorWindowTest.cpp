@@ -25,21 +25,15 @@ using orvanta_mainwindow_test::WaitFor;
 
 namespace {
 
-class NavigatorWindow : public orvanta_mainwindow_test::WindowFixture {
+class NavigatorWindow : public orvanta_mainwindow_test::TerrainWindowFixture {
  protected:
   void SetUp() override {
-    Sd_Node::SetCoordinateType(0);
-    // The sample holds terrain models, which the viewer's main registers.
-    ASSERT_EQ(Sd_RegisterTerrainClasses(), 0);
+    ASSERT_NO_FATAL_FAILURE(TerrainWindowFixture::SetUp());
     // Tall enough for the whole heading dial: its ring stands near the top
     // of views less than about 900 pixels high.
     ASSERT_TRUE(StartWindow({"orvanta", "-data", ORVANTA_SAMPLE_SD}, QSize(1100, 1000)));
     area = window->m_workarea;
     ASSERT_TRUE(Settle());
-  }
-  void TearDown() override {
-    WindowFixture::TearDown();
-    Sd_Node::SetCoordinateType(0);
   }
 
   QImage Grab(const char* name) {

@@ -38,16 +38,11 @@ using orvanta_test::WriteFileBytes;
 
 namespace {
 
-class SceneWindow : public orvanta_mainwindow_test::WindowFixture {
+class SceneWindow : public orvanta_mainwindow_test::TerrainWindowFixture {
  protected:
-  void SetUp() override {
-    Sd_Node::SetCoordinateType(0);
-    ASSERT_EQ(Sd_RegisterTerrainClasses(), 0);
-  }
   void TearDown() override {
     Qk_SetFileDialogHook(nullptr);
-    WindowFixture::TearDown();
-    Sd_Node::SetCoordinateType(0);
+    TerrainWindowFixture::TearDown();
   }
 
   // The pictures compared are best passes alone. In the window's own mode

@@ -46,18 +46,13 @@ int FrameOf(QRgb p) {
   return -1;
 }
 
-class SeriesInTheWindow : public orvanta_mainwindow_test::WindowFixture {
+class SeriesInTheWindow : public orvanta_mainwindow_test::TerrainWindowFixture {
  protected:
   void SetUp() override {
-    ASSERT_EQ(Sd_RegisterTerrainClasses(), 0);
-    Sd_Node::SetCoordinateType(0);
+    ASSERT_NO_FATAL_FAILURE(TerrainWindowFixture::SetUp());
     file = dir.file("tides.sd");
     ASSERT_TRUE(WriteTideSeries(file));
     ASSERT_TRUE(StartWindow({"orvanta"}));
-  }
-  void TearDown() override {
-    WindowFixture::TearDown();
-    Sd_Node::SetCoordinateType(0);
   }
 
   std::string file;

@@ -49,18 +49,13 @@ bool WriteGapTerrain(const std::string& path) {
   return w.Close();
 }
 
-class TerrainInTheWindow : public orvanta_mainwindow_test::WindowFixture {
+class TerrainInTheWindow : public orvanta_mainwindow_test::TerrainWindowFixture {
  protected:
   void SetUp() override {
-    ASSERT_EQ(Sd_RegisterTerrainClasses(), 0);
-    Sd_Node::SetCoordinateType(0);
+    ASSERT_NO_FATAL_FAILURE(TerrainWindowFixture::SetUp());
     file = dir.file("gaps.sd");
     ASSERT_TRUE(WriteGapTerrain(file));
     ASSERT_TRUE(StartWindow({"orvanta"}));
-  }
-  void TearDown() override {
-    WindowFixture::TearDown();
-    Sd_Node::SetCoordinateType(0);
   }
 
   std::string file;

@@ -33,17 +33,12 @@ bool WriteTexturedTerrain(const std::string& path) {
   return dtm && dtm_test::WriteSD(path, {dtm.get()});
 }
 
-class TexturedTerrainInTheWindow : public orvanta_mainwindow_test::WindowFixture {
+class TexturedTerrainInTheWindow : public orvanta_mainwindow_test::TerrainWindowFixture {
  protected:
   void SetUp() override {
-    ASSERT_EQ(Sd_RegisterTerrainClasses(), 0);
-    Sd_Node::SetCoordinateType(0);
+    ASSERT_NO_FATAL_FAILURE(TerrainWindowFixture::SetUp());
     ASSERT_TRUE(WriteTexturedTerrain(dir.file("draped.sd")));
     ASSERT_TRUE(StartWindow({"orvanta"}));
-  }
-  void TearDown() override {
-    WindowFixture::TearDown();
-    Sd_Node::SetCoordinateType(0);
   }
 };
 

@@ -34,16 +34,11 @@ bool WriteVRTerrain(const std::string& path) {
   return dtm_test::WriteSD(path, {dtm.get()});
 }
 
-class VRTerrainInTheWindow : public orvanta_mainwindow_test::WindowFixture {
+class VRTerrainInTheWindow : public orvanta_mainwindow_test::TerrainWindowFixture {
  protected:
   void SetUp() override {
-    ASSERT_EQ(Sd_RegisterTerrainClasses(), 0);
-    Sd_Node::SetCoordinateType(0);
+    ASSERT_NO_FATAL_FAILURE(TerrainWindowFixture::SetUp());
     ASSERT_TRUE(StartWindow({"orvanta"}));
-  }
-  void TearDown() override {
-    WindowFixture::TearDown();
-    Sd_Node::SetCoordinateType(0);
   }
 };
 

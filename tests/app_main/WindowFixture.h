@@ -16,6 +16,8 @@
 #include "../app/WorkAreaTestSupport.h"
 #include "AppMainSupport.h"
 #include "Qk_GLWorkArea.h"
+#include "Sd_DTMClasses.h"
+#include "Sd_Node.h"
 #include "TestSupport.h"
 #include "orvanta.h"
 
@@ -144,6 +146,20 @@ class WindowFixture : public ::testing::Test {
   orvanta_test::TempDir dir;
   orvanta_test::ScopedEnv home{"HOME", dir.path().c_str()};
   orvanta* window = nullptr;
+};
+
+// A window fixture for scenes of terrain models (whose classes the viewer's
+// main registers), in plain coordinates before and after each test.
+class TerrainWindowFixture : public WindowFixture {
+ protected:
+  void SetUp() override {
+    Sd_Node::SetCoordinateType(0);
+    ASSERT_EQ(Sd_RegisterTerrainClasses(), 0);
+  }
+  void TearDown() override {
+    WindowFixture::TearDown();
+    Sd_Node::SetCoordinateType(0);
+  }
 };
 
 }  // namespace orvanta_mainwindow_test
