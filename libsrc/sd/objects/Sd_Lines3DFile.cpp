@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Sd_Lines3D.h"
+#include "Sd_TextScan.h"
 #include "Sv_AtomicFile.h"
 #include "Sv_Debug.h"
 #include "Sv_LineReader.h"
@@ -24,8 +25,6 @@ namespace {
 // Characters a number keeps in a line file: its "%.10f" text is cut to
 // ten characters, but never within the digits before the decimal point.
 constexpr size_t kNumberWidth = 10;
-// Characters of a line that count; the rest of a longer line is skipped.
-constexpr size_t kLineFileChars = 1024;
 
 // Reads a number as "%lf" would (leading blanks, an optional sign) at p;
 // false when there is none or it is not finite.
@@ -65,7 +64,7 @@ int Sd_Lines3D::ReadLineFile(const char* path) {
   int skipped = 0;
   // A line without three numbers is skipped; reading ends at the vertex
   // bound.
-  while (f.ReadLine(&text, kLineFileChars)) {
+  while (Sd_TextScan::ReadLine(&f, &text)) {
     if (xyz.size() >= 3 * static_cast<size_t>(kMaxLineFileVertices)) {
       Sv_Debug::Message(SV_LEVEL_WARNING, "ERROR: Line file holds too many vertices, the rest is not read",
                         file.c_str());
