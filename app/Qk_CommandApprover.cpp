@@ -4,18 +4,23 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
+#include <memory>
 
 #include "Qk_GUIUtils.h"
 
 namespace {
 
-// Characters that show nothing of themselves or act on others without
-// showing: written as \u{NNNN}.
+// Characters that draw nothing of their own, draw on or change their
+// neighbours, or act on the text without showing: written as \u{NNNN}.
 bool HiddenCharacter(char32_t c) {
   switch (QChar::category(c)) {
     case QChar::Other_Control:
@@ -23,6 +28,8 @@ bool HiddenCharacter(char32_t c) {
     case QChar::Other_Surrogate:
     case QChar::Other_PrivateUse:
     case QChar::Other_NotAssigned:
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_Enclosing:
     case QChar::Separator_Line:
     case QChar::Separator_Paragraph:
       return true;
@@ -32,15 +39,9 @@ bool HiddenCharacter(char32_t c) {
     default:
       break;
   }
-  // Ignorable characters of other categories (fillers, variation selectors).
-  return c == 0x034F || c == 0x115F || c == 0x1160 || (c >= 0x17B4 && c <= 0x17B5) ||
-         (c >= 0x180B && c <= 0x180F) || c == 0x3164 || (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFFA0 ||
-         (c >= 0xE0000 && c <= 0xE0FFF);
-}
-
-bool Mark(char32_t c) {
-  const QChar::Category k = QChar::category(c);
-  return k == QChar::Mark_NonSpacing || k == QChar::Mark_SpacingCombining || k == QChar::Mark_Enclosing;
+  // Letters and symbols that draw as blanks: the Hangul fillers and the
+  // empty braille pattern.
+  return c == 0x115F || c == 0x1160 || c == 0x3164 || c == 0xFFA0 || c == 0x2800;
 }
 
 // The length of the well-formed UTF-8 sequence at bytes[i] and its code
@@ -48,6 +49,10 @@ bool Mark(char32_t c) {
 // surrogates and values past U+10FFFF included).
 size_t DecodeUtf8(const std::string& bytes, size_t i, char32_t* code) {
   const unsigned char lead = static_cast<unsigned char>(bytes[i]);
+  if (lead < 0x80) {
+    *code = lead;
+    return 1;
+  }
   size_t length = 0;
   if (lead >= 0xC2 && lead <= 0xDF) length = 2;
   else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
@@ -65,60 +70,79 @@ size_t DecodeUtf8(const std::string& bytes, size_t i, char32_t* code) {
   return length;
 }
 
-// A read-only field for shown text: fixed-width letters, left to right
-// whatever the text holds, long lines wrapped, at most `lines` lines high
-// (scrolling beyond) and never more than a third of the screen.
-QTextEdit* MakeField(const QString& text, int lines, const QRect& screen, QWidget* parent) {
+// Adds a titled read-only field for shown text to `column`: fixed-width
+// letters, wrapped anywhere so that nothing stands beyond its right edge,
+// as high as its laid-out lines up to `lines` lines and a third of the
+// screen. Text that does not fit scrolls, with the scroll bar always shown
+// and a note below the field giving the length of `what` in characters.
+void AddField(QVBoxLayout* column, const QString& title, const QString& text, const QString& what,
+              qsizetype characters, int lines, const QRect& screen) {
+  QWidget* parent = column->parentWidget();
+  column->addWidget(new QLabel(title, parent));
   auto* field = new QTextEdit(parent);
   field->setAcceptRichText(false);
   field->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   field->setLayoutDirection(Qt::LeftToRight);
-  QTextOption option = field->document()->defaultTextOption();
+  field->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  QTextDocument* document = field->document();
+  QTextOption option = document->defaultTextOption();
   option.setTextDirection(Qt::LeftToRight);
-  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-  field->document()->setDefaultTextOption(option);
-  field->setPlainText(text);
+  option.setWrapMode(QTextOption::WrapAnywhere);
+  document->setDefaultTextOption(option);
+  // Spaces stand as no-break spaces, which take room and wrap like any other
+  // character instead of hanging past the line's end; the document gives
+  // them back as plain spaces when copied. A stored no-break space is shown
+  // escaped, so none is mistaken for another.
+  field->setPlainText(QString(text).replace(QLatin1Char(' '), QChar(QChar::Nbsp)));
   Qk_SetTextReadOnly(field);
+
   const QFontMetrics metrics(field->font());
-  const int shownLines = std::clamp(static_cast<int>(text.count(QLatin1Char('\n'))) + 1, 1, lines);
-  const int frame = 2 * (field->frameWidth() + static_cast<int>(field->document()->documentMargin())) + 2;
-  field->setFixedHeight(std::min(shownLines * metrics.lineSpacing() + frame, screen.height() / 3));
-  field->setMinimumWidth(std::min(64 * metrics.averageCharWidth() + frame, screen.width() / 2 - 100));
-  return field;
+  const int frame = 2 * field->frameWidth();
+  const int margin = 2 * static_cast<int>(std::ceil(document->documentMargin()));
+  const int bar = field->verticalScrollBar()->sizeHint().width();
+  const int width = std::min(64 * metrics.averageCharWidth() + margin + frame + bar, screen.width() / 2 - 100);
+  const int bound = std::max(metrics.lineSpacing() + margin,
+                             std::min(lines * metrics.lineSpacing() + margin, screen.height() / 3 - frame));
+  // Laid out apart from the field, which lays its own document out again
+  // at whatever size it has before it is shown.
+  const std::unique_ptr<QTextDocument> probe(document->clone());
+  probe->setTextWidth(width - frame);
+  const bool fits = probe->size().height() <= bound;
+  field->setVerticalScrollBarPolicy(fits ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn);
+  field->setFixedSize(width, frame + (fits ? static_cast<int>(std::ceil(probe->size().height())) : bound));
+  column->addWidget(field);
+  if (!fits) {
+    auto* note = new QLabel(QObject::tr("%1 is %2 characters long; scroll to read all of it.")
+                                .arg(what, QLocale().toString(static_cast<qlonglong>(characters))),
+                            parent);
+    note->setWordWrap(true);
+    column->addWidget(note);
+  }
 }
 
 }  // namespace
 
 QString Qk_CommandApprover::VisibleText(const std::string& bytes) {
-  QString out;
-  out.reserve(static_cast<qsizetype>(bytes.size()));
+  // Each shown line starts with a left-to-right override. No direction
+  // control of the text itself survives escaping, so the override holds to
+  // the line's end: every character, right-to-left letters, their digits,
+  // neutrals and brackets included, stands in the order of the bytes and
+  // unmirrored.
+  const QChar leftToRight(0x202D);
+  QString out(leftToRight);
+  out.reserve(static_cast<qsizetype>(bytes.size()) + 1);
   auto escapeByte = [&out](unsigned char b) { out += QString::asprintf("\\x%02x", b); };
-  // A left-to-right mark owed after a right-to-left letter and its marks.
-  bool markOwed = false;
   for (size_t i = 0; i < bytes.size();) {
-    const unsigned char b = static_cast<unsigned char>(bytes[i]);
     char32_t c = 0;
-    size_t length = 1;
-    if (b < 0x80) {
-      c = b;
-    } else {
-      length = DecodeUtf8(bytes, i, &c);
-      if (length == 0) {
-        if (markOwed) out += QChar(0x200E);
-        markOwed = false;
-        escapeByte(b);
-        ++i;
-        continue;
-      }
+    const size_t length = DecodeUtf8(bytes, i, &c);
+    if (length == 0) {
+      escapeByte(static_cast<unsigned char>(bytes[i++]));
+      continue;
     }
     i += length;
-    if (markOwed && !Mark(c)) {
-      out += QChar(0x200E);
-      markOwed = false;
-    }
     switch (c) {
       case U'\\': out += QLatin1String("\\\\"); continue;
-      case U'\n': out += QLatin1String("\\n\n"); continue;
+      case U'\n': out += QLatin1String("\\n\n"); out += leftToRight; continue;
       case U'\r': out += QLatin1String("\\r"); continue;
       case U'\t': out += QLatin1String("\\t"); continue;
       default: break;
@@ -129,16 +153,22 @@ QString Qk_CommandApprover::VisibleText(const std::string& bytes) {
       out += QString::asprintf("\\u{%04X}", static_cast<unsigned>(c));
     } else {
       out += QString::fromUcs4(&c, 1);
-      const QChar::Direction d = QChar::direction(c);
-      if (d == QChar::DirR || d == QChar::DirAL) markOwed = true;
     }
   }
-  if (markOwed) out += QChar(0x200E);
   return out;
 }
 
+qsizetype Qk_CommandApprover::CharacterCount(const std::string& bytes) {
+  qsizetype count = 0;
+  char32_t c = 0;
+  for (size_t i = 0; i < bytes.size(); ++count) i += std::max<size_t>(DecodeUtf8(bytes, i, &c), 1);
+  return count;
+}
+
 bool Qk_CommandApprover::ApproveCommand(const char* command, const char* file) {
-  const QString where = file && *file ? VisibleText(file) : QObject::tr("(not read from a file)");
+  const std::string stored = command ? command : "";
+  const std::string source = file ? file : "";
+  const QString where = source.empty() ? QObject::tr("(not read from a file)") : VisibleText(source);
   const QString text = QObject::tr(
       "A data set asks to run the command below, read from the file below. Only run commands from files you "
       "trust. Run it? Yes lets this data set run this command until it is unloaded; any other command is asked "
@@ -157,10 +187,9 @@ bool Qk_CommandApprover::ApproveCommand(const char* command, const char* file) {
   auto* fields = new QWidget(&box);
   auto* column = new QVBoxLayout(fields);
   column->setContentsMargins(0, 0, 0, 0);
-  column->addWidget(new QLabel(QObject::tr("Command:"), fields));
-  column->addWidget(MakeField(VisibleText(command ? command : ""), 12, screen, fields));
-  column->addWidget(new QLabel(QObject::tr("File:"), fields));
-  column->addWidget(MakeField(where, 2, screen, fields));
+  AddField(column, QObject::tr("Command:"), VisibleText(stored), QObject::tr("The command"), CharacterCount(stored),
+           12, screen);
+  AddField(column, QObject::tr("File:"), where, QObject::tr("The file name"), CharacterCount(source), 2, screen);
   auto* grid = qobject_cast<QGridLayout*>(box.layout());
   const QLabel* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
   const int at = grid && label ? grid->indexOf(label) : -1;

@@ -19,20 +19,27 @@ class Qk_CommandApprover : public Sd_CommandApprover {
   // parent: the window the question belongs to (null: the main widget).
   explicit Qk_CommandApprover(QWidget* parent) : m_parent(parent) {}
   // Asks with a warning box: the command and the file each in a read-only
-  // scrolling field of bounded size, so the box and its buttons stay on the
-  // screen whatever the command holds.
+  // field of bounded size that wraps anywhere and scrolls downwards, so the
+  // box and its buttons stay on the screen whatever the command holds and
+  // nothing of it stands out of sight sideways. A field that cannot show all
+  // of its text says so below it, with the text's length.
   bool ApproveCommand(const char* command, const char* file) override;
 
   // The bytes as they are meant, written so that nothing in them is hidden
   // or moved when shown: a backslash as \\, line feed, carriage return and
   // tab as \n, \r and \t (a line feed also ends the shown line), other
   // control bytes and bytes that are no valid UTF-8 as \xNN, and characters
-  // that do not show or change the direction or form of others (controls,
-  // format and direction marks, line and paragraph separators, spaces other
-  // than the plain space, ignorable, private and unassigned characters) as
-  // \u{NNNN}. Right-to-left letters are each followed by a left-to-right
-  // mark, so the text reads left to right in the order of its bytes.
+  // that draw nothing, draw on their neighbours or change the direction or
+  // form of others (controls, format and direction marks, non-spacing and
+  // enclosing marks, line and paragraph separators, spaces other than the
+  // plain space, blank letters and the empty braille pattern, private and
+  // unassigned characters) as \u{NNNN}. Every shown line starts with a
+  // left-to-right override (U+202D), so it reads left to right in the order
+  // of the bytes whatever scripts it holds.
   static QString VisibleText(const std::string& bytes);
+  // The number of characters in the bytes: a byte that is no valid UTF-8
+  // counts as one.
+  static qsizetype CharacterCount(const std::string& bytes);
 
   // True while the question is open. The question runs inside a click on
   // the scene: what would change the scene meanwhile (a file arriving to be
