@@ -544,3 +544,27 @@ TEST(SoundingGrid, OneFileClaimsNoMoreThanTheLoadBudget) {
   EXPECT_EQ(set->UpdateCellStatistics(1), 0);
   EXPECT_EQ(set->GetRows(), 501);
 }
+
+// The budget follows the machine but never falls below one object at its
+// own bound: on a small machine a set whose grid has the most cells allowed
+// still loads, and a second one is refused.
+TEST(SoundingGrid, ASetAtItsCellBoundLoadsOnASmallMachine) {
+  const long long machine = Sd_LoadBudget::SetMachineBytes(1LL << 30);
+  const long long before = Sd_LoadBudget::SetBytes(0);
+  EXPECT_EQ(Sd_LoadBudget::ForMachine(16LL << 30), 8LL << 30);
+  EXPECT_EQ(Sd_LoadBudget::Bytes(), Sd_LoadBudget::kObjectBoundBytes);
+  // 4096 x 4096 cells of 1: a span of 4095 cells and a tenth of a cell before it.
+  auto set = Survey({Sounding(0, 0, -1), Sounding(4095, 4095, -2)}, 1.0f);
+  TempDir dir;
+  dtm_test::SDWriter w(dir.file("bound.sd"));
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(set->WriteDataRecord(w.Manager(), 2), 0);
+  ASSERT_TRUE(w.Close());
+  orvanta_test::MessageCapture warnings(SV_LEVEL_WARNING);
+  auto read = dtm_test::ReadSD(dir.file("bound.sd"));
+  Sd_LoadBudget::SetMachineBytes(machine);
+  Sd_LoadBudget::SetBytes(before);
+  ASSERT_EQ(read->children.size(), 1u) << warnings.All();
+  const auto* loaded = Child<Sd_HTFSounding>(*read, 0);
+  EXPECT_EQ(static_cast<long long>(loaded->GetRows()) * loaded->GetCols(), Sd_SoundingGrid::kMaxCells);
+  EXPECT_TRUE(warnings.Contains("the sounding cell grid needs 705 MB, more than the 191 MB left of the 896 MB")) << warnings.All();
+}
