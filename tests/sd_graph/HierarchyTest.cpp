@@ -223,11 +223,10 @@ TEST_F(HierarchyTest, EntriesThatCannotBeCreatedAreDroppedWithoutShiftingTheRest
 class PointerObject : public TestObject {
  public:
   explicit PointerObject(const std::string& target) : TestObject(TDR_TAG_SD_BASICDTM), m_target(target) {}
-  int SaveObject(TDR_Manager* manager, int withCommonTags, int) override {
-    if (manager->WriteTag(TDR_TAG_SD_BASICDTM, 1, 0, 1, 1) != 0) return -1;
+  int SaveObject(TDR_Manager* manager, int, int) override {
+    manager->WriteTag(TDR_TAG_SD_BASICDTM, 1, 0, 1, 1);
     manager->WriteFilePointerString(m_target.c_str());
-    if (manager->EndTag() != 0) return -1;
-    return withCommonTags ? WriteCommonTags(manager) : 0;
+    return manager->EndTag();
   }
 
  private:
