@@ -36,6 +36,9 @@ const TagEntry* FindTag(int id) {
   return (it != end && it->id == id) ? it : nullptr;
 }
 
+// What decides whether a named file is followed, per reading thread.
+thread_local TDR_Manager::FollowCheck t_followCheck = nullptr;
+
 // Header fields are decoded byte by byte in the order the header names, so
 // the decoding does not depend on this machine's byte order.
 unsigned int Decode(const unsigned char* p, int bytes, int byteOrder) {
@@ -480,6 +483,12 @@ int TDR_Manager::ReadTag(int* length) {
   }
 }
 
+TDR_Manager::FollowCheck TDR_Manager::SetFollowCheck(FollowCheck check) {
+  const FollowCheck previous = t_followCheck;
+  t_followCheck = check;
+  return previous;
+}
+
 int TDR_Manager::FollowFilePointer() {
   Level& outer = Current();
   const char* where = "TDR_Manager::ReadTag (file pointer)";
@@ -553,6 +562,13 @@ int TDR_Manager::FollowFilePointer() {
     free(buffer);
     Report(SV_LEVEL_ERROR, "ERROR:  Reading the header of the file named by a TDR file pointer",
                       innerPath.c_str());
+    return -1;
+  }
+  std::string refusal;
+  if (t_followCheck && !t_followCheck(innerPath.c_str(), size, &refusal)) {
+    fclose(inner);
+    free(buffer);
+    Report(SV_LEVEL_WARNING, refusal.c_str(), nullptr);
     return -1;
   }
   Level& in = m_levels[1];

@@ -183,6 +183,15 @@ class TDR_Manager {
   // 0 in the file that OpenFile opened.
   int IsInFollowedFile() const { return m_depth; }
 
+  // Asked, on the reading thread, before a named file is followed, with
+  // its path and size in bytes: false refuses the file-pointer record (the
+  // reason, in *why, goes out at warning level) and reading goes on after
+  // the record (CanReadOn). A load in progress sets it to charge what the
+  // file will make the process hold. Returns the check set before; null
+  // follows every file.
+  using FollowCheck = bool (*)(const char* path, long long bytes, std::string* why);
+  static FollowCheck SetFollowCheck(FollowCheck check);
+
   // Copies the tag's name (at most TDR_TAG_NAME_SIZE characters with the
   // terminator) into name and returns the id; an id missing from the table
   // gives an empty name and TDR_TAG_ERROR. name may be null.

@@ -7,6 +7,7 @@
 #include "IOTestSupport.h"
 #include "Sd_AlignmentNode.h"
 #include "Sd_IOSupport.h"
+#include "Sd_LoadBudget.h"
 #include "Sd_Parent.h"
 #include "Sv_Debug.h"
 #include "TDR_Manager.h"
@@ -216,6 +217,38 @@ TEST_F(HierarchyTest, EntriesThatCannotBeCreatedAreDroppedWithoutShiftingTheRest
   const std::string log = out.Take();
   EXPECT_NE(log.find("ERROR:  No support for given tag id"), std::string::npos) << log;
   EXPECT_EQ(Sd_Node::LiveCount(), built);
+}
+
+// An object saved as a file-pointer record to a file of its data.
+class PointerObject : public TestObject {
+ public:
+  explicit PointerObject(const std::string& target) : TestObject(TDR_TAG_SD_BASICDTM), m_target(target) {}
+  int SaveObject(TDR_Manager* manager, int, int) override {
+    manager->WriteTag(TDR_TAG_SD_BASICDTM, 1, 0, 1, 1);
+    manager->WriteFilePointerString(m_target.c_str());
+    return manager->EndTag();
+  }
+
+ private:
+  std::string m_target;
+};
+
+TEST_F(HierarchyTest, EntriesWhosePointerIsRefusedAreDroppedAndTheSceneLoads) {
+  const std::string data = m_dir.file("data.sd"), path = m_dir.file("p.scene");
+  TestObject a(TDR_TAG_SD_BASICDTM, 5);
+  ASSERT_TRUE(FileWriter(data).Object(&a).Close());
+  PointerObject p1(data), p2(data);
+  p1.SetName("p1");
+  p2.SetName("p2");
+  ASSERT_TRUE(WriteScene(path, b.Group("R", {b.Group("G", {b.Leaf("x"), &p1, &p2, b.Leaf("y")}), b.Leaf("z")})));
+  // Room for the file once: the second pointer to it is refused.
+  const long long before = Sd_LoadBudget::SetBytes(static_cast<long long>(ReadFileBytes(data).size()) * 3 / 2);
+  MessageCapture warnings(SV_LEVEL_WARNING);
+  Tree read(ReadScene(path));
+  Sd_LoadBudget::SetBytes(before);
+  ASSERT_NE(read.top, nullptr) << warnings.All();
+  EXPECT_EQ(Shape(read.top), "R{G{x,p1,y},z}");
+  EXPECT_TRUE(warnings.Contains("\"" + data + "\" that a file pointer names needs")) << warnings.All();
 }
 
 TEST_F(HierarchyTest, FileWithoutHierarchyGivesTheMessageAndNull) {

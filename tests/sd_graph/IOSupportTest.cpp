@@ -10,6 +10,7 @@
 #include "IOTestSupport.h"
 #include "Sd_AlignmentNode.h"
 #include "Sd_IOSupport.h"
+#include "Sd_LoadBudget.h"
 #include "Sd_Parent.h"
 #include "Sv_Debug.h"
 #include "TDR_Manager.h"
@@ -163,6 +164,33 @@ TEST_F(SdFileTest, ObjectInAFollowedFileIsNamedAfterThatFile) {
   EXPECT_STREQ(kids[0]->GetName(), "inner.sd");
   EXPECT_STREQ(kids[1]->GetName(), "outer.sd");
   EXPECT_EQ(ValueOf(kids[1]), 8);
+}
+
+// Every file a pointer names is charged to the load before it is read: a
+// small file of many pointers to one file loads what the budget holds,
+// refuses the rest naming the file, and says how many were refused. The
+// outer file's own records are bounded by its size and are not charged.
+TEST_F(SdFileTest, FilesThatPointersNameAreChargedToTheLoadBudget) {
+  const std::string inner = m_dir.file("terrain.sd"), outer = m_dir.file("pointers.sd");
+  TestObject a(10000, 7), b(10000, 8);
+  ASSERT_TRUE(FileWriter(inner).Object(&a).Close());
+  FileWriter w(outer);
+  for (int i = 0; i < 40; ++i) {
+    ASSERT_EQ(w.Manager()->WriteTag(TDR_TAG_SD_BASICDTM, 1, 0, 1, 1), 0);
+    ASSERT_EQ(w.Manager()->WriteFilePointerString(inner.c_str()), 0);
+    ASSERT_EQ(w.Manager()->EndTag(), 0);
+  }
+  ASSERT_TRUE(w.Object(&b).Close());
+  const long long size = static_cast<long long>(orvanta_test::ReadFileBytes(inner).size());
+  const long long before = Sd_LoadBudget::SetBytes(size * 10 + size / 2);
+  MessageCapture warnings(SV_LEVEL_WARNING);
+  Sd_Node* last = Read(outer);
+  Sd_LoadBudget::SetBytes(before);
+  ASSERT_EQ(Children(root()).size(), 11u) << warnings.All();
+  EXPECT_EQ(ValueOf(last), 8);
+  EXPECT_TRUE(warnings.Contains("File \"" + outer + "\": the file \"" + inner + "\" that a file pointer names needs"))
+      << warnings.All();
+  EXPECT_TRUE(warnings.Contains("File \"" + outer + "\": 30 objects were refused")) << warnings.All();
 }
 
 TEST_F(SdFileTest, RecordsWithoutAClassAreSkippedAndTheirNeighboursLoad) {

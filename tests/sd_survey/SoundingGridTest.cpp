@@ -31,6 +31,14 @@ std::unique_ptr<Sd_HTFSounding> Survey(const std::vector<HTFSndRecord>& r, float
   return s;
 }
 
+// Writes count copies of the set's record into one SD file and reads it.
+std::unique_ptr<dtm_test::ReadResult> ReadCopies(const Sd_HTFSounding& set, int count, const std::string& path) {
+  dtm_test::SDWriter w(path);
+  for (int i = 0; i < count; ++i) EXPECT_EQ(set.WriteDataRecord(w.Manager(), 2), 0);
+  EXPECT_TRUE(w.Close());
+  return dtm_test::ReadSD(path);
+}
+
 // The record indices of a cell's chain, from its first sounding on.
 template <class Set>
 std::vector<int> Chain(const Set& s, int row, int col) {
@@ -530,11 +538,8 @@ TEST(SoundingGrid, OneFileClaimsNoMoreThanTheLoadBudget) {
   auto set = Survey({Sounding(0, 0, -1), Sounding(1000, 1000, -2)}, 2.0f);  // 501 x 501 cells
   const long long before = Sd_LoadBudget::SetBytes(Sd_SoundingGrid::Bytes(501, 501) * 9 / 2);
   TempDir dir;
-  dtm_test::SDWriter w(dir.file("ten.sd"));
-  for (int i = 0; i < 10; ++i) ASSERT_EQ(set->WriteDataRecord(w.Manager(), 2), 0);
-  ASSERT_TRUE(w.Close());
   orvanta_test::MessageCapture warnings(SV_LEVEL_WARNING);
-  auto read = dtm_test::ReadSD(dir.file("ten.sd"));
+  auto read = ReadCopies(*set, 10, dir.file("ten.sd"));
   Sd_LoadBudget::SetBytes(before);
   ASSERT_EQ(read->children.size(), 4u) << warnings.All();
   EXPECT_EQ(Child<Sd_HTFSounding>(*read, 3)->GetRows(), 501);
@@ -543,4 +548,26 @@ TEST(SoundingGrid, OneFileClaimsNoMoreThanTheLoadBudget) {
   // Outside a load nothing is charged: the set still bins alone.
   EXPECT_EQ(set->UpdateCellStatistics(1), 0);
   EXPECT_EQ(set->GetRows(), 501);
+}
+
+// The budget follows the machine but never falls below one object at its
+// own bound: on a small machine a set whose grid has the most cells allowed
+// still loads, and a second one is refused.
+TEST(SoundingGrid, ASetAtItsCellBoundLoadsOnASmallMachine) {
+  const long long machine = Sd_LoadBudget::SetMachineBytes(1LL << 30);
+  const long long before = Sd_LoadBudget::SetBytes(0);
+  EXPECT_EQ(Sd_LoadBudget::ForMachine(16LL << 30), 8LL << 30);
+  EXPECT_EQ(Sd_LoadBudget::Bytes(), Sd_LoadBudget::kObjectBoundBytes);
+  // 4096 x 4096 cells of 1: a span of 4095 cells and a tenth of a cell before it.
+  auto set = Survey({Sounding(0, 0, -1), Sounding(4095, 4095, -2)}, 1.0f);
+  TempDir dir;
+  orvanta_test::MessageCapture warnings(SV_LEVEL_WARNING);
+  auto read = ReadCopies(*set, 2, dir.file("bound.sd"));
+  Sd_LoadBudget::SetMachineBytes(machine);
+  Sd_LoadBudget::SetBytes(before);
+  ASSERT_EQ(read->children.size(), 1u) << warnings.All();
+  const auto* loaded = Child<Sd_HTFSounding>(*read, 0);
+  EXPECT_EQ(static_cast<long long>(loaded->GetRows()) * loaded->GetCols(), Sd_SoundingGrid::kMaxCells);
+  EXPECT_TRUE(warnings.Contains("the sounding cell grid needs 705 MB, more than the 191 MB left of the 896 MB"))
+      << warnings.All();
 }

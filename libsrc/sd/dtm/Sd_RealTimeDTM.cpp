@@ -101,6 +101,12 @@ bool ReadGridSize(const Sv_SharedMemory& block, int* rows, int* cols) {
 
 }  // namespace
 
+// The largest block's copy fits every load's budget: a row of c nodes takes
+// at most 6 c + 32 bytes with its padding, and a block has at least two
+// columns, so at most 22 bytes a node past the header.
+static_assert(22 * Sd_RealTimeDTM::kMaxBlockNodes + 48 <= Sd_LoadBudget::kObjectBoundBytes,
+              "a real-time block at its bound must fit the smallest load budget");
+
 bool Sd_RealTimeDTM::TakeBlock(const char* file) {
   const char* why = nullptr;
   int rows = 0, cols = 0;

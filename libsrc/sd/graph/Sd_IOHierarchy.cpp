@@ -110,6 +110,18 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
       if (objectTag == TDR_TAG_SD_NODE) {
         object = new (std::nothrow) Sd_Node();
         tag = objectTag;
+      } else if (objectTag == TDR_TAG_ERROR && manager->CanReadOn()) {
+        // The object's record alone was refused (a file pointer that cannot
+        // be followed, or whose file does not fit the load's budget): the
+        // entry is dropped like one whose class refused it.
+        ++refused;
+        int level = 0;
+        const char* why = manager->GetLastError(&level);
+        if (level > SV_LEVEL_WARNING) {
+          ++unexplained;
+          if (reason.empty()) reason = *why ? why : "a damaged record";
+        }
+        tag = manager->ReadTag();
       } else if (objectTag == TDR_TAG_EOF || objectTag == TDR_TAG_ERROR) {
         tag = objectTag;
       } else {

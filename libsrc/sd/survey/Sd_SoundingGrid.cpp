@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Sd_LoadBudget.h"
 #include "Sd_SoundingWorkers.h"
 #include "Sv_Debug.h"
 
@@ -53,12 +54,21 @@ constexpr int kNeighbourB[4][2] = {{-1, 0}, {0, -1}, {1, 0}, {0, 1}};
 
 // --- storage ---
 
+namespace {
+
+// Per cell: the cell, its height, normal and two colours; per column: the
+// three shading rows.
+constexpr long long kCellBytes = sizeof(Sd_SoundingCell) + sizeof(float) + 3 * sizeof(float) + 2 * sizeof(unsigned);
+constexpr long long kColumnBytes = 2 * sizeof(unsigned short) + sizeof(unsigned);
+// The largest grid (all its cells in one row) fits every load's budget.
+static_assert(Sd_SoundingGrid::kMaxCells * (kCellBytes + kColumnBytes) <= Sd_LoadBudget::kObjectBoundBytes,
+              "a cell grid at its bound must fit the smallest load budget");
+
+}  // namespace
+
 long long Sd_SoundingGrid::Bytes(int rows, int cols) {
   if (rows < 1 || cols < 1) return 0;
-  const long long cells = static_cast<long long>(rows) * cols;
-  return cells * static_cast<long long>(sizeof(Sd_SoundingCell) + sizeof(float) + 3 * sizeof(float) +
-                                        2 * sizeof(unsigned)) +
-         static_cast<long long>(cols) * static_cast<long long>(2 * sizeof(unsigned short) + sizeof(unsigned));
+  return static_cast<long long>(rows) * cols * kCellBytes + static_cast<long long>(cols) * kColumnBytes;
 }
 
 int Sd_SoundingGrid::Alloc(int rows, int cols) {
