@@ -44,7 +44,6 @@ bool OptionsFile::Read(const char* path) {
     problem = "it is not an options file";
     return false;
   }
-  own = true;
   const bool current = magic == kMagic;
   size_t at = 4;
   // The next word, false when the file ends before it.

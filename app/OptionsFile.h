@@ -36,8 +36,8 @@ struct OptionsFile {
   // was).
   void Report(const char* path) const;
 
-  bool own = false;      // begins with either magic: this program may replace it
-  bool foreign = false;  // exists but is not this program's: it is never replaced
+  // The file exists but is not this program's: it is never replaced.
+  bool foreign = false;
   bool haveGeometry = false;
   int32_t geometry[5] = {0, 0, 0, 0, 0};  // x, y, width, height, maximized
   bool haveDirectory = false;
