@@ -134,7 +134,7 @@ bool FileHistory::Load(std::vector<unsigned char>* bytes, int* entries) {
     }
   }
   if (!ok) {
-    ReportOnce(SV_LEVEL_WARNING, "The file history %s is damaged; it is not used.", m_path);
+    ReportOnce(SV_LEVEL_WARNING, "The file history %s is damaged or not a file history; it is kept as it is and not used.", m_path);
     return false;
   }
   *entries = n;

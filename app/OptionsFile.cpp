@@ -27,62 +27,69 @@ bool InRange(int32_t v, int32_t low, int32_t high) { return v >= low && v <= hig
 
 bool OptionsFile::Read(const char* path) {
   FILE* file = path ? Sv_UtlOpenForReading(path, SV_LEVEL_DEBUG) : nullptr;
-  if (!file) return false;
-  // One byte more than the longest layout tells an oversize file.
-  std::vector<unsigned char> b(kMaxBytes + 1);
+  if (!file) {
+    foreign = path && Sv_UtlFileExists(path);
+    if (foreign) problem = "it cannot be read";
+    return false;
+  }
+  // No field lies beyond the longest layout.
+  std::vector<unsigned char> b(kMaxBytes);
   const size_t got = fread(b.data(), 1, b.size(), file);
   fclose(file);
   b.resize(got);
 
   const int32_t magic = got >= 4 ? Word(b, 0) : 0;
-  if (got >= 4 && magic != kMagic && magic != kOldMagic) {
-    problem = "not an options file";
+  if (magic != kMagic && magic != kOldMagic) {
+    foreign = true;
+    problem = "it is not an options file";
     return false;
   }
   const bool current = magic == kMagic;
-  const size_t at = current ? 8 : 4;  // the geometry words
-  const size_t lengthAt = at + 20;
-  if (got < lengthAt + 4) {
-    problem = "cut short";
-    return false;
-  }
-  if (current && Word(b, 4) != kVersion) {
-    problem = "unknown version";
-    return false;
-  }
-  const int32_t n = Word(b, lengthAt);
-  if (!InRange(n, 0, kMaxDirectory)) {
-    problem = "directory length out of range";
-    return false;
-  }
-  const size_t need = lengthAt + 4 + static_cast<size_t>(n) + (current ? 4 : 0);
-  if (got != need) {
-    problem = got < need ? "cut short" : "longer than its layout";
-    return false;
-  }
-
+  size_t at = 4;
+  // The next word, false when the file ends before it.
+  auto next = [&](int32_t* v) {
+    if (got < at + 4) return false;
+    *v = Word(b, at);
+    at += 4;
+    return true;
+  };
+  int32_t version = 0;
   int32_t g[5];
-  for (int i = 0; i < 5; ++i) g[i] = Word(b, at + 4 * static_cast<size_t>(i));
-  if (InRange(g[0], -kMaxCoordinate, kMaxCoordinate) && InRange(g[1], -kMaxCoordinate, kMaxCoordinate) &&
-      InRange(g[2], 1, kMaxCoordinate) && InRange(g[3], 1, kMaxCoordinate) && InRange(g[4], 0, 1)) {
-    memcpy(geometry, g, sizeof(geometry));
-    haveGeometry = true;
-  } else {
-    problem = "window geometry out of range";
+  bool whole = !current || next(&version);
+  for (int i = 0; whole && i < 5; ++i) whole = next(&g[i]);
+  if (whole) {
+    if (InRange(g[0], -kMaxCoordinate, kMaxCoordinate) && InRange(g[1], -kMaxCoordinate, kMaxCoordinate) &&
+        InRange(g[2], 1, kMaxCoordinate) && InRange(g[3], 1, kMaxCoordinate)) {
+      memcpy(geometry, g, sizeof(geometry));
+      geometry[4] = g[4] != 0 ? 1 : 0;
+      haveGeometry = true;
+    } else {
+      problem = "window geometry out of range";
+    }
   }
-
-  const std::string dir(reinterpret_cast<const char*>(&b[lengthAt + 4]), static_cast<size_t>(n));
-  bool control = false;
-  for (unsigned char c : dir) control = control || c < 0x20 || c == 0x7F;
-  if (control) {
-    if (problem.empty()) problem = "control bytes in the last directory";
-  } else {
-    directory = dir;
-    haveDirectory = true;
+  int32_t n = 0;
+  whole = whole && next(&n);
+  if (whole && !InRange(n, 0, kMaxDirectory)) {
+    // Where the stereo word lies is not known either.
+    if (problem.empty()) problem = "directory length out of range";
+    return true;
   }
-
-  if (current) {
-    const int32_t word = Word(b, need - 4);
+  whole = whole && got >= at + static_cast<size_t>(n);
+  if (whole) {
+    const std::string dir(reinterpret_cast<const char*>(b.data() + at), static_cast<size_t>(n));
+    at += static_cast<size_t>(n);
+    bool control = false;
+    for (unsigned char c : dir) control = control || c < 0x20 || c == 0x7F;
+    if (control) {
+      if (problem.empty()) problem = "control bytes in the last directory";
+    } else {
+      directory = dir;
+      haveDirectory = true;
+    }
+  }
+  int32_t word = 0;
+  whole = whole && (!current || next(&word));
+  if (whole && current) {
     if (InRange(word, 0, 1)) {
       stereo = word;
       haveStereo = true;
@@ -90,13 +97,20 @@ bool OptionsFile::Read(const char* path) {
       problem = "stereo flag neither 0 nor 1";
     }
   }
+  if (!whole && problem.empty()) problem = "cut short";
   return true;
 }
 
 void OptionsFile::Report(const char* path) const {
+  const std::string name = path ? path : "";
+  if (foreign) {
+    const std::string text = "The file '" + name + "' is kept as it is (" + problem +
+                             "); the options of this run are not stored.";
+    Sv_Debug::MessageOnce(("options kept " + name).c_str(), SV_LEVEL_WARNING, text.c_str());
+    return;
+  }
   if (problem.empty()) return;
-  std::string text = "The options file '";
-  text += path ? path : "";
-  text += "' is damaged (" + problem + "); the defaults are used for what it could not give.";
+  const std::string text =
+      "The options file '" + name + "' is damaged (" + problem + "); the defaults are used for what it could not give.";
   Sv_Debug::Message(SV_LEVEL_WARNING, text.c_str());
 }

@@ -18,19 +18,26 @@ struct OptionsFile {
   // widget size. Anything beyond is no geometry this program wrote.
   static constexpr int32_t kMaxCoordinate = (1 << 24) - 1;
 
-  // Reads the file at path (a regular file only). False, with nothing
-  // taken, when it is missing, or when its layout is not whole: a foreign
-  // magic or version, a directory length outside 0 ... 255, a file cut short
-  // or longer than its layout. In a whole file each value that makes no
-  // sense is left out (its have flag stays false): geometry words beyond
-  // +-kMaxCoordinate, a size below 1, a maximized flag other than 0 or 1, a
-  // directory holding control bytes, a stereo word other than 0 or 1.
-  // Whatever was refused is named in problem.
+  // Reads the file at path (a regular file only) field by field, as far as
+  // it goes: the version word is read and ignored, a file cut short keeps
+  // the fields it holds whole, bytes past the layout are not read. A value
+  // that makes no sense is left out (its have flag stays false), and so is
+  // everything after a directory length outside 0 ... 255: geometry words
+  // beyond +-kMaxCoordinate or a size below 1 (the five words go together;
+  // any non-zero maximized word means maximized), a directory holding
+  // control bytes, a stereo word other than 0 or 1. Whatever was left out
+  // is named in problem. False, with nothing taken, when the file is
+  // missing or is not this program's (foreign: it exists but cannot be
+  // read, or begins with neither magic).
   bool Read(const char* path);
 
-  // One warning naming the file and the problem (only when there is one).
+  // One warning naming the file: that it is kept as it is (a foreign file,
+  // said once per run), or what was left out of it (only when something
+  // was).
   void Report(const char* path) const;
 
+  // The file exists but is not this program's: it is never replaced.
+  bool foreign = false;
   bool haveGeometry = false;
   int32_t geometry[5] = {0, 0, 0, 0, 0};  // x, y, width, height, maximized
   bool haveDirectory = false;

@@ -175,24 +175,28 @@ int Qk_RestoreGeometry(QWidget* widget, FILE* file) {
 
 namespace {
 
-// Where a stored window rectangle goes. It stays where it is when the
-// screens' available areas hold it whole; otherwise it goes onto the screen
-// it overlaps most (the nearest one when it overlaps none), shrunk to that
-// screen's area where it is larger. A size below smallest is raised first,
-// never beyond the screen. The words may be anything a file held: they are
-// brought within Qt's largest widget size before any rectangle is made, so
-// no edge overflows. False when the size is not positive or there is no
-// screen.
+// Where a stored window rectangle goes. A rectangle that meets no screen is
+// not applied. It stays where it is when the screens' available areas hold
+// it whole; otherwise it goes onto the screen it overlaps most, shrunk to
+// that screen's area where it is larger. A size below smallest is raised
+// first, never beyond the screen. The words may be anything a file held:
+// they are brought within Qt's largest widget size before any rectangle is
+// made, so no edge overflows. False when the size is not positive, there is
+// no screen or the rectangle meets none.
 bool FitToScreens(const int32_t v[4], const QSize& smallest, QRect* out) {
   if (v[2] <= 0 || v[3] <= 0) return false;
-  QList<QRect> areas;
-  for (QScreen* screen : QGuiApplication::screens()) {
-    if (!screen->availableGeometry().isEmpty()) areas.append(screen->availableGeometry());
-  }
-  if (areas.isEmpty()) return false;
   const int64_t limit = QWIDGETSIZE_MAX;
   const int64_t x = std::clamp<int64_t>(v[0], -limit, limit);
   const int64_t y = std::clamp<int64_t>(v[1], -limit, limit);
+  const QRect stored(static_cast<int>(x), static_cast<int>(y), static_cast<int>(std::min<int64_t>(v[2], limit)),
+                     static_cast<int>(std::min<int64_t>(v[3], limit)));
+  QList<QRect> areas;
+  bool meets = false;
+  for (QScreen* screen : QGuiApplication::screens()) {
+    if (!screen->availableGeometry().isEmpty()) areas.append(screen->availableGeometry());
+    meets = meets || screen->geometry().intersects(stored);
+  }
+  if (areas.isEmpty() || !meets) return false;
   const int64_t w = std::min<int64_t>(std::max<int64_t>(v[2], smallest.width()), limit);
   const int64_t h = std::min<int64_t>(std::max<int64_t>(v[3], smallest.height()), limit);
   const QRect r(static_cast<int>(x), static_cast<int>(y), static_cast<int>(w), static_cast<int>(h));
@@ -202,7 +206,8 @@ bool FitToScreens(const int32_t v[4], const QSize& smallest, QRect* out) {
     *out = r;
     return true;
   }
-  // The screen it overlaps most, else the one nearest its centre.
+  // The screen it overlaps most, else (it meets a screen only outside the
+  // available areas) the one nearest its centre.
   const QRect* best = nullptr;
   int64_t bestOverlap = -1, bestDistance = 0;
   for (const QRect& area : areas) {

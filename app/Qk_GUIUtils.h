@@ -46,11 +46,12 @@ void Qk_SaveGeometry(QWidget* widget, FILE* file);
 int Qk_RestoreGeometry(QWidget* widget, FILE* file);
 // Applies the five words: maximized (also where no window manager maximizes
 // windows: the window then fills its screen's available area), with the
-// rectangle as its normal one; or the rectangle. A rectangle that the
-// screens' available areas do not hold whole is moved onto the screen it
-// overlaps most (or the nearest) and shrunk to it; a size below smallest is
-// raised, never beyond that screen. Any words are safe. False when nothing
-// was applied (null widget, no screen, a size not positive and not
+// rectangle as its normal one; or the rectangle. A rectangle that meets no
+// screen is not applied; one that the screens' available areas do not hold
+// whole is moved onto the screen it overlaps most (or the nearest) and
+// shrunk to it; a size below smallest is raised, never beyond that screen.
+// Any words are safe. False when nothing was applied (null widget, no
+// screen, a size not positive or a rectangle off the screens, and not
 // maximized).
 bool Qk_ApplyGeometry(QWidget* widget, const int32_t v[5], const QSize& smallest = QSize());
 

@@ -49,6 +49,16 @@ char* orvanta::GetOptionsFileName() {
 void orvanta::SaveConfigurationFile() {
   char* name = GetOptionsFileName();
   if (!name) return;
+  // Only a file this program wrote (or none) is replaced: a file of the
+  // same name that is not an options file, also behind a link, is the
+  // user's, and the settings then last for this run only.
+  OptionsFile stored;
+  stored.Read(name);
+  if (stored.foreign) {
+    stored.Report(name);
+    free(name);
+    return;
+  }
   Sv_AtomicFile out;
   FILE* file = out.Open(name, 1);
   free(name);
@@ -68,7 +78,8 @@ void orvanta::LoadConfigurationFile() {
   char* name = GetOptionsFileName();
   OptionsFile options;
   options.Read(name);
-  // What the file could not give keeps its default, with one warning.
+  // What the file could not give keeps its default, with one warning (a
+  // file that is not this program's is named once as kept).
   options.Report(name);
   free(name);
   if (options.haveGeometry) Qk_ApplyGeometry(this, options.geometry, QSize(kBaseWidth, kBaseHeight));

@@ -56,6 +56,8 @@ int Sv_AtomicFile::Commit() {
   if (!m_file) return -1;
   FILE* file = m_file;
   m_file = nullptr;
+  // The finished file no longer reads as a leftover of a killed write.
+  Sv_PlatformUnmarkTemporary(m_lock);
   int rc = Sv_PlatformSyncAndClose(file);
   // Looked at again: the target may have changed since Open.
   const bool refused = rc == 0 && RefusedTarget(m_path, m_target);

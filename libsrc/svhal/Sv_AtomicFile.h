@@ -14,10 +14,12 @@
 // removes the temporary file: the old target stays byte for byte as it was
 // and nothing is left in its folder.
 //
-// The temporary file is ".<name>.XXXXXX" with a unique suffix; it takes the
-// target's permission bits when the target exists (else 0666 less the
-// umask), and it stays locked until it is renamed or removed, so that Open
-// can remove the temporaries of the same target that a killed write left.
+// The temporary file is ".<name>.orvanta-tmp-XXXXXX" with a unique suffix;
+// it takes the target's permission bits without set-user-id and
+// set-group-id when the target exists (else 0666 less the umask), carries
+// the writer's mark until Commit renames it, and stays locked until it is
+// renamed or removed, so that Open can remove the temporaries of the same
+// target that a killed write left, and nothing else.
 // A target that is a symbolic link is replaced through the link; a link
 // that names no file yet gets that file. Only a regular file is replaced: a
 // target that is (or whose chain of links ends at) a named pipe, a device, a

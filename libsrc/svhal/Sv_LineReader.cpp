@@ -24,14 +24,16 @@ void Sv_LineReader::Close() {
   m_buffer.shrink_to_fit();
 }
 
-bool Sv_LineReader::Open(const char* path, long long maxBytes, int level) {
+bool Sv_LineReader::Open(const char* path, long long maxBytes) {
   Close();
   m_stopped = false;
   m_path = path ? path : "";
   const int fd = Sv_PlatformOpenRegularDescriptor(path);
   if (fd < 0) {
     const int e = errno;
-    if (e == EINVAL && path && *path) Sv_Debug::Message(level, "ERROR:  Not a regular file that can be read", path);
+    if (e == EINVAL && path && *path) {
+      Sv_Debug::Message(SV_LEVEL_WARNING, "ERROR:  Not a regular file that can be read", path);
+    }
     errno = e;
     return false;
   }

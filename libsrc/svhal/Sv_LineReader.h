@@ -33,11 +33,11 @@ class Sv_LineReader {
   Sv_LineReader(const Sv_LineReader&) = delete;
   Sv_LineReader& operator=(const Sv_LineReader&) = delete;
 
-  // Opens path for reading lines. A name that is not a regular file is
-  // reported at level (a missing or unreadable file is left to the caller,
-  // errno tells which); a file larger than maxBytes is reported as a
-  // warning. False on refusal.
-  bool Open(const char* path, long long maxBytes, int level);
+  // Opens path for reading lines. A name that is not a regular file and a
+  // file larger than maxBytes are reported as warnings naming the file (a
+  // missing or unreadable file is left to the caller, errno tells which).
+  // False on refusal.
+  bool Open(const char* path, long long maxBytes);
   bool IsOpen() const { return m_fd >= 0; }
   void Close();
 

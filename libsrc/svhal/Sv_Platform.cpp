@@ -17,6 +17,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 #include <vector>
@@ -217,11 +218,22 @@ const char* Sv_PlatformNonRegularKind(const char* path) {
 namespace {
 
 // The hidden temporary's name for a target's file name: the dot, the name
-// (cut to leave room within the longest file name) and a dot before the
-// six-character suffix.
+// (cut to leave room within the longest file name) and ".orvanta-tmp-"
+// before the six-character suffix, a name no user gives a file.
 std::string TemporaryPrefix(std::string name) {
   if (name.size() > 200) name.resize(200);
-  return "." + name + ".";
+  return "." + name + ".orvanta-tmp-";
+}
+
+// The mark a writer sets on its temporary while it writes it (an extended
+// attribute), taken off again just before the rename. Only a file with the
+// temporary's name, this mark and no lock is a killed writer's leftover;
+// where the file system keeps no such attributes nothing is ever removed.
+const char kTemporaryMark[] = "user.orvanta.temporary";
+
+bool HasTemporaryMark(int fd) {
+  char value[2];
+  return fgetxattr(fd, kTemporaryMark, value, sizeof(value)) == 1 && value[0] == '1';
 }
 
 bool IsSuffixChar(char c) {
@@ -263,9 +275,10 @@ void Sv_PlatformRemoveStaleTemporaries(const char* target) {
     if (fd < 0) continue;
     struct stat st;
     // A writer that is alive holds the lock on its temporary; one that was
-    // killed holds nothing. Only this user's own regular files are touched.
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        StillAt(fd, candidate)) {
+    // killed holds nothing. Only this user's own regular files that carry
+    // the writer's mark are touched.
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && HasTemporaryMark(fd) &&
+        flock(fd, LOCK_EX | LOCK_NB) == 0 && StillAt(fd, candidate)) {
       unlink(candidate.c_str());
     }
     close(fd);
@@ -311,8 +324,12 @@ FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* te
     }
     if (keepMode) {
       // Best effort: a mode this user may not set leaves the umask's mode.
-      (void)fchmod(fd, st.st_mode & 07777);
+      // The new file belongs to this user, so a set-user-id or set-group-id
+      // bit of the old one is never carried over.
+      (void)fchmod(fd, st.st_mode & 07777 & ~static_cast<mode_t>(S_ISUID | S_ISGID));
     }
+    // Best effort too: an unmarked temporary is merely never cleaned up.
+    (void)fsetxattr(fd, kTemporaryMark, "1", 1, 0);
     // A copy of the descriptor keeps the lock after the stream is closed,
     // until the temporary has been renamed or removed.
     const int held = lock ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
@@ -331,6 +348,10 @@ FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* te
   }
   errno = EEXIST;
   return nullptr;
+}
+
+void Sv_PlatformUnmarkTemporary(int fd) {
+  if (fd >= 0) (void)fremovexattr(fd, kTemporaryMark);
 }
 
 int Sv_PlatformSyncAndClose(FILE* file) {

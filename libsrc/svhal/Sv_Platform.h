@@ -44,17 +44,22 @@ long long Sv_PlatformWriteAt(int fd, const void* buffer, size_t bytes, long long
 void Sv_PlatformShmDetach(void* view, size_t viewSize);
 
 // Creates a new, empty file for writing in the directory of target, under a
-// unique hidden name (".<name>.XXXXXX"), and returns its stream ("wb" or
-// "w") with the new file's path in *temporaryPath. The file gets the
-// target's permission bits when the target exists, else 0666 less the
-// umask. Null (errno set) when the file cannot be created or the target
-// exists and may not be written. The file is locked while it is written:
-// with lock given, *lock receives a handle that holds the lock after the
-// stream is closed, released with Sv_PlatformCloseHandle once the file has
-// been renamed or removed.
+// unique hidden name (".<name>.orvanta-tmp-XXXXXX"), and returns its stream
+// ("wb" or "w") with the new file's path in *temporaryPath. The file gets
+// the target's permission bits less set-user-id and set-group-id when the
+// target exists, else 0666 less the umask. Null (errno set) when the file
+// cannot be created or the target exists and may not be written. The file
+// carries the writer's mark and is locked while it is written: with lock
+// given, *lock receives a handle that holds the lock after the stream is
+// closed, released with Sv_PlatformCloseHandle once the file has been
+// renamed or removed.
 FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* temporaryPath, int* lock = nullptr);
+// Takes the writer's mark off a temporary (through a descriptor of it)
+// before it is renamed over its target.
+void Sv_PlatformUnmarkTemporary(int fd);
 // Removes the temporaries of target that earlier writes left behind (a
-// writer killed before it could rename or remove its file). A temporary
+// writer killed before it could rename or remove its file): only files of
+// this user with the temporary's name and the writer's mark. A temporary
 // that a living writer still holds locked is kept.
 void Sv_PlatformRemoveStaleTemporaries(const char* target);
 // The file that a write to path should replace: the file at the end of a

@@ -139,7 +139,7 @@ bool Sv_UtlOpenConfigLines(const char* name, int* version, Sv_LineReader* lines)
   } else {
     return false;
   }
-  if (!lines->Open(path.c_str(), Sv_LineReader::kConfigurationBytes, SV_LEVEL_DEBUG)) {
+  if (!lines->Open(path.c_str(), Sv_LineReader::kConfigurationBytes)) {
     if (errno != EFBIG) {
       Sv_Debug::MessageOnce(("file " + path).c_str(), SV_LEVEL_DEBUG,
                             "Configuration file not found, built-in defaults are used", path.c_str());

@@ -133,11 +133,13 @@ TEST(GUIFiles, GeometryRecords) {
   };
   EXPECT_EQ(restore(Ints({60, 70, 300, 180, 0})), 0);
   EXPECT_EQ(widget.geometry(), QRect(60, 70, 300, 180));
-  // Off every screen: moved onto the nearest one. Cut short: the window
-  // stays where it is.
+  // Off every screen, or cut short: the window stays where it is. Partly
+  // off: moved onto the screen.
   const QRect screen = QGuiApplication::screens()[0]->availableGeometry();
   EXPECT_EQ(restore(Ints({screen.right() + 5000, screen.top() + 10, 300, 180, 0})), 0);
   EXPECT_EQ(restore(Ints({10, 10, 100})), -1);
+  EXPECT_EQ(widget.geometry(), QRect(60, 70, 300, 180));
+  EXPECT_EQ(restore(Ints({screen.right() - 100, screen.top() + 10, 300, 180, 0})), 0);
   EXPECT_EQ(widget.geometry(), QRect(screen.right() - 299, screen.top() + 10, 300, 180));
   EXPECT_EQ(restore(Ints({0, 0, 10, 10, 1})), 0);
   EXPECT_TRUE(widget.windowState() & Qt::WindowMaximized);

@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -21,6 +22,7 @@
 
 #include "Sd_AlignmentNode.h"
 #include "Sd_Parent.h"
+#include "Sv_Debug.h"
 #include "WindowFixture.h"
 
 namespace {
@@ -214,7 +216,7 @@ TEST_F(OptionsWindow, FileExitWritesNothing) {
   EXPECT_EQ(orvanta_test::ReadFileBytes(Options()), "old");
 }
 
-TEST_F(OptionsWindow, OlderFilesApplyWhatTheyHoldShortAndForeignOnesNothing) {
+TEST_F(OptionsWindow, OlderFilesApplyWhatTheyHoldForeignOnesNothing) {
   ASSERT_TRUE(StartWindow({QString::fromStdString(Program())}, QSize(700, 500)));
   const QRect start = window->geometry();
   struct Case {
@@ -226,8 +228,9 @@ TEST_F(OptionsWindow, OlderFilesApplyWhatTheyHoldShortAndForeignOnesNothing) {
   const Case cases[] = {
       // The older magic: geometry and folder, stereo stays off.
       {Bytes({0x4B3C2A8F, 30, 40, 800, 600, 0, 3}, "/a/", false), true, "/a/", 0},
-      // A length word beyond 255, a cut, a foreign magic: nothing is applied.
-      {Bytes({0x5B3C2A8F, 1, 30, 40, 800, 600, 0, 300}, "", true, 1), false, "/a/", 0},
+      // A length word beyond 255: what comes before it is applied. A cut in
+      // the geometry, a foreign magic: nothing is applied.
+      {Bytes({0x5B3C2A8F, 1, 30, 40, 800, 600, 0, 300}, "", true, 1), true, "/a/", 0},
       {Bytes({0x5B3C2A8F, 1, 30, 40, 800}, "", false), false, "/a/", 0},
       {Bytes({0x12345678, 1, 30, 40, 800, 600, 0, 0}, "", true, 1), false, "/a/", 0},
   };
@@ -251,17 +254,27 @@ TEST_F(OptionsWindow, HostileFilesStillStartWithAWindowThatFitsTheScreen) {
     std::string bytes;
     int messages;  // boxes naming the options file
     QRect window;  // null: only that it fits the screen
+    bool maximized;
+    std::string folder;
     int stereo;
   };
+  const QRect stored(10, 20, 800, 600);
   const Case cases[] = {
-      {Bytes({m, 1, 0, 0, 100000, 100000, 0, 0}), 0, screen, 0},
-      {Bytes({m, 1, -90000, -90000, 800, 600, 0, 0}), 0, QRect(screen.topLeft(), QSize(800, 600)), 0},
-      {Bytes({m, 1, 10, 20, 20, 10, 0, 0}), 0, QRect(10, 20, orvanta::kBaseWidth, orvanta::kBaseHeight), 0},
-      {Bytes({m, 1, 0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff, 0, 0}), 1, QRect(), 0},
+      {Bytes({m, 1, 0, 0, 100000, 100000, 0, 0}), 0, screen, false, "", 0},
+      // Off every screen: the window opens as on a first start.
+      {Bytes({m, 1, -90000, -90000, 800, 600, 0, 0}), 0, screen, true, "", 0},
+      {Bytes({m, 1, 10, 20, 20, 10, 0, 0}), 0, QRect(10, 20, orvanta::kBaseWidth, orvanta::kBaseHeight), false, "", 0},
+      {Bytes({m, 1, 0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff, 0, 0}), 1, QRect(), true, "", 0},
       // What is sound is taken from a file with refused fields.
-      {Bytes({m, 1, 10, 20, -800, -600, 0, 3}, "/\n/", true, 1), 1, QRect(), 1},
-      {Bytes({m, 1, 10, 20, 800, 600, 0, 0}, "", true, 7), 1, QRect(10, 20, 800, 600), 0},
-      {Bytes({m, 1, 10, 20, 800, 600, 0, 3}, "/a/", true, 1) + std::string(4000, 'x'), 1, QRect(), 0},
+      {Bytes({m, 1, 10, 20, -800, -600, 0, 3}, "/\n/", true, 1), 1, QRect(), true, "", 1},
+      {Bytes({m, 1, 10, 20, 800, 600, 0, 0}, "", true, 7), 1, stored, false, "", 0},
+      // Any version is read; bytes past the layout are not.
+      {Bytes({m, 9, 10, 20, 800, 600, 0, 3}, "/a/", true, 1) + std::string(4000, 'x'), 0, stored, false, "/a/", 1},
+      // A file cut short keeps the fields it holds whole.
+      {Bytes({m, 1, 10, 20, 800, 600, 0, 3}, "/a/", false), 1, stored, false, "/a/", 0},
+      {Bytes({m, 1, 10, 20, 800, 600, 0, 4}, "/a/", false), 1, stored, false, "", 0},
+      // Any maximized word but 0 maximizes.
+      {Bytes({m, 1, 10, 20, 800, 600, 7, 0}), 0, QRect(), true, "", 0},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(&k - cases);
@@ -275,10 +288,65 @@ TEST_F(OptionsWindow, HostileFilesStillStartWithAWindowThatFitsTheScreen) {
     for (const auto& box : boxes.boxes) named += box.text.contains(QString::fromStdString(Options())) ? 1 : 0;
     EXPECT_EQ(named, k.messages);
     EXPECT_TRUE(WaitFor([&] { return k.window.isNull() || window->geometry() == k.window; }));
+    EXPECT_TRUE(WaitFor([&] { return window->isMaximized() == k.maximized; }));
     EXPECT_TRUE(screen.contains(window->geometry()));
-    EXPECT_EQ(window->GetLastDirectory(), "");
+    EXPECT_EQ(window->GetLastDirectory(), k.folder);
     EXPECT_EQ(window->GetStereoAtStartup(), k.stereo);
   }
+}
+
+// Only a file this program wrote is replaced at close: a file of the options
+// file's name that is not one, also behind a link, survives a start and a
+// close byte for byte; the user's files beside it survive; a set-id bit is
+// not carried over.
+TEST_F(OptionsWindow, ACloseReplacesOnlyAnOptionsFile) {
+  const std::string notes = dir.file("notes.txt"), text = "my notes\n" + std::string(64881, 'n');
+  struct Row {
+    bool link;
+    std::string bytes;
+    unsigned mode, after;  // the mode after the close, 0 where the file is kept
+  } const rows[] = {{true, text, 0644, 0},
+                    {false, text, 0644, 0},
+                    {false, Bytes({0x5B3C2A8F, 1, 60, 70, 800, 600, 0, 0}), 06755, 0755},
+                    {false, Bytes({0x4B3C2A8F, 60, 70}, "", false), 0600, 0600}};
+  setenv("ORVANTA_TEST_PROGRAM", Program().c_str(), 0);
+  const QString program = QString::fromLocal8Bit(getenv("ORVANTA_TEST_PROGRAM"));
+  const std::string beside[] = {dir.file("bin/.pc_orvantaOptions.backup"), dir.file("bin/.pc_orvantaOptions.old123")};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(&row - rows);
+    const std::string file = row.link ? notes : Options();
+    unlink(Options().c_str());
+    ASSERT_TRUE(orvanta_test::WriteFileBytes(file, row.bytes));
+    ASSERT_EQ(chmod(file.c_str(), row.mode), 0);
+    ASSERT_TRUE(!row.link || symlink(notes.c_str(), Options().c_str()) == 0);
+    for (const std::string& b : beside) ASSERT_TRUE(orvanta_test::WriteFileBytes(b, "the user's"));
+    delete window;
+    window = nullptr;
+    Sv_Debug::ForgetReported();
+    orvanta_mainwindow_test::DesktopRecorder boxes;
+    ASSERT_TRUE(StartWindow({QString::fromStdString(Program())}, QSize(), true));
+    orvanta::ShowPendingMessages();
+    int kept = 0;
+    for (const auto& box : boxes.boxes) kept += box.text.contains(QString::fromStdString(Options() + "' is kept")) ? 1 : 0;
+    EXPECT_EQ(kept, row.after ? 0 : 1);
+    EXPECT_EXIT(
+        {
+          window->SetArguments({program});
+          window->close();
+        },
+        ::testing::ExitedWithCode(0), "");
+    struct stat st;
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    const std::string bytes = orvanta_test::ReadFileBytes(file);
+    if (row.after) {
+      EXPECT_EQ(bytes.substr(0, 8), Bytes({0x5B3C2A8F, 1}, "", false));
+      EXPECT_EQ(st.st_mode & 07777, row.after);
+    } else {
+      EXPECT_EQ(bytes, row.bytes);
+    }
+    for (const std::string& b : beside) EXPECT_EQ(orvanta_test::ReadFileBytes(b), "the user's");
+  }
+  unsetenv("ORVANTA_TEST_PROGRAM");
 }
 
 TEST_F(OptionsWindow, AProgramFolderThatTakesNoFilesPutsTheOptionsInHome) {

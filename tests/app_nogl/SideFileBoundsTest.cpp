@@ -1,5 +1,6 @@
-// Every text side file is read within its bounds: an oversize file or an
-// over-long line stops the reading after a few blocks, naming the file.
+// Every text side file is read within its bounds: an oversize file (even
+// of short lines) or an over-long line stops the reading after a few
+// blocks, naming the file.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -50,12 +51,16 @@ TEST(SideFileBounds, OversizeFilesAndOverlongLinesStopAfterABoundedRead) {
       {"lines.txt", kLineFile}, {"points.trk", kPointTrack}, {"ship.trk", kShipTrack}, {"buoys.txt", kSonobuoys}};
   for (const char* name : kConfigurationNames) readers.emplace_back(name, -1);
   for (const char* name : {"GUIDefaults", "StereoOptions", "OpenGLDefaults"}) readers.emplace_back(name, -1);
+  // A version line and 8 MiB of short lines: without the file's bound the
+  // line rule alone would let all of them be read.
+  std::string lines = "2\n";
+  while (lines.size() < static_cast<size_t>(8 * kMiB)) lines += "0 0 0\n";
   for (bool oversize : {true, false}) {
     for (const auto& [name, reader] : readers) {
       SCOPED_TRACE(name + (oversize ? ", oversize file" : ", over-long line"));
-      // A version line and 21 GB (sparse), or "2" and a line without end.
+      // The short lines grown to 21 GB (sparse), or "2" and a line without end.
       const std::string path = dir.file(name);
-      ASSERT_TRUE(WriteFileBytes(path, oversize ? "2\n" : "2" + std::string((reader < 0 ? kMiB : 4 * kMiB) - 2, '0')));
+      ASSERT_TRUE(WriteFileBytes(path, oversize ? lines : "2" + std::string((reader < 0 ? kMiB : 4 * kMiB) - 2, '0')));
       ASSERT_TRUE(!oversize || truncate(path.c_str(), 21000000000LL) == 0);
       MessageCapture messages;
       const long long before = BytesReadByProcess();

@@ -10,6 +10,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -159,16 +160,30 @@ TEST(AtomicFile, DanglingLinksLeftoverTemporariesAndUnsyncedFoldersAtTheEdges) {
   EXPECT_EQ(ReadFileBytes(dir.file("data/options.dat")), "through a dangling link");
 
   // A temporary that a killed write left goes with the next write of that
-  // file; one that a living writer holds locked stays.
+  // file; one that a living writer holds locked stays, and so do the
+  // user's own files of similar names.
   const std::string target = dir.file("data/options.dat");
-  ASSERT_TRUE(WriteFileBytes(dir.file("data/.options.dat.Ab3xY9"), "left by a killed write"));
-  ASSERT_TRUE(WriteFileBytes(dir.file("data/.options.dat.Busy01"), "being written"));
-  const int busy = open(dir.file("data/.options.dat.Busy01").c_str(), O_RDONLY);
-  ASSERT_GE(busy, 0);
-  ASSERT_EQ(flock(busy, LOCK_EX), 0);
+  const pid_t killed = fork();
+  ASSERT_GE(killed, 0);
+  if (killed == 0) {
+    Sv_AtomicFile out;
+    if (out.Open(target.c_str())) fputs("left by a killed write", out.GetFile());
+    _exit(out.IsOpen() && fflush(out.GetFile()) == 0 ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(killed, &status, 0), killed);
+  ASSERT_EQ(status, 0);
+  ASSERT_EQ(ListDirectory(dir.file("data")).size(), 2u);
+  for (const char* name : {".options.dat.Ab3xY9", ".options.dat.backup", ".options.dat.orvanta-tmp-Ab3xY9"}) {
+    ASSERT_TRUE(WriteFileBytes(dir.file("data/") + name, "the user's"));
+  }
+  Sv_AtomicFile busy;
+  ASSERT_NE(busy.Open(target.c_str()), nullptr);
   ASSERT_EQ(WriteWhole(target, ""), 0);
-  close(busy);
-  EXPECT_EQ(ListDirectory(dir.file("data")), (std::vector<std::string>{".options.dat.Busy01", "options.dat"}));
+  EXPECT_EQ(access(busy.GetTemporaryPath(), F_OK), 0);
+  busy.Discard();
+  EXPECT_EQ(ListDirectory(dir.file("data")), (std::vector<std::string>{".options.dat.Ab3xY9", ".options.dat.backup",
+                                                                       ".options.dat.orvanta-tmp-Ab3xY9", "options.dat"}));
 
   // A folder that cannot be synced is reported: the new contents are in
   // place, but the write does not claim to be safe.

@@ -53,7 +53,7 @@ std::string FormatNumber(double v) {
 int Sd_Lines3D::ReadLineFile(const char* path) {
   if (!path) return -1;
   Sv_LineReader f;
-  if (!f.Open(path, kMaxLineFileBytes, SV_LEVEL_DEBUG)) {
+  if (!f.Open(path, kMaxLineFileBytes)) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, (std::string("ERROR: Opening line file: ") + path).c_str());
     return -1;
   }

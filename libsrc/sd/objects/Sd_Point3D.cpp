@@ -886,7 +886,7 @@ int Sd_Point3D::WriteASCII(const char* path) {
 int Sd_Point3D::ReadTrackFile(const char* path) {
   ReleasePoints();
   Sv_LineReader f;
-  if (!path || !f.Open(path, kMaxTrackFileBytes, SV_LEVEL_DEBUG)) {
+  if (!path || !f.Open(path, kMaxTrackFileBytes)) {
     MessageWithPath(SV_LEVEL_DEBUG, "ERROR:  Opening track data for track file  -  ", path);
     return -1;
   }

@@ -263,7 +263,7 @@ template <class Store>
 int Sd_ShipParent::ReadPositionFile(const char* path, const char* openMessage, const char* pattern, int capacity,
                                     Store store) {
   Sv_LineReader f;
-  if (!path || !f.Open(path, kMaxPositionFileBytes, SV_LEVEL_DEBUG)) {
+  if (!path || !f.Open(path, kMaxPositionFileBytes)) {
     Sv_Debug::Message(SV_LEVEL_DEBUG, openMessage, path);
     return -1;
   }
