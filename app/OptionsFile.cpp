@@ -76,26 +76,16 @@ bool OptionsFile::Read(const char* path) {
   }
   whole = whole && got >= at + static_cast<size_t>(n);
   if (whole) {
-    const std::string dir(reinterpret_cast<const char*>(b.data() + at), static_cast<size_t>(n));
+    directory.assign(reinterpret_cast<const char*>(b.data() + at), static_cast<size_t>(n));
     at += static_cast<size_t>(n);
-    bool control = false;
-    for (unsigned char c : dir) control = control || c < 0x20 || c == 0x7F;
-    if (control) {
-      if (problem.empty()) problem = "control bytes in the last directory";
-    } else {
-      directory = dir;
-      haveDirectory = true;
-    }
+    haveDirectory = true;
   }
   int32_t word = 0;
   whole = whole && (!current || next(&word));
   if (whole && current) {
-    if (InRange(word, 0, 1)) {
-      stereo = word;
-      haveStereo = true;
-    } else if (problem.empty()) {
-      problem = "stereo flag neither 0 nor 1";
-    }
+    // Any word but 0 starts in stereo.
+    stereo = word != 0 ? 1 : 0;
+    haveStereo = true;
   }
   if (!whole && problem.empty()) problem = "cut short";
   return true;

@@ -24,8 +24,8 @@ struct OptionsFile {
   // that makes no sense is left out (its have flag stays false), and so is
   // everything after a directory length outside 0 ... 255: geometry words
   // beyond +-kMaxCoordinate or a size below 1 (the five words go together;
-  // any non-zero maximized word means maximized), a directory holding
-  // control bytes, a stereo word other than 0 or 1. Whatever was left out
+  // any non-zero maximized word means maximized, as any non-zero stereo
+  // word means stereo). Whatever was left out
   // is named in problem. False, with nothing taken, when the file is
   // missing or is not this program's (foreign: it exists but cannot be
   // read, or begins with neither magic).

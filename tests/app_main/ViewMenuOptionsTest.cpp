@@ -266,8 +266,9 @@ TEST_F(OptionsWindow, HostileFilesStillStartWithAWindowThatFitsTheScreen) {
       {Bytes({m, 1, 10, 20, 20, 10, 0, 0}), 0, QRect(10, 20, orvanta::kBaseWidth, orvanta::kBaseHeight), false, "", 0},
       {Bytes({m, 1, 0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff, 0, 0}), 1, QRect(), true, "", 0},
       // What is sound is taken from a file with refused fields.
-      {Bytes({m, 1, 10, 20, -800, -600, 0, 3}, "/\n/", true, 1), 1, QRect(), true, "", 1},
-      {Bytes({m, 1, 10, 20, 800, 600, 0, 0}, "", true, 7), 1, stored, false, "", 0},
+      {Bytes({m, 1, 10, 20, -800, -600, 0, 3}, "/\n/", true, 1), 1, QRect(), true, "/\n/", 1},
+      // Any stereo word but 0 starts in stereo.
+      {Bytes({m, 1, 10, 20, 800, 600, 0, 0}, "", true, 7), 0, stored, false, "", 1},
       // Any version is read; bytes past the layout are not.
       {Bytes({m, 9, 10, 20, 800, 600, 0, 3}, "/a/", true, 1) + std::string(4000, 'x'), 0, stored, false, "/a/", 1},
       // A file cut short keeps the fields it holds whole.
