@@ -290,8 +290,10 @@ bool Qk_GLStepWidget::StartPass() {
 void Qk_GLStepWidget::BeginPass() {
   if (StartPass()) {
     if (m_drawBufferMode == BEST_TO_FRONT) {
-      // Refine over the coarse picture, which stays visible meanwhile.
-      glClear(GL_DEPTH_BUFFER_BIT);
+      // Refine over the coarse picture, which stays visible meanwhile. A
+      // scene whose coarse frame blended starts from the background: its
+      // blended pixels would mix with the coarse ones under them.
+      glClear(Sd_Node::FrameState().blended ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT : GL_DEPTH_BUFFER_BIT);
       SelectDrawBuffer(GL_FRONT);
     } else if (m_drawBufferMode == BEST_TO_BOTH) {
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

@@ -309,7 +309,7 @@ class Qk_GLWorkArea : public Qk_GLStepWidget {
   void SetGlobalScale(float scale);
   void SetOrthographic(int on);
 
-  // --- the parts ---
+  // --- the parts: the parts reach each other through these, and the tests use them ---
   Qk_WorkAreaScene& GetScene() { return m_scene; }
   Qk_WorkAreaOverlays& GetOverlays() { return m_overlays; }
   Qk_WorkAreaPicking& GetPicking() { return m_picking; }

@@ -230,6 +230,11 @@ void Qk_NavigatorOverlay::FitView() {
   turn.Rotate(m_heading, 0.0, 0.0, 1.0);
   const bool stereo = m_workArea->GetStereo() != 0;
   const int views[2] = {stereo ? SV_VIEW_LEFT : SV_VIEW_MONO, SV_VIEW_RIGHT};
+  // With the automatic stereo scale the eyes are fitted, and then drawn, at
+  // the scale that puts the point the view turns about at the base
+  // distance: the scale the last frame measured belongs to the view before
+  // and would make the fit depend on what was shown before it.
+  if (stereo && m_camera->IsCyclopeanScale()) m_camera->SetStereoScale(m_camera->ScaleForDistance(kOrbitDistance));
   // From the reset view's zoom, whatever the zoom is now: a view that has
   // grown (stereo switched off) gets the zoom back that a narrower one took.
   double zoom = kInitialZoom;

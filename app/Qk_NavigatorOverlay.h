@@ -61,7 +61,9 @@ class Qk_NavigatorOverlay : public Qk_GLOverlay {
   // In the orbit camera, sets the largest zoom up to the reset view's (1)
   // at which the scene's box as drawn lies inside the view, in mono or in
   // each eye's view in stereo, with a margin all round; tilt, heading and
-  // centre stay. Touches no GL.
+  // centre stay. With the automatic stereo scale on, the camera's scale
+  // becomes the one for the view's turning point first, so that the stereo
+  // switch and Reset Camera in stereo fit alike. Touches no GL.
   void FitView() override;
   // Takes tilt, heading, zoom and centre from an orbit camera's matrix (as
   // GetViewMatrix returns it).

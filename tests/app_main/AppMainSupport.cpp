@@ -15,7 +15,9 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "../sd_objects/BoreholeTestSupport.h"
 #include "Qk_GUIUtils.h"
+#include "Sd_Grid2D.h"
 #include "Sd_Parent.h"
 #include "TDR_Manager.h"
 #include "TDR_Tags.h"
@@ -116,6 +118,21 @@ bool WriteGroupsFile(const std::string& path, const std::vector<std::vector<floa
 
 bool WriteSampleFile(const std::string& path) {
   return WriteGroupsFile(path, {{-63.8f, -63.4f, 44.4f, 44.7f, -180.0f, 0.0f}});
+}
+
+bool WriteGridAndHolesFile(const std::string& path) {
+  constexpr double kX0 = 500000.0, kY0 = 6000000.0;
+  Sd_Grid2D grid(11, 11, PackColour(255, 255, 255, 255));
+  grid.SetBounds(0, kX0, kX0 + 1000);
+  grid.SetBounds(1, kY0, kY0 + 1000);
+  grid.SetBounds(2, -6000.0f, -5000.0f);
+  const std::vector<borehole_test::Hole> holes = {
+      {{kX0 + 100, kY0 + 300, -50, 1}, {kX0 + 500, kY0 + 300, -2000, 2}, {kX0 + 900, kY0 + 300, -4000, 5}},
+      {{kX0 + 200, kY0 + 650, -100, 1}, {kX0 + 800, kY0 + 650, -4950, 5}}};
+  TDR_Manager m;
+  return m.OpenFile(path.c_str(), "wb") == 0 && m.WriteHeader() == 0 && grid.SaveObject(&m, 1, 0) == 0 &&
+         borehole_test::Write(&m, borehole_test::Text(holes), borehole_test::RedToBlue()) &&
+         m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) == 0 && m.CloseFile() == 0;
 }
 
 std::vector<std::vector<std::string>> ViewerRun::Lines(const std::string& kind) const {

@@ -64,6 +64,14 @@ class DesktopRecorder {
 bool WriteGroupsFile(const std::string& path, const std::vector<std::vector<float>>& bounds);
 // An SD file holding one survey-sized group (geographic degrees).
 bool WriteSampleFile(const std::string& path);
+// An SD file of a reference grid and two drill holes: x 500000 ... 501000,
+// y 6000000 ... 6001000 (UTM metres). A white grid of 11 x 11 lines (every
+// 100 m) below the holes. Hole A runs east at y + 300 from x + 100 to
+// x + 900, classes 1, 2, 5: its western half red (entry 0), its eastern
+// half blue (entry 255). Hole B runs east at y + 650 from x + 200 to
+// x + 800 ending in class 5: blue. The holes span 4900 m of depth, so their
+// tubes are about 20 m wide (the radius is a fixed share of the depth range).
+bool WriteGridAndHolesFile(const std::string& path);
 
 // A run of the built viewer.
 struct ViewerRun {

@@ -24,6 +24,7 @@
 #include "Qk_NavDial.h"
 #include "Qk_NavigatorOverlay.h"
 #include "Sd_DTMClasses.h"
+#include "Sd_GridDTM.h"
 #include "Sd_Node.h"
 #include "Sv_Matrix4.h"
 #include "TestSupport.h"
@@ -37,8 +38,8 @@ namespace {
 
 class FirstView : public orvanta_mainwindow_test::TerrainWindowFixture {
  protected:
-  bool Start(const QSize& size, bool asProgram) {
-    if (!StartWindow({"orvanta", "-data", ORVANTA_SAMPLE_SD}, size, asProgram)) return false;
+  bool Start(const QSize& size, bool asProgram, const char* file = ORVANTA_SAMPLE_SD) {
+    if (!StartWindow({"orvanta", "-data", file}, size, asProgram)) return false;
     area = window->m_workarea;
     nav = dynamic_cast<Qk_NavigatorOverlay*>(area->GetOverlay());
     return nav && Settle();
@@ -99,6 +100,10 @@ class FirstView : public orvanta_mainwindow_test::TerrainWindowFixture {
     EXPECT_TRUE(orvanta_test::WriteFileBytes(dir.file("pc_orvantaOptions"), stored));
     return stored;
   }
+
+  // The finished picture after a drag and Reset Camera, whose coarse frame
+  // is drawn at the lowest detail, is the one shown now.
+  void FinishedPictureDoesNotDependOnTheFrameBefore();
 
   Qk_GLWorkArea* area = nullptr;
   Qk_NavigatorOverlay* nav = nullptr;
@@ -216,11 +221,55 @@ TEST_F(FirstView, ButtonsReleasedInEitherOrderLeaveTheViewAtRest) {
   EXPECT_TRUE(Settle());
 }
 
+// Pixels of a framebuffer grab in the drill holes' colours: the red of the
+// low classes and the blue of the highest.
+int HolePixels(const QImage& picture) {
+  int n = 0;
+  for (int y = 0; y < picture.height(); ++y) {
+    for (int x = 0; x < picture.width(); ++x) {
+      const QRgb c = picture.pixel(x, y);
+      n += qGreen(c) < 60 && std::min(qRed(c), qBlue(c)) < 60 && std::max(qRed(c), qBlue(c)) > 200;
+    }
+  }
+  return n;
+}
+
 TEST_F(FirstView, TheFinishedPictureOfACameraDoesNotDependOnTheFrameBefore) {
   // The sample's terrain has empty bands and a hole, where the best pass
-  // draws nothing over the coarse frame.
-  ASSERT_TRUE(Start(QSize(1100, 800), false));
-  ASSERT_EQ(area->GetDrawBufferMode(), Qk_GLStepWidget::BEST_TO_FRONT);
+  // draws nothing over the coarse frame; see-through, it blends with what
+  // lies under it. Drill holes are lines in the coarse frame and tubes,
+  // here thinner than a pixel, in the best pass.
+  const std::string holes = dir.file("holes.sd");
+  ASSERT_TRUE(orvanta_mainwindow_test::WriteGridAndHolesFile(holes));
+  const struct {
+    const char* file;
+    int alpha;
+  } cases[] = {{ORVANTA_SAMPLE_SD, 255}, {ORVANTA_SAMPLE_SD, 128}, {holes.c_str(), 255}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " alpha " + std::to_string(c.alpha));
+    ASSERT_TRUE(Start(QSize(1100, 800), false, c.file));
+    ASSERT_EQ(area->GetDrawBufferMode(), Qk_GLStepWidget::BEST_TO_FRONT);
+    int terrains = 0;
+    for (Sd_Node* node = area->GetRoot()->GetFirstChild(); node; node = node->GetNext()) {
+      if (auto* terrain = dynamic_cast<Sd_GridDTM*>(node)) {
+        terrain->SetAlpha(c.alpha);
+        ++terrains;
+      }
+    }
+    EXPECT_TRUE(c.alpha == 255 || terrains > 0);
+    // Every pixel of the holes' lines in a coarse frame is one of theirs in
+    // the finished picture.
+    area->DrawScene();
+    const int coarse = HolePixels(area->grabFramebuffer());
+    area->UpdateGL();
+    ASSERT_TRUE(Settle());
+    EXPECT_GE(HolePixels(area->grabFramebuffer()), coarse);
+    FinishedPictureDoesNotDependOnTheFrameBefore();
+    TearDown();
+  }
+}
+
+void FirstView::FinishedPictureDoesNotDependOnTheFrameBefore() {
   const QImage atStart = Grab();
   const Sv_Matrix4 camera = nav->GetViewMatrix();
   // A small drag adapts the detail budget to the machine's speed; at the
@@ -318,6 +367,7 @@ TEST_F(FirstView, SplitScreenStereoShowsTheWholeSceneInEachHalf) {
       window->CameraStereoAction->trigger();
     }
     ASSERT_EQ(area->GetStereo(), 1);
+    const double switchFit = nav->GetZoom();
     area->UpdateGL();
     ASSERT_TRUE(Settle());
     const QImage stereo = area->grabFramebuffer();
@@ -327,8 +377,10 @@ TEST_F(FirstView, SplitScreenStereoShowsTheWholeSceneInEachHalf) {
     EXPECT_GT(DrawnInColumns(stereo, {half / 2}), 20);
     EXPECT_GT(DrawnInColumns(stereo, {half + half / 2}), 20);
 
-    // Reset Camera in stereo, then stereo off: the mono fit (and picture).
+    // Reset Camera in stereo fits as the switch did; then stereo off: the
+    // mono fit (and picture).
     window->CameraResetCameraAction->trigger();
+    EXPECT_DOUBLE_EQ(nav->GetZoom(), switchFit);
     window->CameraStereoAction->trigger();
     ASSERT_EQ(area->GetStereo(), 0);
     ASSERT_TRUE(Settle());

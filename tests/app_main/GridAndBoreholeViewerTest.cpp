@@ -9,42 +9,17 @@
 #include <regex>
 #include <string>
 
-#include "../sd_objects/BoreholeTestSupport.h"
 #include "AppMainSupport.h"
 #include "Qk_GLWorkArea.h"
-#include "Sd_Grid2D.h"
-#include "TDR_Manager.h"
 #include "TestSupport.h"
 #include "WindowFixture.h"
 #include "orvanta.h"
 
 using orvanta_mainwindow_test::RunViewer;
+using orvanta_mainwindow_test::WriteGridAndHolesFile;
 using orvanta_mainwindow_test::ViewerRun;
 
 namespace {
-
-// The scene: x 500000 ... 501000, y 6000000 ... 6001000 (UTM metres). A
-// white grid of 11 x 11 lines (every 100 m) below the holes. Hole A runs
-// east at y + 300 from x + 100 to x + 900, classes 1, 2, 5: its western
-// half red (entry 0), its eastern half blue (entry 255). Hole B runs east
-// at y + 650 from x + 200 to x + 800 ending in class 5: blue. The holes
-// span 4900 m of depth, so their tubes are about 20 m wide (the radius is
-// a fixed share of the depth range).
-constexpr double kX0 = 500000.0, kY0 = 6000000.0;
-
-bool WriteGridAndHoles(const std::string& path) {
-  Sd_Grid2D grid(11, 11, PackColour(255, 255, 255, 255));
-  grid.SetBounds(0, kX0, kX0 + 1000);
-  grid.SetBounds(1, kY0, kY0 + 1000);
-  grid.SetBounds(2, -6000.0f, -5000.0f);
-  const std::vector<borehole_test::Hole> holes = {
-      {{kX0 + 100, kY0 + 300, -50, 1}, {kX0 + 500, kY0 + 300, -2000, 2}, {kX0 + 900, kY0 + 300, -4000, 5}},
-      {{kX0 + 200, kY0 + 650, -100, 1}, {kX0 + 800, kY0 + 650, -4950, 5}}};
-  TDR_Manager m;
-  return m.OpenFile(path.c_str(), "wb") == 0 && m.WriteHeader() == 0 && grid.SaveObject(&m, 1, 0) == 0 &&
-         borehole_test::Write(&m, borehole_test::Text(holes), borehole_test::RedToBlue()) &&
-         m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) == 0 && m.CloseFile() == 0;
-}
 
 using GridAndBoreholeInTheWindow = orvanta_mainwindow_test::WindowFixture;
 
@@ -56,7 +31,7 @@ TEST_F(GridAndBoreholeInTheWindow, ShowsTheGridAndTheHolesInTheirClassColours) {
   } fresh;
   orvanta_test::ScopedEnv config("WRUCONFIGURATIONS", nullptr);
   const std::string file = dir.file("holes.sd");
-  ASSERT_TRUE(WriteGridAndHoles(file));
+  ASSERT_TRUE(WriteGridAndHolesFile(file));
   ASSERT_TRUE(StartWindow({"orvanta"}));
   ASSERT_TRUE(LoadSeenFromAbove(file));
   // The holes' depth, seen from above, would put them far nearer the eye
@@ -97,7 +72,7 @@ TEST_F(GridAndBoreholeInTheWindow, ShowsTheGridAndTheHolesInTheirClassColours) {
 // it and no error is shown.
 TEST(GridAndBoreholeInTheViewer, DataFileWithAGridAndHolesOpens) {
   orvanta_test::TempDir dir;
-  ASSERT_TRUE(WriteGridAndHoles(dir.file("holes.sd")));
+  ASSERT_TRUE(WriteGridAndHolesFile(dir.file("holes.sd")));
   const ViewerRun run = RunViewer({"-data", dir.file("holes.sd")}, dir.path(), true);
   ASSERT_FALSE(run.Lines("ready").empty()) << run.err;
   EXPECT_TRUE(std::regex_match(run.Last("title"), std::regex("Orvanta -- .*holes\\.sd"))) << run.Last("title");

@@ -145,14 +145,10 @@ void Sd_BaseDTM::GetViewCentre(const float projection[16], const float inverse[1
 
 void Sd_BaseDTM::BeginBlending() {
   if (m_alpha == 255) return;
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  EnableBlending();
 }
 
-void Sd_BaseDTM::EndBlending() {
-  glBlendFunc(GL_ONE, GL_ZERO);
-  glDisable(GL_BLEND);
-}
+void Sd_BaseDTM::EndBlending() { DisableBlending(); }
 
 void Sd_BaseDTM::CloseStepPass() {
   for (; m_pushCount > 0; --m_pushCount) glPopMatrix();

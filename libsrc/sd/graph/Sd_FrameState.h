@@ -25,6 +25,9 @@ struct Sd_FrameState {
   unsigned detailFlags = 0;
   // 1 only while the progressive renderer draws its best pass.
   int bestPass = 0;
+  // 1 once a node has drawn with blending since the frame began: its
+  // pixels mix with what lay under them.
+  int blended = 0;
   // The work area's global scale, which the group fit rewrites, and its
   // base value.
   float* globalScale = nullptr;

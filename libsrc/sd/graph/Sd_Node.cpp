@@ -159,6 +159,17 @@ void Sd_Node::ApplyDefaultColour() {
              static_cast<GLubyte>((c >> 8) & 0xFF), static_cast<GLubyte>(c & 0xFF));
 }
 
+void Sd_Node::EnableBlending() {
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glEnable(GL_BLEND);
+  s_frame.blended = 1;
+}
+
+void Sd_Node::DisableBlending() {
+  glBlendFunc(GL_ONE, GL_ZERO);
+  glDisable(GL_BLEND);
+}
+
 void Sd_Node::Render() {
   if (m_parentFrame) return;
   glPushMatrix();

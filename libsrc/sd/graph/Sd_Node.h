@@ -257,10 +257,12 @@ class Sd_Node {
   // The drawing state of the current frame (Sd_FrameState.h).
   static Sd_FrameState& FrameState() { return s_frame; }
   // Begins a frame: stores the detail budget and clears the detail-request
-  // bits, which the nodes then set while the tree is drawn.
+  // bits and the blended mark, which the nodes then set while the tree is
+  // drawn.
   static void BeginFrame(float detailBudget) {
     s_frame.detailBudget = detailBudget;
     s_frame.detailFlags = 0;
+    s_frame.blended = 0;
   }
   static void SetDetailBudget(float budget) { s_frame.detailBudget = budget; }
   static float GetDetailBudget() { return s_frame.detailBudget; }
@@ -275,6 +277,10 @@ class Sd_Node {
   // The scene-wide default colour: opaque white, red in bits 24-31.
   static unsigned DefaultColour() { return 0xFFFFFFFFu; }
   static void ApplyDefaultColour();
+  // Blending by the colours' alpha on (and the frame marked blended), and
+  // off again with the blend function back to plain replacement.
+  static void EnableBlending();
+  static void DisableBlending();
 
   // --- shared stroke font ---
   static void InitHersheyFont();

@@ -153,7 +153,14 @@ void Sd_DrillHole::DrawLines(const double origin[3]) const {
 }
 
 void Sd_DrillHole::DrawTube(const double origin[3]) const {
-  if (m_points.size() < 2 || m_sides < 3) return;
+  if (m_points.size() >= 2 && m_sides >= 3) DrawRings(origin);
+  // A tube narrower than a pixel leaves gaps where its faces miss pixel
+  // centres; its centre line fills them with the pixels the line drawing
+  // shows. Where the tube is wider, its faces lie in front of the line.
+  DrawLines(origin);
+}
+
+void Sd_DrillHole::DrawRings(const double origin[3]) const {
   const int s = m_sides;
   // Ring offsets, the same around every point.
   std::vector<double> dx(static_cast<size_t>(s)), dy(static_cast<size_t>(s));

@@ -103,7 +103,9 @@ class Sd_DrillHole {
   void DrawLines(const double origin[3]) const;
   // A tube of the hole's sides and radius: a horizontal ring around every
   // point, and one quad strip from each ring to the next, coloured by the
-  // class of the later point. A hole of one point draws nothing.
+  // class of the later point; then the line strip of DrawLines, so that a
+  // tube thinner than a pixel still covers every pixel of the hole's line.
+  // A hole of one point draws nothing.
   void DrawTube(const double origin[3]) const;
 
   // Each point as "%lf  %lf  %lf\n" and its class as "%i\n\n".
@@ -111,6 +113,8 @@ class Sd_DrillHole {
 
  private:
   void Colour(int pointClass) const;
+  // The tube's quad strips alone (at least two points and three sides).
+  void DrawRings(const double origin[3]) const;
 
   int m_pointCount;
   std::vector<Point> m_points;

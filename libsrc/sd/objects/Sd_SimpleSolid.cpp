@@ -107,11 +107,9 @@ void Sd_SimpleSolid::Render() {
   DrawBoundingBox();
   if (m_lighting == kLitShapeOnly) lights->SetLighting(1);
   glColor4ubv(m_colour);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glEnable(GL_BLEND);
+  EnableBlending();
   DrawShape();
-  glBlendFunc(GL_ONE, GL_ZERO);
-  glDisable(GL_BLEND);
+  DisableBlending();
   glPopMatrix();
   if (lights) {
     lights->SetColorMaterial(0);

@@ -57,16 +57,12 @@ bool Sd_SolidModel::VisibleInView(bool chooseStep) {
 
 void Sd_SolidModel::BeginSurfaces() {
   glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 1);
-  if (m_alpha != 255) {
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  }
+  if (m_alpha != 255) EnableBlending();
 }
 
 void Sd_SolidModel::EndSurfaces() {
   // Unconditional: the alpha may have changed since blending went on.
-  glBlendFunc(GL_ONE, GL_ZERO);
-  glDisable(GL_BLEND);
+  DisableBlending();
   glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 0);
   if (Sv_Lighting* lights = GetLighting()) {
     lights->SetLighting(0);

@@ -159,8 +159,7 @@ void Sd_Seismic::ClosePass() {
 int Sd_Seismic::StepRender() {
   if (GetRedrawPending()) {
     ClosePass();
-    glBlendFunc(GL_ONE, GL_ZERO);
-    glDisable(GL_BLEND);
+    Sd_Node::DisableBlending();
     SetRedrawPending(0);
     SetDrawn(0);
     return 0;

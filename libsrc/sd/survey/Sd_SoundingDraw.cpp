@@ -271,8 +271,7 @@ bool Sd_SoundingPainter::BeginSurface(const Scene& scene) const {
   const int preShaded = scene.style.PreShaded();
   Sv_Lighting* lights = Sd_Node::GetLighting();
   if (!preShaded && !lights) return false;
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  Sd_Node::EnableBlending();
   if (!preShaded) {
     lights->SetLighting(1);
     lights->SetColorMaterial(1);
@@ -291,8 +290,7 @@ void Sd_SoundingPainter::EndSurface(const Scene& scene) const {
     }
     glDisable(GL_NORMALIZE);
   }
-  glBlendFunc(GL_ONE, GL_ZERO);
-  glDisable(GL_BLEND);
+  Sd_Node::DisableBlending();
 }
 
 size_t Sd_SoundingPainter::AppendSurfaceStrip(const Scene& scene, int r, int r2, int s, size_t n) {
@@ -404,8 +402,7 @@ void Sd_SoundingPainter::ClosePass(const Scene& scene, bool surface) {
   if (m_stepState != 0 && surface) {
     EndSurface(scene);
   } else {
-    glBlendFunc(GL_ONE, GL_ZERO);
-    glDisable(GL_BLEND);
+    Sd_Node::DisableBlending();
   }
   m_pushCount = 0;
   m_stepState = 0;

@@ -297,11 +297,21 @@ int Sv_Perspective::UpdateCyclopeanScale() {
 
   // Unscaled, the point lies dist / k from the eye plane; scale it to the
   // base distance.
-  double k = m_stereoScale * (m_baseScale * kPixelsPerCm) / dist;
-  if (!std::isfinite(k)) return -1;
-  if (k < kMinStereoScale) k = kMinStereoScale;
-  if (k > kMaxStereoScale) k = kMaxStereoScale;
-  m_pendingScale = static_cast<float>(k);
+  m_pendingScale = ScaleForDistance(dist / m_stereoScale);
+  return 0;
+}
+
+float Sv_Perspective::ScaleForDistance(double distance) const {
+  const double k = m_baseScale * kPixelsPerCm / distance;
+  if (!(k >= kMinStereoScale)) return kMinStereoScale;
+  if (!(k <= kMaxStereoScale)) return kMaxStereoScale;
+  return static_cast<float>(k);
+}
+
+int Sv_Perspective::SetStereoScale(float k) {
+  if (!(k >= kMinStereoScale && k <= kMaxStereoScale)) return -1;
+  m_stereoScale = k;
+  m_pendingScale = k;
   return 0;
 }
 

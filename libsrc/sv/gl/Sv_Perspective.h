@@ -139,6 +139,13 @@ class Sv_Perspective {
   // and the one the next left-eye projection will use.
   float GetStereoScale() const { return m_stereoScale; }
   float GetPendingStereoScale() const { return m_pendingScale; }
+  // The scale the automatic one chooses when the point under the centre
+  // lies distance display units from the eyes in the unscaled scene
+  // (clamped to the scales a view record may hold).
+  float ScaleForDistance(double distance) const;
+  // Uses the stereo scale k from now on, in the eye projections and at the
+  // next left-eye projection; -1 (unchanged) for a k out of that range.
+  int SetStereoScale(float k);
 
   // Distance in centimetres from the eyes at which the automatic stereo
   // scale places the point under the centre of the view. Returns 0, or -1
