@@ -158,3 +158,54 @@ TEST_F(LoadMessages, EachFailureSaysWhy) {
         << recorder.boxes.back().text.toStdString();
   }
 }
+
+// A bad length in any record of a terrain, or a file cut inside one, costs
+// that terrain alone: the class's text comes first, then why.
+TEST_F(LoadMessages, ADamagedTerrainRecordGivesTheClassTextThenWhy) {
+  ASSERT_TRUE(StartWindow({"orvanta"}));
+  auto first = dtm_test::MakeDTM(9, 9), second = dtm_test::MakeDTM(9, 9);
+  unsigned* colours = static_cast<unsigned*>(calloc(256, sizeof(unsigned)));
+  ASSERT_TRUE(first && second && colours);
+  second->SetColorMap(colours);
+  const std::string file = dir.file("two.sd");
+  ASSERT_TRUE(dtm_test::WriteSD(file, {first.get(), second.get()}));
+  const std::string bytes = orvanta_test::ReadFileBytes(file);
+  // Where each record of the second terrain starts.
+  std::vector<std::pair<int, size_t>> records;
+  for (size_t at = bytes.find("END_HEADER\n") + 11; at + TDR_Manager::kTagHeaderSize <= bytes.size();) {
+    int id = 0, length = 0;
+    memcpy(&id, &bytes[at + 4], 4);
+    memcpy(&length, &bytes[at + 8], 4);
+    if (id == TDR_TAG_SD_BASICDTM) records.clear();
+    records.push_back({id, at});
+    at += TDR_Manager::kTagHeaderSize + static_cast<size_t>(length);
+  }
+  const std::vector<int> kinds = {TDR_TAG_SD_BASICDTM, TDR_TAG_SCALAR, TDR_TAG_SCALAR, TDR_TAG_GEOREF,
+                                  TDR_TAG_BK_CMAP,     TDR_TAG_SD_BASICDTM_ATB, TDR_TAG_EOF};
+  ASSERT_EQ(records.size(), kinds.size());
+  // Each record with a length of -5, then the file cut inside the colour grid.
+  const std::string classText = "Could not load data: possible data format problem";
+  std::vector<std::pair<std::string, std::string>> rows;
+  for (size_t i = 0; i + 1 < records.size(); ++i) {
+    EXPECT_EQ(records[i].first, kinds[i]);
+    std::string mutant = bytes;
+    const int negative = -5;
+    memcpy(&mutant[records[i].second + 8], &negative, 4);
+    rows.push_back({mutant, classText + ": TDR tag length is negative (-5)"});
+  }
+  const std::string cut = bytes.substr(0, records[2].second + 100);
+  rows.push_back({cut, classText + "\n\nFile \"" + file + "\" ends early at byte " + std::to_string(cut.size()) +
+                           " after 1 object loaded."});
+  for (size_t i = 0; i < rows.size(); ++i) {
+    ASSERT_TRUE(orvanta_test::WriteFileBytes(file, rows[i].first));
+    DesktopRecorder recorder;
+    EXPECT_EQ(window->LoadDataFile(file.c_str()), 0);
+    int terrains = 0;
+    for (Sd_Node* c = window->m_workarea->GetRoot()->GetFirstChild(); c; c = c->GetNext()) ++terrains;
+    EXPECT_EQ(terrains, 1) << "row " << i;
+    ASSERT_TRUE(WaitFor([&] { return orvanta::PendingMessageCount() == 0; }));
+    ASSERT_EQ(recorder.boxes.size(), 1u) << "row " << i;
+    EXPECT_EQ(recorder.boxes[0].text.toStdString(), "While loading \"" + file + "\":\n\n" + rows[i].second)
+        << "row " << i;
+  }
+}
