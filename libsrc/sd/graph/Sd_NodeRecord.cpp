@@ -185,10 +185,13 @@ int Sd_Node::ReadCommonTags(TDR_Manager* manager) {
 int Sd_Node::ReadOwnRecord(TDR_Manager*, int) { return 0; }
 
 bool Sd_Node::DamagedOwnRecord(const TDR_Manager* manager) {
-  // A header whose id names an object starts the next object: the damage
-  // is that object's. A header cut before its id is where the file ends.
+  // A header whose id names an object, a scene entry or the end tag starts
+  // what follows the object: the damage is not the object's. A header cut
+  // before its id is where the file ends.
   int tag = TDR_TAG_ERROR;
-  return manager->MetDamagedHeader(&tag) && tag != TDR_TAG_ERROR && !Sd_IOSupport::FindClass(tag);
+  if (!manager->MetDamagedHeader(&tag)) return false;
+  return tag != TDR_TAG_ERROR && tag != TDR_TAG_EOF && tag != TDR_TAG_SD_NODE && tag != TDR_TAG_SD_HIERARCHY &&
+         !Sd_IOSupport::FindClass(tag);
 }
 
 bool Sd_Node::ExpectTag(TDR_Manager* manager, int tag, const char* message) {
