@@ -429,7 +429,9 @@ int TDR_Manager::ReadTag(int* length) {
                         got == 0 ? "ERROR:  TDR file ends without an end tag" : "ERROR:  TDR tag header is truncated");
     }
     const int order = h[0];
-    if (order != 0 && order != 1) return FailHeader(pos, TDR_TAG_ERROR, "ERROR:  TDR tag header has a bad byte-order byte");
+    if (order != 0 && order != 1) {
+      return FailHeader(pos, TDR_TAG_ERROR, "ERROR:  TDR tag header has a bad byte-order byte");
+    }
     const int extended = h[1];
     const short filePointer = static_cast<short>(Decode(h + 12, 2, order));
     const int id = static_cast<int>(Decode(h + 4, 4, order));

@@ -116,9 +116,9 @@ class TDR_Manager {
   // there: cut short, or without its end tag); -1 while it has not.
   long long EndedEarlyAt() const { return m_endedEarlyAt; }
   // The text (and detail, unless it only names the reading function) of the
-  // last problem reported while reading:
-  // why a record or the file was refused. Empty when there was none. The
-  // level it was reported at goes to *level when given.
+  // last problem reported while reading: why a record or the file was
+  // refused. Empty when there was none. The level it was reported at goes
+  // to *level when given.
   const char* GetLastError(int* level = nullptr) const {
     if (level) *level = m_lastErrorLevel;
     return m_lastError.c_str();
