@@ -164,48 +164,37 @@ TEST_F(LoadMessages, EachFailureSaysWhy) {
 TEST_F(LoadMessages, ADamagedTerrainRecordGivesTheClassTextThenWhy) {
   ASSERT_TRUE(StartWindow({"orvanta"}));
   auto first = dtm_test::MakeDTM(9, 9), second = dtm_test::MakeDTM(9, 9);
-  unsigned* colours = static_cast<unsigned*>(calloc(256, sizeof(unsigned)));
-  ASSERT_TRUE(first && second && colours);
-  second->SetColorMap(colours);
-  const std::string file = dir.file("two.sd");
+  second->SetColorMap(static_cast<unsigned*>(calloc(256, sizeof(unsigned))));
+  const std::string file = dir.file("two.sd"), classText = "Could not load data: possible data format problem";
   ASSERT_TRUE(dtm_test::WriteSD(file, {first.get(), second.get()}));
   const std::string bytes = orvanta_test::ReadFileBytes(file);
-  // Where each record of the second terrain starts.
-  std::vector<std::pair<int, size_t>> records;
-  for (size_t at = bytes.find("END_HEADER\n") + 11; at + TDR_Manager::kTagHeaderSize <= bytes.size();) {
-    int id = 0, length = 0;
-    memcpy(&id, &bytes[at + 4], 4);
-    memcpy(&length, &bytes[at + 8], 4);
-    if (id == TDR_TAG_SD_BASICDTM) records.clear();
-    records.push_back({id, at});
-    at += TDR_Manager::kTagHeaderSize + static_cast<size_t>(length);
-  }
-  const std::vector<int> kinds = {TDR_TAG_SD_BASICDTM, TDR_TAG_SCALAR, TDR_TAG_SCALAR, TDR_TAG_GEOREF,
-                                  TDR_TAG_BK_CMAP,     TDR_TAG_SD_BASICDTM_ATB, TDR_TAG_EOF};
-  ASSERT_EQ(records.size(), kinds.size());
-  // Each record with a length of -5, then the file cut inside the colour grid.
-  const std::string classText = "Could not load data: possible data format problem";
+  // Each record of the second terrain (object, elevations, colours,
+  // georeference, colour map, settings) with a length of -5.
   std::vector<std::pair<std::string, std::string>> rows;
-  for (size_t i = 0; i + 1 < records.size(); ++i) {
-    EXPECT_EQ(records[i].first, kinds[i]);
+  size_t at = bytes.find("END_HEADER\n") + 11, colours = 0;
+  const int negative = -5;
+  int length = 0, end = 0;
+  for (int i = 0; i < 11; ++i, at += TDR_Manager::kTagHeaderSize + static_cast<size_t>(length)) {
+    memcpy(&length, &bytes[at + 8], 4);
+    if (i == 7) colours = at;
+    if (i < 5) continue;
     std::string mutant = bytes;
-    const int negative = -5;
-    memcpy(&mutant[records[i].second + 8], &negative, 4);
+    memcpy(&mutant[at + 8], &negative, 4);
     rows.push_back({mutant, classText + ": TDR tag length is negative (-5)"});
   }
-  const std::string cut = bytes.substr(0, records[2].second + 100);
+  memcpy(&end, &bytes[at + 4], 4);
+  ASSERT_EQ(end, TDR_TAG_EOF) << "the end tag follows the second terrain's six records";
+  const std::string cut = bytes.substr(0, colours + 100);  // inside the colour grid
   rows.push_back({cut, classText + "\n\nFile \"" + file + "\" ends early at byte " + std::to_string(cut.size()) +
                            " after 1 object loaded."});
   for (size_t i = 0; i < rows.size(); ++i) {
     ASSERT_TRUE(orvanta_test::WriteFileBytes(file, rows[i].first));
     DesktopRecorder recorder;
-    EXPECT_EQ(window->LoadDataFile(file.c_str()), 0);
-    int terrains = 0;
-    for (Sd_Node* c = window->m_workarea->GetRoot()->GetFirstChild(); c; c = c->GetNext()) ++terrains;
-    EXPECT_EQ(terrains, 1) << "row " << i;
+    ASSERT_EQ(window->LoadDataFile(file.c_str()), 0) << "row " << i;
+    EXPECT_EQ(window->m_workarea->GetRoot()->GetFirstChild()->GetNext(), nullptr) << "row " << i;
     ASSERT_TRUE(WaitFor([&] { return orvanta::PendingMessageCount() == 0; }));
-    ASSERT_EQ(recorder.boxes.size(), 1u) << "row " << i;
-    EXPECT_EQ(recorder.boxes[0].text.toStdString(), "While loading \"" + file + "\":\n\n" + rows[i].second)
+    EXPECT_EQ(recorder.boxes.empty() ? "" : recorder.boxes[0].text.toStdString(),
+              "While loading \"" + file + "\":\n\n" + rows[i].second)
         << "row " << i;
   }
 }
