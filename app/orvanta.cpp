@@ -59,14 +59,12 @@ const char* const kUsage[] = {
     "             < -scene <sceneName.scene> >\n",
     "             < -flightpath <path.fph> >\n",
     "             [ -h ]\n",
-    "             [ -ver ]\n",
     "\n",
     "This program is used to view Brannovick files in '.sd' or '.scene' format.\n",
     "The -data command is used to specify an '.sd' file to load.\n",
     "The -scene command is used to load a '.scene' file.\n",
     "The -flightpath command will load and play a flightpath file.\n",
     "The -h command displays help for this program.\n",
-    "The -ver command displays the version of this program.\n",
     "\n",
 };
 const char* const kBuildDate = "Sep 29 2004";
@@ -441,13 +439,14 @@ int orvanta::ParseCommandLine(const QStringList& args, CommandLine* out) {
   cmd.AddCommand("-scene", Sv_CmdProcessor::TYPE_STRING, out->sceneFile, 1, 0);
   cmd.AddCommand("-flightpath", Sv_CmdProcessor::TYPE_STRING, out->flightPath, 1, 0);
   // The processor puts a newline between the lines it joins; the usage
-  // lines bring their own, so it is taken off each line first.
+  // lines bring their own, so it is taken off each line but the last,
+  // which no newline follows: the help prints the lines exactly.
   const int usageCount = static_cast<int>(sizeof(kUsage) / sizeof(kUsage[0]));
   std::vector<std::string> usage;
   std::vector<const char*> usageLines;
   for (int i = 0; i < usageCount; ++i) {
     std::string line = kUsage[i];
-    if (!line.empty() && line.back() == '\n') line.pop_back();
+    if (i + 1 < usageCount && !line.empty() && line.back() == '\n') line.pop_back();
     usage.push_back(line);
   }
   for (const std::string& line : usage) usageLines.push_back(line.c_str());

@@ -130,6 +130,8 @@ TDR_Manager::TDR_Manager()
       m_writeOrder(1),
       m_writtenHeader(-1),
       m_resumable(false),
+      m_damagedHeader(false),
+      m_damagedTag(TDR_TAG_ERROR),
       m_endedEarlyAt(-1),
       m_lastErrorLevel(0) {}
 
@@ -154,9 +156,23 @@ void TDR_Manager::Report(int level, const char* text, const char* detail) {
 int TDR_Manager::Fail(const char* text, const char* detail) {
   m_resumable = false;
   Report(SV_LEVEL_DEBUG, text, detail ? detail : kWhere);
+  // The reading function's name is for the debug log, not part of the reason.
+  if (!detail) m_lastError = text;
   DropSuspended();
   m_tag = TDR_TAG_ERROR;
   m_haveHeader = false;
+  return TDR_TAG_ERROR;
+}
+
+int TDR_Manager::FailHeader(long long pos, int id, const char* text) {
+  if (m_depth == 0) {
+    fseeko(m_levels[0].file, static_cast<off_t>(pos), SEEK_SET);
+    m_levels[0].nextTag = pos;
+  }
+  LeaveInner();
+  Fail(text);
+  m_damagedHeader = true;
+  m_damagedTag = id;
   return TDR_TAG_ERROR;
 }
 
@@ -387,6 +403,8 @@ void TDR_Manager::DropSuspended() {
 int TDR_Manager::ReadTag(int* length) {
   if (length) *length = 0;
   m_resumable = false;
+  m_damagedHeader = false;
+  m_damagedTag = TDR_TAG_ERROR;
   if (!m_levels[0].file || m_writing) return Fail("ERROR:  No TDR file open for reading");
   if (!m_binary) return Fail("ERROR:  Tag records of Ascii TDR files cannot be read");
   DropSuspended();
@@ -410,21 +428,19 @@ int TDR_Manager::ReadTag(int* length) {
     const size_t got = fread(h, 1, sizeof h, level.file);
     if (got != sizeof h) {
       if (m_depth == 0) m_endedEarlyAt = level.size;
-      LeaveInner();
-      return Fail(got == 0 ? "ERROR:  TDR file ends without an end tag" : "ERROR:  TDR tag header is truncated");
+      return FailHeader(pos, TDR_TAG_ERROR,
+                        got == 0 ? "ERROR:  TDR file ends without an end tag" : "ERROR:  TDR tag header is truncated");
     }
     const int order = h[0];
     if (order != 0 && order != 1) {
-      LeaveInner();
-      return Fail("ERROR:  TDR tag header has a bad byte-order byte");
+      return FailHeader(pos, TDR_TAG_ERROR, "ERROR:  TDR tag header has a bad byte-order byte");
     }
     const int extended = h[1];
     const short filePointer = static_cast<short>(Decode(h + 12, 2, order));
-    if ((extended != 0 && extended != 1) || (filePointer != 0 && filePointer != 1)) {
-      LeaveInner();
-      return Fail("ERROR:  TDR tag header is damaged");
-    }
     const int id = static_cast<int>(Decode(h + 4, 4, order));
+    if ((extended != 0 && extended != 1) || (filePointer != 0 && filePointer != 1)) {
+      return FailHeader(pos, id, "ERROR:  TDR tag header is damaged");
+    }
     const int len = static_cast<int>(Decode(h + 8, 4, order));
     const short version = extended ? static_cast<short>(Decode(h + 14, 2, order)) : 0;
     // A block that the format places after the payload belongs to the record.
@@ -433,14 +449,12 @@ int TDR_Manager::ReadTag(int* length) {
     if (len < 0) {
       char text[64];
       snprintf(text, sizeof text, "ERROR:  TDR tag length is negative (%d)", len);
-      LeaveInner();
-      return Fail(text);
+      return FailHeader(pos, id, text);
     }
     if (len > level.size - payload - trailer) {
       // The record would go on past the end: the file ends inside it.
       if (m_depth == 0) m_endedEarlyAt = level.size;
-      LeaveInner();
-      return Fail("ERROR:  TDR tag length exceeds the file");
+      return FailHeader(pos, id, "ERROR:  TDR tag length exceeds the file");
     }
     m_tag = id;
     m_tagLength = len;

@@ -100,13 +100,25 @@ class TDR_Manager {
   // pointer that cannot be followed), so that reading can go on with the
   // next ReadTag at the next record; 0 when the file cannot be read further.
   int CanReadOn() const { return m_resumable ? 1 : 0; }
+  // After ReadTag gave TDR_TAG_ERROR for a tag header that cannot be read
+  // (damaged, a negative length, a record cut by the end of the file): 1,
+  // with the id the header names in *tag when given (TDR_TAG_ERROR when the
+  // header is cut before its id). In the file opened first the stream stays
+  // at that header, so every later ReadTag meets it again with the same
+  // refusal and nothing after it is read; a followed file is left there.
+  // 0 after every other ReadTag.
+  int MetDamagedHeader(int* tag = nullptr) const {
+    if (tag) *tag = m_damagedTag;
+    return m_damagedHeader ? 1 : 0;
+  }
   // The size of the file opened first when a read met its end before a
   // tag header or a record's payload was complete (the file ends early
   // there: cut short, or without its end tag); -1 while it has not.
   long long EndedEarlyAt() const { return m_endedEarlyAt; }
-  // The text (and detail) of the last problem reported while reading:
-  // why a record or the file was refused. Empty when there was none. The
-  // level it was reported at goes to *level when given.
+  // The text (and detail, unless it only names the reading function) of the
+  // last problem reported while reading: why a record or the file was
+  // refused. Empty when there was none. The level it was reported at goes
+  // to *level when given.
   const char* GetLastError(int* level = nullptr) const {
     if (level) *level = m_lastErrorLevel;
     return m_lastError.c_str();
@@ -213,6 +225,9 @@ class TDR_Manager {
   };
 
   int Fail(const char* text, const char* detail = nullptr);
+  // Fail for the tag header at pos: the stream goes back to it (in the file
+  // opened first), so that no later ReadTag takes its payload for a header.
+  int FailHeader(long long pos, int id, const char* text);
   // Sends a message and keeps it as the last error.
   void Report(int level, const char* text, const char* detail);
   int ReadHeaderOf(FILE* file, std::vector<std::string>* comments, std::string* cls, std::string* version,
@@ -250,6 +265,8 @@ class TDR_Manager {
   int m_writeOrder;
   long long m_writtenHeader;  // position of the header written last, -1 none
   bool m_resumable;           // the last TDR_TAG_ERROR left the stream at a record boundary
+  bool m_damagedHeader;       // see MetDamagedHeader
+  int m_damagedTag;
   long long m_endedEarlyAt;   // see EndedEarlyAt
   std::string m_lastError;
   int m_lastErrorLevel;

@@ -158,3 +158,43 @@ TEST_F(LoadMessages, EachFailureSaysWhy) {
         << recorder.boxes.back().text.toStdString();
   }
 }
+
+// A bad length in any record of a terrain, or a file cut inside one, costs
+// that terrain alone: the class's text comes first, then why.
+TEST_F(LoadMessages, ADamagedTerrainRecordGivesTheClassTextThenWhy) {
+  ASSERT_TRUE(StartWindow({"orvanta"}));
+  auto first = dtm_test::MakeDTM(9, 9), second = dtm_test::MakeDTM(9, 9);
+  second->SetColorMap(static_cast<unsigned*>(calloc(256, sizeof(unsigned))));
+  const std::string file = dir.file("two.sd"), classText = "Could not load data: possible data format problem";
+  ASSERT_TRUE(dtm_test::WriteSD(file, {first.get(), second.get()}));
+  const std::string bytes = orvanta_test::ReadFileBytes(file);
+  // Each record of the second terrain (object, elevations, colours,
+  // georeference, colour map, settings) with a length of -5.
+  std::vector<std::pair<std::string, std::string>> rows;
+  size_t at = bytes.find("END_HEADER\n") + 11, colours = 0;
+  const int negative = -5;
+  int length = 0, end = 0;
+  for (int i = 0; i < 11; ++i, at += TDR_Manager::kTagHeaderSize + static_cast<size_t>(length)) {
+    memcpy(&length, &bytes[at + 8], 4);
+    if (i == 7) colours = at;
+    if (i < 5) continue;
+    std::string mutant = bytes;
+    memcpy(&mutant[at + 8], &negative, 4);
+    rows.push_back({mutant, classText + ": TDR tag length is negative (-5)"});
+  }
+  memcpy(&end, &bytes[at + 4], 4);
+  ASSERT_EQ(end, TDR_TAG_EOF) << "the end tag follows the second terrain's six records";
+  const std::string cut = bytes.substr(0, colours + 100);  // inside the colour grid
+  rows.push_back({cut, classText + "\n\nFile \"" + file + "\" ends early at byte " + std::to_string(cut.size()) +
+                           " after 1 object loaded."});
+  for (size_t i = 0; i < rows.size(); ++i) {
+    ASSERT_TRUE(orvanta_test::WriteFileBytes(file, rows[i].first));
+    DesktopRecorder recorder;
+    ASSERT_EQ(window->LoadDataFile(file.c_str()), 0) << "row " << i;
+    EXPECT_EQ(window->m_workarea->GetRoot()->GetFirstChild()->GetNext(), nullptr) << "row " << i;
+    ASSERT_TRUE(WaitFor([&] { return orvanta::PendingMessageCount() == 0; }));
+    EXPECT_EQ(recorder.boxes.empty() ? "" : recorder.boxes[0].text.toStdString(),
+              "While loading \"" + file + "\":\n\n" + rows[i].second)
+        << "row " << i;
+  }
+}

@@ -74,20 +74,19 @@ Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* pare
   }
   if (loaded != 0) {
     Sd_LoadBudget::ReturnTo(charged);
-    // The class's last word on the record, before the table's text.
-    if (Sv_Debug::MessageCount() != messages) {
+    // The class's last word on the record, before the table's text; a tag
+    // header of the record that cannot be read is the reason, whatever
+    // the class said after meeting it.
+    if (manager->MetDamagedHeader()) {
+      m_refusal = manager->GetLastError(&m_refusalLevel);
+    } else if (Sv_Debug::MessageCount() != messages) {
       m_refusal = Sv_Debug::LastMessage();
       m_refusalLevel = Sv_Debug::LastLevel();
     }
-    // A record cut by the end of the file is no format problem: the reader
-    // says where the file ends. Otherwise the table's text comes with the
-    // class's reason, when it gave one.
-    if (entry->failLevel && entry->failText && manager->EndedEarlyAt() < 0) {
-      std::string detail = entry->failDetail ? entry->failDetail : "";
-      const std::string why = PlainReason(m_refusal);
-      if (!why.empty()) detail += (detail.empty() ? "" : detail.back() == '.' ? " " : ": ") + why;
-      Sv_Debug::Message(entry->failLevel, entry->failText, detail.empty() ? nullptr : detail.c_str());
-    }
+    // The table's text comes first. A record cut by the end of the file
+    // gets the reader's word on where the file ends after it; any other
+    // refusal the class's reason, when it gave one.
+    ReportClassFailure(*entry, manager->EndedEarlyAt() < 0 ? m_refusal : std::string());
     delete object;
     return nullptr;
   }
@@ -109,6 +108,14 @@ Sd_Node* Sd_IOSupport::CreateObject(TDR_Manager* manager, int tag, Sd_Node* pare
 }
 
 // --- refusals ---
+
+void Sd_IOSupport::ReportClassFailure(const ClassEntry& entry, const std::string& reason) {
+  if (!entry.failLevel || !entry.failText) return;
+  std::string detail = entry.failDetail ? entry.failDetail : "";
+  const std::string why = PlainReason(reason);
+  if (!why.empty()) detail += (detail.empty() ? "" : detail.back() == '.' ? " " : ": ") + why;
+  Sv_Debug::Message(entry.failLevel, entry.failText, detail.empty() ? nullptr : detail.c_str());
+}
 
 // Why the factory made no object of a record with the given tag: the
 // table's failure text for the class (when it has one) and the class's own
@@ -193,9 +200,19 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
         note(why, level);
         continue;
       }
-      // Nothing after a damaged header can be found again.
+      // Nothing after a damaged header can be found again. A header that
+      // names an object's tag costs that object: its class's text says so.
       damaged = true;
-      if (manager.EndedEarlyAt() < 0) explain(why, level);
+      int damagedTag = TDR_TAG_ERROR;
+      const ClassEntry* entry = manager.MetDamagedHeader(&damagedTag) ? FindClass(damagedTag) : nullptr;
+      if (entry && GetFactory(damagedTag) && entry->failText && entry->failLevel <= SV_LEVEL_WARNING) {
+        // Where the file ends is said once, below.
+        const bool cut = manager.EndedEarlyAt() >= 0;
+        ReportClassFailure(*entry, cut ? std::string() : why);
+        if (!cut) ++skipped;
+      } else if (manager.EndedEarlyAt() < 0) {
+        explain(why, level);
+      }
       break;
     }
     m_currentTag = tag;
@@ -207,6 +224,8 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
       break;
     } else if (FindClass(tag)) {
       note(RefusalReason(tag), RefusalShown(tag) ? SV_LEVEL_WARNING : SV_LEVEL_DEBUG);
+      // Reading stays at a damaged header of the record: nothing follows.
+      if (manager.MetDamagedHeader()) break;
     }
     // Records that are not objects (common tags, settings) left over from
     // an object that was refused belong to that object: not counted again.

@@ -179,6 +179,9 @@ class Sd_IOSupport {
   // record of tag: the class's own last word or the factory's text was a
   // warning or an error, so no second word is needed.
   bool RefusalShown(int tag) const;
+  // Sends the class's failure text of the table (when it has one) with
+  // its detail and the reason, when one is given.
+  static void ReportClassFailure(const ClassEntry& entry, const std::string& reason);
 
   int m_currentTag;
   Sd_Node* m_root;

@@ -337,6 +337,12 @@ class Sd_Node {
   // class's, which ends the common tags there with the header pushed back.
   // The base class takes none.
   virtual int ReadOwnRecord(TDR_Manager* manager, int tag);
+  // After ReadTag met a tag header it cannot read (a damaged header, a
+  // negative length, a record cut by the end of the file) where the
+  // object's records stand: true when the header is one of the object's
+  // own records, so that the object's record is not whole; ReadCommonTags
+  // then fails.
+  static bool DamagedOwnRecord(const TDR_Manager* manager);
   // Reads the next tag header: true when it is tag. Otherwise sends message
   // and leaves that record for the caller (it may be the next object).
   static bool ExpectTag(TDR_Manager* manager, int tag, const char* message);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Sd_IOSupport.h"
 #include "Sd_Node.h"
 #include "Sv_Debug.h"
 #include "Sv_Stdlib.h"
@@ -171,6 +172,8 @@ int Sd_Node::ReadCommonTags(TDR_Manager* manager) {
       SetColorMap(colours);
     } else if (tag == TDR_TAG_BK_CMAPTABLE) {
       manager->SkipTagData(0);
+    } else if (tag == TDR_TAG_ERROR && DamagedOwnRecord(manager)) {
+      return -1;
     } else if (tag == TDR_TAG_EOF || tag == TDR_TAG_ERROR || ReadOwnRecord(manager, tag) == 0) {
       // A foreign tag (or the end tag) belongs to the caller.
       manager->UnreadTagHeader();
@@ -180,6 +183,16 @@ int Sd_Node::ReadCommonTags(TDR_Manager* manager) {
 }
 
 int Sd_Node::ReadOwnRecord(TDR_Manager*, int) { return 0; }
+
+bool Sd_Node::DamagedOwnRecord(const TDR_Manager* manager) {
+  // A header whose id names an object, a scene entry or the end tag starts
+  // what follows the object: the damage is not the object's. A header cut
+  // before its id is where the file ends.
+  int tag = TDR_TAG_ERROR;
+  if (!manager->MetDamagedHeader(&tag)) return false;
+  return tag != TDR_TAG_ERROR && tag != TDR_TAG_EOF && tag != TDR_TAG_SD_NODE && tag != TDR_TAG_SD_HIERARCHY &&
+         !Sd_IOSupport::FindClass(tag);
+}
 
 bool Sd_Node::ExpectTag(TDR_Manager* manager, int tag, const char* message) {
   const int read = manager->ReadTag(nullptr);
