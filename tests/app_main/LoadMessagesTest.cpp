@@ -160,17 +160,24 @@ TEST_F(LoadMessages, EachFailureSaysWhy) {
 }
 
 // A bad length in any record of a terrain, or a file cut inside one, costs
-// that terrain alone: the class's text comes first, then why.
+// that terrain alone: the class's text comes first, then why. A bad end tag
+// costs nothing but is said.
 TEST_F(LoadMessages, ADamagedTerrainRecordGivesTheClassTextThenWhy) {
   ASSERT_TRUE(StartWindow({"orvanta"}));
   auto first = dtm_test::MakeDTM(9, 9), second = dtm_test::MakeDTM(9, 9);
   second->SetColorMap(static_cast<unsigned*>(calloc(256, sizeof(unsigned))));
-  const std::string file = dir.file("two.sd"), classText = "Could not load data: possible data format problem";
+  const std::string file = dir.file("two.sd");
+  // The box names the file before messages that do not.
+  const std::string classText = "While loading \"" + file + "\":\n\nCould not load data: possible data format problem";
   ASSERT_TRUE(dtm_test::WriteSD(file, {first.get(), second.get()}));
   const std::string bytes = orvanta_test::ReadFileBytes(file);
   // Each record of the second terrain (object, elevations, colours,
   // georeference, colour map, settings) with a length of -5.
-  std::vector<std::pair<std::string, std::string>> rows;
+  struct Row {
+    std::string bytes, text;
+    int objects;
+  };
+  std::vector<Row> rows;
   size_t at = bytes.find("END_HEADER\n") + 11, colours = 0;
   const int negative = -5;
   int length = 0, end = 0;
@@ -180,21 +187,30 @@ TEST_F(LoadMessages, ADamagedTerrainRecordGivesTheClassTextThenWhy) {
     if (i < 5) continue;
     std::string mutant = bytes;
     memcpy(&mutant[at + 8], &negative, 4);
-    rows.push_back({mutant, classText + ": TDR tag length is negative (-5)"});
+    rows.push_back({mutant, classText + ": TDR tag length is negative (-5)", 1});
   }
   memcpy(&end, &bytes[at + 4], 4);
   ASSERT_EQ(end, TDR_TAG_EOF) << "the end tag follows the second terrain's six records";
+  std::string badEnd = bytes;
+  memcpy(&badEnd[at + 8], &negative, 4);
+  rows.push_back({badEnd,
+                  "File \"" + file +
+                      "\": the rest of the file is damaged (ERROR:  TDR tag length is negative (-5)); the 2 objects "
+                      "before it were loaded.",
+                  2});
   const std::string cut = bytes.substr(0, colours + 100);  // inside the colour grid
   rows.push_back({cut, classText + "\n\nFile \"" + file + "\" ends early at byte " + std::to_string(cut.size()) +
-                           " after 1 object loaded."});
+                           " after 1 object loaded.",
+                  1});
   for (size_t i = 0; i < rows.size(); ++i) {
-    ASSERT_TRUE(orvanta_test::WriteFileBytes(file, rows[i].first));
+    ASSERT_TRUE(orvanta_test::WriteFileBytes(file, rows[i].bytes));
     DesktopRecorder recorder;
     ASSERT_EQ(window->LoadDataFile(file.c_str()), 0) << "row " << i;
-    EXPECT_EQ(window->m_workarea->GetRoot()->GetFirstChild()->GetNext(), nullptr) << "row " << i;
+    int loaded = 0;
+    for (Sd_Node* n = window->m_workarea->GetRoot()->GetFirstChild(); n; n = n->GetNext()) ++loaded;
+    EXPECT_EQ(loaded, rows[i].objects) << "row " << i;
     ASSERT_TRUE(WaitFor([&] { return orvanta::PendingMessageCount() == 0; }));
-    EXPECT_EQ(recorder.boxes.empty() ? "" : recorder.boxes[0].text.toStdString(),
-              "While loading \"" + file + "\":\n\n" + rows[i].second)
+    EXPECT_EQ(recorder.boxes.empty() ? "" : recorder.boxes[0].text.toStdString(), rows[i].text)
         << "row " << i;
   }
 }

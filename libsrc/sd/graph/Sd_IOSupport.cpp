@@ -246,6 +246,10 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
   } else if (objects == 0 && (unexplained > 0 || skipped == 0)) {
     Sv_Debug::Error("File \"%s\" holds nothing that can be shown: %s.", path,
                     reason.empty() ? "it holds no object records" : reason.c_str());
+  } else if (objects > 0 && unexplained > 0 && skipped == 0) {
+    // Only the damage after the last object was not said yet.
+    Sv_Debug::Warning("File \"%s\": the rest of the file is damaged (%s); the %d object%s before it %s loaded.", path,
+                      reason.c_str(), objects, objects == 1 ? "" : "s", objects == 1 ? "was" : "were");
   } else if (objects > 0 && unexplained > 0) {
     Sv_Debug::Warning("File \"%s\": %d record%s could not be read%s (%s); the others were loaded.", path, skipped,
                       skipped == 1 ? "" : "s", damaged ? " and the rest of the file is damaged" : "",
