@@ -153,6 +153,39 @@ class OptionsWindow : public orvanta_mainwindow_test::WindowFixture {
   std::string Program() { return dir.file("bin/orvanta"); }
   std::string Options() { return dir.file("bin/pc_orvantaOptions"); }
   void SetUp() override { ASSERT_EQ(mkdir(dir.file("bin").c_str(), 0700), 0); }
+  void TearDown() override {
+    unsetenv("ORVANTA_TEST_PROGRAM");
+    WindowFixture::TearDown();
+  }
+  // A new window with the program path, as a program starts: the number of
+  // boxes whose text holds named, -1 when the window did not start.
+  int Restart(const std::string& named) {
+    delete window;
+    window = nullptr;
+    orvanta_mainwindow_test::DesktopRecorder boxes;
+    if (!StartWindow({QString::fromStdString(Program())}, QSize(), true)) return -1;
+    orvanta::ShowPendingMessages();
+    int n = 0;
+    for (const auto& box : boxes.boxes) n += box.text.contains(QString::fromStdString(named)) ? 1 : 0;
+    return n;
+  }
+  // Closes the window (or chooses File > Exit) in a death test's child,
+  // which must end with 0. The child runs the test anew in a folder of its
+  // own: it is told the parent's program path, which it keeps.
+  void EndInChild(bool fileExit = false) {
+    setenv("ORVANTA_TEST_PROGRAM", Program().c_str(), 0);
+    const QString program = QString::fromLocal8Bit(getenv("ORVANTA_TEST_PROGRAM"));
+    EXPECT_EXIT(
+        {
+          window->SetArguments({program});
+          if (fileExit) {
+            window->FileExitSL();
+          } else {
+            window->close();
+          }
+        },
+        ::testing::ExitedWithCode(0), "");
+  }
 };
 
 TEST_F(OptionsWindow, ClosingWritesTheLayoutAndTheNextStartRestoresIt) {
@@ -165,17 +198,7 @@ TEST_F(OptionsWindow, ClosingWritesTheLayoutAndTheNextStartRestoresIt) {
     window->LoadDataFile((folder + "x.sd").c_str());
     orvanta::ShowPendingMessages();
   }
-  // The death test's child runs this test anew in a folder of its own: it
-  // is told the parent's program path, which it keeps.
-  setenv("ORVANTA_TEST_PROGRAM", Program().c_str(), 0);
-  const QString program = QString::fromLocal8Bit(getenv("ORVANTA_TEST_PROGRAM"));
-  EXPECT_EXIT(
-      {
-        window->SetArguments({program});
-        window->close();
-      },
-      ::testing::ExitedWithCode(0), "");
-  unsetenv("ORVANTA_TEST_PROGRAM");
+  EndInChild();
   const std::string bytes = orvanta_test::ReadFileBytes(Options());
   // The child's folder has a name of its own, of the same length.
   const QRect g = window->geometry();
@@ -203,16 +226,8 @@ TEST_F(OptionsWindow, ClosingWritesTheLayoutAndTheNextStartRestoresIt) {
 TEST_F(OptionsWindow, FileExitWritesNothing) {
   ASSERT_TRUE(StartWindow({QString::fromStdString(Program())}, QSize(700, 500)));
   ASSERT_TRUE(orvanta_test::WriteFileBytes(Options(), "old"));
-  setenv("ORVANTA_TEST_PROGRAM", Program().c_str(), 0);
-  const QString program = QString::fromLocal8Bit(getenv("ORVANTA_TEST_PROGRAM"));
   orvanta_mainwindow_test::DesktopRecorder yes(QMessageBox::Yes);
-  EXPECT_EXIT(
-      {
-        window->SetArguments({program});
-        window->FileExitSL();
-      },
-      ::testing::ExitedWithCode(0), "");
-  unsetenv("ORVANTA_TEST_PROGRAM");
+  EndInChild(true);
   EXPECT_EQ(orvanta_test::ReadFileBytes(Options()), "old");
 }
 
@@ -279,14 +294,9 @@ TEST_F(OptionsWindow, HostileFilesStillStartWithAWindowThatFitsTheScreen) {
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(&k - cases);
-    delete window;
-    window = nullptr;
     ASSERT_TRUE(orvanta_test::WriteFileBytes(Options(), k.bytes));
-    orvanta_mainwindow_test::DesktopRecorder boxes;
-    ASSERT_TRUE(StartWindow({QString::fromStdString(Program())}, QSize(), true));
-    orvanta::ShowPendingMessages();
-    int named = 0;
-    for (const auto& box : boxes.boxes) named += box.text.contains(QString::fromStdString(Options())) ? 1 : 0;
+    const int named = Restart(Options());
+    ASSERT_GE(named, 0);
     EXPECT_EQ(named, k.messages);
     EXPECT_TRUE(WaitFor([&] { return k.window.isNull() || window->geometry() == k.window; }));
     EXPECT_TRUE(WaitFor([&] { return window->isMaximized() == k.maximized; }));
@@ -310,8 +320,6 @@ TEST_F(OptionsWindow, ACloseReplacesOnlyAnOptionsFile) {
                     {false, text, 0644, 0},
                     {false, Bytes({0x5B3C2A8F, 1, 60, 70, 800, 600, 0, 0}), 06755, 0755},
                     {false, Bytes({0x4B3C2A8F, 60, 70}, "", false), 0600, 0600}};
-  setenv("ORVANTA_TEST_PROGRAM", Program().c_str(), 0);
-  const QString program = QString::fromLocal8Bit(getenv("ORVANTA_TEST_PROGRAM"));
   const std::string beside[] = {dir.file("bin/.pc_orvantaOptions.backup"), dir.file("bin/.pc_orvantaOptions.old123")};
   for (const Row& row : rows) {
     SCOPED_TRACE(&row - rows);
@@ -321,21 +329,11 @@ TEST_F(OptionsWindow, ACloseReplacesOnlyAnOptionsFile) {
     ASSERT_EQ(chmod(file.c_str(), row.mode), 0);
     ASSERT_TRUE(!row.link || symlink(notes.c_str(), Options().c_str()) == 0);
     for (const std::string& b : beside) ASSERT_TRUE(orvanta_test::WriteFileBytes(b, "the user's"));
-    delete window;
-    window = nullptr;
     Sv_Debug::ForgetReported();
-    orvanta_mainwindow_test::DesktopRecorder boxes;
-    ASSERT_TRUE(StartWindow({QString::fromStdString(Program())}, QSize(), true));
-    orvanta::ShowPendingMessages();
-    int kept = 0;
-    for (const auto& box : boxes.boxes) kept += box.text.contains(QString::fromStdString(Options() + "' is kept")) ? 1 : 0;
+    const int kept = Restart(Options() + "' is kept");
+    ASSERT_GE(kept, 0);
     EXPECT_EQ(kept, row.after ? 0 : 1);
-    EXPECT_EXIT(
-        {
-          window->SetArguments({program});
-          window->close();
-        },
-        ::testing::ExitedWithCode(0), "");
+    EndInChild();
     struct stat st;
     ASSERT_EQ(stat(file.c_str(), &st), 0);
     const std::string bytes = orvanta_test::ReadFileBytes(file);
@@ -347,7 +345,6 @@ TEST_F(OptionsWindow, ACloseReplacesOnlyAnOptionsFile) {
     }
     for (const std::string& b : beside) EXPECT_EQ(orvanta_test::ReadFileBytes(b), "the user's");
   }
-  unsetenv("ORVANTA_TEST_PROGRAM");
 }
 
 TEST_F(OptionsWindow, AProgramFolderThatTakesNoFilesPutsTheOptionsInHome) {

@@ -55,15 +55,8 @@ class DamagedFiles : public testing::Test {
   // A file with an object, a file-pointer record to target, and an object.
   std::string PointerFile(const std::string& name, const std::string& target) {
     const std::string path = m_dir.file(name);
-    FileWriter w(path);
     TestObject before(kTag, 1), after(kTag, 2);
-    w.Object(&before);
-    TDR_Manager* m = w.Manager();
-    EXPECT_EQ(m->WriteTag(kTag, 1, 0, 1, 1), 0);
-    EXPECT_EQ(m->WriteFilePointerString(target.c_str()), 0);
-    EXPECT_EQ(m->EndTag(), 0);
-    w.Object(&after);
-    EXPECT_TRUE(w.Close());
+    EXPECT_TRUE(FileWriter(path).Object(&before).Pointer(kTag, target).Object(&after).Close());
     return path;
   }
 
@@ -78,15 +71,8 @@ class DamagedFiles : public testing::Test {
 TEST_F(DamagedFiles, RefusedFilePointersCostOnlyTheirRecord) {
   ASSERT_EQ(mkfifo(m_dir.file("pipe").c_str(), 0600), 0);
   ASSERT_EQ(mkdir(m_dir.file("folder").c_str(), 0700), 0);
-  {
-    // A followed file that itself holds a pointer: nested twice.
-    FileWriter inner(m_dir.file("nested.sd"));
-    TDR_Manager* m = inner.Manager();
-    ASSERT_EQ(m->WriteTag(kTag, 1, 0, 1, 1), 0);
-    ASSERT_EQ(m->WriteFilePointerString(m_dir.file("missing.sd").c_str()), 0);
-    ASSERT_EQ(m->EndTag(), 0);
-    ASSERT_TRUE(inner.Close());
-  }
+  // A followed file that itself holds a pointer: nested twice.
+  ASSERT_TRUE(FileWriter(m_dir.file("nested.sd")).Pointer(kTag, m_dir.file("missing.sd")).Close());
   const struct {
     const char* name;
     std::string target;
@@ -121,13 +107,7 @@ TEST_F(DamagedFiles, AFileThatShowsNothingOrNotEverythingSaysWhyOnce) {
   // Only a text header and an end tag; a followed file holding only that.
   ASSERT_TRUE(FileWriter(m_dir.file("empty.sd")).Close());
   const std::string pointer = m_dir.file("pointer-to-empty.sd");
-  {
-    FileWriter w(pointer);
-    ASSERT_EQ(w.Manager()->WriteTag(kTag, 1, 0, 1, 1), 0);
-    ASSERT_EQ(w.Manager()->WriteFilePointerString(m_dir.file("empty.sd").c_str()), 0);
-    ASSERT_EQ(w.Manager()->EndTag(), 0);
-    ASSERT_TRUE(w.Close());
-  }
+  ASSERT_TRUE(FileWriter(pointer).Pointer(kTag, m_dir.file("empty.sd")).Close());
   // A record of an id no reader knows, between two good objects.
   ASSERT_TRUE(FileWriter(m_dir.file("unknown.sd")).Object(&good).Close());
   std::string unknown = orvanta_test::ReadFileBytes(m_dir.file("unknown.sd"));

@@ -99,13 +99,7 @@ bool WritePointers(const std::string& path) {
   Sd_Parent group;
   FileWriter w(path);
   w.Object(&group);
-  for (const char* target : {"corpus/groups.sd", "missing.sd"}) {
-    TDR_Manager* m = w.Manager();
-    if (m->WriteTag(TDR_TAG_SD_PARENT, 1, 0, 1, 1) != 0 || m->WriteFilePointerString(target) != 0 ||
-        m->EndTag() != 0) {
-      return false;
-    }
-  }
+  for (const char* target : {"corpus/groups.sd", "missing.sd"}) w.Pointer(TDR_TAG_SD_PARENT, target);
   w.Object(&group);
   return w.Close();
 }

@@ -152,12 +152,7 @@ TEST_F(SdFileTest, ObjectInAFollowedFileIsNamedAfterThatFile) {
   const std::string outer = m_dir.file("outer.sd");
   TestObject a(10000, 7), b(10000, 8);
   ASSERT_TRUE(FileWriter(inner).Object(&a).Close());
-  FileWriter w(outer);
-  TDR_Manager* m = w.Manager();
-  ASSERT_EQ(m->WriteTag(TDR_TAG_SD_BASICDTM, 1, 0, 1, 1), 0);
-  ASSERT_EQ(m->WriteFilePointerString(inner.c_str()), 0);
-  ASSERT_EQ(m->EndTag(), 0);
-  ASSERT_TRUE(w.Object(&b).Close());
+  ASSERT_TRUE(FileWriter(outer).Pointer(TDR_TAG_SD_BASICDTM, inner).Object(&b).Close());
   ASSERT_NE(Read(outer), nullptr);
   auto kids = Children(root());
   ASSERT_EQ(kids.size(), 2u);
@@ -175,11 +170,7 @@ TEST_F(SdFileTest, FilesThatPointersNameAreChargedToTheLoadBudget) {
   TestObject a(10000, 7), b(10000, 8);
   ASSERT_TRUE(FileWriter(inner).Object(&a).Close());
   FileWriter w(outer);
-  for (int i = 0; i < 40; ++i) {
-    ASSERT_EQ(w.Manager()->WriteTag(TDR_TAG_SD_BASICDTM, 1, 0, 1, 1), 0);
-    ASSERT_EQ(w.Manager()->WriteFilePointerString(inner.c_str()), 0);
-    ASSERT_EQ(w.Manager()->EndTag(), 0);
-  }
+  for (int i = 0; i < 40; ++i) w.Pointer(TDR_TAG_SD_BASICDTM, inner);
   ASSERT_TRUE(w.Object(&b).Close());
   const long long size = static_cast<long long>(orvanta_test::ReadFileBytes(inner).size());
   const long long before = Sd_LoadBudget::SetBytes(size * 10 + size / 2);

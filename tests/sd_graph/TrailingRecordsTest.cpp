@@ -106,10 +106,7 @@ TEST_F(TrailingRecords, OuterFileRecordsAfterAFilePointerWin) {
     ASSERT_TRUE(w.Close());
   }
   FileWriter w(outer);
-  TDR_Manager* m = w.Manager();
-  ASSERT_EQ(m->WriteTag(TDR_TAG_SD_LABEL, 1, 0, 1, 1), 0);
-  ASSERT_EQ(m->WriteFilePointerString(inner.c_str()), 0);
-  ASSERT_EQ(m->EndTag(), 0);
+  w.Pointer(TDR_TAG_SD_LABEL, inner);
   GeoRef(w, 700);
   w.Int(TDR_TAG_SD_LABEL_ATB, 9).Int(TDR_TAG_SD_LABEL, 6);
   ASSERT_TRUE(w.Close());

@@ -90,6 +90,12 @@ class FileWriter {
     m_ok = m_ok && m_manager.EndTag() == 0;
     return *this;
   }
+  // A file-pointer record of tag naming target.
+  FileWriter& Pointer(int tag, const std::string& target) {
+    m_ok = m_ok && m_manager.WriteTag(tag, 1, 0, 1, 1) == 0 && m_manager.WriteFilePointerString(target.c_str()) == 0 &&
+           m_manager.EndTag() == 0;
+    return *this;
+  }
   FileWriter& Int(int tag, int value, short version = 1) {
     return Raw(tag, std::string(reinterpret_cast<const char*>(&value), 4), version);
   }
