@@ -289,16 +289,20 @@ bool Qk_GLStepWidget::StartPass() {
 
 void Qk_GLStepWidget::BeginPass() {
   if (StartPass()) {
-    if (m_drawBufferMode == BEST_TO_FRONT) {
-      // Refine over the coarse picture, which stays visible meanwhile. A
-      // scene whose coarse frame blended starts from the background: its
-      // blended pixels would mix with the coarse ones under them.
-      glClear(Sd_Node::FrameState().blended ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT : GL_DEPTH_BUFFER_BIT);
+    // Over a coarse frame that blended, pixels drawn see-through would mix
+    // with the coarse ones under them: the pass is drawn as in the
+    // back-buffer mode, and the coarse picture stays until it is done.
+    const int mode = m_drawBufferMode == BEST_TO_FRONT && Sd_Node::FrameState().blended ? BEST_TO_BACK
+                                                                                        : m_drawBufferMode;
+    if (mode == BEST_TO_FRONT) {
+      // Refine over the coarse picture, which stays visible meanwhile.
+      glClear(GL_DEPTH_BUFFER_BIT);
       SelectDrawBuffer(GL_FRONT);
-    } else if (m_drawBufferMode == BEST_TO_BOTH) {
+    } else if (mode == BEST_TO_BOTH) {
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
       SelectDrawBuffer(GL_FRONT_AND_BACK);
     } else {
+      BeginHidden();
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
       SelectDrawBuffer(GL_BACK);
     }
@@ -315,8 +319,11 @@ void Qk_GLStepWidget::FinishPass() {
     ShowCoarseFrame(m_outlineBeforeSwap != 0);
     return;
   }
-  // The front-buffer mode drew straight into the visible picture.
-  if (m_drawBufferMode == BEST_TO_BACK || m_drawBufferMode == BEST_TO_BOTH) SwapBuffers();
+  // The front-buffer mode drew straight into the visible picture; the
+  // back-buffer mode drew hidden and is shown now.
+  const bool hidden = DrawingHidden();
+  ShowHidden();
+  if (hidden || m_drawBufferMode == BEST_TO_BACK || m_drawBufferMode == BEST_TO_BOTH) SwapBuffers();
   SelectDrawBuffer(GL_BACK);
   m_bufferSwitched = 0;
   EndBestPass(false);
@@ -346,6 +353,8 @@ void Qk_GLStepWidget::EndBestPass(bool swap) {
 
 void Qk_GLStepWidget::AbortPass() {
   m_pass = 0;
+  // A pass drawn hidden is dropped; the picture before it stays.
+  EndHidden();
   if (m_bufferSwitched) {
     SelectDrawBuffer(GL_BACK);
     m_bufferSwitched = 0;
@@ -365,7 +374,9 @@ void Qk_GLStepWidget::AbortPass() {
 }
 
 void Qk_GLStepWidget::BeginStereoPass() {
-  StartPass();
+  // The best pass draws both halves into the back buffer and shows them
+  // together when both are done.
+  if (StartPass()) BeginHidden();
   SelectLeft(0);
 }
 
@@ -377,6 +388,7 @@ void Qk_GLStepWidget::FinishStereoPass() {
     ShowCoarseFrame(true);
     return;
   }
+  ShowHidden();
   EndBestPass(true);
 }
 

@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLExtraFunctions>
+#include <QOpenGLFramebufferObject>
 #include <QWheelEvent>
 
 #include <cstdio>
@@ -112,6 +115,8 @@ Qk_GLWidget::Qk_GLWidget(QWidget* parent, const char* name, int options)
       m_event(),
       m_drawBuffer(GL_BACK),
       m_viewport{0, 0, 0, 0},
+      m_hidden(),
+      m_hiddenBound(false),
       m_swapCount(0),
       m_presentRequests(0),
       m_presentCount(0) {
@@ -135,6 +140,11 @@ Qk_GLWidget::Qk_GLWidget(QWidget* parent, const char* name, int options)
 
 Qk_GLWidget::~Qk_GLWidget() {
   if (s_shareWidget == this) s_shareWidget = nullptr;
+  if (m_hidden && context()) {
+    makeCurrent();
+    m_hidden.reset();
+    doneCurrent();
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -154,6 +164,9 @@ void Qk_GLWidget::initializeGL() {
   glEnable(GL_NORMALIZE);
   // The framebuffer object always carries a 24-bit depth buffer.
   m_options |= QK_GL_DEPTH;
+  // A hidden framebuffer of an earlier context went with that context.
+  m_hidden.reset();
+  m_hiddenBound = false;
   m_initialised = 1;
   InitGL();
 }
@@ -208,7 +221,49 @@ void Qk_GLWidget::UpdateGL() { PaintGL(); }
 // GL services
 
 void Qk_GLWidget::MakeCurrent() {
-  if (m_initialised) makeCurrent();
+  if (!m_initialised) return;
+  makeCurrent();
+  if (m_hiddenBound) m_hidden->bind();
+}
+
+bool Qk_GLWidget::BeginHidden() {
+  if (!m_initialised) return false;
+  makeCurrent();
+  const QSize size(m_width, m_height);
+  if (m_hidden && m_hidden->size() != size) m_hidden.reset();
+  if (!m_hidden) {
+    if (size.isEmpty() || !QOpenGLFramebufferObject::hasOpenGLFramebufferBlit()) return false;
+    // Colour and depth as the shown framebuffer object has them, so that
+    // both copy across unchanged.
+    QOpenGLFramebufferObjectFormat format;
+    format.setAttachment(QOpenGLFramebufferObject::CombinedDepthStencil);
+    format.setInternalTextureFormat(GL_RGBA8);
+    m_hidden = std::make_unique<QOpenGLFramebufferObject>(size, format);
+    if (!m_hidden->isValid()) {
+      m_hidden.reset();
+      makeCurrent();
+      return false;
+    }
+  }
+  m_hiddenBound = m_hidden->bind();
+  return m_hiddenBound;
+}
+
+void Qk_GLWidget::ShowHidden() {
+  if (!m_hiddenBound) return;
+  makeCurrent();
+  QOpenGLExtraFunctions* gl = context()->extraFunctions();
+  const int w = m_hidden->width(), h = m_hidden->height();
+  gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, m_hidden->handle());
+  gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, defaultFramebufferObject());
+  gl->glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT, GL_NEAREST);
+  EndHidden();
+}
+
+void Qk_GLWidget::EndHidden() {
+  if (!m_hiddenBound) return;
+  m_hiddenBound = false;
+  makeCurrent();
 }
 
 void Qk_GLWidget::Present() {

@@ -6,7 +6,10 @@
 
 #include <GL/gl.h>
 
+#include <memory>
+
 class QEnterEvent;
+class QOpenGLFramebufferObject;
 
 // Widget options, the constructor's bit set.
 enum {
@@ -55,6 +58,11 @@ struct Qk_GLEventRecord {
 // first show (the resize that precedes it). "Swapping" presents the picture.
 // Front and back buffers both name the framebuffer object; SelectDrawBuffer
 // keeps the requested buffer so that front-buffer drawing can be presented.
+// A picture that must not be seen before it is complete (a best pass drawn
+// into the back buffer) is drawn into a hidden framebuffer object of the
+// same size instead, while the shown one keeps the picture before it;
+// ShowHidden copies the finished picture, colour and depth, into the shown
+// one.
 class Qk_GLWidget : public QOpenGLWidget {
   Q_OBJECT
 
@@ -105,6 +113,17 @@ class Qk_GLWidget : public QOpenGLWidget {
   // True while the chosen draw buffer is a front buffer (drawing is visible
   // as it happens).
   bool DrawingToFront() const;
+  // Hidden drawing: from BeginHidden until EndHidden, MakeCurrent binds a
+  // hidden framebuffer object of the widget's size (made, or remade at a new
+  // size, by BeginHidden), so that drawing there leaves the shown picture
+  // as it is. ShowHidden copies the hidden colour and depth into the shown
+  // framebuffer object and ends hidden drawing; EndHidden ends it without
+  // showing anything. False when no hidden framebuffer can be made (the
+  // drawing then goes to the shown one).
+  bool BeginHidden();
+  void ShowHidden();
+  void EndHidden();
+  bool DrawingHidden() const { return m_hiddenBound; }
   // glViewport that the widget restores whenever Qt presents the picture
   // (Qt resets the viewport for its own paint).
   void SetViewport(int x, int y, int w, int h);
@@ -196,6 +215,8 @@ class Qk_GLWidget : public QOpenGLWidget {
 
   GLenum m_drawBuffer;
   int m_viewport[4];
+  std::unique_ptr<QOpenGLFramebufferObject> m_hidden;
+  bool m_hiddenBound;
   long m_swapCount;
   long m_presentRequests;
   long m_presentCount;

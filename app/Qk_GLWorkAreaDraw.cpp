@@ -368,7 +368,7 @@ bool Qk_GLWorkArea::StepRender() {
     if (!GetRoot() || GetRoot()->StepRender()) m_stepCounter = 2;
     glFlush();
   } else {
-    if (m_drawBufferMode == BEST_TO_FRONT) ClearPixelsThePassLeft();
+    if (m_drawBufferMode == BEST_TO_FRONT && !DrawingHidden()) ClearPixelsThePassLeft();
     PopPassMatrix();
     if (GetOverlay()) GetOverlay()->Draw();
     m_stepCounter = 0;

@@ -23,10 +23,13 @@
 #include "Qk_GLWorkArea.h"
 #include "Qk_NavDial.h"
 #include "Qk_NavigatorOverlay.h"
+#include "Sd_Cube.h"
 #include "Sd_DTMClasses.h"
 #include "Sd_GridDTM.h"
 #include "Sd_Node.h"
+#include "Sv_Colour.h"
 #include "Sv_Matrix4.h"
+#include "TDR_Manager.h"
 #include "TestSupport.h"
 #include "WindowFixture.h"
 #include "orvanta.h"
@@ -104,6 +107,9 @@ class FirstView : public orvanta_mainwindow_test::TerrainWindowFixture {
   // The finished picture after a drag and Reset Camera, whose coarse frame
   // is drawn at the lowest detail, is the one shown now.
   void FinishedPictureDoesNotDependOnTheFrameBefore();
+  // A redraw's passes run step by step: every frame shown while the best
+  // pass runs holds at least the scene pixels of the coarse frame.
+  void NoFrameOfThePassShowsLessThanTheCoarseFrame();
 
   Qk_GLWorkArea* area = nullptr;
   Qk_NavigatorOverlay* nav = nullptr;
@@ -234,20 +240,41 @@ int HolePixels(const QImage& picture) {
   return n;
 }
 
+// An opaque orange cube standing in the sample's survey area.
+bool WriteCubeFile(const std::string& path) {
+  Sd_Cube cube;
+  cube.SetColour(PackColour(255, 140, 0, 255));
+  cube.SetBounds(0, 504000.0f, 508000.0f);
+  cube.SetBounds(1, 4928000.0f, 4932000.0f);
+  cube.SetBounds(2, -180.0f, 0.0f);
+  TDR_Manager m;
+  return cube.GetAlpha() == 255 && m.OpenFile(path.c_str(), "wb") == 0 && m.WriteHeader() == 0 &&
+         cube.SaveObject(&m, 1, 0) == 0 && m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) == 0 && m.CloseFile() == 0;
+}
+
 TEST_F(FirstView, TheFinishedPictureOfACameraDoesNotDependOnTheFrameBefore) {
   // The sample's terrain has empty bands and a hole, where the best pass
   // draws nothing over the coarse frame; see-through, it blends with what
   // lies under it. Drill holes are lines in the coarse frame and tubes,
-  // here thinner than a pixel, in the best pass.
-  const std::string holes = dir.file("holes.sd");
+  // here thinner than a pixel, in the best pass. An opaque cube draws with
+  // blending on and blends nothing.
+  const std::string holes = dir.file("holes.sd"), cube = dir.file("cube.sd");
   ASSERT_TRUE(orvanta_mainwindow_test::WriteGridAndHolesFile(holes));
+  ASSERT_TRUE(WriteCubeFile(cube));
   const struct {
     const char* file;
     int alpha;
-  } cases[] = {{ORVANTA_SAMPLE_SD, 255}, {ORVANTA_SAMPLE_SD, 128}, {holes.c_str(), 255}};
+    bool cube;
+  } cases[] = {{ORVANTA_SAMPLE_SD, 255, false},
+               {ORVANTA_SAMPLE_SD, 128, false},
+               {holes.c_str(), 255, false},
+               {ORVANTA_SAMPLE_SD, 255, true}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.file) + " alpha " + std::to_string(c.alpha));
+    SCOPED_TRACE(std::string(c.file) + " alpha " + std::to_string(c.alpha) + (c.cube ? " with a cube" : ""));
     ASSERT_TRUE(Start(QSize(1100, 800), false, c.file));
+    if (c.cube) {
+      ASSERT_EQ(area->LoadSD(cube.c_str(), 0, 0, 0), 0);
+    }
     ASSERT_EQ(area->GetDrawBufferMode(), Qk_GLStepWidget::BEST_TO_FRONT);
     int terrains = 0;
     for (Sd_Node* node = area->GetRoot()->GetFirstChild(); node; node = node->GetNext()) {
@@ -264,9 +291,40 @@ TEST_F(FirstView, TheFinishedPictureOfACameraDoesNotDependOnTheFrameBefore) {
     area->UpdateGL();
     ASSERT_TRUE(Settle());
     EXPECT_GE(HolePixels(area->grabFramebuffer()), coarse);
+    NoFrameOfThePassShowsLessThanTheCoarseFrame();
     FinishedPictureDoesNotDependOnTheFrameBefore();
     TearDown();
   }
+}
+
+void FirstView::NoFrameOfThePassShowsLessThanTheCoarseFrame() {
+  area->MakeCurrent();
+  GLfloat clear[4];
+  glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+  const QRgb background = qRgb(qRound(clear[0] * 255), qRound(clear[1] * 255), qRound(clear[2] * 255));
+  const auto scenePixels = [&] {
+    const QImage shown = area->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    int n = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+      const QRgb* row = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
+      for (int x = 0; x < shown.width(); ++x) n += row[x] != background;
+    }
+    return n;
+  };
+  area->UpdateGL();
+  area->OnIdle();
+  ASSERT_TRUE(area->IsRunning() && area->GetPass() == 1) << "the coarse frame is shown";
+  const int coarse = scenePixels();
+  int least = coarse, frames = 0;
+  while (area->IsRunning()) {
+    area->OnIdle();
+    if (area->IsRunning()) {
+      least = std::min(least, scenePixels());
+      ++frames;
+    }
+  }
+  EXPECT_GT(frames, 0);
+  EXPECT_GE(least, coarse) << "of " << frames << " frames shown during the pass";
 }
 
 void FirstView::FinishedPictureDoesNotDependOnTheFrameBefore() {

@@ -101,6 +101,19 @@ TEST_F(SolidsTest, LitCubeIsBrighterOnTheFaceTowardsTheLight) {
   EXPECT_FALSE(glIsEnabled(GL_BLEND));
 }
 
+TEST_F(SolidsTest, OnlyASeeThroughSolidMarksTheFrameBlended) {
+  // Solids draw with blending on at any alpha; an opaque one blends nothing,
+  // and the progressive renderer may refine over it in place.
+  Light(0.0f, 0.0f, 1.0f);
+  Sd_Cube cube;
+  for (int alpha : {255, 128}) {
+    Sd_Node::BeginFrame(0.0f);
+    cube.SetAlpha(alpha);
+    cube.Render();
+    EXPECT_EQ(Sd_Node::FrameState().blended, alpha < 255 ? 1 : 0) << "alpha " << alpha;
+  }
+}
+
 TEST_F(SolidsTest, QuadricKindsDrawTheirShapesAndAnyOtherKindOnlyItsBox) {
   Light(0.0f, 0.0f, 1.0f);
   Sd_Quadratic quadric;

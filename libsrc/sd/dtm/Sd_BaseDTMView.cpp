@@ -145,7 +145,7 @@ void Sd_BaseDTM::GetViewCentre(const float projection[16], const float inverse[1
 
 void Sd_BaseDTM::BeginBlending() {
   if (m_alpha == 255) return;
-  EnableBlending();
+  EnableBlending(m_alpha);
 }
 
 void Sd_BaseDTM::EndBlending() { DisableBlending(); }

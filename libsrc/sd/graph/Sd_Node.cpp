@@ -159,10 +159,10 @@ void Sd_Node::ApplyDefaultColour() {
              static_cast<GLubyte>((c >> 8) & 0xFF), static_cast<GLubyte>(c & 0xFF));
 }
 
-void Sd_Node::EnableBlending() {
+void Sd_Node::EnableBlending(int alpha) {
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glEnable(GL_BLEND);
-  s_frame.blended = 1;
+  if (alpha < 255) MarkBlended();
 }
 
 void Sd_Node::DisableBlending() {

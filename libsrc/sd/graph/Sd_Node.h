@@ -277,10 +277,15 @@ class Sd_Node {
   // The scene-wide default colour: opaque white, red in bits 24-31.
   static unsigned DefaultColour() { return 0xFFFFFFFFu; }
   static void ApplyDefaultColour();
-  // Blending by the colours' alpha on (and the frame marked blended), and
-  // off again with the blend function back to plain replacement.
-  static void EnableBlending();
+  // Blending by the colours' alpha on, and off again with the blend
+  // function back to plain replacement. The frame is marked blended only
+  // where something really is see-through: EnableBlending marks it when the
+  // object's alpha is below 255 (opaque objects that leave blending on draw
+  // as they would without it); objects whose alpha varies from vertex to
+  // vertex pass 255 and call MarkBlended when they draw one below 255.
+  static void EnableBlending(int alpha);
   static void DisableBlending();
+  static void MarkBlended() { s_frame.blended = 1; }
 
   // --- shared stroke font ---
   static void InitHersheyFont();

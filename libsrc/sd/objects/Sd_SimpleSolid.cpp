@@ -107,7 +107,7 @@ void Sd_SimpleSolid::Render() {
   DrawBoundingBox();
   if (m_lighting == kLitShapeOnly) lights->SetLighting(1);
   glColor4ubv(m_colour);
-  EnableBlending();
+  EnableBlending(m_colour[3]);
   DrawShape();
   DisableBlending();
   glPopMatrix();

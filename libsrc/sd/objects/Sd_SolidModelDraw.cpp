@@ -57,7 +57,7 @@ bool Sd_SolidModel::VisibleInView(bool chooseStep) {
 
 void Sd_SolidModel::BeginSurfaces() {
   glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 1);
-  if (m_alpha != 255) EnableBlending();
+  if (m_alpha != 255) EnableBlending(m_alpha);
 }
 
 void Sd_SolidModel::EndSurfaces() {
