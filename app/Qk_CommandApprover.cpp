@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QHash>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
@@ -44,6 +45,28 @@ bool HiddenCharacter(char32_t c) {
   return c == 0x115F || c == 0x1160 || c == 0x3164 || c == 0xFFA0 || c == 0x2800;
 }
 
+// Tells which characters take no room where they are shown, so that they
+// would stand there unseen: those the font lays out with no advance, and the
+// object replacement character, which a document lays out as an inline object
+// (of no size without one) whatever the font holds. Each character is
+// measured once, one beyond the BMP as its whole surrogate pair.
+class Unspaced {
+ public:
+  explicit Unspaced(const QFont& font) : m_metrics(font) {}
+  bool operator()(char32_t c) {
+    if (c == QChar::ObjectReplacementCharacter) return true;
+    const auto known = m_known.constFind(c);
+    if (known != m_known.cend()) return *known;
+    const bool none = !(m_metrics.horizontalAdvance(QString::fromUcs4(&c, 1)) > 0);
+    m_known.insert(c, none);
+    return none;
+  }
+
+ private:
+  QFontMetricsF m_metrics;
+  QHash<char32_t, bool> m_known;
+};
+
 // The length of the well-formed UTF-8 sequence at bytes[i] and its code
 // point; 0 when the bytes there are no such sequence (overlong forms,
 // surrogates and values past U+10FFFF included).
@@ -70,18 +93,18 @@ size_t DecodeUtf8(const std::string& bytes, size_t i, char32_t* code) {
   return length;
 }
 
-// Adds a titled read-only field for shown text to `column`: fixed-width
-// letters, wrapped anywhere so that nothing stands beyond its right edge,
+// Adds a titled read-only field for shown text to `column`: letters in
+// `font`, wrapped anywhere so that nothing stands beyond its right edge,
 // as high as its laid-out lines up to `lines` lines and a third of the
 // screen. Text that does not fit scrolls, with the scroll bar always shown
 // and a note below the field giving the length of `what` in characters.
-void AddField(QVBoxLayout* column, const QString& title, const QString& text, const QString& what,
+void AddField(QVBoxLayout* column, const QString& title, const QString& text, const QFont& font, const QString& what,
               qsizetype characters, int lines, const QRect& screen) {
   QWidget* parent = column->parentWidget();
   column->addWidget(new QLabel(title, parent));
   auto* field = new QTextEdit(parent);
   field->setAcceptRichText(false);
-  field->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  field->setFont(font);
   field->setLayoutDirection(Qt::LeftToRight);
   field->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   QTextDocument* document = field->document();
@@ -122,7 +145,7 @@ void AddField(QVBoxLayout* column, const QString& title, const QString& text, co
 
 }  // namespace
 
-QString Qk_CommandApprover::VisibleText(const std::string& bytes) {
+QString Qk_CommandApprover::VisibleText(const std::string& bytes, const QFont& font) {
   // Each shown line starts with a left-to-right override. No direction
   // control of the text itself survives escaping, so the override holds to
   // the line's end: every character, right-to-left letters, their digits,
@@ -132,6 +155,7 @@ QString Qk_CommandApprover::VisibleText(const std::string& bytes) {
   QString out(leftToRight);
   out.reserve(static_cast<qsizetype>(bytes.size()) + 1);
   auto escapeByte = [&out](unsigned char b) { out += QString::asprintf("\\x%02x", b); };
+  Unspaced unspaced(font);
   for (size_t i = 0; i < bytes.size();) {
     char32_t c = 0;
     const size_t length = DecodeUtf8(bytes, i, &c);
@@ -149,7 +173,7 @@ QString Qk_CommandApprover::VisibleText(const std::string& bytes) {
     }
     if (c < 0x20 || c == 0x7F) {
       escapeByte(static_cast<unsigned char>(c));
-    } else if (HiddenCharacter(c)) {
+    } else if (HiddenCharacter(c) || unspaced(c)) {
       out += QString::asprintf("\\u{%04X}", static_cast<unsigned>(c));
     } else {
       out += QString::fromUcs4(&c, 1);
@@ -168,7 +192,8 @@ qsizetype Qk_CommandApprover::CharacterCount(const std::string& bytes) {
 bool Qk_CommandApprover::ApproveCommand(const char* command, const char* file) {
   const std::string stored = command ? command : "";
   const std::string source = file ? file : "";
-  const QString where = source.empty() ? QObject::tr("(not read from a file)") : VisibleText(source);
+  const QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  const QString where = source.empty() ? QObject::tr("(not read from a file)") : VisibleText(source, font);
   const QString text = QObject::tr(
       "A data set asks to run the command below, read from the file below. Only run commands from files you "
       "trust. Run it? Yes lets this data set run this command until it is unloaded; any other command is asked "
@@ -187,9 +212,9 @@ bool Qk_CommandApprover::ApproveCommand(const char* command, const char* file) {
   auto* fields = new QWidget(&box);
   auto* column = new QVBoxLayout(fields);
   column->setContentsMargins(0, 0, 0, 0);
-  AddField(column, QObject::tr("Command:"), VisibleText(stored), QObject::tr("The command"), CharacterCount(stored),
-           12, screen);
-  AddField(column, QObject::tr("File:"), where, QObject::tr("The file name"), CharacterCount(source), 2, screen);
+  AddField(column, QObject::tr("Command:"), VisibleText(stored, font), font, QObject::tr("The command"),
+           CharacterCount(stored), 12, screen);
+  AddField(column, QObject::tr("File:"), where, font, QObject::tr("The file name"), CharacterCount(source), 2, screen);
   auto* grid = qobject_cast<QGridLayout*>(box.layout());
   const QLabel* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
   const int at = grid && label ? grid->indexOf(label) : -1;

@@ -12,6 +12,7 @@
 
 #include "Sd_ActPoint3D.h"
 
+class QFont;
 class QWidget;
 
 class Qk_CommandApprover : public Sd_CommandApprover {
@@ -33,10 +34,12 @@ class Qk_CommandApprover : public Sd_CommandApprover {
   // form of others (controls, format and direction marks, non-spacing and
   // enclosing marks, line and paragraph separators, spaces other than the
   // plain space, blank letters and the empty braille pattern, private and
-  // unassigned characters) as \u{NNNN}. Every shown line starts with a
-  // left-to-right override (U+202D), so it reads left to right in the order
-  // of the bytes whatever scripts it holds.
-  static QString VisibleText(const std::string& bytes);
+  // unassigned characters, and any other character that takes no room in
+  // `font`, the font the text is shown in, such as the object replacement
+  // character) as \u{NNNN}. Every shown line starts with a left-to-right
+  // override (U+202D), so it reads left to right in the order of the bytes
+  // whatever scripts it holds.
+  static QString VisibleText(const std::string& bytes, const QFont& font);
   // The number of characters in the bytes: a byte that is no valid UTF-8
   // counts as one.
   static qsizetype CharacterCount(const std::string& bytes);

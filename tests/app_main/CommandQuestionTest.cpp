@@ -111,6 +111,7 @@ TEST(CommandQuestion, ShowsEveryCharacterWrappedInsideTheFieldInStoredOrder) {
       {"cp \u0661 \u0662 ; echo \u0663>\u0664", "cp \u0661 \u0662 ; echo \u0663>\u0664"},
       {"echo \u05d0(1) [\u05d1] 2\u200f3 <\u0628\u0629>", "echo \u05d0(1) [\u05d1] 2\\u{200F}3 <\u0628\u0629>"},
       {"echo a\u2800; t\u0336o\u20dd\u3000x", "echo a\\u{2800}; t\\u{0336}o\\u{20DD}\\u{3000}x"},
+      {"touch marker_a\ufffcb", "touch marker_a\\u{FFFC}b"},
   };
   Qk_CommandApprover approver(nullptr);
   Qk_SetMessageBoxHook(ShowAndMeasure);
