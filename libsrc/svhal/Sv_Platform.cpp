@@ -631,7 +631,9 @@ bool IsOctal(char c) { return c >= '0' && c <= '7'; }
 std::string Unescape(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 3 < text.size() && IsOctal(text[i + 1]) && IsOctal(text[i + 2]) && IsOctal(text[i + 3])) {
+    const bool escaped =
+        text[i] == '\\' && i + 3 < text.size() && IsOctal(text[i + 1]) && IsOctal(text[i + 2]) && IsOctal(text[i + 3]);
+    if (escaped) {
       out += static_cast<char>(((text[i + 1] - '0') << 6) | ((text[i + 2] - '0') << 3) | (text[i + 3] - '0'));
       i += 3;
     } else {
@@ -648,7 +650,8 @@ long long LimitIn(const std::string& path) {
   errno = 0;
   char* end = nullptr;
   const unsigned long long bytes = strtoull(lines[0].c_str(), &end, 10);
-  if (errno == ERANGE || bytes > static_cast<unsigned long long>(LLONG_MAX) || (*end && !isspace(static_cast<unsigned char>(*end)))) return 0;
+  const bool trailing = *end && !isspace(static_cast<unsigned char>(*end));
+  if (errno == ERANGE || bytes > static_cast<unsigned long long>(LLONG_MAX) || trailing) return 0;
   return static_cast<long long>(bytes);
 }
 
@@ -656,9 +659,10 @@ void TakeLeast(long long bytes, long long* least) {
   if (bytes > 0 && (*least == 0 || bytes < *least)) *least = bytes;
 }
 
-// The least limit that the file name of the group at path (as
-// /proc/self/cgroup gives it) and of the groups above it set, for the
-// hierarchy of controller (null: the v2 hierarchy); 0 for none.
+// The least limit that the file name sets in the group (its path as
+// /proc/self/cgroup gives it) and in the groups above it, up to the mount
+// point of the hierarchy of controller (null: the v2 hierarchy) that
+// mountinfo lists; 0 for none.
 long long LeastGroupLimit(const std::string& prefix, const std::vector<std::string>& mountinfo,
                           const char* controller, std::string group, const char* name) {
   for (const std::string& line : mountinfo) {

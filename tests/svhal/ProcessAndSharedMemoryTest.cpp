@@ -233,8 +233,8 @@ TEST(HeapPolicy, MemoryFreedByOneLoadServesTheNext) {
 
 // The memory limit of the process's control group, wherever its hierarchy
 // is mounted: a v2 group capped by the group above it, a v1 group mounted
-// from its own folder under an escaped mount point, and a v1 group whose
-// "unlimited" is the huge figure v1 writes.
+// from its own folder under an escaped mount point (beside a looser v2
+// limit), and a v1 group whose "unlimited" is the huge figure v1 writes.
 TEST(UsableMemory, TheControlGroupsLimitCountsWhereverItIsMounted) {
   const long long physical = static_cast<long long>(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE);
   struct Case {
@@ -251,7 +251,8 @@ TEST(UsableMemory, TheControlGroupsLimitCountsWhereverItIsMounted) {
       {"5:cpu,memory:/docker/abc\n0::/\n",
        "35 31 0:32 /docker/abc /sys/fs/cgroup/mem\\040ory rw - cgroup cgroup rw,cpu,memory\n"
        "41 31 0:38 / /sys/fs/cgroup/unified rw - cgroup2 cgroup2 rw\n",
-       {{"/sys/fs/cgroup/mem ory/memory.limit_in_bytes", "1610612736\n"}, {"/sys/fs/cgroup/unified/memory.max", "max\n"}},
+       {{"/sys/fs/cgroup/mem ory/memory.limit_in_bytes", "1610612736\n"},
+        {"/sys/fs/cgroup/unified/memory.max", "3221225472\n"}},
        3LL << 29},
       {"4:memory:/jobs/x\n",
        "35 31 0:32 / /sys/fs/cgroup/memory rw - cgroup cgroup rw,memory\n",
