@@ -1,6 +1,7 @@
 #include "Sv_Platform.h"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <string>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -570,6 +572,187 @@ void Sv_PlatformSetHeapPolicy() {
   constexpr int kMapFrom = 32 << 20;
   mallopt(M_MMAP_THRESHOLD, kMapFrom);
   mallopt(M_TRIM_THRESHOLD, 2 * kMapFrom);
+}
+
+namespace {
+
+// The most read of one of the system's small text files.
+constexpr size_t kSystemFileBytes = 4u << 20;
+// The control group's memory limit before it has been read.
+constexpr long long kUnread = -1;
+
+std::mutex g_groupMutex;
+// What stands for "/" when the control-group files are read ("" for "/").
+std::string g_systemRoot;
+// The control group's memory limit: kUnread, or bytes (0 for none).
+std::atomic<long long> g_groupLimit{kUnread};
+
+// The lines of a small text file; none when it cannot be read.
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::vector<std::string> lines;
+  FILE* f = Sv_PlatformOpenRegularFile(path.c_str());
+  if (!f) return lines;
+  std::string text;
+  char block[4096];
+  size_t n;
+  while (text.size() < kSystemFileBytes && (n = fread(block, 1, sizeof block, f)) > 0) text.append(block, n);
+  fclose(f);
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// The words of a line split at sep.
+std::vector<std::string> Split(const std::string& line, char sep) {
+  std::vector<std::string> words;
+  for (size_t start = 0;;) {
+    const size_t end = line.find(sep, start);
+    words.push_back(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) return words;
+    start = end + 1;
+  }
+}
+
+bool HasWord(const std::string& list, const char* word) {
+  for (const std::string& w : Split(list, ',')) {
+    if (w == word) return true;
+  }
+  return false;
+}
+
+bool IsOctal(char c) { return c >= '0' && c <= '7'; }
+
+// A path of mountinfo, whose spaces, tabs, newlines and backslashes are
+// written as three octal digits after a backslash.
+std::string Unescape(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool escaped =
+        text[i] == '\\' && i + 3 < text.size() && IsOctal(text[i + 1]) && IsOctal(text[i + 2]) && IsOctal(text[i + 3]);
+    if (escaped) {
+      out += static_cast<char>(((text[i + 1] - '0') << 6) | ((text[i + 2] - '0') << 3) | (text[i + 3] - '0'));
+      i += 3;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// The group file's limit in bytes; 0 for none ("max") or no such file.
+long long LimitIn(const std::string& path) {
+  const std::vector<std::string> lines = ReadLines(path);
+  if (lines.empty() || lines[0].empty() || lines[0][0] < '0' || lines[0][0] > '9') return 0;
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long long bytes = strtoull(lines[0].c_str(), &end, 10);
+  const bool trailing = *end && !isspace(static_cast<unsigned char>(*end));
+  if (errno == ERANGE || bytes > static_cast<unsigned long long>(LLONG_MAX) || trailing) return 0;
+  return static_cast<long long>(bytes);
+}
+
+void TakeLeast(long long bytes, long long* least) {
+  if (bytes > 0 && (*least == 0 || bytes < *least)) *least = bytes;
+}
+
+// The least limit that the file name sets in the group (its path as
+// /proc/self/cgroup gives it) and in the groups above it, up to the mount
+// point of the hierarchy of controller (null: the v2 hierarchy) that
+// mountinfo lists; 0 for none.
+long long LeastGroupLimit(const std::string& prefix, const std::vector<std::string>& mountinfo,
+                          const char* controller, std::string group, const char* name) {
+  for (const std::string& line : mountinfo) {
+    // Fields: id, parent, device, root, mount point, options, optional
+    // fields, "-", file-system type, source, super options.
+    const std::vector<std::string> f = Split(line, ' ');
+    size_t dash = 6;
+    while (dash < f.size() && f[dash] != "-") ++dash;
+    if (dash + 3 >= f.size()) continue;
+    if (controller ? (f[dash + 1] != "cgroup" || !HasWord(f[dash + 3], controller)) : f[dash + 1] != "cgroup2") {
+      continue;
+    }
+    // The group below what the mount shows; a group outside it (a mount
+    // of another part of the hierarchy) is read at the mount point alone.
+    const std::string root = Unescape(f[3]);
+    if (root != "/") {
+      const bool below = group.compare(0, root.size(), root) == 0 &&
+                         (group.size() == root.size() || group[root.size()] == '/');
+      group = below ? group.substr(root.size()) : std::string();
+    }
+    const std::string point = prefix + Unescape(f[4]);
+    long long least = 0;
+    for (;;) {
+      while (!group.empty() && group.back() == '/') group.pop_back();
+      TakeLeast(LimitIn(point + group + "/" + name), &least);
+      if (group.empty()) return least;
+      const size_t slash = group.rfind('/');
+      group.erase(slash == std::string::npos ? 0 : slash);
+    }
+  }
+  return 0;
+}
+
+// The memory limit of the process's control group, from the files under
+// prefix; 0 for none.
+long long ReadGroupLimit(const std::string& prefix) {
+  const std::vector<std::string> groups = ReadLines(prefix + "/proc/self/cgroup");
+  if (groups.empty()) return 0;
+  const std::vector<std::string> mountinfo = ReadLines(prefix + "/proc/self/mountinfo");
+  long long least = 0;
+  for (const std::string& line : groups) {
+    // "id:controllers:path"; v2's line is "0::path".
+    const size_t first = line.find(':');
+    const size_t second = first == std::string::npos ? first : line.find(':', first + 1);
+    if (second == std::string::npos) continue;
+    const std::string controllers = line.substr(first + 1, second - first - 1);
+    const std::string group = line.substr(second + 1);
+    if (line.compare(0, first, "0") == 0 && controllers.empty()) {
+      TakeLeast(LeastGroupLimit(prefix, mountinfo, nullptr, group, "memory.max"), &least);
+    } else if (HasWord(controllers, "memory")) {
+      TakeLeast(LeastGroupLimit(prefix, mountinfo, "memory", group, "memory.limit_in_bytes"), &least);
+    }
+  }
+  return least;
+}
+
+void TakeResourceLimit(const struct rlimit& limit, long long* least) {
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur <= static_cast<rlim_t>(LLONG_MAX)) {
+    TakeLeast(static_cast<long long>(limit.rlim_cur), least);
+  }
+}
+
+}  // namespace
+
+long long Sv_PlatformUsableMemory() {
+  long long group = g_groupLimit.load();
+  if (group == kUnread) {
+    std::lock_guard<std::mutex> lock(g_groupMutex);
+    group = g_groupLimit.load();
+    if (group == kUnread) {
+      group = ReadGroupLimit(g_systemRoot);
+      g_groupLimit.store(group);
+    }
+  }
+  long long least = 0;
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages > 0 && pageSize > 0) TakeLeast(static_cast<long long>(pages) * pageSize, &least);
+  TakeLeast(group, &least);
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_AS, &limit) == 0) TakeResourceLimit(limit, &least);
+  if (getrlimit(RLIMIT_DATA, &limit) == 0) TakeResourceLimit(limit, &least);
+  return least;
+}
+
+void Sv_PlatformSetSystemRoot(const char* root) {
+  std::lock_guard<std::mutex> lock(g_groupMutex);
+  g_systemRoot = root ? root : "";
+  while (!g_systemRoot.empty() && g_systemRoot.back() == '/') g_systemRoot.pop_back();
+  g_groupLimit.store(kUnread);
 }
 
 double Sv_PlatformSeconds() {

@@ -7,7 +7,7 @@
 
 // The operating-system services the base library needs, in one place:
 // processes, ending the process, named shared memory, files and
-// directories, time.
+// directories, memory, time.
 // Everything else in the library reaches the system through these calls.
 
 // Runs "/bin/sh -c command", started with posix_spawn (the process is not
@@ -124,6 +124,24 @@ void Sv_PlatformFreeLarge(void* block, size_t bytes);
 // to free a large block: loads then cost more or less depending on what
 // came before them.
 void Sv_PlatformSetHeapPolicy();
+
+// The memory this process may really use, in bytes: the least of the
+// machine's physical memory, the memory limit of the control group the
+// process runs in, and its RLIMIT_AS and RLIMIT_DATA. The control group is
+// the one /proc/self/cgroup names, found below its hierarchy's mount point
+// in /proc/self/mountinfo: for cgroup v2 its memory.max, for cgroup v1's
+// memory controller its memory.limit_in_bytes, and the same file of every
+// group above it up to the mount point, since a parent's limit caps its
+// children too. Limits that are not set ("max", RLIM_INFINITY, or the huge
+// figure v1 gives for none, which is above physical memory) do not count.
+// The control-group limit is read once per process; the resource limits
+// at every call. 0 when none of the figures can be told.
+long long Sv_PlatformUsableMemory();
+// Test hook: the folder that stands for "/" when the control-group files
+// are read (/proc/self/cgroup, /proc/self/mountinfo and the files below
+// the mount points it lists); null restores "/". The limit read before is
+// forgotten.
+void Sv_PlatformSetSystemRoot(const char* root);
 
 // Seconds of a monotonic clock.
 double Sv_PlatformSeconds();

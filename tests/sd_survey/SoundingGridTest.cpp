@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "AllocationWatch.h"
 #include "Sd_LoadBudget.h"
 #include "SoundingTestSupport.h"
@@ -570,4 +574,44 @@ TEST(SoundingGrid, ASetAtItsCellBoundLoadsOnASmallMachine) {
   EXPECT_EQ(static_cast<long long>(loaded->GetRows()) * loaded->GetCols(), Sd_SoundingGrid::kMaxCells);
   EXPECT_TRUE(warnings.Contains("the sounding cell grid needs 705 MB, more than the 191 MB left of the 896 MB"))
       << warnings.All();
+}
+
+// The budget is half of what the process may really use, not of the host:
+// in a container capped at 2 GiB it is 1 GiB; in a child that lowers its
+// data limit, then its address-space limit, it follows them down to the
+// bound of one object.
+TEST(SoundingGrid, TheLoadBudgetKeepsToTheLimitsOfTheProcess) {
+  const long long before = Sd_LoadBudget::SetBytes(0);
+  const long long machine = Sd_LoadBudget::SetMachineBytes(0);
+  orvanta_test::FakeSystemRoot container("0::/box\n", "30 23 0:26 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n");
+  ASSERT_TRUE(container.Write("/sys/fs/cgroup/box/memory.max", "2147483648\n"));
+  // Read here: the child allocates nothing once its limits are low.
+  const long long inContainer = Sd_LoadBudget::Bytes();
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    long long budgets[2] = {0, 0};
+    struct rlimit limit;
+    for (int i = 0; i < 2; ++i) {
+      const auto resource = i == 0 ? RLIMIT_DATA : RLIMIT_AS;
+      getrlimit(resource, &limit);
+      limit.rlim_cur = i == 0 ? 15LL << 27 : 1LL << 30;
+      budgets[i] = setrlimit(resource, &limit) == 0 ? Sd_LoadBudget::Bytes() : -1;
+    }
+    _exit(write(out[1], budgets, sizeof budgets) == sizeof budgets ? 0 : 1);
+  }
+  close(out[1]);
+  long long budgets[2] = {0, 0};
+  const bool read = ::read(out[0], budgets, sizeof budgets) == sizeof budgets;
+  close(out[0]);
+  int status = -1;
+  waitpid(child, &status, 0);
+  Sd_LoadBudget::SetMachineBytes(machine);
+  Sd_LoadBudget::SetBytes(before);
+  EXPECT_EQ(inContainer, 1LL << 30);
+  ASSERT_TRUE(read && status == 0);
+  EXPECT_EQ(budgets[0], 15LL << 26);
+  EXPECT_EQ(budgets[1], Sd_LoadBudget::kObjectBoundBytes);
 }

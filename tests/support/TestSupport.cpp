@@ -9,11 +9,13 @@
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <ftw.h>
 
 #include "Sv_Debug.h"
+#include "Sv_Platform.h"
 
 namespace orvanta_test {
 
@@ -105,6 +107,21 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
+}
+
+FakeSystemRoot::FakeSystemRoot(const std::string& cgroup, const std::string& mountinfo) {
+  Write("/proc/self/cgroup", cgroup);
+  Write("/proc/self/mountinfo", mountinfo);
+  Sv_PlatformSetSystemRoot(m_dir.path().c_str());
+}
+
+FakeSystemRoot::~FakeSystemRoot() { Sv_PlatformSetSystemRoot(nullptr); }
+
+bool FakeSystemRoot::Write(const std::string& path, const std::string& text) const {
+  for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+    mkdir((m_dir.path() + path.substr(0, slash)).c_str(), 0755);
+  }
+  return WriteFileBytes(m_dir.path() + path, text);
 }
 
 std::vector<std::string> ListDirectory(const std::string& path) {

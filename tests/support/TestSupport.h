@@ -61,6 +61,23 @@ struct NoMachineSettings {
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
+// While it lives, the process's control-group files are read from a folder
+// of its own that stands for "/" (Sv_PlatformSetSystemRoot): its
+// /proc/self/cgroup and /proc/self/mountinfo hold the given text, and Write
+// puts a file at a path given from "/" (its folders made). Afterwards the
+// real files count again.
+class FakeSystemRoot {
+ public:
+  FakeSystemRoot(const std::string& cgroup, const std::string& mountinfo);
+  ~FakeSystemRoot();
+  FakeSystemRoot(const FakeSystemRoot&) = delete;
+  FakeSystemRoot& operator=(const FakeSystemRoot&) = delete;
+  bool Write(const std::string& path, const std::string& text) const;
+
+ private:
+  TempDir m_dir;
+};
+
 // The names in a directory, without "." and "..", sorted.
 std::vector<std::string> ListDirectory(const std::string& path);
 

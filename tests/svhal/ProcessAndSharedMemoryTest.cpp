@@ -230,3 +230,38 @@ TEST(HeapPolicy, MemoryFreedByOneLoadServesTheNext) {
   // Fresh pages would cost about 12 000 faults.
   EXPECT_LT(taken, 300);
 }
+
+// The memory limit of the process's control group, wherever its hierarchy
+// is mounted: a v2 group capped by the group above it, a v1 group mounted
+// from its own folder under an escaped mount point (beside a looser v2
+// limit), and a v1 group whose "unlimited" is the huge figure v1 writes.
+TEST(UsableMemory, TheControlGroupsLimitCountsWhereverItIsMounted) {
+  const long long physical = static_cast<long long>(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE);
+  struct Case {
+    const char* cgroup;
+    const char* mountinfo;
+    std::vector<std::pair<const char*, const char*>> files;
+    long long bytes;
+  };
+  const Case cases[] = {
+      {"0::/box/job\n",
+       "30 23 0:26 / /sys/fs/cgroup rw,nosuid shared:4 - cgroup2 cgroup2 rw\n",
+       {{"/sys/fs/cgroup/box/memory.max", "2147483648\n"}, {"/sys/fs/cgroup/box/job/memory.max", "max\n"}},
+       2LL << 30},
+      {"5:cpu,memory:/docker/abc\n0::/\n",
+       "35 31 0:32 /docker/abc /sys/fs/cgroup/mem\\040ory rw - cgroup cgroup rw,cpu,memory\n"
+       "41 31 0:38 / /sys/fs/cgroup/unified rw - cgroup2 cgroup2 rw\n",
+       {{"/sys/fs/cgroup/mem ory/memory.limit_in_bytes", "1610612736\n"},
+        {"/sys/fs/cgroup/unified/memory.max", "3221225472\n"}},
+       3LL << 29},
+      {"4:memory:/jobs/x\n",
+       "35 31 0:32 / /sys/fs/cgroup/memory rw - cgroup cgroup rw,memory\n",
+       {{"/sys/fs/cgroup/memory/jobs/x/memory.limit_in_bytes", "9223372036854771712\n"}},
+       physical},
+  };
+  for (const Case& c : cases) {
+    orvanta_test::FakeSystemRoot root(c.cgroup, c.mountinfo);
+    for (const auto& file : c.files) ASSERT_TRUE(root.Write(file.first, file.second));
+    EXPECT_EQ(Sv_PlatformUsableMemory(), std::min(c.bytes, physical)) << c.cgroup;
+  }
+}

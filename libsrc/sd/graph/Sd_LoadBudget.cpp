@@ -1,13 +1,12 @@
 // The memory budget of one file load.
 #include "Sd_LoadBudget.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 
 #include "Sv_Debug.h"
+#include "Sv_Platform.h"
 #include "TDR_Manager.h"
 
 namespace {
@@ -26,26 +25,24 @@ struct LoadState {
 };
 thread_local LoadState t_load;
 
-long long PhysicalBytes() {
+// The memory the process may use: physical memory, or less where its
+// control group or its resource limits allow less.
+long long MachineBytes() {
   const long long set = g_machineBytes.load();
-  if (set > 0) return set;
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return 0;
-  return static_cast<long long>(pages) * pageSize;
+  return set > 0 ? set : Sv_PlatformUsableMemory();
 }
 
 long long MegaBytes(long long bytes, bool up) { return (bytes + (up ? (1 << 20) - 1 : 0)) >> 20; }
 
 }  // namespace
 
-long long Sd_LoadBudget::ForMachine(long long physicalBytes) {
-  return std::max(physicalBytes / 2, kObjectBoundBytes);
+long long Sd_LoadBudget::ForMachine(long long machineBytes) {
+  return std::max(machineBytes / 2, kObjectBoundBytes);
 }
 
 long long Sd_LoadBudget::Bytes() {
   const long long set = g_setBytes.load();
-  return set > 0 ? set : ForMachine(PhysicalBytes());
+  return set > 0 ? set : ForMachine(MachineBytes());
 }
 
 long long Sd_LoadBudget::SetBytes(long long bytes) { return g_setBytes.exchange(std::max(0LL, bytes)); }

@@ -21,10 +21,12 @@
 // it ends. Without a load in progress (library callers, the user changing a
 // cell size later) nothing is charged.
 //
-// The budget follows the machine: half of its physical memory, and never
-// less than kObjectBoundBytes, so that one object at its own bound always
-// loads and a file whose objects each keep their bounds loads whenever the
-// machine can hold it.
+// The budget follows the machine: half of the memory the process may
+// really use (physical memory, or less where the process's control group
+// or its RLIMIT_AS or RLIMIT_DATA allow less: Sv_PlatformUsableMemory),
+// and never less than kObjectBoundBytes, so that one object at its own
+// bound always loads and a file whose objects each keep their bounds loads
+// whenever the machine can hold it.
 class Sd_LoadBudget {
  public:
   // The most one object charges at its own bound (a sounding cell grid of
@@ -32,16 +34,16 @@ class Sd_LoadBudget {
   // their bound fits).
   static constexpr long long kObjectBoundBytes = 896LL << 20;
 
-  // The budget for a machine of physicalBytes of memory.
-  static long long ForMachine(long long physicalBytes);
+  // The budget for a process that may use machineBytes of memory.
+  static long long ForMachine(long long machineBytes);
   // The budget of every load from now on: the one set with SetBytes, else
-  // the one the machine's memory gives.
+  // the one the memory the process may use gives.
   static long long Bytes();
   // Tests only: sets the budget of the loads begun from now on (0 restores
   // the machine's); the one set before (0 when none was).
   static long long SetBytes(long long bytes);
-  // Tests only: the physical memory the budget is taken from (0 restores
-  // the machine's); the one set before (0 when none was).
+  // Tests only: the memory the budget is taken from (0 restores what the
+  // process may use); the one set before (0 when none was).
   static long long SetMachineBytes(long long bytes);
 
   // A load of the file at path on this thread, for as long as it lives. A
