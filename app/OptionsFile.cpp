@@ -38,7 +38,13 @@ bool OptionsFile::Read(const char* path) {
   fclose(file);
   b.resize(got);
 
-  const int32_t magic = got >= 4 ? Word(b, 0) : 0;
+  // An empty file, or one cut short within its magic, holds nothing of
+  // the user's: nothing is taken, and it is replaced as a missing file is.
+  if (got < 4) {
+    if (got > 0) problem = "cut short";
+    return false;
+  }
+  const int32_t magic = Word(b, 0);
   if (magic != kMagic && magic != kOldMagic) {
     foreign = true;
     problem = "it is not an options file";
@@ -58,9 +64,13 @@ bool OptionsFile::Read(const char* path) {
   bool whole = !current || next(&version);
   for (int i = 0; whole && i < 5; ++i) whole = next(&g[i]);
   if (whole) {
-    if (InRange(g[0], -kMaxCoordinate, kMaxCoordinate) && InRange(g[1], -kMaxCoordinate, kMaxCoordinate) &&
-        InRange(g[2], 1, kMaxCoordinate) && InRange(g[3], 1, kMaxCoordinate)) {
-      memcpy(geometry, g, sizeof(geometry));
+    const bool rectangle = InRange(g[0], -kMaxCoordinate, kMaxCoordinate) &&
+                           InRange(g[1], -kMaxCoordinate, kMaxCoordinate) && InRange(g[2], 1, kMaxCoordinate) &&
+                           InRange(g[3], 1, kMaxCoordinate);
+    if (rectangle || g[4] != 0) {
+      // A maximized window does not use its rectangle: one out of range is
+      // dropped (a size of 0 is never applied) and the window maximizes.
+      if (rectangle) memcpy(geometry, g, sizeof(geometry));
       geometry[4] = g[4] != 0 ? 1 : 0;
       haveGeometry = true;
     } else {

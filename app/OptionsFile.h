@@ -25,9 +25,11 @@ struct OptionsFile {
   // everything after a directory length outside 0 ... 255: geometry words
   // beyond +-kMaxCoordinate or a size below 1 (the five words go together;
   // any non-zero maximized word means maximized, as any non-zero stereo
-  // word means stereo). Whatever was left out
+  // word means stereo; a maximized window keeps its flag and drops only a
+  // rectangle out of range, which it does not use). Whatever was left out
   // is named in problem. False, with nothing taken, when the file is
-  // missing or is not this program's (foreign: it exists but cannot be
+  // missing, ends within its magic (not foreign: it holds nothing and is
+  // replaced) or is not this program's (foreign: it exists but cannot be
   // read, or begins with neither magic).
   bool Read(const char* path);
 

@@ -60,9 +60,18 @@ void orvanta::SaveConfigurationFile() {
     return;
   }
   Sv_AtomicFile out;
-  FILE* file = out.Open(name, 1);
+  std::string kept;
+  FILE* file = out.Open(name, 1, &kept);
+  if (!file && !kept.empty()) {
+    // A file that cannot be replaced as it stands (another user's in a
+    // shared folder, which would pass to this user) is kept as a foreign
+    // one is.
+    stored.foreign = true;
+    stored.problem = kept;
+    stored.Report(name);
+  }
   free(name);
-  if (!file) return;  // nothing is written and nothing reported
+  if (!file) return;  // otherwise nothing is written and nothing reported
   const std::string dir = lastDirectory.substr(0, OptionsFile::kMaxDirectory);
   WriteWord(file, OptionsFile::kMagic);
   WriteWord(file, OptionsFile::kVersion);

@@ -11,14 +11,19 @@ namespace {
 // Renaming over the target replaces whatever it is; only a regular file (or
 // no file yet) may be replaced. A named pipe, a device, a directory or a
 // socket, also at the end of a chain of links, is reported by name and kind
-// and left as it is (a device node replaced by a plain file is lost). True
-// when the target is refused; errno is then EINVAL.
-bool RefusedTarget(const std::string& path, const std::string& target) {
+// (or, with kept given, its kind handed to the caller there) and left as it
+// is (a device node replaced by a plain file is lost). True when the target
+// is refused; errno is then EINVAL.
+bool RefusedTarget(const std::string& path, const std::string& target, std::string* kept = nullptr) {
   const char* kind = Sv_PlatformNonRegularKind(target.c_str());
   if (!kind) return false;
   std::string what = target + " is a " + kind;
   if (target != path) what = path + " names " + what;
-  Sv_Debug::Message(SV_LEVEL_WARNING, "Only a regular file is replaced, this one is left as it is", what.c_str());
+  if (kept) {
+    *kept = std::string(target != path ? "it names a " : "it is a ") + kind;
+  } else {
+    Sv_Debug::Message(SV_LEVEL_WARNING, "Only a regular file is replaced, this one is left as it is", what.c_str());
+  }
   errno = EINVAL;
   return true;
 }
@@ -29,16 +34,32 @@ Sv_AtomicFile::Sv_AtomicFile() : m_file(nullptr), m_lock(-1) {}
 
 Sv_AtomicFile::~Sv_AtomicFile() { Discard(); }
 
-FILE* Sv_AtomicFile::Open(const char* path, int binary) {
+FILE* Sv_AtomicFile::Open(const char* path, int binary, std::string* kept) {
+  if (kept) kept->clear();
   if (m_file || !path || !*path) return nullptr;
   std::string target = Sv_PlatformWriteTarget(path);
   std::string temporary;
   FILE* file = nullptr;
-  if (!target.empty() && RefusedTarget(path, target)) return nullptr;
+  bool ownerRefused = false;
+  if (!target.empty() && RefusedTarget(path, target, kept)) return nullptr;
   if (!target.empty()) {
     // What a write killed before its rename left beside the file goes now.
     Sv_PlatformRemoveStaleTemporaries(target.c_str());
-    file = Sv_PlatformCreateTemporary(target.c_str(), binary, &temporary, &m_lock);
+    file = Sv_PlatformCreateTemporary(target.c_str(), binary, &temporary, &m_lock, &ownerRefused);
+  }
+  if (ownerRefused) {
+    // Another user's file (or one of a group this user is not a member of)
+    // would pass to this user: it is kept as it is.
+    const char reason[] = "its owner and group cannot be kept";
+    if (kept) {
+      *kept = reason;
+    } else {
+      const std::string why = std::string(path) + " (" + reason + ")";
+      Sv_Debug::Message(SV_LEVEL_WARNING, "A file is replaced only with its owner and group, this one is left as it is",
+                        why.c_str());
+    }
+    errno = EPERM;
+    return nullptr;
   }
   if (!file) {
     const std::string why = std::string(path) + " (" + strerror(errno) + ")";
@@ -56,12 +77,16 @@ int Sv_AtomicFile::Commit() {
   if (!m_file) return -1;
   FILE* file = m_file;
   m_file = nullptr;
-  // The finished file no longer reads as a leftover of a killed write.
-  Sv_PlatformUnmarkTemporary(m_lock);
   int rc = Sv_PlatformSyncAndClose(file);
   // Looked at again: the target may have changed since Open.
   const bool refused = rc == 0 && RefusedTarget(m_path, m_target);
-  if (rc == 0 && !refused) rc = Sv_PlatformReplaceFile(m_temporary.c_str(), m_target.c_str());
+  if (rc == 0 && !refused) {
+    // Only now, with its data on the device, does the file no longer read
+    // as the leftover of a killed write: one killed in the flush or the sync
+    // is still marked, and the next Open removes it.
+    Sv_PlatformUnmarkTemporary(m_lock);
+    rc = Sv_PlatformReplaceFile(m_temporary.c_str(), m_target.c_str());
+  }
   if (refused) {
     Sv_PlatformRemoveFile(m_temporary.c_str());
     rc = -1;

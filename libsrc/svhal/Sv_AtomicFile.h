@@ -15,11 +15,19 @@
 // and nothing is left in its folder.
 //
 // The temporary file is ".<name>.orvanta-tmp-XXXXXX" with a unique suffix;
-// it takes the target's permission bits without set-user-id and
-// set-group-id when the target exists (else 0666 less the umask), carries
-// the writer's mark until Commit renames it, and stays locked until it is
+// when the target exists it takes the target's owner and group, then its
+// permission bits without set-user-id and set-group-id (else it is this
+// user's, 0666 less the umask). It carries the writer's mark until its data
+// are on the device, just before the rename, and stays locked until it is
 // renamed or removed, so that Open can remove the temporaries of the same
 // target that a killed write left, and nothing else.
+// A target whose owner and group the new file cannot be given (another
+// user's file, or a group this user is not a member of; the superuser may
+// give any) is refused with a warning naming it and left as it is: in a
+// shared folder it would otherwise pass to this user.
+// A write past the process's file-size limit fails like any other failed
+// write (the old file is kept, Commit reports it) instead of ending the
+// process with SIGXFSZ.
 // A target that is a symbolic link is replaced through the link; a link
 // that names no file yet gets that file. Only a regular file is replaced: a
 // target that is (or whose chain of links ends at) a named pipe, a device, a
@@ -35,9 +43,13 @@ class Sv_AtomicFile {
 
   // Starts writing path: binary 1 gives a "wb" stream, 0 a "w" stream.
   // Null when no path is given, a write is already open, the target exists
-  // but is not a regular file or may not be written, or the temporary file
-  // cannot be created (the target is then untouched).
-  FILE* Open(const char* path, int binary = 1);
+  // but is not a regular file, may not be written or cannot keep its owner
+  // and group, or the temporary file cannot be created (the target is then
+  // untouched). With kept given, a target refused for what it is (its kind,
+  // its owner and group) is not reported: *kept says why, as a clause ("its
+  // owner and group cannot be kept"), for the caller's own warning; it is
+  // empty otherwise.
+  FILE* Open(const char* path, int binary = 1, std::string* kept = nullptr);
   // Makes the written data the target's contents. 0 on success; -1 when a
   // write, the flush, the sync, the close or the rename failed, the target
   // is no longer a regular file (or nothing is open), after which the temporary file is gone and the target is as

@@ -83,6 +83,9 @@ int Sv_PlatformRunProcess(const char* command, int wait) {
   sigemptyset(&none);
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
+  // Ignored here so that a write past the file-size limit fails instead of
+  // ending the viewer; the command gets the usual action back.
+  sigaddset(&defaults, SIGXFSZ);
   short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
   // A detached command leaves the viewer's session, so a signal to the
   // viewer's terminal does not reach it.
@@ -251,6 +254,48 @@ bool StillAt(int fd, const std::string& path) {
 
 int (*g_directorySync)(int) = nullptr;
 
+// Owner, group and size limit of a replacement.
+
+// A write past the process's file-size limit (RLIMIT_FSIZE) raises SIGXFSZ,
+// whose default action ends the process. Ignored, the write fails with
+// EFBIG like any other failed write, and the old file is kept. A handler
+// the program installed stays; the default is turned to ignore again
+// whenever it is found back.
+void IgnoreFileSizeSignal() {
+  struct sigaction current;
+  if (sigaction(SIGXFSZ, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) ||
+      current.sa_handler != SIG_DFL) {
+    return;
+  }
+  struct sigaction ignore;
+  memset(&ignore, 0, sizeof ignore);
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  (void)sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
+// Gives the new file at fd the owner and group of the file it replaces,
+// where they differ: in a shared folder another user's (or another group's)
+// file must not pass to this user when it is replaced. The superuser may
+// give any owner and group, another user only a group of its own; false
+// (errno set) where the system does not allow the change.
+bool TakeOwnerOf(int fd, const struct stat& replaced) {
+  struct stat mine;
+  if (fstat(fd, &mine) != 0) return false;
+  if (mine.st_uid == replaced.st_uid && mine.st_gid == replaced.st_gid) return true;
+  return fchown(fd, mine.st_uid == replaced.st_uid ? static_cast<uid_t>(-1) : replaced.st_uid,
+                mine.st_gid == replaced.st_gid ? static_cast<gid_t>(-1) : replaced.st_gid) == 0;
+}
+
+// Whether the file at fd has reached the file-size limit: the cause of a
+// write that failed earlier, which stdio does not keep.
+bool AtFileSizeLimit(int fd) {
+  struct rlimit limit;
+  struct stat st;
+  return getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && fstat(fd, &st) == 0 &&
+         static_cast<rlim_t>(st.st_size) >= limit.rlim_cur;
+}
+
 }  // namespace
 
 void Sv_PlatformSetDirectorySyncHook(int (*sync)(int fd)) { g_directorySync = sync; }
@@ -287,13 +332,16 @@ void Sv_PlatformRemoveStaleTemporaries(const char* target) {
   }
 }
 
-FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* temporaryPath, int* lock) {
+FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* temporaryPath, int* lock,
+                                 bool* ownerRefused) {
+  if (ownerRefused) *ownerRefused = false;
   if (!target || !*target || !temporaryPath) {
     errno = EINVAL;
     return nullptr;
   }
   temporaryPath->clear();
   if (lock) *lock = -1;
+  IgnoreFileSizeSignal();
   const std::string path(target);
   const size_t sep = path.rfind('/');
   const std::string directory = sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
@@ -324,10 +372,20 @@ FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* te
       close(fd);
       continue;
     }
+    if (keepMode && !TakeOwnerOf(fd, st)) {
+      // The target is kept as it is rather than passing to this user.
+      const int e = errno;
+      close(fd);
+      unlink(candidate.c_str());
+      if (ownerRefused) *ownerRefused = true;
+      errno = e;
+      return nullptr;
+    }
     if (keepMode) {
       // Best effort: a mode this user may not set leaves the umask's mode.
-      // The new file belongs to this user, so a set-user-id or set-group-id
-      // bit of the old one is never carried over.
+      // Set after the owner (a change of owner may clear bits), and never
+      // with a set-user-id or set-group-id bit: the new file was written by
+      // this user, whoever owns it now.
       (void)fchmod(fd, st.st_mode & 07777 & ~static_cast<mode_t>(S_ISUID | S_ISGID));
     }
     // Best effort too: an unmarked temporary is merely never cleaned up.
@@ -364,7 +422,7 @@ int Sv_PlatformSyncAndClose(FILE* file) {
   int firstError = 0;
   if (fflush(file) != 0) firstError = errno;
   // A write that failed earlier leaves the error flag set.
-  if (!firstError && ferror(file)) firstError = EIO;
+  if (!firstError && ferror(file)) firstError = AtFileSizeLimit(fileno(file)) ? EFBIG : EIO;
   if (!firstError && fsync(fileno(file)) != 0) firstError = errno;
   if (fclose(file) != 0 && !firstError) firstError = errno;
   if (!firstError) return 0;

@@ -45,17 +45,23 @@ void Sv_PlatformShmDetach(void* view, size_t viewSize);
 
 // Creates a new, empty file for writing in the directory of target, under a
 // unique hidden name (".<name>.orvanta-tmp-XXXXXX"), and returns its stream
-// ("wb" or "w") with the new file's path in *temporaryPath. The file gets
-// the target's permission bits less set-user-id and set-group-id when the
-// target exists, else 0666 less the umask. Null (errno set) when the file
-// cannot be created or the target exists and may not be written. The file
-// carries the writer's mark and is locked while it is written: with lock
-// given, *lock receives a handle that holds the lock after the stream is
-// closed, released with Sv_PlatformCloseHandle once the file has been
-// renamed or removed.
-FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* temporaryPath, int* lock = nullptr);
-// Takes the writer's mark off a temporary (through a descriptor of it)
-// before it is renamed over its target.
+// ("wb" or "w") with the new file's path in *temporaryPath. When the target
+// exists the file gets its owner and group, then its permission bits less
+// set-user-id and set-group-id; else it is this user's, 0666 less the umask.
+// Null (errno set) when the file cannot be created, the target exists and
+// may not be written, or the target's owner and group cannot be given to
+// the new file (another user's file, or a group this user is not a member
+// of; the superuser may give any): *ownerRefused, when given, then says so.
+// The file carries the writer's mark and is locked while it is written:
+// with lock given, *lock receives a handle that holds the lock after the
+// stream is closed, released with Sv_PlatformCloseHandle once the file has
+// been renamed or removed. A write past the process's file-size limit fails
+// (EFBIG) instead of ending the process: SIGXFSZ, where it has its default
+// action, is ignored from the first call on.
+FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* temporaryPath, int* lock = nullptr,
+                                 bool* ownerRefused = nullptr);
+// Takes the writer's mark off a temporary (through a descriptor of it) once
+// its data are on the device, just before it is renamed over its target.
 void Sv_PlatformUnmarkTemporary(int fd);
 // Removes the temporaries of target that earlier writes left behind (a
 // writer killed before it could rename or remove its file): only files of
@@ -74,7 +80,8 @@ std::string Sv_PlatformWriteTarget(const char* path);
 const char* Sv_PlatformNonRegularKind(const char* path);
 // Pushes the stream's data to the device and closes the stream. 0 only when
 // no write on the stream failed and the flush, the sync and the close all
-// succeeded; the stream is closed in every case.
+// succeeded (errno EFBIG for a file that reached the file-size limit); the
+// stream is closed in every case.
 int Sv_PlatformSyncAndClose(FILE* file);
 // Renames from to to, replacing to in one step, and makes the rename
 // durable. 0 on success, -1 (errno set) when the rename failed, -2 (errno

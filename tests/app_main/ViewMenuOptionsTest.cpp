@@ -289,8 +289,10 @@ TEST_F(OptionsWindow, HostileFilesStillStartWithAWindowThatFitsTheScreen) {
       // A file cut short keeps the fields it holds whole.
       {Bytes({m, 1, 10, 20, 800, 600, 0, 3}, "/a/", false), 1, stored, false, "/a/", 0},
       {Bytes({m, 1, 10, 20, 800, 600, 0, 4}, "/a/", false), 1, stored, false, "", 0},
-      // Any maximized word but 0 maximizes.
+      // Any maximized word but 0 maximizes; a rectangle it does not use
+      // may be anything.
       {Bytes({m, 1, 10, 20, 800, 600, 7, 0}), 0, QRect(), true, "", 0},
+      {Bytes({m, 1, 0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff, 1, 3}, "/a/"), 0, QRect(), true, "/a/", 0},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(&k - cases);
@@ -309,7 +311,8 @@ TEST_F(OptionsWindow, HostileFilesStillStartWithAWindowThatFitsTheScreen) {
 // Only a file this program wrote is replaced at close: a file of the options
 // file's name that is not one, also behind a link, survives a start and a
 // close byte for byte; the user's files beside it survive; a set-id bit is
-// not carried over.
+// not carried over. An empty file, or one that ends within the magic, holds
+// nothing and is replaced.
 TEST_F(OptionsWindow, ACloseReplacesOnlyAnOptionsFile) {
   const std::string notes = dir.file("notes.txt"), text = "my notes\n" + std::string(64881, 'n');
   struct Row {
@@ -319,7 +322,9 @@ TEST_F(OptionsWindow, ACloseReplacesOnlyAnOptionsFile) {
   } const rows[] = {{true, text, 0644, 0},
                     {false, text, 0644, 0},
                     {false, Bytes({0x5B3C2A8F, 1, 60, 70, 800, 600, 0, 0}), 06755, 0755},
-                    {false, Bytes({0x4B3C2A8F, 60, 70}, "", false), 0600, 0600}};
+                    {false, Bytes({0x4B3C2A8F, 60, 70}, "", false), 0600, 0600},
+                    {false, "", 0640, 0640},
+                    {false, "\x8f\x2a", 0600, 0600}};
   const std::string beside[] = {dir.file("bin/.pc_orvantaOptions.backup"), dir.file("bin/.pc_orvantaOptions.old123")};
   for (const Row& row : rows) {
     SCOPED_TRACE(&row - rows);

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 
+#include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -15,6 +19,7 @@
 #include <vector>
 
 #include "Sv_AtomicFile.h"
+#include "Sv_Debug.h"
 #include "Sv_Platform.h"
 #include "TestSupport.h"
 
@@ -228,4 +233,84 @@ TEST(AtomicFile, OnlyARegularFileBehindALinkIsReplaced) {
     EXPECT_EQ(after.st_ino, before.st_ino) << "left as it was";
   }
   for (const std::string& name : ListDirectory(dir.path())) EXPECT_NE(name[0], '.') << "no temporary left: " << name;
+}
+
+// A replacement keeps the file's owner and group where the writer may give
+// them (any as the superuser, a group of its own otherwise); elsewhere the
+// file is kept as it is, with a warning naming it. Each row writes in a
+// child that has become its user (its own group of the same number, and a
+// member of group 4200).
+TEST(AtomicFile, AReplacementByAnotherUserKeepsTheOwnerAndGroupOrTheFile) {
+  if (geteuid() != 0) GTEST_SKIP() << "only the superuser can act as other users";
+  struct Row {
+    unsigned user, owner, group;
+    bool replaced;
+  } const rows[] = {{0, 4101, 4200, true}, {4102, 4101, 4200, false}, {4102, 4102, 4200, true}, {4102, 4102, 4300, false}};
+  TempDir dir;
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  const std::string target = dir.file("options");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(&row - rows);
+    ASSERT_TRUE(WriteFileBytes(target, "old"));
+    ASSERT_EQ(chown(target.c_str(), row.owner, row.group), 0);
+    ASSERT_EQ(chmod(target.c_str(), 0660), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      const gid_t groups[] = {row.user, 4200};
+      if (setgroups(2, groups) != 0 || setgid(row.user) != 0 || setuid(row.user) != 0) _exit(9);
+      if (WriteWhole(target, "new") == 0) _exit(0);
+      const std::string said = Sv_Debug::LastMessage();
+      _exit(said.find(target) != std::string::npos && said.find("owner and group") != std::string::npos ? 1 : 8);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (row.replaced ? 0 : 1)) << status;
+    struct stat st;
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(ReadFileBytes(target), row.replaced ? "new" : "old");
+    EXPECT_EQ(std::vector<unsigned>({st.st_uid, st.st_gid, st.st_mode & 07777u}),
+              std::vector<unsigned>({row.owner, row.group, 0660u}));
+    EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"options"});
+  }
+}
+
+// A write past the file-size limit fails as a write error that names the
+// file, and the old file stays, instead of the process ending with SIGXFSZ.
+// A write killed in its final flush leaves its temporary still marked, so
+// the next write removes it.
+TEST(AtomicFile, AWritePastTheSizeLimitFailsAndOneKilledInItsFlushIsCleanedUp) {
+  TempDir dir;
+  const std::string target = dir.file("history");
+  ASSERT_TRUE(WriteFileBytes(target, "old"));
+  // A child with SIGXFSZ's default action, as a fresh process has it, whose
+  // 64 bytes wait in the stream until Commit, past a limit of 16 bytes.
+  auto write = [&](bool killedInFlush) {
+    const pid_t child = fork();
+    if (child == 0) {
+      struct rlimit limit, noCore = {0, 0};
+      setrlimit(RLIMIT_CORE, &noCore);
+      signal(SIGXFSZ, SIG_DFL);
+      Sv_AtomicFile out;
+      if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || !out.Open(target.c_str())) _exit(9);
+      fputs(std::string(64, 'n').c_str(), out.GetFile());
+      if (killedInFlush) signal(SIGXFSZ, SIG_DFL);  // the flush ends the child
+      limit.rlim_cur = 16;
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || out.Commit() != -1) _exit(8);
+      const std::string said = Sv_Debug::LastMessage();
+      _exit(said.find("Writing failed") != std::string::npos && said.find(target) != std::string::npos &&
+                    said.find(strerror(EFBIG)) != std::string::npos
+                ? 0
+                : 7);
+    }
+    int status = -1;
+    return child > 0 && waitpid(child, &status, 0) == child ? status : -1;
+  };
+  EXPECT_EQ(write(false), 0) << "the wait status of a write past the limit";
+  EXPECT_EQ(ReadFileBytes(target), "old");
+  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"history"});
+
+  const int killed = write(true);
+  ASSERT_TRUE(WIFSIGNALED(killed) && WTERMSIG(killed) == SIGXFSZ) << killed;
+  ASSERT_EQ(WriteWhole(target, "next"), 0);
+  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"history"});
 }
