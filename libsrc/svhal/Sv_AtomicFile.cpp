@@ -95,9 +95,14 @@ int Sv_AtomicFile::Commit() {
     const std::string why = m_path + " (" + strerror(errno) + ")";
     Sv_Debug::Message(SV_LEVEL_WARNING, "The file was written, but its folder could not be synced", why.c_str());
   } else if (rc != 0) {
-    const std::string why = m_path + " (" + strerror(errno) + ")";
+    const int error = errno;
+    const std::string why = m_path + " (" + strerror(error) + ")";
     Sv_PlatformRemoveFile(m_temporary.c_str());
-    Sv_Debug::Message(SV_LEVEL_DEBUG, "Writing failed, the old file is kept", why.c_str());
+    // The callers say what could not be stored; a file-size limit, which
+    // only the user can lift, is said here as well, since a file written
+    // on closing (the options, the history) has no one else to say it.
+    Sv_Debug::Message(error == EFBIG ? SV_LEVEL_WARNING : SV_LEVEL_DEBUG, "Writing failed, the old file is kept",
+                      why.c_str());
   }
   Reset();
   return rc == 0 ? 0 : -1;
