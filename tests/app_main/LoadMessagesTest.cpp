@@ -182,10 +182,12 @@ TEST_F(LoadMessages, ADamagedTerrainRecordGivesTheClassTextThenWhy) {
   };
   // The box names the file before messages that do not.
   const auto named = [](const std::string& loaded) { return "While loading \"" + loaded + "\":\n\n"; };
-  const std::string classText = "Could not load data: possible data format problem: ", negative = "TDR tag length is negative (-5)";
+  const std::string classText = "Could not load data: possible data format problem: ",
+                    negative = "TDR tag length is negative (-5)";
   const std::string before[] = {"no object before it was loaded", "the 1 object before it was loaded",
                                 "the 2 objects before it were loaded"};
-  const std::string rest = "\n\nFile \"" + pointer + "\": the rest of the file \"" + file + "\" that a file pointer names ";
+  const std::string rest =
+      "\n\nFile \"" + pointer + "\": the rest of the file \"" + file + "\" that a file pointer names ";
   std::vector<Row> rows;
   // Each record of the two terrains (object, elevations, colours,
   // georeference, settings; the second's colour map before its settings)
@@ -208,10 +210,11 @@ TEST_F(LoadMessages, ADamagedTerrainRecordGivesTheClassTextThenWhy) {
   ASSERT_EQ(end, TDR_TAG_EOF) << "the end tag follows the second terrain's six records";
   std::string badEnd = bytes;
   memcpy(&badEnd[at + 8], &minusFive, 4);
-  rows.push_back({badEnd, 2,
-                  "File \"" + file + "\": the rest of the file is damaged (ERROR:  " + negative + "); " + before[2] + ".",
-                  "File \"" + pointer + "\": the rest of the file \"" + file + "\" that a file pointer names is damaged (ERROR:  " +
-                      negative + "); " + before[2] + "."});
+  rows.push_back(
+      {badEnd, 2,
+       "File \"" + file + "\": the rest of the file is damaged (ERROR:  " + negative + "); " + before[2] + ".",
+       "File \"" + pointer + "\": the rest of the file \"" + file +
+           "\" that a file pointer names is damaged (ERROR:  " + negative + "); " + before[2] + "."});
   const std::string cut = bytes.substr(0, colours + 100);  // inside the second terrain's colour grid
   rows.push_back({cut, 1,
                   named(file) + classText.substr(0, classText.size() - 2) + "\n\nFile \"" + file +
@@ -225,7 +228,8 @@ TEST_F(LoadMessages, ADamagedTerrainRecordGivesTheClassTextThenWhy) {
       const int result = window->LoadDataFile((followed ? pointer : file).c_str());
       int loaded = 0;
       for (Sd_Node* n = window->m_workarea->GetRoot()->GetFirstChild(); result == 0 && n; n = n->GetNext()) ++loaded;
-      EXPECT_EQ(loaded, rows[i].objects + (followed ? 1 : 0)) << "row " << i << (followed ? " through the pointer" : "");
+      EXPECT_EQ(loaded, rows[i].objects + (followed ? 1 : 0))
+          << "row " << i << (followed ? " through the pointer" : "");
       ASSERT_TRUE(WaitFor([&] { return orvanta::PendingMessageCount() == 0; }));
       EXPECT_EQ(recorder.boxes.empty() ? "" : recorder.boxes[0].text.toStdString(),
                 followed ? rows[i].followedText : rows[i].text)

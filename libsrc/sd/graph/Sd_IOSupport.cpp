@@ -31,8 +31,8 @@ std::string PlainReason(const std::string& message) {
 // How many objects loaded before damage that ended a file.
 std::string LoadedBefore(int objects) {
   if (objects <= 0) return "no object before it was loaded";
-  return "the " + std::to_string(objects) + (objects == 1 ? " object before it was loaded"
-                                                           : " objects before it were loaded");
+  return "the " + std::to_string(objects) +
+         (objects == 1 ? " object before it was loaded" : " objects before it were loaded");
 }
 
 }  // namespace
@@ -223,8 +223,8 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
       Sv_Debug::Warning("File \"%s\": the rest of the file \"%s\" that a file pointer names could not be read; %s.",
                         path, file.c_str(), before.c_str());
     } else {
-      Sv_Debug::Warning("File \"%s\": the rest of the file \"%s\" that a file pointer names is damaged (%s); %s.",
-                        path, file.c_str(), why.c_str(), before.c_str());
+      Sv_Debug::Warning("File \"%s\": the rest of the file \"%s\" that a file pointer names is damaged (%s); %s.", path,
+                        file.c_str(), why.c_str(), before.c_str());
     }
     ++skipped;
     return true;
@@ -272,9 +272,10 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
     } else if (manager.EndedEarlyAt() >= 0) {
       // The record runs past the end of the file: nothing follows it.
       break;
-    } else if (leftFollowed(FindClass(tag) ? tag : TDR_TAG_ERROR)) {
-      // The record was damaged, and with it the rest of its followed file.
     } else if (FindClass(tag)) {
+      // A damaged header of the record in a followed file costs the rest of
+      // that file too.
+      if (leftFollowed(tag)) continue;
       note(RefusalReason(tag), RefusalShown(tag) ? SV_LEVEL_WARNING : SV_LEVEL_DEBUG);
       // Reading stays at a damaged header of the record: nothing follows.
       if (manager.MetDamagedHeader()) {
