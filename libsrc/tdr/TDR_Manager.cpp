@@ -133,6 +133,9 @@ TDR_Manager::TDR_Manager()
       m_damagedHeader(false),
       m_damagedTag(TDR_TAG_ERROR),
       m_endedEarlyAt(-1),
+      m_followed(0),
+      m_leftFollowed(false),
+      m_leftTag(TDR_TAG_ERROR),
       m_lastErrorLevel(0) {}
 
 TDR_Manager::~TDR_Manager() {
@@ -165,7 +168,9 @@ int TDR_Manager::Fail(const char* text, const char* detail) {
 }
 
 int TDR_Manager::FailHeader(long long pos, int id, const char* text) {
-  if (m_depth == 0) {
+  const bool followed = m_depth == 1;
+  const std::string path = Current().path;
+  if (!followed) {
     fseeko(m_levels[0].file, static_cast<off_t>(pos), SEEK_SET);
     m_levels[0].nextTag = pos;
   }
@@ -173,7 +178,25 @@ int TDR_Manager::FailHeader(long long pos, int id, const char* text) {
   Fail(text);
   m_damagedHeader = true;
   m_damagedTag = id;
+  if (followed) {
+    // Damage in a followed file ends that file only: the outer file goes on
+    // after the file-pointer record.
+    m_resumable = true;
+    m_leftFollowed = true;
+    m_leftPath = path;
+    m_leftWhy = m_lastError;
+    m_leftTag = id;
+  }
   return TDR_TAG_ERROR;
+}
+
+int TDR_Manager::TakeLeftFollowedFile(std::string* path, std::string* why, int* tag) {
+  if (!m_leftFollowed) return 0;
+  if (path) *path = m_leftPath;
+  if (why) *why = m_leftWhy;
+  if (tag) *tag = m_leftTag;
+  m_leftFollowed = false;
+  return 1;
 }
 
 int TDR_Manager::OpenFile(const char* path, const char* mode) {
@@ -199,6 +222,8 @@ int TDR_Manager::OpenFile(const char* path, const char* mode) {
   }
   m_levels[0].file = file;
   m_endedEarlyAt = -1;
+  m_followed = 0;
+  m_leftFollowed = false;
   if (!writing) m_levels[0].buffer = LargeBuffer(file, size);
   m_levels[0].path = path;
   m_levels[0].fileName = BaseName(path);
@@ -595,6 +620,7 @@ int TDR_Manager::FollowFilePointer() {
   in.nextTag = start < 0 ? 0 : start;
   m_depth = 1;
   m_haveHeader = false;
+  ++m_followed;
   return 0;
 }
 

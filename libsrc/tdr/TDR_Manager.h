@@ -95,22 +95,36 @@ class TDR_Manager {
   // length or one that exceeds the rest of the file, an id missing from the tag-name table or
   // a file pointer that cannot be followed; each with a debug message.
   int ReadTag(int* length = nullptr);
-  // After ReadTag gave TDR_TAG_ERROR: 1 when the record itself was sound
-  // and only it was refused (an id missing from the tag-name table, a file
-  // pointer that cannot be followed), so that reading can go on with the
-  // next ReadTag at the next record; 0 when the file cannot be read further.
+  // After ReadTag gave TDR_TAG_ERROR: 1 when reading can go on with the
+  // next ReadTag at the next record: the record itself was sound and only
+  // it was refused (an id missing from the tag-name table, a file pointer
+  // that cannot be followed), or the damage ended a followed file (see
+  // MetDamagedHeader); 0 when the file cannot be read further.
   int CanReadOn() const { return m_resumable ? 1 : 0; }
   // After ReadTag gave TDR_TAG_ERROR for a tag header that cannot be read
   // (damaged, a negative length, a record cut by the end of the file): 1,
   // with the id the header names in *tag when given (TDR_TAG_ERROR when the
   // header is cut before its id). In the file opened first the stream stays
   // at that header, so every later ReadTag meets it again with the same
-  // refusal and nothing after it is read; a followed file is left there.
+  // refusal and nothing after it is read. A followed file is left there:
+  // the damage ends that file only, reading goes on in the outer file after
+  // the file-pointer record (CanReadOn), and TakeLeftFollowedFile tells of it.
   // 0 after every other ReadTag.
   int MetDamagedHeader(int* tag = nullptr) const {
     if (tag) *tag = m_damagedTag;
     return m_damagedHeader ? 1 : 0;
   }
+  // After a damaged tag header ended a followed file: 1, once, with that
+  // file's path (as found) in *path, the header's refusal in *why and the
+  // id it names in *tag (each when given). The note stays until it is
+  // taken, so a caller learns of the damage also when a record's reader
+  // met it (and went on: a header that names the next object is no damage
+  // of the object before it). 0 without one.
+  int TakeLeftFollowedFile(std::string* path, std::string* why, int* tag);
+  // How many times a file pointer was followed since the file was opened:
+  // with IsInFollowedFile, tells the records of one followed file from
+  // those of the next.
+  int FollowedFiles() const { return m_followed; }
   // The size of the file opened first when a read met its end before a
   // tag header or a record's payload was complete (the file ends early
   // there: cut short, or without its end tag); -1 while it has not.
@@ -268,6 +282,11 @@ class TDR_Manager {
   bool m_damagedHeader;       // see MetDamagedHeader
   int m_damagedTag;
   long long m_endedEarlyAt;   // see EndedEarlyAt
+  int m_followed;             // see FollowedFiles
+  bool m_leftFollowed;        // see TakeLeftFollowedFile
+  std::string m_leftPath;
+  std::string m_leftWhy;
+  int m_leftTag;
   std::string m_lastError;
   int m_lastErrorLevel;
 };

@@ -12,6 +12,7 @@
 #include "../sd_dtm/DTMTestSupport.h"
 #include "../sd_survey/SeismicTestSupport.h"
 #include "AppMainSupport.h"
+#include "IOTestSupport.h"
 #include "Sd_IOSupport.h"
 #include "Sd_Node.h"
 #include "Sv_Debug.h"
@@ -160,57 +161,79 @@ TEST_F(LoadMessages, EachFailureSaysWhy) {
 }
 
 // A bad length in any record of a terrain, or a file cut inside one, costs
-// that terrain alone: the class's text comes first, then why. A bad end tag
-// costs nothing but is said.
+// that terrain and the rest of its file: the class's text comes first, then
+// why, then what was lost. A bad end tag costs nothing but is said. The same
+// damage in a file that a file pointer names ends that file only: the
+// terrain after the pointer loads, and the box names the followed file.
 TEST_F(LoadMessages, ADamagedTerrainRecordGivesTheClassTextThenWhy) {
   ASSERT_TRUE(StartWindow({"orvanta"}));
-  auto first = dtm_test::MakeDTM(9, 9), second = dtm_test::MakeDTM(9, 9);
+  auto first = dtm_test::MakeDTM(9, 9), second = dtm_test::MakeDTM(9, 9), after = dtm_test::MakeDTM(9, 9);
   second->SetColorMap(static_cast<unsigned*>(calloc(256, sizeof(unsigned))));
-  const std::string file = dir.file("two.sd");
-  // The box names the file before messages that do not.
-  const std::string classText = "While loading \"" + file + "\":\n\nCould not load data: possible data format problem";
+  const std::string file = dir.file("two.sd"), pointer = dir.file("pointer.sd");
   ASSERT_TRUE(dtm_test::WriteSD(file, {first.get(), second.get()}));
+  ASSERT_TRUE(sd_io_test::FileWriter(pointer).Pointer(TDR_TAG_SD_BASICDTM, file).Object(after.get()).Close());
   const std::string bytes = orvanta_test::ReadFileBytes(file);
-  // Each record of the second terrain (object, elevations, colours,
-  // georeference, colour map, settings) with a length of -5.
+  // Each damage of two.sd, with the box of two.sd read itself and of
+  // pointer.sd, which loads one object more.
   struct Row {
-    std::string bytes, text;
+    std::string bytes;
     int objects;
+    std::string text, followedText;
   };
+  // The box names the file before messages that do not.
+  const auto named = [](const std::string& loaded) { return "While loading \"" + loaded + "\":\n\n"; };
+  const std::string classText = "Could not load data: possible data format problem: ",
+                    negative = "TDR tag length is negative (-5)";
+  const std::string before[] = {"no object before it was loaded", "the 1 object before it was loaded",
+                                "the 2 objects before it were loaded"};
+  const std::string rest =
+      "\n\nFile \"" + pointer + "\": the rest of the file \"" + file + "\" that a file pointer names ";
   std::vector<Row> rows;
+  // Each record of the two terrains (object, elevations, colours,
+  // georeference, settings; the second's colour map before its settings)
+  // with a length of -5.
   size_t at = bytes.find("END_HEADER\n") + 11, colours = 0;
-  const int negative = -5;
+  const int minusFive = -5;
   int length = 0, end = 0;
   for (int i = 0; i < 11; ++i, at += TDR_Manager::kTagHeaderSize + static_cast<size_t>(length)) {
     memcpy(&length, &bytes[at + 8], 4);
     if (i == 7) colours = at;
-    if (i < 5) continue;
     std::string mutant = bytes;
-    memcpy(&mutant[at + 8], &negative, 4);
-    rows.push_back({mutant, classText + ": TDR tag length is negative (-5)", 1});
+    memcpy(&mutant[at + 8], &minusFive, 4);
+    const int k = i < 5 ? 0 : 1;
+    rows.push_back({mutant, k,
+                    named(file) + classText + negative + "\n\nFile \"" + file +
+                        "\": the rest of the file could not be read; " + before[k] + ".",
+                    named(pointer) + classText + negative + rest + "could not be read; " + before[k] + "."});
   }
   memcpy(&end, &bytes[at + 4], 4);
   ASSERT_EQ(end, TDR_TAG_EOF) << "the end tag follows the second terrain's six records";
   std::string badEnd = bytes;
-  memcpy(&badEnd[at + 8], &negative, 4);
-  rows.push_back({badEnd,
-                  "File \"" + file +
-                      "\": the rest of the file is damaged (ERROR:  TDR tag length is negative (-5)); the 2 objects "
-                      "before it were loaded.",
-                  2});
-  const std::string cut = bytes.substr(0, colours + 100);  // inside the colour grid
-  rows.push_back({cut, classText + "\n\nFile \"" + file + "\" ends early at byte " + std::to_string(cut.size()) +
-                           " after 1 object loaded.",
-                  1});
+  memcpy(&badEnd[at + 8], &minusFive, 4);
+  rows.push_back(
+      {badEnd, 2,
+       "File \"" + file + "\": the rest of the file is damaged (ERROR:  " + negative + "); " + before[2] + ".",
+       "File \"" + pointer + "\": the rest of the file \"" + file +
+           "\" that a file pointer names is damaged (ERROR:  " + negative + "); " + before[2] + "."});
+  const std::string cut = bytes.substr(0, colours + 100);  // inside the second terrain's colour grid
+  rows.push_back({cut, 1,
+                  named(file) + classText.substr(0, classText.size() - 2) + "\n\nFile \"" + file +
+                      "\" ends early at byte " + std::to_string(cut.size()) + " after 1 object loaded.",
+                  named(pointer) + classText + "TDR tag length exceeds the file" + rest + "could not be read; " +
+                      before[1] + "."});
   for (size_t i = 0; i < rows.size(); ++i) {
     ASSERT_TRUE(orvanta_test::WriteFileBytes(file, rows[i].bytes));
-    DesktopRecorder recorder;
-    ASSERT_EQ(window->LoadDataFile(file.c_str()), 0) << "row " << i;
-    int loaded = 0;
-    for (Sd_Node* n = window->m_workarea->GetRoot()->GetFirstChild(); n; n = n->GetNext()) ++loaded;
-    EXPECT_EQ(loaded, rows[i].objects) << "row " << i;
-    ASSERT_TRUE(WaitFor([&] { return orvanta::PendingMessageCount() == 0; }));
-    EXPECT_EQ(recorder.boxes.empty() ? "" : recorder.boxes[0].text.toStdString(), rows[i].text)
-        << "row " << i;
+    for (const bool followed : {false, true}) {
+      DesktopRecorder recorder;
+      const int result = window->LoadDataFile((followed ? pointer : file).c_str());
+      int loaded = 0;
+      for (Sd_Node* n = window->m_workarea->GetRoot()->GetFirstChild(); result == 0 && n; n = n->GetNext()) ++loaded;
+      EXPECT_EQ(loaded, rows[i].objects + (followed ? 1 : 0))
+          << "row " << i << (followed ? " through the pointer" : "");
+      ASSERT_TRUE(WaitFor([&] { return orvanta::PendingMessageCount() == 0; }));
+      EXPECT_EQ(recorder.boxes.empty() ? "" : recorder.boxes[0].text.toStdString(),
+                followed ? rows[i].followedText : rows[i].text)
+          << "row " << i << (followed ? " through the pointer" : "");
+    }
   }
 }

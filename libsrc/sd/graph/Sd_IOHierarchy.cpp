@@ -112,8 +112,9 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
         tag = objectTag;
       } else if (objectTag == TDR_TAG_ERROR && manager->CanReadOn()) {
         // The object's record alone was refused (a file pointer that cannot
-        // be followed, or whose file does not fit the load's budget): the
-        // entry is dropped like one whose class refused it.
+        // be followed, whose file does not fit the load's budget or starts
+        // with a damaged header): the entry is dropped like one whose class
+        // refused it.
         ++refused;
         int level = 0;
         const char* why = manager->GetLastError(&level);

@@ -28,6 +28,13 @@ std::string PlainReason(const std::string& message) {
   return start == std::string::npos ? std::string() : message.substr(start);
 }
 
+// How many objects loaded before damage that ended a file.
+std::string LoadedBefore(int objects) {
+  if (objects <= 0) return "no object before it was loaded";
+  return "the " + std::to_string(objects) +
+         (objects == 1 ? " object before it was loaded" : " objects before it were loaded");
+}
+
 }  // namespace
 
 Sd_IOSupport::Sd_IOSupport(Sd_Node* root) : m_currentTag(TDR_TAG_ERROR), m_root(root) {}
@@ -178,7 +185,12 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
   const Sd_LoadBudget::Load load(path);
   Sd_Node* last = nullptr;
   int objects = 0, skipped = 0, unexplained = 0;
-  bool damaged = false;
+  // damaged: reading stopped at a damaged header; lost: after the failure
+  // text of the class whose object the damage cost, which said why.
+  bool damaged = false, lost = false;
+  // The followed file being read (its number, 0 in the outer file) and the
+  // objects it gave so far.
+  int follow = 0, followObjects = 0;
   std::string reason;
   const auto explain = [&](const std::string& why, int level) {
     if (level <= SV_LEVEL_WARNING) return;
@@ -189,6 +201,34 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
     ++skipped;
     explain(why, level);
   };
+  // A damaged header that names an object's tag costs that object: its
+  // class's text says so, with why. Whether it did.
+  const auto classText = [&](int damagedTag, const std::string& why) {
+    const ClassEntry* entry = FindClass(damagedTag);
+    if (!entry || !GetFactory(damagedTag) || !entry->failText || entry->failLevel > SV_LEVEL_WARNING) return false;
+    ReportClassFailure(*entry, why);
+    return true;
+  };
+  // A damaged header in a followed file ends that file only; reading goes
+  // on in the outer file. What the rest of the followed file held is said
+  // at once, with the objects it gave: after the class's text when one was
+  // shown (refused says for which record), else with the header's reason.
+  const auto leftFollowed = [&](int refused) {
+    std::string file, why;
+    int damagedTag = TDR_TAG_ERROR;
+    if (!manager.TakeLeftFollowedFile(&file, &why, &damagedTag)) return false;
+    const bool shown = refused != TDR_TAG_ERROR ? RefusalShown(refused) : classText(damagedTag, why);
+    const std::string before = LoadedBefore(follow == manager.FollowedFiles() ? followObjects : 0);
+    if (shown) {
+      Sv_Debug::Warning("File \"%s\": the rest of the file \"%s\" that a file pointer names could not be read; %s.",
+                        path, file.c_str(), before.c_str());
+    } else {
+      Sv_Debug::Warning("File \"%s\": the rest of the file \"%s\" that a file pointer names is damaged (%s); %s.", path,
+                        file.c_str(), why.c_str(), before.c_str());
+    }
+    ++skipped;
+    return true;
+  };
   for (;;) {
     const int tag = manager.ReadTag();
     if (tag == TDR_TAG_EOF) break;
@@ -196,36 +236,52 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
       int level = 0;
       const char* error = manager.GetLastError(&level);
       const std::string why = *error ? error : "a damaged record";
+      if (leftFollowed(TDR_TAG_ERROR)) continue;
       if (manager.CanReadOn()) {
         note(why, level);
         continue;
       }
-      // Nothing after a damaged header can be found again. A header that
-      // names an object's tag costs that object: its class's text says so.
+      // Nothing after a damaged header can be found again.
       damaged = true;
       int damagedTag = TDR_TAG_ERROR;
-      const ClassEntry* entry = manager.MetDamagedHeader(&damagedTag) ? FindClass(damagedTag) : nullptr;
-      if (entry && GetFactory(damagedTag) && entry->failText && entry->failLevel <= SV_LEVEL_WARNING) {
-        // Where the file ends is said once, below.
-        const bool cut = manager.EndedEarlyAt() >= 0;
-        ReportClassFailure(*entry, cut ? std::string() : why);
-        if (!cut) ++skipped;
-      } else if (manager.EndedEarlyAt() < 0) {
+      manager.MetDamagedHeader(&damagedTag);
+      // Where the file ends is said once, below.
+      const bool cut = manager.EndedEarlyAt() >= 0;
+      if (classText(damagedTag, cut ? std::string() : why)) {
+        if (!cut) {
+          ++skipped;
+          lost = true;
+        }
+      } else if (!cut) {
         explain(why, level);
       }
       break;
+    }
+    const int from = manager.IsInFollowedFile() ? manager.FollowedFiles() : 0;
+    if (from != follow) {
+      follow = from;
+      followObjects = 0;
     }
     m_currentTag = tag;
     if (Sd_Node* object = CreateObject(&manager, tag, m_root)) {
       last = object;
       ++objects;
+      if (follow) ++followObjects;
+      // The object's reader met the damage at the next object's header.
+      leftFollowed(TDR_TAG_ERROR);
     } else if (manager.EndedEarlyAt() >= 0) {
       // The record runs past the end of the file: nothing follows it.
       break;
     } else if (FindClass(tag)) {
+      // A damaged header of the record in a followed file costs the rest of
+      // that file too.
+      if (leftFollowed(tag)) continue;
       note(RefusalReason(tag), RefusalShown(tag) ? SV_LEVEL_WARNING : SV_LEVEL_DEBUG);
       // Reading stays at a damaged header of the record: nothing follows.
-      if (manager.MetDamagedHeader()) break;
+      if (manager.MetDamagedHeader()) {
+        damaged = lost = true;
+        break;
+      }
     }
     // Records that are not objects (common tags, settings) left over from
     // an object that was refused belong to that object: not counted again.
@@ -246,10 +302,14 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
   } else if (objects == 0 && (unexplained > 0 || skipped == 0)) {
     Sv_Debug::Error("File \"%s\" holds nothing that can be shown: %s.", path,
                     reason.empty() ? "it holds no object records" : reason.c_str());
+  } else if (lost && unexplained == 0) {
+    // The class's text said why its object was refused; the objects after
+    // it are lost as well.
+    Sv_Debug::Warning("File \"%s\": the rest of the file could not be read; %s.", path, LoadedBefore(objects).c_str());
   } else if (objects > 0 && unexplained > 0 && skipped == 0) {
     // Only the damage after the last object was not said yet.
-    Sv_Debug::Warning("File \"%s\": the rest of the file is damaged (%s); the %d object%s before it %s loaded.", path,
-                      reason.c_str(), objects, objects == 1 ? "" : "s", objects == 1 ? "was" : "were");
+    Sv_Debug::Warning("File \"%s\": the rest of the file is damaged (%s); %s.", path, reason.c_str(),
+                      LoadedBefore(objects).c_str());
   } else if (objects > 0 && unexplained > 0) {
     Sv_Debug::Warning("File \"%s\": %d record%s could not be read%s (%s); the others were loaded.", path, skipped,
                       skipped == 1 ? "" : "s", damaged ? " and the rest of the file is damaged" : "",
