@@ -426,6 +426,8 @@ TEST_F(FirstView, SplitScreenStereoShowsTheWholeSceneInEachHalf) {
     }
     ASSERT_EQ(area->GetStereo(), 1);
     const double switchFit = nav->GetZoom();
+    // Both halves of the best pass are shown together, over the coarse ones.
+    NoFrameOfThePassShowsLessThanTheCoarseFrame();
     area->UpdateGL();
     ASSERT_TRUE(Settle());
     const QImage stereo = area->grabFramebuffer();
