@@ -426,19 +426,21 @@ TEST_F(FirstView, SplitScreenStereoShowsTheWholeSceneInEachHalf) {
   // The sample in the stored 800 x 600 window; square terrains of 256 and
   // 1024 nodes (5 and 20 km across, a tenth as deep) in a wide and a
   // near-square window larger than the test screen (the view draws into a
-  // framebuffer of its own), and maximized.
+  // framebuffer of its own), and maximized. Switched from the first view or
+  // from one seen closer.
   struct Row {
     int nodes;  // 0: the sample
     QSize window;
     int atStart;
+    double closer;
   };
-  const Row rows[] = {{0, QSize(), 0},
-                      {0, QSize(), 1},
-                      {256, QSize(1920, 1080), 0},
-                      {1024, QSize(1920, 1080), 0},
-                      {256, QSize(1800, 1700), 0},
-                      {1024, QSize(1800, 1700), 0},
-                      {1024, QSize(), 1}};
+  const Row rows[] = {{0, QSize(), 0, 1.0},
+                      {0, QSize(), 1, 1.0},
+                      {256, QSize(1920, 1080), 0, 2.0},
+                      {1024, QSize(1920, 1080), 0, 2.0},
+                      {256, QSize(1800, 1700), 0, 1.0},
+                      {1024, QSize(1800, 1700), 0, 1.0},
+                      {1024, QSize(), 1, 1.0}};
   for (const Row& row : rows) {
     const int atStart = row.atStart;
     SCOPED_TRACE(std::to_string(row.nodes) + " nodes, " + std::to_string(row.window.width()) + " wide, " +
@@ -467,8 +469,8 @@ TEST_F(FirstView, SplitScreenStereoShowsTheWholeSceneInEachHalf) {
       area->UpdateGL();
       ASSERT_TRUE(Settle());
       mono = area->grabFramebuffer();
-      // Seen closer first: the switch fits the zoom anew.
-      nav->SetZoom(2.0 * nav->GetZoom());
+      // The switch fits the zoom anew.
+      nav->SetZoom(row.closer * nav->GetZoom());
       area->UpdateGL();
       ASSERT_TRUE(Settle());
       window->CameraStereoAction->trigger();
