@@ -231,10 +231,21 @@ void Qk_NavigatorOverlay::FitView() {
   const bool stereo = m_workArea->GetStereo() != 0;
   const int views[2] = {stereo ? SV_VIEW_LEFT : SV_VIEW_MONO, SV_VIEW_RIGHT};
   // With the automatic stereo scale the eyes are fitted, and then drawn, at
-  // the scale that puts the point the view turns about at the base
-  // distance: the scale the last frame measured belongs to the view before
-  // and would make the fit depend on what was shown before it.
-  if (stereo && m_camera->IsCyclopeanScale()) m_camera->SetStereoScale(m_camera->ScaleForDistance(kOrbitDistance));
+  // the scale that puts the point the view turns about at the base distance
+  // from the eyes, as the frames' automatic scale does for the scene under
+  // the centre (that point lies kOrbitDistance behind the window, the
+  // window the viewing distance in front of the eyes). The scale the last
+  // frame measured belongs to the view before and would make the fit depend
+  // on what was shown before it.
+  if (stereo && m_camera->IsCyclopeanScale()) {
+    m_camera->SetStereoScale(m_camera->ScaleForDistance(kOrbitDistance + m_camera->ViewingDistance()));
+  }
+  // The near plane that the last frame moved out for depth precision was
+  // fitted to what that frame showed, in its own view (the mono one, before
+  // a switch to stereo): the fit takes the planes of the settings, and the
+  // next frame fits the near plane to the new view.
+  const double nearLimit = m_camera->GetNearLimit();
+  m_camera->SetNearLimit(0.0);
   // From the reset view's zoom, whatever the zoom is now: a view that has
   // grown (stereo switched off) gets the zoom back that a narrower one took.
   double zoom = kInitialZoom;
@@ -261,6 +272,7 @@ void Qk_NavigatorOverlay::FitView() {
       }
     }
   }
+  m_camera->SetNearLimit(nearLimit);
   m_zoom = ClampZoom(zoom);
   if (m_viewMatrix) *m_viewMatrix = GetViewMatrix();
 }

@@ -93,6 +93,9 @@ class Sv_Perspective {
   int GetViewportWidth() const { return m_width; }
   int GetViewportHeight() const { return m_height; }
 
+  // The eye's distance from the window (display units).
+  double ViewingDistance() const;
+
   // Orthographic projection instead of perspective (non-zero = on).
   void SetOrtho(int on);
   int GetOrtho() const { return m_ortho; }
@@ -174,7 +177,6 @@ class Sv_Perspective {
 
  private:
   void Recompute();
-  double ViewingDistance() const;
   void EyeMatrix(int view, double scale, double out[16]) const;
   void LoadProjection(const double m[16]) const;
 
