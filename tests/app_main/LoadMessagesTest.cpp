@@ -299,17 +299,14 @@ TEST_F(LoadMessages, ADamagedTerrainRecordGivesTheClassTextThenWhy) {
   std::string badOrder = bytes;
   badOrder[firstAt] = 7;
   const std::string nothing = "File \"" + file + "\" holds nothing that can be shown: ";
-  const std::string none = "no object before it was loaded.";
-  rows.push_back({badOrder, 0, nothing + byteOrder + ".", rest + "is damaged (" + byteOrder + "); " + none});
+  const std::string none = "no object before it was loaded.", restLine = rest.substr(2);
+  rows.push_back({badOrder, 0, nothing + byteOrder + ".", restLine + "is damaged (" + byteOrder + "); " + none});
   const int unknownId = 4242;
   ASSERT_EQ(TDR_Manager::TagName(unknownId, nullptr), TDR_TAG_ERROR);
   std::string badId = bytes;
   memcpy(&badId[firstAt + 4], &unknownId, 4);
   memcpy(&badId[firstAt + 8], &minusFive, 4);
-  rows.push_back({badId, 0, nothing + negative + ".", rest + "is damaged (" + negative + "); " + none});
-  for (std::string* text : {&rows[rows.size() - 2].followedText, &rows.back().followedText}) {
-    text->erase(0, 2);  // the rest of the line above, without its blank line
-  }
+  rows.push_back({badId, 0, nothing + negative + ".", restLine + "is damaged (" + negative + "); " + none});
   // After the first terrain: a record of an unknown id, stepped over alone;
   // a file pointer, followed in two.sd read itself and refused alone inside
   // a followed file.
@@ -336,7 +333,7 @@ TEST_F(LoadMessages, ADamagedTerrainRecordGivesTheClassTextThenWhy) {
   }
   // Damage in the followed file and at the outer files' end.
   rows.push_back({badOrder, 0, nothing + byteOrder + ".",
-                  rest.substr(2) + "is damaged (" + byteOrder + "); " + none + "\n\nFile \"" + pointer +
+                  restLine + "is damaged (" + byteOrder + "); " + none + "\n\nFile \"" + pointer +
                       "\": 1 record could not be read and the rest of the file is damaged (" + byteOrder +
                       "); the {N} objects before it were loaded.",
                   true});
