@@ -152,7 +152,9 @@ TEST(TdrFilePointer, BadPointersAreRefusedWithAMessage) {
     // after it: a nested pointer costs that record only, and the rest of
     // the followed file comes before the outer file's.
     EXPECT_EQ(m.GetFilePtr() == outerFile, c.innerTags == 0);
-    if (c.innerTags) EXPECT_EQ(m.ReadTag(nullptr), TDR_TAG_GEOREF) << c.path;
+    if (c.innerTags) {
+      EXPECT_EQ(m.ReadTag(nullptr), TDR_TAG_GEOREF) << c.path;
+    }
     EXPECT_EQ(m.ReadTag(nullptr), TDR_TAG_GEOREF) << c.path;
     EXPECT_EQ(m.GetFilePtr(), outerFile);
     EXPECT_EQ(m.ReadTag(nullptr), TDR_TAG_EOF);
