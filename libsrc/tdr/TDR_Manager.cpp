@@ -425,8 +425,16 @@ void TDR_Manager::DropSuspended() {
   m_suspendedEndTag = -1;
 }
 
+int TDR_Manager::ReadTrailingTag(int* length) {
+  m_holdPointers = true;
+  const int tag = ReadTag(length);
+  m_holdPointers = false;
+  return tag;
+}
+
 int TDR_Manager::ReadTag(int* length) {
   if (length) *length = 0;
+  m_tagIsPointer = false;
   m_resumable = false;
   m_damagedHeader = false;
   m_damagedTag = TDR_TAG_ERROR;
@@ -495,12 +503,19 @@ int TDR_Manager::ReadTag(int* length) {
       char text[64];
       snprintf(text, sizeof text, "ERROR:  Unknown TDR tag id %d", id);
       Report(SV_LEVEL_DEBUG, text, kWhere);
+      m_lastError = text;  // the reading function's name is for the debug log
       m_tag = TDR_TAG_ERROR;
-      if (m_depth == 1) LeaveInner();
       DropSuspended();
-      // The record's length is sound: reading may go on at the next record.
+      // The record's length is sound: reading may go on at the next record,
+      // in a followed file as in the file opened first.
       m_resumable = true;
       return TDR_TAG_ERROR;
+    }
+    if (filePointer && m_holdPointers) {
+      // Left for the reader of the object the record stands for.
+      m_tagIsPointer = true;
+      if (length) *length = len;
+      return id;
     }
     if (filePointer) {
       DropSuspended();
@@ -532,31 +547,31 @@ int TDR_Manager::FollowFilePointer() {
   Level& outer = Current();
   const char* where = "TDR_Manager::ReadTag (file pointer)";
   if (m_depth == 1) {
-    Report(SV_LEVEL_ERROR, "ERROR:  A file pointer inside a followed TDR file is not supported",
+    // The record alone is refused: the followed file goes on after it.
+    Report(SV_LEVEL_ERROR, "A file pointer inside a followed TDR file is not supported",
                       outer.path.c_str());
-    LeaveInner();
     return -1;
   }
   // Payload: int32 length n, then n path characters.
   int n = 0;
   if (m_tagLength < 4 || Sv_UtlFread(&n, 4, 1, outer.file, m_byteOrder) != 1 || n <= 0 ||
       n > m_tagLength - 4) {
-    Report(SV_LEVEL_ERROR, "ERROR:  TDR file-pointer record is damaged", where);
+    Report(SV_LEVEL_ERROR, "TDR file-pointer record is damaged", where);
     return -1;
   }
   if (n > kMaxPointerPath) {
-    Report(SV_LEVEL_ERROR, "ERROR:  TDR file-pointer record names a path longer than the 4096 bytes a path may have",
+    Report(SV_LEVEL_ERROR, "TDR file-pointer record names a path longer than the 4096 bytes a path may have",
            where);
     return -1;
   }
   std::string target(static_cast<size_t>(n), '\0');
   if (fread(&target[0], 1, static_cast<size_t>(n), outer.file) != static_cast<size_t>(n)) {
-    Report(SV_LEVEL_ERROR, "ERROR:  TDR file-pointer record is damaged", where);
+    Report(SV_LEVEL_ERROR, "TDR file-pointer record is damaged", where);
     return -1;
   }
   target.resize(strlen(target.c_str()));
   if (target.empty()) {
-    Report(SV_LEVEL_ERROR, "ERROR:  TDR file-pointer record is damaged", where);
+    Report(SV_LEVEL_ERROR, "TDR file-pointer record is damaged", where);
     return -1;
   }
 
@@ -580,18 +595,18 @@ int TDR_Manager::FollowFilePointer() {
     if (inner) innerPath = candidates[i];
   }
   if (!inner) {
-    Report(SV_LEVEL_ERROR, "ERROR:  Opening the file named by a TDR file pointer", target.c_str());
+    Report(SV_LEVEL_ERROR, "Opening the file named by a TDR file pointer", target.c_str());
     return -1;
   }
   const long long size = FileSize(inner);
   if (size < 0) {
     fclose(inner);
-    Report(SV_LEVEL_ERROR, "ERROR:  Opening the file named by a TDR file pointer", target.c_str());
+    Report(SV_LEVEL_ERROR, "Opening the file named by a TDR file pointer", target.c_str());
     return -1;
   }
   if (SameFile(inner, outer.file)) {
     fclose(inner);
-    Report(SV_LEVEL_ERROR, "ERROR:  A TDR file pointer names the file that holds it", target.c_str());
+    Report(SV_LEVEL_ERROR, "A TDR file pointer names the file that holds it", target.c_str());
     return -1;
   }
   char* buffer = LargeBuffer(inner, size);
@@ -599,7 +614,7 @@ int TDR_Manager::FollowFilePointer() {
   if (ReadHeaderOf(inner, nullptr, nullptr, nullptr, &binary, innerPath.c_str()) != 0 || !binary) {
     fclose(inner);
     free(buffer);
-    Report(SV_LEVEL_ERROR, "ERROR:  Reading the header of the file named by a TDR file pointer",
+    Report(SV_LEVEL_ERROR, "Reading the header of the file named by a TDR file pointer",
                       innerPath.c_str());
     return -1;
   }

@@ -27,7 +27,7 @@
 // its header and goes on returning that file's tags; at its end tag it goes
 // back to the outer file just after the record. While inside, GetFilePtr,
 // GetTagVersion, GetByteOrder, GetFileName and GetPath describe the inner
-// file. A file pointer inside a followed file is refused.
+// file. A file pointer inside a followed file is refused, alone.
 //
 // Writing: OpenFile(path, "wb"), AddComment..., WriteHeader, then for every
 // record WriteTag, the payload through a TDR_PayloadWriter, and EndTag, which patches
@@ -95,11 +95,23 @@ class TDR_Manager {
   // length or one that exceeds the rest of the file, an id missing from the tag-name table or
   // a file pointer that cannot be followed; each with a debug message.
   int ReadTag(int* length = nullptr);
+  // ReadTag for the records that follow an object's own record (its common
+  // tags and settings): a file-pointer record is not followed but returned
+  // as it stands, with IsFilePointer 1, for the caller to put back with
+  // UnreadTagHeader. A file pointer always stands for an object's record,
+  // never for a trailing one: the reader of objects follows it and meets
+  // whatever the named file holds, its damage included.
+  int ReadTrailingTag(int* length = nullptr);
+  // 1 when the tag header read last is a file-pointer record that
+  // ReadTrailingTag did not follow.
+  int IsFilePointer() const { return m_tagIsPointer ? 1 : 0; }
   // After ReadTag gave TDR_TAG_ERROR: 1 when reading can go on with the
   // next ReadTag at the next record: the record itself was sound and only
   // it was refused (an id missing from the tag-name table, a file pointer
-  // that cannot be followed), or the damage ended a followed file (see
-  // MetDamagedHeader); 0 when the file cannot be read further.
+  // that cannot be followed or one inside a followed file), or the damage
+  // ended a followed file (see MetDamagedHeader); 0 when the file cannot be
+  // read further. A record refused inside a followed file costs that record
+  // only: reading goes on in the followed file.
   int CanReadOn() const { return m_resumable ? 1 : 0; }
   // After ReadTag gave TDR_TAG_ERROR for a tag header that cannot be read
   // (damaged, a negative length, a record cut by the end of the file): 1,
@@ -283,6 +295,8 @@ class TDR_Manager {
   int m_damagedTag;
   long long m_endedEarlyAt;   // see EndedEarlyAt
   int m_followed;             // see FollowedFiles
+  bool m_holdPointers = false;  // ReadTrailingTag: file pointers are not followed
+  bool m_tagIsPointer = false;  // see IsFilePointer
   bool m_leftFollowed;        // see TakeLeftFollowedFile
   std::string m_leftPath;
   std::string m_leftWhy;

@@ -206,7 +206,7 @@ TEST(ViewerStartup, DamagedFilesGiveTheWindowBackWithTheirReason) {
   // for that record; the other file says why it shows nothing.
   const std::pair<std::string, std::string> cases[] = {
       {"pipe.sd", "Opening the file named by a TDR file pointer: " + dir.file("pipe")},
-      {"garbage.sd", "garbage.sd\" holds nothing that can be shown: ERROR:  TDR tag header has a bad byte-order byte"},
+      {"garbage.sd", "garbage.sd\" holds nothing that can be shown: TDR tag header has a bad byte-order byte"},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.first);

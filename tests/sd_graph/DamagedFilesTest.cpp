@@ -129,7 +129,7 @@ TEST_F(DamagedFiles, AFileThatShowsNothingOrNotEverythingSaysWhyOnce) {
   } cases[] = {
       {"empty.sd", {}, SV_LEVEL_ERROR, "holds nothing that can be shown: it holds no object records"},
       {"pointer-to-empty.sd", {}, SV_LEVEL_ERROR, "holds nothing that can be shown"},
-      {"unknown.sd", {7, 7}, SV_LEVEL_WARNING, "1 record could not be read (ERROR:  Unknown TDR tag id"},
+      {"unknown.sd", {7, 7}, SV_LEVEL_WARNING, "1 record could not be read (Unknown TDR tag id"},
       {"cut.sd", {}, SV_LEVEL_ERROR, "holds nothing that can be shown: it ends early at byte"},
       {"noend.sd", {}, SV_LEVEL_ERROR, "is not a valid SD file"},
   };

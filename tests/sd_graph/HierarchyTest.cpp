@@ -211,7 +211,7 @@ TEST_F(HierarchyTest, EntriesThatCannotBeCreatedAreDroppedWithoutShiftingTheRest
     // The user is told, once, what was left out of the scene and why.
     ASSERT_EQ(out.capture.messages().size(), 1u) << out.capture.All();
     EXPECT_EQ(out.capture.messages()[0].second,
-              "Scene \"" + k.first + "\": 1 object could not be read (no support for records of type SD_BASICDTM); "
+              "File \"" + k.first + "\": 1 record could not be read (no support for records of type SD_BASICDTM); "
               "the others were loaded.");
   }
   const std::string log = out.Take();

@@ -124,9 +124,9 @@ int Sd_TextureDTM::LoadObject(TDR_Manager* manager) {
        LoadElevations(manager) == 0;
   if (ok) {
     // The colour record is optional: whatever comes instead must be the
-    // grid's GEOREF.
-    const int tag = manager->ReadTag(nullptr);
-    if (tag == TDR_TAG_SCALAR) {
+    // grid's GEOREF. A file pointer there is the next object's.
+    const int tag = manager->ReadTrailingTag(nullptr);
+    if (tag == TDR_TAG_SCALAR && !manager->IsFilePointer()) {
       ok = LoadColors(manager) == 0;
     } else {
       if (tag != TDR_TAG_ERROR) manager->UnreadTagHeader();

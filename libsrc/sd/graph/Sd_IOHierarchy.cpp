@@ -13,6 +13,7 @@
 #include "Sd_IOSupport.h"
 #include "Sd_Iterator.h"
 #include "Sd_LoadBudget.h"
+#include "Sd_LoadReport.h"
 #include "Sd_Node.h"
 #include "Sv_Debug.h"
 #include "TDR_Manager.h"
@@ -51,6 +52,14 @@ bool StartsEntryOrObject(int tag) {
   return tag == TDR_TAG_SD_NODE || tag == TDR_TAG_EOF || tag == TDR_TAG_ERROR || Sd_IOSupport::FindClass(tag);
 }
 
+// Appends the objects to the group; one the group does not take is deleted.
+void Adopt(Sd_GroupNode* group, const std::vector<Sd_Node*>& objects) {
+  for (Sd_Node* object : objects) {
+    group->AddChild(object);
+    if (object->GetParent() != group) delete object;
+  }
+}
+
 }  // namespace
 
 Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
@@ -74,19 +83,36 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
   }
   TDR_PayloadReader(manager).SkipFormatNumber();
 
-  // Entries whose object record was refused, for the one message that sums
-  // them up (unless the factory's own message already reached the user).
+  // What the load tells the user is counted and worded as for a file read
+  // as data.
   const std::string path = manager->GetPath();
   const Sd_LoadBudget::Load load(path.c_str());
-  int refused = 0, unexplained = 0;
-  std::string reason;
+  LoadReport report(*this, *manager, path.c_str());
+  // The next record's tag. A record refused alone, or damage that ended a
+  // followed file, is told of and costs only what it held: reading goes on.
+  const auto next = [&] {
+    int t = manager->ReadTag();
+    while (t == TDR_TAG_ERROR && report.ReadOn()) t = manager->ReadTag();
+    return t;
+  };
+  // The object of the record of tag just read (without a parent), or null.
+  const auto make = [&](int t) {
+    report.Record();
+    Sd_Node* made = CreateObject(manager, t, nullptr);
+    if (made) {
+      report.Loaded();
+    } else {
+      report.Refused(t);
+    }
+    return made;
+  };
 
   Sd_Node entry;  // receives each node record in turn
   Sd_GroupNode* top = nullptr;
   std::vector<OpenLevel> levels;
   bool failed = false;
 
-  int tag = manager->ReadTag();
+  int tag = next();
   while (tag == TDR_TAG_SD_NODE) {
     if (entry.LoadObject(manager) != 0) {
       failed = true;
@@ -97,50 +123,41 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
     // The entry's object: a plain node has no record of its own; any other
     // node's record follows its node record.
     Sd_Node* object = nullptr;
+    // Further objects of the file that the entry's record points to: they
+    // join the entry's group after it, as they join the root when the scene
+    // file is read as data.
+    std::vector<Sd_Node*> more;
     if (entry.GetType() == 1) {
       object = new (std::nothrow) Sd_Node();
-      tag = manager->ReadTag();
+      tag = next();
     } else {
-      int objectTag = manager->ReadTag();
+      int objectTag = next();
       // The node record is written with the class's own trailing records
       // (WriteCommonTags is virtual: settings, alternate values, ...), which
       // the object reads again after its own record. Every record up to the
       // one that starts an object belongs to the node record.
-      while (!StartsEntryOrObject(objectTag)) objectTag = manager->ReadTag();
+      while (!StartsEntryOrObject(objectTag)) objectTag = next();
       if (objectTag == TDR_TAG_SD_NODE) {
+        // The object's record is missing (or was refused, a file pointer
+        // whose file gave nothing): the entry does not match a plain node
+        // and is dropped below.
         object = new (std::nothrow) Sd_Node();
         tag = objectTag;
-      } else if (objectTag == TDR_TAG_ERROR && manager->CanReadOn()) {
-        // The object's record alone was refused (a file pointer that cannot
-        // be followed, whose file does not fit the load's budget or starts
-        // with a damaged header): the entry is dropped like one whose class
-        // refused it.
-        ++refused;
-        int level = 0;
-        const char* why = manager->GetLastError(&level);
-        if (level > SV_LEVEL_WARNING) {
-          ++unexplained;
-          if (reason.empty()) reason = *why ? why : "a damaged record";
-        }
-        tag = manager->ReadTag();
       } else if (objectTag == TDR_TAG_EOF || objectTag == TDR_TAG_ERROR) {
         tag = objectTag;
       } else {
-        object = CreateObject(manager, objectTag, nullptr);
-        if (!object) {
-          ++refused;
-          // The reason given is the first one the user was not told.
-          if (!RefusalShown(objectTag)) {
-            ++unexplained;
-            if (reason.empty()) reason = RefusalReason(objectTag);
-          }
+        const int from = manager->IsInFollowedFile() ? manager->FollowedFiles() : 0;
+        object = make(objectTag);
+        tag = next();
+        while (from && FindClass(tag) && manager->IsInFollowedFile() && manager->FollowedFiles() == from) {
+          if (Sd_Node* further = make(tag)) more.push_back(further);
+          tag = next();
         }
-        tag = manager->ReadTag();
       }
     }
     // Records of the entry that nobody read (those of an object without a
     // class, or settings its class does not know) belong to no other entry.
-    while (tag != TDR_TAG_SD_NODE && tag != TDR_TAG_EOF && tag != TDR_TAG_ERROR) tag = manager->ReadTag();
+    while (tag != TDR_TAG_SD_NODE && tag != TDR_TAG_EOF && tag != TDR_TAG_ERROR) tag = next();
 
     Sd_GroupNode* group = nullptr;
     int hasChildren = 0;
@@ -167,18 +184,20 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
       if (!group) {
         Sv_Debug::Message(SV_LEVEL_DEBUG, "ERROR:  The hierarchy does not start with a group");
         delete object;
+        for (Sd_Node* further : more) delete further;
         failed = true;
         break;
       }
       top = group;
+      Adopt(top, more);
       if (hasChildren) levels.push_back(OpenLevel{top, 0});
       continue;
     }
 
+    // Entries after the top's last child (possible only after dropped
+    // entries) go into the top.
+    Sd_GroupNode* into = levels.empty() ? top : levels.back().group;
     if (object) {
-      // Entries after the top's last child (possible only after dropped
-      // entries) go into the top.
-      Sd_GroupNode* into = levels.empty() ? top : levels.back().group;
       into->AddChild(object);
       if (object->GetParent() != into) {
         delete object;
@@ -186,6 +205,7 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
         group = nullptr;
       }
     }
+    Adopt(into, more);
     // An entry without an object (no class, failed load) is dropped, but its
     // place in the shape is kept: it counts as a node without children.
     if (group && hasChildren) {
@@ -212,9 +232,6 @@ Sd_Node* Sd_IOSupport::ReadHierarchy(TDR_Manager* manager) {
     Sd_GroupNode::DeleteTree(top);
     return nullptr;
   }
-  if (unexplained > 0) {
-    Sv_Debug::Warning("Scene \"%s\": %d object%s could not be read (%s); the others were loaded.", path.c_str(),
-                      refused, refused == 1 ? "" : "s", reason.c_str());
-  }
+  report.Finish();
   return top;
 }

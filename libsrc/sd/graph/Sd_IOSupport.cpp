@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Sd_LoadBudget.h"
+#include "Sd_LoadReport.h"
 #include "Sd_Node.h"
 #include "Sv_Debug.h"
 #include "Sv_Platform.h"
@@ -136,7 +137,8 @@ std::string Sd_IOSupport::RefusalReason(int tag) const {
   std::string table = entry->failText ? entry->failText : "";
   table.erase(0, table.find_first_not_of(' '));
   if (m_refusal.empty()) return std::string("a damaged ") + name + " record" + (table.empty() ? "" : ": " + table);
-  return std::string("the ") + name + " record was refused: " + (table.empty() ? "" : table + ": ") + m_refusal;
+  return std::string("the ") + name + " record was refused: " + (table.empty() ? "" : table + ": ") +
+         PlainReason(m_refusal);
 }
 
 bool Sd_IOSupport::RefusalShown(int tag) const {
@@ -178,144 +180,173 @@ Sd_Node* Sd_IOSupport::ReadSDFile(const char* path) {
     return nullptr;
   }
 
-  // Every record that gives no object is counted, and the first reason
-  // the user has not been told kept, so that a file that shows nothing, or
-  // not everything, says why. Records whose refusal was already shown to
-  // the user (a warning or an error) need no second word.
   const Sd_LoadBudget::Load load(path);
+  LoadReport report(*this, manager, path);
   Sd_Node* last = nullptr;
-  int objects = 0, skipped = 0, unexplained = 0;
-  // damaged: reading stopped at a damaged header; lost: after the failure
-  // text of the class whose object the damage cost, which said why.
-  bool damaged = false, lost = false;
-  // The followed file being read (its number, 0 in the outer file) and the
-  // objects it gave so far.
-  int follow = 0, followObjects = 0;
-  std::string reason;
-  const auto explain = [&](const std::string& why, int level) {
-    if (level <= SV_LEVEL_WARNING) return;
-    ++unexplained;
-    if (reason.empty()) reason = why;
-  };
-  const auto note = [&](const std::string& why, int level) {
-    ++skipped;
-    explain(why, level);
-  };
-  // A damaged header that names an object's tag costs that object: its
-  // class's text says so, with why. Whether it did.
-  const auto classText = [&](int damagedTag, const std::string& why) {
-    const ClassEntry* entry = FindClass(damagedTag);
-    if (!entry || !GetFactory(damagedTag) || !entry->failText || entry->failLevel > SV_LEVEL_WARNING) return false;
-    ReportClassFailure(*entry, why);
-    return true;
-  };
-  // A damaged header in a followed file ends that file only; reading goes
-  // on in the outer file. What the rest of the followed file held is said
-  // at once, with the objects it gave: after the class's text when one was
-  // shown (refused says for which record), else with the header's reason.
-  const auto leftFollowed = [&](int refused) {
-    std::string file, why;
-    int damagedTag = TDR_TAG_ERROR;
-    if (!manager.TakeLeftFollowedFile(&file, &why, &damagedTag)) return false;
-    const bool shown = refused != TDR_TAG_ERROR ? RefusalShown(refused) : classText(damagedTag, why);
-    const std::string before = LoadedBefore(follow == manager.FollowedFiles() ? followObjects : 0);
-    if (shown) {
-      Sv_Debug::Warning("File \"%s\": the rest of the file \"%s\" that a file pointer names could not be read; %s.",
-                        path, file.c_str(), before.c_str());
-    } else {
-      Sv_Debug::Warning("File \"%s\": the rest of the file \"%s\" that a file pointer names is damaged (%s); %s.", path,
-                        file.c_str(), why.c_str(), before.c_str());
-    }
-    ++skipped;
-    return true;
-  };
   for (;;) {
     const int tag = manager.ReadTag();
     if (tag == TDR_TAG_EOF) break;
     if (tag == TDR_TAG_ERROR) {
-      int level = 0;
-      const char* error = manager.GetLastError(&level);
-      const std::string why = *error ? error : "a damaged record";
-      if (leftFollowed(TDR_TAG_ERROR)) continue;
-      if (manager.CanReadOn()) {
-        note(why, level);
-        continue;
-      }
+      if (report.ReadOn()) continue;
       // Nothing after a damaged header can be found again.
-      damaged = true;
-      int damagedTag = TDR_TAG_ERROR;
-      manager.MetDamagedHeader(&damagedTag);
-      // Where the file ends is said once, below.
-      const bool cut = manager.EndedEarlyAt() >= 0;
-      if (classText(damagedTag, cut ? std::string() : why)) {
-        if (!cut) {
-          ++skipped;
-          lost = true;
-        }
-      } else if (!cut) {
-        explain(why, level);
-      }
+      report.Ended();
       break;
     }
-    const int from = manager.IsInFollowedFile() ? manager.FollowedFiles() : 0;
-    if (from != follow) {
-      follow = from;
-      followObjects = 0;
-    }
+    report.Record();
     m_currentTag = tag;
     if (Sd_Node* object = CreateObject(&manager, tag, m_root)) {
       last = object;
-      ++objects;
-      if (follow) ++followObjects;
-      // The object's reader met the damage at the next object's header.
-      leftFollowed(TDR_TAG_ERROR);
-    } else if (manager.EndedEarlyAt() >= 0) {
-      // The record runs past the end of the file: nothing follows it.
+      report.Loaded();
+    } else if (!report.Refused(tag)) {
       break;
-    } else if (FindClass(tag)) {
-      // A damaged header of the record in a followed file costs the rest of
-      // that file too.
-      if (leftFollowed(tag)) continue;
-      note(RefusalReason(tag), RefusalShown(tag) ? SV_LEVEL_WARNING : SV_LEVEL_DEBUG);
-      // Reading stays at a damaged header of the record: nothing follows.
-      if (manager.MetDamagedHeader()) {
-        damaged = lost = true;
-        break;
-      }
     }
     // Records that are not objects (common tags, settings) left over from
     // an object that was refused belong to that object: not counted again.
   }
   manager.CloseFile();
-  const long long end = manager.EndedEarlyAt();
+  report.Finish();
+  return last;
+}
+
+// --- what a load tells the user ---
+
+Sd_IOSupport::LoadReport::LoadReport(Sd_IOSupport& io, TDR_Manager& manager, const char* path)
+    : m_io(io), m_manager(manager), m_path(path ? path : "") {}
+
+void Sd_IOSupport::LoadReport::Explain(const std::string& why, int level) {
+  if (level <= SV_LEVEL_WARNING) return;
+  ++m_unexplained;
+  if (m_reason.empty()) m_reason = PlainReason(why);
+}
+
+void Sd_IOSupport::LoadReport::Note(const std::string& why, int level) {
+  ++m_skipped;
+  Explain(why, level);
+}
+
+// A damaged header that names an object's tag costs that object: its
+// class's text says so, with why. Whether it did.
+bool Sd_IOSupport::LoadReport::ClassText(int damagedTag, const std::string& why) {
+  const ClassEntry* entry = FindClass(damagedTag);
+  if (!entry || !GetFactory(damagedTag) || !entry->failText || entry->failLevel > SV_LEVEL_WARNING) return false;
+  ReportClassFailure(*entry, why);
+  return true;
+}
+
+// A damaged header in a followed file ends that file only; reading goes on
+// in the outer file. What the rest of the followed file held is said at
+// once, with the objects that file gave: after the class's text when one
+// was shown (refused says for which record), else with the header's reason.
+bool Sd_IOSupport::LoadReport::LeftFollowed(int refused) {
+  std::string file, why;
+  int damagedTag = TDR_TAG_ERROR;
+  if (!m_manager.TakeLeftFollowedFile(&file, &why, &damagedTag)) return false;
+  const bool shown = refused != TDR_TAG_ERROR ? m_io.RefusalShown(refused) : ClassText(damagedTag, why);
+  const std::string before = LoadedBefore(m_follow == m_manager.FollowedFiles() ? m_followObjects : 0);
+  if (shown) {
+    Sv_Debug::Warning("File \"%s\": the rest of the file \"%s\" that a file pointer names could not be read; %s.",
+                      m_path.c_str(), file.c_str(), before.c_str());
+  } else {
+    Sv_Debug::Warning("File \"%s\": the rest of the file \"%s\" that a file pointer names is damaged (%s); %s.",
+                      m_path.c_str(), file.c_str(), PlainReason(why).c_str(), before.c_str());
+  }
+  ++m_skipped;
+  return true;
+}
+
+void Sd_IOSupport::LoadReport::Record() {
+  const int from = m_manager.IsInFollowedFile() ? m_manager.FollowedFiles() : 0;
+  if (from != m_follow) {
+    m_follow = from;
+    m_followObjects = 0;
+  }
+}
+
+void Sd_IOSupport::LoadReport::Loaded() {
+  ++m_objects;
+  if (m_follow) ++m_followObjects;
+  // The object's reader met the damage at the next object's header.
+  LeftFollowed(TDR_TAG_ERROR);
+}
+
+bool Sd_IOSupport::LoadReport::Refused(int tag) {
+  // The record runs past the end of the file: nothing follows it.
+  if (m_manager.EndedEarlyAt() >= 0) return false;
+  if (!FindClass(tag)) return true;
+  // A damaged header of the record in a followed file costs the rest of
+  // that file too.
+  if (LeftFollowed(tag)) return true;
+  Note(m_io.RefusalReason(tag), m_io.RefusalShown(tag) ? SV_LEVEL_WARNING : SV_LEVEL_DEBUG);
+  // Reading stays at a damaged header of the record: nothing follows.
+  if (m_manager.MetDamagedHeader()) {
+    m_damaged = m_lost = true;
+    return false;
+  }
+  return true;
+}
+
+bool Sd_IOSupport::LoadReport::ReadOn() {
+  if (LeftFollowed(TDR_TAG_ERROR)) return true;
+  if (!m_manager.CanReadOn()) return false;
+  int level = 0;
+  const char* error = m_manager.GetLastError(&level);
+  Note(*error ? error : "a damaged record", level);
+  return true;
+}
+
+void Sd_IOSupport::LoadReport::Ended() {
+  m_damaged = true;
+  int level = 0;
+  const char* error = m_manager.GetLastError(&level);
+  const std::string why = *error ? error : "a damaged record";
+  int damagedTag = TDR_TAG_ERROR;
+  m_manager.MetDamagedHeader(&damagedTag);
+  // Where the file ends is said once, by Finish.
+  const bool cut = m_manager.EndedEarlyAt() >= 0;
+  if (ClassText(damagedTag, cut ? std::string() : why)) {
+    if (!cut) {
+      ++m_skipped;
+      m_lost = true;
+    }
+  } else if (!cut) {
+    Explain(why, level);
+  }
+}
+
+void Sd_IOSupport::LoadReport::Finish() {
+  const char* path = m_path.c_str();
+  const int objects = m_objects, skipped = m_skipped;
+  const std::string& reason = m_reason;
+  const long long end = m_manager.EndedEarlyAt();
   if (end >= 0 && objects > 0) {
     // What was read before the end stays loaded.
     Sv_Debug::Warning("File \"%s\" ends early at byte %lld after %d object%s loaded.", path, end, objects,
                       objects == 1 ? "" : "s");
-    if (unexplained > 0) {
+    if (m_unexplained > 0) {
       Sv_Debug::Warning("File \"%s\": %d record%s could not be read (%s).", path, skipped, skipped == 1 ? "" : "s",
                         reason.c_str());
     }
-  } else if (end >= 0 && (unexplained > 0 || skipped == 0)) {
+  } else if (end >= 0 && (m_unexplained > 0 || skipped == 0)) {
     Sv_Debug::Error("File \"%s\" holds nothing that can be shown: it ends early at byte %lld%s%s.", path, end,
                     reason.empty() ? "" : ", and ", reason.c_str());
-  } else if (objects == 0 && (unexplained > 0 || skipped == 0)) {
+  } else if (objects == 0 && (m_unexplained > 0 || skipped == 0)) {
     Sv_Debug::Error("File \"%s\" holds nothing that can be shown: %s.", path,
                     reason.empty() ? "it holds no object records" : reason.c_str());
-  } else if (lost && unexplained == 0) {
+  } else if (m_lost && m_unexplained == 0) {
     // The class's text said why its object was refused; the objects after
     // it are lost as well.
     Sv_Debug::Warning("File \"%s\": the rest of the file could not be read; %s.", path, LoadedBefore(objects).c_str());
-  } else if (objects > 0 && unexplained > 0 && skipped == 0) {
+  } else if (objects > 0 && m_unexplained > 0 && skipped == 0) {
     // Only the damage after the last object was not said yet.
     Sv_Debug::Warning("File \"%s\": the rest of the file is damaged (%s); %s.", path, reason.c_str(),
                       LoadedBefore(objects).c_str());
-  } else if (objects > 0 && unexplained > 0) {
-    Sv_Debug::Warning("File \"%s\": %d record%s could not be read%s (%s); the others were loaded.", path, skipped,
-                      skipped == 1 ? "" : "s", damaged ? " and the rest of the file is damaged" : "",
-                      reason.c_str());
+  } else if (objects > 0 && m_unexplained > 0 && m_damaged) {
+    Sv_Debug::Warning("File \"%s\": %d record%s could not be read and the rest of the file is damaged (%s); %s.", path,
+                      skipped, skipped == 1 ? "" : "s", reason.c_str(), LoadedBefore(objects).c_str());
+  } else if (objects > 0 && m_unexplained > 0) {
+    Sv_Debug::Warning("File \"%s\": %d record%s could not be read (%s); the others were loaded.", path, skipped,
+                      skipped == 1 ? "" : "s", reason.c_str());
   }
-  return last;
 }
 
 Sd_Node* Sd_IOSupport::ReadTDRFile(const char* path, int tag) {

@@ -172,6 +172,8 @@ class Sd_IOSupport {
   static void ClearTestClasses();
 
  private:
+  class LoadReport;
+
   // Why the last CreateObject made no object of a record of tag (for the
   // message that sums up a file's refusals).
   std::string RefusalReason(int tag) const;

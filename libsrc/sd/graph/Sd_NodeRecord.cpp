@@ -138,7 +138,13 @@ int Sd_Node::SaveObject(TDR_Manager* manager, int withCommonTags, int) {
 int Sd_Node::ReadCommonTags(TDR_Manager* manager) {
   if (!manager) return -1;
   for (;;) {
-    const int tag = manager->ReadTag(nullptr);
+    // A file-pointer record stands for the next object, whatever its tag:
+    // it, and any damage in the file it names, belong to the caller.
+    const int tag = manager->ReadTrailingTag(nullptr);
+    if (manager->IsFilePointer()) {
+      manager->UnreadTagHeader();
+      return 0;
+    }
     if (tag == TDR_TAG_GEOREF) {
       TDR_GeoRef* geo = new TDR_GeoRef();
       if (geo->Read(manager) != 0) {
