@@ -275,7 +275,9 @@ TEST(AtomicFile, AReplacementByAnotherUserKeepsTheOwnerAndGroupOrTheFile) {
 }
 
 // A write past the file-size limit fails as a write error that names the
-// file, and the old file stays, instead of the process ending with SIGXFSZ.
+// file, and the old file stays, instead of the process ending with SIGXFSZ,
+// whether Commit's flush meets the limit or an earlier write that its caller
+// did not look at.
 // A write killed in its final flush leaves its temporary still marked, so
 // the next write removes it.
 TEST(AtomicFile, AWritePastTheSizeLimitFailsAndOneKilledInItsFlushIsCleanedUp) {
@@ -284,7 +286,8 @@ TEST(AtomicFile, AWritePastTheSizeLimitFailsAndOneKilledInItsFlushIsCleanedUp) {
   ASSERT_TRUE(WriteFileBytes(target, "old"));
   // A child with SIGXFSZ's default action, as a fresh process has it, whose
   // 64 bytes wait in the stream until Commit, past a limit of 16 bytes.
-  auto write = [&](bool killedInFlush) {
+  enum How { kInCommit, kEarlier, kKilledInFlush };
+  auto write = [&](How how) {
     const pid_t child = fork();
     if (child == 0) {
       struct rlimit limit, noCore = {0, 0};
@@ -293,9 +296,11 @@ TEST(AtomicFile, AWritePastTheSizeLimitFailsAndOneKilledInItsFlushIsCleanedUp) {
       Sv_AtomicFile out;
       if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || !out.Open(target.c_str())) _exit(9);
       fputs(std::string(64, 'n').c_str(), out.GetFile());
-      if (killedInFlush) signal(SIGXFSZ, SIG_DFL);  // the flush ends the child
+      if (how == kKilledInFlush) signal(SIGXFSZ, SIG_DFL);  // the flush ends the child
       limit.rlim_cur = 16;
-      if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || out.Commit() != -1) _exit(8);
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(8);
+      if (how == kEarlier) fwrite(std::string(65536, 'n').data(), 1, 65536, out.GetFile());
+      if (out.Commit() != -1) _exit(8);
       const std::string said = Sv_Debug::LastMessage();
       _exit(Sv_Debug::LastLevel() == SV_LEVEL_WARNING && said.find("Writing failed") != std::string::npos &&
                     said.find(target) != std::string::npos && said.find(strerror(EFBIG)) != std::string::npos
@@ -305,11 +310,13 @@ TEST(AtomicFile, AWritePastTheSizeLimitFailsAndOneKilledInItsFlushIsCleanedUp) {
     int status = -1;
     return child > 0 && waitpid(child, &status, 0) == child ? status : -1;
   };
-  EXPECT_EQ(write(false), 0) << "the wait status of a write past the limit";
-  EXPECT_EQ(ReadFileBytes(target), "old");
-  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"history"});
+  for (How how : {kInCommit, kEarlier}) {
+    EXPECT_EQ(write(how), 0) << "the wait status of a write past the limit, " << how;
+    EXPECT_EQ(ReadFileBytes(target), "old");
+    EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"history"});
+  }
 
-  const int killed = write(true);
+  const int killed = write(kKilledInFlush);
   ASSERT_TRUE(WIFSIGNALED(killed) && WTERMSIG(killed) == SIGXFSZ) << killed;
   ASSERT_EQ(WriteWhole(target, "next"), 0);
   EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"history"});
