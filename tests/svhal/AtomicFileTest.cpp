@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -24,6 +25,9 @@
 #include "TestSupport.h"
 
 using orvanta_test::FileSizeLimit;
+using orvanta_test::GetAcl;
+using orvanta_test::NamedUserAcl;
+using orvanta_test::SetAcl;
 using orvanta_test::MessageCapture;
 using orvanta_test::ListDirectory;
 using orvanta_test::ReadFileBytes;
@@ -236,24 +240,43 @@ TEST(AtomicFile, OnlyARegularFileBehindALinkIsReplaced) {
 }
 
 // A replacement keeps the file's owner and group where the writer may give
-// them (any as the superuser, a group of its own otherwise); elsewhere the
-// file is kept as it is, with a warning naming it. Each row writes in a
-// child that has become its user (its own group of the same number, and a
-// member of group 4200).
+// them (any as the superuser, a group of its own otherwise), then its mode
+// and its access ACL (a named user's entry, the owning group's entry apart
+// from the mask), or none where it had none, also in a folder whose default
+// ACL a new file takes; elsewhere the file is kept as it is, with a warning
+// naming it. Each row writes in a child that has become its user (its own
+// group of the same number, and a member of group 4200).
 TEST(AtomicFile, AReplacementByAnotherUserKeepsTheOwnerAndGroupOrTheFile) {
   if (geteuid() != 0) GTEST_SKIP() << "only the superuser can act as other users";
+  enum Acl { kNone, kOwn, kFolders };
   struct Row {
     unsigned user, owner, group;
     bool replaced;
-  } const rows[] = {{0, 4101, 4200, true}, {4102, 4101, 4200, false}, {4102, 4102, 4200, true}, {4102, 4102, 4300, false}};
+    Acl acl;
+  } const rows[] = {{0, 4101, 4200, true, kOwn},      {4102, 4101, 4200, false, kNone}, {4102, 4102, 4200, true, kOwn},
+                    {4102, 4102, 4300, false, kOwn},  {4102, 4102, 4200, true, kNone},
+                    {4102, 4102, 4200, true, kFolders}};
   TempDir dir;
   ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
   const std::string target = dir.file("options");
+  const bool acls = WriteFileBytes(target, "") && SetAcl(target, NamedUserAcl());
   for (const Row& row : rows) {
     SCOPED_TRACE(&row - rows);
+    if (row.acl != kNone && !acls) continue;
+    if (row.acl == kFolders) {
+      ASSERT_TRUE(SetAcl(dir.path(), NamedUserAcl(true), true));
+    }
+    unlink(target.c_str());
     ASSERT_TRUE(WriteFileBytes(target, "old"));
     ASSERT_EQ(chown(target.c_str(), row.owner, row.group), 0);
     ASSERT_EQ(chmod(target.c_str(), 0660), 0);
+    if (row.acl == kOwn) {
+      ASSERT_TRUE(SetAcl(target, NamedUserAcl()));
+    } else if (row.acl == kFolders) {
+      // A file without an ACL of its own in a folder with a default ACL.
+      ASSERT_NE(GetAcl(target), "");
+      ASSERT_EQ(removexattr(target.c_str(), "system.posix_acl_access"), 0);
+    }
     const pid_t child = fork();
     if (child == 0) {
       const gid_t groups[] = {row.user, 4200};
@@ -270,8 +293,10 @@ TEST(AtomicFile, AReplacementByAnotherUserKeepsTheOwnerAndGroupOrTheFile) {
     EXPECT_EQ(ReadFileBytes(target), row.replaced ? "new" : "old");
     EXPECT_EQ(std::vector<unsigned>({st.st_uid, st.st_gid, st.st_mode & 07777u}),
               std::vector<unsigned>({row.owner, row.group, 0660u}));
+    EXPECT_EQ(GetAcl(target), row.acl == kOwn ? NamedUserAcl() : "");
     EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"options"});
   }
+  if (!acls) GTEST_SKIP() << "the temporary folder's file system keeps no ACLs: their rows were left out";
 }
 
 // A write past the file-size limit fails as a write error that names the
