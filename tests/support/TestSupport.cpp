@@ -59,10 +59,12 @@ int g_cleaner = -1;
 std::mutex g_cleanerMutex;
 
 [[noreturn]] void RunCleaner(int in) {
+  // Of this process's descriptors it keeps only the pipe; it outlives a
+  // Ctrl+C meant for the test.
   setsid();
+  dup2(in, 3);
   const int null = open("/dev/null", O_RDWR);
   for (int fd = 0; fd < 3; ++fd) dup2(null, fd);
-  dup2(in, 3);
   close_range(4, ~0u, 0);
   std::set<std::string> folders;
   std::string pending;

@@ -279,11 +279,15 @@ TEST(AtomicFile, AReplacementByAnotherUserKeepsTheOwnerAndGroupOrTheFile) {
     }
     const pid_t child = fork();
     if (child == 0) {
+      // Entered first: the temporary folder above may be closed to others.
       const gid_t groups[] = {row.user, 4200};
-      if (setgroups(2, groups) != 0 || setgid(row.user) != 0 || setuid(row.user) != 0) _exit(9);
-      if (WriteWhole(target, "new") == 0) _exit(0);
+      if (chdir(dir.path().c_str()) != 0 || setgroups(2, groups) != 0 || setgid(row.user) != 0 ||
+          setuid(row.user) != 0) {
+        _exit(9);
+      }
+      if (WriteWhole("options", "new") == 0) _exit(0);
       const std::string said = Sv_Debug::LastMessage();
-      _exit(said.find(target) != std::string::npos && said.find("owner and group") != std::string::npos ? 1 : 8);
+      _exit(said.find("options") != std::string::npos && said.find("owner and group") != std::string::npos ? 1 : 8);
     }
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
