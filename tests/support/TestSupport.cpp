@@ -50,11 +50,13 @@ void RemoveTree(const std::string& path) {
 }
 
 // The folders are also known to a cleaner, a process of its own that
-// removes every folder still listed once no process holds the other end of
-// its pipe: a process that ends without running destructors (a death
+// removes every folder it was told of once no process holds the other end
+// of its pipe: a process that ends without running destructors (a death
 // test's child, a child that calls _exit, one that is killed) leaves
-// nothing behind. Forked children share the parent's cleaner and list their
-// folders with it; programs started with exec do not hold its pipe.
+// nothing behind, nor does one whose last steps make a folder again (Qt
+// stores its dialogs' settings in the home folder at exit). Forked
+// children share the parent's cleaner and list their folders with it;
+// programs started with exec do not hold its pipe.
 int g_cleaner = -1;
 std::mutex g_cleanerMutex;
 
@@ -75,19 +77,15 @@ std::mutex g_cleanerMutex;
     if (n <= 0) break;
     pending.append(buffer, static_cast<size_t>(n));
     for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-      const std::string line = pending.substr(0, end);
-      if (line.size() < 2) continue;
-      if (line[0] == '+') folders.insert(line.substr(1));
-      if (line[0] == '-') folders.erase(line.substr(1));
+      if (end > 0) folders.insert(pending.substr(0, end));
     }
   }
   for (const std::string& folder : folders) RemoveTree(folder);
   _exit(0);
 }
 
-// Tells the cleaner, started at the first call, a folder to remove ('+') or
-// one removed already ('-').
-void TellCleaner(char what, const std::string& path) {
+// Tells the cleaner, started at the first call, a folder to remove.
+void TellCleaner(const std::string& path) {
   std::lock_guard<std::mutex> lock(g_cleanerMutex);
   if (g_cleaner < 0) {
     int ends[2];
@@ -108,7 +106,7 @@ void TellCleaner(char what, const std::string& path) {
     }
     g_cleaner = ends[1];
   }
-  const std::string line = what + path + "\n";
+  const std::string line = path + "\n";
   (void)!write(g_cleaner, line.data(), line.size());
 }
 
@@ -128,14 +126,12 @@ TempDir::TempDir() {
   buf.push_back('\0');
   if (mkdtemp(buf.data())) {
     m_path = buf.data();
-    TellCleaner('+', m_path);
+    TellCleaner(m_path);
   }
 }
 
 TempDir::~TempDir() {
-  if (m_path.empty()) return;
-  RemoveTree(m_path);
-  TellCleaner('-', m_path);
+  if (!m_path.empty()) RemoveTree(m_path);
 }
 
 MessageCapture::MessageCapture(int threshold) {
