@@ -16,11 +16,12 @@
 //
 // The temporary file is ".<name>.orvanta-tmp-XXXXXX" with a unique suffix;
 // when the target exists it takes the target's owner and group, then its
-// permission bits without set-user-id and set-group-id (else it is this
-// user's, 0666 less the umask). It carries the writer's mark until its data
-// are on the device, just before the rename, and stays locked until it is
-// renamed or removed, so that Open can remove the temporaries of the same
-// target that a killed write left, and nothing else.
+// permission bits without set-user-id and set-group-id, then its access ACL
+// where it has one (else it is this user's, 0666 less the umask). It
+// carries the writer's mark until its data are on the device, just before
+// the rename, and stays locked until it is renamed or removed, so that Open
+// can remove the temporaries of the same target that a killed write left,
+// and nothing else.
 // A target whose owner and group the new file cannot be given (another
 // user's file, or a group this user is not a member of; the superuser may
 // give any) is refused with a warning naming it and left as it is: in a

@@ -83,8 +83,8 @@ int Sv_PlatformRunProcess(const char* command, int wait) {
   sigemptyset(&none);
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
-  // Ignored here so that a write past the file-size limit fails instead of
-  // ending the viewer; the command gets the usual action back.
+  // The command gets the usual action for a file-size limit even where
+  // the viewer was started with it ignored.
   sigaddset(&defaults, SIGXFSZ);
   short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
   // A detached command leaves the viewer's session, so a signal to the
@@ -257,21 +257,27 @@ int (*g_directorySync)(int) = nullptr;
 // Owner, group and size limit of a replacement.
 
 // A write past the process's file-size limit (RLIMIT_FSIZE) raises SIGXFSZ,
-// whose default action ends the process. Ignored, the write fails with
-// EFBIG like any other failed write, and the old file is kept. A handler
-// the program installed stays; the default is turned to ignore again
-// whenever it is found back.
-void IgnoreFileSizeSignal() {
+// whose default action ends the process. Caught by a handler that does
+// nothing, the write fails with EFBIG like any other failed write, and the
+// old file is kept. A caught signal, unlike an ignored one, is back at its
+// default in every program this process starts (exec resets handlers), by
+// whatever means it is started. A handler the program installed, or an
+// action it chose, stays; the default is caught again whenever it is found
+// back.
+void FileSizeSignalCaught(int) {}
+
+void CatchFileSizeSignal() {
   struct sigaction current;
   if (sigaction(SIGXFSZ, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) ||
       current.sa_handler != SIG_DFL) {
     return;
   }
-  struct sigaction ignore;
-  memset(&ignore, 0, sizeof ignore);
-  ignore.sa_handler = SIG_IGN;
-  sigemptyset(&ignore.sa_mask);
-  (void)sigaction(SIGXFSZ, &ignore, nullptr);
+  struct sigaction caught;
+  memset(&caught, 0, sizeof caught);
+  caught.sa_handler = FileSizeSignalCaught;
+  caught.sa_flags = SA_RESTART;
+  sigemptyset(&caught.sa_mask);
+  (void)sigaction(SIGXFSZ, &caught, nullptr);
 }
 
 // Gives the new file at fd the owner and group of the file it replaces,
@@ -285,6 +291,30 @@ bool TakeOwnerOf(int fd, const struct stat& replaced) {
   if (mine.st_uid == replaced.st_uid && mine.st_gid == replaced.st_gid) return true;
   return fchown(fd, mine.st_uid == replaced.st_uid ? static_cast<uid_t>(-1) : replaced.st_uid,
                 mine.st_gid == replaced.st_gid ? static_cast<gid_t>(-1) : replaced.st_gid) == 0;
+}
+
+// The access ACL of the replaced file (its named users' and groups' entries,
+// and the mask that the mode's group bits stand for) is given to the new
+// file, after its mode: the ACL agrees with the replaced file's mode, so the
+// mode stays. A replaced file without one leaves none (the new file may have
+// taken one from its folder's default ACL). Best effort, like the mode;
+// where the file system keeps no ACLs there is nothing to keep.
+const char kAccessAcl[] = "system.posix_acl_access";
+
+void KeepAccessAcl(const char* replaced, int fd) {
+  std::vector<char> acl(512);
+  ssize_t n = getxattr(replaced, kAccessAcl, acl.data(), acl.size());
+  for (int attempt = 0; n < 0 && errno == ERANGE && attempt < 3; ++attempt) {
+    const ssize_t size = getxattr(replaced, kAccessAcl, nullptr, 0);
+    if (size <= 0) return;
+    acl.resize(static_cast<size_t>(size));
+    n = getxattr(replaced, kAccessAcl, acl.data(), acl.size());
+  }
+  if (n > 0) {
+    (void)fsetxattr(fd, kAccessAcl, acl.data(), static_cast<size_t>(n), 0);
+  } else if (n < 0 && errno == ENODATA) {
+    (void)fremovexattr(fd, kAccessAcl);
+  }
 }
 
 // Whether the file at fd has reached the file-size limit: the cause of a
@@ -341,7 +371,7 @@ FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* te
   }
   temporaryPath->clear();
   if (lock) *lock = -1;
-  IgnoreFileSizeSignal();
+  CatchFileSizeSignal();
   const std::string path(target);
   const size_t sep = path.rfind('/');
   const std::string directory = sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
@@ -387,6 +417,7 @@ FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* te
       // with a set-user-id or set-group-id bit: the new file was written by
       // this user, whoever owns it now.
       (void)fchmod(fd, st.st_mode & 07777 & ~static_cast<mode_t>(S_ISUID | S_ISGID));
+      KeepAccessAcl(target, fd);
     }
     // Best effort too: an unmarked temporary is merely never cleaned up.
     (void)fsetxattr(fd, kTemporaryMark, "1", 1, 0);

@@ -47,7 +47,8 @@ void Sv_PlatformShmDetach(void* view, size_t viewSize);
 // unique hidden name (".<name>.orvanta-tmp-XXXXXX"), and returns its stream
 // ("wb" or "w") with the new file's path in *temporaryPath. When the target
 // exists the file gets its owner and group, then its permission bits less
-// set-user-id and set-group-id; else it is this user's, 0666 less the umask.
+// set-user-id and set-group-id, then its access ACL where it has one; else
+// it is this user's, 0666 less the umask.
 // Null (errno set) when the file cannot be created, the target exists and
 // may not be written, or the target's owner and group cannot be given to
 // the new file (another user's file, or a group this user is not a member
@@ -57,7 +58,8 @@ void Sv_PlatformShmDetach(void* view, size_t viewSize);
 // stream is closed, released with Sv_PlatformCloseHandle once the file has
 // been renamed or removed. A write past the process's file-size limit fails
 // (EFBIG) instead of ending the process: SIGXFSZ, where it has its default
-// action, is ignored from the first call on.
+// action, is caught by a handler that does nothing from the first call on
+// (so that the programs this process starts still get the default action).
 FILE* Sv_PlatformCreateTemporary(const char* target, int binary, std::string* temporaryPath, int* lock = nullptr,
                                  bool* ownerRefused = nullptr);
 // Takes the writer's mark off a temporary (through a descriptor of it) once

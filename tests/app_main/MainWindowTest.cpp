@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -22,6 +23,10 @@
 #include <QVBoxLayout>
 
 #include <GL/gl.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <functional>
@@ -35,7 +40,9 @@
 #include "Qk_GLWorkArea.h"
 #include "Qk_GUIUtils.h"
 #include "Sd_Node.h"
+#include "Sv_AtomicFile.h"
 #include "Sv_Debug.h"
+#include "Sv_Stdlib.h"
 #include "TestSupport.h"
 #include "WindowFixture.h"
 #include "orvanta.h"
@@ -86,6 +93,12 @@ class MainWindow : public orvanta_mainwindow_test::WindowFixture {
     std::vector<std::string> out;
     for (QAction* a : menu->actions()) out.push_back(a->isSeparator() ? "--" : a->text().toStdString());
     return out;
+  }
+
+  // The caption that names a file: a name of more than forty characters
+  // shows its last 36 after "... ", wherever the temporary folder is.
+  static std::string Caption(const std::string& file) {
+    return "Orvanta -- " + (file.size() > 40 ? "... " + file.substr(file.size() - 36) : file);
   }
 
   int ChildCount() {
@@ -338,7 +351,7 @@ TEST_F(MainWindow, LoadingADataFileSetsCaptionDirectoryAndExaggeration) {
   const std::string path = dir.file("f.sd");
   ASSERT_TRUE(WriteSampleFile(path));
   EXPECT_EQ(window->LoadDataFile(path.c_str()), 0);
-  EXPECT_EQ(window->windowTitle().toStdString(), "Orvanta -- " + path);
+  EXPECT_EQ(window->windowTitle().toStdString(), Caption(path));
   EXPECT_EQ(window->GetLastDirectory(), dir.path() + "/");
   EXPECT_EQ(window->ExagEdit->text(), "Vertical Exaggeration: 6.00000");
   ASSERT_NE(window->m_workarea->GetRoot(), nullptr);
@@ -353,7 +366,7 @@ TEST_F(MainWindow, LoadingADataFileSetsCaptionDirectoryAndExaggeration) {
   // reason is in a box.
   orvanta_test::TempDir other;
   EXPECT_EQ(window->LoadDataFile(other.file("missing.sd").c_str()), -1);
-  EXPECT_EQ(window->windowTitle().toStdString(), "Orvanta -- " + path);
+  EXPECT_EQ(window->windowTitle().toStdString(), Caption(path));
   EXPECT_EQ(window->GetLastDirectory(), other.path() + "/");
   ASSERT_TRUE(WaitFor([&] { return !recorder.boxes.empty(); }));
   EXPECT_EQ(recorder.boxes[0].caption, "Orvanta - Error");
@@ -417,7 +430,7 @@ TEST_F(MainWindow, FileOpenUsesTheDialogAndCancelChangesNothing) {
               name->setText(QString::fromStdString(path));
               QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
             });
-  EXPECT_EQ(window->windowTitle().toStdString(), "Orvanta -- " + path);
+  EXPECT_EQ(window->windowTitle().toStdString(), Caption(path));
 }
 
 TEST_F(MainWindow, TheFileMenusDialogsAreOpenFileDialogsAndCancelChangesNothing) {
@@ -516,6 +529,48 @@ TEST_F(MainWindow, HelpPagesOpenThroughTheDesktop) {
   EXPECT_NE(recorder.urls[1], recorder.urls[2]);
   ASSERT_TRUE(WaitFor([] { return orvanta::PendingMessageCount() == 0; }));
   EXPECT_TRUE(recorder.boxes.empty());
+}
+
+// Whatever starts it (a command, a help page through the desktop, a process
+// Qt starts), a program the viewer starts once its file writer has set
+// itself up meets a file-size limit with the usual action, not with the
+// failed writes the viewer chose for itself; commands get that action even
+// where the viewer was started with the signal ignored.
+TEST_F(MainWindow, ProgramsItStartsGetTheFileSizeLimitsUsualAction) {
+  // Each program's shell reports its ignored signals, as the browser does.
+  const std::string report = dir.file("ignored"), bin = dir.file("bin");
+  const std::string tell = "grep SigIgn /proc/self/status > '" + report + ".part' && mv '" + report + ".part' '" +
+                           report + "'";
+  ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+  ASSERT_TRUE(orvanta_test::WriteFileBytes(bin + "/xdg-open", "#!/bin/sh\n" + tell + "\n"));
+  ASSERT_EQ(chmod((bin + "/xdg-open").c_str(), 0755), 0);
+  orvanta_test::ScopedEnv path("PATH", (bin + ":" + getenv("PATH")).c_str());
+  struct Row {
+    const char* how;
+    bool startedIgnored;
+    std::function<bool()> start;
+  } const rows[] = {
+      {"waited command", false, [&] { return Sv_UtlRunProcess(tell.c_str(), 1) == 0; }},
+      {"detached command", false, [&] { return Sv_UtlRunProcess(tell.c_str(), 0) == 0; }},
+      {"help page", false, [&] { return window->HelpOrvantaHomePageAction->trigger(), true; }},
+      {"Qt process", false, [&] { return QProcess::startDetached("/bin/sh", {"-c", QString::fromStdString(tell)}); }},
+      {"waited command, viewer started ignoring", true, [&] { return Sv_UtlRunProcess(tell.c_str(), 1) == 0; }},
+      {"detached command, viewer started ignoring", true, [&] { return Sv_UtlRunProcess(tell.c_str(), 0) == 0; }}};
+  struct sigaction before;
+  ASSERT_EQ(sigaction(SIGXFSZ, nullptr, &before), 0);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.how);
+    unlink(report.c_str());
+    signal(SIGXFSZ, row.startedIgnored ? SIG_IGN : SIG_DFL);
+    Sv_AtomicFile writer;
+    ASSERT_NE(writer.Open(dir.file("written").c_str()), nullptr);
+    ASSERT_TRUE(row.start());
+    ASSERT_TRUE(WaitFor([&] { return access(report.c_str(), F_OK) == 0; }));
+    const std::string line = orvanta_test::ReadFileBytes(report);
+    ASSERT_EQ(line.rfind("SigIgn:", 0), 0u) << line;
+    EXPECT_EQ((std::stoull(line.substr(7), nullptr, 16) >> (SIGXFSZ - 1)) & 1, 0u) << line;
+  }
+  sigaction(SIGXFSZ, &before, nullptr);
 }
 
 TEST_F(MainWindow, AboutShowsTheProgramsBox) {

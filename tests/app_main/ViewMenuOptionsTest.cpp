@@ -311,20 +311,22 @@ TEST_F(OptionsWindow, HostileFilesStillStartWithAWindowThatFitsTheScreen) {
 // Only a file this program wrote is replaced at close: a file of the options
 // file's name that is not one, also behind a link, survives a start and a
 // close byte for byte; the user's files beside it survive; a set-id bit is
-// not carried over. An empty file, or one that ends within the magic, holds
-// nothing and is replaced.
+// not carried over, an access ACL is. An empty file, or one that ends within
+// the magic, holds nothing and is replaced.
 TEST_F(OptionsWindow, ACloseReplacesOnlyAnOptionsFile) {
   const std::string notes = dir.file("notes.txt"), text = "my notes\n" + std::string(64881, 'n');
   struct Row {
     bool link;
     std::string bytes;
     unsigned mode, after;  // the mode after the close, 0 where the file is kept
-  } const rows[] = {{true, text, 0644, 0},
-                    {false, text, 0644, 0},
-                    {false, Bytes({0x5B3C2A8F, 1, 60, 70, 800, 600, 0, 0}), 06755, 0755},
-                    {false, Bytes({0x4B3C2A8F, 60, 70}, "", false), 0600, 0600},
-                    {false, "", 0640, 0640},
-                    {false, "\x8f\x2a", 0600, 0600}};
+    std::string acl;
+  } const rows[] = {{true, text, 0644, 0, ""},
+                    {false, text, 0644, 0, ""},
+                    {false, Bytes({0x5B3C2A8F, 1, 60, 70, 800, 600, 0, 0}), 06755, 0755, ""},
+                    {false, Bytes({0x4B3C2A8F, 60, 70}, "", false), 0600, 0600, ""},
+                    {false, "", 0640, 0640, ""},
+                    {false, "\x8f\x2a", 0600, 0600, ""},
+                    {false, "", 0660, 0660, orvanta_test::NamedUserAcl()}};
   const std::string beside[] = {dir.file("bin/.pc_orvantaOptions.backup"), dir.file("bin/.pc_orvantaOptions.old123")};
   for (const Row& row : rows) {
     SCOPED_TRACE(&row - rows);
@@ -332,6 +334,7 @@ TEST_F(OptionsWindow, ACloseReplacesOnlyAnOptionsFile) {
     unlink(Options().c_str());
     ASSERT_TRUE(orvanta_test::WriteFileBytes(file, row.bytes));
     ASSERT_EQ(chmod(file.c_str(), row.mode), 0);
+    if (!row.acl.empty() && !orvanta_test::SetAcl(file, row.acl)) continue;  // a file system without ACLs
     ASSERT_TRUE(!row.link || symlink(notes.c_str(), Options().c_str()) == 0);
     for (const std::string& b : beside) ASSERT_TRUE(orvanta_test::WriteFileBytes(b, "the user's"));
     Sv_Debug::ForgetReported();
@@ -345,6 +348,7 @@ TEST_F(OptionsWindow, ACloseReplacesOnlyAnOptionsFile) {
     if (row.after) {
       EXPECT_EQ(bytes.substr(0, 8), Bytes({0x5B3C2A8F, 1}, "", false));
       EXPECT_EQ(st.st_mode & 07777, row.after);
+      EXPECT_EQ(orvanta_test::GetAcl(file), row.acl);
     } else {
       EXPECT_EQ(bytes, row.bytes);
     }

@@ -12,7 +12,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <ftw.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+
+#include <cerrno>
+#include <mutex>
+#include <set>
 
 #include "Sv_Debug.h"
 #include "Sv_Platform.h"
@@ -21,7 +27,88 @@ namespace orvanta_test {
 
 namespace {
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
+// Removes path and everything below it, whatever the modes of its folders
+// (a test may leave one that its owner cannot read or write).
+void RemoveTree(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return;
+  if (!S_ISDIR(st.st_mode)) {
+    unlink(path.c_str());
+    return;
+  }
+  if ((st.st_mode & S_IRWXU) != S_IRWXU) chmod(path.c_str(), (st.st_mode & 07777) | S_IRWXU);
+  std::vector<std::string> names;
+  if (DIR* d = opendir(path.c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(d);
+  }
+  for (const std::string& name : names) RemoveTree(path + "/" + name);
+  rmdir(path.c_str());
+}
+
+// The folders are also known to a cleaner, a process of its own that
+// removes every folder it was told of once no process holds the other end
+// of its pipe: a process that ends without running destructors (a death
+// test's child, a child that calls _exit, one that is killed) leaves
+// nothing behind, nor does one whose last steps make a folder again (Qt
+// stores its dialogs' settings in the home folder at exit). Forked
+// children share the parent's cleaner and list their folders with it;
+// programs started with exec do not hold its pipe.
+int g_cleaner = -1;
+std::mutex g_cleanerMutex;
+
+[[noreturn]] void RunCleaner(int in) {
+  // Of this process's descriptors it keeps only the pipe; it outlives a
+  // Ctrl+C meant for the test.
+  setsid();
+  dup2(in, 3);
+  const int null = open("/dev/null", O_RDWR);
+  for (int fd = 0; fd < 3; ++fd) dup2(null, fd);
+  close_range(4, ~0u, 0);
+  std::set<std::string> folders;
+  std::string pending;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = read(3, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    pending.append(buffer, static_cast<size_t>(n));
+    for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+      if (end > 0) folders.insert(pending.substr(0, end));
+    }
+  }
+  for (const std::string& folder : folders) RemoveTree(folder);
+  _exit(0);
+}
+
+// Tells the cleaner, started at the first call, a folder to remove.
+void TellCleaner(const std::string& path) {
+  std::lock_guard<std::mutex> lock(g_cleanerMutex);
+  if (g_cleaner < 0) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return;
+    // Started through a child that ends at once, so the cleaner is no
+    // child of this process for a test's wait to meet.
+    const pid_t child = fork();
+    if (child == 0) {
+      close(ends[1]);
+      if (fork() == 0) RunCleaner(ends[0]);
+      _exit(0);
+    }
+    close(ends[0]);
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) {
+      close(ends[1]);
+      return;
+    }
+    g_cleaner = ends[1];
+  }
+  const std::string line = path + "\n";
+  (void)!write(g_cleaner, line.data(), line.size());
+}
 
 std::vector<std::pair<int, std::string>> g_messages;
 bool g_capturing = false;
@@ -37,11 +124,14 @@ TempDir::TempDir() {
   std::string tmpl = std::string(base && *base ? base : "/tmp") + "/orvanta-test-XXXXXX";
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
-  if (mkdtemp(buf.data())) m_path = buf.data();
+  if (mkdtemp(buf.data())) {
+    m_path = buf.data();
+    TellCleaner(m_path);
+  }
 }
 
 TempDir::~TempDir() {
-  if (!m_path.empty()) nftw(m_path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+  if (!m_path.empty()) RemoveTree(m_path);
 }
 
 MessageCapture::MessageCapture(int threshold) {
@@ -122,6 +212,37 @@ bool FakeSystemRoot::Write(const std::string& path, const std::string& text) con
     mkdir((m_dir.path() + path.substr(0, slash)).c_str(), 0755);
   }
   return WriteFileBytes(m_dir.path() + path, text);
+}
+
+namespace {
+const char* AclName(bool forFolder) { return forFolder ? "system.posix_acl_default" : "system.posix_acl_access"; }
+}  // namespace
+
+std::string NamedUserAcl(bool forFolder) {
+  const unsigned x = forFolder ? 1 : 0, none = 0xFFFFFFFFu;
+  const unsigned entries[][3] = {{0x01, 6 | x, none}, {0x02, 6 | x, 4103}, {0x04, 4 | x, none},
+                                 {0x10, 6 | x, none}, {0x20, 0, none}};
+  std::string bytes;
+  auto put = [&](unsigned v, int size) {
+    for (int i = 0; i < size; ++i) bytes += static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  put(2, 4);
+  for (const auto& e : entries) {
+    put(e[0], 2);
+    put(e[1], 2);
+    put(e[2], 4);
+  }
+  return bytes;
+}
+
+std::string GetAcl(const std::string& path, bool forFolder) {
+  char buffer[1024];
+  const ssize_t n = getxattr(path.c_str(), AclName(forFolder), buffer, sizeof buffer);
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+}
+
+bool SetAcl(const std::string& path, const std::string& acl, bool forFolder) {
+  return setxattr(path.c_str(), AclName(forFolder), acl.data(), acl.size(), 0) == 0;
 }
 
 std::vector<std::string> ListDirectory(const std::string& path) {

@@ -12,7 +12,8 @@
 namespace orvanta_test {
 
 // A fresh directory below the system's temporary directory, removed with
-// everything in it when the object goes.
+// everything in it when the object goes, or when the process ends without
+// running its destructors (it ends with _exit, it is killed).
 class TempDir {
  public:
   TempDir();
@@ -77,6 +78,19 @@ class FakeSystemRoot {
  private:
   TempDir m_dir;
 };
+
+// An access ACL as the file system keeps it ("system.posix_acl_access":
+// version 2, then entries of tag, permissions and id): the owner and the
+// mask may read and write, user 4103 may read and write, the owning group
+// only reads, others nothing; on a file it stands for mode 0660. With
+// forFolder, the same as a folder's default ACL, with execute added.
+std::string NamedUserAcl(bool forFolder = false);
+// The file's access ACL (or, with forFolder, a folder's default ACL), empty
+// when it has none.
+std::string GetAcl(const std::string& path, bool forFolder = false);
+// Gives the file that ACL: false (errno ENOTSUP) where the file system keeps
+// none.
+bool SetAcl(const std::string& path, const std::string& acl, bool forFolder = false);
 
 // The names in a directory, without "." and "..", sorted.
 std::vector<std::string> ListDirectory(const std::string& path);

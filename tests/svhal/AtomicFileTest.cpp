@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -24,6 +25,9 @@
 #include "TestSupport.h"
 
 using orvanta_test::FileSizeLimit;
+using orvanta_test::GetAcl;
+using orvanta_test::NamedUserAcl;
+using orvanta_test::SetAcl;
 using orvanta_test::MessageCapture;
 using orvanta_test::ListDirectory;
 using orvanta_test::ReadFileBytes;
@@ -236,31 +240,54 @@ TEST(AtomicFile, OnlyARegularFileBehindALinkIsReplaced) {
 }
 
 // A replacement keeps the file's owner and group where the writer may give
-// them (any as the superuser, a group of its own otherwise); elsewhere the
-// file is kept as it is, with a warning naming it. Each row writes in a
-// child that has become its user (its own group of the same number, and a
-// member of group 4200).
+// them (any as the superuser, a group of its own otherwise), then its mode
+// and its access ACL (a named user's entry, the owning group's entry apart
+// from the mask), or none where it had none, also in a folder whose default
+// ACL a new file takes; elsewhere the file is kept as it is, with a warning
+// naming it. Each row writes in a child that has become its user (its own
+// group of the same number, and a member of group 4200).
 TEST(AtomicFile, AReplacementByAnotherUserKeepsTheOwnerAndGroupOrTheFile) {
   if (geteuid() != 0) GTEST_SKIP() << "only the superuser can act as other users";
+  enum Acl { kNone, kOwn, kFolders };
   struct Row {
     unsigned user, owner, group;
     bool replaced;
-  } const rows[] = {{0, 4101, 4200, true}, {4102, 4101, 4200, false}, {4102, 4102, 4200, true}, {4102, 4102, 4300, false}};
+    Acl acl;
+  } const rows[] = {{0, 4101, 4200, true, kOwn},      {4102, 4101, 4200, false, kNone}, {4102, 4102, 4200, true, kOwn},
+                    {4102, 4102, 4300, false, kOwn},  {4102, 4102, 4200, true, kNone},
+                    {4102, 4102, 4200, true, kFolders}};
   TempDir dir;
   ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
   const std::string target = dir.file("options");
+  const bool acls = WriteFileBytes(target, "") && SetAcl(target, NamedUserAcl());
   for (const Row& row : rows) {
     SCOPED_TRACE(&row - rows);
+    if (row.acl != kNone && !acls) continue;
+    if (row.acl == kFolders) {
+      ASSERT_TRUE(SetAcl(dir.path(), NamedUserAcl(true), true));
+    }
+    unlink(target.c_str());
     ASSERT_TRUE(WriteFileBytes(target, "old"));
     ASSERT_EQ(chown(target.c_str(), row.owner, row.group), 0);
     ASSERT_EQ(chmod(target.c_str(), 0660), 0);
+    if (row.acl == kOwn) {
+      ASSERT_TRUE(SetAcl(target, NamedUserAcl()));
+    } else if (row.acl == kFolders) {
+      // A file without an ACL of its own in a folder with a default ACL.
+      ASSERT_NE(GetAcl(target), "");
+      ASSERT_EQ(removexattr(target.c_str(), "system.posix_acl_access"), 0);
+    }
     const pid_t child = fork();
     if (child == 0) {
+      // Entered first: the temporary folder above may be closed to others.
       const gid_t groups[] = {row.user, 4200};
-      if (setgroups(2, groups) != 0 || setgid(row.user) != 0 || setuid(row.user) != 0) _exit(9);
-      if (WriteWhole(target, "new") == 0) _exit(0);
+      if (chdir(dir.path().c_str()) != 0 || setgroups(2, groups) != 0 || setgid(row.user) != 0 ||
+          setuid(row.user) != 0) {
+        _exit(9);
+      }
+      if (WriteWhole("options", "new") == 0) _exit(0);
       const std::string said = Sv_Debug::LastMessage();
-      _exit(said.find(target) != std::string::npos && said.find("owner and group") != std::string::npos ? 1 : 8);
+      _exit(said.find("options") != std::string::npos && said.find("owner and group") != std::string::npos ? 1 : 8);
     }
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -270,12 +297,16 @@ TEST(AtomicFile, AReplacementByAnotherUserKeepsTheOwnerAndGroupOrTheFile) {
     EXPECT_EQ(ReadFileBytes(target), row.replaced ? "new" : "old");
     EXPECT_EQ(std::vector<unsigned>({st.st_uid, st.st_gid, st.st_mode & 07777u}),
               std::vector<unsigned>({row.owner, row.group, 0660u}));
+    EXPECT_EQ(GetAcl(target), row.acl == kOwn ? NamedUserAcl() : "");
     EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"options"});
   }
+  if (!acls) GTEST_SKIP() << "the temporary folder's file system keeps no ACLs: their rows were left out";
 }
 
 // A write past the file-size limit fails as a write error that names the
-// file, and the old file stays, instead of the process ending with SIGXFSZ.
+// file, and the old file stays, instead of the process ending with SIGXFSZ,
+// whether Commit's flush meets the limit or an earlier write that its caller
+// did not look at.
 // A write killed in its final flush leaves its temporary still marked, so
 // the next write removes it.
 TEST(AtomicFile, AWritePastTheSizeLimitFailsAndOneKilledInItsFlushIsCleanedUp) {
@@ -284,7 +315,8 @@ TEST(AtomicFile, AWritePastTheSizeLimitFailsAndOneKilledInItsFlushIsCleanedUp) {
   ASSERT_TRUE(WriteFileBytes(target, "old"));
   // A child with SIGXFSZ's default action, as a fresh process has it, whose
   // 64 bytes wait in the stream until Commit, past a limit of 16 bytes.
-  auto write = [&](bool killedInFlush) {
+  enum How { kInCommit, kEarlier, kKilledInFlush };
+  auto write = [&](How how) {
     const pid_t child = fork();
     if (child == 0) {
       struct rlimit limit, noCore = {0, 0};
@@ -293,9 +325,11 @@ TEST(AtomicFile, AWritePastTheSizeLimitFailsAndOneKilledInItsFlushIsCleanedUp) {
       Sv_AtomicFile out;
       if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || !out.Open(target.c_str())) _exit(9);
       fputs(std::string(64, 'n').c_str(), out.GetFile());
-      if (killedInFlush) signal(SIGXFSZ, SIG_DFL);  // the flush ends the child
+      if (how == kKilledInFlush) signal(SIGXFSZ, SIG_DFL);  // the flush ends the child
       limit.rlim_cur = 16;
-      if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || out.Commit() != -1) _exit(8);
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(8);
+      if (how == kEarlier) fwrite(std::string(65536, 'n').data(), 1, 65536, out.GetFile());
+      if (out.Commit() != -1) _exit(8);
       const std::string said = Sv_Debug::LastMessage();
       _exit(Sv_Debug::LastLevel() == SV_LEVEL_WARNING && said.find("Writing failed") != std::string::npos &&
                     said.find(target) != std::string::npos && said.find(strerror(EFBIG)) != std::string::npos
@@ -305,11 +339,13 @@ TEST(AtomicFile, AWritePastTheSizeLimitFailsAndOneKilledInItsFlushIsCleanedUp) {
     int status = -1;
     return child > 0 && waitpid(child, &status, 0) == child ? status : -1;
   };
-  EXPECT_EQ(write(false), 0) << "the wait status of a write past the limit";
-  EXPECT_EQ(ReadFileBytes(target), "old");
-  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"history"});
+  for (How how : {kInCommit, kEarlier}) {
+    EXPECT_EQ(write(how), 0) << "the wait status of a write past the limit, " << how;
+    EXPECT_EQ(ReadFileBytes(target), "old");
+    EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"history"});
+  }
 
-  const int killed = write(true);
+  const int killed = write(kKilledInFlush);
   ASSERT_TRUE(WIFSIGNALED(killed) && WTERMSIG(killed) == SIGXFSZ) << killed;
   ASSERT_EQ(WriteWhole(target, "next"), 0);
   EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"history"});

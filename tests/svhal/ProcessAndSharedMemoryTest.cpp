@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 
 #include <cstdlib>
 #include <cstring>
@@ -62,6 +63,38 @@ TEST(Processes, WaitReturnsExitCodeAndNoWaitLeavesNoZombie) {
   EXPECT_EQ(Sv_UtlFileExists(marker.c_str()), 1);
   usleep(50000);
   EXPECT_EQ(ZombieChildren(), 0);
+}
+
+// A test's folder goes also when its process ends without running
+// destructors (a death test's child, a child that calls _exit or is
+// killed), with a set-id file and a folder its owner may not write.
+TEST(TempDir, IsRemovedHoweverItsProcessEnds) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the child is a program of its own
+  TempDir dir;
+  // The child runs this test anew; it keeps the parent's folder to report in.
+  setenv("ORVANTA_TEST_LEFT", dir.file("left").c_str(), 0);
+  const std::string report = getenv("ORVANTA_TEST_LEFT");
+  auto leave = [&](const std::string& said, int signal) {
+    TempDir left;
+    orvanta_test::WriteFileBytes(left.file("set-id"), "#!/bin/sh\n");
+    chmod(left.file("set-id").c_str(), 06755);
+    mkdir(left.file("closed").c_str(), 0700);
+    orvanta_test::WriteFileBytes(left.file("closed/file"), "x");
+    chmod(left.file("closed").c_str(), 0500);
+    orvanta_test::WriteFileBytes(said, left.path());
+    if (signal) raise(signal);
+    _exit(0);
+  };
+  EXPECT_EXIT(leave(report + "-exit", 0), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(leave(report + "-killed", SIGKILL), ::testing::KilledBySignal(SIGKILL), "");
+  for (const char* how : {"-exit", "-killed"}) {
+    const std::string left = orvanta_test::ReadFileBytes(report + how);
+    ASSERT_EQ(left.rfind(dir.path().substr(0, dir.path().rfind('/') + 1), 0), 0u) << how << ": " << left;
+    for (int i = 0; i < 1000 && Sv_UtlFileExists(left.c_str()); ++i) usleep(10000);
+    EXPECT_EQ(Sv_UtlFileExists(left.c_str()), 0) << how << ": " << left;
+  }
+  unsetenv("ORVANTA_TEST_LEFT");
+  GTEST_FLAG_SET(death_test_style, "fast");
 }
 
 TEST(Timer, SecondsAdvance) {
