@@ -117,6 +117,7 @@ Qk_GLWidget::Qk_GLWidget(QWidget* parent, const char* name, int options)
       m_viewport{0, 0, 0, 0},
       m_hidden(),
       m_hiddenBound(false),
+      m_readingShown(0),
       m_swapCount(0),
       m_presentRequests(0),
       m_presentCount(0) {
@@ -223,7 +224,19 @@ void Qk_GLWidget::UpdateGL() { PaintGL(); }
 void Qk_GLWidget::MakeCurrent() {
   if (!m_initialised) return;
   makeCurrent();
-  if (m_hiddenBound) m_hidden->bind();
+  if (m_hiddenBound && m_readingShown == 0) m_hidden->bind();
+}
+
+void Qk_GLWidget::BeginReadingShown() {
+  ++m_readingShown;
+  // Qt's makeCurrent binds the shown framebuffer object.
+  if (m_initialised) makeCurrent();
+}
+
+void Qk_GLWidget::EndReadingShown() {
+  if (m_readingShown > 0) --m_readingShown;
+  // Drawing goes on where it was: into the hidden pass, if one runs.
+  if (m_readingShown == 0 && m_hiddenBound) MakeCurrent();
 }
 
 bool Qk_GLWidget::BeginHidden() {

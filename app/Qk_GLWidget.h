@@ -124,6 +124,13 @@ class Qk_GLWidget : public QOpenGLWidget {
   void ShowHidden();
   void EndHidden();
   bool DrawingHidden() const { return m_hiddenBound; }
+  // Reading the picture on show (picks, readouts): from BeginReadingShown
+  // to the matching EndReadingShown, MakeCurrent binds the shown
+  // framebuffer object even while a pass is drawn hidden, so that colour
+  // and depth are read from the picture the user sees, not from the
+  // unfinished one. The pairs nest; Qk_ShownPictureScope keeps one.
+  void BeginReadingShown();
+  void EndReadingShown();
   // glViewport that the widget restores whenever Qt presents the picture
   // (Qt resets the viewport for its own paint).
   void SetViewport(int x, int y, int w, int h);
@@ -217,11 +224,25 @@ class Qk_GLWidget : public QOpenGLWidget {
   int m_viewport[4];
   std::unique_ptr<QOpenGLFramebufferObject> m_hidden;
   bool m_hiddenBound;
+  int m_readingShown;
   long m_swapCount;
   long m_presentRequests;
   long m_presentCount;
 
   static Qk_GLWidget* s_shareWidget;
+};
+
+// Keeps a widget reading the picture on show while it lives (see
+// Qk_GLWidget::BeginReadingShown).
+class Qk_ShownPictureScope {
+ public:
+  explicit Qk_ShownPictureScope(Qk_GLWidget* widget) : m_widget(widget) { m_widget->BeginReadingShown(); }
+  ~Qk_ShownPictureScope() { m_widget->EndReadingShown(); }
+  Qk_ShownPictureScope(const Qk_ShownPictureScope&) = delete;
+  Qk_ShownPictureScope& operator=(const Qk_ShownPictureScope&) = delete;
+
+ private:
+  Qk_GLWidget* m_widget;
 };
 
 // Logic-op XOR drawing for rubber bands and outlines.

@@ -58,6 +58,9 @@ class Qk_WorkAreaPicking : private Qk_WorkAreaPart {
   // picture (the caller has begun exploring), with the model-view matrix
   // kept as it was.
   void DrawFrameForPick();
+  // Whether a pass is drawing into the picture on show, whose depth buffer
+  // it cleared (a pass drawn hidden leaves a whole frame on show).
+  bool ShownPictureIncomplete() const;
 
   DepthPicker* m_picker;
   SDN_PickIn m_pickRequest;
