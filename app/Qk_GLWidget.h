@@ -131,6 +131,19 @@ class Qk_GLWidget : public QOpenGLWidget {
   // unfinished one. The pairs nest; Qk_ShownPictureScope keeps one.
   void BeginReadingShown();
   void EndReadingShown();
+  // Keeping the picture on show for its readers: KeepShownPicture copies the
+  // shown colour and depth into the spare framebuffer object that hidden
+  // drawing uses (made as BeginHidden makes it), and until DropShownPicture
+  // the reads of the picture on show read that copy, while drawing goes on
+  // into the shown framebuffer object. For a pass that clears the depth on
+  // show and redraws the picture piece by piece over the colour it keeps.
+  // False when no copy can be made (the reads then read the drawing).
+  bool KeepShownPicture();
+  void DropShownPicture();
+  // True while the reads of the picture on show see a whole frame although a
+  // pass may be drawing: the pass is drawn hidden, or the picture it redraws
+  // in place is kept.
+  bool ReadingWholeFrame() const { return m_hiddenBound || m_shownKept; }
   // glViewport that the widget restores whenever Qt presents the picture
   // (Qt resets the viewport for its own paint).
   void SetViewport(int x, int y, int w, int h);
@@ -219,11 +232,15 @@ class Qk_GLWidget : public QOpenGLWidget {
   void Deliver(QEvent* event, Handler handler);
   // Deliver for a key event with its key code; ignored when keys are off.
   void DeliverKey(QKeyEvent* event, Handler handler);
+  // The spare framebuffer object at the widget's size, made or remade when
+  // needed (the context is current); false when none can be made.
+  bool MakeSpare();
 
   GLenum m_drawBuffer;
   int m_viewport[4];
   std::unique_ptr<QOpenGLFramebufferObject> m_hidden;
   bool m_hiddenBound;
+  bool m_shownKept;
   int m_readingShown;
   long m_swapCount;
   long m_presentRequests;

@@ -191,8 +191,8 @@ bool Qk_NavigatorOverlay::DialsMissingFromDepth() const {
   // dials there until the overlay is drawn at the end of its first view
   // (mono, or the left eye, whose picture the picks read): step counter 1
   // or 2. A pass drawn hidden leaves its coarse frame, dials and all, on
-  // show, and the picks read that.
-  if (!m_workArea || !m_workArea->IsRunning() || m_workArea->DrawingHidden()) return false;
+  // show, and one drawn in place keeps a copy of it: the picks read that.
+  if (!m_workArea || !m_workArea->IsRunning() || m_workArea->ReadingWholeFrame()) return false;
   const int counter = m_workArea->GetStepCounter();
   return counter == 1 || counter == 2;
 }

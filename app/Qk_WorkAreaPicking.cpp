@@ -3,7 +3,8 @@
 //
 // Every pick reads the picture on show: the shown framebuffer object as the
 // last frame left it, also while a best pass is drawn hidden (its coarse
-// frame stays on show until the pass is done). It uses that frame's
+// frame stays on show until the pass is done), and a copy of the coarse
+// frame while a best pass refines it in place. It uses that frame's
 // matrices: the projection of the view the frames draw (the left eye in
 // stereo, whose picture is the left half in split screen), the overlay's
 // camera and the global scale; a pass keeps the camera of its coarse frame.
@@ -179,9 +180,12 @@ int Qk_WorkAreaPicking::DepthSearch(int x, int y, double* wx, double* wy, double
 }
 
 bool Qk_WorkAreaPicking::ShownPictureIncomplete() const {
-  // A pass drawn hidden leaves its whole coarse frame on show: what is
-  // missed there is missed in the picture the user sees.
-  return m_area->IsInitialised() && !m_area->GetIdleSuspended() && !m_area->DrawingHidden();
+  // A pass drawn hidden leaves its whole coarse frame on show, and one
+  // refining it in place keeps a copy of it for the reads: what is missed
+  // there is missed in the picture the user sees. What remains is a pass
+  // that cleared the colour on show too (the front-and-back mode), or one
+  // whose copy could not be made.
+  return m_area->IsInitialised() && !m_area->GetIdleSuspended() && !m_area->ReadingWholeFrame();
 }
 
 void Qk_WorkAreaPicking::DrawFrameForPick() {

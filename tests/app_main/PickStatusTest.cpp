@@ -2,7 +2,7 @@
 // drawn scene of known geometry shows the geographic point in the window's
 // status field; over the background and after leaving the view the field
 // is empty. Readouts and picks read the picture on show, also while a best
-// pass is drawn hidden.
+// pass is drawn, hidden or in place.
 
 #include <gtest/gtest.h>
 
@@ -90,7 +90,7 @@ class PassReadout : public orvanta_mainwindow_test::TerrainWindowFixture {
   Qk_GLWorkArea* area = nullptr;
 };
 
-TEST_F(PassReadout, ReadoutsAndPicksReadThePictureOnShowWhileAPassIsDrawnHidden) {
+TEST_F(PassReadout, ReadoutsAndPicksReadThePictureOnShowWhileAPassIsDrawn) {
   ASSERT_TRUE(StartWindow({"orvanta", "-data", ORVANTA_SAMPLE_SD}, QSize(1100, 800)));
   ASSERT_TRUE(Settle());
   area = window->m_workarea;
@@ -99,14 +99,21 @@ TEST_F(PassReadout, ReadoutsAndPicksReadThePictureOnShowWhileAPassIsDrawnHidden)
   const std::vector<double> finishedPoint = CentrePoint();
   ASSERT_GT(std::count_if(finished.begin(), finished.end(), [](const std::string& t) { return !t.empty(); }), 20);
 
-  // Passes drawn hidden, over a see-through terrain and in the back-buffer
-  // mode, after a coarse frame at the lowest detail.
-  for (const int mode : {Qk_GLStepWidget::BEST_TO_FRONT, Qk_GLStepWidget::BEST_TO_BACK}) {
-    SCOPED_TRACE("draw-buffer mode " + std::to_string(mode));
+  // Passes after a coarse frame at the lowest detail: drawn hidden over a
+  // see-through terrain and in the back-buffer mode; drawn in place over an
+  // opaque terrain, into the picture on show.
+  const struct {
+    int alpha, mode;
+    bool hidden;
+  } rows[] = {{128, Qk_GLStepWidget::BEST_TO_FRONT, true},
+              {255, Qk_GLStepWidget::BEST_TO_BACK, true},
+              {255, Qk_GLStepWidget::BEST_TO_FRONT, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE("alpha " + std::to_string(row.alpha) + ", draw-buffer mode " + std::to_string(row.mode));
     for (Sd_Node* node = area->GetRoot()->GetFirstChild(); node; node = node->GetNext()) {
-      if (auto* terrain = dynamic_cast<Sd_GridDTM*>(node)) terrain->SetAlpha(mode == 0 ? 128 : 255);
+      if (auto* terrain = dynamic_cast<Sd_GridDTM*>(node)) terrain->SetAlpha(row.alpha);
     }
-    area->SetDrawBufferMode(mode);
+    area->SetDrawBufferMode(row.mode);
     // The steps of one pass, then the coarse frame of the next.
     int steps = 0;
     for (int run = 0; run < 2; ++run) {
@@ -120,14 +127,18 @@ TEST_F(PassReadout, ReadoutsAndPicksReadThePictureOnShowWhileAPassIsDrawnHidden)
     const std::vector<std::string> coarse = Readouts();
     const std::vector<double> coarsePoint = CentrePoint();
     EXPECT_NE(coarse, finished);
-    // Half way through the pass the coarse frame is on show, and read.
+    // Half way through the pass the coarse frame is read, as it is on show.
     for (int i = 0; i < steps / 2; ++i) area->OnIdle();
     ASSERT_TRUE(area->IsRunning() && area->GetPass() == 1);
+    EXPECT_EQ(area->DrawingHidden(), row.hidden);
     EXPECT_EQ(Readouts(), coarse);
     EXPECT_EQ(CentrePoint(), coarsePoint);
     EXPECT_TRUE(area->IsRunning() && area->GetPass() == 1) << "the pass goes on";
-    // The finished picture, colour and depth, replaces it.
-    while (area->IsRunning()) area->OnIdle();
+    // The finished picture, colour and depth, replaces it; the pass ends
+    // after the steps it had left.
+    int rest = 0;
+    for (; area->IsRunning(); ++rest) area->OnIdle();
+    EXPECT_EQ(rest, steps - steps / 2);
     EXPECT_EQ(Readouts(), finished);
     EXPECT_EQ(CentrePoint(), finishedPoint);
   }
