@@ -295,7 +295,10 @@ void Qk_GLStepWidget::BeginPass() {
     const int mode = m_drawBufferMode == BEST_TO_FRONT && Sd_Node::FrameState().blended ? BEST_TO_BACK
                                                                                         : m_drawBufferMode;
     if (mode == BEST_TO_FRONT) {
-      // Refine over the coarse picture, which stays visible meanwhile.
+      // Refine over the coarse picture, which stays visible meanwhile. Its
+      // depth goes now: the readers read a copy of the whole coarse frame
+      // until the pass ends.
+      KeepShownPicture();
       glClear(GL_DEPTH_BUFFER_BIT);
       SelectDrawBuffer(GL_FRONT);
     } else if (mode == BEST_TO_BOTH) {
@@ -323,6 +326,7 @@ void Qk_GLStepWidget::FinishPass() {
   // back-buffer mode drew hidden and is shown now.
   const bool hidden = DrawingHidden();
   ShowHidden();
+  DropShownPicture();
   if (hidden || m_drawBufferMode == BEST_TO_BACK || m_drawBufferMode == BEST_TO_BOTH) SwapBuffers();
   SelectDrawBuffer(GL_BACK);
   m_bufferSwitched = 0;
@@ -353,8 +357,10 @@ void Qk_GLStepWidget::EndBestPass(bool swap) {
 
 void Qk_GLStepWidget::AbortPass() {
   m_pass = 0;
-  // A pass drawn hidden is dropped; the picture before it stays.
+  // A pass drawn hidden is dropped; the picture before it stays. The
+  // readers read the shown framebuffer object again.
   EndHidden();
+  DropShownPicture();
   if (m_bufferSwitched) {
     SelectDrawBuffer(GL_BACK);
     m_bufferSwitched = 0;

@@ -117,6 +117,8 @@ Qk_GLWidget::Qk_GLWidget(QWidget* parent, const char* name, int options)
       m_viewport{0, 0, 0, 0},
       m_hidden(),
       m_hiddenBound(false),
+      m_shownKept(false),
+      m_readingShown(0),
       m_swapCount(0),
       m_presentRequests(0),
       m_presentCount(0) {
@@ -167,6 +169,7 @@ void Qk_GLWidget::initializeGL() {
   // A hidden framebuffer of an earlier context went with that context.
   m_hidden.reset();
   m_hiddenBound = false;
+  m_shownKept = false;
   m_initialised = 1;
   InitGL();
 }
@@ -223,31 +226,73 @@ void Qk_GLWidget::UpdateGL() { PaintGL(); }
 void Qk_GLWidget::MakeCurrent() {
   if (!m_initialised) return;
   makeCurrent();
-  if (m_hiddenBound) m_hidden->bind();
+  if (m_readingShown > 0) {
+    // Qt's makeCurrent binds the shown framebuffer object; a kept copy
+    // stands for it while a pass redraws it.
+    if (m_shownKept) m_hidden->bind();
+  } else if (m_hiddenBound) {
+    m_hidden->bind();
+  }
+}
+
+void Qk_GLWidget::BeginReadingShown() {
+  ++m_readingShown;
+  MakeCurrent();
+}
+
+void Qk_GLWidget::EndReadingShown() {
+  if (m_readingShown > 0) --m_readingShown;
+  // Drawing goes on where it was: into the hidden pass, if one runs, else
+  // into the shown framebuffer object.
+  if (m_readingShown == 0 && (m_hiddenBound || m_shownKept)) MakeCurrent();
+}
+
+bool Qk_GLWidget::MakeSpare() {
+  const QSize size(m_width, m_height);
+  if (m_hidden && m_hidden->size() != size) m_hidden.reset();
+  if (m_hidden) return true;
+  if (size.isEmpty() || !QOpenGLFramebufferObject::hasOpenGLFramebufferBlit()) return false;
+  // Colour and depth as the shown framebuffer object has them, so that
+  // both copy across unchanged.
+  QOpenGLFramebufferObjectFormat format;
+  format.setAttachment(QOpenGLFramebufferObject::CombinedDepthStencil);
+  format.setInternalTextureFormat(GL_RGBA8);
+  m_hidden = std::make_unique<QOpenGLFramebufferObject>(size, format);
+  if (!m_hidden->isValid()) {
+    m_hidden.reset();
+    makeCurrent();
+    return false;
+  }
+  return true;
 }
 
 bool Qk_GLWidget::BeginHidden() {
   if (!m_initialised) return false;
   makeCurrent();
-  const QSize size(m_width, m_height);
-  if (m_hidden && m_hidden->size() != size) m_hidden.reset();
-  if (!m_hidden) {
-    if (size.isEmpty() || !QOpenGLFramebufferObject::hasOpenGLFramebufferBlit()) return false;
-    // Colour and depth as the shown framebuffer object has them, so that
-    // both copy across unchanged.
-    QOpenGLFramebufferObjectFormat format;
-    format.setAttachment(QOpenGLFramebufferObject::CombinedDepthStencil);
-    format.setInternalTextureFormat(GL_RGBA8);
-    m_hidden = std::make_unique<QOpenGLFramebufferObject>(size, format);
-    if (!m_hidden->isValid()) {
-      m_hidden.reset();
-      makeCurrent();
-      return false;
-    }
-  }
+  // The spare framebuffer holds the hidden picture from now on.
+  m_shownKept = false;
+  if (!MakeSpare()) return false;
   m_hiddenBound = m_hidden->bind();
   return m_hiddenBound;
 }
+
+bool Qk_GLWidget::KeepShownPicture() {
+  m_shownKept = false;
+  if (!m_initialised || m_hiddenBound) return false;
+  makeCurrent();
+  if (!MakeSpare()) return false;
+  QOpenGLExtraFunctions* gl = context()->extraFunctions();
+  const int w = m_hidden->width(), h = m_hidden->height();
+  gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, defaultFramebufferObject());
+  gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_hidden->handle());
+  gl->glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT, GL_NEAREST);
+  // Drawing goes on into the shown framebuffer object.
+  makeCurrent();
+  m_shownKept = true;
+  return true;
+}
+
+void Qk_GLWidget::DropShownPicture() { m_shownKept = false; }
 
 void Qk_GLWidget::ShowHidden() {
   if (!m_hiddenBound) return;

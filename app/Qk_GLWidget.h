@@ -124,6 +124,26 @@ class Qk_GLWidget : public QOpenGLWidget {
   void ShowHidden();
   void EndHidden();
   bool DrawingHidden() const { return m_hiddenBound; }
+  // Reading the picture on show (picks, readouts): from BeginReadingShown
+  // to the matching EndReadingShown, MakeCurrent binds the shown
+  // framebuffer object even while a pass is drawn hidden, so that colour
+  // and depth are read from the picture the user sees, not from the
+  // unfinished one. The pairs nest; Qk_ShownPictureScope keeps one.
+  void BeginReadingShown();
+  void EndReadingShown();
+  // Keeping the picture on show for its readers: KeepShownPicture copies the
+  // shown colour and depth into the spare framebuffer object that hidden
+  // drawing uses (made as BeginHidden makes it), and until DropShownPicture
+  // the reads of the picture on show read that copy, while drawing goes on
+  // into the shown framebuffer object. For a pass that clears the depth on
+  // show and redraws the picture piece by piece over the colour it keeps.
+  // False when no copy can be made (the reads then read the drawing).
+  bool KeepShownPicture();
+  void DropShownPicture();
+  // True while the reads of the picture on show see a whole frame although a
+  // pass may be drawing: the pass is drawn hidden, or the picture it redraws
+  // in place is kept.
+  bool ReadingWholeFrame() const { return m_hiddenBound || m_shownKept; }
   // glViewport that the widget restores whenever Qt presents the picture
   // (Qt resets the viewport for its own paint).
   void SetViewport(int x, int y, int w, int h);
@@ -212,16 +232,34 @@ class Qk_GLWidget : public QOpenGLWidget {
   void Deliver(QEvent* event, Handler handler);
   // Deliver for a key event with its key code; ignored when keys are off.
   void DeliverKey(QKeyEvent* event, Handler handler);
+  // The spare framebuffer object at the widget's size, made or remade when
+  // needed (the context is current); false when none can be made.
+  bool MakeSpare();
 
   GLenum m_drawBuffer;
   int m_viewport[4];
   std::unique_ptr<QOpenGLFramebufferObject> m_hidden;
   bool m_hiddenBound;
+  bool m_shownKept;
+  int m_readingShown;
   long m_swapCount;
   long m_presentRequests;
   long m_presentCount;
 
   static Qk_GLWidget* s_shareWidget;
+};
+
+// Keeps a widget reading the picture on show while it lives (see
+// Qk_GLWidget::BeginReadingShown).
+class Qk_ShownPictureScope {
+ public:
+  explicit Qk_ShownPictureScope(Qk_GLWidget* widget) : m_widget(widget) { m_widget->BeginReadingShown(); }
+  ~Qk_ShownPictureScope() { m_widget->EndReadingShown(); }
+  Qk_ShownPictureScope(const Qk_ShownPictureScope&) = delete;
+  Qk_ShownPictureScope& operator=(const Qk_ShownPictureScope&) = delete;
+
+ private:
+  Qk_GLWidget* m_widget;
 };
 
 // Logic-op XOR drawing for rubber bands and outlines.

@@ -190,8 +190,9 @@ bool Qk_NavigatorOverlay::DialsMissingFromDepth() const {
   // A best pass clears the depth buffer when it begins and shields the
   // dials there until the overlay is drawn at the end of its first view
   // (mono, or the left eye, whose picture the picks read): step counter 1
-  // or 2.
-  if (!m_workArea || !m_workArea->IsRunning()) return false;
+  // or 2. A pass drawn hidden leaves its coarse frame, dials and all, on
+  // show, and one drawn in place keeps a copy of it: the picks read that.
+  if (!m_workArea || !m_workArea->IsRunning() || m_workArea->ReadingWholeFrame()) return false;
   const int counter = m_workArea->GetStepCounter();
   return counter == 1 || counter == 2;
 }
@@ -200,7 +201,7 @@ int Qk_NavigatorOverlay::PickWidget(int x, int y, double* px, double* py, double
   if (!m_workArea || !m_workArea->IsInitialised()) return 0;
   DepthPicker* picker = m_workArea->GetPicker();
   if (!picker) return 0;
-  m_workArea->MakeCurrent();
+  Qk_ShownPictureScope shown(m_workArea);
 
   // The projection of the frames (the left eye in stereo): the matrices
   // left in GL may belong to the other eye or to other drawing.

@@ -1,11 +1,15 @@
 // The work area's picking: scene objects and depth-buffer points under the
 // pointer, and the status texts of picks.
 //
-// Every pick reads the framebuffer object as the last frame left it, so it
-// uses that frame's matrices: the projection of the view the frames draw
-// (the left eye in stereo, whose picture is the left half in split screen),
-// the overlay's camera and the global scale. Pixels are device pixels,
-// counted from the bottom left, as in the event record.
+// Every pick reads the picture on show: the shown framebuffer object as the
+// last frame left it, also while a best pass is drawn hidden (its coarse
+// frame stays on show until the pass is done), and a copy of the coarse
+// frame while a best pass refines it in place. It uses that frame's
+// matrices: the projection of the view the frames draw (the left eye in
+// stereo, whose picture is the left half in split screen), the overlay's
+// camera and the global scale; a pass keeps the camera of its coarse frame.
+// Pixels are device pixels, counted from the bottom left, as in the event
+// record.
 #include "Qk_WorkAreaPicking.h"
 
 #include <GL/gl.h>
@@ -68,7 +72,7 @@ int Qk_WorkAreaPicking::PickScene(SDN_PickIn* request, SDN_PickOut* out) {
   out->found = 0;
   if (!request || !m_area->IsInitialised()) return 0;
   const float s = m_area->GetGlobalScale();
-  m_area->MakeCurrent();
+  Qk_ShownPictureScope shown(m_area);
 
   // The left eye's picture in split-screen stereo, else the whole view.
   const int w = m_area->GetViewportWidth();
@@ -135,9 +139,9 @@ int Qk_WorkAreaPicking::Pick(int x, int y, int kind, int action, SDN_PickOut* ou
 int Qk_WorkAreaPicking::PickRefreshed(int x, int y, int kind, int action, SDN_PickOut* out) {
   if (!StorePickRequest(x, y, kind, action, out)) return 0;
   int result = PickScene(&m_pickRequest, out);
-  if (!result && m_area->IsInitialised() && !m_area->GetIdleSuspended()) {
-    // A pass is refining the picture and its depth buffer is incomplete:
-    // draw one whole frame (exploring) and ask again.
+  if (!result && ShownPictureIncomplete()) {
+    // A pass is refining the picture on show and its depth buffer is
+    // incomplete: draw one whole frame (exploring) and ask again.
     m_area->BeginExploring();
     DrawFrameForPick();
     result = PickScene(&m_pickRequest, out);
@@ -158,7 +162,7 @@ void Qk_WorkAreaPicking::GeoPickPoint(double x, double y, double* z, unsigned* c
 // Depth picks
 
 int Qk_WorkAreaPicking::DepthSearch(int x, int y, double* wx, double* wy, double* wz) {
-  m_area->MakeCurrent();
+  Qk_ShownPictureScope shown(m_area);
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glLoadIdentity();
@@ -173,6 +177,15 @@ int Qk_WorkAreaPicking::DepthSearch(int x, int y, double* wx, double* wy, double
   glMatrixMode(GL_MODELVIEW);
   glPopMatrix();
   return r;
+}
+
+bool Qk_WorkAreaPicking::ShownPictureIncomplete() const {
+  // A pass drawn hidden leaves its whole coarse frame on show, and one
+  // refining it in place keeps a copy of it for the reads: what is missed
+  // there is missed in the picture the user sees. What remains is a pass
+  // that cleared the colour on show too (the front-and-back mode), or one
+  // whose copy could not be made.
+  return m_area->IsInitialised() && !m_area->GetIdleSuspended() && !m_area->ReadingWholeFrame();
 }
 
 void Qk_WorkAreaPicking::DrawFrameForPick() {
@@ -190,7 +203,7 @@ int Qk_WorkAreaPicking::PickDepth(short x, short y, double* wx, double* wy, doub
   if (!m_area->IsInitialised() || !m_picker) return 0;
   double px = 0.0, py = 0.0, pz = 0.0;
   int r = DepthSearch(x, y, &px, &py, &pz);
-  if (r != 0 && !m_area->GetIdleSuspended()) {
+  if (r != 0 && ShownPictureIncomplete()) {
     // The picture is being refined: draw one whole frame and look again.
     m_area->BeginExploring();
     DrawFrameForPick();

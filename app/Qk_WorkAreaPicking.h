@@ -58,6 +58,10 @@ class Qk_WorkAreaPicking : private Qk_WorkAreaPart {
   // picture (the caller has begun exploring), with the model-view matrix
   // kept as it was.
   void DrawFrameForPick();
+  // Whether a pass is drawing into the picture the reads see, whose depth
+  // buffer it cleared (a pass drawn hidden leaves a whole frame on show, and
+  // one drawn in place keeps a copy of it for the reads).
+  bool ShownPictureIncomplete() const;
 
   DepthPicker* m_picker;
   SDN_PickIn m_pickRequest;

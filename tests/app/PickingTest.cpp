@@ -109,9 +109,11 @@ TEST_F(PickGL, ThousandMissedPicksLeaveTheStacksBalanced) {
   EXPECT_EQ(x, 7);  // a miss leaves the outputs alone
   ExpectBalanced();
 
-  // Misses while a best pass is refining the picture draw whole frames and
-  // ask again; every matrix pushed is popped.
+  // Misses while a best pass is refining the picture (a copy of the coarse
+  // frame in place, the picture itself in the front-and-back mode, where
+  // they draw whole frames and ask again); every matrix pushed is popped.
   for (int i = 0; i < 40; ++i) {
+    area->SetDrawBufferMode(i < 20 ? Qk_GLStepWidget::BEST_TO_FRONT : Qk_GLStepWidget::BEST_TO_BOTH);
     area->UpdateGL();
     for (int k = 0; k < 200 && !(area->IsRunning() && area->GetPass() == 1 && area->GetStepCounter() == 1); ++k) {
       area->OnIdle();
@@ -132,25 +134,34 @@ TEST_F(PickGL, ThousandMissedPicksLeaveTheStacksBalanced) {
   EXPECT_EQ(Sd_Node::GetBestPass(), 0);
 }
 
-TEST_F(PickGL, PicksDuringABestPassDrawAFrameFirst) {
+TEST_F(PickGL, PicksDuringABestPassFindWhatIsOnShow) {
   Make();
   SDN_PickOut* pick = area->GetPickRecord();
-  area->UpdateGL();
-  for (int k = 0; k < 200 && !(area->GetPass() == 1 && area->GetStepCounter() == 1); ++k) area->OnIdle();
-  ASSERT_EQ(area->GetStepCounter(), 1);
-  // The best pass has cleared the depth buffer and not drawn the tree yet:
-  // a plain pick misses, the refreshed one finds the tile.
-  EXPECT_EQ(area->Pick(100, 75, 0, 0, pick), 0);
-  EXPECT_EQ(area->PickRefreshed(100, 75, 0, 0, pick), 1);
-  EXPECT_NEAR(pick->x, DataX(100), 1.5 * kMetresPerPixel);
-  ASSERT_TRUE(area->RunToNormal());
+  // A pass refining the coarse frame in place leaves it to the picks; one
+  // that clears the picture on show (front and back) leaves a cleared depth
+  // buffer until it draws the tree: a plain pick misses, the refreshed one
+  // draws a whole frame and finds the tile.
+  for (const int mode : {Qk_GLStepWidget::BEST_TO_FRONT, Qk_GLStepWidget::BEST_TO_BOTH}) {
+    SCOPED_TRACE("draw-buffer mode " + std::to_string(mode));
+    const bool inPlace = mode == Qk_GLStepWidget::BEST_TO_FRONT;
+    area->SetDrawBufferMode(mode);
+    area->UpdateGL();
+    for (int k = 0; k < 200 && !(area->GetPass() == 1 && area->GetStepCounter() == 1); ++k) area->OnIdle();
+    ASSERT_EQ(area->GetStepCounter(), 1);
+    EXPECT_EQ(area->Pick(100, 75, 0, 0, pick), inPlace ? 1 : 0);
+    EXPECT_EQ(area->PickRefreshed(100, 75, 0, 0, pick), 1);
+    EXPECT_NEAR(pick->x, DataX(100), 1.5 * kMetresPerPixel);
+    EXPECT_EQ(area->IsRunning() && area->GetStepCounter() == 1, inPlace) << "the pass goes on";
+    ASSERT_TRUE(area->RunToNormal());
 
-  area->UpdateGL();
-  for (int k = 0; k < 200 && !(area->GetPass() == 1 && area->GetStepCounter() == 1); ++k) area->OnIdle();
-  double x = 0, y = 0, z = 0;
-  EXPECT_EQ(area->PickDepth(100, 75, &x, &y, &z), 1);
-  ASSERT_TRUE(area->RunToNormal());
-  ExpectBalanced();
+    area->UpdateGL();
+    for (int k = 0; k < 200 && !(area->GetPass() == 1 && area->GetStepCounter() == 1); ++k) area->OnIdle();
+    double x = 0, y = 0, z = 0;
+    EXPECT_EQ(area->PickDepth(100, 75, &x, &y, &z), 1);
+    EXPECT_EQ(area->IsRunning() && area->GetStepCounter() == 1, inPlace) << "the pass goes on";
+    ASSERT_TRUE(area->RunToNormal());
+    ExpectBalanced();
+  }
 }
 
 TEST_F(PickGL, DepthPicksReturnPointsInTheCameraFrame) {

@@ -23,6 +23,8 @@
 #include <string>
 
 #include "../sd_dtm/DTMTestSupport.h"
+#include "../sd_survey/SoundingPickSupport.h"
+#include "../sd_survey/SoundingTestSupport.h"
 #include "AppMainSupport.h"
 #include "Qk_GLWorkArea.h"
 #include "Qk_NavDial.h"
@@ -31,6 +33,7 @@
 #include "Sd_DTMClasses.h"
 #include "Sd_GridDTM.h"
 #include "Sd_Node.h"
+#include "Sd_SurveyClasses.h"
 #include "Sv_Colour.h"
 #include "Sv_Matrix4.h"
 #include "TDR_Manager.h"
@@ -114,6 +117,9 @@ class FirstView : public orvanta_mainwindow_test::TerrainWindowFixture {
   // A redraw's passes run step by step: every frame shown while the best
   // pass runs holds at least the scene pixels of the coarse frame.
   void NoFrameOfThePassShowsLessThanTheCoarseFrame();
+  // The finished picture is the one a best pass drawn over nothing (in the
+  // back-buffer mode) shows.
+  void FinishedPictureIsDrawnAfresh();
 
   Qk_GLWorkArea* area = nullptr;
   Qk_NavigatorOverlay* nav = nullptr;
@@ -256,15 +262,38 @@ bool WriteCubeFile(const std::string& path) {
          cube.SaveObject(&m, 1, 0) == 0 && m.WriteTag(TDR_TAG_EOF, 1, 0, 0, 1) == 0 && m.CloseFile() == 0;
 }
 
+// Soundings on a tilted plane, opaque but for one empty cell, which is
+// see-through and lies off the lattice of a drawing at stride 2; no base
+// plate under them.
+bool WriteSoundingFile(const std::string& path) {
+  const auto s = sounding_pick::Grid<Sd_HTFSounding>(
+      24, 32, [](int row, int col) { return row == 9 && col == 13 ? NAN : sounding_pick::Tilted(row, col); });
+  sounding_test::Stored attributes(1);
+  for (int i = 0; i < 3; ++i) attributes.Put<int>(s->GetFilter(i));
+  attributes.Put<int>(s->GetSurfaceMode()).Put<float>(s->GetGridLineZ()).Put<int>(255).Put<int>(s->GetColorMode());
+  // Grid lines, surface, cell soundings, base, the last switch; no map name.
+  for (int v : {0, 1, 0, 0, s->GetLastSwitch(), 0}) attributes.Put<int>(v);
+  dtm_test::SDWriter w(path);
+  return s->WriteDataRecord(w.Manager(), 2) == 0 && w.Raw(TDR_TAG_SD_HTFSOUNDING_ATB, attributes.str()).Close();
+}
+
 TEST_F(FirstView, TheFinishedPictureOfACameraDoesNotDependOnTheFrameBefore) {
   // The sample's terrain has empty bands and a hole, where the best pass
   // draws nothing over the coarse frame; see-through, it blends with what
   // lies under it. Drill holes are lines in the coarse frame and tubes,
   // here thinner than a pixel, in the best pass. An opaque cube draws with
   // blending on and blends nothing.
-  const std::string holes = dir.file("holes.sd"), cube = dir.file("cube.sd");
+  // Soundings drawn progressively, every second row and column in the
+  // coarse frame, leave their see-through cell out of it.
+  const std::string holes = dir.file("holes.sd"), cube = dir.file("cube.sd"), soundings = dir.file("soundings.sd");
   ASSERT_TRUE(orvanta_mainwindow_test::WriteGridAndHolesFile(holes));
   ASSERT_TRUE(WriteCubeFile(cube));
+  ASSERT_EQ(Sd_RegisterSurveyClasses(), 0);
+  ASSERT_TRUE(WriteSoundingFile(soundings));
+  ASSERT_TRUE(orvanta_test::WriteFileBytes(dir.file("HTFSoundingClass"),
+                                           "# sounding class\n3\n# shading\n0\n0\n1\n2\n# colour maps\n0 0\n0\n"
+                                           "0.00075\n# switches\n0\n0\n0\n0\n# ranges\n"));
+  orvanta_test::ScopedEnv config("WRUCONFIGURATIONS", dir.path().c_str());
   const struct {
     const char* file;
     int alpha;
@@ -272,7 +301,8 @@ TEST_F(FirstView, TheFinishedPictureOfACameraDoesNotDependOnTheFrameBefore) {
   } cases[] = {{ORVANTA_SAMPLE_SD, 255, false},
                {ORVANTA_SAMPLE_SD, 128, false},
                {holes.c_str(), 255, false},
-               {ORVANTA_SAMPLE_SD, 255, true}};
+               {ORVANTA_SAMPLE_SD, 255, true},
+               {soundings.c_str(), 255, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.file) + " alpha " + std::to_string(c.alpha) + (c.cube ? " with a cube" : ""));
     ASSERT_TRUE(Start(QSize(1100, 800), false, c.file));
@@ -296,6 +326,7 @@ TEST_F(FirstView, TheFinishedPictureOfACameraDoesNotDependOnTheFrameBefore) {
     ASSERT_TRUE(Settle());
     EXPECT_GE(HolePixels(area->grabFramebuffer()), coarse);
     NoFrameOfThePassShowsLessThanTheCoarseFrame();
+    FinishedPictureIsDrawnAfresh();
     FinishedPictureDoesNotDependOnTheFrameBefore();
     TearDown();
   }
@@ -329,6 +360,18 @@ void FirstView::NoFrameOfThePassShowsLessThanTheCoarseFrame() {
   }
   EXPECT_GT(frames, 0);
   EXPECT_GE(least, coarse) << "of " << frames << " frames shown during the pass";
+}
+
+void FirstView::FinishedPictureIsDrawnAfresh() {
+  area->UpdateGL();
+  ASSERT_TRUE(Settle());
+  const QImage refined = area->grabFramebuffer();
+  area->SetDrawBufferMode(Qk_GLStepWidget::BEST_TO_BACK);
+  area->UpdateGL();
+  ASSERT_TRUE(Settle());
+  const QImage fresh = area->grabFramebuffer();
+  area->SetDrawBufferMode(Qk_GLStepWidget::BEST_TO_FRONT);
+  EXPECT_EQ(DifferentPixels(refined, fresh, fresh.rect()), 0);
 }
 
 void FirstView::FinishedPictureDoesNotDependOnTheFrameBefore() {

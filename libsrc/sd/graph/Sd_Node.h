@@ -282,7 +282,9 @@ class Sd_Node {
   // where something really is see-through: EnableBlending marks it when the
   // object's alpha is below 255 (opaque objects that leave blending on draw
   // as they would without it); objects whose alpha varies from vertex to
-  // vertex pass 255 and call MarkBlended when they draw one below 255.
+  // vertex pass 255 and call MarkBlended when any vertex they draw at full
+  // detail is below 255, also in a coarser drawing that leaves it out: the
+  // best pass that follows decides from the mark how to draw.
   static void EnableBlending(int alpha);
   static void DisableBlending();
   static void MarkBlended() { s_frame.blended = 1; }

@@ -271,9 +271,12 @@ bool Sd_SoundingPainter::BeginSurface(const Scene& scene) const {
   const int preShaded = scene.style.PreShaded();
   Sv_Lighting* lights = Sd_Node::GetLighting();
   if (!preShaded && !lights) return false;
-  // The cells' alphas differ: AppendSurfaceStrip marks the frame blended
-  // when it lays out a cell below 255.
+  // The cells' alphas differ. The frame is marked blended when any cell is
+  // see-through, whether or not this drawing's lattice holds it: the best
+  // pass draws every cell, and must know before it begins whether it may
+  // refine over this frame's picture.
   Sd_Node::EnableBlending(255);
+  if (scene.grid.SeeThrough(preShaded != 0)) Sd_Node::MarkBlended();
   if (!preShaded) {
     lights->SetLighting(1);
     lights->SetColorMaterial(1);
@@ -314,7 +317,6 @@ size_t Sd_SoundingPainter::AppendSurfaceStrip(const Scene& scene, int r, int r2,
   const float* cellNormals = grid.Normals();
   const float floor = static_cast<float>(scene.extent.zMin);
   size_t k = n + join;
-  unsigned alphas = 0xFF000000u;  // the alpha bytes of every colour laid out, ANDed
   for (int c = 0; c < cols; c += s) {
     for (const int row : {r, r2}) {
       const size_t cell = grid.CellIndex(row, c);
@@ -323,7 +325,6 @@ size_t Sd_SoundingPainter::AppendSurfaceStrip(const Scene& scene, int r, int r2,
       v[3 * k + 1] = static_cast<float>(row);
       v[3 * k + 2] = h == Sd_SoundingGrid::kNoHeight ? floor : h;
       colours[k] = source[cell];
-      alphas &= source[cell];
       if (normals) {
         // Cell normals hold the row component first; x is the column.
         const float* cn = &cellNormals[3 * cell];
@@ -342,7 +343,6 @@ size_t Sd_SoundingPainter::AppendSurfaceStrip(const Scene& scene, int r, int r2,
       if (normals) memcpy(&normals[3 * c[0]], &normals[3 * c[1]], 3 * sizeof(float));
     }
   }
-  if (alphas != 0xFF000000u) Sd_Node::MarkBlended();
   return k;
 }
 

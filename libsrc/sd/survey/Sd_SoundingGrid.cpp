@@ -113,6 +113,22 @@ int Sd_SoundingGrid::Alloc(int rows, int cols) {
   return 0;
 }
 
+bool Sd_SoundingGrid::SeeThrough(bool shaded) const {
+  signed char& known = m_seeThrough[shaded ? 1 : 0];
+  if (known == kUnknown) {
+    const unsigned* colours = shaded ? m_shadedColors : m_cellColors;
+    // The alpha bytes ANDed, a block at a time until one is below 255.
+    unsigned alphas = 0xFF000000u;
+    const size_t cells = colours ? CellCount() : 0;
+    for (size_t i = 0; i < cells && alphas == 0xFF000000u;) {
+      const size_t end = std::min(cells, i + 4096);
+      for (; i < end; ++i) alphas &= colours[i];
+    }
+    known = (alphas & 0xFF000000u) != 0xFF000000u ? 1 : 0;
+  }
+  return known == 1;
+}
+
 void Sd_SoundingGrid::Free() {
   Release(&m_cells);
   Release(&m_cellHeights);
@@ -126,6 +142,7 @@ void Sd_SoundingGrid::Free() {
   Release(&m_cellRunFlags);
   m_binnedCount = 0;
   m_rows = m_cols = 0;
+  m_seeThrough[0] = m_seeThrough[1] = kUnknown;
 }
 
 void Sd_SoundingGrid::ClearCells() {

@@ -166,10 +166,21 @@ class Sd_SoundingGrid {
   float* Heights() { return m_cellHeights; }
   const float* Heights() const { return m_cellHeights; }
   const float* Normals() const { return m_cellNormals; }
-  unsigned* Colours() { return m_cellColors; }
+  // The colours handed out for writing are scanned again by SeeThrough.
+  unsigned* Colours() {
+    m_seeThrough[0] = kUnknown;
+    return m_cellColors;
+  }
   const unsigned* Colours() const { return m_cellColors; }
-  unsigned* ShadedColours() { return m_shadedColors; }
+  unsigned* ShadedColours() {
+    m_seeThrough[1] = kUnknown;
+    return m_shadedColors;
+  }
   const unsigned* ShadedColours() const { return m_shadedColors; }
+  // Whether any cell's lit (or, with shaded, pre-shaded) colour has an
+  // alpha below 255: a surface drawn at full detail then blends somewhere.
+  // The answer is kept until the colours are next handed out for writing.
+  bool SeeThrough(bool shaded) const;
   // Row buffers of the hill shading: heights as 16-bit codes and colours,
   // cols entries each.
   unsigned short* ShadeHeightRow() const { return m_shadeHeightRow; }
@@ -203,6 +214,9 @@ class Sd_SoundingGrid {
   float* m_cellNormals = nullptr;      // three floats a cell
   unsigned* m_cellColors = nullptr;    // lit colours
   unsigned* m_shadedColors = nullptr;  // pre-shaded colours
+  // SeeThrough's answers for the lit and the pre-shaded colours.
+  enum : signed char { kUnknown = -1 };
+  mutable signed char m_seeThrough[2] = {kUnknown, kUnknown};
   // Row buffers of the hill shading: heights as 16-bit codes, a spare row
   // and colours, cols entries each (one block).
   unsigned short* m_shadeHeightRow = nullptr;

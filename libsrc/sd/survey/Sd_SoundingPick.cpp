@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "Sd_SoundingSelection.h"
 #include "Sd_SoundingSet.h"
@@ -69,7 +70,7 @@ int Sd_SoundingSet::QueryPoint(SDN_PickIn* request, SDN_PickOut* out) {
       // A point whose four cells hold no height is no answer.
       if (m_grid.IsCell(row, col) && InterpolateCell(row, col, rowPos, colPos, &z)) {
         SDN_PickOut* shared = GetSharedPick();
-        shared->colour = m_grid.Colours()[m_grid.CellIndex(row, col)];
+        shared->colour = std::as_const(m_grid).Colours()[m_grid.CellIndex(row, col)];
         shared->value = 0.0;
         if (out) {
           out->x = x;
@@ -111,7 +112,7 @@ int Sd_SoundingSet::ValueAt(double x, double y, int user) {
                         ? 1
                         : 0;
   SDN_PickOut* shared = GetSharedPick();
-  shared->colour = m_grid.Colours()[m_grid.CellIndex(row, col)];
+  shared->colour = std::as_const(m_grid).Colours()[m_grid.CellIndex(row, col)];
   shared->value = 0.0;
   // The blend of the stored values, as the callback is told it whether or
   // not all four cells hold a height.
